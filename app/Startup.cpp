@@ -1,0 +1,87 @@
+#include "app/Startup.h"
+
+#include "platform/InstanceMutex.h"
+#include "platform/MessageBox.h"
+#include "platform/Services.h"
+#include "timing/DescriptionForm.h"
+#include "timing/MainWindow.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace korvan {
+
+void CreateWindows() {
+    Form1 = new TForm1;
+    Form5 = new TForm5(Form1);
+}
+
+void DestroyWindows() {
+    delete Form5;
+    Form5 = nullptr;
+    delete Form1;
+    Form1 = nullptr;
+}
+
+namespace {
+int gSignalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    // Nothing but a write is safe here; the event loop does the rest.
+    [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+}
+} // namespace
+
+void InstallTerminationHandlers() {
+    if (gSignalPipe[0] >= 0)
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+int Run(QApplication& app) {
+    platform::installSystemServices();
+    static platform::InstanceMutex mutex;
+    if (mutex.create(QStringLiteral("Korvan Application Mutex")) ==
+        platform::InstanceMutex::Result::AlreadyExists) {
+        const auto answer = platform::messageBox(
+            QStringLiteral("Instance of Korvan application is already running. Continue anyway ?"),
+            QStringLiteral("Application already running"), platform::MsgIcon::Question,
+            platform::MsgButtons::YesNo);
+        if (answer != platform::MsgAnswer::Yes) {
+            mutex.close();
+            return 0;
+        }
+    }
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setApplicationName(QStringLiteral("Korvan"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
+    InstallTerminationHandlers();
+    // The session manager's end of session ends the program as "E&xit" does.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [] { QCoreApplication::quit(); });
+
+    CreateWindows();
+    const int result = app.exec();
+    DestroyWindows();
+    return result;
+}
+
+} // namespace korvan

@@ -1,0 +1,8 @@
+#include "app/Startup.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    return korvan::Run(app);
+}

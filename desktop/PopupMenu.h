@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QMenu>
+#include <QPointer>
+#include <functional>
+
+// A popup menu that can be switched off (AutoPopup) and remembers who opened it.
+class TPopupMenu : public QMenu {
+    Q_OBJECT
+public:
+    explicit TPopupMenu(QWidget* parent = nullptr);
+
+    bool AutoPopup = true;
+    QPointer<QObject> PopupComponent;
+
+    // Opens the menu at pos and returns when it has closed.
+    void Popup(const QPoint& pos);
+
+    // The top-level entry marked as default, or none.
+    QAction* defaultItem() const { return defaultAction(); }
+
+    // Tests replace the modal menu loop with their own choice of entry.
+    using PopupHandler = std::function<void(TPopupMenu* menu, const QPoint& pos)>;
+    static void setPopupHandler(PopupHandler handler);
+};

@@ -1,0 +1,459 @@
+#include "desktop/TrayIcon.h"
+
+#include "desktop/WindowlessTimer.h"
+#include "platform/Pointer.h"
+#include "platform/Services.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+
+using namespace platform;
+
+// ---------------------------------------------------------------------------------------
+// TTrayIconHandler
+
+TTrayIconHandler* TTrayIconHandler::instance_ = nullptr;
+
+void TTrayIconHandler::acquire(TTrayIcon* icon) {
+    if (!instance_)
+        instance_ = new TTrayIconHandler;
+    ++instance_->count_;
+    instance_->live_.insert(reinterpret_cast<quintptr>(icon));
+}
+
+void TTrayIconHandler::release(TTrayIcon* icon) {
+    if (!instance_)
+        return;
+    instance_->live_.remove(reinterpret_cast<quintptr>(icon));
+    if (instance_->count_ > 0)
+        --instance_->count_;
+    if (instance_->count_ == 0) {
+        delete instance_;
+        instance_ = nullptr;
+    }
+}
+
+qintptr TTrayIconHandler::notifyMessage(quint32 message, quintptr wParam, qintptr lParam) {
+    if (message != TTrayIcon::kCallbackMessage)
+        return 0;
+    // The identity is the component's address; only a live one is trusted.
+    if (!live_.contains(wParam))
+        return 0;
+    reinterpret_cast<TTrayIcon*>(wParam)->HandleNotification(static_cast<qint32>(lParam));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// TTrayIcon: construction and destruction
+
+TTrayIcon::TTrayIcon(QWidget* owner, bool designMode)
+    : QObject(owner), owner_(owner), designMode_(designMode) {
+    TTrayIconHandler::acquire(this);
+    data_.cbSize = kNotifyRecordSize;
+    data_.hWnd = TTrayIconHandler::instance();
+    data_.uID = reinterpret_cast<quintptr>(this);
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data_.uCallbackMessage = kCallbackMessage;
+    cycleTimer_ = std::make_unique<TWindowlessTimer>(
+        this, [](void* self) { static_cast<TTrayIcon*>(self)->CycleStep(); });
+    clickTimer_ = std::make_unique<TWindowlessTimer>(
+        this, [](void* self) { static_cast<TTrayIcon*>(self)->ClickTimerExpired(); });
+    exitTimer_ = std::make_unique<TWindowlessTimer>(
+        this, [](void* self) { static_cast<TTrayIcon*>(self)->ExitPoll(); });
+    pointerOutside_ = true;
+    setDesignPreview(false);
+    if (!designMode_ && owner_)
+        owner_->installEventFilter(this);
+}
+
+TTrayIcon::~TTrayIcon() {
+    try {
+        setIconVisible(false);
+        setDesignPreview(false);
+    } catch (...) {
+    }
+    cycleTimer_.reset();
+    clickTimer_.reset();
+    exitTimer_.reset();
+    icon_ = QIcon();
+    if (!designMode_ && owner_)
+        owner_->removeEventFilter(this);
+    TTrayIconHandler::release(this);
+}
+
+void TTrayIcon::Loaded() {
+    if (owner_ && !designMode_) {
+        bool showMainForm = true;
+        if (OnStartup)
+            OnStartup(this, showMainForm);
+        if (!showMainForm)
+            HideMainWindow();
+    }
+    UpdateTray();
+    setIconVisible(iconVisible_);
+    setCycleIcons(cycleIcons_);
+    setWantEnterExitEvents(wantEnterExit_);
+}
+
+// ---------------------------------------------------------------------------------------
+// Properties
+
+void TTrayIcon::setDesignPreview(bool value) {
+    designPreview_ = value;
+    previewing_ = true;
+    if (designMode_ && icon_.isNull() && WantsDefaultIcon())
+        icon_ = QApplication::windowIcon();
+    if (value)
+        AddToTray();
+    else
+        RemoveFromTray();
+    previewing_ = false;
+}
+
+void TTrayIcon::setIconList(TImageList* list) {
+    iconList_ = list;
+    setIconIndex(0);
+}
+
+void TTrayIcon::setCycleIcons(bool value) {
+    cycleIcons_ = value;
+    if (value) {
+        setIconIndex(0);
+        cycleTimer_->Start(cycleInterval_);
+    } else {
+        cycleTimer_->Stop();
+    }
+}
+
+void TTrayIcon::setCycleInterval(quint32 value) {
+    cycleInterval_ = value;
+    setCycleIcons(cycleIcons_);
+}
+
+void TTrayIcon::setHint(const QString& value) {
+    hint_ = value.left(255);
+    UpdateTray();
+}
+
+void TTrayIcon::setShowHint(bool value) {
+    showHint_ = value;
+    UpdateTray();
+}
+
+void TTrayIcon::setIcon(const QIcon& value) {
+    icon_ = value;
+    UpdateTray();
+}
+
+void TTrayIcon::setIconVisible(bool value) {
+    if (value)
+        AddToTray();
+    else
+        RemoveFromTray();
+}
+
+void TTrayIcon::setIconIndex(int value) {
+    if (iconList_) {
+        iconIndex_ = value >= iconList_->count() ? iconList_->count() - 1 : value;
+        if (iconIndex_ >= 0 && iconIndex_ < iconList_->count())
+            icon_ = iconList_->images.at(iconIndex_);
+    } else {
+        iconIndex_ = 0;
+    }
+    UpdateTray();
+}
+
+void TTrayIcon::setWantEnterExitEvents(bool value) {
+    wantEnterExit_ = value;
+    if (value)
+        exitTimer_->Start(20);
+    else
+        exitTimer_->Stop();
+}
+
+// ---------------------------------------------------------------------------------------
+// The record and the shell calls
+
+bool TTrayIcon::FillIconData() {
+    if (designMode_ && !previewing_ && !designPreview_)
+        return false;
+    data_.hIcon = icon_;
+    data_.szTip = (!hint_.isEmpty() && showHint_) ? hint_.left(127) : QString();
+    return true;
+}
+
+bool TTrayIcon::shell(NotifyMessage message) {
+    NotifyShell* notifyShell = services().notifyShell;
+    return notifyShell && notifyShell->notifyIcon(message, data_);
+}
+
+bool TTrayIcon::AddToTray() {
+    if (!previewing_)
+        iconVisible_ = true;
+    if (designMode_ && !previewing_)
+        return false;
+    return FillIconData() && shell(NIM_ADD);
+}
+
+bool TTrayIcon::RemoveFromTray() {
+    if (!previewing_)
+        iconVisible_ = false;
+    if (designMode_ && !previewing_)
+        return false;
+    return FillIconData() && shell(NIM_DELETE);
+}
+
+bool TTrayIcon::UpdateTray() { return FillIconData() && shell(NIM_MODIFY); }
+
+void TTrayIcon::ClearBalloon() {
+    data_.uFlags |= NIF_INFO;
+    data_.szInfo.clear();
+    UpdateTray();
+}
+
+bool TTrayIcon::ShowBalloon(const QString& title, const QString& text, TBalloonKind kind,
+                            quint8 timeoutSeconds) {
+    ClearBalloon();
+    data_.uFlags |= NIF_INFO;
+    data_.szInfo = text.left(255);
+    data_.szInfoTitle = title.left(63);
+    data_.uTimeout = static_cast<quint32>(timeoutSeconds) * 1000;
+    data_.dwInfoFlags = static_cast<quint32>(kind);
+    const bool result = UpdateTray();
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// The main window to the notification area and back
+
+void TTrayIcon::HideMainWindow() {
+    if (!owner_ || !owner_->isWindow())
+        return;
+    owner_->hide();
+}
+
+void TTrayIcon::RestoreMainWindow() {
+    if (!owner_ || !owner_->isWindow())
+        return;
+    if (owner_->isMinimized())
+        owner_->setWindowState(owner_->windowState() & ~Qt::WindowMinimized);
+    owner_->show();
+    owner_->raise();
+    owner_->activateWindow();
+}
+
+void TTrayIcon::MinimizeMainWindowToTray() {
+    HideMainWindow();
+    setIconVisible(true);
+}
+
+bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == owner_) {
+        switch (event->type()) {
+        case QEvent::WindowStateChange:
+            if (MinimizeToTray && owner_->isMinimized())
+                MinimizeMainWindowToTray();
+            break;
+        case QEvent::Show:
+            if (!event->spontaneous()) {
+                owner_->raise();
+                owner_->activateWindow();
+            }
+            break;
+        case QEvent::WindowDeactivate:
+            lastFocus_ = owner_->focusWidget();
+            break;
+        case QEvent::WindowActivate:
+            if (lastFocus_ && lastFocus_->window() == owner_)
+                lastFocus_->setFocus(Qt::ActiveWindowFocusReason);
+            break;
+        default: break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------
+// Notifications
+
+QPoint TTrayIcon::pointer() const {
+    QPoint pos;
+    if (services().pointer)
+        services().pointer->cursorPos(pos);
+    return pos;
+}
+
+TShiftState TTrayIcon::currentShift(int buttonFlag) const {
+    TShiftState shift = buttonFlag;
+    if (services().pointer) {
+        const Qt::KeyboardModifiers keys = services().pointer->keys();
+        if (keys & Qt::ShiftModifier)
+            shift |= ssShift;
+        if (keys & Qt::AltModifier)
+            shift |= ssAlt;
+        if (keys & Qt::ControlModifier)
+            shift |= ssCtrl;
+    }
+    return shift;
+}
+
+bool TTrayIcon::clickTimerRunning() const { return clickTimer_->Active; }
+
+void TTrayIcon::HandleNotification(qint32 code) {
+    switch (code) {
+    case NIN_BALLOONHIDE:
+        if (OnBalloonHintHide)
+            OnBalloonHintHide(this);
+        return;
+    case NIN_BALLOONTIMEOUT:
+        if (OnBalloonHintTimeout)
+            OnBalloonHintTimeout(this);
+        return;
+    case NIN_BALLOONUSERCLICK:
+        if (OnBalloonHintClick)
+            OnBalloonHintClick(this);
+        return;
+    default: break;
+    }
+    if (!Enabled)
+        return;
+    const QPoint p = pointer();
+    switch (code) {
+    case WM_MOUSEMOVE:
+        if (wantEnterExit_ && pointerOutside_) {
+            FireMouseEnter();
+            pointerOutside_ = false;
+        }
+        FireMouseMove(currentShift(0), p.x(), p.y());
+        lastPos_ = p;
+        break;
+    case WM_LBUTTONDOWN:
+        if (OnDblClick) {
+            const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
+            clickTimer_->Start(static_cast<quint32>(time));
+        }
+        FireMouseDown(TMouseButton::mbLeft, currentShift(ssLeft), p.x(), p.y());
+        leftButtonDown_ = true;
+        if (LeftPopup)
+            OpenTrayMenu();
+        break;
+    case WM_LBUTTONUP:
+        if (leftButtonDown_)
+            clickPending_ = true;
+        if (leftButtonDown_ && !clickTimer_->Active) {
+            leftButtonDown_ = false;
+            clickPending_ = false;
+            FireClick();
+        }
+        leftButtonDown_ = false;
+        FireMouseUp(TMouseButton::mbLeft, currentShift(ssLeft), p.x(), p.y());
+        break;
+    case WM_LBUTTONDBLCLK:
+        clickPending_ = false;
+        doubleClickSeen_ = true;
+        FireDblClick();
+        clickDefaultItem();
+        break;
+    case WM_RBUTTONDOWN:
+        FireMouseDown(TMouseButton::mbRight, currentShift(ssRight), p.x(), p.y());
+        OpenTrayMenu();
+        break;
+    case WM_RBUTTONUP:
+        FireMouseUp(TMouseButton::mbRight, currentShift(ssRight), p.x(), p.y());
+        break;
+    case WM_MBUTTONDOWN:
+        FireMouseDown(TMouseButton::mbMiddle, currentShift(ssMiddle), p.x(), p.y());
+        break;
+    case WM_MBUTTONUP:
+        FireMouseUp(TMouseButton::mbMiddle, currentShift(ssMiddle), p.x(), p.y());
+        break;
+    default: break;
+    }
+}
+
+void TTrayIcon::ClickTimerExpired() {
+    clickTimer_->Stop();
+    if (!doubleClickSeen_ && clickPending_) {
+        clickPending_ = false;
+        FireClick();
+    }
+    doubleClickSeen_ = false;
+}
+
+void TTrayIcon::CycleStep() {
+    if (!iconList_)
+        return;
+    if (iconIndex_ >= 0 && iconIndex_ < iconList_->count())
+        setIcon(iconList_->images.at(iconIndex_));
+    const int next = iconIndex_ >= iconList_->count() - 1 ? 0 : iconIndex_ + 1;
+    FireCycle(next);
+    setIconIndex(next);
+}
+
+void TTrayIcon::ExitPoll() {
+    if (pointerOutside_)
+        return;
+    const QPoint p = pointer();
+    if (p != lastPos_) {
+        pointerOutside_ = true;
+        FireMouseExit();
+    }
+}
+
+void TTrayIcon::clickDefaultItem() {
+    if (!popupMenu_ || !popupMenu_->AutoPopup || LeftPopup)
+        return;
+    if (QAction* item = popupMenu_->defaultItem())
+        item->trigger();
+}
+
+void TTrayIcon::OpenTrayMenu() {
+    if (!popupMenu_ || !popupMenu_->AutoPopup || !services().pointer)
+        return;
+    QPoint pos;
+    if (!services().pointer->cursorPos(pos))
+        return;
+    QCoreApplication::processEvents();
+    if (!popupMenu_)
+        return;
+    popupMenu_->PopupComponent = this;
+    popupMenu_->Popup(pos);
+}
+
+// ---------------------------------------------------------------------------------------
+// Event dispatchers
+
+void TTrayIcon::FireClick() {
+    if (OnClick)
+        OnClick(this);
+}
+void TTrayIcon::FireDblClick() {
+    if (OnDblClick)
+        OnDblClick(this);
+}
+void TTrayIcon::FireCycle(int nextIndex) {
+    if (OnCycle)
+        OnCycle(this, nextIndex);
+}
+void TTrayIcon::FireMouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    if (OnMouseDown)
+        OnMouseDown(this, button, shift, x, y);
+}
+void TTrayIcon::FireMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+    if (OnMouseUp)
+        OnMouseUp(this, button, shift, x, y);
+}
+void TTrayIcon::FireMouseMove(TShiftState shift, int x, int y) {
+    if (OnMouseMove)
+        OnMouseMove(this, shift, x, y);
+}
+void TTrayIcon::FireMouseEnter() {
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+void TTrayIcon::FireMouseExit() {
+    if (OnMouseExit)
+        OnMouseExit(this);
+}

@@ -1,0 +1,183 @@
+#pragma once
+
+#include "desktop/PopupMenu.h"
+#include "platform/NotifyShell.h"
+
+#include <QIcon>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <functional>
+#include <memory>
+
+class TTrayIcon;
+class TWindowlessTimer;
+
+enum TBalloonKind { bkNone, bkInfo, bkWarning, bkError };
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
+enum TShiftFlag {
+    ssShift = 1,
+    ssAlt = 2,
+    ssCtrl = 4,
+    ssLeft = 8,
+    ssRight = 16,
+    ssMiddle = 32,
+};
+using TShiftState = int;
+
+// An ordered list of images the icon can show or cycle through.
+class TImageList : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    QList<QIcon> images;
+    int count() const { return static_cast<int>(images.size()); }
+};
+
+// Receives the callback message of every tray icon of the process. It lives while at least
+// one icon exists.
+class TTrayIconHandler : public platform::NotifyTarget {
+public:
+    static TTrayIconHandler* instance() { return instance_; }
+    int count() const { return count_; }
+    qintptr notifyMessage(quint32 message, quintptr wParam, qintptr lParam) override;
+
+private:
+    friend class TTrayIcon;
+    static void acquire(TTrayIcon* icon);
+    static void release(TTrayIcon* icon);
+
+    static TTrayIconHandler* instance_;
+    int count_ = 0;
+    QSet<quintptr> live_;
+};
+
+// One icon in the notification area: its hint, menu, balloon, and the main window sent
+// there and back.
+class TTrayIcon : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint32 kCallbackMessage = 2048;
+
+    explicit TTrayIcon(QWidget* owner, bool designMode = false);
+    ~TTrayIcon() override;
+
+    // Properties.
+    bool DesignPreview() const { return designPreview_; }
+    void setDesignPreview(bool value);
+    TImageList* IconList() const { return iconList_; }
+    void setIconList(TImageList* list);
+    bool CycleIcons() const { return cycleIcons_; }
+    void setCycleIcons(bool value);
+    quint32 CycleInterval() const { return cycleInterval_; }
+    void setCycleInterval(quint32 value);
+    bool Enabled = true;
+    QString Hint() const { return hint_; }
+    void setHint(const QString& value);
+    bool ShowHint() const { return showHint_; }
+    void setShowHint(bool value);
+    QIcon Icon() const { return icon_; }
+    void setIcon(const QIcon& value);
+    bool IconVisible() const { return iconVisible_; }
+    void setIconVisible(bool value);
+    int IconIndex() const { return iconIndex_; }
+    void setIconIndex(int value);
+    TPopupMenu* PopupMenu() const { return popupMenu_; }
+    void setPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
+    bool LeftPopup = false;
+    bool WantEnterExitEvents() const { return wantEnterExit_; }
+    void setWantEnterExitEvents(bool value);
+    bool MinimizeToTray = false;
+
+    // Events; Sender is always this component.
+    using NotifyEvent = std::function<void(QObject* sender)>;
+    using MouseEvent = std::function<void(QObject*, TMouseButton, TShiftState, int, int)>;
+    using MouseMoveEvent = std::function<void(QObject*, TShiftState, int, int)>;
+    using CycleEvent = std::function<void(QObject*, int nextIndex)>;
+    using StartupEvent = std::function<void(QObject*, bool& showMainForm)>;
+    NotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseExit;
+    NotifyEvent OnBalloonHintClick, OnBalloonHintHide, OnBalloonHintTimeout;
+    MouseEvent OnMouseDown, OnMouseUp;
+    MouseMoveEvent OnMouseMove;
+    CycleEvent OnCycle;
+    StartupEvent OnStartup;
+
+    // Called once the design's properties are set: the start-up question and the timers.
+    void Loaded();
+
+    // Operations.
+    bool AddToTray();
+    bool RemoveFromTray();
+    bool UpdateTray();
+    bool ShowBalloon(const QString& title, const QString& text, TBalloonKind kind,
+                     quint8 timeoutSeconds);
+    void ClearBalloon();
+    void RestoreMainWindow();
+    void HideMainWindow();
+    virtual void MinimizeMainWindowToTray();
+    virtual bool WantsDefaultIcon() const { return true; }
+    void OpenTrayMenu();
+
+    // Handles one callback code from the shell.
+    void HandleNotification(qint32 code);
+
+    // The record as last prepared, for inspection.
+    const platform::NotifyIconData& iconData() const { return data_; }
+    bool isDesignMode() const { return designMode_; }
+
+    // The three timers' expiry, as the shared timer window delivers it.
+    void ClickTimerExpired();
+    void CycleStep();
+    void ExitPoll();
+    bool clickTimerRunning() const;
+    TWindowlessTimer* clickTimer() const { return clickTimer_.get(); }
+    TWindowlessTimer* cycleTimer() const { return cycleTimer_.get(); }
+    TWindowlessTimer* exitPollTimer() const { return exitTimer_.get(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool FillIconData();
+    void FireClick();
+    void FireDblClick();
+    void FireCycle(int nextIndex);
+    void FireMouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    void FireMouseUp(TMouseButton button, TShiftState shift, int x, int y);
+    void FireMouseMove(TShiftState shift, int x, int y);
+    void FireMouseEnter();
+    void FireMouseExit();
+
+private:
+    TShiftState currentShift(int buttonFlag) const;
+    QPoint pointer() const;
+    void clickDefaultItem();
+    bool shell(platform::NotifyMessage message);
+
+    QWidget* owner_;
+    bool designMode_;
+    bool designPreview_ = false;
+    bool previewing_ = false;
+    QPointer<TImageList> iconList_;
+    bool cycleIcons_ = false;
+    quint32 cycleInterval_ = 0;
+    QString hint_;
+    bool showHint_ = true;
+    QIcon icon_;
+    bool iconVisible_ = false;
+    int iconIndex_ = 0;
+    QPointer<TPopupMenu> popupMenu_;
+    bool wantEnterExit_ = false;
+
+    bool leftButtonDown_ = false;
+    bool clickPending_ = false;
+    bool doubleClickSeen_ = false;
+    bool pointerOutside_ = true;
+    QPoint lastPos_;
+    QPointer<QWidget> lastFocus_;
+
+    platform::NotifyIconData data_;
+    std::unique_ptr<TWindowlessTimer> cycleTimer_;
+    std::unique_ptr<TWindowlessTimer> clickTimer_;
+    std::unique_ptr<TWindowlessTimer> exitTimer_;
+};

@@ -1,0 +1,26 @@
+#include "platform/Clock.h"
+
+#include <cmath>
+
+namespace platform {
+
+namespace {
+const QDate kEpoch(1899, 12, 30);
+constexpr double kMsPerDay = 86400000.0;
+} // namespace
+
+double toDayCount(const QDateTime& local) {
+    const double days = static_cast<double>(kEpoch.daysTo(local.date()));
+    return days + local.time().msecsSinceStartOfDay() / kMsPerDay;
+}
+
+QDateTime fromDayCount(double days) {
+    const double whole = std::floor(days);
+    const qint64 ms = std::llround((days - whole) * kMsPerDay);
+    QDateTime result(kEpoch.addDays(static_cast<qint64>(whole)), QTime(0, 0));
+    return result.addMSecs(ms);
+}
+
+double SystemClock::now() const { return toDayCount(QDateTime::currentDateTime()); }
+
+} // namespace platform

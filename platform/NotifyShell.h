@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace platform {
+
+// The notification-area shell: the record passed with each call, the three calls and the
+// callback codes delivered to the owner of the record's window.
+enum NotifyMessage : quint32 { NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2 };
+
+enum NotifyFlags : quint32 { NIF_MESSAGE = 1, NIF_ICON = 2, NIF_TIP = 4, NIF_INFO = 16 };
+
+enum NotifyInfoFlags : quint32 { NIIF_NONE = 0, NIIF_INFO = 1, NIIF_WARNING = 2, NIIF_ERROR = 3 };
+
+enum NotifyCode : qint32 {
+    WM_MOUSEMOVE = 0x0200,
+    WM_LBUTTONDOWN = 0x0201,
+    WM_LBUTTONUP = 0x0202,
+    WM_LBUTTONDBLCLK = 0x0203,
+    WM_RBUTTONDOWN = 0x0204,
+    WM_RBUTTONUP = 0x0205,
+    WM_RBUTTONDBLCLK = 0x0206,
+    WM_MBUTTONDOWN = 0x0207,
+    WM_MBUTTONUP = 0x0208,
+    NIN_BALLOONSHOW = 0x0402,
+    NIN_BALLOONHIDE = 0x0403,
+    NIN_BALLOONTIMEOUT = 0x0404,
+    NIN_BALLOONUSERCLICK = 0x0405,
+};
+
+constexpr quint32 kNotifyRecordSize = 488;
+
+// Receives the callback message of the icons whose record names it as window.
+class NotifyTarget {
+public:
+    virtual ~NotifyTarget() = default;
+    virtual qintptr notifyMessage(quint32 message, quintptr wParam, qintptr lParam) = 0;
+};
+
+struct NotifyIconData {
+    quint32 cbSize = 0;
+    NotifyTarget* hWnd = nullptr;
+    quintptr uID = 0;
+    quint32 uFlags = 0;
+    quint32 uCallbackMessage = 0;
+    QIcon hIcon;
+    QString szTip;       // at most 127 characters
+    QString szInfo;      // at most 255 characters
+    quint32 uTimeout = 0;
+    QString szInfoTitle; // at most 63 characters
+    quint32 dwInfoFlags = 0;
+};
+
+class NotifyShell {
+public:
+    virtual ~NotifyShell() = default;
+    // Returns the shell's success: adding an icon that is there, or modifying or deleting
+    // one that is not, is refused.
+    virtual bool notifyIcon(NotifyMessage message, const NotifyIconData& data) = 0;
+};
+
+} // namespace platform

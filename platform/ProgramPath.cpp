@@ -1,0 +1,38 @@
+#include "platform/ProgramPath.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace platform {
+
+namespace {
+QString homeRelative(const char* variable, const QString& fallback) {
+    const QByteArray value = qgetenv(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(QString::fromLocal8Bit(value)))
+        return QDir::cleanPath(QString::fromLocal8Bit(value));
+    return QDir::homePath() + fallback;
+}
+} // namespace
+
+QString SystemProgramPath::programFile() const {
+    const QString viaProc = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return viaProc.isEmpty() ? QCoreApplication::applicationFilePath() : viaProc;
+}
+
+QString SystemProgramPath::programFolder() const {
+    return QFileInfo(programFile()).absolutePath() + QLatin1Char('/');
+}
+
+QString SystemProgramPath::dataFolder() const {
+    const QString folder =
+        homeRelative("XDG_DATA_HOME", QStringLiteral("/.local/share")) + "/Myrkat/Korvan/";
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString SystemProgramPath::configFolder() const {
+    return homeRelative("XDG_CONFIG_HOME", QStringLiteral("/.config"));
+}
+
+} // namespace platform

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/NotifyShell.h"
+
+#include <QMap>
+#include <QObject>
+#include <QPair>
+
+class QSystemTrayIcon;
+
+namespace platform {
+
+// The shell over QSystemTrayIcon: Qt's activation signals become the mouse codes in the
+// order the notification area would send them.
+class QtNotifyShell : public QObject, public NotifyShell {
+    Q_OBJECT
+public:
+    QtNotifyShell();
+    ~QtNotifyShell() override;
+    bool notifyIcon(NotifyMessage message, const NotifyIconData& data) override;
+
+private:
+    struct Entry {
+        QSystemTrayIcon* icon = nullptr;
+        NotifyTarget* target = nullptr;
+        quintptr id = 0;
+        quint32 callback = 0;
+    };
+    using Key = QPair<NotifyTarget*, quintptr>;
+
+    void apply(Entry& entry, const NotifyIconData& data);
+    void deliver(const Key& key, qint32 code);
+    void reportGeometryWhenEmbedded(QSystemTrayIcon* icon);
+
+    QMap<Key, Entry> entries_;
+};
+
+} // namespace platform

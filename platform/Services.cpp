@@ -1,0 +1,37 @@
+#include "platform/Services.h"
+
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/Pointer.h"
+#include "platform/ProgramPath.h"
+#include "platform/QtNotifyShell.h"
+
+namespace platform {
+
+Services& services() {
+    static Services instance;
+    return instance;
+}
+
+void installSystemServices() {
+    static SystemClock clock;
+    static QtMessageBoxService messageBox;
+    static SystemPointer pointer;
+    static SystemProgramPath programPath;
+    Services& s = services();
+    if (!s.clock)
+        s.clock = &clock;
+    if (!s.messageBox)
+        s.messageBox = &messageBox;
+    if (!s.notifyShell) {
+        // Created on first use: it needs the application object.
+        static QtNotifyShell* shell = new QtNotifyShell;
+        s.notifyShell = shell;
+    }
+    if (!s.pointer)
+        s.pointer = &pointer;
+    if (!s.programPath)
+        s.programPath = &programPath;
+}
+
+} // namespace platform

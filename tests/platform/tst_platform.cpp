@@ -1,0 +1,109 @@
+#include "platform/BusyCursor.h"
+#include "platform/Clock.h"
+#include "platform/Error.h"
+#include "platform/InstanceMutex.h"
+#include "support/Fixture.h"
+
+#include <QtTest>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> f;
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<Fixture>(false); }
+    void cleanup() { f.reset(); }
+
+    void errorReportFullStopRule_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "Disk full" << "Disk full.";
+        QTest::newRow("digit") << "Error 42" << "Error 42.";
+        QTest::newRow("full stop") << "Done." << "Done.";
+        QTest::newRow("exclamation") << "Stop!" << "Stop!";
+        QTest::newRow("parenthesis") << "Failed (code 5)" << "Failed (code 5)";
+        QTest::newRow("empty") << "" << "";
+    }
+    void errorReportFullStopRule() {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        reportError(message);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text, shown);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
+        QCOMPARE(f->boxes.last().buttons, MsgButtons::Ok);
+    }
+
+    void guardTurnsExceptionsIntoReports() {
+        guarded([] { throw Error(QStringLiteral("Table not found")); });
+        guarded([] { throw std::runtime_error("bad"); });
+        guarded([] {});
+        QCOMPARE(f->boxes.shown.size(), 2);
+        QCOMPARE(f->boxes.shown.at(0).text, QStringLiteral("Table not found."));
+        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("bad."));
+    }
+
+    void busyCursorRestoredOnException() {
+        try {
+            BusyCursor busy;
+            QCOMPARE(BusyCursor::depth(), 1);
+            throw Error(QStringLiteral("x"));
+        } catch (const Error&) {
+        }
+        QCOMPARE(BusyCursor::depth(), 0);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void dayCountRoundTrip() {
+        const QDateTime t(QDate(2024, 3, 15), QTime(9, 30, 15, 250));
+        const double days = toDayCount(t);
+        QCOMPARE(static_cast<qint64>(days), 45366);
+        QCOMPARE(fromDayCount(days), t);
+        QCOMPARE(toDayCount(QDateTime(QDate(1899, 12, 30), QTime(12, 0))), 0.5);
+    }
+
+    void mutexRefusesSecondCopyAndDiesWithProcess() {
+        QTemporaryDir dir;
+        InstanceMutex first(dir.path());
+        QCOMPARE(first.create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::Created);
+        InstanceMutex second(dir.path());
+        QCOMPARE(second.create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::AlreadyExists);
+        first.close();
+        second.close();
+
+        // A process killed with SIGKILL leaves no stale marker behind.
+        int ready[2];
+        QVERIFY(pipe(ready) == 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            InstanceMutex held(dir.path());
+            held.create(QStringLiteral("Korvan Application Mutex"));
+            const char byte = 1;
+            [[maybe_unused]] auto w = write(ready[1], &byte, 1);
+            for (;;)
+                pause();
+        }
+        char byte = 0;
+        QCOMPARE(read(ready[0], &byte, 1), static_cast<ssize_t>(1));
+        InstanceMutex third(dir.path());
+        QCOMPARE(third.create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::AlreadyExists);
+        third.close();
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        InstanceMutex fourth(dir.path());
+        QCOMPARE(fourth.create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::Created);
+    }
+};
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"

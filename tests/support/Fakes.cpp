@@ -1,0 +1,55 @@
+#include "support/Fakes.h"
+
+#include <QDir>
+
+using namespace platform;
+
+MsgAnswer ScriptedMessageBox::show(QWidget*, const QString& text, const QString& caption,
+                                   MsgIcon icon, MsgButtons buttons) {
+    shown.append({text, caption, icon, buttons});
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    switch (buttons) {
+    case MsgButtons::Ok: return MsgAnswer::Ok;
+    case MsgButtons::OkCancel: return MsgAnswer::Cancel;
+    default: return MsgAnswer::No;
+    }
+}
+
+bool FakeNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data) {
+    calls.append({message, data});
+    switch (message) {
+    case NIM_ADD:
+        if (iconPresent)
+            return false;
+        iconPresent = true;
+        current = data;
+        return true;
+    case NIM_MODIFY:
+        if (!iconPresent)
+            return false;
+        current = data;
+        return true;
+    case NIM_DELETE:
+        if (!iconPresent)
+            return false;
+        iconPresent = false;
+        return true;
+    }
+    return false;
+}
+
+void FakeNotifyShell::send(qint32 code) {
+    if (current.hWnd)
+        current.hWnd->notifyMessage(current.uCallbackMessage, current.uID, code);
+}
+
+FakeProgramPath::FakeProgramPath() {
+    QDir(root.path()).mkpath(QStringLiteral("bin"));
+    QDir(root.path()).mkpath(QStringLiteral("data/Myrkat/Korvan"));
+    QDir(root.path()).mkpath(QStringLiteral("config"));
+}
+QString FakeProgramPath::programFile() const { return root.path() + "/bin/korvan"; }
+QString FakeProgramPath::programFolder() const { return root.path() + "/bin/"; }
+QString FakeProgramPath::dataFolder() const { return root.path() + "/data/Myrkat/Korvan/"; }
+QString FakeProgramPath::configFolder() const { return root.path() + "/config"; }

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/NotifyShell.h"
+#include "platform/Pointer.h"
+#include "platform/ProgramPath.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+// A clock that only moves when the test moves it.
+class FakeClock : public platform::Clock {
+public:
+    double value = 45000.5; // 2023-03-15 12:00
+    double now() const override { return value; }
+    void advanceSeconds(double s) { value += s / 86400.0; }
+};
+
+// Answers message boxes from a script and records every box shown.
+class ScriptedMessageBox : public platform::MessageBoxService {
+public:
+    struct Box {
+        QString text, caption;
+        platform::MsgIcon icon;
+        platform::MsgButtons buttons;
+    };
+    QList<Box> shown;
+    QList<platform::MsgAnswer> answers;
+
+    platform::MsgAnswer show(QWidget* parent, const QString& text, const QString& caption,
+                             platform::MsgIcon icon, platform::MsgButtons buttons) override;
+    void answer(platform::MsgAnswer a) { answers.append(a); }
+    Box last() const { return shown.isEmpty() ? Box{} : shown.last(); }
+};
+
+// Records the shell calls and lets the test send callback codes.
+class FakeNotifyShell : public platform::NotifyShell {
+public:
+    struct Call {
+        platform::NotifyMessage message;
+        platform::NotifyIconData data;
+    };
+    QList<Call> calls;
+    bool iconPresent = false;
+    platform::NotifyIconData current;
+
+    bool notifyIcon(platform::NotifyMessage message,
+                    const platform::NotifyIconData& data) override;
+    // Sends a code as the shell would, to the target of the icon on show.
+    void send(qint32 code);
+    // The shell restarted: the icon is gone until the program adds it again.
+    void restart() { iconPresent = false; }
+};
+
+class FakePointer : public platform::Pointer {
+public:
+    QPoint pos{100, 200};
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    int doubleClick = 500;
+    bool cursorPos(QPoint& p) const override {
+        p = pos;
+        return true;
+    }
+    Qt::KeyboardModifiers keys() const override { return modifiers; }
+    int doubleClickTime() const override { return doubleClick; }
+};
+
+// Program and user folders inside a temporary folder.
+class FakeProgramPath : public platform::ProgramPath {
+public:
+    FakeProgramPath();
+    QTemporaryDir root;
+    QString programFile() const override;
+    QString programFolder() const override;
+    QString dataFolder() const override;
+    QString configFolder() const override;
+};

@@ -1,0 +1,34 @@
+#include "support/Fixture.h"
+
+#include "app/Startup.h"
+#include "desktop/PopupMenu.h"
+#include "platform/Services.h"
+
+Fixture::Fixture(bool create) : paths(std::make_unique<FakeProgramPath>()) {
+    platform::Services& s = platform::services();
+    s.clock = &clock;
+    s.messageBox = &boxes;
+    s.notifyShell = &shell;
+    s.pointer = &pointer;
+    s.programPath = paths.get();
+    qputenv("XDG_CONFIG_HOME", paths->configFolder().toLocal8Bit());
+    if (create)
+        createWindows();
+}
+
+Fixture::~Fixture() {
+    destroyWindows();
+    TPopupMenu::setPopupHandler({});
+    platform::services() = platform::Services{};
+}
+
+void Fixture::createWindows() {
+    korvan::CreateWindows();
+    windows_ = true;
+}
+
+void Fixture::destroyWindows() {
+    if (windows_)
+        korvan::DestroyWindows();
+    windows_ = false;
+}

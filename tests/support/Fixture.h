@@ -1,0 +1,25 @@
+#pragma once
+
+#include "support/Fakes.h"
+
+#include <memory>
+
+// Installs fakes for everything from outside and builds the program's windows as main()
+// does. Create one in init(), destroy it in cleanup().
+class Fixture {
+public:
+    explicit Fixture(bool createWindows = true);
+    ~Fixture();
+
+    void createWindows();
+    void destroyWindows();
+
+    FakeClock clock;
+    ScriptedMessageBox boxes;
+    FakeNotifyShell shell;
+    FakePointer pointer;
+    std::unique_ptr<FakeProgramPath> paths;
+
+private:
+    bool windows_ = false;
+};

@@ -1,0 +1,372 @@
+#include "desktop/PopupMenu.h"
+#include "desktop/TrayIcon.h"
+#include "support/Fixture.h"
+#include "timing/DescriptionForm.h"
+#include "timing/MainWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+using namespace platform;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> f;
+
+    TProject* addTask(const QString& name, double hours = 0) {
+        auto* task = new TProject(name, Form1->PopupMenu1);
+        task->SetTime(hours / 24.0);
+        Form1->Tasks.push_back(task);
+        return task;
+    }
+    QString cell(int row, int column) const {
+        const QAbstractItemModel* m = Form1->StringGrid1->model();
+        return m->data(m->index(row, column)).toString();
+    }
+    void select(int row) { Form1->selectTaskRow(row); }
+    QStringList menuCaptions() const {
+        QStringList captions;
+        for (QAction* a : Form1->PopupMenu1->actions())
+            captions << (a->data().toInt() == 100 ? TProject::entryCaption(a) : a->text());
+        return captions;
+    }
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup() { f.reset(); }
+
+    void windowAtStart() {
+        QVERIFY(!Form1->isVisible());
+        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korvan 1.5"));
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Korvan"));
+        QVERIFY(f->shell.iconPresent);
+        QVERIFY(!Form1->Timer1->isActive());
+        QCOMPARE(Form1->StringGrid1->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Task"));
+        QCOMPARE(Form1->StringGrid1->model()->headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("Total time"));
+        QCOMPARE(menuCaptions(), QStringList({"", "&About", "&Open", "", "E&xit"}));
+        QCOMPARE(Form1->PopupMenu1->defaultAction(), Form1->Add1);
+    }
+
+    void emptyGridAndDisabledButtons() {
+        Form1->RefreshGrid();
+        QCOMPARE(Form1->StringGrid1->model()->rowCount(), 1);
+        QCOMPARE(cell(0, 0), QStringLiteral("No task"));
+        QCOMPARE(cell(0, 1), QString());
+        for (QPushButton* b : {Form1->Button3, Form1->Button4, Form1->Button5, Form1->Button6,
+                               Form1->Button7, Form1->Button8})
+            QVERIFY(!b->isEnabled());
+        for (QPushButton* b : {Form1->Button1, Form1->Button2, Form1->Button9, Form1->Button10})
+            QVERIFY(b->isEnabled());
+        Form1->StringGrid1DblClick(); // nothing to edit, nothing happens
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
+    void gridSortedByNameWithTimesAndMark() {
+        addTask(QStringLiteral("beta"), 1.5);
+        TProject* alpha = addTask(QStringLiteral("Alpha"));
+        alpha->Start();
+        f->clock.advanceSeconds(65);
+        Form1->RefreshGrid();
+        QCOMPARE(Form1->StringGrid1->model()->rowCount(), 2);
+        QCOMPARE(cell(0, 0), QStringLiteral("Alpha"));
+        QCOMPARE(cell(0, 1), QStringLiteral("00:01:05"));
+        QCOMPARE(cell(0, 2), QStringLiteral("A"));
+        QCOMPARE(cell(1, 0), QStringLiteral("beta"));
+        QCOMPARE(cell(1, 1), QStringLiteral("01:30:00"));
+        QCOMPARE(cell(1, 2), QString());
+        QVERIFY(Form1->Button5->isEnabled());
+    }
+
+    void currentRowStaysAfterResort() {
+        addTask(QStringLiteral("b"));
+        addTask(QStringLiteral("c"));
+        Form1->RefreshGrid();
+        select(1);
+        QCOMPARE(Form1->selectedTask()->Name, QStringLiteral("c"));
+        addTask(QStringLiteral("a"));
+        Form1->RefreshGrid();
+        QCOMPARE(Form1->StringGrid1->currentIndex().row(), 1);
+        QCOMPARE(Form1->selectedTask()->Name, QStringLiteral("b"));
+    }
+
+    void startStopButtons() {
+        TProject* a = addTask(QStringLiteral("a"));
+        TProject* b = addTask(QStringLiteral("b"));
+        Form1->RefreshGrid();
+        select(0);
+        Form1->Button5->click();
+        QVERIFY(a->Running);
+        select(1);
+        Form1->Button5->click();
+        QVERIFY(!a->Running);
+        QVERIFY(b->Running);
+        select(0); // Stop ends the running task whatever row is selected
+        Form1->Button6->click();
+        QVERIFY(!b->Running);
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
+    }
+
+    void removeAsksAndKeepsHintOfRunningTask() {
+        TProject* a = addTask(QStringLiteral("Write report"));
+        Form1->RefreshGrid();
+        select(0);
+        Form1->Button5->click();
+        f->boxes.answer(MsgAnswer::No);
+        Form1->Button4->click();
+        QCOMPARE(Form1->Tasks.size(), size_t(1));
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to remove selected task ?"));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Remove task"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
+        QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNo);
+        QVERIFY(a->Running);
+        f->boxes.answer(MsgAnswer::Yes);
+        Form1->Button4->click();
+        QVERIFY(Form1->Tasks.empty());
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Write report"));
+        QCOMPARE(cell(0, 0), QStringLiteral("No task"));
+        QCOMPARE(menuCaptions().size(), 5);
+    }
+
+    void resetAndResetAll() {
+        TProject* a = addTask(QStringLiteral("a"), 2);
+        TProject* b = addTask(QStringLiteral("b"), 3);
+        a->Description = QStringLiteral("text");
+        Form1->RefreshGrid();
+        select(1);
+        f->boxes.answer(MsgAnswer::Yes);
+        Form1->Button7->click();
+        QCOMPARE(f->boxes.last().text,
+                 QStringLiteral("Are you sure to reset recorded time and description of the "
+                                "selected task ?"));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset"));
+        QCOMPARE(b->Time, 0.0);
+        QCOMPARE(a->Time, 2 / 24.0);
+
+        select(0);
+        Form1->Button5->click();
+        QVERIFY(a->MenuItem->isChecked());
+        f->boxes.answer(MsgAnswer::Yes);
+        Form1->Button8->click();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to reset all recorded times "
+                                                      "and all descriptions of all tasks ?"));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset All"));
+        QVERIFY(!a->Running);
+        QVERIFY(a->Description.isEmpty());
+        QVERIFY(!a->MenuItem->isChecked()); // the menu is refreshed at once
+    }
+
+    void menuSortedAndSwitchesTasks() {
+        addTask(QStringLiteral("b"));
+        addTask(QStringLiteral("a"), 1);
+        addTask(QStringLiteral("c"));
+        addTask(QStringLiteral("a"));
+        Form1->RefreshMenu();
+        QCOMPARE(menuCaptions().mid(0, 4), QStringList({"a  00:00:00", "a  01:00:00",
+                                                        "b  00:00:00", "c  00:00:00"}));
+        QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
+        TProject* c = Form1->Tasks[2];
+        c->MenuItem->trigger();
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: c"));
+        f->clock.advanceSeconds(5);
+        Form1->RefreshMenu();
+        QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
+        QVERIFY(c->MenuItem->isChecked());
+    }
+
+    void rightClickOnIconOpensRefreshedMenu() {
+        TProject* a = addTask(QStringLiteral("a"));
+        a->Start();
+        f->clock.advanceSeconds(7);
+        QStringList seen;
+        TPopupMenu::setPopupHandler([&](TPopupMenu* m, const QPoint&) {
+            for (QAction* act : m->actions())
+                if (act->data().toInt() == 100)
+                    seen << TProject::entryCaption(act);
+        });
+        f->shell.send(WM_RBUTTONDOWN);
+        QCOMPARE(seen, QStringList({"a  00:00:07"}));
+    }
+
+    void doubleClickShowsWindowAndTimerRunsOnlyWhileShown() {
+        int opened = 0;
+        connect(Form1->Add1, &QAction::triggered, this, [&] { ++opened; });
+        f->shell.send(WM_LBUTTONDOWN);
+        f->shell.send(WM_LBUTTONUP);
+        f->shell.send(WM_LBUTTONDBLCLK);
+        QVERIFY(Form1->isVisible());
+        QCOMPARE(opened, 1); // the default entry "&Open" follows the handler
+        QVERIFY(Form1->Timer1->isActive());
+        QCOMPARE(Form1->Timer1->interval(), 1000);
+        Form1->Button1->click();
+        QVERIFY(!Form1->isVisible());
+        QVERIFY(!Form1->Timer1->isActive());
+        QVERIFY(f->shell.iconPresent);
+    }
+
+    void closeBoxAsksWhenVisible() {
+        Form1->Add1->trigger();
+        QVERIFY(Form1->isVisible());
+        f->boxes.answer(MsgAnswer::No);
+        Form1->close();
+        QCOMPARE(f->boxes.last().text,
+                 QStringLiteral("Do you really want to shutdown this application ?"));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Confirm"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
+        QVERIFY(Form1->isVisible());
+        Form1->Button1Click();
+        const int boxes = f->boxes.shown.size();
+        Form1->close(); // hidden: no question
+        QCOMPARE(f->boxes.shown.size(), boxes);
+    }
+
+    void minimisingHidesToTray() {
+        Form1->Add1->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        Form1->setWindowState(Qt::WindowMinimized);
+        QVERIFY(!Form1->isVisible());
+        QVERIFY(!Form1->Timer1->isActive());
+        Form1->Add1->trigger();
+        QVERIFY(Form1->isVisible());
+        QVERIFY(!Form1->isMinimized());
+    }
+
+    void reminderBalloon() {
+        Form1->Timer3Timer();
+        QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("No activity"));
+        QCOMPARE(f->shell.calls.last().data.szInfo,
+                 QStringLiteral("Are you still working on this task ?\rClick here to change "
+                                "active task."));
+        QCOMPARE(f->shell.calls.last().data.uTimeout, 10000u);
+        addTask(QStringLiteral("Support"))->Start();
+        Form1->Timer3Timer();
+        QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("Support"));
+    }
+
+    void balloonClickOpensMenu() {
+        bool opened = false;
+        TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { opened = true; });
+        f->shell.send(NIN_BALLOONUSERCLICK);
+        QVERIFY(opened);
+    }
+
+    void reminderBoxAppliesAtOnce() {
+        Form1->CheckBox2->setChecked(true);
+        Form1->Edit3->setText(QStringLiteral("15"));
+        Form1->CheckBox2Click();
+        QCOMPARE(Form1->Timer3->interval(), 15 * 60000);
+        Form1->Edit3->setText(QStringLiteral("5"));
+        QVERIFY(Form1->Edit3Exit());
+        QCOMPARE(Form1->ReminderMinutes, 5);
+        QCOMPARE(Form1->Timer3->interval(), 5 * 60000);
+        QVERIFY(Form1->Timer3->isActive());
+        Form1->Edit3->setText(QStringLiteral("five"));
+        QVERIFY(!Form1->Edit3Exit());
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
+        QCOMPARE(Form1->ReminderMinutes, 5);
+        Form1->Edit3->setText(QStringLiteral("0"));
+        QVERIFY(Form1->Edit3Exit());
+        QVERIFY(!Form1->Timer3->isActive()); // 0 minutes: the reminder no longer fires
+    }
+
+    void autoSaveBoxAppliesOnHide() {
+        Form1->Add1->trigger();
+        Form1->CheckBox1->setChecked(true);
+        Form1->Edit2->setText(QStringLiteral("7"));
+        QVERIFY(Form1->Edit2Exit());
+        Form1->CheckBox1Click();
+        QCOMPARE(Form1->Timer2->interval(), 7 * 60000);
+        QVERIFY(Form1->AutoSaveMinutes != 7);
+        Form1->Button1Click();
+        QCOMPARE(Form1->AutoSaveMinutes, 7);
+        Form1->Edit2->setText(QStringLiteral("x"));
+        QVERIFY(!Form1->Edit2Exit());
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
+        Form1->Add1->trigger();
+        f->boxes.shown.clear();
+        Form1->Button1Click(); // the capture reports the bad number and stops there
+        QCOMPARE(f->boxes.last().text, QStringLiteral("'x' is not a valid integer value."));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+    }
+
+    void descriptionFreshLine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("one line") << "Fixing" << "Fixing\r\n";
+        QTest::newRow("ends with break") << "Fixing\r\n" << "Fixing\r\n\r\n";
+        QTest::newRow("ends with empty line") << "Fixing\r\n\r\n" << "Fixing\r\n\r\n";
+        QTest::newRow("only a break") << "\r\n" << "\r\n";
+        QTest::newRow("two lines") << "a\r\nb" << "a\r\nb\r\n";
+    }
+    void descriptionFreshLine() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(TForm5::withFreshLine(text), shown);
+    }
+
+    void descriptionPromptOnStart() {
+        Form1->RequestDescription = true;
+        TProject* a = addTask(QStringLiteral("Review"));
+        a->Description = QStringLiteral("First line");
+        Form1->RefreshGrid();
+        select(0);
+        bool menuWasOff = false;
+        QTimer::singleShot(0, this, [&] {
+            menuWasOff = !Form1->PopupMenu1->AutoPopup;
+            QCOMPARE(Form5->Label3->text(), QStringLiteral("Review"));
+            QCOMPARE(Form5->Memo1->toPlainText(), QStringLiteral("First line\n"));
+            QCOMPARE(Form5->Memo1->textCursor().position(), 11);
+            QTest::keyClicks(Form5->Memo1, QStringLiteral("Second"));
+            QTest::keyClick(Form5->Memo1, Qt::Key_Return); // a plain Enter is a line break
+            QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier);
+        });
+        Form1->Button5->click();
+        QVERIFY(menuWasOff);
+        QVERIFY(Form1->PopupMenu1->AutoPopup);
+        QVERIFY(a->Running);
+        QCOMPARE(a->Description, QStringLiteral("First line\r\nSecond\r\n"));
+        QVERIFY(Form1->RequestDescription);
+    }
+
+    void descriptionPromptDoNotShowAgain() {
+        Form1->RequestDescription = true;
+        Form1->CheckBox4->setChecked(true);
+        TProject* a = addTask(QStringLiteral("x"));
+        // Cancel with the box ticked changes nothing.
+        QTimer::singleShot(0, this, [&] {
+            Form5->CheckBox1->setChecked(true);
+            Form5->Button2->click();
+        });
+        a->Start();
+        QVERIFY(Form1->RequestDescription);
+        a->Stop();
+        // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
+        QTimer::singleShot(0, this, [&] {
+            QTest::keyClick(Form5->Memo1, Qt::Key_Return,
+                            Qt::ControlModifier | Qt::ShiftModifier);
+            QVERIFY(Form5->isVisible());
+            Form5->CheckBox1->setChecked(true);
+            Form5->Button1->click();
+        });
+        a->Start();
+        QVERIFY(!Form1->RequestDescription);
+        QVERIFY(!Form1->CheckBox4->isChecked());
+        a->Stop();
+        a->Start(); // no prompt any more: would block otherwise
+        QVERIFY(a->Running);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

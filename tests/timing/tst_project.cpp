@@ -1,0 +1,213 @@
+#include "desktop/PopupMenu.h"
+#include "desktop/TrayIcon.h"
+#include "support/Fixture.h"
+#include "timing/MainWindow.h"
+#include "timing/Project.h"
+
+#include <QAction>
+#include <QtTest>
+
+namespace {
+constexpr double kSecond = 1.0 / 86400.0;
+constexpr double kMinute = 60 * kSecond;
+constexpr double kHour = 60 * kMinute;
+} // namespace
+
+class TestProject : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> f;
+
+    TProject* addTask(const QString& name) {
+        auto* task = new TProject(name, Form1->PopupMenu1);
+        Form1->Tasks.push_back(task);
+        return task;
+    }
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup() { f.reset(); }
+
+    void formatTime_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0.0 << "00:00:00";
+        QTest::newRow("59 s") << 59 * kSecond << "00:00:59";
+        QTest::newRow("90 min") << 90 * kMinute << "01:30:00";
+        QTest::newRow("just under a day") << 1.0 - kSecond << "23:59:59";
+        QTest::newRow("wraps at 24 h") << 25 * kHour + 3 * kMinute << "01:03:00";
+        QTest::newRow("negative shows magnitude") << -(1 * kHour + 2 * kSecond) << "01:00:02";
+        QTest::newRow("999 ms rounds up") << (59 * kSecond + 0.9996 * kSecond) << "00:01:00";
+        QTest::newRow("nan") << std::nan("") << "00:00:00";
+    }
+    void formatTime() {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(FormatTime(value), text);
+    }
+
+    void formatTimeOfAbsurdValuesStaysWellFormed() {
+        for (double v : {1e300, -1e300, 1e18, std::numeric_limits<double>::infinity()})
+            QVERIFY(QRegularExpression(QStringLiteral("^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]$"))
+                        .match(FormatTime(v))
+                        .hasMatch());
+    }
+
+    void hours_data() {
+        QTest::addColumn<double>("time");
+        QTest::addColumn<float>("hours");
+        QTest::newRow("new task") << 0.0 << 0.0f;
+        QTest::newRow("59 s is nothing") << 59 * kSecond << 0.0f;
+        QTest::newRow("1:30:59") << kHour + 30 * kMinute + 59 * kSecond << 1.5f;
+        QTest::newRow("whole hours") << 2 * kHour << 2.0f;
+        QTest::newRow("days dropped") << 25 * kHour + 30 * kMinute << 1.5f;
+        QTest::newRow("20 min") << 20 * kMinute << 20.0f / 60.0f;
+    }
+    void hours() {
+        QFETCH(double, time);
+        QFETCH(float, hours);
+        TProject* task = addTask(QStringLiteral("x"));
+        task->SetTime(time);
+        QCOMPARE(task->Hours(), hours);
+    }
+
+    void compareByNameIsBytewiseAndCaseSensitive() {
+        TProject* a = addTask(QStringLiteral("abc"));
+        TProject* b = addTask(QStringLiteral("abd"));
+        TProject* upper = addTask(QStringLiteral("Zeta"));
+        TProject* prefix = addTask(QStringLiteral("ab"));
+        TProject* same = addTask(QStringLiteral("abc"));
+        QCOMPARE(CompareByName(a, b), -1);
+        QCOMPARE(CompareByName(b, a), 1);
+        QCOMPARE(CompareByName(upper, a), -1); // 'Z' sorts before 'a'
+        QCOMPARE(CompareByName(prefix, a), -1);
+        QCOMPARE(CompareByName(a, same), 0);
+    }
+
+    void newTaskEntryIsOnTopWithTagAndCaption() {
+        TProject* first = addTask(QStringLiteral("First"));
+        TProject* second = addTask(QStringLiteral("Second & more"));
+        const QList<QAction*> items = Form1->PopupMenu1->actions();
+        QCOMPARE(items.at(0), second->MenuItem);
+        QCOMPARE(items.at(1), first->MenuItem);
+        QCOMPARE(first->MenuItem->data().toInt(), 100);
+        QCOMPARE(TProject::entryCaption(first->MenuItem), QStringLiteral("First  00:00:00"));
+        QCOMPARE(second->MenuItem->text(), QStringLiteral("Second && more  00:00:00"));
+        QCOMPARE(first->Hours(), 0.0f);
+    }
+
+    void stopFoldsSegmentAndUpdatesHint() {
+        TProject* task = addTask(QStringLiteral("Coding"));
+        task->Start();
+        QVERIFY(task->Running);
+        QVERIFY(task->MenuItem->isChecked());
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Coding"));
+        f->clock.advanceSeconds(3600 + 61);
+        QCOMPARE(task->TimeText(), QStringLiteral("00:00:00")); // finished segments only
+        QCOMPARE(task->CurrentTimeText(), QStringLiteral("01:01:01"));
+        task->Stop();
+        QVERIFY(!task->Running);
+        QVERIFY(!task->MenuItem->isChecked());
+        QCOMPARE(task->TimeText(), QStringLiteral("01:01:01"));
+        QCOMPARE(TProject::entryCaption(task->MenuItem), QStringLiteral("Coding  01:01:01"));
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
+    }
+
+    void startOnRunningTaskKeepsClock() {
+        TProject* task = addTask(QStringLiteral("A"));
+        task->Start();
+        const double started = task->StartTime;
+        f->clock.advanceSeconds(10);
+        task->Start();
+        QCOMPARE(task->StartTime, started);
+    }
+
+    void stopAndFlushOnIdleTaskChangeNothing() {
+        TProject* task = addTask(QStringLiteral("A"));
+        task->SetTime(kHour);
+        Form1->TrayIcon1->setHint(QStringLiteral("Korvan"));
+        task->Stop();
+        task->Flush();
+        QCOMPARE(task->Time, kHour);
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Korvan"));
+    }
+
+    void flushKeepsRunningAndMovesSegmentIntoTime() {
+        TProject* task = addTask(QStringLiteral("A"));
+        task->Start();
+        f->clock.advanceSeconds(30 * 60);
+        task->Flush();
+        QVERIFY(task->Running);
+        QCOMPARE(task->Hours(), 0.5f);
+        QCOMPARE(task->StartTime, f->clock.value);
+        f->clock.advanceSeconds(60);
+        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:31:00"));
+    }
+
+    void hoursIgnoresRunningSegmentUntilFlushed() {
+        TProject* task = addTask(QStringLiteral("A"));
+        task->Start();
+        f->clock.advanceSeconds(2 * 3600);
+        QCOMPARE(task->Hours(), 0.0f);
+        task->Flush();
+        QCOMPARE(task->Hours(), 2.0f);
+    }
+
+    void resetOfRunningTaskKeepsHintAndCheck() {
+        TProject* task = addTask(QStringLiteral("Design"));
+        task->Description = QStringLiteral("notes");
+        task->SectionId = 4;
+        task->Start();
+        f->clock.advanceSeconds(100);
+        task->Reset();
+        QVERIFY(!task->Running);
+        QCOMPARE(task->CurrentTime(), 0.0);
+        QVERIFY(task->Description.isEmpty());
+        QCOMPARE(task->SectionId, 4);
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Design"));
+        QVERIFY(task->MenuItem->isChecked());
+        task->RefreshMenuItem();
+        QVERIFY(!task->MenuItem->isChecked());
+    }
+
+    void clockSetBackLowersTotalAndShowsMagnitude() {
+        TProject* task = addTask(QStringLiteral("A"));
+        task->SetTime(30 * kMinute);
+        task->Start();
+        f->clock.advanceSeconds(-3600);
+        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:30:00"));
+        QVERIFY(task->CurrentTime() < 0);
+    }
+
+    void longNameHintIsCutTo255() {
+        TProject* task = addTask(QString(300, QLatin1Char('n')));
+        task->Start();
+        QCOMPARE(Form1->TrayIcon1->Hint().size(), 255);
+        QVERIFY(Form1->TrayIcon1->Hint().startsWith(QStringLiteral("Active task: nnn")));
+        QCOMPARE(f->shell.current.szTip.size(), 127);
+    }
+
+    void menuClickSwitchesAndStops() {
+        TProject* a = addTask(QStringLiteral("A"));
+        TProject* b = addTask(QStringLiteral("B"));
+        a->MenuItem->trigger();
+        QVERIFY(a->Running);
+        b->MenuItem->trigger();
+        QVERIFY(!a->Running);
+        QVERIFY(b->Running);
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: B"));
+        b->MenuItem->trigger();
+        QVERIFY(!b->Running);
+        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
+    }
+
+    void destructorRemovesEntry() {
+        TProject* task = addTask(QStringLiteral("A"));
+        const int before = Form1->PopupMenu1->actions().size();
+        Form1->Tasks.pop_back();
+        delete task;
+        QCOMPARE(Form1->PopupMenu1->actions().size(), before - 1);
+    }
+};
+
+QTEST_MAIN(TestProject)
+#include "tst_project.moc"

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class TProject;
+
+// Asks for what the user is doing when a task starts.
+class TForm5 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm5(QWidget* parent = nullptr);
+    ~TForm5() override;
+
+    QLabel *Label1, *Label2, *Label3;
+    QPlainTextEdit* Memo1;
+    QCheckBox* CheckBox1;
+    QPushButton *Button1, *Button2;
+
+    // Runs the prompt for a task whose clock has just started.
+    void Prompt(TProject* task);
+    void FormShow();
+
+    // The text with a line break added when its last line is not empty.
+    static QString withFreshLine(const QString& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+extern TForm5* Form5;

@@ -1,0 +1,158 @@
+#include "timing/Project.h"
+
+#include "desktop/PopupMenu.h"
+#include "platform/Clock.h"
+#include "platform/Error.h"
+#include "platform/Services.h"
+
+#include <QAction>
+#include <cmath>
+
+namespace {
+TaskHost* gHost = nullptr;
+const char kCaptionProperty[] = "korvanCaption";
+constexpr double kMsPerDay = 86400000.0;
+
+double now() { return platform::services().clock->now(); }
+
+struct TimeOfDay {
+    int hours, minutes, seconds;
+};
+
+// The time of day of a time value: magnitude, whole milliseconds, whole days dropped.
+TimeOfDay splitTime(double value) {
+    double ms = std::round(std::fabs(value) * kMsPerDay);
+    if (!std::isfinite(ms))
+        ms = 0;
+    const qint64 rest = static_cast<qint64>(std::fmod(ms, kMsPerDay));
+    const qint64 totalSeconds = rest / 1000;
+    return {static_cast<int>(totalSeconds / 3600), static_cast<int>(totalSeconds / 60 % 60),
+            static_cast<int>(totalSeconds % 60)};
+}
+
+QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+} // namespace
+
+void setTaskHost(TaskHost* host) { gHost = host; }
+TaskHost* taskHost() { return gHost; }
+
+QString FormatTime(double value) {
+    const TimeOfDay t = splitTime(value);
+    return twoDigits(t.hours) + QLatin1Char(':') + twoDigits(t.minutes) + QLatin1Char(':') +
+           twoDigits(t.seconds);
+}
+
+int CompareNames(const QString& a, const QString& b) {
+    const int c = QString::compare(a, b, Qt::CaseSensitive);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+int CompareByName(const TProject* a, const TProject* b) { return CompareNames(a->Name, b->Name); }
+
+TProject::TProject(const QString& name, TPopupMenu* menu) : Name(name) {
+    MenuItem = new QAction(menu);
+    MenuItem->setCheckable(true);
+    MenuItem->setData(kTaskMenuTag);
+    setCaption(MenuCaption());
+    QObject::connect(MenuItem, &QAction::triggered, MenuItem,
+                     [this] { platform::guarded([this] { MenuItemClick(); }); });
+    Menu = menu;
+    if (menu) {
+        const QList<QAction*> items = menu->actions();
+        menu->insertAction(items.isEmpty() ? nullptr : items.first(), MenuItem);
+    }
+}
+
+TProject::~TProject() {
+    if (Menu)
+        Menu->removeAction(MenuItem);
+    delete MenuItem;
+}
+
+void TProject::setCaption(const QString& caption) {
+    MenuItem->setProperty(kCaptionProperty, caption);
+    QString shown = caption;
+    MenuItem->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")));
+}
+
+QString TProject::entryCaption(const QAction* item) {
+    return item->property(kCaptionProperty).toString();
+}
+
+void TProject::Start() {
+    if (Running)
+        return;
+    StartTime = now();
+    Running = true;
+    MenuItem->setChecked(true);
+    if (gHost) {
+        gHost->setTrayHint((QStringLiteral("Active task: ") + Name).left(255));
+        gHost->requestDescriptionFor(this);
+    }
+}
+
+void TProject::Stop() {
+    if (!Running)
+        return;
+    Time = now() + Time - StartTime;
+    Running = false;
+    setCaption(MenuCaption());
+    MenuItem->setChecked(false);
+    if (gHost)
+        gHost->setTrayHint(QStringLiteral("No active project"));
+}
+
+void TProject::Reset() {
+    Running = false;
+    Time = 0;
+    StartTime = 0;
+    Description.clear();
+    setCaption(MenuCaption());
+}
+
+void TProject::Flush() {
+    if (!Running)
+        return;
+    Time = now() + Time - StartTime;
+    StartTime = now();
+    setCaption(MenuCaption());
+}
+
+double TProject::CurrentTime() const { return Running ? Time + now() - StartTime : Time; }
+
+QString TProject::TimeText() const { return FormatTime(Time); }
+
+QString TProject::CurrentTimeText() const { return FormatTime(CurrentTime()); }
+
+QString TProject::MenuCaption() const { return Name + QStringLiteral("  ") + TimeText(); }
+
+void TProject::RefreshMenuItem() {
+    if (Running) {
+        setCaption(Name + QStringLiteral("  ") + CurrentTimeText());
+        MenuItem->setChecked(true);
+    } else {
+        setCaption(MenuCaption());
+        MenuItem->setChecked(false);
+    }
+}
+
+float TProject::Hours() const {
+    const TimeOfDay t = splitTime(Time);
+    if (t.minutes == 0)
+        return static_cast<float>(t.hours);
+    return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
+}
+
+QString TProject::ActiveMark() const { return Running ? QStringLiteral("A") : QString(); }
+
+void TProject::MenuItemClick() {
+    if (!gHost)
+        return;
+    if (Running) {
+        gHost->StopAll();
+    } else {
+        gHost->StopAll();
+        Start();
+    }
+    gHost->RefreshGrid();
+}
