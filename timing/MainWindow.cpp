@@ -284,8 +284,12 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::RefreshGrid() {
     SetTaskButtons(!Tasks.empty());
-    std::sort(Tasks.begin(), Tasks.end(),
-              [](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
+    const auto byName = [](const TProject* a, const TProject* b) {
+        return CompareByName(a, b) < 0;
+    };
+    // The list is nearly always in order already; the grid ticks every second.
+    if (!std::is_sorted(Tasks.begin(), Tasks.end(), byName))
+        std::sort(Tasks.begin(), Tasks.end(), byName);
     gridModel_->refresh();
 }
 

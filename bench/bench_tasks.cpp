@@ -1,0 +1,39 @@
+// Grid and menu cost with many tasks.
+#include "BenchUtil.h"
+#include "desktop/PopupMenu.h"
+#include "support/Fixture.h"
+#include "timing/MainWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
+    Fixture f;
+    for (int i = 0; i < count; ++i) {
+        auto* task = new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10,
+                                                                QLatin1Char('0')),
+                                  Form1->PopupMenu1);
+        task->SetTime(i / 86400.0);
+        Form1->Tasks.push_back(task);
+    }
+    Form1->Tasks[count / 2]->Start();
+    std::printf("%d tasks\n", count);
+    const double firstMenu = medianMs(1, [] { Form1->RefreshMenu(); });
+    report("first menu refresh (entries in load order)", firstMenu, 1000);
+    report("RefreshGrid", medianMs(21, [&] {
+               f.clock.advanceSeconds(1);
+               Form1->RefreshGrid();
+           }),
+           5);
+    report("menu refresh with sort (RefreshMenu)", medianMs(21, [&] {
+               f.clock.advanceSeconds(1);
+               Form1->RefreshMenu();
+           }),
+           50);
+    auto* added = new TProject(QStringLiteral("Task 005000a"), Form1->PopupMenu1);
+    Form1->Tasks.push_back(added);
+    report("menu refresh after adding one task", medianMs(1, [] { Form1->RefreshMenu(); }), 50);
+    return 0;
+}
