@@ -12,9 +12,9 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     Fixture f;
     for (int i = 0; i < count; ++i) {
-        auto* task = new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10,
-                                                                QLatin1Char('0')),
-                                  Form1->PopupMenu1);
+        auto* task =
+            new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')),
+                         Form1->PopupMenu1);
         task->SetTime(i / 86400.0);
         Form1->Tasks.push_back(task);
     }
@@ -22,18 +22,38 @@ int main(int argc, char** argv) {
     std::printf("%d tasks\n", count);
     const double firstMenu = medianMs(1, [] { Form1->RefreshMenu(); });
     report("first menu refresh (entries in load order)", firstMenu, 1000);
-    report("RefreshGrid", medianMs(21, [&] {
-               f.clock.advanceSeconds(1);
-               Form1->RefreshGrid();
-           }),
+    report("RefreshGrid",
+           medianMs(21,
+                    [&] {
+                        f.clock.advanceSeconds(1);
+                        Form1->RefreshGrid();
+                    }),
            5);
-    report("menu refresh with sort (RefreshMenu)", medianMs(21, [&] {
-               f.clock.advanceSeconds(1);
-               Form1->RefreshMenu();
-           }),
+    report("menu refresh with sort (RefreshMenu)",
+           medianMs(21,
+                    [&] {
+                        f.clock.advanceSeconds(1);
+                        Form1->RefreshMenu();
+                    }),
            50);
     auto* added = new TProject(QStringLiteral("Task 005000a"), Form1->PopupMenu1);
     Form1->Tasks.push_back(added);
     report("menu refresh after adding one task", medianMs(1, [] { Form1->RefreshMenu(); }), 50);
+    report("SaveSettings (fsync included)", medianMs(11, [] { Form1->SaveSettings(); }), 50);
+    // Loading happens at start, into an empty menu.
+    const auto dropTasks = [] {
+        for (TProject* t : Form1->Tasks)
+            delete t;
+        Form1->Tasks.clear();
+    };
+    dropTasks();
+    report("LoadSettings",
+           medianMs(11,
+                    [&] {
+                        dropTasks();
+                        Form1->LoadSettings();
+                    }),
+           50);
+    std::printf("(%zu tasks loaded)\n", Form1->Tasks.size());
     return 0;
 }

@@ -9,7 +9,9 @@ TPopupMenu::PopupHandler& popupHandler() {
 
 TPopupMenu::TPopupMenu(QWidget* parent) : QMenu(parent) {}
 
-void TPopupMenu::setPopupHandler(PopupHandler handler) { popupHandler() = std::move(handler); }
+void TPopupMenu::setPopupHandler(PopupHandler handler) {
+    popupHandler() = std::move(handler);
+}
 
 void TPopupMenu::Popup(const QPoint& pos) {
     if (popupHandler()) {

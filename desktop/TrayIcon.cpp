@@ -204,7 +204,9 @@ bool TTrayIcon::RemoveFromTray() {
     return FillIconData() && shell(NIM_DELETE);
 }
 
-bool TTrayIcon::UpdateTray() { return FillIconData() && shell(NIM_MODIFY); }
+bool TTrayIcon::UpdateTray() {
+    return FillIconData() && shell(NIM_MODIFY);
+}
 
 void TTrayIcon::ClearBalloon() {
     data_.uFlags |= NIF_INFO;
@@ -269,7 +271,8 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
             if (lastFocus_ && lastFocus_->window() == owner_)
                 lastFocus_->setFocus(Qt::ActiveWindowFocusReason);
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return QObject::eventFilter(watched, event);
@@ -299,7 +302,9 @@ TShiftState TTrayIcon::currentShift(int buttonFlag) const {
     return shift;
 }
 
-bool TTrayIcon::clickTimerRunning() const { return clickTimer_->Active; }
+bool TTrayIcon::clickTimerRunning() const {
+    return clickTimer_->Active;
+}
 
 void TTrayIcon::HandleNotification(qint32 code) {
     switch (code) {
@@ -315,7 +320,8 @@ void TTrayIcon::HandleNotification(qint32 code) {
         if (OnBalloonHintClick)
             OnBalloonHintClick(this);
         return;
-    default: break;
+    default:
+        break;
     }
     if (!Enabled)
         return;
@@ -369,7 +375,8 @@ void TTrayIcon::HandleNotification(qint32 code) {
     case WM_MBUTTONUP:
         FireMouseUp(TMouseButton::mbMiddle, currentShift(ssMiddle), p.x(), p.y());
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -23,6 +23,8 @@ BusyCursor::~BusyCursor() {
     --gDepth;
 }
 
-int BusyCursor::depth() { return gDepth; }
+int BusyCursor::depth() {
+    return gDepth;
+}
 
 } // namespace platform

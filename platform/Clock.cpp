@@ -21,6 +21,8 @@ QDateTime fromDayCount(double days) {
     return result.addMSecs(ms);
 }
 
-double SystemClock::now() const { return toDayCount(QDateTime::currentDateTime()); }
+double SystemClock::now() const {
+    return toDayCount(QDateTime::currentDateTime());
+}
 
 } // namespace platform

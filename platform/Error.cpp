@@ -11,8 +11,7 @@ QString errorReportText(const QString& message) {
 }
 
 void reportError(const QString& message) {
-    messageBox(errorReportText(message), QStringLiteral("Korvan"), MsgIcon::Error,
-               MsgButtons::Ok);
+    messageBox(errorReportText(message), QStringLiteral("Korvan"), MsgIcon::Error, MsgButtons::Ok);
 }
 
 } // namespace platform

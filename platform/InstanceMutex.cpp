@@ -13,7 +13,9 @@ namespace platform {
 InstanceMutex::InstanceMutex(const QString& folder)
     : folder_(folder.isEmpty() ? defaultFolder() : folder) {}
 
-InstanceMutex::~InstanceMutex() { close(); }
+InstanceMutex::~InstanceMutex() {
+    close();
+}
 
 QString InstanceMutex::defaultFolder() {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");

@@ -25,7 +25,7 @@ public:
                    MsgButtons buttons) override;
 };
 
-MsgAnswer messageBox(const QString& text, const QString& caption, MsgIcon icon,
-                     MsgButtons buttons, QWidget* parent = nullptr);
+MsgAnswer messageBox(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,
+                     QWidget* parent = nullptr);
 
 } // namespace platform

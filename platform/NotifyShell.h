@@ -45,8 +45,8 @@ struct NotifyIconData {
     quint32 uFlags = 0;
     quint32 uCallbackMessage = 0;
     QIcon hIcon;
-    QString szTip;       // at most 127 characters
-    QString szInfo;      // at most 255 characters
+    QString szTip;  // at most 127 characters
+    QString szInfo; // at most 255 characters
     quint32 uTimeout = 0;
     QString szInfoTitle; // at most 63 characters
     quint32 dwInfoFlags = 0;

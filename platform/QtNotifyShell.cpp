@@ -45,7 +45,8 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
                         deliver(key, WM_MBUTTONDOWN);
                         deliver(key, WM_MBUTTONUP);
                         break;
-                    default: break;
+                    default:
+                        break;
                     }
                 });
         connect(icon, &QSystemTrayIcon::messageClicked, this,
@@ -83,10 +84,17 @@ void QtNotifyShell::apply(Entry& entry, const NotifyIconData& data) {
     if ((data.uFlags & NIF_INFO) && !data.szInfo.isEmpty()) {
         QSystemTrayIcon::MessageIcon kind = QSystemTrayIcon::NoIcon;
         switch (data.dwInfoFlags & 3) {
-        case NIIF_INFO: kind = QSystemTrayIcon::Information; break;
-        case NIIF_WARNING: kind = QSystemTrayIcon::Warning; break;
-        case NIIF_ERROR: kind = QSystemTrayIcon::Critical; break;
-        default: break;
+        case NIIF_INFO:
+            kind = QSystemTrayIcon::Information;
+            break;
+        case NIIF_WARNING:
+            kind = QSystemTrayIcon::Warning;
+            break;
+        case NIIF_ERROR:
+            kind = QSystemTrayIcon::Critical;
+            break;
+        default:
+            break;
         }
         entry.icon->showMessage(data.szInfoTitle, data.szInfo, kind,
                                 static_cast<int>(data.uTimeout));

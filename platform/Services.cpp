@@ -5,6 +5,7 @@
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
 #include "platform/QtNotifyShell.h"
+#include "platform/Registry.h"
 
 namespace platform {
 
@@ -32,6 +33,14 @@ void installSystemServices() {
         s.pointer = &pointer;
     if (!s.programPath)
         s.programPath = &programPath;
+    if (!s.registry) {
+        static FileRegistry registry(FileRegistry::defaultPath(s.programPath->configFolder()));
+        s.registry = &registry;
+    }
+    if (!s.autostart) {
+        static XdgAutostart autostart(s.programPath->configFolder());
+        s.autostart = &autostart;
+    }
 }
 
 } // namespace platform

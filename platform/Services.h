@@ -7,6 +7,8 @@ class MessageBoxService;
 class NotifyShell;
 class Pointer;
 class ProgramPath;
+class Registry;
+class Autostart;
 
 // The implementations in use of everything the program needs from outside. main() installs
 // the real ones; test fixtures install fakes. Nothing here is owned.
@@ -16,6 +18,8 @@ struct Services {
     NotifyShell* notifyShell = nullptr;
     Pointer* pointer = nullptr;
     ProgramPath* programPath = nullptr;
+    Registry* registry = nullptr;
+    Autostart* autostart = nullptr;
 };
 
 Services& services();

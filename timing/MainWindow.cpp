@@ -19,8 +19,8 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <climits>
 #include <algorithm>
+#include <climits>
 
 using platform::guarded;
 using platform::messageBox;
@@ -131,7 +131,8 @@ void TForm1::buildControls() {
     };
     for (const auto& [b, handler] : handlers) {
         const auto h = handler;
-        connect(b, &QPushButton::clicked, this, [this, h] { guarded([this, h] { (this->*h)(); }); });
+        connect(b, &QPushButton::clicked, this,
+                [this, h] { guarded([this, h] { (this->*h)(); }); });
     }
 
     auto* buttons = new QVBoxLayout;
@@ -150,19 +151,23 @@ void TForm1::buildControls() {
     CheckBox2 = named(new QCheckBox(QStringLiteral("Display popup reminder every")), "CheckBox2");
     Edit3 = named(new QLineEdit(QStringLiteral("15")), "Edit3");
     StaticText2 = named(new QLabel(QStringLiteral("minute(s)")), "StaticText2");
-    CheckBox3 = named(
-        new QCheckBox(QStringLiteral("Automatically start application when OS starts")),
-        "CheckBox3");
+    CheckBox3 =
+        named(new QCheckBox(QStringLiteral("Automatically start application when OS starts")),
+              "CheckBox3");
     CheckBox4 = named(new QCheckBox(QStringLiteral("Request for description when switching task")),
                       "CheckBox4");
     for (QLineEdit* edit : {Edit2, Edit3}) {
         edit->setMaximumWidth(40);
         edit->installEventFilter(this);
     }
-    connect(CheckBox1, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox1Click(); }); });
-    connect(CheckBox2, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox2Click(); }); });
-    connect(CheckBox3, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox3Click(); }); });
-    connect(CheckBox4, &QCheckBox::clicked, this, [this] { guarded([this] { CheckBox4Click(); }); });
+    connect(CheckBox1, &QCheckBox::clicked, this,
+            [this] { guarded([this] { CheckBox1Click(); }); });
+    connect(CheckBox2, &QCheckBox::clicked, this,
+            [this] { guarded([this] { CheckBox2Click(); }); });
+    connect(CheckBox3, &QCheckBox::clicked, this,
+            [this] { guarded([this] { CheckBox3Click(); }); });
+    connect(CheckBox4, &QCheckBox::clicked, this,
+            [this] { guarded([this] { CheckBox4Click(); }); });
 
     auto* options = new QGridLayout;
     options->addWidget(CheckBox1, 0, 0);
@@ -378,21 +383,29 @@ void TForm1::selectTaskRow(int index) {
     StringGrid1->setCurrentIndex(gridModel_->index(index, 0));
 }
 
-void TForm1::setTrayHint(const QString& hint) { TrayIcon1->setHint(hint); }
+void TForm1::setTrayHint(const QString& hint) {
+    TrayIcon1->setHint(hint);
+}
 
 void TForm1::requestDescriptionFor(TProject* task) {
     if (RequestDescription && Form5)
         Form5->Prompt(task);
 }
 
-void TForm1::PopupMenu1Popup() { RefreshMenu(); }
+void TForm1::PopupMenu1Popup() {
+    RefreshMenu();
+}
 
 // ---------------------------------------------------------------------------------------
 // Commands
 
-void TForm1::Timer1Timer() { RefreshGrid(); }
+void TForm1::Timer1Timer() {
+    RefreshGrid();
+}
 
-void TForm1::Timer2Timer() { SaveSettings(); }
+void TForm1::Timer2Timer() {
+    SaveSettings();
+}
 
 void TForm1::Timer3Timer() {
     QString title = QStringLiteral("No activity");
@@ -408,7 +421,9 @@ void TForm1::Timer3Timer() {
                            bkInfo, 10);
 }
 
-void TForm1::Button1Click() { TrayIcon1->HideMainWindow(); }
+void TForm1::Button1Click() {
+    TrayIcon1->HideMainWindow();
+}
 
 void TForm1::Button2Click() {
     if (!openEditNew)
@@ -460,8 +475,7 @@ void TForm1::Button7Click() {
     if (messageBox(
             QStringLiteral(
                 "Are you sure to reset recorded time and description of the selected task ?"),
-            QStringLiteral("Reset"), MsgIcon::Question, MsgButtons::YesNo,
-            this) != MsgAnswer::Yes)
+            QStringLiteral("Reset"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
         return;
     task->Reset();
     RefreshGrid();
@@ -489,19 +503,27 @@ void TForm1::Button10Click() {
         openDatabase();
 }
 
-void TForm1::TrayIcon1DblClick() { TrayIcon1->RestoreMainWindow(); }
+void TForm1::TrayIcon1DblClick() {
+    TrayIcon1->RestoreMainWindow();
+}
 
 // The reminder invites a click to change the active task: open the menu for it.
-void TForm1::TrayIcon1BalloonClick() { TrayIcon1->OpenTrayMenu(); }
+void TForm1::TrayIcon1BalloonClick() {
+    TrayIcon1->OpenTrayMenu();
+}
 
-void TForm1::Add1Click() { TrayIcon1->RestoreMainWindow(); }
+void TForm1::Add1Click() {
+    TrayIcon1->RestoreMainWindow();
+}
 
 void TForm1::About1Click() {
     if (openAbout)
         openAbout();
 }
 
-void TForm1::Exit1Click() { QCoreApplication::quit(); }
+void TForm1::Exit1Click() {
+    QCoreApplication::quit();
+}
 
 // ---------------------------------------------------------------------------------------
 // Options
@@ -569,7 +591,6 @@ void TForm1::setUpReminderControls() {
     }
 }
 
-
 void TForm1::CheckBox1Click() {
     Edit2->setEnabled(CheckBox1->isChecked());
     if (CheckBox1->isChecked())
@@ -586,11 +607,17 @@ void TForm1::CheckBox2Click() {
         Timer3->stop();
 }
 
-void TForm1::CheckBox3Click() { AutoStart = CheckBox3->isChecked(); }
+void TForm1::CheckBox3Click() {
+    AutoStart = CheckBox3->isChecked();
+}
 
-void TForm1::CheckBox4Click() { RequestDescription = CheckBox4->isChecked(); }
+void TForm1::CheckBox4Click() {
+    RequestDescription = CheckBox4->isChecked();
+}
 
-bool TForm1::Edit2Exit() { return refuseNonInteger(Edit2, this); }
+bool TForm1::Edit2Exit() {
+    return refuseNonInteger(Edit2, this);
+}
 
 bool TForm1::Edit3Exit() {
     qint32 value = 0;

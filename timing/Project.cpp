@@ -13,7 +13,9 @@ TaskHost* gHost = nullptr;
 const char kCaptionProperty[] = "korvanCaption";
 constexpr double kMsPerDay = 86400000.0;
 
-double now() { return platform::services().clock->now(); }
+double now() {
+    return platform::services().clock->now();
+}
 
 struct TimeOfDay {
     int hours, minutes, seconds;
@@ -30,11 +32,17 @@ TimeOfDay splitTime(double value) {
             static_cast<int>(totalSeconds % 60)};
 }
 
-QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+QString twoDigits(int n) {
+    return QString::number(n).rightJustified(2, QLatin1Char('0'));
+}
 } // namespace
 
-void setTaskHost(TaskHost* host) { gHost = host; }
-TaskHost* taskHost() { return gHost; }
+void setTaskHost(TaskHost* host) {
+    gHost = host;
+}
+TaskHost* taskHost() {
+    return gHost;
+}
 
 QString FormatTime(double value) {
     const TimeOfDay t = splitTime(value);
@@ -47,7 +55,9 @@ int CompareNames(const QString& a, const QString& b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int CompareByName(const TProject* a, const TProject* b) { return CompareNames(a->Name, b->Name); }
+int CompareByName(const TProject* a, const TProject* b) {
+    return CompareNames(a->Name, b->Name);
+}
 
 TProject::TProject(const QString& name, TPopupMenu* menu) : Name(name) {
     MenuItem = new QAction(menu);
@@ -118,13 +128,21 @@ void TProject::Flush() {
     setCaption(MenuCaption());
 }
 
-double TProject::CurrentTime() const { return Running ? Time + now() - StartTime : Time; }
+double TProject::CurrentTime() const {
+    return Running ? Time + now() - StartTime : Time;
+}
 
-QString TProject::TimeText() const { return FormatTime(Time); }
+QString TProject::TimeText() const {
+    return FormatTime(Time);
+}
 
-QString TProject::CurrentTimeText() const { return FormatTime(CurrentTime()); }
+QString TProject::CurrentTimeText() const {
+    return FormatTime(CurrentTime());
+}
 
-QString TProject::MenuCaption() const { return Name + QStringLiteral("  ") + TimeText(); }
+QString TProject::MenuCaption() const {
+    return Name + QStringLiteral("  ") + TimeText();
+}
 
 void TProject::RefreshMenuItem() {
     if (Running) {
@@ -143,7 +161,9 @@ float TProject::Hours() const {
     return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
 }
 
-QString TProject::ActiveMark() const { return Running ? QStringLiteral("A") : QString(); }
+QString TProject::ActiveMark() const {
+    return Running ? QStringLiteral("A") : QString();
+}
 
 void TProject::MenuItemClick() {
     if (!gHost)

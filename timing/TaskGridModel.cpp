@@ -9,7 +9,9 @@ int TaskGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
 
-int TaskGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int TaskGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
 
 QVariant TaskGridModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid())
@@ -21,10 +23,14 @@ QVariant TaskGridModel::data(const QModelIndex& index, int role) const {
         return QString();
     const TProject* task = tasks_[static_cast<size_t>(row)];
     switch (index.column()) {
-    case 0: return task->Name;
-    case 1: return task->CurrentTimeText();
-    case 2: return task->ActiveMark();
-    default: return {};
+    case 0:
+        return task->Name;
+    case 1:
+        return task->CurrentTimeText();
+    case 2:
+        return task->ActiveMark();
+    default:
+        return {};
     }
 }
 
@@ -32,9 +38,12 @@ QVariant TaskGridModel::headerData(int section, Qt::Orientation orientation, int
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return {};
     switch (section) {
-    case 0: return QStringLiteral("Task");
-    case 1: return QStringLiteral("Total time");
-    default: return QString();
+    case 0:
+        return QStringLiteral("Task");
+    case 1:
+        return QStringLiteral("Total time");
+    default:
+        return QString();
     }
 }
 

@@ -163,8 +163,8 @@ private Q_SLOTS:
         int balloonClicks = 0;
         icon->OnBalloonHintClick = [&](QObject*) { ++balloonClicks; };
         icon->Enabled = false;
-        for (qint32 code : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
-                            WM_MOUSEMOVE})
+        for (qint32 code :
+             {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_MOUSEMOVE})
             f->shell.send(code);
         f->shell.send(NIN_BALLOONUSERCLICK);
         QVERIFY(events.isEmpty());

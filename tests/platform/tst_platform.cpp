@@ -22,12 +22,18 @@ private Q_SLOTS:
     void errorReportFullStopRule_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter") << "Disk full" << "Disk full.";
-        QTest::newRow("digit") << "Error 42" << "Error 42.";
-        QTest::newRow("full stop") << "Done." << "Done.";
-        QTest::newRow("exclamation") << "Stop!" << "Stop!";
-        QTest::newRow("parenthesis") << "Failed (code 5)" << "Failed (code 5)";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("letter") << "Disk full"
+                                << "Disk full.";
+        QTest::newRow("digit") << "Error 42"
+                               << "Error 42.";
+        QTest::newRow("full stop") << "Done."
+                                   << "Done.";
+        QTest::newRow("exclamation") << "Stop!"
+                                     << "Stop!";
+        QTest::newRow("parenthesis") << "Failed (code 5)"
+                                     << "Failed (code 5)";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void errorReportFullStopRule() {
         QFETCH(QString, message);

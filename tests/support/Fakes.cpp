@@ -10,9 +10,12 @@ MsgAnswer ScriptedMessageBox::show(QWidget*, const QString& text, const QString&
     if (!answers.isEmpty())
         return answers.takeFirst();
     switch (buttons) {
-    case MsgButtons::Ok: return MsgAnswer::Ok;
-    case MsgButtons::OkCancel: return MsgAnswer::Cancel;
-    default: return MsgAnswer::No;
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+        return MsgAnswer::Cancel;
+    default:
+        return MsgAnswer::No;
     }
 }
 
@@ -49,7 +52,15 @@ FakeProgramPath::FakeProgramPath() {
     QDir(root.path()).mkpath(QStringLiteral("data/Myrkat/Korvan"));
     QDir(root.path()).mkpath(QStringLiteral("config"));
 }
-QString FakeProgramPath::programFile() const { return root.path() + "/bin/korvan"; }
-QString FakeProgramPath::programFolder() const { return root.path() + "/bin/"; }
-QString FakeProgramPath::dataFolder() const { return root.path() + "/data/Myrkat/Korvan/"; }
-QString FakeProgramPath::configFolder() const { return root.path() + "/config"; }
+QString FakeProgramPath::programFile() const {
+    return root.path() + "/bin/korvan";
+}
+QString FakeProgramPath::programFolder() const {
+    return root.path() + "/bin/";
+}
+QString FakeProgramPath::dataFolder() const {
+    return root.path() + "/data/Myrkat/Korvan/";
+}
+QString FakeProgramPath::configFolder() const {
+    return root.path() + "/config";
+}

@@ -46,8 +46,7 @@ public:
     bool iconPresent = false;
     platform::NotifyIconData current;
 
-    bool notifyIcon(platform::NotifyMessage message,
-                    const platform::NotifyIconData& data) override;
+    bool notifyIcon(platform::NotifyMessage message, const platform::NotifyIconData& data) override;
     // Sends a code as the shell would, to the target of the icon on show.
     void send(qint32 code);
     // The shell restarted: the icon is gone until the program adds it again.

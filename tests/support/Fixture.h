@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Registry.h"
 #include "support/Fakes.h"
 
 #include <memory>
@@ -19,6 +20,10 @@ public:
     FakeNotifyShell shell;
     FakePointer pointer;
     std::unique_ptr<FakeProgramPath> paths;
+    std::unique_ptr<platform::FileRegistry> registry;
+    std::unique_ptr<platform::XdgAutostart> autostart;
+    QString storePath() const { return registry->filePath(); }
+    QString autostartPath() const { return autostart->entryPath(); }
 
 private:
     bool windows_ = false;

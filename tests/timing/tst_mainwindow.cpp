@@ -170,8 +170,8 @@ private Q_SLOTS:
         addTask(QStringLiteral("c"));
         addTask(QStringLiteral("a"));
         Form1->RefreshMenu();
-        QCOMPARE(menuCaptions().mid(0, 4), QStringList({"a  00:00:00", "a  01:00:00",
-                                                        "b  00:00:00", "c  00:00:00"}));
+        QCOMPARE(menuCaptions().mid(0, 4),
+                 QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
         TProject* c = Form1->Tasks[2];
         c->MenuItem->trigger();
@@ -302,12 +302,18 @@ private Q_SLOTS:
     void descriptionFreshLine_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("one line") << "Fixing" << "Fixing\r\n";
-        QTest::newRow("ends with break") << "Fixing\r\n" << "Fixing\r\n\r\n";
-        QTest::newRow("ends with empty line") << "Fixing\r\n\r\n" << "Fixing\r\n\r\n";
-        QTest::newRow("only a break") << "\r\n" << "\r\n";
-        QTest::newRow("two lines") << "a\r\nb" << "a\r\nb\r\n";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("one line") << "Fixing"
+                                  << "Fixing\r\n";
+        QTest::newRow("ends with break") << "Fixing\r\n"
+                                         << "Fixing\r\n\r\n";
+        QTest::newRow("ends with empty line") << "Fixing\r\n\r\n"
+                                              << "Fixing\r\n\r\n";
+        QTest::newRow("only a break") << "\r\n"
+                                      << "\r\n";
+        QTest::newRow("two lines") << "a\r\nb"
+                                   << "a\r\nb\r\n";
     }
     void descriptionFreshLine() {
         QFETCH(QString, text);
@@ -353,8 +359,7 @@ private Q_SLOTS:
         a->Stop();
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
         QTimer::singleShot(0, this, [&] {
-            QTest::keyClick(Form5->Memo1, Qt::Key_Return,
-                            Qt::ControlModifier | Qt::ShiftModifier);
+            QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
             QVERIFY(Form5->isVisible());
             Form5->CheckBox1->setChecked(true);
             Form5->Button1->click();

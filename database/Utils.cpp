@@ -1,0 +1,75 @@
+#include "database/Utils.h"
+
+#include "timing/Project.h"
+
+#include <QLocale>
+#include <cmath>
+
+const char* const kDefaultConnectionString =
+    "Provider=SQLite;Data Source=$DATADIR$Korvan.dat;Persist Security Info=False";
+
+QString ScramblePassword(const QString& s) {
+    static const QString key = QStringLiteral("Password=");
+    const int at = s.indexOf(key, 0, Qt::CaseSensitive);
+    if (at < 0)
+        return s;
+    const int p = at + key.size();
+    // A ";" that is the very last character does not end the password.
+    int q = -1;
+    for (int i = p; i < s.size() - 1; ++i) {
+        if (s.at(i) == QLatin1Char(';')) {
+            q = i;
+            break;
+        }
+    }
+    if (q <= p)
+        return s;
+    QString r = s;
+    for (int i = p; i < q; ++i)
+        r[i] = QChar(static_cast<char16_t>(s.at(i).unicode() ^ 0xA7));
+    return r;
+}
+
+bool PasswordSurvivesScrambling(const QString& connection) {
+    return ScramblePassword(ScramblePassword(connection)) == connection;
+}
+
+namespace {
+QString replaceFirst(const QString& text, const QString& placeholder, const QString& by) {
+    const int at = text.indexOf(placeholder, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return text;
+    QString result = text;
+    return result.replace(at, placeholder.size(), by);
+}
+} // namespace
+
+QString ReplacePlaceholders(const QString& connection, const QString& programFolder,
+                            const QString& dataFolder) {
+    const QString withApp = replaceFirst(connection, QStringLiteral("$APPDIR$"), programFolder);
+    return replaceFirst(withApp, QStringLiteral("$DATADIR$"), dataFolder);
+}
+
+QString FloatToLocaleStr(int decimals, float value) {
+    const double scale = std::pow(10.0, decimals);
+    double scaled = std::round(static_cast<double>(value) * scale); // halves away from zero
+    if (!std::isfinite(scaled))
+        scaled = 0;
+    const bool negative = scaled < 0;
+    const QString digits =
+        QString::number(std::fabs(scaled), 'f', 0).rightJustified(decimals + 1, QLatin1Char('0'));
+    QString text = digits.left(digits.size() - decimals);
+    if (decimals > 0)
+        text += QLatin1Char('.') + digits.right(decimals);
+    if (negative)
+        text.prepend(QLatin1Char('-'));
+    const QString separator = QLocale().decimalPoint();
+    if (separator != QLatin1String("."))
+        text.replace(QLatin1Char('.'), separator);
+    return text;
+}
+
+int CompareByHours(const TProject* a, const TProject* b) {
+    const float d = b->Hours() - a->Hours();
+    return d > 0 ? 1 : (d < 0 ? -1 : 0);
+}

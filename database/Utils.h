@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class TProject;
+
+// Connection-string helpers and the small conversions the booking uses.
+
+// Scrambles the password segment (after the first "Password=" up to the next ";") by XOR
+// with 0xA7. Its own inverse.
+QString ScramblePassword(const QString& connection);
+
+// True when the string comes back unchanged from being scrambled and read back, so that
+// storing it scrambled loses nothing.
+bool PasswordSurvivesScrambling(const QString& connection);
+
+// Replaces the first "$APPDIR$" (any letter case) by the program folder and the first
+// "$DATADIR$" by the per-user data folder, both with their trailing separator.
+QString ReplacePlaceholders(const QString& connection, const QString& programFolder,
+                            const QString& dataFolder);
+
+// value in fixed notation with the locale's decimal separator, halves away from zero.
+QString FloatToLocaleStr(int decimals, float value);
+
+// Most hours first.
+int CompareByHours(const TProject* a, const TProject* b);
+
+extern const char* const kDefaultConnectionString;

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+// Replaces a file so that readers see the old or the new content, never a mix: a temporary
+// file in the same folder, written and synced, then renamed over the old one. The folder is
+// created when missing. Returns false with a reason and leaves the old file as it was.
+bool writeFileAtomically(const QString& path, const QByteArray& content, int mode,
+                         QString* error = nullptr);
+
+} // namespace platform

@@ -1,0 +1,348 @@
+#include "database/Utils.h"
+#include "desktop/PopupMenu.h"
+#include "platform/RegistryFile.h"
+#include "support/Fixture.h"
+#include "timing/MainWindow.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <QtEndian>
+#include <QtTest>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+const QString kKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan");
+
+QByteArray timeBytes(double days) {
+    QByteArray b(8, '\0');
+    quint64 bits;
+    std::memcpy(&bits, &days, 8);
+    qToLittleEndian(bits, b.data());
+    return b;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> f;
+
+    // Writes the store before the program starts.
+    void seed(const QList<RegValue>& values) {
+        RegFile file;
+        file.key(kKey) = RegKey(kKey, values);
+        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
+        QFile out(f->storePath());
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file.serialize());
+    }
+    RegFile stored() {
+        RegFile file;
+        RegFile::parse(readFile(f->storePath()), file);
+        return file;
+    }
+    RegValue storedValue(const QString& name) {
+        RegFile file = stored();
+        const RegValue* v = file.key(kKey).find(name);
+        return v ? *v : RegValue{};
+    }
+    void restart() {
+        f->destroyWindows();
+        f->createWindows();
+    }
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<Fixture>(false); }
+    void cleanup() { f.reset(); }
+
+    void firstStartUsesDefaultsAndWritesAutostart() {
+        f->createWindows();
+        QCOMPARE(Form1->AutoSaveMinutes, 5);
+        QCOMPARE(Form1->ReminderMinutes, 15);
+        QVERIFY(Form1->AutoStart);
+        QVERIFY(!Form1->RequestDescription);
+        QVERIFY(Form1->Tasks.empty());
+        QCOMPARE(Form1->ConnectionString,
+                 QStringLiteral("Provider=SQLite;Data Source=") + f->paths->dataFolder() +
+                     QStringLiteral("Korvan.dat;Persist Security Info=False"));
+        QVERIFY(Form1->CheckBox1->isChecked());
+        QCOMPARE(Form1->Timer2->interval(), 5 * 60000);
+        QVERIFY(Form1->Timer2->isActive());
+        QVERIFY(Form1->CheckBox2->isChecked());
+        QVERIFY(Form1->Timer3->isActive());
+        QVERIFY(Form1->CheckBox3->isChecked());
+        const QByteArray entry = readFile(f->autostartPath());
+        QVERIFY(entry.contains("Exec=\"" + f->paths->programFile().toUtf8() + "\"\n"));
+        QVERIFY(entry.startsWith("[Desktop Entry]\n"));
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
+    void saveAndLoadRoundTrip() {
+        f->createWindows();
+        const QString awkward = QStringLiteral("Quote \" back\\slash ; [x] = \u010dau \U0001F600");
+        for (const QString& name : {awkward, QStringLiteral("plain")}) {
+            auto* t = new TProject(name, Form1->PopupMenu1);
+            Form1->Tasks.push_back(t);
+        }
+        Form1->Tasks[0]->SetTime(1.0 / 3.0);
+        Form1->Tasks[0]->Description = QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed");
+        Form1->Tasks[0]->SectionId = -7;
+        Form1->Tasks[1]->ActivityId = 2147483647;
+        Form1->UserName = QStringLiteral("jan");
+        Form1->SaveSettings();
+        QVERIFY(f->boxes.shown.isEmpty());
+        QCOMPARE(QFile::permissions(f->storePath()),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                     QFileDevice::WriteUser);
+        const QByteArray text = readFile(f->storePath());
+        QVERIFY(text.startsWith("Windows Registry Editor Version 5.00\r\n"));
+        QVERIFY(text.contains("\"Auto Save\"=dword:00000005"));
+        restart();
+        QCOMPARE(Form1->Tasks.size(), size_t(2));
+        TProject* t = Form1->Tasks[0]->Name == awkward ? Form1->Tasks[0] : Form1->Tasks[1];
+        QCOMPARE(t->Name, awkward);
+        QCOMPARE(t->Time, 1.0 / 3.0);
+        QCOMPARE(t->Description, QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
+        QCOMPARE(t->SectionId, -7);
+        QCOMPARE(Form1->UserName, QStringLiteral("jan"));
+    }
+
+    void countWithMissingTimeSkipsThatIndex() {
+        seed({RegValue::dword(QStringLiteral("Count"), 3),
+              RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
+              RegValue::binary(QStringLiteral("Time0"), timeBytes(0.5)),
+              RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
+              RegValue::string(QStringLiteral("Project2"), QStringLiteral("two")),
+              RegValue::binary(QStringLiteral("Time2"), timeBytes(0.25)),
+              RegValue::dword(QStringLiteral("SectionId2"), 12),
+              RegValue::string(QStringLiteral("Project3"), QStringLiteral("left over")),
+              RegValue::binary(QStringLiteral("Time3"), timeBytes(0.1))});
+        f->createWindows();
+        QCOMPARE(Form1->Tasks.size(), size_t(2));
+        QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("two"));
+        QCOMPARE(Form1->Tasks[0]->SectionId, 12);
+        QCOMPARE(Form1->Tasks[1]->Name, QStringLiteral("zero"));
+        Form1->SaveSettings();
+        // Values beyond the new count stay and are not loaded.
+        QCOMPARE(storedValue(QStringLiteral("Project3")).toText(), QStringLiteral("left over"));
+        QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
+    }
+
+    void wrongSizeStopsTheLoad() {
+        QVERIFY(f->autostart->enable(QStringLiteral("/old/korvan")));
+        seed({RegValue::dword(QStringLiteral("Auto Save"), 9),
+              RegValue::dword(QStringLiteral("Count"), 2),
+              RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
+              RegValue::binary(QStringLiteral("Time0"), QByteArray(4, '\0')),
+              RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
+              RegValue::binary(QStringLiteral("Time1"), timeBytes(0.5))});
+        f->createWindows();
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
+        QVERIFY(Form1->Tasks.empty());
+        QCOMPARE(Form1->AutoSaveMinutes, 9);                           // read before the failure
+        QVERIFY(readFile(f->autostartPath()).contains("/old/korvan")); // untouched
+    }
+
+    void wrongTypeLeavesLaterSettingsAtZero() {
+        seed({RegValue::string(QStringLiteral("Auto Save"), QStringLiteral("5"))});
+        f->createWindows();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
+        QCOMPARE(Form1->AutoSaveMinutes, 0);
+        QCOMPARE(Form1->ReminderMinutes, 0);
+        QVERIFY(!Form1->AutoStart);
+        QVERIFY(Form1->ConnectionString.isEmpty());
+        QVERIFY(!Form1->CheckBox1->isChecked());
+        QCOMPARE(Form1->Edit2->text(), QStringLiteral("3"));
+        QCOMPARE(Form1->Edit3->text(), QStringLiteral("15"));
+        QVERIFY(!QFile::exists(f->autostartPath()));
+    }
+
+    void autoSaveZeroAndTicking() {
+        seed({RegValue::dword(QStringLiteral("Auto Save"), 0),
+              RegValue::dword(QStringLiteral("Auto Start"), 0)});
+        f->createWindows();
+        QVERIFY(!Form1->CheckBox1->isChecked());
+        QVERIFY(!Form1->Edit2->isEnabled());
+        QCOMPARE(Form1->Edit2->text(), QStringLiteral("3"));
+        QVERIFY(!Form1->Timer2->isActive());
+        QVERIFY(!QFile::exists(f->autostartPath()));
+        Form1->CheckBox1->setChecked(true);
+        Form1->CheckBox1Click();
+        QVERIFY(Form1->Edit2->isEnabled());
+        QCOMPARE(Form1->Timer2->interval(), 3 * 60000);
+        QVERIFY(Form1->Timer2->isActive());
+    }
+
+    void autoSaveKeepsRunningTaskRunning() {
+        f->createWindows();
+        auto* t = new TProject(QStringLiteral("run"), Form1->PopupMenu1);
+        Form1->Tasks.push_back(t);
+        t->Start();
+        f->clock.advanceSeconds(600);
+        Form1->Timer2Timer();
+        QVERIFY(t->Running);
+        QCOMPARE(t->Time, 0.0);
+        double saved;
+        const QByteArray bytes = storedValue(QStringLiteral("Time0")).data;
+        QCOMPARE(bytes.size(), 8);
+        std::memcpy(&saved, bytes.constData(), 8);
+        QCOMPARE(FormatTime(saved), QStringLiteral("00:10:00"));
+    }
+
+    void autostartFollowsCheckBoxAtSave() {
+        f->createWindows();
+        QVERIFY(QFile::exists(f->autostartPath()));
+        Form1->CheckBox3->setChecked(false);
+        Form1->CheckBox3Click();
+        QVERIFY(QFile::exists(f->autostartPath())); // only at the next save
+        Form1->SaveSettings();
+        QVERIFY(!QFile::exists(f->autostartPath()));
+        QCOMPARE(storedValue(QStringLiteral("Auto Start")).data, RegValue::dword({}, 0).data);
+    }
+
+    void valuesOfOthersAreKept() {
+        RegValue multi{QStringLiteral("Other"), REG_MULTI_SZ, QByteArray("a\0\0\0\0\0", 6)};
+        seed({multi, RegValue::string(QString(), QStringLiteral("default value"))});
+        f->createWindows();
+        Form1->SaveSettings();
+        QVERIFY(storedValue(QStringLiteral("Other")) == multi);
+        QCOMPARE(storedValue(QString()).toText(), QStringLiteral("default value"));
+    }
+
+    void readsUtf16WithByteOrderMark() {
+        const QString text = QStringLiteral(
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]\r\n"
+            "\"Count\"=dword:00000001\r\n\"Project0\"=\"\u017dlu\u0165ou\u010dk\u00fd\"\r\n"
+            "\"Time0\"=hex:00,00,00,00,\\\r\n  00,00,e0,3f\r\n");
+        QByteArray bytes("\xFF\xFE");
+        bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
+        QFile out(f->storePath());
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        out.close();
+        f->createWindows();
+        QCOMPARE(Form1->Tasks.size(), size_t(1));
+        QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
+        QCOMPARE(Form1->Tasks[0]->Time, 0.5);
+    }
+
+    void corruptStoreIsKeptBesideAndNeverOverwritten() {
+        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
+        QFile out(f->storePath());
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("this is not a registry export\n\"Count\"=dword:zz\n");
+        out.close();
+        f->createWindows();
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QVERIFY(f->boxes.last().text.contains(QStringLiteral("could not be read")));
+        QCOMPARE(Form1->AutoSaveMinutes, 5);
+        const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
+                                     .entryList({QStringLiteral("Korvan.reg.corrupt-*")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()),
+                 QByteArray("this is not a registry export\n\"Count\"=dword:zz\n"));
+    }
+
+    void failedWriteKeepsPreviousFile() {
+        f->createWindows();
+        Form1->SaveSettings();
+        const QByteArray before = readFile(f->storePath());
+        for (int i = 0; i < 200; ++i)
+            Form1->Tasks.push_back(
+                new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1));
+        // A disk that is full: no write may grow a file beyond 100 bytes.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &small);
+        Form1->SaveSettings();
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
+        QCOMPARE(readFile(f->storePath()), before);
+        QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
+                     .entryList({QStringLiteral("*.tmp-*")})
+                     .size(),
+                 0);
+    }
+
+    void passwordThatWouldNotSurviveIsNotRewritten() {
+        // U+009C scrambles to ";" and would end the password early when read back.
+        const QString stored = ScramblePassword(
+            QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
+        seed({RegValue::string(QStringLiteral("Connection"), stored)});
+        f->createWindows();
+        QCOMPARE(Form1->ConnectionString,
+                 QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
+        Form1->SaveSettings();
+        QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
+        Form1->ConnectionString = QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u");
+        Form1->SaveSettings();
+        QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
+        // A password with "\u00a7" scrambles to a zero character and still comes back whole.
+        Form1->ConnectionString = QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u");
+        Form1->SaveSettings();
+        restart();
+        QCOMPARE(Form1->ConnectionString,
+                 QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
+    }
+
+    void sigkillWhileSavingAlwaysLeavesALoadableStore() {
+        f->createWindows();
+        for (int i = 0; i < 60; ++i)
+            Form1->Tasks.push_back(
+                new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1));
+        Form1->SaveSettings();
+        QElapsedTimer budget;
+        budget.start();
+        int rounds = 0;
+        for (; rounds < 300 && budget.elapsed() < 20000; ++rounds) {
+            int pipefd[2];
+            QVERIFY(pipe(pipefd) == 0);
+            const pid_t child = fork();
+            if (child == 0) {
+                ::close(pipefd[0]);
+                for (int n = 0;; ++n) {
+                    Form1->Tasks[static_cast<size_t>(n % 60)]->SetTime(n);
+                    Form1->SaveSettings();
+                    const char b = 1;
+                    if (write(pipefd[1], &b, 1) != 1)
+                        _exit(0);
+                }
+            }
+            ::close(pipefd[1]);
+            char b;
+            for (int k = 0; k < 1 + rounds % 3; ++k)
+                QCOMPARE(read(pipefd[0], &b, 1), ssize_t(1));
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            ::close(pipefd[0]);
+            RegFile file;
+            QString why;
+            QVERIFY2(RegFile::parse(readFile(f->storePath()), file, &why), qPrintable(why));
+            QCOMPARE(file.key(kKey).find(QStringLiteral("Count"))->data,
+                     RegValue::dword({}, 60).data);
+        }
+        qInfo("%d kills", rounds);
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
