@@ -3,7 +3,9 @@
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
 #include "platform/Services.h"
+#include "database/SummaryUnit.h"
 #include "timing/DescriptionForm.h"
+#include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QApplication>
@@ -14,14 +16,22 @@
 
 namespace korvan {
 
+// The main window first: creating it loads the settings, and the booking dialog takes
+// the connection string from it.
 void CreateWindows() {
     Form1 = new TForm1;
+    Form2 = new TForm2(Form1);
+    Summary = new TSummary(Form1->ConnectionString);
     Form5 = new TForm5(Form1);
 }
 
 void DestroyWindows() {
     delete Form5;
     Form5 = nullptr;
+    delete Summary;
+    Summary = nullptr;
+    delete Form2;
+    Form2 = nullptr;
     delete Form1;
     Form1 = nullptr;
 }

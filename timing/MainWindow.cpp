@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "timing/DescriptionForm.h"
+#include "timing/EditDialog.h"
 #include "timing/TaskGridModel.h"
 
 #include <QAction>
@@ -426,14 +427,22 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-    if (!openEditNew)
+    if (!Form2)
         return;
-    openEditNew();
+    Form2->NewTask();
+    TProject* created = Form2->EditedTask;
+    if (!created)
+        return;
+    // The dialog may have left the list unsorted (an invalid time); sort before selecting.
+    RefreshGrid();
+    const auto it = std::find(Tasks.begin(), Tasks.end(), created);
+    if (it != Tasks.end())
+        selectTaskRow(static_cast<int>(it - Tasks.begin()));
 }
 
 void TForm1::Button3Click() {
-    if (openEditTask && selectedTask())
-        openEditTask();
+    if (Form2 && selectedTask())
+        Form2->EditTask(selectedTask());
 }
 
 void TForm1::StringGrid1DblClick() {

@@ -96,7 +96,7 @@ public:
     static void SortMenuEntries(TPopupMenu* menu);
 
     // Windows the main window opens; set once they exist.
-    std::function<void()> openEditNew, openEditTask, openSaveToDb, openDatabase, openAbout;
+    std::function<void()> openSaveToDb, openDatabase, openAbout;
 
 protected:
     void showEvent(QShowEvent* event) override;

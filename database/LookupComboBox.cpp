@@ -1,0 +1,45 @@
+#include "database/LookupComboBox.h"
+
+#include "platform/Ado.h"
+
+TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent) {
+    setEditable(false);
+    connect(this, &QComboBox::activated, this, [this](int row) {
+        if (dataset_ && row >= 0)
+            key_ = dataset_->Value(row, keyField_);
+    });
+}
+
+void TDBLookupComboBox::setListSource(platform::TADODataSet* dataset,
+                                      platform::TDataSetModel* model, const QString& keyField,
+                                      const QString& listField) {
+    dataset_ = dataset;
+    keyField_ = keyField;
+    setModel(model);
+    connect(model, &QAbstractItemModel::modelReset, this, [this, listField] {
+        const int column = dataset_->FieldIndex(listField);
+        if (column >= 0 && column != modelColumn())
+            setModelColumn(column);
+        follow();
+    });
+    follow();
+}
+
+void TDBLookupComboBox::setKeyValue(const QVariant& key) {
+    key_ = key;
+    follow();
+}
+
+void TDBLookupComboBox::follow() {
+    if (following_)
+        return;
+    following_ = true;
+    const int row = (dataset_ && !key_.isNull()) ? dataset_->Locate(keyField_, key_) : -1;
+    setCurrentIndex(row);
+    following_ = false;
+}
+
+void TDBLookupComboBox::hidePopup() {
+    QComboBox::hidePopup();
+    Q_EMIT CloseUp();
+}

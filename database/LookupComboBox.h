@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QComboBox>
+#include <QVariant>
+
+namespace platform {
+class TADODataSet;
+class TDataSetModel;
+} // namespace platform
+
+// A drop-down over a data set that holds the key of the chosen row, or no key. The key
+// stays when the list closes or is read again; the shown row follows it.
+class TDBLookupComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TDBLookupComboBox(QWidget* parent = nullptr);
+
+    void setListSource(platform::TADODataSet* dataset, platform::TDataSetModel* model,
+                       const QString& keyField, const QString& listField);
+    QVariant KeyValue() const { return key_; } // null: no key
+    void setKeyValue(const QVariant& key);
+    // The text the drop-down shows for its key (empty without a list).
+    QString Text() const { return currentIndex() >= 0 ? currentText() : QString(); }
+
+Q_SIGNALS:
+    void CloseUp();
+
+protected:
+    void hidePopup() override;
+
+private:
+    void follow();
+
+    platform::TADODataSet* dataset_ = nullptr;
+    QString keyField_;
+    QVariant key_;
+    bool following_ = false;
+};

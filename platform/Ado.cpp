@@ -1,0 +1,611 @@
+#include "platform/Ado.h"
+
+#include "platform/ConnectionString.h"
+#include "platform/Error.h"
+#include "platform/LocaleText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimeZone>
+
+namespace platform {
+
+namespace {
+const char* const kTables[] = {"SEP_Usek", "SEP_UsekHistorie", "SEP_PovolenyUzivatel",
+                               "SEP_TypPrace", "SEP_ProvedenaPrace"};
+
+bool looksLost(const QSqlError& error) {
+    if (error.type() == QSqlError::ConnectionError)
+        return true;
+    const QString text = error.text().toLower();
+    for (const char* phrase : {"terminating connection", "server closed the connection",
+                               "no connection to the server", "connection to server",
+                               "could not send data", "could not receive data"})
+        if (text.contains(QLatin1String(phrase)))
+            return true;
+    return false;
+}
+
+// The date columns of the schema; SQLite hands them over as text.
+bool isDateColumn(const QString& name) {
+    return name.compare(QLatin1String("DatumPrace"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("Vytvoreno"), Qt::CaseInsensitive) == 0;
+}
+
+QVariant normalised(const QVariant& v, bool dateColumn) {
+    if (v.isNull())
+        return QVariant();
+    if (v.metaType().id() == QMetaType::QDateTime) {
+        const QDateTime d = v.toDateTime();
+        return QDateTime(d.date(), d.time());
+    }
+    if (dateColumn && v.metaType().id() == QMetaType::QString) {
+        const QString text = v.toString();
+        QDateTime d = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!d.isValid())
+            d = QDateTime(QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
+        return d.isValid() ? QVariant(d) : v;
+    }
+    return v;
+}
+
+QString schemaScript(SqlEngine engine) {
+    QFile f(engine == SqlEngine::PostgreSQL ? QStringLiteral(":/schema/postgresql.sql")
+                                            : QStringLiteral(":/schema/sqlite.sql"));
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("The database schema script is missing from the program"));
+    return QString::fromUtf8(f.readAll());
+}
+
+// Statements of a script: separated by ";" at the end of a line; "--" comments dropped.
+QStringList statements(const QString& script) {
+    QStringList result;
+    QString current;
+    for (const QString& line : script.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1String("--")) || trimmed.isEmpty())
+            continue;
+        current += line + QLatin1Char('\n');
+        if (trimmed.endsWith(QLatin1Char(';'))) {
+            result << current.trimmed().chopped(1);
+            current.clear();
+        }
+    }
+    if (!current.trimmed().isEmpty())
+        result << current.trimmed();
+    return result;
+}
+
+int counter = 0;
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Connection
+
+TADOConnection::TADOConnection()
+    : name_(QStringLiteral("korvan-%1").arg(++counter)) {}
+
+TADOConnection::~TADOConnection() {
+    Close();
+    if (QSqlDatabase::contains(name_))
+        QSqlDatabase::removeDatabase(name_);
+}
+
+QSqlDatabase TADOConnection::database() const { return QSqlDatabase::database(name_, false); }
+
+bool TADOConnection::Connected() const { return open_ && database().isOpen(); }
+
+QString TADOConnection::cleanError(const QString& text) const {
+    QString clean = text.trimmed();
+    if (!password_.isEmpty())
+        clean.replace(password_, QStringLiteral("***"));
+    return clean;
+}
+
+void TADOConnection::fail(const QString& engineText, bool connectionLost) {
+    const QString text = cleanError(engineText);
+    if (connectionLost)
+        Close();
+    throw Error(text.isEmpty() ? QStringLiteral("Database error") : text);
+}
+
+void TADOConnection::Open() {
+    if (Connected())
+        return;
+    Close();
+    const platform::ConnectionString cs = platform::ConnectionString::parse(ConnectionString);
+    const QString provider = cs.value(QStringLiteral("Provider"));
+    password_ = cs.value(QStringLiteral("Password"));
+    QString driver;
+    if (provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0) {
+        engine_ = SqlEngine::SQLite;
+        driver = QStringLiteral("QSQLITE");
+    } else if (provider.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0) {
+        engine_ = SqlEngine::PostgreSQL;
+        driver = QStringLiteral("QPSQL");
+    } else {
+        throw Error(QStringLiteral("The database provider \"%1\" is not available on this "
+                                   "system. Use Provider=SQLite or Provider=PostgreSQL in the "
+                                   "connection string")
+                        .arg(provider));
+    }
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        throw Error(QStringLiteral("The Qt database driver %1 is not installed").arg(driver));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
+    bool created = false;
+    QString file;
+    if (engine_ == SqlEngine::SQLite) {
+        file = cs.value(QStringLiteral("Data Source"));
+        if (file.isEmpty())
+            throw Error(QStringLiteral("The connection string names no database file (Data Source)"));
+        const QFileInfo info(file);
+        if (!info.absoluteDir().exists())
+            throw Error(QStringLiteral("The folder of the database file %1 does not exist")
+                            .arg(info.absoluteFilePath()));
+        created = !info.exists();
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1")
+                                 .arg(qMax(1, ConnectionTimeout) * 1000));
+    } else {
+        const QString source = cs.value(QStringLiteral("Data Source"));
+        const int colon = source.lastIndexOf(QLatin1Char(':'));
+        db.setHostName(colon > 0 ? source.left(colon) : source);
+        if (colon > 0)
+            db.setPort(source.mid(colon + 1).toInt());
+        db.setDatabaseName(cs.value(QStringLiteral("Initial Catalog")));
+        db.setUserName(cs.value(QStringLiteral("User ID")));
+        db.setPassword(password_);
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(qMax(1, ConnectionTimeout)));
+    }
+    if (!db.open()) {
+        const QString text = cleanError(db.lastError().text());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw Error(QStringLiteral("Cannot connect to the database: ") + text);
+    }
+    open_ = true;
+    if (created)
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QSqlQuery setup(db);
+    if (engine_ == SqlEngine::PostgreSQL) {
+        // Now() is the local time of the user, not of the server.
+        const QByteArray zone = QTimeZone::systemTimeZoneId();
+        if (!zone.isEmpty())
+            setup.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone)));
+    }
+    try {
+        ensureSchema();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TADOConnection::ensureSchema() {
+    QSqlDatabase db = database();
+    QStringList present;
+    for (const QString& t : db.tables(QSql::Tables))
+        present << t.toLower();
+    QStringList missing;
+    for (const char* table : kTables)
+        if (!present.contains(QString::fromLatin1(table).toLower()))
+            missing << QString::fromLatin1(table);
+    if (missing.isEmpty())
+        return;
+    if (missing.size() != static_cast<int>(std::size(kTables)))
+        throw Error(QStringLiteral("The database lacks the tables %1. Korvan creates its "
+                                   "tables only in a database that has none of them")
+                        .arg(missing.join(QStringLiteral(", "))));
+    // A new database: all of the schema or nothing.
+    if (!db.transaction())
+        fail(db.lastError().text(), false);
+    QSqlQuery q(db);
+    for (const QString& statement : statements(schemaScript(engine_))) {
+        if (!q.exec(statement)) {
+            const QString text = q.lastError().text();
+            db.rollback();
+            fail(QStringLiteral("Cannot create the database tables: ") + text, false);
+        }
+    }
+    if (!db.commit()) {
+        const QString text = db.lastError().text();
+        db.rollback();
+        fail(text, false);
+    }
+}
+
+void TADOConnection::Close() {
+    inTransaction_ = false;
+    if (!open_ && !QSqlDatabase::contains(name_))
+        return;
+    open_ = false;
+    {
+        QSqlDatabase db = database();
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(name_);
+}
+
+void TADOConnection::BeginTrans() {
+    if (!Connected())
+        Open();
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        fail(db.lastError().text(), looksLost(db.lastError()));
+    inTransaction_ = true;
+}
+
+void TADOConnection::CommitTrans() {
+    QSqlDatabase db = database();
+    if (!Connected())
+        fail(QStringLiteral("The connection to the database was lost"), true);
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        inTransaction_ = false;
+        fail(error.text(), true);
+    }
+    inTransaction_ = false;
+}
+
+void TADOConnection::RollbackTrans() {
+    inTransaction_ = false;
+    if (!Connected())
+        return;
+    QSqlDatabase db = database();
+    // A connection that cannot even roll back is not to be trusted again.
+    if (!db.rollback())
+        Close();
+}
+
+void TADOConnection::Execute(const QString& jetSql) {
+    if (!Connected())
+        Open();
+    QSqlQuery q(database());
+    if (!q.exec(toEngineSql(jetSql, engine_)))
+        fail(q.lastError().text(), looksLost(q.lastError()));
+}
+
+void TADOConnection::datasetOpened() { ++openDatasets_; }
+
+void TADOConnection::datasetClosed() {
+    if (openDatasets_ > 0)
+        --openDatasets_;
+    if (openDatasets_ == 0 && !KeepConnection && !inTransaction_)
+        Close();
+}
+
+// ---------------------------------------------------------------------------------------
+// Filter expressions
+
+QList<FilterCondition> parseFilter(const QString& expression) {
+    QList<FilterCondition> result;
+    if (expression.trimmed().isEmpty())
+        return result;
+    static const QRegularExpression splitter(QStringLiteral("\\s+and\\s+"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression condition(
+        QStringLiteral("^\\s*([A-Za-z_][A-Za-z0-9_]*)\\s*(>=|<=|<>|=|<|>)\\s*(.*?)\\s*$"));
+    // "and" inside a quoted date does not occur: dates are digits and separators.
+    for (const QString& part : expression.split(splitter)) {
+        const QRegularExpressionMatch m = condition.match(part);
+        if (!m.hasMatch())
+            throw Error(QStringLiteral("Cannot read the filter condition \"%1\"").arg(part.trimmed()));
+        FilterCondition c{m.captured(1), m.captured(2), {}};
+        const QString value = m.captured(3);
+        if (value.size() >= 2 && value.startsWith(QLatin1Char('\'')) &&
+            value.endsWith(QLatin1Char('\''))) {
+            const QString inner = value.mid(1, value.size() - 2);
+            QDate date = QLocale().toDate(inner, shortDateFormat());
+            if (!date.isValid())
+                date = QLocale().toDate(inner, QLocale::ShortFormat);
+            if (!date.isValid())
+                throw Error(QStringLiteral("Cannot read the date \"%1\" in the filter").arg(inner));
+            c.value = QDateTime(date, QTime(0, 0));
+        } else {
+            bool ok = false;
+            const qlonglong n = value.toLongLong(&ok);
+            if (!ok)
+                throw Error(QStringLiteral("Cannot read the value \"%1\" in the filter").arg(value));
+            c.value = n;
+        }
+        result << c;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// Data set
+
+TADODataSet::~TADODataSet() {
+    if (active_ && Connection)
+        Connection->datasetClosed();
+}
+
+void TADODataSet::Open() {
+    if (active_)
+        return;
+    if (!Connection)
+        throw Error(QStringLiteral("The data set has no connection"));
+    if (!Connection->Connected())
+        Connection->Open();
+    QSqlQuery q(Connection->database());
+    q.setForwardOnly(true);
+    const QString sql = SQL.isEmpty() ? QStringLiteral("SELECT * FROM ") + TableName : SQL;
+    if (!q.exec(toEngineSql(sql, Connection->engine())))
+        Connection->fail(q.lastError().text(), looksLost(q.lastError()));
+    const QSqlRecord record = q.record();
+    fields_.clear();
+    std::vector<bool> dates;
+    for (int i = 0; i < record.count(); ++i) {
+        fields_ << record.fieldName(i);
+        dates.push_back(isDateColumn(record.fieldName(i)));
+    }
+    rows_.clear();
+    while (q.next()) {
+        std::vector<QVariant> row(static_cast<size_t>(record.count()));
+        for (int i = 0; i < record.count(); ++i)
+            row[static_cast<size_t>(i)] = normalised(q.value(i), dates[static_cast<size_t>(i)]);
+        rows_.push_back(std::move(row));
+    }
+    if (!q.isActive() && q.lastError().isValid())
+        Connection->fail(q.lastError().text(), looksLost(q.lastError()));
+    active_ = true;
+    Connection->datasetOpened();
+    applyFilter();
+}
+
+void TADODataSet::Close() {
+    if (!active_)
+        return;
+    active_ = false;
+    rows_.clear();
+    visible_.clear();
+    if (onChanged)
+        onChanged();
+    if (Connection)
+        Connection->datasetClosed();
+}
+
+void TADODataSet::setFilter(const QString& expression) {
+    // Parse first: an unreadable expression leaves the filter in force as it was.
+    const QList<FilterCondition> parsed = parseFilter(expression);
+    if (active_)
+        for (const FilterCondition& c : parsed)
+            if (FieldIndex(c.field) < 0)
+                throw Error(QStringLiteral("The filter names the unknown field %1").arg(c.field));
+    filter_ = expression;
+    conditions_.clear();
+    for (const FilterCondition& c : parsed)
+        conditions_.push_back({c.field, -1, c.op, c.value});
+    applyFilter();
+}
+
+int TADODataSet::FieldIndex(const QString& name) const {
+    for (int i = 0; i < fields_.size(); ++i)
+        if (fields_.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+bool TADODataSet::passes(const std::vector<QVariant>& row) const {
+    for (const Condition& c : conditions_) {
+        if (c.field < 0 || c.field >= static_cast<int>(row.size()))
+            return false;
+        const QVariant& v = row[static_cast<size_t>(c.field)];
+        if (v.isNull())
+            return false;
+        int cmp;
+        if (c.value.metaType().id() == QMetaType::QDateTime) {
+            const QDateTime a = v.toDateTime(), b = c.value.toDateTime();
+            cmp = a < b ? -1 : (a > b ? 1 : 0);
+        } else {
+            const double a = v.toDouble(), b = c.value.toDouble();
+            cmp = a < b ? -1 : (a > b ? 1 : 0);
+        }
+        const QString& op = c.op;
+        const bool ok = op == QLatin1String("=")    ? cmp == 0
+                        : op == QLatin1String("<>") ? cmp != 0
+                        : op == QLatin1String(">=") ? cmp >= 0
+                        : op == QLatin1String("<=") ? cmp <= 0
+                        : op == QLatin1String(">")  ? cmp > 0
+                                                    : cmp < 0;
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+void TADODataSet::applyFilter() {
+    for (Condition& c : conditions_)
+        c.field = FieldIndex(c.name);
+    visible_.clear();
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+        if (passes(rows_[static_cast<size_t>(i)]))
+            visible_.push_back(i);
+    if (onChanged)
+        onChanged();
+}
+
+QVariant TADODataSet::Value(int row, int field) const {
+    if (row < 0 || row >= static_cast<int>(visible_.size()) || field < 0 ||
+        field >= fields_.size())
+        return {};
+    return rows_[static_cast<size_t>(visible_[static_cast<size_t>(row)])][static_cast<size_t>(field)];
+}
+
+QVariant TADODataSet::Value(int row, const QString& field) const {
+    return Value(row, FieldIndex(field));
+}
+
+int TADODataSet::Locate(const QString& field, const QVariant& value) const {
+    const int f = FieldIndex(field);
+    if (f < 0)
+        return -1;
+    for (int r = 0; r < RecordCount(); ++r) {
+        const QVariant v = Value(r, f);
+        if (!v.isNull() && v.toLongLong() == value.toLongLong())
+            return r;
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------------
+// Command
+
+TParameter& TADOCommand::declare(const QString& name, TFieldType type, int size, bool nullable) {
+    TParameter p;
+    p.Name = name;
+    p.DataType = p.DeclaredType = type;
+    p.Size = size;
+    p.Nullable = nullable;
+    Parameters.append(p);
+    return Parameters.last();
+}
+
+TParameter& TADOCommand::ParamByName(const QString& name) {
+    for (TParameter& p : Parameters)
+        if (p.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return p;
+    throw Error(QStringLiteral("Parameter %1 not found").arg(name));
+}
+
+void TADOCommand::Execute() {
+    if (!Connection)
+        throw Error(QStringLiteral("The command has no connection"));
+    // Named parameters become positional ones, so names match without regard to case on
+    // every engine.
+    QString sql;
+    QList<TParameter*> order;
+    const int n = CommandText.size();
+    for (int i = 0; i < n;) {
+        const QChar c = CommandText.at(i);
+        if (c == QLatin1Char('\'')) {
+            int j = i + 1;
+            while (j < n && !(CommandText.at(j) == QLatin1Char('\'') &&
+                              (j + 1 >= n || CommandText.at(j + 1) != QLatin1Char('\''))))
+                j += CommandText.at(j) == QLatin1Char('\'') ? 2 : 1;
+            j = qMin(j + 1, n);
+            sql += QStringView(CommandText).mid(i, j - i);
+            i = j;
+            continue;
+        }
+        if (c == QLatin1Char(':') && i + 1 < n &&
+            (CommandText.at(i + 1).isLetter() || CommandText.at(i + 1) == QLatin1Char('_')) &&
+            (i == 0 || CommandText.at(i - 1) != QLatin1Char(':'))) {
+            int j = i + 1;
+            while (j < n && (CommandText.at(j).isLetterOrNumber() || CommandText.at(j) == QLatin1Char('_')))
+                ++j;
+            order << &ParamByName(CommandText.mid(i + 1, j - i - 1));
+            sql += QLatin1Char('?');
+            i = j;
+            continue;
+        }
+        sql += c;
+        ++i;
+    }
+    QList<QVariant> values;
+    for (TParameter* p : order) {
+        const QVariant& v = p->Value;
+        switch (p->DataType) {
+        case TFieldType::ftInteger:
+            if (v.isNull() && !p->Nullable)
+                throw Error(QStringLiteral("Parameter %1 has no value").arg(p->Name));
+            values << (v.isNull() ? QVariant(QMetaType::fromType<int>()) : QVariant(v.toInt()));
+            break;
+        case TFieldType::ftFloat: values << QVariant(v.toDouble()); break;
+        case TFieldType::ftFixedChar: {
+            const QString text = v.toString();
+            // Never cut a text silently: a value longer than the parameter is an error.
+            if (p->Size > 0 && text.size() > p->Size)
+                throw Error(QStringLiteral("The text for %1 has %2 characters; at most %3 can "
+                                           "be stored")
+                                .arg(p->Name)
+                                .arg(text.size())
+                                .arg(p->Size));
+            values << QVariant(text);
+            break;
+        }
+        case TFieldType::ftDateTime:
+            values << (v.isNull() ? QVariant(QMetaType::fromType<QString>())
+                                  : QVariant(sqlDateTimeText(v.toDateTime())));
+            break;
+        case TFieldType::ftUnknown:
+            values << (v.isNull() ? QVariant(QMetaType::fromType<int>()) : v);
+            break;
+        }
+    }
+    if (!Connection->Connected())
+        Connection->Open();
+    QSqlQuery q(Connection->database());
+    if (!q.prepare(toEngineSql(sql, Connection->engine())))
+        Connection->fail(q.lastError().text(), looksLost(q.lastError()));
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values.at(i));
+    if (!q.exec())
+        Connection->fail(q.lastError().text(), looksLost(q.lastError()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Model
+
+TDataSetModel::TDataSetModel(TADODataSet* dataset, QObject* parent)
+    : QAbstractTableModel(parent), dataset_(dataset) {
+    dataset_->onChanged = [this] { reset(); };
+}
+
+void TDataSetModel::setColumns(const QList<Column>& columns) {
+    beginResetModel();
+    columns_ = columns;
+    endResetModel();
+}
+
+void TDataSetModel::reset() {
+    beginResetModel();
+    endResetModel();
+}
+
+int TDataSetModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : dataset_->RecordCount();
+}
+
+int TDataSetModel::columnCount(const QModelIndex& parent) const {
+    if (parent.isValid())
+        return 0;
+    return columns_.isEmpty() ? dataset_->FieldCount() : static_cast<int>(columns_.size());
+}
+
+QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    if (columns_.isEmpty()) {
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            return dataset_->Value(index.row(), index.column());
+        return {};
+    }
+    const Column& c = columns_.at(index.column());
+    if (role == Qt::TextAlignmentRole)
+        return QVariant(c.alignment);
+    if (role != Qt::DisplayRole)
+        return {};
+    const QVariant v = dataset_->Value(index.row(), c.field);
+    return c.text ? c.text(v) : v.toString();
+}
+
+QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+        return {};
+    if (columns_.isEmpty())
+        return dataset_->FieldNames().value(section);
+    return columns_.value(section).title;
+}
+
+} // namespace platform

@@ -1,0 +1,184 @@
+#pragma once
+
+#include "platform/SqlDialect.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+class TADODataSet;
+
+// The one connection to the work-records database, made from an OLE DB style connection
+// string with the providers "SQLite" and "PostgreSQL". It opens when a data set or command
+// needs it and, without KeepConnection, closes when its last data set closes.
+class TADOConnection {
+public:
+    TADOConnection();
+    ~TADOConnection();
+    TADOConnection(const TADOConnection&) = delete;
+    TADOConnection& operator=(const TADOConnection&) = delete;
+
+    QString ConnectionString;
+    int ConnectionTimeout = 15; // seconds
+    bool LoginPrompt = false;
+    bool KeepConnection = false;
+
+    void Open();
+    void Close();
+    bool Connected() const;
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+    bool InTransaction() const { return inTransaction_; }
+
+    SqlEngine engine() const { return engine_; }
+    QSqlDatabase database() const;
+
+    // Runs a statement that returns no rows; throws Error with the engine's text.
+    void Execute(const QString& jetSql);
+
+    // Error text of the engine without anything that could show the password.
+    QString cleanError(const QString& text) const;
+    // Throws Error for a failed statement; a lost connection is closed so that the next
+    // use connects afresh.
+    [[noreturn]] void fail(const QString& engineText, bool connectionLost);
+
+private:
+    friend class TADODataSet;
+    void datasetOpened();
+    void datasetClosed();
+    void ensureSchema();
+
+    QString name_;
+    SqlEngine engine_ = SqlEngine::SQLite;
+    QString password_;
+    bool open_ = false;
+    bool inTransaction_ = false;
+    int openDatasets_ = 0;
+};
+
+// A read-only data set over a table or a statement, read whole when opened (a static
+// cursor), with fields by name (letter case ignored) or by position and a client-side
+// filter expression.
+class TADODataSet {
+public:
+    explicit TADODataSet(TADOConnection* connection = nullptr) : Connection(connection) {}
+    ~TADODataSet();
+    TADODataSet(const TADODataSet&) = delete;
+    TADODataSet& operator=(const TADODataSet&) = delete;
+
+    TADOConnection* Connection;
+    QString TableName; // used when SQL is empty
+    QString SQL;
+
+    void Open();
+    void Close();
+    bool Active() const { return active_; }
+
+    // Filter: conditions "Field op value" joined by "and"; values are integers or quoted
+    // dates in the locale's short date format. Empty shows every row.
+    QString Filter() const { return filter_; }
+    void setFilter(const QString& expression);
+
+    int RecordCount() const { return static_cast<int>(visible_.size()); }
+    int FieldCount() const { return static_cast<int>(fields_.size()); }
+    QStringList FieldNames() const { return fields_; }
+    int FieldIndex(const QString& name) const; // -1 when there is no such field
+    // The value of the shown record at row; dates come back as QDateTime.
+    QVariant Value(int row, int field) const;
+    QVariant Value(int row, const QString& field) const;
+
+    // Position of the first shown record whose field has this value, or -1.
+    int Locate(const QString& field, const QVariant& value) const;
+
+    // Called whenever the rows or the filter change.
+    std::function<void()> onChanged;
+
+private:
+    void applyFilter();
+    bool passes(const std::vector<QVariant>& row) const;
+
+    struct Condition {
+        QString name;
+        int field;
+        QString op;
+        QVariant value;
+    };
+    bool active_ = false;
+    QString filter_;
+    QStringList fields_;
+    std::vector<std::vector<QVariant>> rows_;
+    std::vector<int> visible_;
+    std::vector<Condition> conditions_;
+};
+
+// Parses a filter expression into conditions over the given fields; throws Error when it
+// cannot be read.
+struct FilterCondition {
+    QString field;
+    QString op;
+    QVariant value; // qlonglong or QDateTime
+};
+QList<FilterCondition> parseFilter(const QString& expression);
+
+enum class TFieldType { ftUnknown, ftInteger, ftFloat, ftFixedChar, ftDateTime };
+enum class TParameterDirection { pdInput };
+
+struct TParameter {
+    QString Name;
+    TFieldType DataType = TFieldType::ftUnknown;
+    TParameterDirection Direction = TParameterDirection::pdInput;
+    int Size = 0;
+    bool Nullable = false;
+    QVariant Value;
+    // What the command declared; RefreshParameterTypes puts it back.
+    TFieldType DeclaredType = TFieldType::ftUnknown;
+    TParameterDirection DeclaredDirection = TParameterDirection::pdInput;
+};
+
+// A statement with declared, typed, named parameters (":name" in the text).
+class TADOCommand {
+public:
+    explicit TADOCommand(TADOConnection* connection = nullptr) : Connection(connection) {}
+    TADOConnection* Connection;
+    QString CommandText;
+    QList<TParameter> Parameters;
+
+    TParameter& declare(const QString& name, TFieldType type, int size = 0, bool nullable = false);
+    // The parameter of that name, letter case ignored; throws Error when there is none.
+    TParameter& ParamByName(const QString& name);
+    void Execute();
+};
+
+// A list model over a data set's shown rows, for grids and drop-downs.
+class TDataSetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TDataSetModel(TADODataSet* dataset, QObject* parent = nullptr);
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Shown columns: field names with their titles and text forms; empty shows all fields.
+    struct Column {
+        QString field;
+        QString title;
+        std::function<QString(const QVariant&)> text;
+        Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    };
+    void setColumns(const QList<Column>& columns);
+    void reset();
+
+private:
+    TADODataSet* dataset_;
+    QList<Column> columns_;
+};
+
+} // namespace platform

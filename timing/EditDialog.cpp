@@ -1,0 +1,196 @@
+#include "timing/EditDialog.h"
+
+#include "database/LookupComboBox.h"
+#include "database/SummaryUnit.h"
+#include "platform/BusyCursor.h"
+#include "platform/Error.h"
+#include "platform/MessageBox.h"
+#include "timing/MainWindow.h"
+#include "timing/Project.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace platform;
+
+TForm2* Form2 = nullptr;
+
+namespace {
+QString toMemo(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString fromMemo(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
+} // namespace
+
+QString TForm2::timeSeparator() {
+    const QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    for (QChar c : format)
+        if (!c.isLetter() && c != QLatin1Char(' '))
+            return QString(c);
+    return QStringLiteral(":");
+}
+
+bool TForm2::parseTimeOfDay(const QString& text, double& days) {
+    const QStringList parts = text.trimmed().split(timeSeparator());
+    if (parts.size() != 3)
+        return false;
+    int values[3];
+    for (int i = 0; i < 3; ++i) {
+        const QString p = parts.at(i).trimmed();
+        bool ok = false;
+        values[i] = p.toInt(&ok);
+        if (!ok || p.isEmpty() || p.size() > 2 || p.startsWith(QLatin1Char('-')) ||
+            p.startsWith(QLatin1Char('+')))
+            return false;
+    }
+    if (values[0] > 23 || values[1] > 59 || values[2] > 59)
+        return false;
+    days = (values[0] * 3600 + values[1] * 60 + values[2]) / 86400.0;
+    return true;
+}
+
+TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Edit task"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    Edit1 = new QLineEdit;
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    MaskEdit1 = new QLineEdit;
+    MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
+    const QString sep = timeSeparator();
+    MaskEdit1->setInputMask(QStringLiteral("09") + sep + QStringLiteral("99") + sep +
+                            QStringLiteral("99;_"));
+    MaskEdit1->setMaxLength(8);
+    Button1 = new QPushButton(QStringLiteral("&OK"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("&Cancel"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Memo1 = new QPlainTextEdit;
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setTabChangesFocus(true);
+    DBLookupComboBox1 = new TDBLookupComboBox;
+    DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
+    DBLookupComboBox2 = new TDBLookupComboBox;
+    DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        guarded([this] { Button1Click(); });
+        accept(); // the button closes the dialog with OK in every case
+    });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Task name:"), Edit1);
+    form->addRow(QStringLiteral("Recorded time:"), MaskEdit1);
+    form->addRow(QStringLiteral("Description:"), Memo1);
+    form->addRow(QStringLiteral("Project:"), DBLookupComboBox1);
+    form->addRow(QStringLiteral("Activity:"), DBLookupComboBox2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    setTabOrder(Edit1, MaskEdit1);
+    setTabOrder(MaskEdit1, Button1);
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Memo1);
+    setTabOrder(Memo1, DBLookupComboBox1);
+    setTabOrder(DBLookupComboBox1, DBLookupComboBox2);
+    setFixedSize(420, 330);
+}
+
+TForm2::~TForm2() {
+    if (Form2 == this)
+        Form2 = nullptr;
+}
+
+void TForm2::EditTask(TProject* task) {
+    EditedTask = task;
+    task->Flush();
+    Edit1->setText(task->Name);
+    MaskEdit1->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
+    Memo1->setPlainText(toMemo(task->Description));
+    exec();
+}
+
+int TForm2::NewTask() {
+    EditedTask = nullptr;
+    Edit1->clear();
+    MaskEdit1->setText(QStringLiteral("00") + timeSeparator() + QStringLiteral("00") +
+                       timeSeparator() + QStringLiteral("00"));
+    Memo1->clear();
+    return exec();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    guarded([this] { FormShow(); });
+}
+
+void TForm2::FormShow() {
+    BusyCursor busy;
+    if (!Summary)
+        return;
+    // The booking dialog that owns the lists is created after this one.
+    if (!listsBound_) {
+        DBLookupComboBox1->setListSource(&Summary->ADOQuery1, Summary->DataSource2,
+                                         QStringLiteral("id"), QStringLiteral("nazev"));
+        DBLookupComboBox2->setListSource(&Summary->ADOTable1, Summary->DataSource1,
+                                         QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
+        listsBound_ = true;
+    }
+    Summary->OpenLists();
+    DBLookupComboBox1->setKeyValue(QVariant());
+    DBLookupComboBox2->setKeyValue(QVariant());
+    if (EditedTask) {
+        if (EditedTask->ActivityId != 0)
+            DBLookupComboBox2->setKeyValue(EditedTask->ActivityId);
+        if (EditedTask->SectionId != 0)
+            DBLookupComboBox1->setKeyValue(EditedTask->SectionId);
+    }
+    Edit1->setFocus();
+}
+
+void TForm2::done(int result) {
+    guarded([this] { FormClose(); });
+    QDialog::done(result);
+}
+
+void TForm2::FormClose() {
+    if (Summary)
+        Summary->CloseLists();
+}
+
+void TForm2::Button1Click() {
+    if (!EditedTask) {
+        EditedTask = new TProject(Edit1->text(), Form1 ? Form1->PopupMenu1 : nullptr);
+        if (Form1)
+            Form1->Tasks.push_back(EditedTask);
+    }
+    EditedTask->Name = Edit1->text();
+    double days = 0;
+    if (!MaskEdit1->hasAcceptableInput() ||
+        !parseTimeOfDay(MaskEdit1->displayText().replace(QLatin1Char('_'), QLatin1Char(' ')),
+                        days)) {
+        messageBox(QStringLiteral("The recorded time value entered is invalid."),
+                   QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    EditedTask->SetTime(days);
+    EditedTask->Description = fromMemo(Memo1->toPlainText());
+    const QVariant project = DBLookupComboBox1->KeyValue();
+    if (!project.isNull())
+        EditedTask->SectionId = project.toInt();
+    const QVariant activity = DBLookupComboBox2->KeyValue();
+    if (!activity.isNull())
+        EditedTask->ActivityId = activity.toInt();
+    if (Form1)
+        Form1->RefreshGrid();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TDBLookupComboBox;
+class TProject;
+
+// Creates a task or changes one: name, recorded time, description, project and activity.
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    TProject* EditedTask = nullptr;
+
+    QLineEdit* Edit1;
+    QLineEdit* MaskEdit1;
+    QPushButton *Button1, *Button2;
+    QPlainTextEdit* Memo1;
+    TDBLookupComboBox* DBLookupComboBox1; // projects
+    TDBLookupComboBox* DBLookupComboBox2; // activities
+
+    void EditTask(TProject* task);
+    int NewTask();
+    void FormShow();
+    void FormClose();
+    void Button1Click();
+
+    // The recorded time typed as h:mm:ss with the locale's time separator, as a fraction of
+    // a day; false when it is no time of day (hours 0-23, minutes and seconds 0-59).
+    static bool parseTimeOfDay(const QString& text, double& days);
+    static QString timeSeparator();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    bool listsBound_ = false;
+};
+
+extern TForm2* Form2;
