@@ -1,9 +1,10 @@
 #include "app/Startup.h"
 
+#include "database/SummaryUnit.h"
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
+#include "platform/Resources.h"
 #include "platform/Services.h"
-#include "database/SummaryUnit.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
@@ -67,6 +68,7 @@ void InstallTerminationHandlers() {
 
 int Run(QApplication& app) {
     platform::installSystemServices();
+    platform::initResources();
     static platform::InstanceMutex mutex;
     if (mutex.create(QStringLiteral("Korvan Application Mutex")) ==
         platform::InstanceMutex::Result::AlreadyExists) {

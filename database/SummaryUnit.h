@@ -14,8 +14,8 @@ public:
     ~TSummary() override;
 
     platform::TADOConnection ADOConnection1;
-    platform::TADODataSet ADOTable1;  // activities: SEP_TypPrace
-    platform::TADODataSet ADOQuery1;  // permitted projects
+    platform::TADODataSet ADOTable1; // activities: SEP_TypPrace
+    platform::TADODataSet ADOQuery1; // permitted projects
     platform::TDataSetModel* DataSource1;
     platform::TDataSetModel* DataSource2;
     platform::TADOCommand ADOCommand1;

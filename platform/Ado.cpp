@@ -3,6 +3,7 @@
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
+#include "platform/Resources.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,9 +26,9 @@ bool looksLost(const QSqlError& error) {
     if (error.type() == QSqlError::ConnectionError)
         return true;
     const QString text = error.text().toLower();
-    for (const char* phrase : {"terminating connection", "server closed the connection",
-                               "no connection to the server", "connection to server",
-                               "could not send data", "could not receive data"})
+    for (const char* phrase :
+         {"terminating connection", "server closed the connection", "no connection to the server",
+          "connection to server", "could not send data", "could not receive data"})
         if (text.contains(QLatin1String(phrase)))
             return true;
     return false;
@@ -50,13 +51,15 @@ QVariant normalised(const QVariant& v, bool dateColumn) {
         const QString text = v.toString();
         QDateTime d = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (!d.isValid())
-            d = QDateTime(QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
+            d = QDateTime(QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")),
+                          QTime(0, 0));
         return d.isValid() ? QVariant(d) : v;
     }
     return v;
 }
 
 QString schemaScript(SqlEngine engine) {
+    initResources();
     QFile f(engine == SqlEngine::PostgreSQL ? QStringLiteral(":/schema/postgresql.sql")
                                             : QStringLiteral(":/schema/sqlite.sql"));
     if (!f.open(QIODevice::ReadOnly))
@@ -89,8 +92,7 @@ int counter = 0;
 // ---------------------------------------------------------------------------------------
 // Connection
 
-TADOConnection::TADOConnection()
-    : name_(QStringLiteral("korvan-%1").arg(++counter)) {}
+TADOConnection::TADOConnection() : name_(QStringLiteral("korvan-%1").arg(++counter)) {}
 
 TADOConnection::~TADOConnection() {
     Close();
@@ -98,9 +100,13 @@ TADOConnection::~TADOConnection() {
         QSqlDatabase::removeDatabase(name_);
 }
 
-QSqlDatabase TADOConnection::database() const { return QSqlDatabase::database(name_, false); }
+QSqlDatabase TADOConnection::database() const {
+    return QSqlDatabase::database(name_, false);
+}
 
-bool TADOConnection::Connected() const { return open_ && database().isOpen(); }
+bool TADOConnection::Connected() const {
+    return open_ && database().isOpen();
+}
 
 QString TADOConnection::cleanError(const QString& text) const {
     QString clean = text.trimmed();
@@ -139,47 +145,51 @@ void TADOConnection::Open() {
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw Error(QStringLiteral("The Qt database driver %1 is not installed").arg(driver));
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
-    bool created = false;
-    QString file;
-    if (engine_ == SqlEngine::SQLite) {
-        file = cs.value(QStringLiteral("Data Source"));
-        if (file.isEmpty())
-            throw Error(QStringLiteral("The connection string names no database file (Data Source)"));
-        const QFileInfo info(file);
-        if (!info.absoluteDir().exists())
-            throw Error(QStringLiteral("The folder of the database file %1 does not exist")
-                            .arg(info.absoluteFilePath()));
-        created = !info.exists();
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1")
-                                 .arg(qMax(1, ConnectionTimeout) * 1000));
-    } else {
-        const QString source = cs.value(QStringLiteral("Data Source"));
-        const int colon = source.lastIndexOf(QLatin1Char(':'));
-        db.setHostName(colon > 0 ? source.left(colon) : source);
-        if (colon > 0)
-            db.setPort(source.mid(colon + 1).toInt());
-        db.setDatabaseName(cs.value(QStringLiteral("Initial Catalog")));
-        db.setUserName(cs.value(QStringLiteral("User ID")));
-        db.setPassword(password_);
-        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(qMax(1, ConnectionTimeout)));
-    }
-    if (!db.open()) {
-        const QString text = cleanError(db.lastError().text());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name_);
-        throw Error(QStringLiteral("Cannot connect to the database: ") + text);
-    }
-    open_ = true;
-    if (created)
-        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QSqlQuery setup(db);
-    if (engine_ == SqlEngine::PostgreSQL) {
-        // Now() is the local time of the user, not of the server.
-        const QByteArray zone = QTimeZone::systemTimeZoneId();
-        if (!zone.isEmpty())
-            setup.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone)));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
+        bool created = false;
+        QString file;
+        if (engine_ == SqlEngine::SQLite) {
+            file = cs.value(QStringLiteral("Data Source"));
+            if (file.isEmpty())
+                throw Error(
+                    QStringLiteral("The connection string names no database file (Data Source)"));
+            const QFileInfo info(file);
+            if (!info.absoluteDir().exists())
+                throw Error(QStringLiteral("The folder of the database file %1 does not exist")
+                                .arg(info.absoluteFilePath()));
+            created = !info.exists();
+            db.setDatabaseName(file);
+            db.setConnectOptions(
+                QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, ConnectionTimeout) * 1000));
+        } else {
+            const QString source = cs.value(QStringLiteral("Data Source"));
+            const int colon = source.lastIndexOf(QLatin1Char(':'));
+            db.setHostName(colon > 0 ? source.left(colon) : source);
+            if (colon > 0)
+                db.setPort(source.mid(colon + 1).toInt());
+            db.setDatabaseName(cs.value(QStringLiteral("Initial Catalog")));
+            db.setUserName(cs.value(QStringLiteral("User ID")));
+            db.setPassword(password_);
+            db.setConnectOptions(
+                QStringLiteral("connect_timeout=%1").arg(qMax(1, ConnectionTimeout)));
+        }
+        if (!db.open()) {
+            const QString text = cleanError(db.lastError().text());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name_);
+            throw Error(QStringLiteral("Cannot connect to the database: ") + text);
+        }
+        open_ = true;
+        if (created)
+            QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QSqlQuery setup(db);
+        if (engine_ == SqlEngine::PostgreSQL) {
+            // Now() is the local time of the user, not of the server.
+            const QByteArray zone = QTimeZone::systemTimeZoneId();
+            if (!zone.isEmpty())
+                setup.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone)));
+        }
     }
     try {
         ensureSchema();
@@ -274,7 +284,9 @@ void TADOConnection::Execute(const QString& jetSql) {
         fail(q.lastError().text(), looksLost(q.lastError()));
 }
 
-void TADOConnection::datasetOpened() { ++openDatasets_; }
+void TADOConnection::datasetOpened() {
+    ++openDatasets_;
+}
 
 void TADOConnection::datasetClosed() {
     if (openDatasets_ > 0)
@@ -298,7 +310,8 @@ QList<FilterCondition> parseFilter(const QString& expression) {
     for (const QString& part : expression.split(splitter)) {
         const QRegularExpressionMatch m = condition.match(part);
         if (!m.hasMatch())
-            throw Error(QStringLiteral("Cannot read the filter condition \"%1\"").arg(part.trimmed()));
+            throw Error(
+                QStringLiteral("Cannot read the filter condition \"%1\"").arg(part.trimmed()));
         FilterCondition c{m.captured(1), m.captured(2), {}};
         const QString value = m.captured(3);
         if (value.size() >= 2 && value.startsWith(QLatin1Char('\'')) &&
@@ -314,7 +327,8 @@ QList<FilterCondition> parseFilter(const QString& expression) {
             bool ok = false;
             const qlonglong n = value.toLongLong(&ok);
             if (!ok)
-                throw Error(QStringLiteral("Cannot read the value \"%1\" in the filter").arg(value));
+                throw Error(
+                    QStringLiteral("Cannot read the value \"%1\" in the filter").arg(value));
             c.value = n;
         }
         result << c;
@@ -436,10 +450,10 @@ void TADODataSet::applyFilter() {
 }
 
 QVariant TADODataSet::Value(int row, int field) const {
-    if (row < 0 || row >= static_cast<int>(visible_.size()) || field < 0 ||
-        field >= fields_.size())
+    if (row < 0 || row >= static_cast<int>(visible_.size()) || field < 0 || field >= fields_.size())
         return {};
-    return rows_[static_cast<size_t>(visible_[static_cast<size_t>(row)])][static_cast<size_t>(field)];
+    return rows_[static_cast<size_t>(visible_[static_cast<size_t>(row)])]
+                [static_cast<size_t>(field)];
 }
 
 QVariant TADODataSet::Value(int row, const QString& field) const {
@@ -502,7 +516,8 @@ void TADOCommand::Execute() {
             (CommandText.at(i + 1).isLetter() || CommandText.at(i + 1) == QLatin1Char('_')) &&
             (i == 0 || CommandText.at(i - 1) != QLatin1Char(':'))) {
             int j = i + 1;
-            while (j < n && (CommandText.at(j).isLetterOrNumber() || CommandText.at(j) == QLatin1Char('_')))
+            while (j < n &&
+                   (CommandText.at(j).isLetterOrNumber() || CommandText.at(j) == QLatin1Char('_')))
                 ++j;
             order << &ParamByName(CommandText.mid(i + 1, j - i - 1));
             sql += QLatin1Char('?');
@@ -521,7 +536,9 @@ void TADOCommand::Execute() {
                 throw Error(QStringLiteral("Parameter %1 has no value").arg(p->Name));
             values << (v.isNull() ? QVariant(QMetaType::fromType<int>()) : QVariant(v.toInt()));
             break;
-        case TFieldType::ftFloat: values << QVariant(v.toDouble()); break;
+        case TFieldType::ftFloat:
+            values << QVariant(v.toDouble());
+            break;
         case TFieldType::ftFixedChar: {
             const QString text = v.toString();
             // Never cut a text silently: a value longer than the parameter is an error.

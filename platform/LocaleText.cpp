@@ -12,12 +12,13 @@ QString shortDateFormat() {
     return format;
 }
 
-QString shortDateText(const QDate& date) { return QLocale().toString(date, shortDateFormat()); }
+QString shortDateText(const QDate& date) {
+    return QLocale().toString(date, shortDateFormat());
+}
 
 QString recordDateText(const QDateTime& value) {
     QString text = shortDateText(value.date());
-    if (value.time() != QTime(0, 0))
-    {
+    if (value.time() != QTime(0, 0)) {
         // The long time format without the time zone name.
         QString format = QLocale().timeFormat(QLocale::LongFormat);
         format.remove(QLatin1Char('t'));

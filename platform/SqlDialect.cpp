@@ -6,7 +6,9 @@
 namespace platform {
 
 namespace {
-bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
 
 // #m/d/yyyy# at pos; on success the date and the length of the literal.
 bool dateLiteralAt(const QString& s, int pos, QDate& date, int& length) {
@@ -64,17 +66,17 @@ QString toEngineSql(const QString& jet, SqlEngine engine) {
         QDate date;
         int length = 0;
         if (c == QLatin1Char('#') && dateLiteralAt(jet, i, date, length)) {
-            const QString text =
-                QLatin1Char('\'') + sqlDateTimeText(QDateTime(date, QTime(0, 0))) + QLatin1Char('\'');
+            const QString text = QLatin1Char('\'') + sqlDateTimeText(QDateTime(date, QTime(0, 0))) +
+                                 QLatin1Char('\'');
             out += engine == SqlEngine::PostgreSQL ? QStringLiteral("TIMESTAMP ") + text : text;
             i += length;
             continue;
         }
-        if ((c == QLatin1Char('N') || c == QLatin1Char('n')) && (i == 0 || !isWordChar(jet.at(i - 1))) &&
+        if ((c == QLatin1Char('N') || c == QLatin1Char('n')) &&
+            (i == 0 || !isWordChar(jet.at(i - 1))) &&
             QStringView(jet).mid(i, 5).compare(QLatin1String("Now()"), Qt::CaseInsensitive) == 0) {
-            out += engine == SqlEngine::PostgreSQL
-                       ? QStringLiteral("LOCALTIMESTAMP(0)")
-                       : QStringLiteral("datetime('now', 'localtime')");
+            out += engine == SqlEngine::PostgreSQL ? QStringLiteral("LOCALTIMESTAMP(0)")
+                                                   : QStringLiteral("datetime('now', 'localtime')");
             i += 5;
             continue;
         }

@@ -22,8 +22,12 @@ using namespace platform;
 TForm2* Form2 = nullptr;
 
 namespace {
-QString toMemo(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
-QString fromMemo(QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")); }
+QString toMemo(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+QString fromMemo(QString text) {
+    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
 } // namespace
 
 QString TForm2::timeSeparator() {

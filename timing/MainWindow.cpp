@@ -4,6 +4,7 @@
 #include "desktop/TrayIcon.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
+#include "platform/Resources.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/TaskGridModel.h"
@@ -58,6 +59,7 @@ bool parseInteger(const QString& text, qint32& value) {
 }
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+    platform::initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

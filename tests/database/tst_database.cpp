@@ -1,0 +1,453 @@
+#include "platform/Ado.h"
+#include "platform/ConnectionString.h"
+#include "platform/Error.h"
+#include "platform/LocaleText.h"
+#include "platform/SqlDialect.h"
+#include "support/Databases.h"
+#include "support/Fixture.h"
+
+#include <QtTest>
+
+using namespace platform;
+
+namespace {
+QString quoted(const QString& name) {
+    QString s = name;
+    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
+}
+
+QVariant scalar(TADOConnection& c, const QString& sql) {
+    TADODataSet q(&c);
+    q.SQL = sql;
+    q.Open();
+    const QVariant v = q.Value(0, 0);
+    q.Close();
+    return v;
+}
+
+// A project as the administration creates it.
+int addProject(TADOConnection& c, const QString& name) {
+    c.BeginTrans();
+    c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
+    const int id = scalar(c, QStringLiteral("SELECT MAX(id_Usek) FROM SEP_Usek")).toInt();
+    c.Execute(
+        QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, %2, 1)")
+            .arg(id)
+            .arg(quoted(name)));
+    c.Execute(
+        QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, %1)")
+            .arg(id));
+    c.CommitTrans();
+    return id;
+}
+
+int addActivity(TADOConnection& c, const QString& name) {
+    c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(quoted(name)));
+    return scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).toInt();
+}
+
+void declareInsert(TADOCommand& cmd) {
+    cmd.CommandText = QStringLiteral(
+        "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
+        "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
+        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
+    cmd.declare(QStringLiteral("id_projekt"), TFieldType::ftInteger);
+    cmd.declare(QStringLiteral("typ"), TFieldType::ftInteger);
+    cmd.declare(QStringLiteral("bugid"), TFieldType::ftInteger, 0, true);
+    cmd.declare(QStringLiteral("id_uzivatel"), TFieldType::ftInteger);
+    cmd.declare(QStringLiteral("pocetHodin"), TFieldType::ftFloat);
+    cmd.declare(QStringLiteral("nazev"), TFieldType::ftFixedChar, 1000);
+    cmd.declare(QStringLiteral("datum"), TFieldType::ftDateTime);
+}
+
+void book(TADOCommand& cmd, int project, int activity, double hours, const QDate& day,
+          const QString& text = QString(), const QVariant& bug = QVariant()) {
+    cmd.ParamByName(QStringLiteral("DATUM")).Value = QDateTime(day, QTime(0, 0));
+    cmd.ParamByName(QStringLiteral("typ")).Value = activity;
+    cmd.ParamByName(QStringLiteral("nazev")).Value = text;
+    cmd.ParamByName(QStringLiteral("id_projekt")).Value = project;
+    cmd.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
+    cmd.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
+    cmd.ParamByName(QStringLiteral("bugid")).Value = bug;
+    cmd.Execute();
+}
+} // namespace
+
+class TestDatabaseLayer : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestDatabases> dbs;
+    std::unique_ptr<Fixture> f;
+
+private Q_SLOTS:
+    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs.reset(); }
+    void init() {
+        f = std::make_unique<Fixture>(false);
+        QLocale::setDefault(QLocale(QStringLiteral("cs_CZ")));
+    }
+    void cleanup() {
+        f.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // ---- without a database ----
+
+    void dialect() {
+        const QString jet = QStringLiteral(
+            "SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 \r\n and DatumPrace >= #1/5/2006#"
+            "\r\n and DatumPrace <= #12/31/2006# and x = 'It''s #1/5/2006# Now()' and Now() > 0");
+        QCOMPARE(toEngineSql(jet, SqlEngine::SQLite),
+                 QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 \r\n and "
+                                "DatumPrace >= '2006-01-05 00:00:00'\r\n and DatumPrace <= "
+                                "'2006-12-31 00:00:00' and x = 'It''s #1/5/2006# Now()' and "
+                                "datetime('now', 'localtime') > 0"));
+        QVERIFY(toEngineSql(jet, SqlEngine::PostgreSQL)
+                    .contains(QStringLiteral(">= TIMESTAMP '2006-01-05 00:00:00'")));
+        QVERIFY(toEngineSql(jet, SqlEngine::PostgreSQL)
+                    .contains(QStringLiteral("LOCALTIMESTAMP(0) > 0")));
+        // Not a date literal: left alone.
+        QCOMPARE(toEngineSql(QStringLiteral("#13/40/2006# #1/5/06# KNow()"), SqlEngine::SQLite),
+                 QStringLiteral("#13/40/2006# #1/5/06# KNow()"));
+    }
+
+    void connectionStringParsing() {
+        const auto cs = ConnectionString::parse(
+            QStringLiteral("provider=PostgreSQL; Data Source = db:5433;Password=\"a;b\"\"c\";"
+                           "User ID='o''neil';Initial Catalog=k"));
+        QCOMPARE(cs.value(QStringLiteral("Provider")), QStringLiteral("PostgreSQL"));
+        QCOMPARE(cs.value(QStringLiteral("data source")), QStringLiteral("db:5433"));
+        QCOMPARE(cs.value(QStringLiteral("Password")), QStringLiteral("a;b\"c"));
+        QCOMPARE(cs.value(QStringLiteral("User ID")), QStringLiteral("o'neil"));
+        QCOMPARE(ConnectionString::parse(QStringLiteral("X=") +
+                                         quoteConnectionValue(QStringLiteral(" a;\"b")))
+                     .value(QStringLiteral("x")),
+                 QStringLiteral(" a;\"b"));
+    }
+
+    void filterParsing() {
+        const QList<FilterCondition> c = parseFilter(
+            QStringLiteral(" DatumPrace <= '31.05.2006' and  id_Usek = 3 AND id_TypPrace = 7"));
+        QCOMPARE(c.size(), 3);
+        QCOMPARE(c.at(0).op, QStringLiteral("<="));
+        QCOMPARE(c.at(0).value.toDateTime(), QDateTime(QDate(2006, 5, 31), QTime(0, 0)));
+        QCOMPARE(c.at(2).value.toLongLong(), 7LL);
+        QVERIFY(parseFilter(QString()).isEmpty());
+        QVERIFY_THROWS_EXCEPTION(Error, parseFilter(QStringLiteral("id_Usek = x")));
+        QVERIFY_THROWS_EXCEPTION(Error, parseFilter(QStringLiteral("DatumPrace >= 'no date'")));
+    }
+
+    void providerErrors() {
+        TADOConnection c;
+        c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data "
+                                            "Source=/tmp/Korvan.dat;Persist Security Info=False");
+        try {
+            c.Open();
+            QFAIL("opened");
+        } catch (const Error& e) {
+            QVERIFY(e.message().contains(QStringLiteral("\"Microsoft.Jet.OLEDB.4.0\"")));
+        }
+        c.ConnectionString =
+            QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/Korvan.dat");
+        QVERIFY_THROWS_EXCEPTION(Error, c.Open());
+        QVERIFY(!c.Connected());
+        // Nothing listens there: a clear error, no password in it.
+        c.ConnectionString = QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:1;"
+                                            "User ID=u;Password=Secret123;Initial Catalog=x");
+        c.ConnectionTimeout = 2;
+        try {
+            c.Open();
+            QFAIL("opened");
+        } catch (const Error& e) {
+            QVERIFY(e.message().startsWith(QStringLiteral("Cannot connect to the database")));
+            QVERIFY(!e.message().contains(QStringLiteral("Secret123")));
+        }
+    }
+
+    // ---- on both engines ----
+
+    void schemaCreatedOnceAndPartialSchemaRefused_data() { addEngineRows(); }
+    void schemaCreatedOnceAndPartialSchemaRefused() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        {
+            TADOConnection c;
+            c.ConnectionString = cs;
+            c.Open();
+            TADODataSet t(&c);
+            t.TableName = QStringLiteral("SEP_TypPrace");
+            t.Open();
+            QCOMPARE(t.FieldNames().at(0).toLower(), QStringLiteral("id_typprace"));
+            QCOMPARE(t.FieldNames().at(1).toLower(), QStringLiteral("typprace"));
+            QCOMPARE(t.RecordCount(), 0);
+            t.Close();
+            QVERIFY(!c.Connected()); // the last data set closed the connection
+            c.Open();                // a second open finds the tables and creates nothing
+        }
+        if (engine == QLatin1String("sqlite"))
+            QCOMPARE(
+                QFile::permissions(
+                    cs.section(QStringLiteral("Data Source="), 1).section(QLatin1Char(';'), 0, 0)) &
+                    (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                QFileDevice::Permissions());
+        dbs->exec(engine, QStringLiteral("DROP VIEW view_SEP_ZjistiVsechnyMojePovoleneUseky"));
+        dbs->exec(engine, QStringLiteral("DROP VIEW view_SEP_prace"));
+        dbs->exec(engine, QStringLiteral("DROP TABLE SEP_TypPrace"));
+        TADOConnection c;
+        c.ConnectionString = cs;
+        try {
+            c.Open();
+            QFAIL("opened");
+        } catch (const Error& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("SEP_TypPrace")), qPrintable(e.message()));
+        }
+    }
+
+    void viewsFollowRenameAndSoftDelete_data() { addEngineRows(); }
+    void viewsFollowRenameAndSoftDelete() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection c;
+        c.ConnectionString = cs;
+        const int a = addProject(c, QStringLiteral("Alpha"));
+        const int b = addProject(c, QStringLiteral("Beta"));
+        QCOMPARE(a, 1);
+        QCOMPARE(b, 2);
+        const int act = addActivity(c, QStringLiteral("Coding"));
+        TADOCommand cmd(&c);
+        declareInsert(cmd);
+        book(cmd, a, act, 1.5, QDate(2024, 3, 1));
+        book(cmd, b, act, 2, QDate(2024, 3, 2));
+        c.Execute(
+            QStringLiteral(
+                "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, 'Alpha 2', 1)")
+                .arg(a));
+        c.Execute(
+            QStringLiteral(
+                "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, 'Beta', 0)")
+                .arg(b));
+
+        TADODataSet useky(&c);
+        useky.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky");
+        useky.Open();
+        QCOMPARE(useky.RecordCount(), 2);
+        QCOMPARE(useky.FieldCount() >= 6, true);
+        const int rowA = useky.Locate(QStringLiteral("id_Usek"), a);
+        QCOMPARE(useky.Value(rowA, QStringLiteral("NazevUseku")).toString(),
+                 QStringLiteral("Alpha 2"));
+        QCOMPARE(useky.Value(rowA, 1).toInt(), a);
+        QCOMPARE(useky.Value(rowA, 5).toString(), QStringLiteral("Alpha 2"));
+        QCOMPARE(useky.Value(useky.Locate(QStringLiteral("id_Usek"), b), QStringLiteral("Aktivni"))
+                     .toInt(),
+                 0);
+        useky.Close();
+
+        TADODataSet allowed(&c);
+        allowed.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
+                                     "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
+        allowed.Open();
+        QCOMPARE(allowed.RecordCount(), 1);
+        QCOMPARE(allowed.Value(0, QStringLiteral("Nazev")).toString(), QStringLiteral("Alpha 2"));
+        QCOMPARE(allowed.Value(0, QStringLiteral("ID")).toInt(), a);
+        allowed.Close();
+
+        TADODataSet prace(&c);
+        prace.SQL = QStringLiteral("SELECT * FROM view_SEP_Prace");
+        prace.Open();
+        QCOMPARE(prace.RecordCount(), 2); // the soft-deleted project's record stays, once
+        QCOMPARE(prace.FieldNames().at(0).toLower(), QStringLiteral("datumprace"));
+        QCOMPARE(prace.FieldNames().at(1).toLower(), QStringLiteral("nazev"));
+        QCOMPARE(prace.FieldNames().at(2).toLower(), QStringLiteral("cas"));
+        QCOMPARE(prace.FieldNames().at(3).toLower(), QStringLiteral("popis"));
+        QCOMPARE(prace.FieldNames().at(6).toLower(), QStringLiteral("typprace"));
+        const int r = prace.Locate(QStringLiteral("id_Usek"), a);
+        QCOMPARE(prace.Value(r, 1).toString(), QStringLiteral("Alpha 2"));
+        QCOMPARE(prace.Value(r, 0).toDateTime(), QDateTime(QDate(2024, 3, 1), QTime(0, 0)));
+        QCOMPARE(prace.Value(r, 2).toDouble(), 1.5);
+        prace.Close();
+        QCOMPARE(scalar(c, QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 "))
+                     .toDouble(),
+                 3.5);
+    }
+
+    void idsStayAboveEarlierOnesAfterClearing_data() { addEngineRows(); }
+    void idsStayAboveEarlierOnesAfterClearing() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection c;
+        c.ConnectionString = cs;
+        for (int i = 0; i < 3; ++i)
+            addActivity(c, QStringLiteral("a%1").arg(i));
+        addProject(c, QStringLiteral("p"));
+        c.BeginTrans();
+        for (const char* t : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
+                              "SEP_UsekHistorie", "SEP_Usek"})
+            c.Execute(QStringLiteral("DELETE FROM ") + QLatin1String(t));
+        c.CommitTrans();
+        QVERIFY(scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).isNull());
+        QCOMPARE(addActivity(c, QStringLiteral("again")), 4);
+        QCOMPARE(addProject(c, QStringLiteral("again")), 2);
+    }
+
+    void awkwardNamesRoundTrip_data() { addEngineRows(); }
+    void awkwardNamesRoundTrip() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection c;
+        c.ConnectionString = cs;
+        const QStringList names = {
+            QStringLiteral("Client's site"),
+            QStringLiteral("say \"hi\""),
+            QStringLiteral("back\\slash\\"),
+            QStringLiteral("a;b; DROP TABLE SEP_Usek; --"),
+            QStringLiteral("SELECT * FROM x"),
+            QStringLiteral("\u017elu\u0165ou\u010dk\u00fd k\u016f\u0148 \u65e5\u672c"),
+            QStringLiteral("#1/5/2006# Now() :typ"),
+            QString(10000, QLatin1Char('x')),
+            QString()};
+        for (const QString& n : names)
+            addActivity(c, n);
+        TADODataSet t(&c);
+        t.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
+        t.Open();
+        QCOMPARE(t.RecordCount(), names.size());
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(t.Value(t.Locate(QStringLiteral("id_TypPrace"), i + 1), 1).toString(),
+                     names.at(i));
+        t.Close();
+        QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_Usek")).toInt(), 0);
+    }
+
+    void insertCommandTypesAndLimits_data() { addEngineRows(); }
+    void insertCommandTypesAndLimits() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection c;
+        c.ConnectionString = cs;
+        TADOCommand cmd(&c);
+        declareInsert(cmd);
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
+        book(cmd, 1, 2, 1.25, QDate(2024, 1, 31), QStringLiteral("line 1\r\nline 2"), 4711);
+        book(cmd, 1, 2, 0.5, QDate(2024, 2, 1), QString(1000, QLatin1Char('d')));
+        // Longer than the parameter: refused, nothing cut and nothing written.
+        QVERIFY_THROWS_EXCEPTION(
+            Error, book(cmd, 1, 2, 1, QDate(2024, 2, 2), QString(1001, QLatin1Char('d'))));
+        TADODataSet t(&c);
+        t.SQL =
+            QStringLiteral("SELECT id_Chyba, Cas, Popis, DatumPrace, Aktivni, Vytvoreno, "
+                           "Vytvoril, id_UzivatelSEP FROM SEP_ProvedenaPrace ORDER BY Cas DESC");
+        t.Open();
+        QCOMPARE(t.RecordCount(), 2);
+        QCOMPARE(t.Value(0, 0).toInt(), 4711);
+        QVERIFY(t.Value(1, 0).isNull());
+        QCOMPARE(t.Value(0, 1).toDouble(), 1.25);
+        QCOMPARE(t.Value(0, 2).toString(), QStringLiteral("line 1\r\nline 2"));
+        QCOMPARE(t.Value(1, 2).toString().size(), 1000);
+        QCOMPARE(t.Value(0, 3).toDateTime(), QDateTime(QDate(2024, 1, 31), QTime(0, 0)));
+        QCOMPARE(t.Value(0, 4).toInt(), 1);
+        const QDateTime created = t.Value(0, 5).toDateTime();
+        QVERIFY2(created >= before && created <= QDateTime::currentDateTime().addSecs(2),
+                 qPrintable(created.toString(Qt::ISODate)));
+        QCOMPARE(t.Value(0, 6).toString(), QStringLiteral("system"));
+        QCOMPARE(t.Value(0, 7).toInt(), 1);
+    }
+
+    void rollbackLeavesNothing_data() { addEngineRows(); }
+    void rollbackLeavesNothing() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection c;
+        c.ConnectionString = cs;
+        TADOCommand cmd(&c);
+        declareInsert(cmd);
+        c.BeginTrans();
+        book(cmd, 1, 1, 1, QDate(2024, 1, 1));
+        book(cmd, 1, 1, 2, QDate(2024, 1, 1));
+        c.RollbackTrans();
+        QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 0);
+    }
+
+    void clientFilterMatchesTotalStatement_data() {
+        QTest::addColumn<QString>("engine");
+        QTest::addColumn<int>("inputs"); // bit mask: from, to, project, activity
+        for (const char* e : {"sqlite", "postgresql"})
+            for (int m : {0, 1, 2, 4, 8, 3, 15})
+                QTest::addRow("%s-%d", e, m) << QString::fromLatin1(e) << m;
+    }
+    void clientFilterMatchesTotalStatement() {
+        QFETCH(int, inputs);
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection c;
+        c.ConnectionString = cs;
+        const int p1 = addProject(c, QStringLiteral("P1")),
+                  p2 = addProject(c, QStringLiteral("P2"));
+        const int a1 = addActivity(c, QStringLiteral("A1")),
+                  a2 = addActivity(c, QStringLiteral("A2"));
+        TADOCommand cmd(&c);
+        declareInsert(cmd);
+        int n = 0;
+        for (int day = 1; day <= 6; ++day)
+            for (int p : {p1, p2})
+                for (int a : {a1, a2})
+                    book(cmd, p, a, 0.25 * ++n, QDate(2006, 5, day));
+        const QDate from(2006, 5, 2), to(2006, 5, 4);
+        QString filter, joiner,
+            total = QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ");
+        const auto add = [&](const QString& part, const QString& line) {
+            filter += joiner + part;
+            total += QStringLiteral("\r\n") + line;
+            joiner = QStringLiteral(" and ");
+        };
+        const auto jetDate = [](const QDate& d) {
+            return QStringLiteral("#%1/%2/%3#").arg(d.month()).arg(d.day()).arg(d.year());
+        };
+        if (inputs & 1)
+            add(QStringLiteral("DatumPrace >= '") + shortDateText(from) + QLatin1Char('\''),
+                QStringLiteral(" and DatumPrace >= ") + jetDate(from));
+        if (inputs & 2)
+            add(QStringLiteral(" DatumPrace <= '") + shortDateText(to) + QLatin1Char('\''),
+                QStringLiteral(" and DatumPrace <= ") + jetDate(to));
+        if (inputs & 4)
+            add(QStringLiteral(" id_Usek = %1").arg(p2),
+                QStringLiteral(" and id_Usek = %1").arg(p2));
+        if (inputs & 8)
+            add(QStringLiteral(" id_TypPrace = %1").arg(a1),
+                QStringLiteral(" and id_TypPrace = %1").arg(a1));
+        TADODataSet q(&c);
+        q.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
+        q.Open();
+        q.setFilter(filter);
+        double sum = 0;
+        for (int r = 0; r < q.RecordCount(); ++r) {
+            const QDate d = q.Value(r, 0).toDateTime().date();
+            QVERIFY(!(inputs & 1) || d >= from);
+            QVERIFY(!(inputs & 2) || d <= to);
+            QVERIFY(!(inputs & 4) || q.Value(r, QStringLiteral("id_Usek")).toInt() == p2);
+            QVERIFY(!(inputs & 8) || q.Value(r, QStringLiteral("id_TypPrace")).toInt() == a1);
+            sum += q.Value(r, 2).toDouble();
+        }
+        const int days = ((inputs & 1) ? 0 : 1) + 3 + ((inputs & 2) ? 0 : 2);
+        QCOMPARE(q.RecordCount(), days * ((inputs & 4) ? 1 : 2) * ((inputs & 8) ? 1 : 2));
+        const QVariant totalValue = scalar(c, total);
+        QCOMPARE(totalValue.toDouble(), sum);
+        q.Close();
+    }
+
+    void lostPostgresConnectionRecovers() {
+        if (!dbs->postgresAvailable()) {
+            if (TestDatabases::postgresRequired())
+                QFAIL("KORVAN_TEST_PG is not set under CI");
+            QSKIP("no PostgreSQL server");
+        }
+        const QString cs = dbs->fresh(QStringLiteral("postgresql"));
+        TADOConnection c;
+        c.ConnectionString = cs;
+        c.KeepConnection = true;
+        c.Open();
+        const int pid = scalar(c, QStringLiteral("SELECT pg_backend_pid()")).toInt();
+        dbs->exec(QStringLiteral("postgresql"),
+                  QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
+        QVERIFY_THROWS_EXCEPTION(
+            Error, c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('x')")));
+        // The next use connects afresh.
+        c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('y')"));
+        QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_TypPrace")).toInt(), 1);
+    }
+};
+
+QTEST_MAIN(TestDatabaseLayer)
+#include "tst_database.moc"

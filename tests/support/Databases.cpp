@@ -1,0 +1,112 @@
+#include "support/Databases.h"
+
+#include "platform/ConnectionString.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+QSqlDatabase direct(const QString& name, const QString& connectionString, const QString& catalog) {
+    const auto cs = platform::ConnectionString::parse(connectionString);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    const QString source = cs.value(QStringLiteral("Data Source"));
+    const int colon = source.lastIndexOf(QLatin1Char(':'));
+    db.setHostName(colon > 0 ? source.left(colon) : source);
+    if (colon > 0)
+        db.setPort(source.mid(colon + 1).toInt());
+    db.setUserName(cs.value(QStringLiteral("User ID")));
+    db.setPassword(cs.value(QStringLiteral("Password")));
+    db.setDatabaseName(catalog);
+    return db;
+}
+} // namespace
+
+TestDatabases::TestDatabases() {
+    sqliteFolder_ = QDir::tempPath() + QStringLiteral("/korvan-db-test-%1").arg(getpid());
+    QDir().mkpath(sqliteFolder_);
+    pgConnection_ = QString::fromLocal8Bit(qgetenv("KORVAN_TEST_PG"));
+    if (pgConnection_.isEmpty())
+        return;
+    pgDatabase_ = QStringLiteral("korvan_test_%1").arg(getpid());
+    {
+        QSqlDatabase admin =
+            direct(QStringLiteral("korvan-test-admin"), pgConnection_, QStringLiteral("postgres"));
+        if (!admin.open())
+            qFatal("cannot reach the test PostgreSQL server: %s",
+                   qPrintable(admin.lastError().text()));
+        QSqlQuery q(admin);
+        q.exec(QStringLiteral("DROP DATABASE IF EXISTS ") + pgDatabase_);
+        if (!q.exec(QStringLiteral("CREATE DATABASE ") + pgDatabase_))
+            qFatal("cannot create the test database: %s", qPrintable(q.lastError().text()));
+        admin.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("korvan-test-admin"));
+}
+
+TestDatabases::~TestDatabases() {
+    QDir(sqliteFolder_).removeRecursively();
+    if (pgDatabase_.isEmpty())
+        return;
+    for (const QString& name : QSqlDatabase::connectionNames())
+        if (name.startsWith(QLatin1String("korvan-test")))
+            QSqlDatabase::removeDatabase(name);
+    {
+        QSqlDatabase admin =
+            direct(QStringLiteral("korvan-test-admin"), pgConnection_, QStringLiteral("postgres"));
+        if (admin.open()) {
+            QSqlQuery q(admin);
+            q.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(pgDatabase_));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("korvan-test-admin"));
+}
+
+bool TestDatabases::postgresRequired() {
+    return qEnvironmentVariableIsSet("CI");
+}
+
+QString TestDatabases::fresh(const QString& engine) {
+    if (engine == QLatin1String("sqlite")) {
+        lastSqlite_ = sqliteFolder_ + QStringLiteral("/db%1/Korvan.dat").arg(++sqliteCounter_);
+        QDir().mkpath(QFileInfo(lastSqlite_).absolutePath());
+        return QStringLiteral("Provider=SQLite;Data Source=") + lastSqlite_ +
+               QStringLiteral(";Persist Security Info=False");
+    }
+    exec(engine, QStringLiteral("DROP SCHEMA public CASCADE"));
+    exec(engine, QStringLiteral("CREATE SCHEMA public"));
+    QString cs = pgConnection_;
+    cs.replace(QStringLiteral("Initial Catalog=postgres"),
+               QStringLiteral("Initial Catalog=") + pgDatabase_);
+    return cs;
+}
+
+void TestDatabases::exec(const QString& engine, const QString& sql) {
+    const QString name = QStringLiteral("korvan-test-direct");
+    {
+        QSqlDatabase db;
+        if (engine == QLatin1String("sqlite")) {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(lastSqlite_);
+        } else {
+            db = direct(name, pgConnection_, pgDatabase_);
+        }
+        if (!db.open())
+            QFAIL(qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            QFAIL(qPrintable(sql + QStringLiteral(": ") + q.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void addEngineRows() {
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The engines every database test runs on: a fresh SQLite file, and the PostgreSQL server
+// the test command starts (KORVAN_TEST_PG). Without that server the PostgreSQL rows are
+// skipped, except under CI, where they fail.
+struct TestDatabase {
+    QString engine;           // "sqlite" or "postgresql"
+    QString connectionString; // empty: not available
+};
+
+class TestDatabases {
+public:
+    TestDatabases();
+    ~TestDatabases();
+    // A clean database of that engine for one test: no tables, no views.
+    QString fresh(const QString& engine);
+    static bool postgresRequired();
+    bool postgresAvailable() const { return !pgConnection_.isEmpty(); }
+    // Runs SQL directly on the test database, outside the program's layer.
+    void exec(const QString& engine, const QString& sql);
+
+private:
+    QString sqliteFolder_;
+    QString pgConnection_;
+    QString pgDatabase_;
+    int sqliteCounter_ = 0;
+    QString lastSqlite_;
+};
+
+// Adds the "engine" column with one row per engine.
+void addEngineRows();
+// In a test function: the connection string of a fresh database of the row's engine, or a
+// skip/fail when that engine is missing.
+#define KORVAN_FRESH_DATABASE(dbs, var)                                                            \
+    QFETCH(QString, engine);                                                                       \
+    if (engine == QLatin1String("postgresql") && !(dbs).postgresAvailable()) {                     \
+        if (TestDatabases::postgresRequired())                                                     \
+            QFAIL("KORVAN_TEST_PG is not set under CI");                                           \
+        QSKIP("no PostgreSQL server (KORVAN_TEST_PG)");                                            \
+    }                                                                                              \
+    const QString var = (dbs).fresh(engine)
