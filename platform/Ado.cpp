@@ -40,19 +40,41 @@ bool isDateColumn(const QString& name) {
            name.compare(QLatin1String("Vytvoreno"), Qt::CaseInsensitive) == 0;
 }
 
+int digits(const QChar* p, int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// "YYYY-MM-DD" with an optional " HH:MM:SS", read by hand: a million records are read
+// when the browser opens.
+QDateTime parseStoredDateTime(const QString& text) {
+    if (text.size() < 10 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-'))
+        return {};
+    const QChar* p = text.constData();
+    const QDate date(digits(p, 4), digits(p + 5, 2), digits(p + 8, 2));
+    QTime time(0, 0);
+    if (text.size() >= 19 && text.at(13) == QLatin1Char(':') && text.at(16) == QLatin1Char(':'))
+        time = QTime(digits(p + 11, 2), digits(p + 14, 2), digits(p + 17, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return wallClock(date, time);
+}
+
 QVariant normalised(const QVariant& v, bool dateColumn) {
     if (v.isNull())
         return QVariant();
     if (v.metaType().id() == QMetaType::QDateTime) {
         const QDateTime d = v.toDateTime();
-        return QDateTime(d.date(), d.time());
+        return wallClock(d.date(), d.time());
     }
     if (dateColumn && v.metaType().id() == QMetaType::QString) {
-        const QString text = v.toString();
-        QDateTime d = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (!d.isValid())
-            d = QDateTime(QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")),
-                          QTime(0, 0));
+        const QDateTime d = parseStoredDateTime(v.toString());
         return d.isValid() ? QVariant(d) : v;
     }
     return v;
@@ -322,7 +344,7 @@ QList<FilterCondition> parseFilter(const QString& expression) {
                 date = QLocale().toDate(inner, QLocale::ShortFormat);
             if (!date.isValid())
                 throw Error(QStringLiteral("Cannot read the date \"%1\" in the filter").arg(inner));
-            c.value = QDateTime(date, QTime(0, 0));
+            c.value = wallClock(date, QTime(0, 0));
         } else {
             bool ok = false;
             const qlonglong n = value.toLongLong(&ok);

@@ -34,6 +34,10 @@ bool dateLiteralAt(const QString& s, int pos, QDate& date, int& length) {
 }
 } // namespace
 
+QDateTime wallClock(const QDate& date, const QTime& time) {
+    return QDateTime(date, time, Qt::UTC);
+}
+
 QString sqlDateTimeText(const QDateTime& value) {
     return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }

@@ -12,6 +12,10 @@ enum class SqlEngine { SQLite, PostgreSQL };
 // is everything else.
 QString toEngineSql(const QString& jet, SqlEngine engine);
 
+// A date and time read from the database: the wall-clock reading as stored, kept in a
+// zone-free form so that comparing and showing it never involves time zones.
+QDateTime wallClock(const QDate& date, const QTime& time);
+
 // Dates travel as this text on both engines.
 QString sqlDateTimeText(const QDateTime& value);
 
