@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "database/Progress.h"
 #include "database/SummaryUnit.h"
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
@@ -22,7 +23,9 @@ namespace korvan {
 void CreateWindows() {
     Form1 = new TForm1;
     Form2 = new TForm2(Form1);
+    Form4 = new TForm4(Form1);
     Summary = new TSummary(Form1->ConnectionString);
+    Form1->openSaveToDb = [] { Summary->ShowSummary(); };
     Form5 = new TForm5(Form1);
 }
 
@@ -31,6 +34,8 @@ void DestroyWindows() {
     Form5 = nullptr;
     delete Summary;
     Summary = nullptr;
+    delete Form4;
+    Form4 = nullptr;
     delete Form2;
     Form2 = nullptr;
     delete Form1;

@@ -1,5 +1,31 @@
 #include "database/SummaryUnit.h"
 
+#include "database/LookupComboBox.h"
+#include "database/Progress.h"
+#include "database/ProjectFrame.h"
+#include "database/Utils.h"
+#include "desktop/TrayIcon.h"
+#include "platform/BusyCursor.h"
+#include "platform/Error.h"
+#include "platform/LocaleText.h"
+#include "platform/MessageBox.h"
+#include "timing/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+
 using namespace platform;
 
 TSummary* Summary = nullptr;
@@ -9,6 +35,7 @@ TSummary::TSummary(const QString& connectionString, QWidget* parent)
       ADOCommand1(&ADOConnection1) {
     setObjectName(QStringLiteral("Summary"));
     setWindowTitle(QStringLiteral("Summary"));
+    setModal(false);
     ADOConnection1.ConnectionString = connectionString;
     ADOConnection1.ConnectionTimeout = 90;
     ADOConnection1.LoginPrompt = false;
@@ -20,6 +47,60 @@ TSummary::TSummary(const QString& connectionString, QWidget* parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource2 = new TDataSetModel(&ADOQuery1, this);
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
+
+    ADOCommand1.CommandText = QStringLiteral(
+        "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
+        "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
+        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
+    ADOCommand1.declare(QStringLiteral("id_projekt"), TFieldType::ftInteger);
+    ADOCommand1.declare(QStringLiteral("typ"), TFieldType::ftInteger);
+    ADOCommand1.declare(QStringLiteral("bugid"), TFieldType::ftInteger, 0, true);
+    ADOCommand1.declare(QStringLiteral("id_uzivatel"), TFieldType::ftInteger);
+    ADOCommand1.declare(QStringLiteral("pocetHodin"), TFieldType::ftFloat);
+    ADOCommand1.declare(QStringLiteral("nazev"), TFieldType::ftFixedChar,
+                        TProjectBaseFrame::kDescriptionLimit);
+    ADOCommand1.declare(QStringLiteral("datum"), TFieldType::ftDateTime);
+
+    ScrollBox1 = new QScrollArea;
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setWidgetResizable(true);
+    frameHolder_ = new QWidget;
+    auto* column = new QVBoxLayout(frameHolder_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addStretch();
+    ScrollBox1->setWidget(frameHolder_);
+    Label1 = new QLabel(QStringLiteral("Total time (h):"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2 = new QLabel;
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont bold = Label2->font();
+    bold.setBold(true);
+    Label2->setFont(bold);
+    CheckBox1 = new QCheckBox(QStringLiteral("Reset times && descriptions. Close after save."));
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(true);
+    Button2 = new QPushButton(QStringLiteral("Save to DB"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setDefault(true);
+    Button1 = new QPushButton(QStringLiteral("&Close"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+    connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { close(); });
+
+    auto* total = new QHBoxLayout;
+    total->addWidget(Label1);
+    total->addWidget(Label2);
+    total->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(CheckBox1);
+    buttons->addStretch();
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ScrollBox1, 1);
+    layout->addLayout(total);
+    layout->addLayout(buttons);
+    resize(560, 520);
 }
 
 TSummary::~TSummary() {
@@ -35,7 +116,175 @@ void TSummary::OpenLists() {
 }
 
 void TSummary::CloseLists() {
+    if (saving_)
+        return;
     ADOTable1.Close();
     ADOQuery1.Close();
     ADOConnection1.Close();
+}
+
+QList<TProjectBaseFrame*> TSummary::frames() const {
+    QList<TProjectBaseFrame*> result;
+    for (int i = 0;; ++i) {
+        auto* frame = frameHolder_->findChild<TProjectBaseFrame*>(QStringLiteral("Frame%1").arg(i),
+                                                                  Qt::FindDirectChildrenOnly);
+        if (!frame)
+            return result;
+        result << frame;
+    }
+}
+
+void TSummary::ShowSummary() {
+    // A running save keeps its frames: the booking reads them until it ends.
+    if (saving_) {
+        raise();
+        return;
+    }
+    {
+        BusyCursor busy;
+        std::vector<TProject*>& tasks = Form1->Tasks;
+        std::sort(tasks.begin(), tasks.end(),
+                  [](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
+        for (TProjectBaseFrame* old : frames()) {
+            old->setParent(nullptr);
+            delete old;
+        }
+        auto* column = static_cast<QVBoxLayout*>(frameHolder_->layout());
+        for (size_t i = 0; i < tasks.size(); ++i) {
+            auto* frame = new TProjectBaseFrame(frameHolder_);
+            frame->setObjectName(QStringLiteral("Frame%1").arg(i));
+            frame->onHoursChanged = [this] { UpdateTotal(); };
+            column->insertWidget(static_cast<int>(i), frame);
+            frame->FillFromTask(tasks[i]);
+        }
+        UpdateTotal();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void TSummary::UpdateTotal() {
+    float sum = 0;
+    for (TProjectBaseFrame* frame : frames())
+        sum += frame->hoursSingle();
+    Label2->setText(FloatToLocaleStr(2, sum));
+}
+
+bool TSummary::ConfirmSave() {
+    QString text = QStringLiteral("Are you sure to save following records to database ?\r\n\r\n");
+    for (TProjectBaseFrame* frame : frames()) {
+        if (!frame->ValidateEntry())
+            return false;
+        if (frame->hoursSingle() <= 0)
+            continue;
+        text += QStringLiteral("%1 - %2 : %3 h\r\n")
+                    .arg(shortDateText(frame->DateTimePicker1->date()),
+                         frame->DBLookupComboBox2->Text(), frame->Edit2->text());
+    }
+    text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, Label2->text());
+    return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
+                      this) == MsgAnswer::Yes;
+}
+
+void TSummary::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { OpenLists(); });
+}
+
+void TSummary::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { CloseLists(); });
+}
+
+void TSummary::Button2Click() {
+    if (saving_)
+        return;
+    if (!ConfirmSave())
+        return;
+    saving_ = true;
+    Button2->setEnabled(false);
+    try {
+        save();
+    } catch (...) {
+        saving_ = false;
+        Button2->setEnabled(true);
+        throw;
+    }
+    saving_ = false;
+    Button2->setEnabled(true);
+    if (CheckBox1->isChecked() && !isVisible())
+        CloseLists();
+}
+
+void TSummary::save() {
+    const QList<TProjectBaseFrame*> all = frames();
+    std::unique_ptr<BusyCursor> busy;
+    try {
+        Form4->show();
+        busy = std::make_unique<BusyCursor>();
+        Form4->ProgressBar1->setMaximum((static_cast<int>(all.size()) + 1) * 10);
+        ADOConnection1.BeginTrans();
+        for (TProjectBaseFrame* frame : all) {
+            Form4->StepIt();
+            Form4->repaint();
+            QCoreApplication::processEvents();
+            const double hours = frame->hours();
+            if (hours <= 0)
+                continue;
+            RefreshParameterTypes(ADOCommand1);
+            ADOCommand1.ParamByName(QStringLiteral("datum")).Value = frame->workDate();
+            ADOCommand1.ParamByName(QStringLiteral("typ")).Value =
+                frame->DBLookupComboBox1->KeyValue();
+            ADOCommand1.ParamByName(QStringLiteral("nazev")).Value = frame->description();
+            ADOCommand1.ParamByName(QStringLiteral("id_projekt")).Value =
+                frame->DBLookupComboBox2->KeyValue();
+            ADOCommand1.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
+            ADOCommand1.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
+            ADOCommand1.ParamByName(QStringLiteral("bugid")).Value = frame->bugNumber();
+            ADOCommand1.Execute();
+        }
+        ADOConnection1.CommitTrans();
+        busy.reset();
+        Form4->ProgressBar1->setValue(Form4->ProgressBar1->maximum());
+        messageBox(QStringLiteral("Project times saved successfully."),
+                   QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok, this);
+        Form4->hide();
+
+        std::vector<TProject*>& tasks = Form1->Tasks;
+        for (TProjectBaseFrame* frame : all) {
+            const auto it = std::find_if(tasks.begin(), tasks.end(), [&](const TProject* t) {
+                return t->Name == frame->taskName();
+            });
+            if (it == tasks.end())
+                continue;
+            if (!frame->DBLookupComboBox1->KeyValue().isNull())
+                (*it)->ActivityId = frame->DBLookupComboBox1->KeyValue().toInt();
+            if (!frame->DBLookupComboBox2->KeyValue().isNull())
+                (*it)->SectionId = frame->DBLookupComboBox2->KeyValue().toInt();
+        }
+        if (CheckBox1->isChecked()) {
+            saving_ = false;
+            close();
+            Form1->TrayIcon1->HideMainWindow();
+            for (TProject* task : tasks) {
+                task->Reset();
+                Form1->SaveSettings();
+            }
+            for (TProjectBaseFrame* frame : all)
+                frame->DateTimePicker1->setDate(QDate::currentDate());
+        }
+    } catch (const std::exception& e) {
+        busy.reset();
+        Form4->hide();
+        try {
+            ADOConnection1.RollbackTrans();
+        } catch (...) {
+        }
+        const auto* error = dynamic_cast<const Error*>(&e);
+        messageBox(error ? error->message() : QString::fromLocal8Bit(e.what()),
+                   QStringLiteral("Error"), MsgIcon::Error, MsgButtons::Ok, this);
+    }
 }

@@ -4,9 +4,15 @@
 
 #include <QDialog>
 
-// The booking dialog. It owns the program's one database connection and the two shared
-// lookup lists (activities, permitted projects) that the edit dialog and the entry frames
-// show.
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class TProjectBaseFrame;
+
+// The booking dialog: one entry frame per task, the total, and the save of every frame
+// with hours as a work record in one transaction. It owns the program's one database
+// connection and the two shared lookup lists (activities, permitted projects).
 class TSummary : public QDialog {
     Q_OBJECT
 public:
@@ -20,10 +26,32 @@ public:
     platform::TDataSetModel* DataSource2;
     platform::TADOCommand ADOCommand1;
 
+    QScrollArea* ScrollBox1;
+    QLabel *Label1, *Label2;
+    QCheckBox* CheckBox1;
+    QPushButton *Button1, *Button2;
+
     // Opens the activity list and the project list (and with them the connection).
     void OpenLists();
-    // Closes both lists and then the connection.
+    // Closes both lists and then the connection; not while a save runs.
     void CloseLists();
+
+    void ShowSummary();
+    void UpdateTotal();
+    bool ConfirmSave();
+    void Button2Click();
+    bool saving() const { return saving_; }
+
+    QList<TProjectBaseFrame*> frames() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void save();
+    QWidget* frameHolder_;
+    bool saving_ = false;
 };
 
 extern TSummary* Summary;

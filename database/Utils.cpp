@@ -1,5 +1,6 @@
 #include "database/Utils.h"
 
+#include "platform/Ado.h"
 #include "timing/Project.h"
 
 #include <QLocale>
@@ -72,4 +73,11 @@ QString FloatToLocaleStr(int decimals, float value) {
 int CompareByHours(const TProject* a, const TProject* b) {
     const float d = b->Hours() - a->Hours();
     return d > 0 ? 1 : (d < 0 ? -1 : 0);
+}
+
+void RefreshParameterTypes(platform::TADOCommand& command) {
+    for (platform::TParameter& p : command.Parameters) {
+        p.DataType = p.DeclaredType;
+        p.Direction = p.DeclaredDirection;
+    }
 }

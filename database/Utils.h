@@ -26,3 +26,9 @@ QString FloatToLocaleStr(int decimals, float value);
 int CompareByHours(const TProject* a, const TProject* b);
 
 extern const char* const kDefaultConnectionString;
+
+namespace platform {
+class TADOCommand;
+}
+// Puts every parameter's declared type and direction back before the next record.
+void RefreshParameterTypes(platform::TADOCommand& command);

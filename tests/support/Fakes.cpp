@@ -7,6 +7,8 @@ using namespace platform;
 MsgAnswer ScriptedMessageBox::show(QWidget*, const QString& text, const QString& caption,
                                    MsgIcon icon, MsgButtons buttons) {
     shown.append({text, caption, icon, buttons});
+    if (onShow)
+        onShow(shown.last());
     if (!answers.isEmpty())
         return answers.takeFirst();
     switch (buttons) {

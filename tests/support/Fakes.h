@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 
 // A clock that only moves when the test moves it.
 class FakeClock : public platform::Clock {
@@ -28,6 +29,8 @@ public:
     };
     QList<Box> shown;
     QList<platform::MsgAnswer> answers;
+    // Runs while a box is up, as the user would look at the screen behind it.
+    std::function<void(const Box&)> onShow;
 
     platform::MsgAnswer show(QWidget* parent, const QString& text, const QString& caption,
                              platform::MsgIcon icon, platform::MsgButtons buttons) override;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDateTime>
+#include <QFrame>
+#include <QVariant>
+
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class TDBLookupComboBox;
+class TProject;
+
+// The editor of one future work record, filled from a task.
+class TProjectBaseFrame : public QFrame {
+    Q_OBJECT
+public:
+    explicit TProjectBaseFrame(QWidget* parent = nullptr);
+
+    QLineEdit* Edit2;                     // hours
+    QDateEdit* DateTimePicker1;           // work date
+    TDBLookupComboBox* DBLookupComboBox2; // project
+    TDBLookupComboBox* DBLookupComboBox1; // activity
+    QPlainTextEdit* Memo1;                // description
+    QLineEdit* Edit1;                     // bug number
+    QLabel* Label4;                       // the task's name
+
+    void FillFromTask(TProject* task);
+    bool Edit2Exit();
+    bool ValidateEntry();
+
+    // The values of the work record.
+    QDateTime workDate() const;
+    // The hours read by the locale's number parser; throws Error when the text is no number.
+    double hours() const;
+    float hoursSingle() const { return static_cast<float>(hours()); }
+    QString description() const;
+    QVariant bugNumber() const; // null when empty
+    QString taskName() const;
+
+    static constexpr int kDescriptionLimit = 1000;
+
+    // Called when the hours were left with a valid value.
+    std::function<void()> onHoursChanged;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool refuse(const QString& text, QWidget* focus);
+};

@@ -1,0 +1,306 @@
+#include "database/LookupComboBox.h"
+#include "database/Progress.h"
+#include "database/ProjectFrame.h"
+#include "database/SummaryUnit.h"
+#include "desktop/TrayIcon.h"
+#include "platform/LocaleText.h"
+#include "support/Databases.h"
+#include "support/Fixture.h"
+#include "timing/MainWindow.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace platform;
+
+class TestSummary : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestDatabases> dbs;
+    std::unique_ptr<Fixture> f;
+    QString engineName;
+
+    TProject* task(const QString& name, double hours, int project = 0, int activity = 0,
+                   const QString& text = QString()) {
+        auto* t = new TProject(name, Form1->PopupMenu1);
+        t->SetTime(hours / 24.0);
+        t->SectionId = project;
+        t->ActivityId = activity;
+        t->Description = text;
+        Form1->Tasks.push_back(t);
+        return t;
+    }
+    void prepare(const QString& cs) {
+        Summary->ADOConnection1.ConnectionString = cs;
+        TADOConnection& c = Summary->ADOConnection1;
+        for (const char* a : {"Coding", "Testing"})
+            c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('%1')")
+                          .arg(QLatin1String(a)));
+        for (int id : {1, 2}) {
+            c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
+            c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) "
+                                     "VALUES (%1, 'Project %1', 1)")
+                          .arg(id));
+            c.Execute(
+                QStringLiteral(
+                    "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, %1)")
+                    .arg(id));
+        }
+        c.Close();
+    }
+    QVariant scalar(const QString& sql) {
+        TADODataSet q(&Summary->ADOConnection1);
+        q.SQL = sql;
+        q.Open();
+        const QVariant v = q.Value(0, 0);
+        q.Close();
+        return v;
+    }
+    int records() {
+        return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
+    }
+    TProjectBaseFrame* frame(int i) { return Summary->frames().value(i); }
+    void save(bool yes = true) {
+        f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
+        Summary->Button2->click();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs.reset(); }
+    void init() {
+        f = std::make_unique<Fixture>();
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    }
+    void cleanup() {
+        f.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void nothingToBook_data() { addEngineRows(); }
+    void nothingToBook() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        task(QStringLiteral("idle"), 59.0 / 3600);
+        Form1->Add1->trigger();
+        Summary->ShowSummary();
+        QCOMPARE(frame(0)->Edit2->text(), QStringLiteral("0,00"));
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("0,00"));
+        save();
+        QCOMPARE(
+            f->boxes.shown.at(0).text,
+            QStringLiteral(
+                "Are you sure to save following records to database ?\r\n\r\n\r\nTotal: 0,00 h"));
+        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Confirm"));
+        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(f->boxes.shown.at(1).caption, QStringLiteral("Information"));
+        QCOMPARE(f->boxes.shown.at(1).icon, MsgIcon::Information);
+        QCOMPARE(records(), 0);
+        QVERIFY(!Summary->isVisible());
+        QVERIFY(!Form1->isVisible());
+        QCOMPARE(Form1->Tasks[0]->Time, 0.0);
+    }
+
+    void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
+    void bookTwoFramesWithConfirmationAndProgress() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        TProject* small =
+            task(QStringLiteral("small"), 1 + 20.0 / 60, 2, 1, QStringLiteral("a\r\nb"));
+        task(QStringLiteral("big"), 2.5, 1, 2, QStringLiteral("big one"));
+        task(QStringLiteral("none"), 0);
+        Summary->CheckBox1->setChecked(false);
+        Summary->ShowSummary();
+        QCOMPARE(frame(0)->taskName(), QStringLiteral("big"));
+        QCOMPARE(frame(1)->Edit2->text(), QStringLiteral("1.33"));
+        QCOMPARE(frame(2)->Edit2->text(), QStringLiteral("0.00"));
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("3.83"));
+        frame(1)->Edit2->setText(QStringLiteral("1.2345"));
+        QVERIFY(frame(1)->Edit2Exit());
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("3.73"));
+        frame(0)->Edit1->setText(QStringLiteral("0"));
+        int positionAtSuccess = 0;
+        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
+            if (b.caption == QLatin1String("Information")) {
+                positionAtSuccess = Form4->ProgressBar1->value();
+                QVERIFY(Form4->isVisible());
+            }
+        };
+        save();
+        const QString today = shortDateText(QDate::currentDate());
+        QCOMPARE(f->boxes.shown.at(0).text,
+                 QStringLiteral("Are you sure to save following records to database ?\r\n\r\n") +
+                     today + QStringLiteral(" - Project 1 : 2.50 h\r\n") + today +
+                     QStringLiteral(" - Project 2 : 1.2345 h\r\n\r\nTotal: 3.73 h"));
+        QCOMPARE(Form4->ProgressBar1->maximum(), 40);
+        QCOMPARE(positionAtSuccess, 40);
+        QVERIFY(!Form4->isVisible());
+        QCOMPARE(records(), 2);
+        QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
+                     .toDouble(),
+                 1.2345);
+        QCOMPARE(scalar(QStringLiteral("SELECT id_Chyba FROM SEP_ProvedenaPrace WHERE id_Usek = 1"))
+                     .toInt(),
+                 0);
+        QVERIFY(scalar(QStringLiteral("SELECT id_Chyba FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
+                    .isNull());
+        QCOMPARE(scalar(QStringLiteral("SELECT Popis FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
+                     .toString(),
+                 QStringLiteral("a\r\nb"));
+        QVERIFY(Summary->isVisible()); // without the reset option the dialog stays
+        QCOMPARE(small->Hours(), 1 + 20.0f / 60);
+        // A second save of the same frames books them again.
+        save();
+        QCOMPARE(records(), 4);
+    }
+
+    void validationOrderAndBugNumber_data() { addEngineRows(); }
+    void validationOrderAndBugNumber() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        task(QStringLiteral("first"), 2);
+        task(QStringLiteral("second"), 1);
+        Summary->ShowSummary();
+        const auto attempt = [&] {
+            f->boxes.shown.clear();
+            save();
+            return f->boxes.shown.value(0);
+        };
+        QCOMPARE(attempt().text, QStringLiteral("The description field cannot be empty."));
+        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Invalid input"));
+        QCOMPARE(f->boxes.shown.size(), 1); // only the first failing frame reports
+        frame(0)->Memo1->setPlainText(QStringLiteral("x"));
+        QCOMPARE(attempt().text, QStringLiteral("Select some activity before proceeding."));
+        frame(0)->DBLookupComboBox1->setKeyValue(1);
+        QCOMPARE(attempt().text, QStringLiteral("Select some project before proceeding."));
+        frame(0)->DBLookupComboBox2->setKeyValue(1);
+        frame(0)->Edit1->setText(QStringLiteral("12a"));
+        QCOMPARE(attempt().text, QStringLiteral("Bug ID must be a valid integer."));
+        frame(0)->Edit1->setText(QStringLiteral("12"));
+        frame(0)->Memo1->setPlainText(QString(1001, QLatin1Char('d')));
+        QCOMPARE(attempt().text,
+                 QStringLiteral("The description cannot be longer than 1000 characters."));
+        frame(0)->Memo1->setPlainText(QString(1000, QLatin1Char('d')));
+        QCOMPARE(attempt().text,
+                 QStringLiteral("The description field cannot be empty.")); // frame 1
+        QCOMPARE(records(), 0);
+        frame(1)->Edit2->setText(QStringLiteral("-1"));
+        QVERIFY(!frame(1)->Edit2Exit());
+        QCOMPARE(f->boxes.last().text,
+                 QStringLiteral("The value entered in the hours filed is invalid."));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
+        frame(1)->Edit2->setText(QStringLiteral("0"));
+        QVERIFY(frame(1)->Edit2Exit());
+        QCOMPARE(attempt().caption, QStringLiteral("Confirm"));
+        QCOMPARE(records(), 1);
+    }
+
+    void sameNameCopiesIntoFirstAndRunningTask_data() { addEngineRows(); }
+    void sameNameCopiesIntoFirstAndRunningTask() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        TProject* a = task(QStringLiteral("twin"), 1, 0, 0, QStringLiteral("one"));
+        TProject* b = task(QStringLiteral("twin"), 3, 0, 0, QStringLiteral("two"));
+        TProject* run = task(QStringLiteral("run"), 2, 1, 1, QStringLiteral("r"));
+        run->Start();
+        f->clock.advanceSeconds(2 * 3600);
+        Summary->CheckBox1->setChecked(false);
+        Summary->ShowSummary();
+        // Sorted by hours before the flush: the running task sits by its 2 hours.
+        QCOMPARE(frame(0)->taskName(), QStringLiteral("twin"));
+        QCOMPARE(frame(1)->taskName(), QStringLiteral("run"));
+        QCOMPARE(frame(1)->Edit2->text(), QStringLiteral("4.00"));
+        for (int i : {0, 2}) {
+            frame(i)->DBLookupComboBox1->setKeyValue(i == 0 ? 2 : 1);
+            frame(i)->DBLookupComboBox2->setKeyValue(i == 0 ? 2 : 1);
+        }
+        save();
+        QCOMPARE(records(), 3);
+        const TProject* first =
+            Form1->Tasks[0] == a || Form1->Tasks[0] == b ? Form1->Tasks[0] : Form1->Tasks[1];
+        const TProject* second = first == a ? b : a;
+        QVERIFY(first->ActivityId != 0);
+        QCOMPARE(second->ActivityId, 0);
+        QVERIFY(run->Running);
+    }
+
+    void failingInsertRollsBackAndRetrySucceeds_data() { addEngineRows(); }
+    void failingInsertRollsBackAndRetrySucceeds() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        if (engine == QLatin1String("sqlite")) {
+            dbs->exec(engine,
+                      QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON SEP_ProvedenaPrace "
+                                     "WHEN NEW.Popis = 'FAIL' BEGIN SELECT RAISE(ABORT, 'marked "
+                                     "row refused'); END"));
+        } else {
+            dbs->exec(engine, QStringLiteral("ALTER TABLE SEP_ProvedenaPrace ADD CONSTRAINT refuse "
+                                             "CHECK (Popis <> 'FAIL')"));
+        }
+        for (int i = 0; i < 5; ++i)
+            task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1,
+                 i == 2 ? QStringLiteral("FAIL") : QStringLiteral("ok"));
+        Summary->ShowSummary();
+        frame(4)->Edit1->setText(QStringLiteral("77"));
+        save();
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
+        QVERIFY(!f->boxes.last().text.isEmpty());
+        QCOMPARE(records(), 0);
+        QVERIFY(Summary->isVisible());
+        QVERIFY(!Form4->isVisible());
+        QCOMPARE(Form1->Tasks.size(), size_t(5));
+        for (TProject* t : Form1->Tasks)
+            QVERIFY(t->Time > 0);
+        QCOMPARE(frame(4)->Edit1->text(), QStringLiteral("77"));
+        frame(2)->Memo1->setPlainText(QStringLiteral("fixed"));
+        save();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(records(), 5);
+    }
+
+    void backendKilledMidSave() {
+        if (!dbs->postgresAvailable()) {
+            if (TestDatabases::postgresRequired())
+                QFAIL("KORVAN_TEST_PG is not set under CI");
+            QSKIP("no PostgreSQL server");
+        }
+        prepare(dbs->fresh(QStringLiteral("postgresql")));
+        for (int i = 0; i < 5; ++i)
+            task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1, QStringLiteral("ok"));
+        Summary->ShowSummary();
+        int ticks = 0;
+        bool secondSaveIgnored = false;
+        QTimer killer;
+        connect(&killer, &QTimer::timeout, this, [&] {
+            if (++ticks != 3)
+                return;
+            killer.stop();
+            const int pid = scalar(QStringLiteral("SELECT pg_backend_pid()")).toInt();
+            dbs->exec(QStringLiteral("postgresql"),
+                      QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
+            const int boxes = f->boxes.shown.size();
+            Summary->Button2Click(); // a second save while one runs does nothing
+            secondSaveIgnored = f->boxes.shown.size() == boxes;
+        });
+        killer.start(0);
+        save();
+        QVERIFY(ticks >= 3);
+        QVERIFY(secondSaveIgnored);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
+        QCOMPARE(records(), 0);
+        save();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(records(), 5);
+    }
+};
+
+QTEST_MAIN(TestSummary)
+#include "tst_summary.moc"
