@@ -1,0 +1,54 @@
+// ShowSummary and the save of 1,000 tasks, on SQLite and on PostgreSQL (KORVAN_TEST_PG).
+#include "BenchUtil.h"
+#include "database/LookupComboBox.h"
+#include "database/ProjectFrame.h"
+#include "database/SummaryUnit.h"
+#include "support/Databases.h"
+#include "support/Fixture.h"
+#include "timing/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
+    TestDatabases dbs;
+    for (const QString& engine : {QStringLiteral("sqlite"), QStringLiteral("postgresql")}) {
+        if (engine == QLatin1String("postgresql") && !dbs.postgresAvailable()) {
+            std::printf("postgresql: skipped (no KORVAN_TEST_PG)\n");
+            continue;
+        }
+        Fixture f;
+        Summary->ADOConnection1.ConnectionString = dbs.fresh(engine);
+        Summary->ADOConnection1.Execute(
+            QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('a')"));
+        Summary->ADOConnection1.Execute(
+            QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('s')"));
+        Summary->ADOConnection1.Execute(QStringLiteral(
+            "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (1, 'p', 1)"));
+        Summary->ADOConnection1.Execute(QStringLiteral(
+            "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
+        Summary->ADOConnection1.Close();
+        for (int i = 0; i < count; ++i) {
+            auto* t = new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1);
+            t->SetTime((i % 9 + 1) / 24.0);
+            t->SectionId = 1;
+            t->ActivityId = 1;
+            t->Description = QStringLiteral("work");
+            Form1->Tasks.push_back(t);
+        }
+        Summary->CheckBox1->setChecked(false);
+        std::printf("%s, %d tasks\n", qPrintable(engine), count);
+        report("ShowSummary", medianMs(1, [] { Summary->ShowSummary(); }), 1e9);
+        f.boxes.answers = {platform::MsgAnswer::Yes};
+        report("save (confirm, insert, commit, copy back)",
+               medianMs(1, [] { Summary->Button2Click(); }), 1e9);
+        if (f.boxes.last().caption != QLatin1String("Information"))
+            std::printf("  save failed: %s\n", qPrintable(f.boxes.last().text));
+        Summary->hide();
+    }
+    return 0;
+}
