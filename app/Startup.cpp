@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "database/DatabaseDialog.h"
+#include "database/EditBox.h"
 #include "database/Progress.h"
 #include "database/SummaryUnit.h"
 #include "platform/InstanceMutex.h"
@@ -26,12 +28,19 @@ void CreateWindows() {
     Form4 = new TForm4(Form1);
     Summary = new TSummary(Form1->ConnectionString);
     Form1->openSaveToDb = [] { Summary->ShowSummary(); };
+    Setup = new TSetup(&Summary->ADOConnection1);
+    Form1->openDatabase = [] { Setup->Open(); };
+    EditBox = new TEditBox(Form1);
     Form5 = new TForm5(Form1);
 }
 
 void DestroyWindows() {
     delete Form5;
     Form5 = nullptr;
+    delete EditBox;
+    EditBox = nullptr;
+    delete Setup;
+    Setup = nullptr;
     delete Summary;
     Summary = nullptr;
     delete Form4;

@@ -1,6 +1,7 @@
 #include "platform/Services.h"
 
 #include "platform/Clock.h"
+#include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
@@ -36,6 +37,10 @@ void installSystemServices() {
     if (!s.registry) {
         static FileRegistry registry(FileRegistry::defaultPath(s.programPath->configFolder()));
         s.registry = &registry;
+    }
+    if (!s.saveFileDialog) {
+        static QtSaveFileDialogService saveFileDialog;
+        s.saveFileDialog = &saveFileDialog;
     }
     if (!s.autostart) {
         static XdgAutostart autostart(s.programPath->configFolder());

@@ -9,6 +9,7 @@ class Pointer;
 class ProgramPath;
 class Registry;
 class Autostart;
+class SaveFileDialogService;
 
 // The implementations in use of everything the program needs from outside. main() installs
 // the real ones; test fixtures install fakes. Nothing here is owned.
@@ -20,6 +21,7 @@ struct Services {
     ProgramPath* programPath = nullptr;
     Registry* registry = nullptr;
     Autostart* autostart = nullptr;
+    SaveFileDialogService* saveFileDialog = nullptr;
 };
 
 Services& services();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/NotifyShell.h"
 #include "platform/Pointer.h"
@@ -78,4 +79,15 @@ public:
     QString programFolder() const override;
     QString dataFolder() const override;
     QString configFolder() const override;
+};
+
+// Answers the save-file dialog from a script and records what it was asked.
+class ScriptedSaveFileDialog : public platform::SaveFileDialogService {
+public:
+    QList<QString> answers; // empty string: cancelled
+    QList<platform::SaveFileRequest> requests;
+    QString getSaveFileName(QWidget*, const platform::SaveFileRequest& request) override {
+        requests.append(request);
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
 };

@@ -14,6 +14,7 @@ Fixture::Fixture(bool create)
     s.messageBox = &boxes;
     s.notifyShell = &shell;
     s.pointer = &pointer;
+    s.saveFileDialog = &saveFile;
     s.programPath = paths.get();
     s.registry = registry.get();
     s.autostart = autostart.get();

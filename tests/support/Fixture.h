@@ -19,6 +19,7 @@ public:
     ScriptedMessageBox boxes;
     FakeNotifyShell shell;
     FakePointer pointer;
+    ScriptedSaveFileDialog saveFile;
     std::unique_ptr<FakeProgramPath> paths;
     std::unique_ptr<platform::FileRegistry> registry;
     std::unique_ptr<platform::XdgAutostart> autostart;

@@ -1,0 +1,596 @@
+#include "database/DatabaseDialog.h"
+
+#include "database/DatePicker.h"
+#include "database/EditBox.h"
+#include "database/LookupComboBox.h"
+#include "platform/AtomicFile.h"
+#include "platform/BusyCursor.h"
+#include "platform/Error.h"
+#include "platform/FileDialog.h"
+#include "platform/LocaleText.h"
+#include "platform/MessageBox.h"
+#include "platform/Services.h"
+
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStringEncoder>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using namespace platform;
+
+TSetup* Setup = nullptr;
+
+namespace {
+QString quoted(const QString& name) {
+    QString s = name;
+    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
+}
+
+QPushButton* button(const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QLabel* label(const char* name, const QString& caption) {
+    auto* l = new QLabel(caption);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QString dateCell(const QVariant& v) {
+    return v.isNull() ? QString() : recordDateText(v.toDateTime());
+}
+QString hoursCell(const QVariant& v) {
+    return v.isNull() ? QString() : hoursText(v.toDouble());
+}
+
+constexpr int kIdRole = Qt::UserRole;
+} // namespace
+
+QString TSetup::SqlDateLiteral(const QDate& date) {
+    return QStringLiteral("#%1/%2/%3#")
+        .arg(date.month())
+        .arg(date.day())
+        .arg(date.year(), 4, 10, QLatin1Char('0'));
+}
+
+QString TSetup::CsvQuote(const QString& text) {
+    QString s = text;
+    return QLatin1Char('"') + s.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+TSetup::TSetup(TADOConnection* connection, QWidget* parent)
+    : QDialog(parent), ADOQuery1(connection), ADOQuery2(connection), ADOQuery3(connection),
+      ADOQuery4(connection), connection_(connection) {
+    setObjectName(QStringLiteral("Setup"));
+    setWindowTitle(QStringLiteral("Database"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    ADOQuery1.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
+    ADOQuery2.SQL =
+        QStringLiteral("SELECT -1 AS id_Usek, '< All >' AS NazevUseku FROM view_SEP_Useky\r\n"
+                       "UNION\r\nSELECT id_Usek, NazevUseku FROM view_SEP_Useky");
+    ADOQuery3.SQL =
+        QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
+                       "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace");
+    DataSource1 = new TDataSetModel(&ADOQuery1, this);
+    DataSource1->setColumns({
+        {QStringLiteral("DatumPrace"), QStringLiteral("Date"), dateCell},
+        {QStringLiteral("Nazev"), QStringLiteral("Project"), {}},
+        {QStringLiteral("Cas"), QStringLiteral("Time"), hoursCell, Qt::AlignCenter},
+        {QStringLiteral("TypPrace"), QStringLiteral("Activity"), {}},
+        {QStringLiteral("Popis"), QStringLiteral("Description"), {}},
+    });
+    DataSource2 = new TDataSetModel(&ADOQuery2, this);
+    DataSource3 = new TDataSetModel(&ADOQuery3, this);
+
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    buildRecordsPage();
+    buildAdministrationPage();
+    buildSettingsPage();
+    Button7 = button("Button7", QStringLiteral("&Close"));
+    connect(Button7, &QPushButton::clicked, this, [this] { close(); });
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(Button7);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1, 1);
+    layout->addLayout(bottom);
+    resize(720, 480);
+}
+
+TSetup::~TSetup() {
+    // Child widgets still signal while they are torn down (a drop-down closes its popup);
+    // nothing of this dialog may answer then.
+    for (QObject* sender : std::initializer_list<QObject*>{DBLookupComboBox1, DBLookupComboBox2,
+                                                           DateTimePicker1, DateTimePicker2})
+        QObject::disconnect(sender, nullptr, this, nullptr);
+    ADOQuery1.onChanged = nullptr;
+    ADOQuery2.onChanged = nullptr;
+    ADOQuery3.onChanged = nullptr;
+    if (Setup == this)
+        Setup = nullptr;
+}
+
+void TSetup::buildRecordsPage() {
+    TabSheet4 = new QWidget;
+    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+    DateTimePicker1 = new TDateTimePicker;
+    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
+    DateTimePicker2 = new TDateTimePicker;
+    DateTimePicker2->setObjectName(QStringLiteral("DateTimePicker2"));
+    DBLookupComboBox1 = new TDBLookupComboBox;
+    DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
+    DBLookupComboBox1->setListSource(&ADOQuery2, DataSource2, QStringLiteral("id_Usek"),
+                                     QStringLiteral("NazevUseku"));
+    DBLookupComboBox2 = new TDBLookupComboBox;
+    DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    DBLookupComboBox2->setListSource(&ADOQuery3, DataSource3, QStringLiteral("id_TypPrace"),
+                                     QStringLiteral("TypPrace"));
+    Button8 = button("Button8", QStringLiteral("&Export"));
+    DBGrid3 = new QTableView;
+    DBGrid3->setObjectName(QStringLiteral("DBGrid3"));
+    DBGrid3->setModel(DataSource1);
+    DBGrid3->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid3->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid3->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid3->verticalHeader()->hide();
+    DBGrid3->horizontalHeader()->setStretchLastSection(true);
+    Label1 = label("Label1", QStringLiteral("0 h"));
+
+    for (TDateTimePicker* picker : {DateTimePicker1, DateTimePicker2})
+        connect(picker, &TDateTimePicker::Change, this,
+                [this] { guarded([this] { UpdateFilterAndTotal(); }); });
+    for (TDBLookupComboBox* box : {DBLookupComboBox1, DBLookupComboBox2})
+        connect(box, &TDBLookupComboBox::CloseUp, this,
+                [this] { guarded([this] { UpdateFilterAndTotal(); }); });
+    connect(Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
+
+    auto* filters = new QGridLayout;
+    filters->addWidget(label("StaticText1", QStringLiteral("Date from:")), 0, 0);
+    filters->addWidget(DateTimePicker1, 0, 1);
+    filters->addWidget(label("StaticText2", QStringLiteral("to:")), 0, 2);
+    filters->addWidget(DateTimePicker2, 0, 3);
+    filters->addWidget(label("StaticText3", QStringLiteral("Project:")), 1, 0);
+    filters->addWidget(DBLookupComboBox1, 1, 1);
+    filters->addWidget(label("StaticText4", QStringLiteral("Activity:")), 1, 2);
+    filters->addWidget(DBLookupComboBox2, 1, 3);
+    filters->addWidget(Button8, 0, 4, 2, 1);
+    auto* total = new QHBoxLayout;
+    total->addStretch();
+    total->addWidget(label("StaticText5", QStringLiteral("Total:")));
+    total->addWidget(Label1);
+    auto* layout = new QVBoxLayout(TabSheet4);
+    layout->addLayout(filters);
+    layout->addWidget(DBGrid3, 1);
+    layout->addLayout(total);
+    PageControl1->addTab(TabSheet4, QStringLiteral("Recorded times"));
+}
+
+void TSetup::buildAdministrationPage() {
+    TabSheet5 = new QWidget;
+    TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
+    ListBox1 = new QListWidget;
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox2 = new QListWidget;
+    ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    Button4 = button("Button4", QStringLiteral("Add"));
+    Button5 = button("Button5", QStringLiteral("Edit"));
+    Button6 = button("Button6", QStringLiteral("Delete"));
+    Button1 = button("Button1", QStringLiteral("Add"));
+    Button3 = button("Button3", QStringLiteral("Edit"));
+    Button2 = button("Button2", QStringLiteral("Delete"));
+    const std::pair<QPushButton*, void (TSetup::*)()> handlers[] = {
+        {Button1, &TSetup::Button1Click}, {Button2, &TSetup::Button2Click},
+        {Button3, &TSetup::Button3Click}, {Button4, &TSetup::Button4Click},
+        {Button5, &TSetup::Button5Click}, {Button6, &TSetup::Button6Click},
+    };
+    for (const auto& [b, handler] : handlers) {
+        const auto h = handler;
+        connect(b, &QPushButton::clicked, this,
+                [this, h] { guarded([this, h] { (this->*h)(); }); });
+    }
+    const auto group = [](const char* name, const QString& title, QListWidget* list,
+                          std::initializer_list<QPushButton*> buttons) {
+        auto* box = new QGroupBox(title);
+        box->setObjectName(QLatin1String(name));
+        auto* column = new QVBoxLayout;
+        for (QPushButton* b : buttons)
+            column->addWidget(b);
+        column->addStretch();
+        auto* row = new QHBoxLayout(box);
+        row->addWidget(list, 1);
+        row->addLayout(column);
+        return box;
+    };
+    auto* layout = new QHBoxLayout(TabSheet5);
+    layout->addWidget(
+        group("GroupBox2", QStringLiteral(" Projects "), ListBox1, {Button4, Button5, Button6}));
+    layout->addWidget(
+        group("GroupBox1", QStringLiteral(" Activities "), ListBox2, {Button1, Button3, Button2}));
+    PageControl1->addTab(TabSheet5, QStringLiteral("Projects && Activities"));
+}
+
+void TSetup::buildSettingsPage() {
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    Button9 = button("Button9", QStringLiteral("Clear DB"));
+    connect(Button9, &QPushButton::clicked, this, [this] { guarded([this] { Button9Click(); }); });
+    auto* box = new QGroupBox(QStringLiteral(" Database cleanup "));
+    box->setObjectName(QStringLiteral("GroupBox3"));
+    auto* text =
+        label("StaticText6",
+              QStringLiteral("Press the Clear DB button when you would like to clear all "
+                             "records from the database. The database will remain empty."));
+    text->setWordWrap(true);
+    auto* row = new QHBoxLayout(box);
+    row->addWidget(Button9);
+    row->addWidget(text, 1);
+    auto* layout = new QVBoxLayout(TabSheet1);
+    layout->addWidget(box);
+    layout->addStretch();
+    PageControl1->addTab(TabSheet1, QStringLiteral("Settings"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Showing and closing
+
+void TSetup::Open() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    show();
+}
+
+void TSetup::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { FormShow(); });
+}
+
+void TSetup::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { FormClose(); });
+}
+
+void TSetup::FormShow() {
+    {
+        BusyCursor busy;
+        LoadProjects();
+        LoadActivities();
+        ADOQuery1.Open();
+        ADOQuery2.Open();
+        DBLookupComboBox1->setKeyValue(-1);
+        ADOQuery3.Open();
+        DBLookupComboBox2->setKeyValue(-1);
+        for (TDateTimePicker* picker : {DateTimePicker1, DateTimePicker2}) {
+            picker->setDate(QDate::currentDate());
+            picker->setChecked(false);
+        }
+    }
+    UpdateFilterAndTotal();
+}
+
+void TSetup::FormClose() {
+    ADOQuery1.Close();
+    ADOQuery2.Close();
+    ADOQuery3.Close();
+}
+
+// ---------------------------------------------------------------------------------------
+// Recorded times
+
+void TSetup::UpdateFilterAndTotal() {
+    BusyCursor busy;
+    QString filter, joiner;
+    QStringList total{QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ")};
+    const auto add = [&](const QString& part, const QString& line) {
+        filter += joiner + part;
+        total << line;
+        joiner = QStringLiteral(" and ");
+    };
+    if (DateTimePicker1->Checked())
+        add(QStringLiteral("DatumPrace >= '") + shortDateText(DateTimePicker1->Date()) +
+                QLatin1Char('\''),
+            QStringLiteral(" and DatumPrace >= ") + SqlDateLiteral(DateTimePicker1->Date()));
+    if (DateTimePicker2->Checked())
+        add(QStringLiteral(" DatumPrace <= '") + shortDateText(DateTimePicker2->Date()) +
+                QLatin1Char('\''),
+            QStringLiteral(" and DatumPrace <= ") + SqlDateLiteral(DateTimePicker2->Date()));
+    const QVariant project = DBLookupComboBox1->KeyValue();
+    if (!project.isNull() && project.toLongLong() != -1)
+        add(QStringLiteral(" id_Usek = %1").arg(project.toLongLong()),
+            QStringLiteral(" and id_Usek = %1").arg(project.toLongLong()));
+    const QVariant activity = DBLookupComboBox2->KeyValue();
+    if (!activity.isNull() && activity.toLongLong() != -1)
+        add(QStringLiteral(" id_TypPrace = %1").arg(activity.toLongLong()),
+            QStringLiteral(" and id_TypPrace = %1").arg(activity.toLongLong()));
+    const bool changed = filter != ADOQuery1.Filter();
+    ADOQuery1.setFilter(filter);
+    if (changed && DataSource1->rowCount() > 0)
+        DBGrid3->setCurrentIndex(DataSource1->index(0, 0));
+    ADOQuery4.Close();
+    ADOQuery4.SQL = total.join(QStringLiteral("\r\n"));
+    ADOQuery4.Open();
+    const QVariant sum = ADOQuery4.RecordCount() > 0 ? ADOQuery4.Value(0, 0) : QVariant();
+    Label1->setText(sum.isNull() ? QStringLiteral("0 h")
+                                 : hoursText(sum.toDouble()) + QStringLiteral(" h"));
+    ADOQuery4.Close();
+}
+
+void TSetup::Button8Click() {
+    SaveFileRequest request;
+    request.title = QStringLiteral("Export data");
+    request.proposedName = exportName_;
+    request.defaultSuffix = QStringLiteral("csv");
+    request.filters = QStringLiteral("All files (*.*)|*.*|Comma separated (*.csv)|*.csv");
+    request.selectedFilter = 1;
+    const QString file = services().saveFileDialog->getSaveFileName(this, request);
+    if (file.isEmpty())
+        return;
+    exportName_ = file;
+    BusyCursor busy;
+    QString text =
+        QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
+    const int rows = ADOQuery1.RecordCount();
+    for (int r = 0; r < rows; ++r) {
+        const auto cell = [&](int position) { return ADOQuery1.Value(r, position); };
+        text += CsvQuote(dateCell(cell(0))) + QLatin1Char(';') + CsvQuote(cell(1).toString()) +
+                QLatin1Char(';') + CsvQuote(hoursCell(cell(2))) + QLatin1Char(';') +
+                CsvQuote(cell(6).toString()) + QLatin1Char(';') + CsvQuote(cell(3).toString()) +
+                QStringLiteral(";\r\n");
+    }
+    if (rows > 0)
+        DBGrid3->setCurrentIndex(DataSource1->index(rows - 1, 0));
+    QStringEncoder encode(QStringEncoder::System);
+    const QByteArray bytes = encode(text);
+    // Written whole or not at all: a failed export leaves no partial file behind.
+    QString error;
+    if (!writeFileAtomically(file, bytes, 0644, &error))
+        throw Error(error);
+    messageBox(QStringLiteral("Selected data exported successfully."), QStringLiteral("Export"),
+               MsgIcon::Information, MsgButtons::Ok, this);
+}
+
+// ---------------------------------------------------------------------------------------
+// Projects and activities
+
+void TSetup::runScratch(const QString& sql) {
+    ADOQuery4.Close();
+    connection_->Execute(sql);
+}
+
+int TSetup::scratchMax(const QString& sql) {
+    ADOQuery4.Close();
+    ADOQuery4.SQL = sql;
+    ADOQuery4.Open();
+    const int id = ADOQuery4.Value(0, 0).toInt();
+    ADOQuery4.Close();
+    return id;
+}
+
+void TSetup::inTransaction(const std::function<void()>& work) {
+    if (!connection_->Connected())
+        connection_->Open();
+    connection_->BeginTrans();
+    try {
+        work();
+        connection_->CommitTrans();
+    } catch (...) {
+        try {
+            connection_->RollbackTrans();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TSetup::reloadFilterLists() {
+    for (TADODataSet* list : {&ADOQuery2, &ADOQuery3}) {
+        // Keep the connection while one list is read again.
+        const bool keep = connection_->KeepConnection;
+        connection_->KeepConnection = true;
+        list->Close();
+        connection_->KeepConnection = keep;
+        list->Open();
+    }
+}
+
+void TSetup::LoadProjects() {
+    ADOQuery4.Close();
+    ADOQuery4.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1");
+    ADOQuery4.Open();
+    ListBox1->clear();
+    for (int r = 0; r < ADOQuery4.RecordCount(); ++r) {
+        auto* item = new QListWidgetItem(ADOQuery4.Value(r, 5).toString());
+        item->setData(kIdRole, ADOQuery4.Value(r, 1).toInt());
+        ListBox1->addItem(item);
+    }
+    ADOQuery4.Close();
+}
+
+void TSetup::LoadActivities() {
+    ADOQuery4.Close();
+    ADOQuery4.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
+    ADOQuery4.Open();
+    ListBox2->clear();
+    for (int r = 0; r < ADOQuery4.RecordCount(); ++r) {
+        auto* item = new QListWidgetItem(ADOQuery4.Value(r, 1).toString());
+        item->setData(kIdRole, ADOQuery4.Value(r, 0).toInt());
+        ListBox2->addItem(item);
+    }
+    ADOQuery4.Close();
+}
+
+void TSetup::Button1Click() {
+    QString name;
+    if (!EditBox->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
+                      name))
+        return;
+    BusyCursor busy;
+    runScratch(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(") + quoted(name) +
+               QLatin1Char(')'));
+    const int id = scratchMax(QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace"));
+    auto* item = new QListWidgetItem(name);
+    item->setData(kIdRole, id);
+    ListBox2->addItem(item);
+    reloadFilterLists();
+}
+
+void TSetup::Button3Click() {
+    QListWidgetItem* item = ListBox2->currentItem();
+    if (!item || !item->isSelected()) {
+        messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Edit Activity"),
+                   MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    QString name;
+    if (!EditBox->Ask(QStringLiteral("Edit activity"), QStringLiteral("Activity name:"),
+                      item->text(), name))
+        return;
+    BusyCursor busy;
+    runScratch(QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ") + quoted(name) +
+               QStringLiteral(" WHERE id_TypPrace = ") +
+               QString::number(item->data(kIdRole).toInt()));
+    item->setText(name);
+    reloadFilterLists();
+}
+
+void TSetup::Button2Click() {
+    QListWidgetItem* item = ListBox2->currentItem();
+    if (!item || !item->isSelected()) {
+        messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Delete activity"),
+                   MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    if (messageBox(QStringLiteral("When you delete activity all associated recorded project times "
+                                  "will be deleted too.\n\r\n\rAre you sure to continue anyway ?"),
+                   QStringLiteral("Delete activity"), MsgIcon::Question, MsgButtons::YesNo,
+                   this) != MsgAnswer::Yes)
+        return;
+    BusyCursor busy;
+    ADOQuery4.Close();
+    const QString id = QString::number(item->data(kIdRole).toInt());
+    inTransaction([&] {
+        connection_->Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ") +
+                             id);
+        connection_->Execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ") + id);
+    });
+    reloadFilterLists();
+    delete item;
+}
+
+void TSetup::Button4Click() {
+    QString name;
+    if (!EditBox->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
+                      name))
+        return;
+    BusyCursor busy;
+    ADOQuery4.Close();
+    int id = 0;
+    inTransaction([&] {
+        connection_->Execute(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES('System')"));
+        id = scratchMax(QStringLiteral("SELECT MAX(id_Usek) FROM SEP_Usek"));
+        connection_->Execute(
+            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") +
+            QString::number(id) + QStringLiteral(", ") + quoted(name) + QStringLiteral(", 1)"));
+        connection_->Execute(
+            QStringLiteral("INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ") +
+            QString::number(id) + QLatin1Char(')'));
+    });
+    auto* item = new QListWidgetItem(name);
+    item->setData(kIdRole, id);
+    ListBox1->addItem(item);
+    reloadFilterLists();
+}
+
+void TSetup::Button5Click() {
+    QListWidgetItem* item = ListBox1->currentItem();
+    if (!item || !item->isSelected()) {
+        messageBox(QStringLiteral("No project was selected."), QStringLiteral("Edit project"),
+                   MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    QString name;
+    if (!EditBox->Ask(QStringLiteral("Edit project"), QStringLiteral("Project name:"), item->text(),
+                      name))
+        return;
+    BusyCursor busy;
+    runScratch(QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") +
+               QString::number(item->data(kIdRole).toInt()) + QStringLiteral(", ") + quoted(name) +
+               QStringLiteral(", 1)"));
+    item->setText(name);
+    reloadFilterLists();
+}
+
+void TSetup::Button6Click() {
+    QListWidgetItem* item = ListBox1->currentItem();
+    if (!item || !item->isSelected()) {
+        messageBox(QStringLiteral("No project was selected."), QStringLiteral("Delete project"),
+                   MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    const MsgAnswer answer = messageBox(
+        QStringLiteral(
+            "Are you sure to delete selected project and all its recorded times ?\n\r\n\r"
+            "[Yes] - delete the project and all its recorded times\n\r[No] - delete the "
+            "project only \n\r[Cancel] - cancel the operation\n\r\n\rPress the button of "
+            "your choice."),
+        QStringLiteral("Delete project"), MsgIcon::Question, MsgButtons::YesNoCancel, this);
+    if (answer != MsgAnswer::Yes && answer != MsgAnswer::No)
+        return;
+    BusyCursor busy;
+    ADOQuery4.Close();
+    const QString id = QString::number(item->data(kIdRole).toInt());
+    if (answer == MsgAnswer::No) {
+        connection_->Execute(
+            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") + id +
+            QStringLiteral(", ") + quoted(item->text()) + QStringLiteral(", 0)"));
+    } else {
+        inTransaction([&] {
+            for (const char* table :
+                 {"SEP_ProvedenaPrace", "SEP_UsekHistorie", "SEP_Usek", "SEP_PovolenyUzivatel"})
+                connection_->Execute(
+                    QStringLiteral("DELETE FROM %1 WHERE id_Usek = ").arg(QLatin1String(table)) +
+                    id);
+        });
+    }
+    reloadFilterLists();
+    delete item;
+}
+
+void TSetup::Button9Click() {
+    if (messageBox(
+            QStringLiteral("All data in the database will be permanently deleted. \n\r\n\r"
+                           "This operation cannot be undone. \n\r\n\rDo you wish to continue ?"),
+            QStringLiteral("Clear database"), MsgIcon::Warning, MsgButtons::YesNo,
+            this) != MsgAnswer::Yes)
+        return;
+    BusyCursor busy;
+    FormClose();
+    inTransaction([&] {
+        for (const char* table : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
+                                  "SEP_UsekHistorie", "SEP_Usek"})
+            connection_->Execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
+    });
+    FormShow();
+    messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
+               MsgIcon::Information, MsgButtons::Ok, this);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDate>
+#include <QWidget>
+
+class QCheckBox;
+class QDateEdit;
+
+// A date with a check box in front: unticked means "no date". Choosing a date ticks it.
+class TDateTimePicker : public QWidget {
+    Q_OBJECT
+public:
+    explicit TDateTimePicker(QWidget* parent = nullptr);
+    bool Checked() const;
+    void setChecked(bool checked);
+    QDate Date() const;
+    void setDate(const QDate& date);
+    QCheckBox* checkBox() const { return check_; }
+    QDateEdit* dateEdit() const { return edit_; }
+
+Q_SIGNALS:
+    void Change();
+
+private:
+    QCheckBox* check_;
+    QDateEdit* edit_;
+    bool quiet_ = false;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// A one-line input box: OK on Enter, Escape does not close it, the close box cancels.
+class TEditBox : public QDialog {
+    Q_OBJECT
+public:
+    enum Result { OK = 1, Cancel = 2 };
+    explicit TEditBox(QWidget* parent = nullptr);
+    ~TEditBox() override;
+
+    QLabel* StaticText1;
+    QLineEdit* Edit1;
+    QPushButton *Button1, *Button2;
+
+    // Shows the box; true and the text on OK.
+    bool Ask(const QString& caption, const QString& prompt, const QString& initial, QString& text);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override {} // Escape keeps the box open
+};
+
+extern TEditBox* EditBox;

@@ -1,0 +1,364 @@
+#include "database/DatabaseDialog.h"
+#include "database/DatePicker.h"
+#include "database/EditBox.h"
+#include "database/LookupComboBox.h"
+#include "database/SummaryUnit.h"
+#include "platform/LocaleText.h"
+#include "support/Databases.h"
+#include "support/Fixture.h"
+#include "timing/MainWindow.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+using namespace platform;
+
+class TestSetup : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestDatabases> dbs;
+    std::unique_ptr<Fixture> f;
+    QString engineName;
+
+    TADOConnection& db() { return Summary->ADOConnection1; }
+    // Answers the next input box with text (or cancels).
+    void typeName(const QString& text, bool ok = true) {
+        QTimer::singleShot(0, this, [=] {
+            EditBox->Edit1->setText(text);
+            (ok ? EditBox->Button1 : EditBox->Button2)->click();
+        });
+    }
+    QStringList items(QListWidget* list) {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+    void select(QListWidget* list, const QString& text) {
+        const auto found = list->findItems(text, Qt::MatchExactly);
+        QVERIFY(!found.isEmpty());
+        list->setCurrentItem(found.first());
+    }
+    QVariant scalar(const QString& sql) {
+        TADODataSet q(&db());
+        q.SQL = sql;
+        q.Open();
+        const QVariant v = q.Value(0, 0);
+        q.Close();
+        return v;
+    }
+    void book(int project, int activity, double hours, const QDate& day, const QString& text) {
+        TADOCommand& cmd = Summary->ADOCommand1;
+        cmd.ParamByName(QStringLiteral("datum")).Value = QDateTime(day, QTime(0, 0));
+        cmd.ParamByName(QStringLiteral("typ")).Value = activity;
+        cmd.ParamByName(QStringLiteral("nazev")).Value = text;
+        cmd.ParamByName(QStringLiteral("id_projekt")).Value = project;
+        cmd.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
+        cmd.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
+        cmd.ParamByName(QStringLiteral("bugid")).Value = QVariant();
+        cmd.Execute();
+    }
+    // Two projects, two activities and four records over three days.
+    void seed() {
+        Setup->show();
+        typeName(QStringLiteral("Client's site"));
+        Setup->Button4->click();
+        typeName(QStringLiteral("Internal"));
+        Setup->Button4->click();
+        typeName(QStringLiteral("Coding"));
+        Setup->Button1->click();
+        typeName(QStringLiteral("Say \"hi\"; now"));
+        Setup->Button1->click();
+        book(1, 1, 1.5, QDate(2024, 5, 1), QStringLiteral("plain"));
+        book(1, 2, 2, QDate(2024, 5, 2), QStringLiteral("with \"quotes\"; and semicolons"));
+        book(2, 1, 0.25, QDate(2024, 5, 2), QString());
+        book(2, 2, 4, QDate(2024, 5, 3), QStringLiteral("two\r\nlines"));
+        Setup->hide();
+        Setup->show(); // read everything again
+    }
+    void setFilter(int picker, const QDate& date) {
+        TDateTimePicker* p = picker == 1 ? Setup->DateTimePicker1 : Setup->DateTimePicker2;
+        p->setDate(date);
+        p->setChecked(true);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs.reset(); }
+    void init() {
+        f = std::make_unique<Fixture>();
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    }
+    void cleanup() {
+        f.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void emptyDatabase_data() { addEngineRows(); }
+    void emptyDatabase() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        Form1->Button10->click();
+        QVERIFY(Setup->isVisible());
+        QCOMPARE(Setup->DataSource1->rowCount(), 0);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
+        QCOMPARE(Setup->ListBox1->count(), 0);
+        QCOMPARE(Setup->ListBox2->count(), 0);
+        QCOMPARE(Setup->DBLookupComboBox1->count(), 0); // no "< All >" without projects
+        QCOMPARE(Setup->DBLookupComboBox1->KeyValue().toInt(), -1);
+        QVERIFY(Setup->ADOQuery1.Filter().isEmpty());
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
+    void filtersAndTotal_data() { addEngineRows(); }
+    void filtersAndTotal() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        seed();
+        QCOMPARE(Setup->DataSource1->rowCount(), 4);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("7.75 h"));
+        QCOMPARE(Setup->DBLookupComboBox1->count(), 3);
+        QCOMPARE(Setup->DBLookupComboBox1->Text(), QStringLiteral("< All >"));
+        setFilter(2, QDate(2024, 5, 2)); // "to:" alone
+        QCOMPARE(Setup->ADOQuery1.Filter(), QStringLiteral(" DatumPrace <= '5/2/2024'"));
+        QCOMPARE(Setup->DataSource1->rowCount(), 3);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("3.75 h"));
+        setFilter(1, QDate(2024, 5, 2)); // both equal: that day
+        QCOMPARE(Setup->DataSource1->rowCount(), 2);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("2.25 h"));
+        Setup->DBLookupComboBox1->setKeyValue(2);
+        Setup->DBLookupComboBox2->setKeyValue(1);
+        Q_EMIT Setup->DBLookupComboBox1->CloseUp();
+        QCOMPARE(Setup->ADOQuery1.Filter(),
+                 QStringLiteral("DatumPrace >= '5/2/2024' and  DatumPrace <= '5/2/2024' and  "
+                                "id_Usek = 2 and  id_TypPrace = 1"));
+        QCOMPARE(Setup->DataSource1->rowCount(), 1);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("0.25 h"));
+        Setup->DBLookupComboBox1->setKeyValue(-1);
+        Setup->DBLookupComboBox2->setKeyValue(QVariant()); // no selection: like "< All >"
+        Setup->DateTimePicker1->setChecked(false);
+        Setup->DateTimePicker2->setChecked(false);
+        QCOMPARE(Setup->DataSource1->rowCount(), 4);
+        setFilter(1, QDate(2024, 6, 1));
+        setFilter(2, QDate(2024, 5, 1)); // from after to: nothing
+        QCOMPARE(Setup->DataSource1->rowCount(), 0);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
+        QCOMPARE(Setup->DataSource1->data(Setup->DataSource1->index(0, 0), Qt::DisplayRole),
+                 QVariant());
+    }
+
+    void gridTextsAndExport_data() { addEngineRows(); }
+    void gridTextsAndExport() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        seed();
+        const QString file = f->paths->root.path() + QStringLiteral("/out.csv");
+        f->saveFile.answers = {file};
+        Setup->Button8->click();
+        QCOMPARE(f->saveFile.requests.last().title, QStringLiteral("Export data"));
+        QCOMPARE(f->saveFile.requests.last().proposedName, QStringLiteral("Korvan"));
+        QCOMPARE(f->saveFile.requests.last().defaultSuffix, QStringLiteral("csv"));
+        QCOMPARE(f->saveFile.requests.last().selectedFilter, 1);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Selected data exported successfully."));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Export"));
+        QFile in(file);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(in.readAll());
+        QVERIFY(text.startsWith(
+            QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n")));
+        QVERIFY2(text.contains(QStringLiteral(
+                     "\"01.05.2024\";\"Client's site\";\"1,5\";\"Coding\";\"plain\";\r\n")),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral(
+            "\"Say \"\"hi\"\"; now\";\"with \"\"quotes\"\"; and semicolons\";\r\n")));
+        QVERIFY(text.contains(QStringLiteral("\"0,25\";\"Coding\";\"\";\r\n")));
+        QVERIFY(text.contains(QStringLiteral("\"two\r\nlines\";\r\n")));
+        QCOMPARE(text.count(QStringLiteral(";\r\n")), 5);
+        QCOMPARE(Setup->DBGrid3->currentIndex().row(), 3);
+
+        // An unwritable place: the general report, no success, no file left behind.
+        const int boxes = f->boxes.shown.size();
+        f->saveFile.answers = {f->paths->root.path() + QStringLiteral("/missing/out.csv")};
+        QFile::remove(f->paths->root.path() + QStringLiteral("/missing"));
+        QFile blocker(f->paths->root.path() + QStringLiteral("/missing"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        blocker.close();
+        Setup->Button8->click();
+        QCOMPARE(f->boxes.shown.size(), boxes + 1);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
+        // Cancel: nothing.
+        Setup->Button8->click();
+        QCOMPARE(f->boxes.shown.size(), boxes + 1);
+    }
+
+    void activities_data() { addEngineRows(); }
+    void activities() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        seed();
+        Setup->ListBox2->setCurrentRow(-1);
+        Setup->ListBox2->clearSelection();
+        Setup->Button3->click();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Edit Activity"));
+        Setup->Button2->click();
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Delete activity"));
+        select(Setup->ListBox2, QStringLiteral("Coding"));
+        typeName(QStringLiteral("Coding 2"), false); // cancel
+        Setup->Button3->click();
+        QCOMPARE(items(Setup->ListBox2), QStringList({"Coding", "Say \"hi\"; now"}));
+        typeName(QString()); // an empty name is accepted
+        Setup->Button3->click();
+        QCOMPARE(items(Setup->ListBox2), QStringList({"", "Say \"hi\"; now"}));
+        QCOMPARE(Setup->DBLookupComboBox2->count(), 3);
+        select(Setup->ListBox2, QStringLiteral("Say \"hi\"; now"));
+        f->boxes.answer(MsgAnswer::No);
+        Setup->Button2->click();
+        QCOMPARE(Setup->ListBox2->count(), 2);
+        f->boxes.answer(MsgAnswer::Yes);
+        Setup->Button2->click();
+        QCOMPARE(f->boxes.last().text,
+                 QStringLiteral("When you delete activity all associated recorded project times "
+                                "will be deleted too.\n\r\n\rAre you sure to continue anyway ?"));
+        QCOMPARE(items(Setup->ListBox2), QStringList({""}));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(),
+                 2); // of both projects
+    }
+
+    void projects_data() { addEngineRows(); }
+    void projects() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        seed();
+        QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site", "Internal"}));
+        select(Setup->ListBox1, QStringLiteral("Internal"));
+        typeName(QStringLiteral("Internal"));
+        Setup->Button5->click(); // same name: a history row more, the list as it was
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_UsekHistorie WHERE id_Usek = 2"))
+                     .toInt(),
+                 2);
+        f->boxes.answer(MsgAnswer::Cancel);
+        Setup->Button6->click();
+        QCOMPARE(Setup->ListBox1->count(), 2);
+        QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoCancel);
+        f->boxes.answer(MsgAnswer::No); // keep its records
+        Setup->Button6->click();
+        QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site"}));
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT COUNT(*) FROM view_SEP_ZjistiVsechnyMojePovoleneUseky"))
+                .toInt(),
+            1);
+        Setup->hide();
+        Setup->show();
+        QCOMPARE(Setup->DataSource1->rowCount(), 4);
+        QCOMPARE(Setup->DBLookupComboBox1->count(), 3); // the deleted project is still offered
+        Setup->DBLookupComboBox1->setKeyValue(2);
+        Q_EMIT Setup->DBLookupComboBox1->CloseUp();
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
+        Setup->DBLookupComboBox1->setKeyValue(-1);
+        Q_EMIT Setup->DBLookupComboBox1->CloseUp();
+        select(Setup->ListBox1, QStringLiteral("Client's site"));
+        f->boxes.answer(MsgAnswer::Yes); // with its records
+        Setup->Button6->click();
+        QCOMPARE(Setup->ListBox1->count(), 0);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_Usek = 1"))
+                     .toInt(),
+                 0);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_Usek WHERE id_Usek = 1")).toInt(),
+                 0);
+        QCOMPARE(Setup->DataSource1->rowCount(), 4); // the grid is not read again
+        Setup->UpdateFilterAndTotal();               // a recomputed total no longer counts them
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
+    }
+
+    void failingStatementLeavesNothing_data() { addEngineRows(); }
+    void failingStatementLeavesNothing() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        seed();
+        if (engine == QLatin1String("sqlite")) {
+            dbs->exec(engine, QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON SEP_Usek "
+                                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        } else {
+            dbs->exec(engine, QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN "
+                                             "RAISE EXCEPTION 'refused'; END $$ LANGUAGE plpgsql"));
+            dbs->exec(engine, QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON SEP_Usek FOR "
+                                             "EACH ROW EXECUTE FUNCTION refuse()"));
+        }
+        select(Setup->ListBox1, QStringLiteral("Internal"));
+        f->boxes.answer(MsgAnswer::Yes);
+        Setup->Button6->click();
+        QVERIFY(f->boxes.last().text.contains(QStringLiteral("refused")));
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+        QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site", "Internal"}));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
+                     .toInt(),
+                 2);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_UsekHistorie WHERE id_Usek = 2"))
+                     .toInt(),
+                 1);
+        // Clearing fails as a whole too.
+        f->boxes.answer(MsgAnswer::Yes);
+        Setup->Button9->click();
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 4);
+    }
+
+    void clearDatabase_data() { addEngineRows(); }
+    void clearDatabase() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        seed();
+        f->boxes.answer(MsgAnswer::No);
+        Setup->Button9->click();
+        QCOMPARE(Setup->DataSource1->rowCount(), 4);
+        f->boxes.answer(MsgAnswer::Yes);
+        Setup->Button9->click();
+        QCOMPARE(
+            f->boxes.shown.at(f->boxes.shown.size() - 2).text,
+            QStringLiteral("All data in the database will be permanently deleted. \n\r\n\rThis "
+                           "operation cannot be undone. \n\r\n\rDo you wish to continue ?"));
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Database cleared successfuly."));
+        QCOMPARE(Setup->DataSource1->rowCount(), 0);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
+        QCOMPARE(Setup->ListBox1->count() + Setup->ListBox2->count(), 0);
+        QCOMPARE(Setup->DBLookupComboBox1->count(), 0);
+        typeName(QStringLiteral("Again"));
+        Setup->Button4->click();
+        QCOMPARE(Setup->ListBox1->item(0)->data(Qt::UserRole).toInt(), 3);
+    }
+
+    void inputBoxKeys() {
+        QTimer::singleShot(0, this, [] {
+            QTest::keyClick(EditBox, Qt::Key_Escape);
+            QVERIFY(EditBox->isVisible());
+            EditBox->Edit1->setText(QStringLiteral("typed"));
+            QTest::keyClick(EditBox->Edit1, Qt::Key_Return);
+        });
+        QString text;
+        QVERIFY(EditBox->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"),
+                             QString(), text));
+        QCOMPARE(text, QStringLiteral("typed"));
+        QCOMPARE(EditBox->windowTitle(), QStringLiteral("New project"));
+        QTimer::singleShot(0, this, [] { EditBox->close(); });
+        QVERIFY(!EditBox->Ask(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"), text));
+    }
+
+    void showingAgainReloadsNothing() {
+        db().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
+        Setup->Open();
+        Setup->ADOQuery1.setFilter(QStringLiteral("id_Usek = 5"));
+        Setup->Open(); // already shown: only brought forward
+        QCOMPARE(Setup->ADOQuery1.Filter(), QStringLiteral("id_Usek = 5"));
+        QCOMPARE(TSetup::SqlDateLiteral(QDate(2006, 1, 5)), QStringLiteral("#1/5/2006#"));
+        QCOMPARE(TSetup::CsvQuote(QStringLiteral("a\"b;c")), QStringLiteral("\"a\"\"b;c\""));
+    }
+};
+
+QTEST_MAIN(TestSetup)
+#include "tst_setup.moc"
