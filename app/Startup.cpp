@@ -4,6 +4,7 @@
 #include "database/EditBox.h"
 #include "database/Progress.h"
 #include "database/SummaryUnit.h"
+#include "desktop/About.h"
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
@@ -24,6 +25,12 @@ namespace korvan {
 // the connection string from it.
 void CreateWindows() {
     Form1 = new TForm1;
+    Form3 = new TForm3(Form1);
+    Form1->openAbout = [] {
+        Form3->show();
+        Form3->raise();
+        Form3->activateWindow();
+    };
     Form2 = new TForm2(Form1);
     Form4 = new TForm4(Form1);
     Summary = new TSummary(Form1->ConnectionString);
@@ -47,6 +54,8 @@ void DestroyWindows() {
     Form4 = nullptr;
     delete Form2;
     Form2 = nullptr;
+    delete Form3;
+    Form3 = nullptr;
     delete Form1;
     Form1 = nullptr;
 }

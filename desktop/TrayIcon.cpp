@@ -44,6 +44,15 @@ qintptr TTrayIconHandler::notifyMessage(quint32 message, quintptr wParam, qintpt
     return 0;
 }
 
+void TTrayIconHandler::TaskbarCreated() {
+    const QSet<quintptr> icons = live_;
+    for (quintptr id : icons) {
+        auto* icon = reinterpret_cast<TTrayIcon*>(id);
+        if (live_.contains(id) && icon->IconVisible())
+            icon->AddToTray();
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // TTrayIcon: construction and destruction
 

@@ -43,6 +43,9 @@ public:
     static TTrayIconHandler* instance() { return instance_; }
     int count() const { return count_; }
     qintptr notifyMessage(quint32 message, quintptr wParam, qintptr lParam) override;
+    // The notification area was created anew (its host restarted): every icon that is
+    // meant to be visible is added again.
+    void TaskbarCreated();
 
 private:
     friend class TTrayIcon;

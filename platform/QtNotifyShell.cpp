@@ -3,6 +3,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 namespace platform {
 
@@ -113,14 +114,19 @@ void QtNotifyShell::deliver(const Key& key, qint32 code) {
 void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
     auto* poll = new QTimer(icon);
     poll->setInterval(20);
-    connect(poll, &QTimer::timeout, icon, [icon, poll] {
+    auto last = std::make_shared<QRect>();
+    connect(poll, &QTimer::timeout, icon, [icon, last] {
         const QRect r = icon->geometry();
-        if (r.width() > 1 && r.height() > 1) {
+        const QRect valid = (r.width() > 1 && r.height() > 1) ? r : QRect();
+        if (valid == *last)
+            return;
+        *last = valid;
+        if (valid.isNull())
+            std::fprintf(stderr, "korvan-tray-gone\n");
+        else
             std::fprintf(stderr, "korvan-tray-geometry %d %d %d %d\n", r.x(), r.y(), r.width(),
                          r.height());
-            std::fflush(stderr);
-            poll->stop();
-        }
+        std::fflush(stderr);
     });
     poll->start();
 }

@@ -7,6 +7,7 @@
 #include "platform/ProgramPath.h"
 #include "platform/QtNotifyShell.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 
 namespace platform {
 
@@ -41,6 +42,10 @@ void installSystemServices() {
     if (!s.saveFileDialog) {
         static QtSaveFileDialogService saveFileDialog;
         s.saveFileDialog = &saveFileDialog;
+    }
+    if (!s.shell) {
+        static SystemShell shell;
+        s.shell = &shell;
     }
     if (!s.autostart) {
         static XdgAutostart autostart(s.programPath->configFolder());

@@ -10,6 +10,7 @@ class ProgramPath;
 class Registry;
 class Autostart;
 class SaveFileDialogService;
+class Shell;
 
 // The implementations in use of everything the program needs from outside. main() installs
 // the real ones; test fixtures install fakes. Nothing here is owned.
@@ -22,6 +23,7 @@ struct Services {
     Registry* registry = nullptr;
     Autostart* autostart = nullptr;
     SaveFileDialogService* saveFileDialog = nullptr;
+    Shell* shell = nullptr;
 };
 
 Services& services();

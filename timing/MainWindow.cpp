@@ -109,6 +109,8 @@ void TForm1::buildControls() {
     StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     StringGrid1->verticalHeader()->setDefaultSectionSize(20);
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
     StringGrid1->setShowGrid(true);
     connect(StringGrid1, &QTableView::doubleClicked, this,
             [this] { guarded([this] { StringGrid1DblClick(); }); });
@@ -182,12 +184,12 @@ void TForm1::buildControls() {
     options->addWidget(CheckBox3, 2, 0, 1, 3);
     options->addWidget(CheckBox4, 3, 0, 1, 3);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(StringGrid1, 1);
-    left->addLayout(options);
-    auto* top = new QHBoxLayout(this);
-    top->addLayout(left, 1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(StringGrid1, 1);
     top->addLayout(buttons);
+    auto* whole = new QVBoxLayout(this);
+    whole->addLayout(top, 1);
+    whole->addLayout(options);
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
@@ -226,6 +228,7 @@ void TForm1::FormCreate() {
     StringGrid1->setColumnWidth(1, 70);
     StringGrid1->setColumnWidth(2, 50);
     StringGrid1->setColumnWidth(0, qMax(40, StringGrid1->width() - 127));
+    firstShow_ = true;
     LoadSettings();
     setUpAutoSaveControls();
     setUpReminderControls();
@@ -254,6 +257,11 @@ void TForm1::hideEvent(QHideEvent* event) {
 }
 
 void TForm1::FormShow() {
+    if (firstShow_) {
+        // The grid has its real width only once the window is laid out.
+        firstShow_ = false;
+        StringGrid1->setColumnWidth(0, qMax(40, StringGrid1->viewport()->width() - 127 + 4));
+    }
     RefreshGrid();
     Timer1->start();
 }

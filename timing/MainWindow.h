@@ -115,6 +115,7 @@ private:
     void captureSettings();
 
     TaskGridModel* gridModel_;
+    bool firstShow_ = true;
 };
 
 extern TForm1* Form1;

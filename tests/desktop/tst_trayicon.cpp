@@ -237,6 +237,17 @@ private Q_SLOTS:
         QVERIFY(!owner->isMinimized());
     }
 
+    void trayHostRestartAddsVisibleIconsBack() {
+        f->shell.restart();
+        TTrayIconHandler::instance()->TaskbarCreated();
+        QVERIFY(f->shell.iconPresent);
+        QCOMPARE(f->shell.calls.last().message, NIM_ADD);
+        icon->setIconVisible(false);
+        f->shell.restart();
+        TTrayIconHandler::instance()->TaskbarCreated();
+        QVERIFY(!f->shell.iconPresent);
+    }
+
     void iconRemovedWithComponent() {
         delete icon;
         QVERIFY(!f->shell.iconPresent);

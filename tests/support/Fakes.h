@@ -6,6 +6,7 @@
 #include "platform/NotifyShell.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
+#include "platform/Shell.h"
 
 #include <QList>
 #include <QString>
@@ -89,5 +90,25 @@ public:
     QString getSaveFileName(QWidget*, const platform::SaveFileRequest& request) override {
         requests.append(request);
         return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+};
+
+// Records what the program asks the desktop to open; carries a version record or none.
+class FakeShell : public platform::Shell {
+public:
+    QStringList opened;
+    bool hasRecord = true;
+    platform::VersionRecord record;
+    FakeShell() {
+        record.translations.append({0x0405, 0x04E2});
+        record.strings[QStringLiteral("040504E2")][QStringLiteral("FileVersion")] =
+            QStringLiteral("1.5.1.109");
+    }
+    bool open(const QString& address) override {
+        opened << address;
+        return true;
+    }
+    const platform::VersionRecord* versionRecord() const override {
+        return hasRecord ? &record : nullptr;
     }
 };

@@ -15,6 +15,7 @@ Fixture::Fixture(bool create)
     s.notifyShell = &shell;
     s.pointer = &pointer;
     s.saveFileDialog = &saveFile;
+    s.shell = &desktopShell;
     s.programPath = paths.get();
     s.registry = registry.get();
     s.autostart = autostart.get();

@@ -20,6 +20,7 @@ public:
     FakeNotifyShell shell;
     FakePointer pointer;
     ScriptedSaveFileDialog saveFile;
+    FakeShell desktopShell;
     std::unique_ptr<FakeProgramPath> paths;
     std::unique_ptr<platform::FileRegistry> registry;
     std::unique_ptr<platform::XdgAutostart> autostart;
