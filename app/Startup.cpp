@@ -79,7 +79,7 @@ void InstallTerminationHandlers() {
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte = 0;
         [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -111,7 +111,7 @@ int Run(QApplication& app) {
     InstallTerminationHandlers();
     // The session manager's end of session ends the program as "E&xit" does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                     [] { QCoreApplication::quit(); });
+                     [] { QCoreApplication::exit(0); });
 
     CreateWindows();
     const int result = app.exec();

@@ -222,6 +222,10 @@ void TSetup::buildAdministrationPage() {
         group("GroupBox2", QStringLiteral(" Projects "), ListBox1, {Button4, Button5, Button6}));
     layout->addWidget(
         group("GroupBox1", QStringLiteral(" Activities "), ListBox2, {Button1, Button3, Button2}));
+    // Keyboard order: each list, then its buttons.
+    QWidget* order[] = {ListBox1, Button4, Button5, Button6, ListBox2, Button1, Button3, Button2};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
     PageControl1->addTab(TabSheet5, QStringLiteral("Projects && Activities"));
 }
 

@@ -280,7 +280,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
                        QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
                        this) != MsgAnswer::Yes)
             return;
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
 }
 
@@ -541,7 +541,7 @@ void TForm1::About1Click() {
 }
 
 void TForm1::Exit1Click() {
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 // ---------------------------------------------------------------------------------------

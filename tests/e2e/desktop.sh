@@ -47,6 +47,7 @@ shot() {
 
 # Starts the program and waits until its icon has been embedded in the tray.
 start_korvan() {
+    KORVAN="${KORVAN_E2E_BINARY:-$KORVAN}"
     KORVAN_LOG="$WORK/korvan.$STEP.log"
     KORVAN_REPORT_TRAY_GEOMETRY=1 "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
     KORVAN_PID=$!
@@ -77,3 +78,35 @@ wait_korvan_exit() {
 }
 
 visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+
+# Waits until a visible window with this exact name exists; prints its id.
+wait_window() {
+    local id=""
+    for _ in $(seq 200); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+        [ -n "$id" ] && break
+        sleep 0.05
+    done
+    [ -n "$id" ] || fail "no window '$1'"
+    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    sleep 0.2
+    echo "$id"
+}
+
+wait_no_window() {
+    for _ in $(seq 200); do
+        [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
+        sleep 0.05
+    done
+    fail "window '$1' still shown"
+}
+
+# Opens the tray menu and presses keys in it.
+menu() {
+    click_icon 3
+    xdotool key "$@"
+    sleep 0.4
+}
+
+keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
+typed() { xdotool type --delay 20 "$1"; sleep 0.2; }
