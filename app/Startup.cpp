@@ -37,7 +37,8 @@ void CreateWindows() {
     Form1->openSaveToDb = [] { Summary->ShowSummary(); };
     Setup = new TSetup(&Summary->ADOConnection1);
     Form1->openDatabase = [] { Setup->Open(); };
-    EditBox = new TEditBox(Form1);
+    // Owned by the dialog that asks, so that closing it gives the focus back there.
+    EditBox = new TEditBox(Setup);
     Form5 = new TForm5(Form1);
 }
 
@@ -92,6 +93,8 @@ void InstallTerminationHandlers() {
 int Run(QApplication& app) {
     platform::installSystemServices();
     platform::initResources();
+    QApplication::setApplicationName(QStringLiteral("Korvan"));
+    QApplication::setApplicationDisplayName(QString());
     static platform::InstanceMutex mutex;
     if (mutex.create(QStringLiteral("Korvan Application Mutex")) ==
         platform::InstanceMutex::Result::AlreadyExists) {
@@ -104,8 +107,6 @@ int Run(QApplication& app) {
             return 0;
         }
     }
-    QApplication::setApplicationDisplayName(QString());
-    QApplication::setApplicationName(QStringLiteral("Korvan"));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
     InstallTerminationHandlers();

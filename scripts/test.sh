@@ -17,6 +17,14 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$BUILD"
 stage_end
 
+stage "install into a staging root"
+STAGE="$BUILD/staging"
+rm -rf "$STAGE"
+cmake --install "$BUILD" --prefix "$STAGE/usr" >/dev/null
+# The end-to-end scenarios run the installed program.
+export KORVAN_E2E_BINARY="$STAGE/usr/bin/korvan"
+stage_end
+
 stage "postgresql"
 source "$ROOT/scripts/postgres.sh"
 start_postgres
@@ -26,4 +34,5 @@ stage_end
 stage "tests"
 cd "$BUILD"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
+echo "screenshots of the end-to-end scenarios: $BUILD/tests/e2e-artifacts"
 stage_end

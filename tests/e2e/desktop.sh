@@ -7,6 +7,7 @@ start_desktop() {
     SCENARIO="$1"
     WORK="$(mktemp -d "/tmp/korvan-$SCENARIO.XXXXXX")"
     ARTIFACTS="${KORVAN_E2E_ARTIFACTS:-$PWD/e2e-artifacts}/$SCENARIO"
+    rm -rf "$ARTIFACTS"
     mkdir -p "$ARTIFACTS" "$WORK/config" "$WORK/data" "$WORK/runtime"
     chmod 700 "$WORK/runtime"
     export XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime"
@@ -77,13 +78,13 @@ wait_korvan_exit() {
     KORVAN_PID=
 }
 
-visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
 
 # Waits until a visible window with this exact name exists; prints its id.
 wait_window() {
     local id=""
     for _ in $(seq 200); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
         [ -n "$id" ] && break
         sleep 0.05
     done
@@ -95,7 +96,7 @@ wait_window() {
 
 wait_no_window() {
     for _ in $(seq 200); do
-        [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
+        [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true)" ] && return 0
         sleep 0.05
     done
     fail "window '$1' still shown"

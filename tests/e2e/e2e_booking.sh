@@ -1,0 +1,108 @@
+#!/bin/bash
+# The day's booking on a real database (sqlite or postgresql): a project and an activity
+# created in "&Database", the tasks booked with "Sa&ve to DB", the records totalled and
+# exported.
+set -euo pipefail
+KORVAN="$1"; ENGINE="$2"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/desktop.sh"
+start_desktop "e2e_booking_$ENGINE"
+STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
+mkdir -p "$(dirname "$STORE")"
+
+if [ "$ENGINE" = postgresql ]; then
+    [ -n "${KORVAN_TEST_PG:-}" ] || { [ -n "${CI:-}" ] && fail "no KORVAN_TEST_PG under CI"; echo "skipped: no PostgreSQL"; exit 0; }
+    DBNAME="korvan_e2e_$$"
+    PGURL="host=127.0.0.1 port=${PG_PORT:-55432} user=korvan password=korvan-test"
+    psql "$PGURL dbname=postgres" -qc "CREATE DATABASE $DBNAME" >/dev/null
+    CONNECTION="${KORVAN_TEST_PG/Initial Catalog=postgres/Initial Catalog=$DBNAME}"
+    query() { psql "$PGURL dbname=$DBNAME" -Atc "$1"; }
+else
+    CONNECTION=""
+    query() { sqlite3 "$XDG_DATA_HOME/Myrkat/Korvan/Korvan.dat" "$1"; }
+fi
+
+# Two tasks recorded earlier today, with their descriptions; project and activity ids 1.
+python3 - "$STORE" "$CONNECTION" <<'PY'
+import struct, sys
+store, connection = sys.argv[1], sys.argv[2]
+def scramble(s):
+    key = "Password="
+    at = s.find(key)
+    if at < 0: return s
+    p = at + len(key); q = s.find(";", p, len(s) - 1)
+    if q <= p: return s
+    return s[:p] + "".join(chr(ord(c) ^ 0xA7) for c in s[p:q]) + s[q:]
+def hexd(d): return ",".join("%02x" % b for b in struct.pack("<d", d))
+lines = ["Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]",
+         '"Count"=dword:00000002', '"Auto Start"=dword:00000000']
+if connection:
+    lines.append('"Connection"="%s"' % scramble(connection).replace("\\", "\\\\").replace('"', '\\"'))
+for i, (name, hours, text) in enumerate([("Writing", 2.5, "Chapter 3"), ("Support", 1.25, "Ticket \"42\"; phone")]):
+    lines += ['"Project%d"="%s"' % (i, name), '"Time%d"=hex:%s' % (i, hexd(hours / 24)),
+              '"Description%d"="%s"' % (i, text.replace('"', '\\"')),
+              '"SectionId%d"=dword:00000001' % i, '"ActivityId%d"=dword:00000001' % i]
+open(store, "w", encoding="utf-8").write("\r\n".join(lines) + "\r\n")
+PY
+
+start_korvan
+menu o
+wait_window 'Korvan 1.5' >/dev/null
+keys alt+d
+wait_window 'Database' >/dev/null
+shot database-empty
+keys ctrl+Tab Tab Tab space            # "Projects & Activities", project list, "Add"
+wait_window 'New project' >/dev/null
+typed "Client's site"
+keys Return
+wait_no_window 'New project'
+keys Tab Tab Tab Tab space             # Edit, Delete, activity list, "Add"
+wait_window 'New activity' >/dev/null
+typed "Coding"
+keys Return
+wait_no_window 'New activity'
+shot projects-and-activities
+keys Escape
+wait_no_window 'Database'
+[ "$(query 'SELECT COUNT(*) FROM SEP_TypPrace')" = 1 ] || fail "activity not stored"
+
+wait_window 'Korvan 1.5' >/dev/null
+keys alt+v
+wait_window 'Summary' >/dev/null
+shot summary
+keys Return                             # "Save to DB" is the default button
+wait_window 'Confirm' >/dev/null
+shot confirm
+keys Return                             # Yes
+wait_window 'Information' >/dev/null
+keys Return
+wait_no_window 'Summary'
+[ "$(query 'SELECT COUNT(*) FROM SEP_ProvedenaPrace')" = 2 ] || fail "records not booked"
+[ "$(query 'SELECT SUM(Cas) FROM SEP_ProvedenaPrace')" = 3.75 ] || fail "wrong hours booked"
+
+menu o
+wait_window 'Korvan 1.5' >/dev/null
+keys alt+d
+wait_window 'Database' >/dev/null
+keys ctrl+Tab ctrl+Tab                  # back to "Recorded times" (the last page stays selected)
+shot records
+keys alt+e
+wait_window 'Export data' >/dev/null
+keys ctrl+a
+typed "$WORK/day.csv"
+keys Return
+wait_window 'Export' >/dev/null
+keys Return
+[ -f "$WORK/day.csv" ] || fail "no export file"
+head -1 "$WORK/day.csv" | grep -q '^"Date";"Project";"Time";"Activity";"Description";' || fail "bad header"
+grep -q "\"Client's site\";\"2.5\";\"Coding\";\"Chapter 3\";" "$WORK/day.csv" || fail "record missing: $(cat "$WORK/day.csv")"
+grep -q '"Ticket ""42""; phone";' "$WORK/day.csv" || fail "quotes not doubled"
+[ "$(wc -l <"$WORK/day.csv")" = 3 ] || fail "not three lines"
+cp "$WORK/day.csv" "$ARTIFACTS/day.csv"
+keys Escape
+menu x
+wait_korvan_exit
+[ "$KORVAN_STATUS" = 0 ] || fail "exit status $KORVAN_STATUS"
+grep -q '"Time0"=hex:00,00,00,00,00,00,00,00' "$STORE" || fail "tasks not reset after the booking"
+[ "$ENGINE" = postgresql ] && psql "$PGURL dbname=postgres" -qc "DROP DATABASE $DBNAME" >/dev/null
+echo "e2e_booking $ENGINE: ok"

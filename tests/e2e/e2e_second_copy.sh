@@ -1,0 +1,31 @@
+#!/bin/bash
+# A second copy asks first: "No" ends it at once, "Yes" runs it beside the first.
+set -euo pipefail
+KORVAN="$1"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/desktop.sh"
+start_desktop e2e_second_copy
+
+start_korvan
+FIRST=$KORVAN_PID
+"${KORVAN_E2E_BINARY:-$KORVAN}" >"$WORK/second.log" 2>&1 &
+SECOND=$!
+wait_window 'Application already running' >/dev/null
+shot question
+keys Escape                              # No
+for _ in $(seq 100); do kill -0 $SECOND 2>/dev/null || break; sleep 0.05; done
+kill -0 $SECOND 2>/dev/null && fail "the second copy did not end on No"
+wait $SECOND || fail "the second copy ended with an error"
+[ -f "$XDG_CONFIG_HOME/Myrkat/Korvan.reg" ] && fail "the refused copy wrote settings"
+
+KORVAN_REPORT_TRAY_GEOMETRY=1 "${KORVAN_E2E_BINARY:-$KORVAN}" >"$WORK/third.log" 2>&1 &
+THIRD=$!
+PIDS+=($THIRD)
+wait_window 'Application already running' >/dev/null
+keys Return                              # Yes
+for _ in $(seq 200); do grep -q '^korvan-tray-geometry' "$WORK/third.log" && break; sleep 0.05; done
+grep -q '^korvan-tray-geometry' "$WORK/third.log" || fail "the second copy did not start on Yes"
+shot two-copies
+kill -0 $FIRST || fail "the first copy died"
+kill -TERM $THIRD; wait $THIRD || fail "the second copy did not end cleanly"
+echo "e2e_second_copy: ok"
