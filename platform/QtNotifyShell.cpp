@@ -115,7 +115,9 @@ void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
     auto* poll = new QTimer(icon);
     poll->setInterval(20);
     auto last = std::make_shared<QRect>();
-    connect(poll, &QTimer::timeout, icon, [icon, last] {
+    // "watch" keeps reporting (a tray host that restarts); otherwise the first report ends it.
+    const bool watch = qgetenv("KORVAN_REPORT_TRAY_GEOMETRY") == "watch";
+    connect(poll, &QTimer::timeout, icon, [icon, last, poll, watch] {
         const QRect r = icon->geometry();
         const QRect valid = (r.width() > 1 && r.height() > 1) ? r : QRect();
         if (valid == *last)
@@ -127,6 +129,8 @@ void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
             std::fprintf(stderr, "korvan-tray-geometry %d %d %d %d\n", r.x(), r.y(), r.width(),
                          r.height());
         std::fflush(stderr);
+        if (!valid.isNull() && !watch)
+            poll->stop();
     });
     poll->start();
 }

@@ -50,7 +50,7 @@ shot() {
 start_korvan() {
     KORVAN="${KORVAN_E2E_BINARY:-$KORVAN}"
     KORVAN_LOG="$WORK/korvan.$STEP.log"
-    KORVAN_REPORT_TRAY_GEOMETRY=1 "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
+    KORVAN_REPORT_TRAY_GEOMETRY="${KORVAN_REPORT_TRAY_GEOMETRY:-1}" "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
     KORVAN_PID=$!
     for _ in $(seq 300); do
         grep -q '^korvan-tray-geometry' "$KORVAN_LOG" && break

@@ -7,7 +7,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_clicks
 
-start_korvan
+KORVAN_REPORT_TRAY_GEOMETRY=watch start_korvan
 click_icon 1
 sleep 0.8
 shot single-click
