@@ -36,3 +36,22 @@ cd "$BUILD"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600
 echo "screenshots of the end-to-end scenarios: $BUILD/tests/e2e-artifacts"
 stage_end
+
+if [ "${KORVAN_SKIP_HARDENING:-}" != 1 ]; then
+    # The same tests once more under AddressSanitizer and UndefinedBehaviorSanitizer; any
+    # report fails the run. Leak reports are off: Qt keeps some process-lifetime caches.
+    stage "sanitizer build"
+    ASAN_BUILD="${BUILD}-asan"
+    cmake -S "$ROOT" -B "$ASAN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAN_SANITIZE=ON \
+        -DKORVAN_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$ASAN_BUILD"
+    stage_end
+    stage "tests under sanitizers"
+    (cd "$ASAN_BUILD" && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 QT_QPA_PLATFORM=offscreen \
+        ctest --output-on-failure --timeout 900 -E "^(e2e_|package_)")
+    stage_end
+    stage "fuzzing"
+    "$ROOT/tests/fuzz/run.sh" "${BUILD}-fuzz"
+    stage_end
+fi

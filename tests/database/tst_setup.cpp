@@ -15,6 +15,8 @@
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace platform;
 
@@ -195,6 +197,27 @@ private Q_SLOTS:
         // Cancel: nothing.
         Setup->Button8->click();
         QCOMPARE(f->boxes.shown.size(), boxes + 1);
+
+        // A full disk while writing over an earlier export: the earlier file stays whole.
+        const QByteArray before = [&] {
+            QFile old(file);
+            return old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray();
+        }();
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &small);
+        f->saveFile.answers = {file};
+        Setup->Button8->click();
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(f->boxes.shown.size(), boxes + 2);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+        QFile again(file);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll(), before);
+        QCOMPARE(QDir(f->paths->root.path()).entryList({QStringLiteral("*.tmp-*")}).size(), 0);
     }
 
     void activities_data() { addEngineRows(); }

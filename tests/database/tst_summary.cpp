@@ -13,10 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -299,6 +303,103 @@ private Q_SLOTS:
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
         QCOMPARE(records(), 5);
+    }
+
+    // The backend terminated, or the whole server restarted, at many points of a booking of
+    // 50 records: all or nothing each time, the tasks unchanged, and the retry books once.
+    void faultsDuringFiftyRecords() {
+        if (!dbs->postgresAvailable()) {
+            if (TestDatabases::postgresRequired())
+                QFAIL("KORVAN_TEST_PG is not set under CI");
+            QSKIP("no PostgreSQL server");
+        }
+        prepare(dbs->fresh(QStringLiteral("postgresql")));
+        for (int i = 0; i < 50; ++i)
+            task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 5, 1, 1,
+                 QStringLiteral("ok"));
+        Summary->CheckBox1->setChecked(false);
+        Summary->ShowSummary();
+        const QByteArray pgData = qgetenv("PG_DATA"), pgBin = qgetenv("PG_BIN");
+        const bool canRestart = !pgData.isEmpty() && !pgBin.isEmpty() && geteuid() == 0;
+        int faults = 0;
+        for (int point : {1, 2, 9, 17, 26, 33, 41, 48, 50, 51}) {
+            const bool restart = canRestart && (point == 26 || point == 48);
+            int ticks = 0;
+            QTimer injector;
+            connect(&injector, &QTimer::timeout, this, [&] {
+                if (++ticks != point)
+                    return;
+                injector.stop();
+                if (restart) {
+                    // The restarted server must not hold this process's output open.
+                    QProcess ctl;
+                    ctl.setStandardInputFile(QProcess::nullDevice());
+                    ctl.setStandardOutputFile(QProcess::nullDevice());
+                    ctl.setStandardErrorFile(QProcess::nullDevice());
+                    ctl.start(
+                        QStringLiteral("runuser"),
+                        {QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"),
+                         QString::fromLocal8Bit(pgBin) + QStringLiteral("/pg_ctl"),
+                         QStringLiteral("-D"), QString::fromLocal8Bit(pgData), QStringLiteral("-l"),
+                         QString::fromLocal8Bit(pgData) + QStringLiteral("/server.log"),
+                         QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
+                         QStringLiteral("restart")});
+                    ctl.waitForFinished(60000);
+                } else {
+                    const int pid = scalar(QStringLiteral("SELECT pg_backend_pid()")).toInt();
+                    dbs->exec(QStringLiteral("postgresql"),
+                              QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
+                }
+                ++faults;
+            });
+            injector.start(0);
+            save();
+            injector.stop();
+            const bool failed = f->boxes.last().caption == QLatin1String("Error");
+            const int booked = records();
+            QVERIFY2(booked == 0 || booked == 50, qPrintable(QString::number(booked)));
+            QCOMPARE(booked == 0, failed);
+            if (failed) {
+                QCOMPARE(Form1->Tasks.size(), size_t(50));
+                for (TProject* t : Form1->Tasks)
+                    QVERIFY(t->Time > 0);
+                save();
+                QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+                QCOMPARE(records(), 50);
+            }
+            Summary->ADOConnection1.Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
+        }
+        qInfo("%d faults injected", faults);
+        QVERIFY(faults >= 9);
+    }
+
+    void lockedSqliteFileGivesClearMessage() {
+        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        prepare(cs);
+        for (int i = 0; i < 3; ++i)
+            task(QStringLiteral("t%1").arg(i), 1, 1, 1, QStringLiteral("ok"));
+        Summary->ADOConnection1.ConnectionTimeout = 1;
+        Summary->CheckBox1->setChecked(false);
+        Summary->ShowSummary();
+        {
+            QSqlDatabase other =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+            other.setDatabaseName(
+                cs.section(QStringLiteral("Data Source="), 1).section(QLatin1Char(';'), 0, 0));
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+            save();
+            QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
+            QVERIFY2(f->boxes.last().text.contains(QStringLiteral("locked")),
+                     qPrintable(f->boxes.last().text));
+            QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+        QCOMPARE(records(), 0);
+        save();
+        QCOMPARE(records(), 3);
     }
 };
 

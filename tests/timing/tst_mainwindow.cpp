@@ -20,6 +20,16 @@ class TestMainWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
 
+    // Acts in the description prompt once it is up (events from earlier steps may still be
+    // queued before it opens).
+    void inPrompt(const std::function<void()>& act) {
+        QTimer::singleShot(0, this, [this, act] {
+            if (!Form5->isVisible())
+                return inPrompt(act);
+            act();
+        });
+    }
+
     TProject* addTask(const QString& name, double hours = 0) {
         auto* task = new TProject(name, Form1->PopupMenu1);
         task->SetTime(hours / 24.0);
@@ -224,7 +234,9 @@ private Q_SLOTS:
         QVERIFY(Form1->isVisible());
         Form1->Button1Click();
         const int boxes = f->boxes.shown.size();
-        Form1->close(); // hidden: no question
+        // Hidden: no question, the message loop ends.
+        QTimer::singleShot(0, Form1, [] { Form1->close(); });
+        QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(f->boxes.shown.size(), boxes);
     }
 
@@ -328,7 +340,7 @@ private Q_SLOTS:
         Form1->RefreshGrid();
         select(0);
         bool menuWasOff = false;
-        QTimer::singleShot(0, this, [&] {
+        inPrompt([&] {
             menuWasOff = !Form1->PopupMenu1->AutoPopup;
             QCOMPARE(Form5->Label3->text(), QStringLiteral("Review"));
             QCOMPARE(Form5->Memo1->toPlainText(), QStringLiteral("First line\n"));
@@ -350,7 +362,7 @@ private Q_SLOTS:
         Form1->CheckBox4->setChecked(true);
         TProject* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
-        QTimer::singleShot(0, this, [&] {
+        inPrompt([&] {
             Form5->CheckBox1->setChecked(true);
             Form5->Button2->click();
         });
@@ -358,7 +370,7 @@ private Q_SLOTS:
         QVERIFY(Form1->RequestDescription);
         a->Stop();
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
-        QTimer::singleShot(0, this, [&] {
+        inPrompt([&] {
             QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
             QVERIFY(Form5->isVisible());
             Form5->CheckBox1->setChecked(true);
