@@ -42,21 +42,9 @@ class TestSummary : public QObject {
     }
     void prepare(const QString& cs) {
         Summary->ADOConnection1.ConnectionString = cs;
-        TADOConnection& c = Summary->ADOConnection1;
-        for (const char* a : {"Coding", "Testing"})
-            c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('%1')")
-                          .arg(QLatin1String(a)));
-        for (int id : {1, 2}) {
-            c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
-            c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) "
-                                     "VALUES (%1, 'Project %1', 1)")
-                          .arg(id));
-            c.Execute(
-                QStringLiteral(
-                    "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, %1)")
-                    .arg(id));
-        }
-        c.Close();
+        seedProjectsAndActivities(Summary->ADOConnection1,
+                                  {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
+                                  {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
         TADODataSet q(&Summary->ADOConnection1);

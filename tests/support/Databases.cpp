@@ -1,5 +1,6 @@
 #include "support/Databases.h"
 
+#include "platform/Ado.h"
 #include "platform/ConnectionString.h"
 
 #include <QDir>
@@ -109,4 +110,23 @@ void addEngineRows() {
     QTest::addColumn<QString>("engine");
     QTest::newRow("sqlite") << QStringLiteral("sqlite");
     QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
+void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,
+                               const QStringList& activities) {
+    const auto quoted = [](QString name) {
+        return QLatin1Char('\'') + name.replace(QLatin1Char('\''), QStringLiteral("''")) +
+               QLatin1Char('\'');
+    };
+    for (const QString& a : activities)
+        c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(quoted(a)));
+    for (int i = 0; i < projects.size(); ++i) {
+        c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
+        c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES "
+                                 "((SELECT MAX(id_Usek) FROM SEP_Usek), %1, 1)")
+                      .arg(quoted(projects.at(i))));
+        c.Execute(QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) "
+                                 "VALUES (1, (SELECT MAX(id_Usek) FROM SEP_Usek))"));
+    }
+    c.Close();
 }

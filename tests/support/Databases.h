@@ -30,6 +30,14 @@ private:
     QString lastSqlite_;
 };
 
+namespace platform {
+class TADOConnection;
+}
+// Projects (each permitted to user 1) and activities, inserted as the administration does;
+// ids count from 1 in a fresh database. Closes the connection afterwards.
+void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,
+                               const QStringList& activities);
+
 // Adds the "engine" column with one row per engine.
 void addEngineRows();
 // In a test function: the connection string of a fresh database of the row's engine, or a

@@ -28,20 +28,9 @@ class TestEditDialog : public QObject {
     }
     void useDatabase(const QString& cs) { Summary->ADOConnection1.ConnectionString = cs; }
     void seedLists() {
-        TADOConnection& c = Summary->ADOConnection1;
-        c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('Coding')"));
-        c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('Testing')"));
-        for (int id : {1, 2}) {
-            c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
-            c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) "
-                                     "VALUES (%1, 'Project %1', 1)")
-                          .arg(id));
-            c.Execute(
-                QStringLiteral(
-                    "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, %1)")
-                    .arg(id));
-        }
-        c.Close();
+        seedProjectsAndActivities(Summary->ADOConnection1,
+                                  {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
+                                  {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
 
 private Q_SLOTS:
