@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 using namespace platform;
@@ -76,7 +77,15 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     layout->addWidget(bevel);
     layout->addLayout(buttons);
     guarded([this] { FormCreate(); });
-    setFixedSize(sizeHint());
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    // Measured when first shown, not at start-up: text metrics load the fonts.
+    if (!sized_) {
+        setFixedSize(sizeHint());
+        sized_ = true;
+    }
+    QDialog::showEvent(event);
 }
 
 TForm3::~TForm3() {

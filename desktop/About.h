@@ -24,6 +24,10 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool sized_ = false;
 };
 
 extern TForm3* Form3;

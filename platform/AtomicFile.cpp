@@ -20,7 +20,8 @@ bool failWith(QString* error, const QString& what) {
 }
 } // namespace
 
-bool writeFileAtomically(const QString& path, const QByteArray& content, int mode, QString* error) {
+bool writeFileAtomically(const QString& path, const QByteArray& content, int mode, QString* error,
+                         bool durable) {
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     if (!QDir().mkpath(folder)) {
@@ -45,7 +46,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& content, int mod
         data += n;
         left -= n;
     }
-    ok = ok && ::fsync(fd) == 0;
+    ok = ok && (!durable || ::fsync(fd) == 0);
     const int savedErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (ok)

@@ -8,7 +8,9 @@ namespace platform {
 // Replaces a file so that readers see the old or the new content, never a mix: a temporary
 // file in the same folder, written and synced, then renamed over the old one. The folder is
 // created when missing. Returns false with a reason and leaves the old file as it was.
+// Without durable, the data is not forced to the disk first: for files that are written
+// again from memory at every save anyway.
 bool writeFileAtomically(const QString& path, const QByteArray& content, int mode,
-                         QString* error = nullptr);
+                         QString* error = nullptr, bool durable = true);
 
 } // namespace platform

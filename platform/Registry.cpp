@@ -163,7 +163,8 @@ bool XdgAutostart::enable(const QString& programFile) {
     QFile existing(path_);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == wanted)
         return true;
-    return writeFileAtomically(path_, wanted, 0644);
+    // Rewritten from the setting at every save: no need to wait for the disk.
+    return writeFileAtomically(path_, wanted, 0644, nullptr, false);
 }
 
 bool XdgAutostart::disable() {
