@@ -27,10 +27,19 @@ start_desktop() {
     xdpyinfo >/dev/null 2>&1 || fail "no X display"
     openbox >"$WORK/openbox.log" 2>&1 &
     PIDS+=($!)
-    trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
-        --SetDockType false >"$WORK/trayer.log" 2>&1 &
-    PIDS+=($!)
-    for _ in $(seq 200); do xdotool search --classname panel >/dev/null 2>&1 && break; sleep 0.05; done
+    # The tray host now and then fails to come up on a fresh display: try again.
+    local attempt
+    for attempt in 1 2 3; do
+        trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
+            --SetDockType false >"$WORK/trayer.log" 2>&1 &
+        PIDS+=($!)
+        for _ in $(seq 100); do xdotool search --classname panel >/dev/null 2>&1 && return 0; sleep 0.05; done
+        kill "${PIDS[-1]}" 2>/dev/null || true
+        wait "${PIDS[-1]}" 2>/dev/null || true
+        unset 'PIDS[-1]'
+        echo "tray host did not appear (attempt $attempt): $(cat "$WORK/trayer.log")" >&2
+    done
+    fail "no tray host"
 }
 
 stop_desktop() {
