@@ -3,6 +3,7 @@
 #include "database/DatePicker.h"
 #include "database/EditBox.h"
 #include "database/LookupComboBox.h"
+#include "database/Utils.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Error.h"
@@ -31,12 +32,6 @@ using namespace platform;
 TSetup* Setup = nullptr;
 
 namespace {
-QString quoted(const QString& name) {
-    QString s = name;
-    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
-           QLatin1Char('\'');
-}
-
 QPushButton* button(const char* name, const QString& caption) {
     auto* b = new QPushButton(caption);
     b->setObjectName(QLatin1String(name));
@@ -114,11 +109,6 @@ TSetup::TSetup(TADOConnection* connection, QWidget* parent)
 }
 
 TSetup::~TSetup() {
-    // Child widgets still signal while they are torn down (a drop-down closes its popup);
-    // nothing of this dialog may answer then.
-    for (QObject* sender : std::initializer_list<QObject*>{DBLookupComboBox1, DBLookupComboBox2,
-                                                           DateTimePicker1, DateTimePicker2})
-        QObject::disconnect(sender, nullptr, this, nullptr);
     ADOQuery1.onChanged = nullptr;
     ADOQuery2.onChanged = nullptr;
     ADOQuery3.onChanged = nullptr;
@@ -408,11 +398,7 @@ void TSetup::inTransaction(const std::function<void()>& work) {
 
 void TSetup::reloadFilterLists() {
     for (TADODataSet* list : {&ADOQuery2, &ADOQuery3}) {
-        // Keep the connection while one list is read again.
-        const bool keep = connection_->KeepConnection;
-        connection_->KeepConnection = true;
         list->Close();
-        connection_->KeepConnection = keep;
         list->Open();
     }
 }
@@ -449,7 +435,7 @@ void TSetup::Button1Click() {
                       name))
         return;
     BusyCursor busy;
-    runScratch(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(") + quoted(name) +
+    runScratch(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(") + SqlQuote(name) +
                QLatin1Char(')'));
     const int id = scratchMax(QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace"));
     auto* item = new QListWidgetItem(name);
@@ -470,7 +456,7 @@ void TSetup::Button3Click() {
                       item->text(), name))
         return;
     BusyCursor busy;
-    runScratch(QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ") + quoted(name) +
+    runScratch(QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ") + SqlQuote(name) +
                QStringLiteral(" WHERE id_TypPrace = ") +
                QString::number(item->data(kIdRole).toInt()));
     item->setText(name);
@@ -514,7 +500,7 @@ void TSetup::Button4Click() {
         id = scratchMax(QStringLiteral("SELECT MAX(id_Usek) FROM SEP_Usek"));
         connection_->Execute(
             QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") +
-            QString::number(id) + QStringLiteral(", ") + quoted(name) + QStringLiteral(", 1)"));
+            QString::number(id) + QStringLiteral(", ") + SqlQuote(name) + QStringLiteral(", 1)"));
         connection_->Execute(
             QStringLiteral("INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ") +
             QString::number(id) + QLatin1Char(')'));
@@ -538,8 +524,8 @@ void TSetup::Button5Click() {
         return;
     BusyCursor busy;
     runScratch(QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") +
-               QString::number(item->data(kIdRole).toInt()) + QStringLiteral(", ") + quoted(name) +
-               QStringLiteral(", 1)"));
+               QString::number(item->data(kIdRole).toInt()) + QStringLiteral(", ") +
+               SqlQuote(name) + QStringLiteral(", 1)"));
     item->setText(name);
     reloadFilterLists();
 }
@@ -566,7 +552,7 @@ void TSetup::Button6Click() {
     if (answer == MsgAnswer::No) {
         connection_->Execute(
             QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") + id +
-            QStringLiteral(", ") + quoted(item->text()) + QStringLiteral(", 0)"));
+            QStringLiteral(", ") + SqlQuote(item->text()) + QStringLiteral(", 0)"));
     } else {
         inTransaction([&] {
             for (const char* table :

@@ -39,7 +39,15 @@ void TDBLookupComboBox::follow() {
     following_ = false;
 }
 
+void TDBLookupComboBox::showPopup() {
+    popupShown_ = true;
+    QComboBox::showPopup();
+}
+
 void TDBLookupComboBox::hidePopup() {
     QComboBox::hidePopup();
+    if (!popupShown_)
+        return;
+    popupShown_ = false;
     Q_EMIT CloseUp();
 }

@@ -26,6 +26,9 @@ Q_SIGNALS:
     void CloseUp();
 
 protected:
+    void showPopup() override;
+    // Only a list that was open closes up: the combo box also hides its popup while it is
+    // being destroyed, and nobody must be told then.
     void hidePopup() override;
 
 private:
@@ -35,4 +38,5 @@ private:
     QString keyField_;
     QVariant key_;
     bool following_ = false;
+    bool popupShown_ = false;
 };

@@ -78,8 +78,7 @@ TProjectBaseFrame::TProjectBaseFrame(QWidget* parent) : QFrame(parent) {
 void TProjectBaseFrame::FillFromTask(TProject* task) {
     DateTimePicker1->setDate(QDate::currentDate());
     Label4->setText(task->Name);
-    QString text = task->Description;
-    Memo1->setPlainText(text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    Memo1->setPlainText(DescriptionForEditor(task->Description));
     DBLookupComboBox1->setKeyValue(task->ActivityId != 0 ? QVariant(task->ActivityId) : QVariant());
     DBLookupComboBox2->setKeyValue(task->SectionId != 0 ? QVariant(task->SectionId) : QVariant());
     task->Flush();
@@ -101,8 +100,7 @@ QDateTime TProjectBaseFrame::workDate() const {
 }
 
 QString TProjectBaseFrame::description() const {
-    QString text = Memo1->toPlainText();
-    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return DescriptionFromEditor(Memo1->toPlainText());
 }
 
 QVariant TProjectBaseFrame::bugNumber() const {
@@ -145,9 +143,9 @@ bool TProjectBaseFrame::ValidateEntry() {
     if (Memo1->toPlainText().isEmpty())
         return refuse(QStringLiteral("The description field cannot be empty."), Memo1);
     // The record keeps at most this much; a longer text is not cut behind the user's back.
-    if (description().size() > kDescriptionLimit)
+    if (description().size() > ::kDescriptionLimit)
         return refuse(QStringLiteral("The description cannot be longer than %1 characters.")
-                          .arg(kDescriptionLimit),
+                          .arg(::kDescriptionLimit),
                       Memo1);
     if (DBLookupComboBox1->KeyValue().isNull())
         return refuse(QStringLiteral("Select some activity before proceeding."), DBLookupComboBox1);

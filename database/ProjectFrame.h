@@ -38,8 +38,6 @@ public:
     QVariant bugNumber() const; // null when empty
     QString taskName() const;
 
-    static constexpr int kDescriptionLimit = 1000;
-
     // Called when the hours were left with a valid value.
     std::function<void()> onHoursChanged;
 

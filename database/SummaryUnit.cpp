@@ -48,18 +48,7 @@ TSummary::TSummary(const QString& connectionString, QWidget* parent)
     DataSource2 = new TDataSetModel(&ADOQuery1, this);
     DataSource2->setObjectName(QStringLiteral("DataSource2"));
 
-    ADOCommand1.CommandText = QStringLiteral(
-        "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
-        "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
-        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
-    ADOCommand1.declare(QStringLiteral("id_projekt"), TFieldType::ftInteger);
-    ADOCommand1.declare(QStringLiteral("typ"), TFieldType::ftInteger);
-    ADOCommand1.declare(QStringLiteral("bugid"), TFieldType::ftInteger, 0, true);
-    ADOCommand1.declare(QStringLiteral("id_uzivatel"), TFieldType::ftInteger);
-    ADOCommand1.declare(QStringLiteral("pocetHodin"), TFieldType::ftFloat);
-    ADOCommand1.declare(QStringLiteral("nazev"), TFieldType::ftFixedChar,
-                        TProjectBaseFrame::kDescriptionLimit);
-    ADOCommand1.declare(QStringLiteral("datum"), TFieldType::ftDateTime);
+    DeclareWorkRecordInsert(ADOCommand1);
 
     ScrollBox1 = new QScrollArea;
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));

@@ -81,3 +81,25 @@ void RefreshParameterTypes(platform::TADOCommand& command) {
         p.Direction = p.DeclaredDirection;
     }
 }
+
+QString SqlQuote(const QString& name) {
+    QString s = name;
+    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
+}
+
+void DeclareWorkRecordInsert(platform::TADOCommand& command) {
+    using platform::TFieldType;
+    command.CommandText = QStringLiteral(
+        "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
+        "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
+        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
+    command.Parameters.clear();
+    command.declare(QStringLiteral("id_projekt"), TFieldType::ftInteger);
+    command.declare(QStringLiteral("typ"), TFieldType::ftInteger);
+    command.declare(QStringLiteral("bugid"), TFieldType::ftInteger, 0, true);
+    command.declare(QStringLiteral("id_uzivatel"), TFieldType::ftInteger);
+    command.declare(QStringLiteral("pocetHodin"), TFieldType::ftFloat);
+    command.declare(QStringLiteral("nazev"), TFieldType::ftFixedChar, kDescriptionLimit);
+    command.declare(QStringLiteral("datum"), TFieldType::ftDateTime);
+}

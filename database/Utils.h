@@ -30,5 +30,14 @@ extern const char* const kDefaultConnectionString;
 namespace platform {
 class TADOCommand;
 }
+// A name as an SQL text literal: enclosed in single quotes, inner single quotes doubled.
+QString SqlQuote(const QString& name);
+
+// The longest description a work record takes.
+constexpr int kDescriptionLimit = 1000;
+
+// Gives the command the work-record insert and its seven declared parameters.
+void DeclareWorkRecordInsert(platform::TADOCommand& command);
+
 // Puts every parameter's declared type and direction back before the next record.
 void RefreshParameterTypes(platform::TADOCommand& command);

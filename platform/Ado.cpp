@@ -185,14 +185,7 @@ void TADOConnection::Open() {
             db.setConnectOptions(
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, ConnectionTimeout) * 1000));
         } else {
-            const QString source = cs.value(QStringLiteral("Data Source"));
-            const int colon = source.lastIndexOf(QLatin1Char(':'));
-            db.setHostName(colon > 0 ? source.left(colon) : source);
-            if (colon > 0)
-                db.setPort(source.mid(colon + 1).toInt());
-            db.setDatabaseName(cs.value(QStringLiteral("Initial Catalog")));
-            db.setUserName(cs.value(QStringLiteral("User ID")));
-            db.setPassword(password_);
+            applyPostgresSettings(db, cs);
             db.setConnectOptions(
                 QStringLiteral("connect_timeout=%1").arg(qMax(1, ConnectionTimeout)));
         }

@@ -43,6 +43,17 @@ ConnectionString ConnectionString::parse(const QString& text) {
     return result;
 }
 
+void applyPostgresSettings(QSqlDatabase& db, const ConnectionString& cs) {
+    const QString source = cs.value(QStringLiteral("Data Source"));
+    const int colon = source.lastIndexOf(QLatin1Char(':'));
+    db.setHostName(colon > 0 ? source.left(colon) : source);
+    if (colon > 0)
+        db.setPort(source.mid(colon + 1).toInt());
+    db.setDatabaseName(cs.value(QStringLiteral("Initial Catalog")));
+    db.setUserName(cs.value(QStringLiteral("User ID")));
+    db.setPassword(cs.value(QStringLiteral("Password")));
+}
+
 QString quoteConnectionValue(const QString& value) {
     if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('"')) &&
         !value.contains(QLatin1Char('\'')) && value.trimmed() == value)

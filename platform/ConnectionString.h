@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMap>
+#include <QSqlDatabase>
 #include <QString>
 
 namespace platform {
@@ -17,6 +18,10 @@ public:
 private:
     QMap<QString, QString> items_;
 };
+
+// Host ("Data Source", with an optional ":port"), database ("Initial Catalog"), user and
+// password of a PostgreSQL connection string, given to a Qt database.
+void applyPostgresSettings(QSqlDatabase& db, const ConnectionString& cs);
 
 // Quotes a value so that parse() gives it back.
 QString quoteConnectionValue(const QString& value);

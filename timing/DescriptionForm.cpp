@@ -14,18 +14,6 @@
 
 TForm5* Form5 = nullptr;
 
-namespace {
-// The memo shows line breaks as "\n"; the task keeps them as CR LF.
-QString toMemo(const QString& text) {
-    QString s = text;
-    return s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-QString fromMemo(const QString& text) {
-    QString s = text;
-    return s.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-}
-} // namespace
-
 TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Task description"));
@@ -85,7 +73,7 @@ QString TForm5::withFreshLine(const QString& text) {
 
 void TForm5::Prompt(TProject* task) {
     Label3->setText(task->Name);
-    Memo1->setPlainText(toMemo(task->Description));
+    Memo1->setPlainText(DescriptionForEditor(task->Description));
     TPopupMenu* menu = Form1 ? Form1->PopupMenu1 : nullptr;
     if (menu)
         menu->AutoPopup = false;
@@ -98,7 +86,7 @@ void TForm5::Prompt(TProject* task) {
         }
     } back{menu};
     if (exec() == QDialog::Accepted) {
-        task->Description = fromMemo(Memo1->toPlainText());
+        task->Description = DescriptionFromEditor(Memo1->toPlainText());
         if (Form1) {
             Form1->RequestDescription = !CheckBox1->isChecked();
             Form1->CheckBox4->setChecked(Form1->RequestDescription);
@@ -113,10 +101,10 @@ void TForm5::showEvent(QShowEvent* event) {
 
 void TForm5::FormShow() {
     CheckBox1->setChecked(false);
-    const QString text = fromMemo(Memo1->toPlainText());
+    const QString text = DescriptionFromEditor(Memo1->toPlainText());
     const QString fresh = withFreshLine(text);
     if (fresh != text)
-        Memo1->setPlainText(toMemo(fresh));
+        Memo1->setPlainText(DescriptionForEditor(fresh));
     Memo1->setFocus();
     Memo1->moveCursor(QTextCursor::End);
 }

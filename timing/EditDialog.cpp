@@ -21,15 +21,6 @@ using namespace platform;
 
 TForm2* Form2 = nullptr;
 
-namespace {
-QString toMemo(QString text) {
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-QString fromMemo(QString text) {
-    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-}
-} // namespace
-
 QString TForm2::timeSeparator() {
     const QString format = QLocale().timeFormat(QLocale::ShortFormat);
     for (QChar c : format)
@@ -120,7 +111,7 @@ void TForm2::EditTask(TProject* task) {
     task->Flush();
     Edit1->setText(task->Name);
     MaskEdit1->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
-    Memo1->setPlainText(toMemo(task->Description));
+    Memo1->setPlainText(DescriptionForEditor(task->Description));
     exec();
 }
 
@@ -188,7 +179,7 @@ void TForm2::Button1Click() {
         return;
     }
     EditedTask->SetTime(days);
-    EditedTask->Description = fromMemo(Memo1->toPlainText());
+    EditedTask->Description = DescriptionFromEditor(Memo1->toPlainText());
     const QVariant project = DBLookupComboBox1->KeyValue();
     if (!project.isNull())
         EditedTask->SectionId = project.toInt();

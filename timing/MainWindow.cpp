@@ -228,7 +228,6 @@ void TForm1::FormCreate() {
     StringGrid1->setColumnWidth(1, 70);
     StringGrid1->setColumnWidth(2, 50);
     StringGrid1->setColumnWidth(0, qMax(40, StringGrid1->width() - 127));
-    firstShow_ = true;
     LoadSettings();
     setUpAutoSaveControls();
     setUpReminderControls();

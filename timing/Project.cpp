@@ -50,6 +50,16 @@ QString FormatTime(double value) {
            twoDigits(t.seconds);
 }
 
+QString DescriptionForEditor(const QString& description) {
+    QString text = description;
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QString DescriptionFromEditor(const QString& editorText) {
+    QString text = editorText;
+    return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
+
 int CompareNames(const QString& a, const QString& b) {
     const int c = QString::compare(a, b, Qt::CaseSensitive);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);

@@ -62,6 +62,10 @@ private:
 };
 
 QString FormatTime(double value);
+
+// Descriptions keep their line breaks as CR LF; text editors show them as "\n".
+QString DescriptionForEditor(const QString& description);
+QString DescriptionFromEditor(const QString& editorText);
 int CompareByName(const TProject* a, const TProject* b);
 // Byte-wise (code unit) comparison without locale: -1, 0 or +1.
 int CompareNames(const QString& a, const QString& b);

@@ -1,3 +1,4 @@
+#include "database/Utils.h"
 #include "platform/Ado.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
@@ -11,12 +12,6 @@
 using namespace platform;
 
 namespace {
-QString quoted(const QString& name) {
-    QString s = name;
-    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
-           QLatin1Char('\'');
-}
-
 QVariant scalar(TADOConnection& c, const QString& sql) {
     TADODataSet q(&c);
     q.SQL = sql;
@@ -34,7 +29,7 @@ int addProject(TADOConnection& c, const QString& name) {
     c.Execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, %2, 1)")
             .arg(id)
-            .arg(quoted(name)));
+            .arg(SqlQuote(name)));
     c.Execute(
         QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, %1)")
             .arg(id));
@@ -43,35 +38,11 @@ int addProject(TADOConnection& c, const QString& name) {
 }
 
 int addActivity(TADOConnection& c, const QString& name) {
-    c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(quoted(name)));
+    c.Execute(
+        QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(SqlQuote(name)));
     return scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).toInt();
 }
 
-void declareInsert(TADOCommand& cmd) {
-    cmd.CommandText = QStringLiteral(
-        "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
-        "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
-        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
-    cmd.declare(QStringLiteral("id_projekt"), TFieldType::ftInteger);
-    cmd.declare(QStringLiteral("typ"), TFieldType::ftInteger);
-    cmd.declare(QStringLiteral("bugid"), TFieldType::ftInteger, 0, true);
-    cmd.declare(QStringLiteral("id_uzivatel"), TFieldType::ftInteger);
-    cmd.declare(QStringLiteral("pocetHodin"), TFieldType::ftFloat);
-    cmd.declare(QStringLiteral("nazev"), TFieldType::ftFixedChar, 1000);
-    cmd.declare(QStringLiteral("datum"), TFieldType::ftDateTime);
-}
-
-void book(TADOCommand& cmd, int project, int activity, double hours, const QDate& day,
-          const QString& text = QString(), const QVariant& bug = QVariant()) {
-    cmd.ParamByName(QStringLiteral("DATUM")).Value = QDateTime(day, QTime(0, 0));
-    cmd.ParamByName(QStringLiteral("typ")).Value = activity;
-    cmd.ParamByName(QStringLiteral("nazev")).Value = text;
-    cmd.ParamByName(QStringLiteral("id_projekt")).Value = project;
-    cmd.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
-    cmd.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-    cmd.ParamByName(QStringLiteral("bugid")).Value = bug;
-    cmd.Execute();
-}
 } // namespace
 
 class TestDatabaseLayer : public QObject {
@@ -213,9 +184,9 @@ private Q_SLOTS:
         QCOMPARE(b, 2);
         const int act = addActivity(c, QStringLiteral("Coding"));
         TADOCommand cmd(&c);
-        declareInsert(cmd);
-        book(cmd, a, act, 1.5, QDate(2024, 3, 1));
-        book(cmd, b, act, 2, QDate(2024, 3, 2));
+        DeclareWorkRecordInsert(cmd);
+        bookRecord(cmd, a, act, 1.5, QDate(2024, 3, 1));
+        bookRecord(cmd, b, act, 2, QDate(2024, 3, 2));
         c.Execute(
             QStringLiteral(
                 "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, 'Alpha 2', 1)")
@@ -320,13 +291,13 @@ private Q_SLOTS:
         TADOConnection c;
         c.ConnectionString = cs;
         TADOCommand cmd(&c);
-        declareInsert(cmd);
+        DeclareWorkRecordInsert(cmd);
         const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
-        book(cmd, 1, 2, 1.25, QDate(2024, 1, 31), QStringLiteral("line 1\r\nline 2"), 4711);
-        book(cmd, 1, 2, 0.5, QDate(2024, 2, 1), QString(1000, QLatin1Char('d')));
+        bookRecord(cmd, 1, 2, 1.25, QDate(2024, 1, 31), QStringLiteral("line 1\r\nline 2"), 4711);
+        bookRecord(cmd, 1, 2, 0.5, QDate(2024, 2, 1), QString(1000, QLatin1Char('d')));
         // Longer than the parameter: refused, nothing cut and nothing written.
         QVERIFY_THROWS_EXCEPTION(
-            Error, book(cmd, 1, 2, 1, QDate(2024, 2, 2), QString(1001, QLatin1Char('d'))));
+            Error, bookRecord(cmd, 1, 2, 1, QDate(2024, 2, 2), QString(1001, QLatin1Char('d'))));
         TADODataSet t(&c);
         t.SQL =
             QStringLiteral("SELECT id_Chyba, Cas, Popis, DatumPrace, Aktivni, Vytvoreno, "
@@ -354,10 +325,10 @@ private Q_SLOTS:
         TADOConnection c;
         c.ConnectionString = cs;
         TADOCommand cmd(&c);
-        declareInsert(cmd);
+        DeclareWorkRecordInsert(cmd);
         c.BeginTrans();
-        book(cmd, 1, 1, 1, QDate(2024, 1, 1));
-        book(cmd, 1, 1, 2, QDate(2024, 1, 1));
+        bookRecord(cmd, 1, 1, 1, QDate(2024, 1, 1));
+        bookRecord(cmd, 1, 1, 2, QDate(2024, 1, 1));
         c.RollbackTrans();
         QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 0);
     }
@@ -379,12 +350,12 @@ private Q_SLOTS:
         const int a1 = addActivity(c, QStringLiteral("A1")),
                   a2 = addActivity(c, QStringLiteral("A2"));
         TADOCommand cmd(&c);
-        declareInsert(cmd);
+        DeclareWorkRecordInsert(cmd);
         int n = 0;
         for (int day = 1; day <= 6; ++day)
             for (int p : {p1, p2})
                 for (int a : {a1, a2})
-                    book(cmd, p, a, 0.25 * ++n, QDate(2006, 5, day));
+                    bookRecord(cmd, p, a, 0.25 * ++n, QDate(2006, 5, day));
         const QDate from(2006, 5, 2), to(2006, 5, 4);
         QString filter, joiner,
             total = QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ");
@@ -429,11 +400,7 @@ private Q_SLOTS:
     }
 
     void lostPostgresConnectionRecovers() {
-        if (!dbs->postgresAvailable()) {
-            if (TestDatabases::postgresRequired())
-                QFAIL("KORVAN_TEST_PG is not set under CI");
-            QSKIP("no PostgreSQL server");
-        }
+        KORVAN_REQUIRE_POSTGRES(*dbs);
         const QString cs = dbs->fresh(QStringLiteral("postgresql"));
         TADOConnection c;
         c.ConnectionString = cs;

@@ -15,8 +15,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace platform;
 
@@ -54,15 +52,7 @@ class TestSetup : public QObject {
         return v;
     }
     void book(int project, int activity, double hours, const QDate& day, const QString& text) {
-        TADOCommand& cmd = Summary->ADOCommand1;
-        cmd.ParamByName(QStringLiteral("datum")).Value = QDateTime(day, QTime(0, 0));
-        cmd.ParamByName(QStringLiteral("typ")).Value = activity;
-        cmd.ParamByName(QStringLiteral("nazev")).Value = text;
-        cmd.ParamByName(QStringLiteral("id_projekt")).Value = project;
-        cmd.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
-        cmd.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-        cmd.ParamByName(QStringLiteral("bugid")).Value = QVariant();
-        cmd.Execute();
+        bookRecord(Summary->ADOCommand1, project, activity, hours, day, text);
     }
     // Two projects, two activities and four records over three days.
     void seed() {
@@ -203,15 +193,11 @@ private Q_SLOTS:
             QFile old(file);
             return old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray();
         }();
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit old;
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = 64;
-        setrlimit(RLIMIT_FSIZE, &small);
         f->saveFile.answers = {file};
-        Setup->Button8->click();
-        setrlimit(RLIMIT_FSIZE, &old);
+        {
+            FullDisk full(64);
+            Setup->Button8->click();
+        }
         QCOMPARE(f->boxes.shown.size(), boxes + 2);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
         QFile again(file);

@@ -259,11 +259,7 @@ private Q_SLOTS:
     }
 
     void backendKilledMidSave() {
-        if (!dbs->postgresAvailable()) {
-            if (TestDatabases::postgresRequired())
-                QFAIL("KORVAN_TEST_PG is not set under CI");
-            QSKIP("no PostgreSQL server");
-        }
+        KORVAN_REQUIRE_POSTGRES(*dbs);
         prepare(dbs->fresh(QStringLiteral("postgresql")));
         for (int i = 0; i < 5; ++i)
             task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1, QStringLiteral("ok"));
@@ -296,11 +292,7 @@ private Q_SLOTS:
     // The backend terminated, or the whole server restarted, at many points of a booking of
     // 50 records: all or nothing each time, the tasks unchanged, and the retry books once.
     void faultsDuringFiftyRecords() {
-        if (!dbs->postgresAvailable()) {
-            if (TestDatabases::postgresRequired())
-                QFAIL("KORVAN_TEST_PG is not set under CI");
-            QSKIP("no PostgreSQL server");
-        }
+        KORVAN_REQUIRE_POSTGRES(*dbs);
         prepare(dbs->fresh(QStringLiteral("postgresql")));
         for (int i = 0; i < 50; ++i)
             task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 5, 1, 1,

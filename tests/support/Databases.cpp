@@ -1,5 +1,6 @@
 #include "support/Databases.h"
 
+#include "database/Utils.h"
 #include "platform/Ado.h"
 #include "platform/ConnectionString.h"
 
@@ -15,13 +16,7 @@ namespace {
 QSqlDatabase direct(const QString& name, const QString& connectionString, const QString& catalog) {
     const auto cs = platform::ConnectionString::parse(connectionString);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    const QString source = cs.value(QStringLiteral("Data Source"));
-    const int colon = source.lastIndexOf(QLatin1Char(':'));
-    db.setHostName(colon > 0 ? source.left(colon) : source);
-    if (colon > 0)
-        db.setPort(source.mid(colon + 1).toInt());
-    db.setUserName(cs.value(QStringLiteral("User ID")));
-    db.setPassword(cs.value(QStringLiteral("Password")));
+    platform::applyPostgresSettings(db, cs);
     db.setDatabaseName(catalog);
     return db;
 }
@@ -114,19 +109,28 @@ void addEngineRows() {
 
 void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,
                                const QStringList& activities) {
-    const auto quoted = [](QString name) {
-        return QLatin1Char('\'') + name.replace(QLatin1Char('\''), QStringLiteral("''")) +
-               QLatin1Char('\'');
-    };
     for (const QString& a : activities)
-        c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(quoted(a)));
+        c.Execute(
+            QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(SqlQuote(a)));
     for (int i = 0; i < projects.size(); ++i) {
         c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
         c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES "
                                  "((SELECT MAX(id_Usek) FROM SEP_Usek), %1, 1)")
-                      .arg(quoted(projects.at(i))));
+                      .arg(SqlQuote(projects.at(i))));
         c.Execute(QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) "
                                  "VALUES (1, (SELECT MAX(id_Usek) FROM SEP_Usek))"));
     }
     c.Close();
+}
+
+void bookRecord(platform::TADOCommand& cmd, int project, int activity, double hours,
+                const QDate& day, const QString& text, const QVariant& bug) {
+    cmd.ParamByName(QStringLiteral("DATUM")).Value = QDateTime(day, QTime(0, 0));
+    cmd.ParamByName(QStringLiteral("typ")).Value = activity;
+    cmd.ParamByName(QStringLiteral("nazev")).Value = text;
+    cmd.ParamByName(QStringLiteral("id_projekt")).Value = project;
+    cmd.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
+    cmd.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
+    cmd.ParamByName(QStringLiteral("bugid")).Value = bug;
+    cmd.Execute();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QString>
+#include <QVariant>
 
 // The engines every database test runs on: a fresh SQLite file, and the PostgreSQL server
 // the test command starts (KORVAN_TEST_PG). Without that server the PostgreSQL rows are
@@ -32,11 +34,17 @@ private:
 
 namespace platform {
 class TADOConnection;
-}
+class TADOCommand;
+} // namespace platform
 // Projects (each permitted to user 1) and activities, inserted as the administration does;
 // ids count from 1 in a fresh database. Closes the connection afterwards.
 void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,
                                const QStringList& activities);
+
+// Books one work record with the program's insert command (see DeclareWorkRecordInsert).
+void bookRecord(platform::TADOCommand& cmd, int project, int activity, double hours,
+                const QDate& day, const QString& text = QString(),
+                const QVariant& bug = QVariant());
 
 // Adds the "engine" column with one row per engine.
 void addEngineRows();
@@ -44,9 +52,16 @@ void addEngineRows();
 // skip/fail when that engine is missing.
 #define KORVAN_FRESH_DATABASE(dbs, var)                                                            \
     QFETCH(QString, engine);                                                                       \
-    if (engine == QLatin1String("postgresql") && !(dbs).postgresAvailable()) {                     \
-        if (TestDatabases::postgresRequired())                                                     \
-            QFAIL("KORVAN_TEST_PG is not set under CI");                                           \
-        QSKIP("no PostgreSQL server (KORVAN_TEST_PG)");                                            \
-    }                                                                                              \
+    if (engine == QLatin1String("postgresql"))                                                     \
+        KORVAN_REQUIRE_POSTGRES(dbs);                                                              \
     const QString var = (dbs).fresh(engine)
+
+// In a test function that needs the PostgreSQL server: skip without it, fail under CI.
+#define KORVAN_REQUIRE_POSTGRES(dbs)                                                               \
+    do {                                                                                           \
+        if (!(dbs).postgresAvailable()) {                                                          \
+            if (TestDatabases::postgresRequired())                                                 \
+                QFAIL("KORVAN_TEST_PG is not set under CI");                                       \
+            QSKIP("no PostgreSQL server (KORVAN_TEST_PG)");                                        \
+        }                                                                                          \
+    } while (0)

@@ -1,6 +1,8 @@
 #include "support/Fakes.h"
 
 #include <QDir>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace platform;
 
@@ -65,4 +67,20 @@ QString FakeProgramPath::dataFolder() const {
 }
 QString FakeProgramPath::configFolder() const {
     return root.path() + "/config";
+}
+
+FullDisk::FullDisk(unsigned long limitBytes) {
+    signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
+    rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    oldCurrent_ = limit.rlim_cur;
+    limit.rlim_cur = limitBytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FullDisk::~FullDisk() {
+    rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = oldCurrent_;
+    setrlimit(RLIMIT_FSIZE, &limit);
 }

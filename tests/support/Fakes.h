@@ -112,3 +112,15 @@ public:
         return hasRecord ? &record : nullptr;
     }
 };
+
+// A disk that is full for as long as it lives: no write may grow a file beyond the limit.
+class FullDisk {
+public:
+    explicit FullDisk(unsigned long limitBytes);
+    ~FullDisk();
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+private:
+    unsigned long oldCurrent_;
+};

@@ -11,7 +11,6 @@
 #include <QtTest>
 #include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -266,15 +265,10 @@ private Q_SLOTS:
         for (int i = 0; i < 200; ++i)
             Form1->Tasks.push_back(
                 new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1));
-        // A disk that is full: no write may grow a file beyond 100 bytes.
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit old;
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = 100;
-        setrlimit(RLIMIT_FSIZE, &small);
-        Form1->SaveSettings();
-        setrlimit(RLIMIT_FSIZE, &old);
+        {
+            FullDisk full(100);
+            Form1->SaveSettings();
+        }
         QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
         QCOMPARE(readFile(f->storePath()), before);
         QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
