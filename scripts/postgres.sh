@@ -1,21 +1,27 @@
 # A throw-away PostgreSQL cluster on 127.0.0.1 for the database tests. Exports
-# KORVAN_TEST_PG (a connection string of the program's own form).
-PG_PORT="${KORVAN_PG_PORT:-55432}"
+# KORVAN_TEST_PG (a connection string of the program's own form) and PG_PORT.
+
+# A port nobody listens on; KORVAN_PG_PORT chooses one.
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
 
 start_postgres() {
     local bin
     bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+    PG_PORT="${KORVAN_PG_PORT:-$(free_port)}"
     PG_DATA="$(mktemp -d /tmp/korvan-pg.XXXXXX)"
     chown postgres:postgres "$PG_DATA" 2>/dev/null || true
     chmod 700 "$PG_DATA"
     local as=()
     [ "$(id -u)" -eq 0 ] && as=(runuser -u postgres --)
     "${as[@]}" "$bin/initdb" -D "$PG_DATA" -A trust -U postgres -E UTF8 --locale=C.UTF-8 \
-        --no-sync >/dev/null
+        --no-sync >/dev/null || return 1
     "${as[@]}" "$bin/pg_ctl" -D "$PG_DATA" -l "$PG_DATA/server.log" -w -t 30 \
-        -o "-c listen_addresses=127.0.0.1 -p $PG_PORT -k $PG_DATA -c fsync=off" start >/dev/null
+        -o "-c listen_addresses=127.0.0.1 -p $PG_PORT -k $PG_DATA -c fsync=off" start >/dev/null ||
+        { cat "$PG_DATA/server.log"; return 1; }
     psql -q -h 127.0.0.1 -p "$PG_PORT" -U postgres -v ON_ERROR_STOP=1 \
-        -c "CREATE ROLE korvan LOGIN PASSWORD 'korvan-test' CREATEDB" >/dev/null
+        -c "CREATE ROLE korvan LOGIN PASSWORD 'korvan-test' CREATEDB" >/dev/null || return 1
     export PG_BIN="$bin" PG_DATA PG_PORT
     export KORVAN_TEST_PG="Provider=PostgreSQL;Data Source=127.0.0.1:$PG_PORT;User ID=korvan;Password=korvan-test;Initial Catalog=postgres"
     export KORVAN_TEST_PG_ADMIN="host=127.0.0.1 port=$PG_PORT user=postgres"

@@ -338,7 +338,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("inputs"); // bit mask: from, to, project, activity
         for (const char* e : {"sqlite", "postgresql"})
             for (int m : {0, 1, 2, 4, 8, 3, 15})
-                QTest::addRow("%s-%d", e, m) << QString::fromLatin1(e) << m;
+                QTest::newRow(qPrintable(QStringLiteral("%1-%2").arg(QLatin1String(e)).arg(m)))
+                    << QString::fromLatin1(e) << m;
     }
     void clientFilterMatchesTotalStatement() {
         QFETCH(int, inputs);

@@ -1,6 +1,8 @@
 # Helpers for end-to-end scenarios: a private X display with a window manager and a tray
 # host, the program started with clean per-user folders, and screenshots of each step.
 
+E2E_HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
 fail() { echo "FAIL: $*" >&2; shot failure || true; exit 1; }
 
 start_desktop() {
@@ -14,32 +16,35 @@ start_desktop() {
     export QT_QPA_PLATFORM=xcb
     PIDS=()
     trap stop_desktop EXIT
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-        PIDS+=($!)
-        export DISPLAY=":$n"
-        for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-        xdpyinfo >/dev/null 2>&1 && break
-        kill "${PIDS[-1]}" 2>/dev/null || true
-        unset 'PIDS[-1]'
-    done
-    xdpyinfo >/dev/null 2>&1 || fail "no X display"
+    # The server picks a free display itself and writes its number once it accepts
+    # connections, so two runs on one machine never share a display.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    PIDS+=($!)
+    wait_for "the X server" grep -q '^[0-9]' "$WORK/display"
+    export DISPLAY=":$(head -1 "$WORK/display")"
+    xready server || fail "X server not ready: $(cat "$WORK/xvfb.log")"
     openbox >"$WORK/openbox.log" 2>&1 &
     PIDS+=($!)
-    # The tray host now and then fails to come up on a fresh display: try again.
-    local attempt
-    for attempt in 1 2 3; do
-        trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
-            --SetDockType false >"$WORK/trayer.log" 2>&1 &
-        PIDS+=($!)
-        for _ in $(seq 100); do xdotool search --classname panel >/dev/null 2>&1 && return 0; sleep 0.05; done
-        kill "${PIDS[-1]}" 2>/dev/null || true
-        wait "${PIDS[-1]}" 2>/dev/null || true
-        unset 'PIDS[-1]'
-        echo "tray host did not appear (attempt $attempt): $(cat "$WORK/trayer.log")" >&2
-    done
-    fail "no tray host"
+    xready wm || fail "window manager not ready: $(cat "$WORK/openbox.log")"
+    start_tray_host
+}
+
+# Starts trayer and waits until it owns the tray selection.
+start_tray_host() {
+    trayer --edge top --align right --widthtype pixel --width 200 --height 32 \
+        --SetDockType false >"$WORK/trayer.log" 2>&1 &
+    PIDS+=($!)
+    TRAY_PID=$!
+    xready selection _NET_SYSTEM_TRAY_S0 || fail "tray host not ready: $(cat "$WORK/trayer.log")"
+}
+
+xready() { python3 "$E2E_HERE/xready.py" "$@"; }
+
+# Polls a command every 20 ms until it succeeds; gives up after 20 s.
+wait_for() {
+    local what="$1"; shift
+    for _ in $(seq 1000); do "$@" 2>/dev/null && return 0; sleep 0.02; done
+    fail "$what not ready"
 }
 
 stop_desktop() {
@@ -73,50 +78,50 @@ start_korvan() {
     shot started
 }
 
-click_icon() {
-    xdotool mousemove "$ICON_X" "$ICON_Y"
-    sleep 0.2
-    xdotool click "$1"
-    sleep 0.5
-}
+click_icon() { xdotool mousemove "$ICON_X" "$ICON_Y" click "$1"; }
 
 wait_korvan_exit() {
-    for _ in $(seq 200); do kill -0 "$KORVAN_PID" 2>/dev/null || break; sleep 0.05; done
+    for _ in $(seq 1000); do kill -0 "$KORVAN_PID" 2>/dev/null || break; sleep 0.02; done
     kill -0 "$KORVAN_PID" 2>/dev/null && fail "program still running"
     set +e; wait "$KORVAN_PID"; KORVAN_STATUS=$?; set -e
     KORVAN_PID=
 }
 
 visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
+window_shown() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
+window_gone() { ! window_shown "$1"; }
 
-# Waits until a visible window with this exact name exists; prints its id.
+# Waits until a visible window with this exact name exists and is active; prints its id.
 wait_window() {
-    local id=""
-    for _ in $(seq 200); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && break
-        sleep 0.05
-    done
-    [ -n "$id" ] || fail "no window '$1'"
+    wait_for "window '$1'" window_shown "$1"
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1\$" | head -1)
     xdotool windowactivate --sync "$id" 2>/dev/null || true
-    sleep 0.2
     echo "$id"
 }
 
-wait_no_window() {
-    for _ in $(seq 200); do
-        [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true)" ] && return 0
-        sleep 0.05
-    done
-    fail "window '$1' still shown"
-}
+wait_no_window() { wait_for "window '$1' to close" window_gone "$1"; }
 
-# Opens the tray menu and presses keys in it.
+# The program's pop-up menus: shown override-redirect windows of its class other than the
+# tray icon itself (which carries the KDE override type).
+popup_windows() {
+    local w
+    for w in $(xdotool search --onlyvisible --class korvan 2>/dev/null); do
+        xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _KDE_NET_WM_WINDOW_TYPE_OVERRIDE ||
+            echo "$w"
+    done
+}
+popup_shown() { [ -n "$(popup_windows)" ]; }
+no_popup() { [ -z "$(popup_windows)" ]; }
+
+# Opens the tray menu, presses keys in it and waits until it has closed.
 menu() {
     click_icon 3
+    wait_for "the tray menu" popup_shown
     xdotool key "$@"
-    sleep 0.4
+    wait_for "the tray menu to close" no_popup
 }
 
-keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
-typed() { xdotool type --delay 20 "$1"; sleep 0.2; }
+keys() { xdotool key --delay 60 "$@"; }
+typed() { xdotool type --delay 20 "$1"; }

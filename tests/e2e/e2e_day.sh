@@ -23,9 +23,9 @@ for name in Writing Meetings Support; do
 done
 shot three-tasks
 menu Down Return          # the first task in name order: Meetings
-sleep 1.2
+sleep 1.2                 # the task runs for a while
 menu Down Down Return     # switch to Support
-sleep 1.2
+sleep 1.2                 # the task runs for a while
 shot switched
 menu x
 wait_korvan_exit
@@ -42,7 +42,7 @@ start_korvan
 menu o
 wait_window 'Korvan 1.5' >/dev/null
 shot after-restart
-sleep 1.2
+sleep 1.2                 # the task runs for a while
 menu x
 wait_korvan_exit
 # Nothing runs after a restart: the times stay as they were.

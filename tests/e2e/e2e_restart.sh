@@ -24,10 +24,13 @@ REG
 
 start_korvan
 click_icon 3
+wait_for "the tray menu" popup_shown
 shot menu
 xdotool key Down Return
-sleep 1.5
+wait_for "the tray menu to close" no_popup
+sleep 1.5                  # alpha runs for a while
 click_icon 3
+wait_for "the tray menu" popup_shown
 shot menu-running
 xdotool key x
 wait_korvan_exit
@@ -41,9 +44,10 @@ cp "$STORE" "$WORK/first.reg"
 
 start_korvan
 click_icon 3
+wait_for "the tray menu" popup_shown
 shot menu-after-restart
 xdotool key Escape
-sleep 0.3
+wait_for "the tray menu to close" no_popup
 kill -TERM "$KORVAN_PID"   # a logout ends the program like Exit does
 wait_korvan_exit
 [ "$KORVAN_STATUS" = 0 ] || fail "exit status $KORVAN_STATUS after SIGTERM"

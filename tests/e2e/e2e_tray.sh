@@ -10,6 +10,7 @@ start_desktop e2e_tray
 start_korvan
 [ -z "$(visible_window 'Korvan 1.5')" ] || fail "a window is shown at start"
 click_icon 3
+wait_for "the tray menu" popup_shown
 shot menu-open
 xdotool key x
 wait_korvan_exit
