@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/ControlBus.h"
 #include "database/DatabaseDialog.h"
 #include "database/EditBox.h"
 #include "database/Progress.h"
@@ -101,8 +102,10 @@ int Run(QApplication& app) {
         const auto answer = platform::messageBox(
             QStringLiteral("Instance of Korvan application is already running. Continue anyway ?"),
             QStringLiteral("Application already running"), platform::MsgIcon::Question,
-            platform::MsgButtons::YesNo);
+            platform::MsgButtons::YesNoDefaultNo);
         if (answer != platform::MsgAnswer::Yes) {
+            // The copy that runs comes forward instead.
+            ShowRunningCopy();
             mutex.close();
             return 0;
         }
@@ -115,6 +118,9 @@ int Run(QApplication& app) {
                      [] { QCoreApplication::exit(0); });
 
     CreateWindows();
+    // Scripts and desktop shortcuts reach this copy on the session bus.
+    auto* bus = new ControlBus(Form1);
+    bus->publish();
     const int result = app.exec();
     DestroyWindows();
     return result;

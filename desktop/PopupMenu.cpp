@@ -7,7 +7,11 @@ TPopupMenu::PopupHandler& popupHandler() {
 }
 } // namespace
 
-TPopupMenu::TPopupMenu(QWidget* parent) : QMenu(parent) {}
+TPopupMenu::TPopupMenu(QWidget* parent) : QMenu(parent) {
+    // Qt would replay the press that opened the menu (on the tray icon, outside the menu)
+    // once the menu closes by a key, and so swallow the next click on the icon.
+    setAttribute(Qt::WA_NoMouseReplay);
+}
 
 void TPopupMenu::setPopupHandler(PopupHandler handler) {
     popupHandler() = std::move(handler);

@@ -202,7 +202,26 @@ bool TTrayIcon::AddToTray() {
         iconVisible_ = true;
     if (designMode_ && !previewing_)
         return false;
-    return FillIconData() && shell(NIM_ADD);
+    if (!FillIconData() || !shell(NIM_ADD))
+        return false;
+    exportMenu();
+    return true;
+}
+
+void TTrayIcon::setPopupMenu(TPopupMenu* menu) {
+    popupMenu_ = menu;
+    exportMenu();
+}
+
+bool TTrayIcon::ItemHost() const {
+    NotifyShell* notifyShell = services().notifyShell;
+    return notifyShell && notifyShell->protocol() == TrayProtocol::StatusNotifierItem;
+}
+
+void TTrayIcon::exportMenu() {
+    NotifyShell* notifyShell = services().notifyShell;
+    if (notifyShell && popupMenu_ && !designMode_)
+        notifyShell->exportMenu(data_, popupMenu_);
 }
 
 bool TTrayIcon::RemoveFromTray() {

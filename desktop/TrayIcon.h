@@ -88,7 +88,10 @@ public:
     int IconIndex() const { return iconIndex_; }
     void setIconIndex(int value);
     TPopupMenu* PopupMenu() const { return popupMenu_; }
-    void setPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
+    void setPopupMenu(TPopupMenu* menu);
+    // The desktop shows the icon as a StatusNotifierItem: its host shows the menu itself
+    // and reports a left click as the only activation.
+    bool ItemHost() const;
     bool LeftPopup = false;
     bool WantEnterExitEvents() const { return wantEnterExit_; }
     void setWantEnterExitEvents(bool value);
@@ -155,6 +158,7 @@ private:
     TShiftState currentShift(int buttonFlag) const;
     QPoint pointer() const;
     void clickDefaultItem();
+    void exportMenu();
     bool shell(platform::NotifyMessage message);
 
     QWidget* owner_;

@@ -41,6 +41,10 @@ MsgAnswer QtMessageBoxService::show(QWidget* parent, const QString& text, const 
     case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    case MsgButtons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
@@ -53,7 +57,8 @@ MsgAnswer QtMessageBoxService::show(QWidget* parent, const QString& text, const 
         break;
     }
     // Escape or the close box on a Yes/No box means the safe answer.
-    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoDefaultNo ? MsgAnswer::No
+                                                                                 : MsgAnswer::Cancel;
 }
 
 MsgAnswer messageBox(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,

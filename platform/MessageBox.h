@@ -7,7 +7,9 @@ class QWidget;
 namespace platform {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with the focus (and Enter) on No, for questions whose Yes
+// cannot be undone.
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
 // The one way the program asks or tells the user something in a box, so tests can answer

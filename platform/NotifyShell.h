@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QString>
 
+class QMenu;
+
 namespace platform {
 
 // The notification-area shell: the record passed with each call, the three calls and the
@@ -52,9 +54,21 @@ struct NotifyIconData {
     quint32 dwInfoFlags = 0;
 };
 
+// How the desktop shows icons: an XEmbed tray embeds the program's window and forwards
+// every click; a StatusNotifierItem host draws the icon itself, shows the program's
+// exported menu and only reports a primary activation (no double-click).
+enum class TrayProtocol { XEmbed, StatusNotifierItem };
+
 class NotifyShell {
 public:
     virtual ~NotifyShell() = default;
+    virtual TrayProtocol protocol() const { return TrayProtocol::XEmbed; }
+    // Item hosts show this menu for the icon themselves; XEmbed trays ignore it (the
+    // program opens its menu on the right-button codes).
+    virtual void exportMenu(const NotifyIconData& data, QMenu* menu) {
+        Q_UNUSED(data);
+        Q_UNUSED(menu);
+    }
     // Returns the shell's success: adding an icon that is there, or modifying or deleting
     // one that is not, is refused.
     virtual bool notifyIcon(NotifyMessage message, const NotifyIconData& data) = 0;

@@ -1,5 +1,8 @@
 #include "platform/QtNotifyShell.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
@@ -7,7 +10,34 @@
 
 namespace platform {
 
-QtNotifyShell::QtNotifyShell() = default;
+QtNotifyShell::QtNotifyShell() : notifications_(new DesktopNotifications(this)) {
+    connect(notifications_, &DesktopNotifications::clicked, this,
+            [this] { deliver(notified_, NIN_BALLOONUSERCLICK); });
+}
+
+// Qt shows the icon through a StatusNotifierItem when, at the first icon, a watcher with a
+// registered host is on the session bus; otherwise it embeds a window in an XEmbed tray.
+// The same question, asked the same way, tells which of the two the user sees.
+TrayProtocol QtNotifyShell::protocol() const {
+    static const TrayProtocol answer = [] {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            return TrayProtocol::XEmbed;
+        QDBusInterface watcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                               QStringLiteral("/StatusNotifierWatcher"),
+                               QStringLiteral("org.kde.StatusNotifierWatcher"), bus);
+        return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool()
+                   ? TrayProtocol::StatusNotifierItem
+                   : TrayProtocol::XEmbed;
+    }();
+    return answer;
+}
+
+void QtNotifyShell::exportMenu(const NotifyIconData& data, QMenu* menu) {
+    const auto it = entries_.find(Key(data.hWnd, data.uID));
+    if (it != entries_.end() && protocol() == TrayProtocol::StatusNotifierItem)
+        it->icon->setContextMenu(menu);
+}
 
 QtNotifyShell::~QtNotifyShell() {
     for (auto& entry : entries_)
@@ -27,8 +57,13 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
         entry.id = data.uID;
         entry.callback = data.uCallbackMessage;
         QSystemTrayIcon* icon = entry.icon;
+        const bool item = protocol() == TrayProtocol::StatusNotifierItem;
         connect(icon, &QSystemTrayIcon::activated, this,
-                [this, key](QSystemTrayIcon::ActivationReason reason) {
+                [this, key, item](QSystemTrayIcon::ActivationReason reason) {
+                    // An item host has no double-click: its primary activation (a left
+                    // click) stands for the double-click of an XEmbed tray.
+                    if (item && reason == QSystemTrayIcon::Trigger)
+                        reason = QSystemTrayIcon::DoubleClick;
                     switch (reason) {
                     case QSystemTrayIcon::Trigger:
                         deliver(key, WM_LBUTTONDOWN);
@@ -75,6 +110,15 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
     return false;
 }
 
+namespace {
+// The balloon breaks lines at "\n" only.
+QString balloonText(const QString& text) {
+    QString t = text;
+    return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+} // namespace
+
 void QtNotifyShell::apply(Entry& entry, const NotifyIconData& data) {
     if (data.uFlags & NIF_MESSAGE)
         entry.callback = data.uCallbackMessage;
@@ -97,8 +141,12 @@ void QtNotifyShell::apply(Entry& entry, const NotifyIconData& data) {
         default:
             break;
         }
-        entry.icon->showMessage(data.szInfoTitle, data.szInfo, kind,
-                                static_cast<int>(data.uTimeout));
+        // The desktop's notification service where there is one, else the tray's balloon.
+        notified_ = Key(data.hWnd, data.uID);
+        if (!notifications_->available() ||
+            !notifications_->show(data.szInfoTitle, data.szInfo, static_cast<int>(data.uTimeout)))
+            entry.icon->showMessage(data.szInfoTitle, balloonText(data.szInfo), kind,
+                                    static_cast<int>(data.uTimeout));
     }
 }
 

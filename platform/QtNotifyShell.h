@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DesktopNotifications.h"
 #include "platform/NotifyShell.h"
 
 #include <QMap>
@@ -18,6 +19,8 @@ public:
     QtNotifyShell();
     ~QtNotifyShell() override;
     bool notifyIcon(NotifyMessage message, const NotifyIconData& data) override;
+    TrayProtocol protocol() const override;
+    void exportMenu(const NotifyIconData& data, QMenu* menu) override;
 
 private:
     struct Entry {
@@ -33,6 +36,8 @@ private:
     void reportGeometryWhenEmbedded(QSystemTrayIcon* icon);
 
     QMap<Key, Entry> entries_;
+    DesktopNotifications* notifications_;
+    Key notified_;
 };
 
 } // namespace platform

@@ -74,7 +74,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setCycleInterval(0);
     TrayIcon1->setHint(QStringLiteral("Korvan"));
-    TrayIcon1->setIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
+    // The idle stopwatch, or the running one (a green sector and a red hand) while a task
+    // runs.
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        idleImage_.addFile(QStringLiteral(":/icons/korvan-idle-%1.png").arg(size));
+        runningImage_.addFile(QStringLiteral(":/icons/korvan-running-%1.png").arg(size));
+    }
+    TrayIcon1->setIcon(idleImage_);
     TrayIcon1->setIconVisible(true);
     TrayIcon1->setIconIndex(0);
     TrayIcon1->setPopupMenu(PopupMenu1);
@@ -87,6 +93,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
     setTaskHost(this);
     guarded([this] { FormCreate(); });
+    // An item host may show the exported menu before it ever asks for a refresh.
+    if (TrayIcon1->ItemHost())
+        RefreshMenu();
 }
 
 TForm1::~TForm1() {
@@ -402,6 +411,37 @@ void TForm1::requestDescriptionFor(TProject* task) {
         Form5->Prompt(task);
 }
 
+QString TForm1::runningTaskName() const {
+    for (const TProject* task : Tasks)
+        if (task->Running)
+            return task->Name;
+    return {};
+}
+
+void TForm1::runningChanged() {
+    const bool running = std::any_of(Tasks.begin(), Tasks.end(),
+                                     [](const TProject* task) { return task->Running; });
+    if (running != trayShowsRunning_) {
+        trayShowsRunning_ = running;
+        TrayIcon1->setIcon(running ? runningImage_ : idleImage_);
+    }
+    // An item host shows the exported menu without asking first: keep it current.
+    if (TrayIcon1->ItemHost())
+        RefreshMenu();
+    if (announcePending_)
+        return;
+    announcePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        announcePending_ = false;
+        const QString name = runningTaskName();
+        if (name == announcedTask_)
+            return;
+        announcedTask_ = name;
+        if (onRunningTaskChanged)
+            onRunningTaskChanged(name);
+    });
+}
+
 void TForm1::PopupMenu1Popup() {
     RefreshMenu();
 }
@@ -467,10 +507,13 @@ void TForm1::Button4Click() {
                    QStringLiteral("Remove task"), MsgIcon::Question, MsgButtons::YesNo,
                    this) != MsgAnswer::Yes)
         return;
+    const bool wasRunning = task->Running;
     Tasks.erase(std::find(Tasks.begin(), Tasks.end(), task));
     delete task;
     RefreshGrid();
     RefreshMenu();
+    if (wasRunning)
+        runningChanged();
 }
 
 void TForm1::Button5Click() {
@@ -526,8 +569,12 @@ void TForm1::TrayIcon1DblClick() {
 }
 
 // The reminder invites a click to change the active task: open the menu for it.
+// An item host cannot open the program's menu on request: there the main window opens.
 void TForm1::TrayIcon1BalloonClick() {
-    TrayIcon1->OpenTrayMenu();
+    if (TrayIcon1->ItemHost())
+        TrayIcon1->RestoreMainWindow();
+    else
+        TrayIcon1->OpenTrayMenu();
 }
 
 void TForm1::Add1Click() {

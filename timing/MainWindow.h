@@ -2,6 +2,7 @@
 
 #include "timing/Project.h"
 
+#include <QIcon>
 #include <QWidget>
 #include <functional>
 #include <vector>
@@ -60,6 +61,12 @@ public:
     // TaskHost
     void setTrayHint(const QString& hint) override;
     void requestDescriptionFor(TProject* task) override;
+    void runningChanged() override;
+    // The running task's name, empty when none runs.
+    QString runningTaskName() const;
+    // Told once per change of the running task (a switch is one change), after the event
+    // that caused it.
+    std::function<void(const QString& runningTask)> onRunningTaskChanged;
 
     // Event handlers.
     void FormShow();
@@ -115,6 +122,10 @@ private:
     void captureSettings();
 
     TaskGridModel* gridModel_;
+    QIcon idleImage_, runningImage_;
+    bool trayShowsRunning_ = false;
+    bool announcePending_ = false;
+    QString announcedTask_;
     bool firstShow_ = true;
 };
 

@@ -107,6 +107,7 @@ void TProject::Start() {
     MenuItem->setChecked(true);
     if (gHost) {
         gHost->setTrayHint((QStringLiteral("Active task: ") + Name).left(255));
+        gHost->runningChanged();
         gHost->requestDescriptionFor(this);
     }
 }
@@ -118,16 +119,21 @@ void TProject::Stop() {
     Running = false;
     setCaption(MenuCaption());
     MenuItem->setChecked(false);
-    if (gHost)
+    if (gHost) {
         gHost->setTrayHint(QStringLiteral("No active project"));
+        gHost->runningChanged();
+    }
 }
 
 void TProject::Reset() {
+    const bool wasRunning = Running;
     Running = false;
     Time = 0;
     StartTime = 0;
     Description.clear();
     setCaption(MenuCaption());
+    if (wasRunning && gHost)
+        gHost->runningChanged();
 }
 
 void TProject::Flush() {

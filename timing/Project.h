@@ -15,6 +15,8 @@ public:
     virtual void setTrayHint(const QString& hint) = 0;
     // Runs the description prompt when the user asked for it.
     virtual void requestDescriptionFor(TProject* task) = 0;
+    // A task started or stopped.
+    virtual void runningChanged() {}
 };
 
 void setTaskHost(TaskHost* host);

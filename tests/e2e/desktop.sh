@@ -26,7 +26,66 @@ start_desktop() {
     openbox >"$WORK/openbox.log" 2>&1 &
     PIDS+=($!)
     xready wm || fail "window manager not ready: $(cat "$WORK/openbox.log")"
-    start_tray_host
+    # A private session bus: the program's control interface and the item host of one
+    # scenario never meet another's. dbus-daemon forks once it listens.
+    local bus
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    export DBUS_SESSION_BUS_ADDRESS="$(head -1 <<<"$bus")"
+    PIDS+=("$(tail -1 <<<"$bus")")
+    if [ "${2:-xembed}" = item ]; then
+        start_item_host
+    else
+        start_tray_host
+    fi
+}
+
+# Whether a name has an owner on the session bus.
+bus_name_owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+
+watcher_property() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher "string:$1" 2>/dev/null
+}
+host_registered() { watcher_property IsStatusNotifierHostRegistered | grep -q 'boolean true'; }
+
+# XFCE's own panel holding only its status tray (a StatusNotifierItem host, top left), and
+# dunst as the notification service; a left click on a notification invokes its action.
+start_item_host() {
+    local conf="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    mkdir -p "$conf" "$XDG_CONFIG_HOME/dunst"
+    cat >"$conf/xfce4-panel.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="32"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray"/>
+  </property>
+</channel>
+XML
+    printf '[global]\n    mouse_left_click = do_action, close_current\n    origin = top-right\n    offset = 10x50\n' \
+        >"$XDG_CONFIG_HOME/dunst/dunstrc"
+    xfce4-panel >"$WORK/panel.log" 2>&1 &
+    PIDS+=($!)
+    wait_for "the item host" host_registered
+    dunst -config "$XDG_CONFIG_HOME/dunst/dunstrc" >"$WORK/dunst.log" 2>&1 &
+    PIDS+=($!)
+    wait_for "the notification service" bus_name_owned org.freedesktop.Notifications
+    ITEM_HOST=1
 }
 
 # Starts trayer and waits until it owns the tray selection.
@@ -47,6 +106,14 @@ wait_for() {
     fail "$what not ready"
 }
 
+# The same for what the program does by its own clock (a reminder after a minute): polls
+# every 100 ms for at most 120 s.
+wait_for_long() {
+    local what="$1"; shift
+    for _ in $(seq 1200); do "$@" 2>/dev/null && return 0; sleep 0.1; done
+    fail "$what not ready"
+}
+
 stop_desktop() {
     [ -n "${KORVAN_PID:-}" ] && kill "$KORVAN_PID" 2>/dev/null || true
     for ((i=${#PIDS[@]}-1; i>=0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
@@ -60,8 +127,10 @@ shot() {
     import -window root "$ARTIFACTS/$(printf %02d $STEP)-$1.png" 2>/dev/null || true
 }
 
-# Starts the program and waits until its icon has been embedded in the tray.
+# Starts the program and waits until its icon shows: embedded in the XEmbed tray, or
+# registered with the item host (whose only icon then sits at the panel's left end).
 start_korvan() {
+    [ -n "${ITEM_HOST:-}" ] && { start_korvan_item "$@"; return; }
     KORVAN="${KORVAN_E2E_BINARY:-$KORVAN}"
     KORVAN_LOG="$WORK/korvan.$STEP.log"
     KORVAN_REPORT_TRAY_GEOMETRY="${KORVAN_REPORT_TRAY_GEOMETRY:-1}" "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
@@ -90,13 +159,15 @@ wait_korvan_exit() {
 visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
 window_shown() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; }
 window_gone() { ! window_shown "$1"; }
+window_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
 # Waits until a visible window with this exact name exists and is active; prints its id.
 wait_window() {
     wait_for "window '$1'" window_shown "$1"
     local id
     id=$(xdotool search --onlyvisible --name "^$1\$" | head -1)
-    xdotool windowactivate --sync "$id" 2>/dev/null || true
+    xdotool windowactivate "$id" 2>/dev/null || true
+    wait_for "window '$1' in front" window_active "$id"
     echo "$id"
 }
 
@@ -125,3 +196,19 @@ menu() {
 
 keys() { xdotool key --delay 60 "$@"; }
 typed() { xdotool type --delay 20 "$1"; }
+
+item_registered() { watcher_property RegisteredStatusNotifierItems | grep -q StatusNotifierItem; }
+
+start_korvan_item() {
+    KORVAN="${KORVAN_E2E_BINARY:-$KORVAN}"
+    KORVAN_LOG="$WORK/korvan.$STEP.log"
+    "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
+    KORVAN_PID=$!
+    wait_for "the item of the program" item_registered
+    local panel
+    panel=$(xdotool search --onlyvisible --classname xfce4-panel | head -1)
+    [ -n "$panel" ] || fail "no panel window"
+    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    ICON_X=$((X + 16)); ICON_Y=$((Y + HEIGHT / 2))
+    shot started
+}

@@ -51,7 +51,16 @@ public:
     bool iconPresent = false;
     platform::NotifyIconData current;
 
+    // The desktop's kind of tray, and the menu handed to an item host.
+    platform::TrayProtocol trayProtocol = platform::TrayProtocol::XEmbed;
+    QMenu* exportedMenu = nullptr;
+
     bool notifyIcon(platform::NotifyMessage message, const platform::NotifyIconData& data) override;
+    platform::TrayProtocol protocol() const override { return trayProtocol; }
+    void exportMenu(const platform::NotifyIconData&, QMenu* menu) override {
+        if (trayProtocol == platform::TrayProtocol::StatusNotifierItem)
+            exportedMenu = menu;
+    }
     // Sends a code as the shell would, to the target of the icon on show.
     void send(qint32 code);
     // The shell restarted: the icon is gone until the program adds it again.

@@ -270,6 +270,94 @@ private Q_SLOTS:
         QVERIFY(opened);
     }
 
+    // The icon tells whether time runs, whichever way a task starts or stops: the Start and
+    // Stop buttons, the tray menu, removing the running task.
+    void iconShowsWhetherTimeRuns() {
+        const auto shows = [this](const char* kind) {
+            const QImage expected =
+                QImage(QStringLiteral(":/icons/korvan-%1-22.png").arg(QLatin1String(kind)))
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            return f->shell.current.hIcon.pixmap(22, 22).toImage().convertToFormat(
+                       QImage::Format_ARGB32_Premultiplied) == expected;
+        };
+        QVERIFY(shows("idle"));
+        addTask(QStringLiteral("Writing"));
+        addTask(QStringLiteral("Support"));
+        Form1->RefreshGrid();
+        Form1->Add1->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        auto* grid = Form1->findChild<QTableView*>(QStringLiteral("StringGrid1"));
+        const QRect row = grid->visualRect(grid->model()->index(1, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button5")),
+                          Qt::LeftButton);
+        QVERIFY(Form1->Tasks[1]->Running);
+        QVERIFY(shows("running"));
+        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button6")),
+                          Qt::LeftButton);
+        QVERIFY(shows("idle"));
+        // From the tray menu: choose the first task, then remove it while it runs.
+        TPopupMenu::setPopupHandler([](TPopupMenu* m, const QPoint&) {
+            m->actions().first()->trigger();
+        });
+        f->shell.send(WM_RBUTTONDOWN);
+        QVERIFY(Form1->Tasks[0]->Running);
+        QVERIFY(shows("running"));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(0, 0)).center());
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button4")),
+                          Qt::LeftButton);
+        QCOMPARE(Form1->Tasks.size(), size_t(1));
+        QVERIFY(shows("idle"));
+    }
+
+    // A switch of task is announced once, after the click that caused it.
+    void runningTaskChangeAnnouncedOnce() {
+        QStringList announced;
+        Form1->onRunningTaskChanged = [&](const QString& name) { announced << name; };
+        addTask(QStringLiteral("a"));
+        addTask(QStringLiteral("b"));
+        Form1->RefreshMenu();
+        Form1->Tasks[0]->MenuItem->trigger();
+        Form1->Tasks[1]->MenuItem->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(announced, QStringList({"b"}));
+        Form1->Tasks[1]->MenuItem->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(announced, QStringList({"b", ""}));
+    }
+
+    // On a StatusNotifierItem host the menu is the host's to show: it is exported, sorted
+    // and current from the start; a click on the reminder opens the main window (the host
+    // cannot open the menu), while an XEmbed tray opens the menu as before.
+    void itemHostGetsTheMenuAndTheReminderOpensTheWindow() {
+        f.reset();
+        f = std::make_unique<Fixture>(false);
+        f->shell.trayProtocol = TrayProtocol::StatusNotifierItem;
+        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
+        QFile store(f->storePath());
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write("Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]\r\n"
+                    "\"Count\"=dword:00000002\r\n"
+                    "\"Project0\"=\"b\"\r\n\"Time0\"=hex:00,00,00,00,00,00,00,00\r\n"
+                    "\"Project1\"=\"a\"\r\n\"Time1\"=hex:00,00,00,00,00,00,00,00\r\n");
+        store.close();
+        f->createWindows();
+        QCOMPARE(f->shell.exportedMenu, Form1->PopupMenu1);
+        QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
+        bool menuOpened = false;
+        TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { menuOpened = true; });
+        Form1->Tasks[0]->MenuItem->trigger();
+        f->clock.advanceSeconds(5);
+        Form1->Tasks[1]->MenuItem->trigger(); // switching refreshes the exported entries
+        QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:05", "b  00:00:00"}));
+        f->shell.send(NIN_BALLOONUSERCLICK);
+        QVERIFY(Form1->isVisible());
+        QVERIFY(!menuOpened);
+    }
+
     void reminderBoxAppliesAtOnce() {
         Form1->CheckBox2->setChecked(true);
         Form1->Edit3->setText(QStringLiteral("15"));

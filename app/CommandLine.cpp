@@ -1,0 +1,146 @@
+#include "app/CommandLine.h"
+
+#include "app/ControlBus.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <cstdio>
+#include <cstring>
+
+namespace korvan {
+
+namespace {
+
+enum ExitCode { kOk = 0, kNoTaskRuns = 1, kUnknownTask = 2, kNoRunningCopy = 3, kUsage = 64 };
+
+const char kUsageText[] =
+    "Usage: korvan [OPTION]\n"
+    "Time tracker in the notification area. Without an option the program starts.\n"
+    "\n"
+    "Options that talk to the running copy:\n"
+    "  --list          list the tasks: time, \"running\" or \"stopped\", name (tab-separated)\n"
+    "  --status        the running task and its time; exit code 0 if one runs, 1 if none\n"
+    "  --start NAME    start the task NAME (stops the one that runs); exit code 2 if there\n"
+    "                  is no such task\n"
+    "  --stop          stop the running task\n"
+    "  --show          open the main window\n"
+    "\n"
+    "  --help          show this text\n"
+    "  --version       show the version\n"
+    "\n"
+    "Exit code 3: no running copy answered. Exit code 64: wrong options.\n";
+
+void out(const QString& text) {
+    std::fputs(text.toUtf8().constData(), stdout);
+}
+
+void err(const QString& text) {
+    std::fputs(text.toUtf8().constData(), stderr);
+}
+
+// Whole hours, minutes and seconds: 25:03:00 for a day and an hour.
+QString hms(qint64 seconds) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QDBusMessage call(const QDBusConnection& bus, const QString& method,
+                  const QVariantList& arguments = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kBusService), QString::fromLatin1(kBusPath),
+        QString::fromLatin1(kBusInterface), method);
+    message.setArguments(arguments);
+    return bus.call(message, QDBus::Block, 10000);
+}
+
+int client(const QString& command, const QString& name) {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(QString::fromLatin1(kBusService)).value()) {
+        err(QStringLiteral("korvan: Korvan is not running.\n"));
+        return kNoRunningCopy;
+    }
+    registerBusTypes();
+    if (command == QLatin1String("--list") || command == QLatin1String("--status")) {
+        const QDBusReply<QList<BusTask>> reply = call(bus, QStringLiteral("ListTasks"));
+        if (!reply.isValid()) {
+            err(QStringLiteral("korvan: %1\n").arg(reply.error().message()));
+            return kNoRunningCopy;
+        }
+        if (command == QLatin1String("--list")) {
+            for (const BusTask& task : reply.value())
+                out(QStringLiteral("%1\t%2\t%3\n")
+                        .arg(hms(task.seconds),
+                             task.running ? QStringLiteral("running") : QStringLiteral("stopped"),
+                             task.name));
+            return kOk;
+        }
+        for (const BusTask& task : reply.value()) {
+            if (task.running) {
+                out(QStringLiteral("%1\t%2\n").arg(task.name, hms(task.seconds)));
+                return kOk;
+            }
+        }
+        out(QStringLiteral("No task is running.\n"));
+        return kNoTaskRuns;
+    }
+    QDBusMessage reply;
+    if (command == QLatin1String("--start"))
+        reply = call(bus, QStringLiteral("Start"), {name});
+    else if (command == QLatin1String("--stop"))
+        reply = call(bus, QStringLiteral("Stop"));
+    else
+        reply = call(bus, QStringLiteral("Show"));
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        err(QStringLiteral("korvan: %1\n").arg(reply.errorMessage()));
+        return reply.errorName() == QLatin1String(kUnknownTaskError) ? kUnknownTask
+                                                                      : kNoRunningCopy;
+    }
+    return kOk;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char* argv[]) {
+    static const char* const commands[] = {"--list", "--status", "--start", "--stop", "--show"};
+    QString command, name;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::fputs(kUsageText, stdout);
+            return kOk;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            std::printf("Korvan %s\n", KORVAN_VERSION);
+            return kOk;
+        }
+        for (const char* known : commands) {
+            if (std::strcmp(arg, known) != 0)
+                continue;
+            if (!command.isEmpty()) {
+                err(QStringLiteral("korvan: one command at a time\n") +
+                    QString::fromLatin1(kUsageText));
+                return kUsage;
+            }
+            command = QString::fromLatin1(known);
+            if (command == QLatin1String("--start")) {
+                if (i + 1 >= argc) {
+                    err(QStringLiteral("korvan: --start needs the name of a task\n"));
+                    return kUsage;
+                }
+                name = QString::fromLocal8Bit(argv[++i]);
+            }
+        }
+    }
+    if (command.isEmpty())
+        return -1;
+    QCoreApplication app(argc, argv);
+    return client(command, name);
+}
+
+} // namespace korvan

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDBusArgument>
+#include <QDBusContext>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class TForm1;
+
+namespace korvan {
+
+// Where the running copy answers on the session bus.
+inline constexpr char kBusService[] = "org.myrkat.Korvan";
+inline constexpr char kBusPath[] = "/org/myrkat/Korvan";
+inline constexpr char kBusInterface[] = "org.myrkat.Korvan1";
+inline constexpr char kUnknownTaskError[] = "org.myrkat.Korvan1.Error.UnknownTask";
+
+// One task as the bus reports it: name, recorded seconds (including the running
+// segment) and whether it runs.
+struct BusTask {
+    QString name;
+    qint64 seconds = 0;
+    bool running = false;
+};
+QDBusArgument& operator<<(QDBusArgument& argument, const BusTask& task);
+const QDBusArgument& operator>>(const QDBusArgument& argument, BusTask& task);
+void registerBusTypes();
+
+// The running copy's interface for scripts and shortcuts: list the tasks, start one by
+// name, stop, show the main window, and a signal when the running task changes. Every
+// call does what the same choice in the tray menu or the main window does.
+class ControlBus : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.myrkat.Korvan1")
+public:
+    explicit ControlBus(TForm1* mainWindow);
+    // Claims the service name and exports the object; false when another copy has it or
+    // there is no session bus.
+    bool publish();
+
+public Q_SLOTS:
+    QList<korvan::BusTask> ListTasks() const;
+    void Start(const QString& name);
+    void Stop();
+    void Show();
+
+Q_SIGNALS:
+    // The name of the task that now runs; empty when none runs.
+    void RunningTaskChanged(const QString& name);
+
+private:
+    TForm1* mainWindow_;
+};
+
+// Asks a running copy to bring its main window forward; false when none answers.
+bool ShowRunningCopy();
+
+} // namespace korvan
+
+Q_DECLARE_METATYPE(korvan::BusTask)

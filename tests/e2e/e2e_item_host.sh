@@ -1,0 +1,64 @@
+#!/bin/bash
+# On a StatusNotifierItem host (XFCE's panel) with a notification service (dunst): a right
+# click shows Korvan's menu, and choosing a task there starts it; the icon shows that time
+# runs; the reminder arrives as a desktop notification naming the running task, and a click
+# on it opens the main window; a left click on the icon opens the main window too.
+set -euo pipefail
+KORVAN="$1"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/desktop.sh"
+start_desktop e2e_item_host item
+STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
+mkdir -p "$(dirname "$STORE")"
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Myrkat\Korvan]' '"Count"=dword:00000002' \
+    '"Auto Reminder"=dword:00000001' \
+    '"Project0"="Writing"' '"Time0"=hex:00,00,00,00,00,00,00,00' \
+    '"Project1"="Meetings"' '"Time1"=hex:00,00,00,00,00,00,00,00' >"$STORE"
+dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" \
+    >"$WORK/notify.log" 2>&1 &
+PIDS+=($!)
+
+start_korvan
+K="${KORVAN_E2E_BINARY:-$KORVAN}"
+# The host's menu windows belong to the process of its tray plug-in.
+panel_windows() { xdotool search --onlyvisible --classname wrapper-2.0 2>/dev/null | wc -l; }
+PANEL_WINDOWS=$(panel_windows)
+host_menu_shown() { [ "$(panel_windows)" -gt "$PANEL_WINDOWS" ]; }
+host_menu_gone() { [ "$(panel_windows)" -le "$PANEL_WINDOWS" ]; }
+
+click_icon 3
+wait_for "Korvan's menu in the panel" host_menu_shown
+shot item-menu
+xdotool key Down Down Return             # Meetings, Writing: the second in name order
+wait_for "the menu to close" host_menu_gone
+running_writing() { "$K" --status 2>/dev/null | grep -q '^Writing'; }
+wait_for "Writing to run" running_writing
+shot running-icon
+
+# The reminder (after one minute) goes to the notification service.
+notified() { grep -q 'string "Writing"' "$WORK/notify.log"; }
+wait_for_long "the reminder notification" notified
+grep -A1 'string "Writing"' "$WORK/notify.log" | grep -q 'Are you still working on this task ?' ||
+    fail "the notification lacks its text: $(cat "$WORK/notify.log")"
+dunst_window() { xdotool search --onlyvisible --classname Dunst 2>/dev/null | head -1; }
+has_dunst_window() { [ -n "$(dunst_window)" ]; }
+wait_for "the notification on screen" has_dunst_window
+shot notification
+eval "$(xdotool getwindowgeometry --shell "$(dunst_window)")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+wait_window 'Korvan 1.5' >/dev/null
+shot window-from-notification
+keys alt+c                               # "&Close" hides the window
+wait_no_window 'Korvan 1.5'
+
+# The item's primary activation (a left click) opens the main window.
+click_icon 1
+wait_window 'Korvan 1.5' >/dev/null
+shot window-from-left-click
+"$K" --status | grep -q '^Writing' || fail "the task changed"
+kill -TERM "$KORVAN_PID"
+wait_korvan_exit
+[ "$KORVAN_STATUS" = 0 ] || fail "exit status $KORVAN_STATUS"
+grep -q '"Time1"=hex:00,00,00,00,00,00,00,00' "$STORE" && fail "Writing has no time"
+echo "e2e_item_host: ok"
