@@ -99,7 +99,7 @@ int client(const QString& command, const QString& name) {
     if (reply.type() == QDBusMessage::ErrorMessage) {
         err(QStringLiteral("korvan: %1\n").arg(reply.errorMessage()));
         return reply.errorName() == QLatin1String(kUnknownTaskError) ? kUnknownTask
-                                                                      : kNoRunningCopy;
+                                                                     : kNoRunningCopy;
     }
     return kOk;
 }

@@ -31,13 +31,12 @@ bool DesktopNotifications::show(const QString& title, const QString& text, int t
         return false;
     if (!connected_) {
         connected_ = bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
-                                 QString::fromLatin1(kInterface),
-                                 QStringLiteral("ActionInvoked"), this,
-                                 SLOT(onActionInvoked(uint, QString)));
+                                 QString::fromLatin1(kInterface), QStringLiteral("ActionInvoked"),
+                                 this, SLOT(onActionInvoked(uint, QString)));
     }
     QString body = text;
-    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'),
-                                                                        QLatin1Char('\n'));
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     // Servers that understand markup would read "<" or "&" in a task name as markup.
     if (!markupKnown_) {
         const QDBusMessage capabilities = QDBusMessage::createMethodCall(

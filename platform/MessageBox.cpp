@@ -57,8 +57,9 @@ MsgAnswer QtMessageBoxService::show(QWidget* parent, const QString& text, const 
         break;
     }
     // Escape or the close box on a Yes/No box means the safe answer.
-    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoDefaultNo ? MsgAnswer::No
-                                                                                 : MsgAnswer::Cancel;
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoDefaultNo
+               ? MsgAnswer::No
+               : MsgAnswer::Cancel;
 }
 
 MsgAnswer messageBox(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,

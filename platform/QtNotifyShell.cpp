@@ -1,8 +1,10 @@
 #include "platform/QtNotifyShell.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
@@ -13,6 +15,30 @@ namespace platform {
 QtNotifyShell::QtNotifyShell() : notifications_(new DesktopNotifications(this)) {
     connect(notifications_, &DesktopNotifications::clicked, this,
             [this] { deliver(notified_, NIN_BALLOONUSERCLICK); });
+    if (qApp)
+        qApp->installEventFilter(this);
+}
+
+// Qt's XEmbed icon turns a second press soon after the first into a double-click and acts
+// on it for the left button only: a right-click soon after closing the menu was lost. It
+// is a right (or middle) press like any other.
+bool QtNotifyShell::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonDblClick || !watched->isWidgetType() ||
+        qstrcmp(watched->metaObject()->className(), "QSystemTrayIconSys") != 0)
+        return QObject::eventFilter(watched, event);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::RightButton && mouse->button() != Qt::MiddleButton)
+        return QObject::eventFilter(watched, event);
+    const QPoint at = mouse->globalPosition().toPoint();
+    for (auto it = entries_.constBegin(); it != entries_.constEnd(); ++it) {
+        if (!it->icon->geometry().contains(at))
+            continue;
+        const bool right = mouse->button() == Qt::RightButton;
+        deliver(it.key(), right ? WM_RBUTTONDOWN : WM_MBUTTONDOWN);
+        deliver(it.key(), right ? WM_RBUTTONUP : WM_MBUTTONUP);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 // Qt shows the icon through a StatusNotifierItem when, at the first icon, a watcher with a

@@ -22,6 +22,9 @@ public:
     TrayProtocol protocol() const override;
     void exportMenu(const NotifyIconData& data, QMenu* menu) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     struct Entry {
         QSystemTrayIcon* icon = nullptr;

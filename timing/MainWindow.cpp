@@ -419,8 +419,8 @@ QString TForm1::runningTaskName() const {
 }
 
 void TForm1::runningChanged() {
-    const bool running = std::any_of(Tasks.begin(), Tasks.end(),
-                                     [](const TProject* task) { return task->Running; });
+    const bool running =
+        std::any_of(Tasks.begin(), Tasks.end(), [](const TProject* task) { return task->Running; });
     if (running != trayShowsRunning_) {
         trayShowsRunning_ = running;
         TrayIcon1->setIcon(running ? runningImage_ : idleImage_);

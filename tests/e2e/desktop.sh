@@ -161,11 +161,17 @@ window_shown() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null
 window_gone() { ! window_shown "$1"; }
 window_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
+# Sets WINDOW_ID to the first visible window with this exact name. xdotool fails when a
+# window vanishes while it walks the tree: that counts as not found, and the poll goes on.
+find_window() {
+    WINDOW_ID=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [ -n "$WINDOW_ID" ]
+}
+
 # Waits until a visible window with this exact name exists and is active; prints its id.
 wait_window() {
-    wait_for "window '$1'" window_shown "$1"
-    local id
-    id=$(xdotool search --onlyvisible --name "^$1\$" | head -1)
+    wait_for "window '$1'" find_window "$1"
+    local id="$WINDOW_ID"
     xdotool windowactivate "$id" 2>/dev/null || true
     wait_for "window '$1' in front" window_active "$id"
     echo "$id"
@@ -205,10 +211,9 @@ start_korvan_item() {
     "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
     KORVAN_PID=$!
     wait_for "the item of the program" item_registered
-    local panel
-    panel=$(xdotool search --onlyvisible --classname xfce4-panel | head -1)
-    [ -n "$panel" ] || fail "no panel window"
-    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    panel_found() { PANEL=$(xdotool search --onlyvisible --classname xfce4-panel 2>/dev/null | head -1); [ -n "$PANEL" ]; }
+    wait_for "the panel window" panel_found
+    eval "$(xdotool getwindowgeometry --shell "$PANEL")"
     ICON_X=$((X + 16)); ICON_Y=$((Y + HEIGHT / 2))
     shot started
 }

@@ -41,11 +41,13 @@ notified() { grep -q 'string "Writing"' "$WORK/notify.log"; }
 wait_for_long "the reminder notification" notified
 grep -A1 'string "Writing"' "$WORK/notify.log" | grep -q 'Are you still working on this task ?' ||
     fail "the notification lacks its text: $(cat "$WORK/notify.log")"
-dunst_window() { xdotool search --onlyvisible --classname Dunst 2>/dev/null | head -1; }
-has_dunst_window() { [ -n "$(dunst_window)" ]; }
-wait_for "the notification on screen" has_dunst_window
+dunst_window() {
+    DUNST=$(xdotool search --onlyvisible --classname Dunst 2>/dev/null | head -1)
+    [ -n "$DUNST" ] && xdotool getwindowgeometry --shell "$DUNST" >"$WORK/dunst.geometry" 2>/dev/null
+}
+wait_for "the notification on screen" dunst_window
 shot notification
-eval "$(xdotool getwindowgeometry --shell "$(dunst_window)")"
+source "$WORK/dunst.geometry"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 wait_window 'Korvan 1.5' >/dev/null
 shot window-from-notification

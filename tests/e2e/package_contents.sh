@@ -17,8 +17,10 @@ for f in usr/bin/korvan usr/share/applications/korvan.desktop \
 done
 grep -q '^Categories=Utility;Office;$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
 grep -q '^StartupNotify=false$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
+grep -q '^Exec=korvan --stop$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
+grep -q '^Exec=korvan --show$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
-for p in libqt6widgets6 libqt6sql6-sqlite; do
+for p in libqt6widgets6 libqt6dbus6 libqt6sql6-sqlite; do
     echo "$DEPENDS" | grep -q "$p" || { echo "Depends lacks $p: $DEPENDS"; exit 1; }
 done
 if command -v desktop-file-validate >/dev/null; then

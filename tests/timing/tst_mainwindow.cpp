@@ -297,9 +297,8 @@ private Q_SLOTS:
                           Qt::LeftButton);
         QVERIFY(shows("idle"));
         // From the tray menu: choose the first task, then remove it while it runs.
-        TPopupMenu::setPopupHandler([](TPopupMenu* m, const QPoint&) {
-            m->actions().first()->trigger();
-        });
+        TPopupMenu::setPopupHandler(
+            [](TPopupMenu* m, const QPoint&) { m->actions().first()->trigger(); });
         f->shell.send(WM_RBUTTONDOWN);
         QVERIFY(Form1->Tasks[0]->Running);
         QVERIFY(shows("running"));
