@@ -6,7 +6,7 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 BUILD="${1:-$ROOT/build-fuzz}"
-RUNS="${KORVAN_FUZZ_RUNS:-20000}"
+RUNS="${KORVAN_FUZZ_RUNS:-200000}"
 SEED="${KORVAN_FUZZ_SEED:-1}"
 TARGETS="registry connection filter dialect time"
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
