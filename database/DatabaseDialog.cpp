@@ -472,7 +472,7 @@ void TSetup::Button2Click() {
     }
     if (messageBox(QStringLiteral("When you delete activity all associated recorded project times "
                                   "will be deleted too.\n\r\n\rAre you sure to continue anyway ?"),
-                   QStringLiteral("Delete activity"), MsgIcon::Question, MsgButtons::YesNo,
+                   QStringLiteral("Delete activity"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
     BusyCursor busy;
@@ -543,7 +543,8 @@ void TSetup::Button6Click() {
             "[Yes] - delete the project and all its recorded times\n\r[No] - delete the "
             "project only \n\r[Cancel] - cancel the operation\n\r\n\rPress the button of "
             "your choice."),
-        QStringLiteral("Delete project"), MsgIcon::Question, MsgButtons::YesNoCancel, this);
+        QStringLiteral("Delete project"), MsgIcon::Question, MsgButtons::YesNoCancelDefaultCancel,
+        this);
     if (answer != MsgAnswer::Yes && answer != MsgAnswer::No)
         return;
     BusyCursor busy;
@@ -570,7 +571,7 @@ void TSetup::Button9Click() {
     if (messageBox(
             QStringLiteral("All data in the database will be permanently deleted. \n\r\n\r"
                            "This operation cannot be undone. \n\r\n\rDo you wish to continue ?"),
-            QStringLiteral("Clear database"), MsgIcon::Warning, MsgButtons::YesNo,
+            QStringLiteral("Clear database"), MsgIcon::Warning, MsgButtons::YesNoDefaultNo,
             this) != MsgAnswer::Yes)
         return;
     BusyCursor busy;

@@ -7,9 +7,16 @@ class QWidget;
 namespace platform {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
-// YesNoDefaultNo: Yes and No with the focus (and Enter) on No, for questions whose Yes
-// cannot be undone.
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
+// YesNoDefaultNo and YesNoCancelDefaultCancel: the focus (and Enter) on the answer that
+// changes nothing, for questions whose Yes cannot be undone.
+enum class MsgButtons {
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel,
+    YesNoDefaultNo,
+    YesNoCancelDefaultCancel
+};
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
 // The one way the program asks or tells the user something in a box, so tests can answer

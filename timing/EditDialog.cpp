@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 using namespace platform;
@@ -29,7 +30,7 @@ QString TForm2::timeSeparator() {
     return QStringLiteral(":");
 }
 
-bool TForm2::parseTimeOfDay(const QString& text, double& days) {
+bool TForm2::parseRecordedTime(const QString& text, double& days) {
     const QStringList parts = text.trimmed().split(timeSeparator());
     if (parts.size() != 3)
         return false;
@@ -38,13 +39,13 @@ bool TForm2::parseTimeOfDay(const QString& text, double& days) {
         const QString p = parts.at(i).trimmed();
         bool ok = false;
         values[i] = p.toInt(&ok);
-        if (!ok || p.isEmpty() || p.size() > 2 || p.startsWith(QLatin1Char('-')) ||
+        if (!ok || p.isEmpty() || p.size() > (i == 0 ? 4 : 2) || p.startsWith(QLatin1Char('-')) ||
             p.startsWith(QLatin1Char('+')))
             return false;
     }
-    if (values[0] > 23 || values[1] > 59 || values[2] > 59)
+    if (values[1] > 59 || values[2] > 59)
         return false;
-    days = (values[0] * 3600 + values[1] * 60 + values[2]) / 86400.0;
+    days = (values[0] * 3600.0 + values[1] * 60.0 + values[2]) / 86400.0;
     return true;
 }
 
@@ -57,10 +58,12 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     Edit1->setObjectName(QStringLiteral("Edit1"));
     MaskEdit1 = new QLineEdit;
     MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
-    const QString sep = timeSeparator();
-    MaskEdit1->setInputMask(QStringLiteral("09") + sep + QStringLiteral("99") + sep +
-                            QStringLiteral("99;_"));
-    MaskEdit1->setMaxLength(8);
+    // Hours of any length up to 9999 (a task may run for days); the value is checked on OK.
+    const QString sep = QRegularExpression::escape(timeSeparator());
+    MaskEdit1->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9 ]{0,4}(%1[0-9 ]{0,2}(%1[0-9 ]{0,2})?)?").arg(sep)),
+        MaskEdit1));
+    MaskEdit1->setMaxLength(10);
     Button1 = new QPushButton(QStringLiteral("&OK"));
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
@@ -73,9 +76,12 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
     DBLookupComboBox2 = new TDBLookupComboBox;
     DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    // An invalid time keeps the dialog open with everything typed, to be corrected.
     connect(Button1, &QPushButton::clicked, this, [this] {
-        guarded([this] { Button1Click(); });
-        accept(); // the button closes the dialog with OK in every case
+        bool stored = true;
+        guarded([this, &stored] { stored = Button1Click(); });
+        if (stored)
+            accept();
     });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -93,11 +99,11 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     layout->addLayout(form);
     layout->addLayout(buttons);
     setTabOrder(Edit1, MaskEdit1);
-    setTabOrder(MaskEdit1, Button1);
-    setTabOrder(Button1, Button2);
-    setTabOrder(Button2, Memo1);
-    setTabOrder(Memo1, DBLookupComboBox1);
+    setTabOrder(MaskEdit1, DBLookupComboBox1);
     setTabOrder(DBLookupComboBox1, DBLookupComboBox2);
+    setTabOrder(DBLookupComboBox2, Memo1);
+    setTabOrder(Memo1, Button1);
+    setTabOrder(Button1, Button2);
     setFixedSize(420, 330);
 }
 
@@ -141,9 +147,10 @@ void TForm2::FormShow() {
                                          QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
         listsBound_ = true;
     }
-    Summary->OpenLists();
+    // No key of an earlier edit may stay behind, even when the lists cannot be opened.
     DBLookupComboBox1->setKeyValue(QVariant());
     DBLookupComboBox2->setKeyValue(QVariant());
+    Summary->OpenLists();
     if (EditedTask) {
         if (EditedTask->ActivityId != 0)
             DBLookupComboBox2->setKeyValue(EditedTask->ActivityId);
@@ -163,21 +170,20 @@ void TForm2::FormClose() {
         Summary->CloseLists();
 }
 
-void TForm2::Button1Click() {
+bool TForm2::Button1Click() {
+    double days = 0;
+    if (!parseRecordedTime(MaskEdit1->text(), days)) {
+        messageBox(QStringLiteral("The recorded time value entered is invalid."),
+                   QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
+        MaskEdit1->setFocus();
+        return false;
+    }
     if (!EditedTask) {
         EditedTask = new TProject(Edit1->text(), Form1 ? Form1->PopupMenu1 : nullptr);
         if (Form1)
             Form1->Tasks.push_back(EditedTask);
     }
     EditedTask->Name = Edit1->text();
-    double days = 0;
-    if (!MaskEdit1->hasAcceptableInput() ||
-        !parseTimeOfDay(MaskEdit1->displayText().replace(QLatin1Char('_'), QLatin1Char(' ')),
-                        days)) {
-        messageBox(QStringLiteral("The recorded time value entered is invalid."),
-                   QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
-    }
     EditedTask->SetTime(days);
     EditedTask->Description = DescriptionFromEditor(Memo1->toPlainText());
     const QVariant project = DBLookupComboBox1->KeyValue();
@@ -188,4 +194,5 @@ void TForm2::Button1Click() {
         EditedTask->ActivityId = activity.toInt();
     if (Form1)
         Form1->RefreshGrid();
+    return true;
 }

@@ -28,11 +28,13 @@ public:
     int NewTask();
     void FormShow();
     void FormClose();
-    void Button1Click();
+    // Stores what the dialog shows into the task (a new one for "&Add"); false, with the
+    // message shown and nothing changed, when the recorded time is no valid time.
+    bool Button1Click();
 
     // The recorded time typed as h:mm:ss with the locale's time separator, as a fraction of
-    // a day; false when it is no time of day (hours 0-23, minutes and seconds 0-59).
-    static bool parseTimeOfDay(const QString& text, double& days);
+    // a day; false when it is no valid time (hours 0-9999, minutes and seconds 0-59).
+    static bool parseRecordedTime(const QString& text, double& days);
     static QString timeSeparator();
 
 protected:

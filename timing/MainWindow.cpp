@@ -504,7 +504,7 @@ void TForm1::Button4Click() {
     if (!task)
         return;
     if (messageBox(QStringLiteral("Are you sure to remove selected task ?"),
-                   QStringLiteral("Remove task"), MsgIcon::Question, MsgButtons::YesNo,
+                   QStringLiteral("Remove task"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
     const bool wasRunning = task->Running;
@@ -536,7 +536,8 @@ void TForm1::Button7Click() {
     if (messageBox(
             QStringLiteral(
                 "Are you sure to reset recorded time and description of the selected task ?"),
-            QStringLiteral("Reset"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+            QStringLiteral("Reset"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
+            this) != MsgAnswer::Yes)
         return;
     task->Reset();
     RefreshGrid();
@@ -545,7 +546,7 @@ void TForm1::Button7Click() {
 void TForm1::Button8Click() {
     if (messageBox(QStringLiteral("Are you sure to reset all recorded times and all "
                                   "descriptions of all tasks ?"),
-                   QStringLiteral("Reset All"), MsgIcon::Question, MsgButtons::YesNo,
+                   QStringLiteral("Reset All"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
     for (TProject* task : Tasks)
@@ -609,12 +610,17 @@ int periodMs(qint32 minutes) {
     return static_cast<int>(qBound<qint64>(qint64(0), ms, qint64(INT_MAX)));
 }
 
-// 0 or less minutes means off: a zero period would fire without pause.
+// Runs the timer every so many minutes (0 or less means off: a zero period would fire
+// without pause). A countdown already running with that period goes
+// on: only a new period starts it again, so showing and hiding the window never postpones
+// the auto-save or the reminder.
 void runEvery(QTimer* timer, qint32 minutes) {
     if (minutes <= 0) {
         timer->stop();
         return;
     }
+    if (timer->isActive() && timer->interval() == periodMs(minutes))
+        return;
     timer->start(periodMs(minutes));
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 
 #include <QAction>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -17,22 +18,25 @@ double now() {
     return platform::services().clock->now();
 }
 
-struct TimeOfDay {
-    int hours, minutes, seconds;
+struct Duration {
+    qint64 hours;
+    int minutes, seconds;
 };
+// A longest time that still reads as hours: about 114 years.
+constexpr double kLongestMs = 1e6 * 3600000.0;
 
-// The time of day of a time value: magnitude, whole milliseconds, whole days dropped.
-TimeOfDay splitTime(double value) {
+// A time value as whole hours (days included), minutes and seconds; the magnitude rounded
+// to whole milliseconds.
+Duration splitTime(double value) {
     double ms = std::round(std::fabs(value) * kMsPerDay);
     if (!std::isfinite(ms))
         ms = 0;
-    const qint64 rest = static_cast<qint64>(std::fmod(ms, kMsPerDay));
-    const qint64 totalSeconds = rest / 1000;
-    return {static_cast<int>(totalSeconds / 3600), static_cast<int>(totalSeconds / 60 % 60),
+    ms = std::min(ms, kLongestMs);
+    const qint64 totalSeconds = static_cast<qint64>(ms) / 1000;
+    return {totalSeconds / 3600, static_cast<int>(totalSeconds / 60 % 60),
             static_cast<int>(totalSeconds % 60)};
 }
-
-QString twoDigits(int n) {
+QString twoDigits(qint64 n) {
     return QString::number(n).rightJustified(2, QLatin1Char('0'));
 }
 } // namespace
@@ -45,7 +49,7 @@ TaskHost* taskHost() {
 }
 
 QString FormatTime(double value) {
-    const TimeOfDay t = splitTime(value);
+    const Duration t = splitTime(value);
     return twoDigits(t.hours) + QLatin1Char(':') + twoDigits(t.minutes) + QLatin1Char(':') +
            twoDigits(t.seconds);
 }
@@ -171,7 +175,7 @@ void TProject::RefreshMenuItem() {
 }
 
 float TProject::Hours() const {
-    const TimeOfDay t = splitTime(Time);
+    const Duration t = splitTime(Time);
     if (t.minutes == 0)
         return static_cast<float>(t.hours);
     return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;

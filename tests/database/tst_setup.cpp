@@ -255,7 +255,7 @@ private Q_SLOTS:
         f->boxes.answer(MsgAnswer::Cancel);
         Setup->Button6->click();
         QCOMPARE(Setup->ListBox1->count(), 2);
-        QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoCancel);
+        QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoCancelDefaultCancel);
         f->boxes.answer(MsgAnswer::No); // keep its records
         Setup->Button6->click();
         QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site"}));

@@ -1,4 +1,4 @@
-// The recorded-time reader and the hours text: a time read is within one day; hours
+// The recorded-time reader and the hours text: a time read is below 10,000 hours; hours
 // written for the locale read back as the rounded value.
 #include "FuzzUtil.h"
 #include "database/Utils.h"
@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     Q_UNUSED(once);
     double days = -1;
-    if (TForm2::parseTimeOfDay(textOf(data, size), days))
-        FUZZ_CHECK(days >= 0 && days < 1);
+    if (TForm2::parseRecordedTime(textOf(data, size), days))
+        FUZZ_CHECK(days >= 0 && days * 24 < 10000);
     if (size >= sizeof(float)) {
         float value;
         std::memcpy(&value, data, sizeof value);

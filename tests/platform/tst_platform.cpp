@@ -2,8 +2,11 @@
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/InstanceMutex.h"
+#include "platform/MessageBox.h"
 #include "support/Fixture.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QtTest>
 #include <csignal>
 #include <sys/wait.h>
@@ -18,6 +21,36 @@ class TestPlatform : public QObject {
 private Q_SLOTS:
     void init() { f = std::make_unique<Fixture>(false); }
     void cleanup() { f.reset(); }
+
+    // The real box: Enter takes the default answer, which for questions that cannot be undone
+    // is the one that changes nothing; Escape is that answer too.
+    void enterOnAQuestionThatCannotBeUndone_data() {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes/no, enter")
+            << int(MsgButtons::YesNoDefaultNo) << int(Qt::Key_Return) << int(MsgAnswer::No);
+        QTest::newRow("yes/no, escape")
+            << int(MsgButtons::YesNoDefaultNo) << int(Qt::Key_Escape) << int(MsgAnswer::No);
+        QTest::newRow("yes/no/cancel, enter") << int(MsgButtons::YesNoCancelDefaultCancel)
+                                              << int(Qt::Key_Return) << int(MsgAnswer::Cancel);
+        QTest::newRow("plain yes/no, enter")
+            << int(MsgButtons::YesNo) << int(Qt::Key_Return) << int(MsgAnswer::Yes);
+    }
+    void enterOnAQuestionThatCannotBeUndone() {
+        QFETCH(int, buttons);
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        QtMessageBoxService service;
+        QTimer::singleShot(0, this, [key] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box)
+                QTest::keyClick(box, Qt::Key(key));
+        });
+        QCOMPARE(int(service.show(nullptr, QStringLiteral("Sure ?"), QStringLiteral("Remove"),
+                                  MsgIcon::Question, MsgButtons(buttons))),
+                 answer);
+    }
 
     void errorReportFullStopRule_data() {
         QTest::addColumn<QString>("message");

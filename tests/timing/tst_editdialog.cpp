@@ -5,6 +5,7 @@
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -39,25 +40,29 @@ private Q_SLOTS:
     void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { f.reset(); }
 
-    void parseTimeOfDay_data() {
+    void parseRecordedTime_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<int>("seconds");
         QTest::newRow("zero") << "00:00:00" << true << 0;
         QTest::newRow("leading blank") << " 1:30:00" << true << 5400;
         QTest::newRow("last second") << "23:59:59" << true << 86399;
-        QTest::newRow("24 h") << "24:00:00" << false << 0;
+        QTest::newRow("24 h") << "24:00:00" << true << 86400;
+        QTest::newRow("a day and more") << "25:03:00" << true << 90180;
+        QTest::newRow("longest") << "9999:59:59" << true << 35999999;
+        QTest::newRow("five hour digits") << "10000:00:00" << false << 0;
+        QTest::newRow("incomplete") << "1:2" << false << 0;
         QTest::newRow("60 min") << "00:60:00" << false << 0;
         QTest::newRow("60 s") << "00:00:60" << false << 0;
         QTest::newRow("missing digit") << "00: 5:00" << true << 300;
         QTest::newRow("empty part") << "00::00" << false << 0;
     }
-    void parseTimeOfDay() {
+    void parseRecordedTime() {
         QFETCH(QString, text);
         QFETCH(bool, valid);
         QFETCH(int, seconds);
         double days = -1;
-        QCOMPARE(TForm2::parseTimeOfDay(text, days), valid);
+        QCOMPARE(TForm2::parseRecordedTime(text, days), valid);
         if (valid)
             QCOMPARE(qRound(days * 86400), seconds);
     }
@@ -87,8 +92,10 @@ private Q_SLOTS:
         QVERIFY(!Summary->ADOTable1.Active());
     }
 
-    void invalidTimeKeepsNameOnly_data() { addEngineRows(); }
-    void invalidTimeKeepsNameOnly() {
+    // An invalid time shows the message and keeps the dialog open with everything typed;
+    // the corrected time is then stored with the rest. Typed and clicked as a user does.
+    void invalidTimeKeepsTheDialogOpen_data() { addEngineRows(); }
+    void invalidTimeKeepsTheDialogOpen() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
         auto* t = new TProject(QStringLiteral("old"), Form1->PopupMenu1);
@@ -97,21 +104,126 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         Form1->RefreshGrid();
         Form1->selectTaskRow(0);
-        inDialog([] {
-            QCOMPARE(Form2->MaskEdit1->text(), QStringLiteral("06:00:00"));
-            Form2->Edit1->setText(QStringLiteral("renamed"));
-            Form2->MaskEdit1->setText(QStringLiteral("24:00:00"));
-            Form2->Memo1->setPlainText(QStringLiteral("changed"));
+        bool stillOpen = false;
+        QString shownTime, nameAfter, memoAfter, storedName;
+        QWidget* focusAfter = nullptr;
+        QTimer::singleShot(0, this, [&] {
+            shownTime = Form2->MaskEdit1->text();
+            Form2->Edit1->selectAll();
+            QTest::keyClicks(Form2->Edit1, QStringLiteral("renamed"));
+            Form2->MaskEdit1->selectAll();
+            QTest::keyClicks(Form2->MaskEdit1, QStringLiteral("1:2"));
+            Form2->Memo1->selectAll();
+            QTest::keyClicks(Form2->Memo1, QStringLiteral("changed"));
+            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+            stillOpen = Form2->isVisible();
+            nameAfter = Form2->Edit1->text();
+            memoAfter = Form2->Memo1->toPlainText();
+            focusAfter = Form2->focusWidget();
+            storedName = t->Name;
+            Form2->MaskEdit1->selectAll();
+            QTest::keyClicks(Form2->MaskEdit1, QStringLiteral("25:03:00"));
+            QTest::keyClick(Form2->MaskEdit1, Qt::Key_Return);
+            if (Form2->isVisible())
+                Form2->reject();
         });
-        Form1->Button3->click();
+        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QCOMPARE(shownTime, QStringLiteral("06:00:00"));
+        QVERIFY(stillOpen);
+        QCOMPARE(f->boxes.shown.size(), 1);
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("The recorded time value entered is invalid."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
-        QCOMPARE(t->Name, QStringLiteral("renamed"));
-        QCOMPARE(t->Time, 0.25);
-        QCOMPARE(t->Description, QStringLiteral("kept"));
+        QCOMPARE(nameAfter, QStringLiteral("renamed"));
+        QCOMPARE(memoAfter, QStringLiteral("changed"));
+        QCOMPARE(focusAfter, Form2->MaskEdit1);
+        QCOMPARE(storedName, QStringLiteral("old")); // nothing stored before a valid OK
         QVERIFY(!Form2->isVisible());
+        QCOMPARE(t->Name, QStringLiteral("renamed"));
+        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
+        QCOMPARE(t->Description, QStringLiteral("changed"));
+    }
+
+    // "&Add" with an invalid time creates nothing; Cancel then leaves the list as it was.
+    void addWithInvalidTimeCreatesNothing() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        QTimer::singleShot(0, this, [] {
+            QTest::keyClicks(Form2->Edit1, QStringLiteral("new"));
+            Form2->MaskEdit1->selectAll();
+            QTest::keyClicks(Form2->MaskEdit1, QStringLiteral("12"));
+            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+            QTest::mouseClick(Form2->Button2, Qt::LeftButton);
+        });
+        QTest::mouseClick(Form1->Button2, Qt::LeftButton);
+        QVERIFY(Form1->Tasks.empty());
+        QCOMPARE(f->boxes.shown.size(), 1);
+    }
+
+    // A task of more than a day keeps its whole time through OK without a change, and the
+    // grid and the menu show it in full.
+    void daysSurviveOkWithoutChange() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        auto* t = new TProject(QStringLiteral("long"), Form1->PopupMenu1);
+        t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
+        Form1->Tasks.push_back(t);
+        Form1->RefreshGrid();
+        Form1->RefreshMenu();
+        QCOMPARE(Form1->StringGrid1->model()->index(0, 1).data().toString(),
+                 QStringLiteral("25:03:00"));
+        QCOMPARE(TProject::entryCaption(t->MenuItem), QStringLiteral("long  25:03:00"));
+        QString shown;
+        QTimer::singleShot(0, this, [&] {
+            shown = Form2->MaskEdit1->text();
+            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+        });
+        Form1->selectTaskRow(0);
+        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QCOMPARE(shown, QStringLiteral("25:03:00"));
+        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
+        QCOMPARE(t->Hours(), 25.05f);
+    }
+
+    // Tab walks name, time, project, activity, description, OK, Cancel.
+    void tabOrder() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        QStringList order;
+        QTimer::singleShot(0, this, [&] {
+            for (int i = 0; i < 7 && Form2->focusWidget(); ++i) {
+                order << Form2->focusWidget()->objectName();
+                QTest::keyClick(Form2->focusWidget(), Qt::Key_Tab);
+            }
+            QTest::mouseClick(Form2->Button2, Qt::LeftButton);
+        });
+        QTest::mouseClick(Form1->Button2, Qt::LeftButton);
+        QCOMPARE(order, QStringList({"Edit1", "MaskEdit1", "DBLookupComboBox1", "DBLookupComboBox2",
+                                     "Memo1", "Button1", "Button2"}));
+    }
+
+    // When the lists cannot be opened, OK keeps the task's own project and activity: no key
+    // of the task edited before may be written into it.
+    void noKeysFromAnEarlierEdit() {
+        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        useDatabase(cs);
+        seedLists();
+        auto* first = new TProject(QStringLiteral("first"), Form1->PopupMenu1);
+        first->SectionId = 2;
+        first->ActivityId = 2;
+        auto* second = new TProject(QStringLiteral("second"), Form1->PopupMenu1);
+        second->SectionId = 7;
+        Form1->Tasks.push_back(first);
+        Form1->Tasks.push_back(second);
+        inDialog([] { QCOMPARE(Form2->DBLookupComboBox1->Text(), QStringLiteral("Project 2")); });
+        Form2->EditTask(first);
+        useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
+        inDialog([] { QVERIFY(Form2->DBLookupComboBox1->KeyValue().isNull()); });
+        Form2->EditTask(second);
+        QCOMPARE(second->SectionId, 7);
+        QCOMPARE(second->ActivityId, 0);
+        inDialog([] {});
+        Form2->NewTask();
+        QVERIFY(Form2->EditedTask && Form2->EditedTask != second);
+        QCOMPARE(Form2->EditedTask->SectionId, 0);
+        QCOMPARE(Form2->EditedTask->ActivityId, 0);
     }
 
     void projectAndActivityKeptOrChanged_data() { addEngineRows(); }

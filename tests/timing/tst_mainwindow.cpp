@@ -136,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to remove selected task ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Remove task"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
-        QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNo);
+        QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoDefaultNo);
         QVERIFY(a->Running);
         f->boxes.answer(MsgAnswer::Yes);
         Form1->Button4->click();
@@ -376,6 +376,40 @@ private Q_SLOTS:
         Form1->Edit3->setText(QStringLiteral("0"));
         QVERIFY(Form1->Edit3Exit());
         QVERIFY(!Form1->Timer3->isActive()); // 0 minutes: the reminder no longer fires
+    }
+
+    // Opening and closing the main window, as often as a user likes, never postpones the
+    // auto-save or the reminder; a new period does start its countdown again.
+    void showingTheWindowKeepsTheCountdowns() {
+        f->shell.send(WM_LBUTTONDBLCLK);
+        for (QCheckBox* box : {Form1->CheckBox1, Form1->CheckBox2})
+            if (!box->isChecked())
+                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
+                          Qt::LeftButton);
+        QVERIFY(Form1->Timer2->isActive() && Form1->Timer3->isActive());
+        // Until both countdowns have visibly run down a little.
+        while (Form1->Timer2->remainingTime() > Form1->Timer2->interval() - 3 ||
+               Form1->Timer3->remainingTime() > Form1->Timer3->interval() - 3)
+            QCoreApplication::processEvents();
+        const int saveLeft = Form1->Timer2->remainingTime();
+        const int remindLeft = Form1->Timer3->remainingTime();
+        for (int i = 0; i < 3; ++i) {
+            f->shell.send(WM_LBUTTONDBLCLK);
+            QVERIFY(Form1->isVisible());
+            QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
+                              Qt::LeftButton);
+            QVERIFY(!Form1->isVisible());
+        }
+        QVERIFY(Form1->Timer2->remainingTime() <= saveLeft);
+        QVERIFY(Form1->Timer3->remainingTime() <= remindLeft);
+        f->shell.send(WM_LBUTTONDBLCLK);
+        Form1->Edit2->selectAll();
+        QTest::keyClicks(Form1->Edit2, QStringLiteral("9"));
+        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
+                          Qt::LeftButton);
+        QCOMPARE(Form1->Timer2->interval(), 9 * 60000);
+        QVERIFY(Form1->Timer2->remainingTime() > Form1->Timer2->interval() - 1000);
     }
 
     void autoSaveBoxAppliesOnHide() {
