@@ -86,6 +86,7 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
         const bool item = protocol() == TrayProtocol::StatusNotifierItem;
         connect(icon, &QSystemTrayIcon::activated, this,
                 [this, key, item](QSystemTrayIcon::ActivationReason reason) {
+                    balloonClickPending_.remove(key);
                     // An item host has no double-click: its primary activation (a left
                     // click) stands for the double-click of an XEmbed tray.
                     if (item && reason == QSystemTrayIcon::Trigger)
@@ -111,8 +112,16 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
                         break;
                     }
                 });
-        connect(icon, &QSystemTrayIcon::messageClicked, this,
-                [this, key] { deliver(key, NIN_BALLOONUSERCLICK); });
+        // Qt's XEmbed icon reports any press on the icon while its balloon shows as a click
+        // on the balloon too, just before the press itself. Only a click that comes alone
+        // (on the balloon) is one; a press on the icon acts exactly as without a balloon.
+        connect(icon, &QSystemTrayIcon::messageClicked, this, [this, key] {
+            balloonClickPending_.insert(key);
+            QTimer::singleShot(0, this, [this, key] {
+                if (balloonClickPending_.remove(key))
+                    deliver(key, NIN_BALLOONUSERCLICK);
+            });
+        });
         it = entries_.insert(key, entry);
         apply(*it, data);
         icon->show();

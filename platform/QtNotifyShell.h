@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QSet>
 
 class QSystemTrayIcon;
 
@@ -41,6 +42,7 @@ private:
     QMap<Key, Entry> entries_;
     DesktopNotifications* notifications_;
     Key notified_;
+    QSet<Key> balloonClickPending_;
 };
 
 } // namespace platform
