@@ -89,6 +89,8 @@ void InstallTerminationHandlers() {
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &action, nullptr);
+    // A file-size limit makes a write fail (and be reported), not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int Run(QApplication& app) {

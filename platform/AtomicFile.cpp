@@ -20,8 +20,15 @@ bool failWith(QString* error, const QString& what) {
 }
 } // namespace
 
-bool writeFileAtomically(const QString& path, const QByteArray& content, int mode, QString* error,
-                         bool durable) {
+bool writeFileAtomically(const QString& linkPath, const QByteArray& content, int mode,
+                         QString* error, bool durable) {
+    // A symbolic link is written through: its target is replaced, the link stays.
+    QString path = linkPath;
+    QFileInfo link(path);
+    for (int hops = 0; link.isSymLink() && hops < 32; ++hops) {
+        path = link.symLinkTarget();
+        link = QFileInfo(path);
+    }
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
     if (!QDir().mkpath(folder)) {

@@ -12,11 +12,16 @@ namespace platform {
 
 class FileRegistryKey : public RegistryKey {
 public:
-    FileRegistryKey(FileRegistry& store, RegFile file, const QString& path, bool writable)
-        : store_(store), file_(std::move(file)), path_(path), writable_(writable) {
+    FileRegistryKey(FileRegistry& store, RegFile file, const QString& path, bool writable,
+                    bool changedMeanwhile = false)
+        : store_(store), file_(std::move(file)), path_(path), writable_(writable),
+          changedMeanwhile_(changedMeanwhile) {
         file_.key(path_);
     }
 
+    int valueCount() const override {
+        return static_cast<int>(const_cast<FileRegistryKey*>(this)->key().values().size());
+    }
     bool valueExists(const QString& name) const override {
         return const_cast<FileRegistryKey*>(this)->key().find(name) != nullptr;
     }
@@ -49,9 +54,21 @@ public:
             store_.lastError_ = QStringLiteral("The store could not be read, so it is not written");
             return false;
         }
+        // Another copy of Korvan, or the user, wrote the store since this copy last read or
+        // wrote it: their version is kept beside before this one replaces it.
+        QString kept;
+        if (changedMeanwhile_)
+            kept = store_.keepCopy(QStringLiteral("conflict"));
         if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_))
             return false;
         store_.remember(file_);
+        if (!kept.isEmpty())
+            messageBox(QStringLiteral("The settings file %1 was changed by another program or "
+                                      "another copy of Korvan after this copy read it. That "
+                                      "version is kept as %2; this copy's tasks and settings "
+                                      "were saved.")
+                           .arg(store_.path_, kept),
+                       QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
         return true;
     }
 
@@ -66,6 +83,7 @@ private:
     RegFile file_;
     QString path_;
     bool writable_;
+    bool changedMeanwhile_;
     bool dirty_ = false;
 };
 
@@ -85,7 +103,33 @@ bool FileRegistry::fileStamp(Snapshot& stamp) const {
     return true;
 }
 
+bool FileRegistry::changedSinceSeen() const {
+    if (!seen_)
+        return false;
+    Snapshot stamp;
+    const bool exists = fileStamp(stamp);
+    if (cache_.mtimeNs < 0)
+        return exists; // none when last seen: one appeared
+    return !exists || stamp.inode != cache_.inode || stamp.size != cache_.size ||
+           stamp.mtimeNs != cache_.mtimeNs;
+}
+
+QString FileRegistry::keepCopy(const QString& kind) {
+    QFile current(path_);
+    if (!current.exists())
+        return {};
+    const QString kept =
+        path_ + QLatin1Char('.') + kind + QLatin1Char('-') +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    if (!current.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = current.readAll();
+    current.close();
+    return writeFileAtomically(kept, bytes, 0600, nullptr) ? kept : QString();
+}
+
 void FileRegistry::remember(const RegFile& file) {
+    seen_ = true;
     Snapshot stamp;
     if (!fileStamp(stamp)) {
         cache_ = Snapshot{};
@@ -102,9 +146,13 @@ std::unique_ptr<RegistryKey> FileRegistry::openKey(const QString& path) {
     if (cache_.mtimeNs >= 0 && fileStamp(stamp) && stamp.inode == cache_.inode &&
         stamp.size == cache_.size && stamp.mtimeNs == cache_.mtimeNs)
         return std::make_unique<FileRegistryKey>(*this, cache_.file, path, true);
+    const bool changed = changedSinceSeen();
     QFile f(path_);
-    if (!f.exists())
+    if (!f.exists()) {
+        if (!seen_)
+            remember(file); // none there: one that appears later is someone else's
         return std::make_unique<FileRegistryKey>(*this, file, path, true);
+    }
     if (!f.open(QIODevice::ReadOnly)) {
         lastError_ = f.errorString();
         return std::make_unique<FileRegistryKey>(*this, file, path, false);
@@ -114,7 +162,7 @@ std::unique_ptr<RegistryKey> FileRegistry::openKey(const QString& path) {
     QString why;
     if (RegFile::parse(bytes, file, &why)) {
         remember(file);
-        return std::make_unique<FileRegistryKey>(*this, file, path, true);
+        return std::make_unique<FileRegistryKey>(*this, file, path, true, changed);
     }
 
     // Never overwrite what could not be read: keep it beside and start afresh.

@@ -12,6 +12,7 @@ class RegistryKey {
 public:
     virtual ~RegistryKey() = default;
     virtual bool valueExists(const QString& name) const = 0;
+    virtual int valueCount() const = 0;
     // Reads a value with its type and size; false when absent.
     virtual bool queryValue(const QString& name, RegValue& value) const = 0;
     virtual void writeString(const QString& name, const QString& text) = 0;
@@ -28,6 +29,15 @@ public:
     // Opens the key, creating it when missing. A store that cannot be read gives a key with
     // no values whose writes fail.
     virtual std::unique_ptr<RegistryKey> openKey(const QString& path) = 0;
+    // Where the store lives, and why the last write failed, for the user's messages.
+    virtual QString location() const { return {}; }
+    virtual QString lastError() const { return {}; }
+    // Keeps a copy of the store as it is now beside it, named <store>.<kind>-<time>;
+    // returns the copy's path, empty when there was nothing to keep or it failed.
+    virtual QString keepCopy(const QString& kind) {
+        Q_UNUSED(kind);
+        return {};
+    }
 };
 
 // The store as one file in the registry export format.
@@ -36,7 +46,9 @@ public:
     explicit FileRegistry(const QString& filePath);
     std::unique_ptr<RegistryKey> openKey(const QString& path) override;
     const QString& filePath() const { return path_; }
-    QString lastError() const { return lastError_; }
+    QString location() const override { return path_; }
+    QString lastError() const override { return lastError_; }
+    QString keepCopy(const QString& kind) override;
 
     static QString defaultPath(const QString& configFolder);
 
@@ -51,9 +63,14 @@ private:
     bool fileStamp(Snapshot& stamp) const;
     void remember(const RegFile& file);
 
+    // Whether the file changed (or appeared) since this copy last read or wrote it.
+    bool changedSinceSeen() const;
+
     QString path_;
     QString lastError_;
     Snapshot cache_;
+    // This copy has read or written the store (or found none) at least once.
+    bool seen_ = false;
 };
 
 // The entry that starts the program when the user logs on.

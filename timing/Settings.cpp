@@ -7,7 +7,10 @@
 #include "timing/MainWindow.h"
 
 #include <QtEndian>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <optional>
 
 using namespace platform;
 
@@ -22,40 +25,55 @@ void reportRegistryError() {
                MsgIcon::Warning, MsgButtons::Ok);
 }
 
+// Reads the store's values; a value of the wrong type or size is noted with the reason and
+// reads as absent, so that it keeps its default and costs nothing else.
 class Reader {
 public:
     explicit Reader(const RegistryKey& key) : key_(key) {}
     bool exists(const QString& name) const { return key_.valueExists(name); }
-    QString string(const QString& name) const {
-        const RegValue v = value(name);
-        if (v.type != REG_SZ && v.type != REG_EXPAND_SZ)
-            throw RegistryError{};
-        return v.toText();
+    std::optional<QString> string(const QString& name) {
+        const std::optional<RegValue> v = value(name);
+        if (!v)
+            return std::nullopt;
+        if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
+            return wrong(name, QStringLiteral("it is not text")), std::nullopt;
+        return v->toText();
     }
-    qint32 integer(const QString& name) const {
-        const RegValue v = value(name);
-        if (v.type != REG_DWORD || v.data.size() != 4)
-            throw RegistryError{};
-        return qFromLittleEndian<qint32>(v.data.constData());
+    std::optional<qint32> integer(const QString& name) {
+        const std::optional<RegValue> v = value(name);
+        if (!v)
+            return std::nullopt;
+        if (v->type != REG_DWORD || v->data.size() != 4)
+            return wrong(name, QStringLiteral("it is not a number (dword)")), std::nullopt;
+        return qFromLittleEndian<qint32>(v->data.constData());
     }
-    double time(const QString& name) const {
-        const RegValue v = value(name);
-        if (v.type != REG_BINARY || v.data.size() != 8)
-            throw RegistryError{};
-        const quint64 bits = qFromLittleEndian<quint64>(v.data.constData());
+    std::optional<double> time(const QString& name) {
+        const std::optional<RegValue> v = value(name);
+        if (!v)
+            return std::nullopt;
+        if (v->type != REG_BINARY || v->data.size() != 8)
+            return wrong(name, QStringLiteral("it is not a recorded time (8 bytes)")), std::nullopt;
+        const quint64 bits = qFromLittleEndian<quint64>(v->data.constData());
         double days;
         std::memcpy(&days, &bits, sizeof days);
+        if (!std::isfinite(days))
+            return wrong(name, QStringLiteral("it is not a finite time")), std::nullopt;
         return days;
     }
+    void wrong(const QString& name, const QString& why) {
+        problems_ << QStringLiteral("\"%1\": %2").arg(name, why);
+    }
+    const QStringList& problems() const { return problems_; }
 
 private:
-    RegValue value(const QString& name) const {
+    std::optional<RegValue> value(const QString& name) const {
         RegValue v;
         if (!key_.queryValue(name, v))
-            throw RegistryError{};
+            return std::nullopt;
         return v;
     }
     const RegistryKey& key_;
+    QStringList problems_;
 };
 
 QByteArray timeBytes(double days) {
@@ -79,47 +97,54 @@ void syncAutostart(bool autoStart) {
 } // namespace
 
 void TForm1::LoadSettings() {
+    Registry* registry = services().registry;
+    std::unique_ptr<RegistryKey> key = registry->openKey(kKeyPath);
+    Reader r(*key);
+    UserName = r.string(QStringLiteral("UserName")).value_or(QString());
+    AutoSaveMinutes = r.integer(QStringLiteral("Auto Save")).value_or(5);
+    ReminderMinutes = r.integer(QStringLiteral("Auto Reminder")).value_or(15);
+    AutoStart = r.integer(QStringLiteral("Auto Start")).value_or(1) != 0;
+    RequestDescription = r.integer(QStringLiteral("Request Description")).value_or(0) != 0;
+    const std::optional<QString> stored = r.string(QStringLiteral("Connection"));
+    ConnectionString =
+        stored ? ScramblePassword(*stored) : QString::fromLatin1(kDefaultConnectionString);
+    const ProgramPath* paths = services().programPath;
+    ConnectionString =
+        ReplacePlaceholders(ConnectionString, paths->programFolder(), paths->dataFolder());
+    qint32 count = r.integer(QStringLiteral("Count")).value_or(0);
+    // Each task has at least a name and a time: a count beyond what the store holds is not
+    // worth a look (a hostile one would keep start-up busy for minutes).
+    count = std::min(count, key->valueCount() / 2);
+    for (qint32 i = 0; i < count; ++i) {
+        const QString n = QString::number(i);
+        if (!r.exists(QStringLiteral("Project") + n) || !r.exists(QStringLiteral("Time") + n))
+            continue;
+        const std::optional<QString> name = r.string(QStringLiteral("Project") + n);
+        const std::optional<double> time = r.time(QStringLiteral("Time") + n);
+        if (!name || !time)
+            continue; // this task only; noted
+        auto task = std::make_unique<TProject>(*name, PopupMenu1);
+        task->SetTime(*time);
+        task->Description = r.string(QStringLiteral("Description") + n).value_or(QString());
+        task->SectionId = r.integer(QStringLiteral("SectionId") + n).value_or(0);
+        task->ActivityId = r.integer(QStringLiteral("ActivityId") + n).value_or(0);
+        Tasks.push_back(task.release());
+    }
+    key->close();
+    if (!r.problems().isEmpty()) {
+        // The next save would write defaults over what could not be read: keep the file
+        // as it is first.
+        const QString kept = registry->keepCopy(QStringLiteral("bak"));
+        messageBox(QStringLiteral("Some values in the settings file %1 could not be read and "
+                                  "were left at their defaults (a task with an unreadable name "
+                                  "or time is left out):\n\n%2\n\n%3")
+                       .arg(registry->location(), r.problems().join(QLatin1Char('\n')),
+                            kept.isEmpty()
+                                ? QStringLiteral("No copy of the file could be kept.")
+                                : QStringLiteral("The file as it was is kept as %1.").arg(kept)),
+                   QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
+    }
     try {
-        std::unique_ptr<RegistryKey> key = services().registry->openKey(kKeyPath);
-        const Reader r(*key);
-        UserName =
-            r.exists(QStringLiteral("UserName")) ? r.string(QStringLiteral("UserName")) : QString();
-        AutoSaveMinutes =
-            r.exists(QStringLiteral("Auto Save")) ? r.integer(QStringLiteral("Auto Save")) : 5;
-        ReminderMinutes = r.exists(QStringLiteral("Auto Reminder"))
-                              ? r.integer(QStringLiteral("Auto Reminder"))
-                              : 15;
-        AutoStart = r.exists(QStringLiteral("Auto Start"))
-                        ? r.integer(QStringLiteral("Auto Start")) != 0
-                        : true;
-        RequestDescription = r.exists(QStringLiteral("Request Description"))
-                                 ? r.integer(QStringLiteral("Request Description")) != 0
-                                 : false;
-        ConnectionString = r.exists(QStringLiteral("Connection"))
-                               ? ScramblePassword(r.string(QStringLiteral("Connection")))
-                               : QString::fromLatin1(kDefaultConnectionString);
-        const ProgramPath* paths = services().programPath;
-        ConnectionString =
-            ReplacePlaceholders(ConnectionString, paths->programFolder(), paths->dataFolder());
-        const qint32 count =
-            r.exists(QStringLiteral("Count")) ? r.integer(QStringLiteral("Count")) : 0;
-        for (qint32 i = 0; i < count; ++i) {
-            const QString n = QString::number(i);
-            if (!r.exists(QStringLiteral("Project") + n) || !r.exists(QStringLiteral("Time") + n))
-                continue;
-            const QString name = r.string(QStringLiteral("Project") + n);
-            const double time = r.time(QStringLiteral("Time") + n);
-            auto task = std::make_unique<TProject>(name, PopupMenu1);
-            task->SetTime(time);
-            if (r.exists(QStringLiteral("Description") + n))
-                task->Description = r.string(QStringLiteral("Description") + n);
-            if (r.exists(QStringLiteral("SectionId") + n))
-                task->SectionId = r.integer(QStringLiteral("SectionId") + n);
-            if (r.exists(QStringLiteral("ActivityId") + n))
-                task->ActivityId = r.integer(QStringLiteral("ActivityId") + n);
-            Tasks.push_back(task.release());
-        }
-        key->close();
         syncAutostart(AutoStart);
     } catch (const RegistryError&) {
         reportRegistryError();
@@ -149,8 +174,14 @@ void TForm1::SaveSettings() {
             key->writeInteger(QStringLiteral("SectionId") + n, task->SectionId);
             key->writeInteger(QStringLiteral("ActivityId") + n, task->ActivityId);
         }
-        if (!key->close())
-            throw RegistryError{};
+        if (!key->close()) {
+            const Registry* registry = services().registry;
+            messageBox(QStringLiteral("Korvan could not save its tasks and settings to %1: %2. "
+                                      "They are kept in memory and saved at the next chance.")
+                           .arg(registry->location(), registry->lastError()),
+                       QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
+            return;
+        }
         syncAutostart(AutoStart);
     } catch (const RegistryError&) {
         reportRegistryError();

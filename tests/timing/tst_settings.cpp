@@ -5,6 +5,8 @@
 #include "timing/MainWindow.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
 #include <QtEndian>
@@ -138,36 +140,102 @@ private Q_SLOTS:
         QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
     }
 
-    void wrongSizeStopsTheLoad() {
+    // One unreadable value keeps its default; only the task it belongs to is left out when
+    // it is that task's name or time; the message says which value and why; the file as it
+    // was is kept beside before anything is written over it.
+    void unreadableValuesKeepTheirDefaultsAndACopy() {
         QVERIFY(f->autostart->enable(QStringLiteral("/old/korvan")));
-        seed({RegValue::dword(QStringLiteral("Auto Save"), 9),
-              RegValue::dword(QStringLiteral("Count"), 2),
+        seed({RegValue::string(QStringLiteral("Auto Save"), QStringLiteral("5")),
+              RegValue::dword(QStringLiteral("Auto Reminder"), 20),
+              RegValue::string(QStringLiteral("Connection"),
+                               QStringLiteral("Provider=SQLite;Data Source=/w/k.dat")),
+              RegValue::dword(QStringLiteral("Count"), 3),
               RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
               RegValue::binary(QStringLiteral("Time0"), QByteArray(4, '\0')),
               RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
-              RegValue::binary(QStringLiteral("Time1"), timeBytes(0.5))});
+              RegValue::binary(QStringLiteral("Time1"), timeBytes(0.5)),
+              RegValue::string(QStringLiteral("SectionId1"), QStringLiteral("x")),
+              RegValue::string(QStringLiteral("Project2"), QStringLiteral("two")),
+              RegValue::binary(QStringLiteral("Time2"), timeBytes(0.25)),
+              RegValue::dword(QStringLiteral("SectionId2"), 4)});
+        const QByteArray original = readFile(f->storePath());
         f->createWindows();
         QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
-        QVERIFY(Form1->Tasks.empty());
-        QCOMPARE(Form1->AutoSaveMinutes, 9);                           // read before the failure
-        QVERIFY(readFile(f->autostartPath()).contains("/old/korvan")); // untouched
+        const QString text = f->boxes.last().text;
+        QVERIFY(text.contains(f->storePath()));
+        QVERIFY(text.contains(QStringLiteral("\"Auto Save\": it is not a number (dword)")));
+        QVERIFY(text.contains(QStringLiteral("\"Time0\": it is not a recorded time (8 bytes)")));
+        QVERIFY(text.contains(QStringLiteral("\"SectionId1\": it is not a number (dword)")));
+        QCOMPARE(Form1->AutoSaveMinutes, 5);
+        QCOMPARE(Form1->ReminderMinutes, 20);
+        QCOMPARE(Form1->ConnectionString, QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
+        QCOMPARE(Form1->Tasks.size(), size_t(2));
+        QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("one"));
+        QCOMPARE(Form1->Tasks[0]->SectionId, 0);
+        QCOMPARE(Form1->Tasks[1]->SectionId, 4);
+        const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
+                                     .entryList({QStringLiteral("Korvan.reg.bak-*")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()), original);
+        // The next save keeps everything that was read.
+        Form1->SaveSettings();
+        QCOMPARE(storedValue(QStringLiteral("Connection")).toText(),
+                 QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
+        QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
+        QCOMPARE(storedValue(QStringLiteral("Auto Reminder")).data, RegValue::dword({}, 20).data);
     }
 
-    void wrongTypeLeavesLaterSettingsAtZero() {
-        seed({RegValue::string(QStringLiteral("Auto Save"), QStringLiteral("5"))});
+    // A count far beyond the values in the file costs nothing: the load takes time in
+    // proportion to the file (this would run for many minutes otherwise).
+    void hostileCountLoadsWhatIsThere() {
+        seed({RegValue::dword(QStringLiteral("Count"), 0x7fffffff),
+              RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
+              RegValue::binary(QStringLiteral("Time0"), timeBytes(0.5)),
+              RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
+              RegValue::binary(QStringLiteral("Time1"), timeBytes(0.25))});
         f->createWindows();
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
-        QCOMPARE(Form1->AutoSaveMinutes, 0);
-        QCOMPARE(Form1->ReminderMinutes, 0);
-        QVERIFY(!Form1->AutoStart);
-        QVERIFY(Form1->ConnectionString.isEmpty());
-        QVERIFY(!Form1->CheckBox1->isChecked());
-        QCOMPARE(Form1->Edit2->text(), QStringLiteral("3"));
-        QCOMPARE(Form1->Edit3->text(), QStringLiteral("15"));
-        QVERIFY(!QFile::exists(f->autostartPath()));
+        QCOMPARE(Form1->Tasks.size(), size_t(2));
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
+    // Another copy (or the user) writes the store while this copy runs: this copy's next
+    // save keeps that version beside, says so, and writes its own.
+    void aStoreWrittenMeanwhileIsKept() {
+        f->createWindows();
+        Form1->Tasks.push_back(new TProject(QStringLiteral("mine"), Form1->PopupMenu1));
+        Form1->SaveSettings();
+        QVERIFY(f->boxes.shown.isEmpty());
+        Form1->SaveSettings(); // its own writes are no conflict
+        QVERIFY(f->boxes.shown.isEmpty());
+        FileRegistry other(f->storePath());
+        {
+            auto key = other.openKey(kKey);
+            key->writeString(QStringLiteral("Project0"), QStringLiteral("theirs"));
+            QVERIFY(key->close());
+        }
+        const QByteArray theirs = readFile(f->storePath());
+        Form1->SaveSettings(); // what the auto-save does
+        const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
+                                     .entryList({QStringLiteral("Korvan.reg.conflict-*")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()), theirs);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QVERIFY(f->boxes.last().text.contains(kept.first()));
+        QCOMPARE(storedValue(QStringLiteral("Project0")).toText(), QStringLiteral("mine"));
+    }
+
+    // A store that is a symbolic link (e.g. into a synced folder) stays a link.
+    void aLinkedStoreIsWrittenThrough() {
+        const QString folder = QFileInfo(f->storePath()).absolutePath();
+        QDir().mkpath(folder + "/synced");
+        seed({RegValue::dword(QStringLiteral("Count"), 0)});
+        QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
+        QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
+        f->createWindows();
+        Form1->Tasks.push_back(new TProject(QStringLiteral("linked"), Form1->PopupMenu1));
+        Form1->SaveSettings();
+        QVERIFY(QFileInfo(f->storePath()).isSymLink());
+        QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
     }
 
     void autoSaveZeroAndTicking() {
@@ -269,7 +337,10 @@ private Q_SLOTS:
             FullDisk full(100);
             Form1->SaveSettings();
         }
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Unable to access registry"));
+        QVERIFY(f->boxes.last().text.startsWith(
+            QStringLiteral("Korvan could not save its tasks and settings to %1: ")
+                .arg(f->storePath())));
+        QVERIFY(f->boxes.last().text.contains(QStringLiteral("File too large")));
         QCOMPARE(readFile(f->storePath()), before);
         QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
                      .entryList({QStringLiteral("*.tmp-*")})
