@@ -13,6 +13,8 @@ TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("EditBox"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowContextHelpButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // Modal to its window only: the tray icon answers while it is open.
+    setWindowModality(Qt::WindowModal);
     StaticText1 = new QLabel;
     StaticText1->setObjectName(QStringLiteral("StaticText1"));
     Edit1 = new QLineEdit;

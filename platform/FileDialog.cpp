@@ -6,6 +6,7 @@ namespace platform {
 
 QString QtSaveFileDialogService::getSaveFileName(QWidget* parent, const SaveFileRequest& request) {
     QFileDialog dialog(parent, request.title);
+    dialog.setWindowModality(Qt::WindowModal); // the tray icon stays usable
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultSuffix);

@@ -9,6 +9,8 @@ namespace platform {
 MsgAnswer QtMessageBoxService::show(QWidget* parent, const QString& text, const QString& caption,
                                     MsgIcon icon, MsgButtons buttons) {
     QMessageBox box(parent);
+    // Modal to the window that asks, not to the whole program: the tray icon stays usable.
+    box.setWindowModality(Qt::WindowModal);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {

@@ -19,6 +19,8 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Task description"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // Modal to its window only: the tray icon answers while it is open.
+    setWindowModality(Qt::WindowModal);
     Label2 = new QLabel(QStringLiteral("Task: "));
     Label2->setObjectName(QStringLiteral("Label2"));
     Label3 = new QLabel;

@@ -54,6 +54,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Edit task"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // Modal to its window only: the tray icon answers while it is open.
+    setWindowModality(Qt::WindowModal);
     Edit1 = new QLineEdit;
     Edit1->setObjectName(QStringLiteral("Edit1"));
     MaskEdit1 = new QLineEdit;
@@ -117,6 +119,7 @@ void TForm2::EditTask(TProject* task) {
     task->Flush();
     Edit1->setText(task->Name);
     MaskEdit1->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
+    shownTime_ = MaskEdit1->text();
     Memo1->setPlainText(DescriptionForEditor(task->Description));
     exec();
 }
@@ -126,6 +129,7 @@ int TForm2::NewTask() {
     Edit1->clear();
     MaskEdit1->setText(QStringLiteral("00") + timeSeparator() + QStringLiteral("00") +
                        timeSeparator() + QStringLiteral("00"));
+    shownTime_.clear(); // a new task takes the time shown
     Memo1->clear();
     return exec();
 }
@@ -184,7 +188,12 @@ bool TForm2::Button1Click() {
             Form1->Tasks.push_back(EditedTask);
     }
     EditedTask->Name = Edit1->text();
-    EditedTask->SetTime(days);
+    // The time as shown when the dialog opened is no change: a task started or stopped from
+    // the tray meanwhile keeps what it recorded since.
+    if (MaskEdit1->text() != shownTime_)
+        EditedTask->SetTime(days);
+    else
+        EditedTask->Flush();
     EditedTask->Description = DescriptionFromEditor(Memo1->toPlainText());
     const QVariant project = DBLookupComboBox1->KeyValue();
     if (!project.isNull())

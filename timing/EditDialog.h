@@ -43,6 +43,7 @@ protected:
 
 private:
     bool listsBound_ = false;
+    QString shownTime_;
 };
 
 extern TForm2* Form2;
