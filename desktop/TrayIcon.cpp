@@ -218,6 +218,11 @@ bool TTrayIcon::ItemHost() const {
     return notifyShell && notifyShell->protocol() == TrayProtocol::StatusNotifierItem;
 }
 
+bool TTrayIcon::IconShown() const {
+    NotifyShell* notifyShell = services().notifyShell;
+    return notifyShell && iconVisible_ && notifyShell->trayAvailable();
+}
+
 void TTrayIcon::exportMenu() {
     NotifyShell* notifyShell = services().notifyShell;
     if (notifyShell && popupMenu_ && !designMode_)

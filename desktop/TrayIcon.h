@@ -92,6 +92,8 @@ public:
     // The desktop shows the icon as a StatusNotifierItem: its host shows the menu itself
     // and reports a left click as the only activation.
     bool ItemHost() const;
+    // The desktop shows the icon (a notification area is there).
+    bool IconShown() const;
     bool LeftPopup = false;
     bool WantEnterExitEvents() const { return wantEnterExit_; }
     void setWantEnterExitEvents(bool value);

@@ -63,6 +63,8 @@ class NotifyShell {
 public:
     virtual ~NotifyShell() = default;
     virtual TrayProtocol protocol() const { return TrayProtocol::XEmbed; }
+    // Whether a notification area shows the icons now.
+    virtual bool trayAvailable() const { return true; }
     // Item hosts show this menu for the icon themselves; XEmbed trays ignore it (the
     // program opens its menu on the right-button codes).
     virtual void exportMenu(const NotifyIconData& data, QMenu* menu) {

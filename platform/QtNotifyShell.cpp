@@ -59,6 +59,11 @@ TrayProtocol QtNotifyShell::protocol() const {
     return answer;
 }
 
+bool QtNotifyShell::trayAvailable() const {
+    return protocol() == TrayProtocol::StatusNotifierItem ||
+           QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void QtNotifyShell::exportMenu(const NotifyIconData& data, QMenu* menu) {
     const auto it = entries_.find(Key(data.hWnd, data.uID));
     if (it != entries_.end() && protocol() == TrayProtocol::StatusNotifierItem)

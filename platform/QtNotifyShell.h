@@ -21,6 +21,7 @@ public:
     ~QtNotifyShell() override;
     bool notifyIcon(NotifyMessage message, const NotifyIconData& data) override;
     TrayProtocol protocol() const override;
+    bool trayAvailable() const override;
     void exportMenu(const NotifyIconData& data, QMenu* menu) override;
 
 protected:

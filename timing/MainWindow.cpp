@@ -13,11 +13,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -93,6 +95,17 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
     setTaskHost(this);
     guarded([this] { FormCreate(); });
+    // With no notification area a few seconds after start, nothing of Korvan would be on
+    // screen: the main window shows instead (the icon still comes if a tray appears later).
+    trayCheck_ = new QTimer(this);
+    trayCheck_->setObjectName(QStringLiteral("TrayCheckTimer"));
+    trayCheck_->setSingleShot(true);
+    trayCheck_->setInterval(5000);
+    connect(trayCheck_, &QTimer::timeout, this, [this] {
+        if (!TrayIcon1->IconShown())
+            TrayIcon1->RestoreMainWindow();
+    });
+    trayCheck_->start();
     // An item host may show the exported menu before it ever asks for a refresh.
     if (TrayIcon1->ItemHost())
         RefreshMenu();
@@ -697,13 +710,20 @@ bool TForm1::Edit3Exit() {
     ReminderMinutes = value;
     if (Timer3->isActive())
         runEvery(Timer3, value);
-    else
+    else if (Timer3->interval() != periodMs(value))
         Timer3->setInterval(periodMs(value));
     return true;
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut) {
+    // The minute boxes are checked when the focus moves inside this window (Tab, a click),
+    // not when the user turns to another window or the check's own message takes the focus;
+    // one message at a time.
+    if (event->type() == QEvent::FocusOut && !checkingMinutes_) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return QWidget::eventFilter(watched, event);
+        QScopedValueRollback<bool> checking(checkingMinutes_, true);
         if (watched == Edit2)
             guarded([this] { Edit2Exit(); });
         else if (watched == Edit3)

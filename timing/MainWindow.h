@@ -124,6 +124,8 @@ private:
     TaskGridModel* gridModel_;
     QIcon idleImage_, runningImage_;
     bool trayShowsRunning_ = false;
+    bool checkingMinutes_ = false;
+    QTimer* trayCheck_ = nullptr;
     bool announcePending_ = false;
     QString announcedTask_;
     bool firstShow_ = true;

@@ -32,11 +32,11 @@ start_desktop() {
     bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
     export DBUS_SESSION_BUS_ADDRESS="$(head -1 <<<"$bus")"
     PIDS+=("$(tail -1 <<<"$bus")")
-    if [ "${2:-xembed}" = item ]; then
-        start_item_host
-    else
-        start_tray_host
-    fi
+    case "${2:-xembed}" in
+    item) start_item_host ;;
+    none) ;;
+    *) start_tray_host ;;
+    esac
 }
 
 # Whether a name has an owner on the session bus.

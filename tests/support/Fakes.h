@@ -57,6 +57,8 @@ public:
 
     bool notifyIcon(platform::NotifyMessage message, const platform::NotifyIconData& data) override;
     platform::TrayProtocol protocol() const override { return trayProtocol; }
+    bool available = true;
+    bool trayAvailable() const override { return available; }
     void exportMenu(const platform::NotifyIconData&, QMenu* menu) override {
         if (trayProtocol == platform::TrayProtocol::StatusNotifierItem)
             exportedMenu = menu;

@@ -412,6 +412,49 @@ private Q_SLOTS:
         QVERIFY(Form1->Timer2->remainingTime() > Form1->Timer2->interval() - 1000);
     }
 
+    // Without a notification area a few seconds after start the main window shows; with
+    // one, nothing does.
+    void noTrayShowsTheMainWindow_data() {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("tray") << true;
+        QTest::newRow("no tray") << false;
+    }
+    void noTrayShowsTheMainWindow() {
+        QFETCH(bool, tray);
+        f->shell.available = tray;
+        auto* check = Form1->findChild<QTimer*>(QStringLiteral("TrayCheckTimer"));
+        QVERIFY(check && check->isActive());
+        check->start(0); // its time has come
+        QTRY_COMPARE(check->isActive(), false);
+        QCOMPARE(Form1->isVisible(), !tray);
+    }
+
+    // A wrong number in a minute box: Tab shows one message and brings the focus back into
+    // the box; turning to another window checks nothing.
+    void minuteBoxChecksOnTabOnly() {
+        f->shell.send(WM_LBUTTONDBLCLK);
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        QLineEdit* box = Form1->findChild<QLineEdit*>(QStringLiteral("Edit2"));
+        if (!box->isEnabled())
+            QTest::mouseClick(Form1->CheckBox1, Qt::LeftButton, {},
+                              QPoint(5, Form1->CheckBox1->height() / 2));
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, QStringLiteral("x"));
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(f->boxes.shown.isEmpty());
+        Form1->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
+        QCOMPARE(Form1->focusWidget(), box);
+    }
+
     void autoSaveBoxAppliesOnHide() {
         Form1->Add1->trigger();
         Form1->CheckBox1->setChecked(true);
