@@ -6,6 +6,7 @@
 #include "database/Progress.h"
 #include "database/SummaryUnit.h"
 #include "desktop/About.h"
+#include "platform/Centre.h"
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
@@ -28,6 +29,16 @@ void CreateWindows() {
     Form1 = new TForm1;
     Form3 = new TForm3(Form1);
     Form1->openAbout = [] {
+        // Also when the user has minimised it: it comes back, in the middle of the screen
+        // the first time.
+        static bool placed = false;
+        if (!placed) {
+            Form3->adjustSize();
+            platform::centreOnScreen(Form3);
+            placed = true;
+        }
+        if (Form3->isMinimized())
+            Form3->showNormal();
         Form3->show();
         Form3->raise();
         Form3->activateWindow();
@@ -64,6 +75,7 @@ void DestroyWindows() {
 
 namespace {
 int gSignalPipe[2] = {-1, -1};
+bool gTerminated = false;
 
 void onSignal(int) {
     const char byte = 1;
@@ -81,6 +93,8 @@ void InstallTerminationHandlers() {
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte = 0;
         [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
+        // Ends every event loop, also that of a question still open at start-up.
+        gTerminated = true;
         QCoreApplication::exit(0);
     });
     struct sigaction action {};
@@ -98,6 +112,8 @@ int Run(QApplication& app) {
     platform::initResources();
     QApplication::setApplicationName(QStringLiteral("Korvan"));
     QApplication::setApplicationDisplayName(QString());
+    // Before anything is asked: a logout while a start-up question is open ends the program.
+    InstallTerminationHandlers();
     static platform::InstanceMutex mutex;
     if (mutex.create(QStringLiteral("Korvan Application Mutex")) ==
         platform::InstanceMutex::Result::AlreadyExists) {
@@ -105,6 +121,10 @@ int Run(QApplication& app) {
             QStringLiteral("Instance of Korvan application is already running. Continue anyway ?"),
             QStringLiteral("Application already running"), platform::MsgIcon::Question,
             platform::MsgButtons::YesNoDefaultNo);
+        if (gTerminated) {
+            mutex.close();
+            return 0;
+        }
         if (answer != platform::MsgAnswer::Yes) {
             // The copy that runs comes forward instead.
             ShowRunningCopy();
@@ -114,7 +134,6 @@ int Run(QApplication& app) {
     }
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
-    InstallTerminationHandlers();
     // The session manager's end of session ends the program as "E&xit" does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [] { QCoreApplication::exit(0); });
@@ -123,7 +142,9 @@ int Run(QApplication& app) {
     // Scripts and desktop shortcuts reach this copy on the session bus.
     auto* bus = new ControlBus(Form1);
     bus->publish();
-    const int result = app.exec();
+    // A signal during start-up (a question about the store, say): straight to the orderly
+    // end, which saves.
+    const int result = gTerminated ? 0 : app.exec();
     DestroyWindows();
     return result;
 }

@@ -23,7 +23,11 @@ void TWindowlessTimerHandler::release() {
 }
 
 int TWindowlessTimerHandler::setTimer(TWindowlessTimer* timer, quint32 interval) {
-    const int qtId = startTimer(static_cast<int>(qMin<quint32>(interval, INT_MAX)));
+    // As the platform's timers do, a shorter period than the minimum is the minimum: a
+    // zero period would run the handler without pause.
+    constexpr quint32 kMinimumPeriodMs = 10;
+    interval = qBound<quint32>(kMinimumPeriodMs, interval, INT_MAX);
+    const int qtId = startTimer(static_cast<int>(interval));
     if (qtId == 0)
         return 0;
     byQtId_.insert(qtId, timer->Id);

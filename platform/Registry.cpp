@@ -194,6 +194,9 @@ QByteArray XdgAutostart::desktopEntry(const QString& programFile) {
     }
     quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    // A line break in the path must not start a line of its own in the entry.
+    quoted.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    quoted.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Korvan\n"

@@ -1,6 +1,7 @@
 #include "timing/DescriptionForm.h"
 
 #include "desktop/PopupMenu.h"
+#include "platform/Centre.h"
 #include "timing/MainWindow.h"
 #include "timing/Project.h"
 
@@ -98,6 +99,8 @@ void TForm5::Prompt(TProject* task) {
 
 void TForm5::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (!event->spontaneous())
+        platform::centreOnScreen(this);
     FormShow();
 }
 

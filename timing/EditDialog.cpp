@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 using namespace platform;
@@ -121,6 +122,7 @@ void TForm2::EditTask(TProject* task) {
     MaskEdit1->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
     shownTime_ = MaskEdit1->text();
     Memo1->setPlainText(DescriptionForEditor(task->Description));
+    Memo1->document()->setModified(false);
     exec();
 }
 
@@ -194,7 +196,10 @@ bool TForm2::Button1Click() {
         EditedTask->SetTime(days);
     else
         EditedTask->Flush();
-    EditedTask->Description = DescriptionFromEditor(Memo1->toPlainText());
+    // The editor turns no-break spaces into spaces and lone CR or LF into CR LF: a
+    // description the user did not touch stays exactly as it was.
+    if (Memo1->document()->isModified() || EditedTask->Description.isEmpty())
+        EditedTask->Description = DescriptionFromEditor(Memo1->toPlainText());
     const QVariant project = DBLookupComboBox1->KeyValue();
     if (!project.isNull())
         EditedTask->SectionId = project.toInt();

@@ -2,6 +2,7 @@
 
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
+#include "platform/Centre.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
@@ -18,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTableView>
@@ -134,8 +136,8 @@ void TForm1::buildControls() {
     StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     StringGrid1->horizontalHeader()->setHighlightSections(false);
     StringGrid1->setShowGrid(true);
-    connect(StringGrid1, &QTableView::doubleClicked, this,
-            [this] { guarded([this] { StringGrid1DblClick(); }); });
+    // A double-click anywhere in the grid, also below the last row, edits the selected task.
+    StringGrid1->viewport()->installEventFilter(this);
 
     Button2 = button("Button2", QStringLiteral("&Add"));
     Button3 = button("Button3", QStringLiteral("&Edit"));
@@ -281,6 +283,7 @@ void TForm1::FormShow() {
     if (firstShow_) {
         // The grid has its real width only once the window is laid out.
         firstShow_ = false;
+        platform::centreOnScreen(this);
         StringGrid1->setColumnWidth(0, qMax(40, StringGrid1->viewport()->width() - 127 + 4));
     }
     RefreshGrid();
@@ -716,6 +719,11 @@ bool TForm1::Edit3Exit() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == StringGrid1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        guarded([this] { StringGrid1DblClick(); });
+        return true;
+    }
     // The minute boxes are checked when the focus moves inside this window (Tab, a click),
     // not when the user turns to another window or the check's own message takes the focus;
     // one message at a time.

@@ -32,4 +32,15 @@ grep -q '^korvan-tray-geometry' "$WORK/third.log" || fail "the second copy did n
 shot two-copies
 kill -0 $FIRST || fail "the first copy died"
 kill -TERM $THIRD; wait $THIRD || fail "the second copy did not end cleanly"
+
+# A logout (SIGTERM) while the question is open ends that copy.
+"${KORVAN_E2E_BINARY:-$KORVAN}" >"$WORK/fourth.log" 2>&1 &
+FOURTH=$!
+wait_window 'Application already running' >/dev/null
+kill -TERM $FOURTH
+gone() { ! kill -0 "$1" 2>/dev/null; }
+wait_for "the copy asked to end" gone $FOURTH
+wait $FOURTH || fail "the copy ended on SIGTERM with status $?"
+wait_no_window 'Application already running'
+kill -0 $FIRST || fail "the first copy died"
 echo "e2e_second_copy: ok"

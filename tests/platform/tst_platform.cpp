@@ -3,10 +3,14 @@
 #include "platform/Error.h"
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
+#include "platform/Registry.h"
 #include "support/Fixture.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <sys/wait.h>
@@ -21,6 +25,45 @@ class TestPlatform : public QObject {
 private Q_SLOTS:
     void init() { f = std::make_unique<Fixture>(false); }
     void cleanup() { f.reset(); }
+
+    // Without a session runtime folder the lock lives in the user's own cache folder, made
+    // private; a link planted where the lock goes is not followed.
+    void lockFolderIsPrivate() {
+        QTemporaryDir home;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path()));
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QString folder = InstanceMutex::defaultFolder();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qunsetenv("XDG_CACHE_HOME");
+        QCOMPARE(folder, home.path() + QStringLiteral("/korvan"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
+        {
+            InstanceMutex mutex(folder);
+            QCOMPARE(mutex.create(QStringLiteral("Korvan Application Mutex")),
+                     InstanceMutex::Result::Created);
+        }
+        QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ExeOther),
+                 QFileDevice::Permissions());
+        QVERIFY(QFile::remove(folder + QStringLiteral("/Korvan Application Mutex.lock")));
+        QVERIFY(QFile::link(home.path() + QStringLiteral("/elsewhere"),
+                            folder + QStringLiteral("/Korvan Application Mutex.lock")));
+        InstanceMutex planted(folder);
+        QCOMPARE(planted.create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::Failed);
+        QVERIFY(!QFile::exists(home.path() + QStringLiteral("/elsewhere")));
+    }
+
+    // A line break in the program's path cannot add a line to the log-on entry.
+    void autostartEntryKeepsToItsLines() {
+        const QByteArray entry =
+            XdgAutostart::desktopEntry(QStringLiteral("/opt/a\nHidden=true\r\nb/korvan"));
+        QCOMPARE(entry.count('\n'), 8);
+        QVERIFY(!entry.contains("\nHidden=true"));
+    }
 
     // The real box: Enter takes the default answer, which for questions that cannot be undone
     // is the one that changes nothing; Escape is that answer too.

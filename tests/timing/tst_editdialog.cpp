@@ -183,6 +183,46 @@ private Q_SLOTS:
         QCOMPARE(t->Hours(), 25.05f);
     }
 
+    // A description the user does not touch comes back exactly: no-break spaces, a lone CR
+    // or LF, trailing blanks.
+    void untouchedDescriptionStaysExact() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        auto* t = new TProject(QStringLiteral("t"), Form1->PopupMenu1);
+        const QString description = QStringLiteral("a\u00a0b\nc\rd\r\ne  ");
+        t->Description = description;
+        Form1->Tasks.push_back(t);
+        Form1->RefreshGrid();
+        Form1->selectTaskRow(0);
+        QTimer::singleShot(0, this, [] { QTest::mouseClick(Form2->Button1, Qt::LeftButton); });
+        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QCOMPARE(t->Description, description);
+        QTimer::singleShot(0, this, [] {
+            Form2->Memo1->moveCursor(QTextCursor::End);
+            QTest::keyClicks(Form2->Memo1, QStringLiteral("!"));
+            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+        });
+        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QVERIFY(t->Description.endsWith(QStringLiteral("e  !")));
+    }
+
+    // A double-click below the last row edits the selected task as one on a row does.
+    void doubleClickBelowTheRowsEdits() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        Form1->Tasks.push_back(new TProject(QStringLiteral("only"), Form1->PopupMenu1));
+        Form1->RefreshGrid();
+        Form1->Add1->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        Form1->selectTaskRow(0);
+        QString edited;
+        QTimer::singleShot(0, this, [&] {
+            edited = Form2->Edit1->text();
+            QTest::mouseClick(Form2->Button2, Qt::LeftButton);
+        });
+        QWidget* area = Form1->StringGrid1->viewport();
+        QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
+        QCOMPARE(edited, QStringLiteral("only"));
+    }
+
     // Tab walks name, time, project, activity, description, OK, Cancel.
     void tabOrder() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
