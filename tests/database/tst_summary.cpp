@@ -153,6 +153,23 @@ private Q_SLOTS:
         QCOMPARE(records(), 4);
     }
 
+    // A task of more than a day is proposed and booked with its whole time.
+    void dayLongTaskBooksInFull_data() { addEngineRows(); }
+    void dayLongTaskBooksInFull() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        task(QStringLiteral("long"), 25 + 3.0 / 60, 1, 1, QStringLiteral("the long one"));
+        Summary->ShowSummary();
+        QCOMPARE(frame(0)->Edit2->text(), QStringLiteral("25.05"));
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("25.05"));
+        frame(0)->Edit1->setText(QStringLiteral("0"));
+        save();
+        QVERIFY2(f->boxes.shown.size() >= 1 &&
+                     f->boxes.shown.at(0).text.contains(QStringLiteral("Project 1 : 25.05 h")),
+                 qPrintable(f->boxes.shown.value(0).text));
+        QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(), 25.05);
+    }
+
     void validationOrderAndBugNumber_data() { addEngineRows(); }
     void validationOrderAndBugNumber() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
