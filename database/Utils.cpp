@@ -35,6 +35,22 @@ bool PasswordSurvivesScrambling(const QString& connection) {
     return ScramblePassword(ScramblePassword(connection)) == connection;
 }
 
+QString ConnectionForStore(const QString& connection) {
+    static const QString key = QStringLiteral("Password=");
+    const int at = connection.indexOf(key, 0, Qt::CaseSensitive);
+    if (at < 0)
+        return connection;
+    const int from = at + key.size();
+    const int end = connection.indexOf(QLatin1Char(';'), from);
+    // Ended by a ";" inside the text: scrambled already. Empty: nothing to hide.
+    if ((end >= 0 && end < connection.size() - 1) || end == from || from == connection.size())
+        return connection;
+    QString closed = connection;
+    if (closed.endsWith(QLatin1Char(';')))
+        closed.chop(1);
+    return closed + QStringLiteral(";;");
+}
+
 namespace {
 QString replaceFirst(const QString& text, const QString& placeholder, const QString& by) {
     const int at = text.indexOf(placeholder, 0, Qt::CaseInsensitive);

@@ -13,6 +13,10 @@ QString ScramblePassword(const QString& connection);
 // True when the string comes back unchanged from being scrambled and read back, so that
 // storing it scrambled loses nothing.
 bool PasswordSurvivesScrambling(const QString& connection);
+// The connection as the store keeps it: a password that is the last item gets a closing
+// ";" (two, as a single final ";" does not end a password) so that it is scrambled like any
+// other instead of standing in clear.
+QString ConnectionForStore(const QString& connection);
 
 // Replaces the first "$APPDIR$" (any letter case) by the program folder and the first
 // "$DATADIR$" by the per-user data folder, both with their trailing separator.

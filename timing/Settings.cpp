@@ -163,8 +163,9 @@ void TForm1::SaveSettings() {
         key->writeInteger(QStringLiteral("Count"), static_cast<qint32>(Tasks.size()));
         // A password that the scrambling would not give back intact is not written: the
         // stored value it came from stays as it was.
-        if (PasswordSurvivesScrambling(ConnectionString))
-            key->writeString(QStringLiteral("Connection"), ScramblePassword(ConnectionString));
+        const QString connection = ConnectionForStore(ConnectionString);
+        if (PasswordSurvivesScrambling(connection))
+            key->writeString(QStringLiteral("Connection"), ScramblePassword(connection));
         for (size_t i = 0; i < Tasks.size(); ++i) {
             const TProject* task = Tasks[i];
             const QString n = QString::number(i);

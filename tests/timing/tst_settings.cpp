@@ -1,5 +1,6 @@
 #include "database/Utils.h"
 #include "desktop/PopupMenu.h"
+#include "platform/ConnectionString.h"
 #include "platform/RegistryFile.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
@@ -367,6 +368,26 @@ private Q_SLOTS:
         restart();
         QCOMPARE(Form1->ConnectionString,
                  QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
+    }
+
+    // A password that is the last item is stored scrambled like any other, and reads back.
+    void lastPasswordIsScrambled_data() {
+        QTest::addColumn<QString>("connection");
+        QTest::newRow("last") << "Provider=PostgreSQL;Data Source=h;Password=secret";
+        QTest::newRow("last with ;") << "Provider=PostgreSQL;Data Source=h;Password=secret;";
+        QTest::newRow("inside") << "Provider=PostgreSQL;Password=secret;Data Source=h";
+    }
+    void lastPasswordIsScrambled() {
+        QFETCH(QString, connection);
+        f->createWindows();
+        Form1->ConnectionString = connection;
+        Form1->SaveSettings();
+        QVERIFY(!readFile(f->storePath()).contains("secret"));
+        restart();
+        QCOMPARE(ConnectionString::parse(Form1->ConnectionString).value(QStringLiteral("password")),
+                 QStringLiteral("secret"));
+        Form1->SaveSettings(); // and stays so
+        QVERIFY(!readFile(f->storePath()).contains("secret"));
     }
 
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
