@@ -366,19 +366,14 @@ void TSetup::Button8Click() {
 // ---------------------------------------------------------------------------------------
 // Projects and activities
 
-void TSetup::runScratch(const QString& sql) {
-    ADOQuery4.Close();
-    connection_->Execute(sql);
+namespace {
+// After a delete nothing is selected: a second Delete must not act on an entry the user
+// never picked.
+void unselect(QListWidget* list) {
+    list->clearSelection();
+    list->setCurrentItem(nullptr, QItemSelectionModel::NoUpdate);
 }
-
-int TSetup::scratchMax(const QString& sql) {
-    ADOQuery4.Close();
-    ADOQuery4.SQL = sql;
-    ADOQuery4.Open();
-    const int id = ADOQuery4.Value(0, 0).toInt();
-    ADOQuery4.Close();
-    return id;
-}
+} // namespace
 
 void TSetup::inTransaction(const std::function<void()>& work) {
     if (!connection_->Connected())
@@ -435,9 +430,10 @@ void TSetup::Button1Click() {
                       name))
         return;
     BusyCursor busy;
-    runScratch(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(") + SqlQuote(name) +
-               QLatin1Char(')'));
-    const int id = scratchMax(QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace"));
+    ADOQuery4.Close();
+    const int id = static_cast<int>(
+        connection_->Insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
+                            QStringLiteral("id_TypPrace")));
     auto* item = new QListWidgetItem(name);
     item->setData(kIdRole, id);
     ListBox2->addItem(item);
@@ -456,9 +452,10 @@ void TSetup::Button3Click() {
                       item->text(), name))
         return;
     BusyCursor busy;
-    runScratch(QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ") + SqlQuote(name) +
-               QStringLiteral(" WHERE id_TypPrace = ") +
-               QString::number(item->data(kIdRole).toInt()));
+    ADOQuery4.Close();
+    connection_->Execute(
+        QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"),
+        {name, item->data(kIdRole).toInt()});
     item->setText(name);
     reloadFilterLists();
 }
@@ -477,14 +474,16 @@ void TSetup::Button2Click() {
         return;
     BusyCursor busy;
     ADOQuery4.Close();
-    const QString id = QString::number(item->data(kIdRole).toInt());
+    const int id = item->data(kIdRole).toInt();
     inTransaction([&] {
-        connection_->Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ") +
-                             id);
-        connection_->Execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ") + id);
+        connection_->Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
+                             {id});
+        connection_->Execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"),
+                             {id});
     });
     reloadFilterLists();
     delete item;
+    unselect(ListBox2);
 }
 
 void TSetup::Button4Click() {
@@ -496,14 +495,16 @@ void TSetup::Button4Click() {
     ADOQuery4.Close();
     int id = 0;
     inTransaction([&] {
-        connection_->Execute(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES('System')"));
-        id = scratchMax(QStringLiteral("SELECT MAX(id_Usek) FROM SEP_Usek"));
+        id = static_cast<int>(
+            connection_->Insert(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
+                                {QStringLiteral("System")}, QStringLiteral("id_Usek")));
         connection_->Execute(
-            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") +
-            QString::number(id) + QStringLiteral(", ") + SqlQuote(name) + QStringLiteral(", 1)"));
+            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
+            {id, name});
         connection_->Execute(
-            QStringLiteral("INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ") +
-            QString::number(id) + QLatin1Char(')'));
+            QStringLiteral(
+                "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ?)"),
+            {id});
     });
     auto* item = new QListWidgetItem(name);
     item->setData(kIdRole, id);
@@ -523,9 +524,10 @@ void TSetup::Button5Click() {
                       name))
         return;
     BusyCursor busy;
-    runScratch(QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") +
-               QString::number(item->data(kIdRole).toInt()) + QStringLiteral(", ") +
-               SqlQuote(name) + QStringLiteral(", 1)"));
+    ADOQuery4.Close();
+    connection_->Execute(
+        QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
+        {item->data(kIdRole).toInt(), name});
     item->setText(name);
     reloadFilterLists();
 }
@@ -549,22 +551,23 @@ void TSetup::Button6Click() {
         return;
     BusyCursor busy;
     ADOQuery4.Close();
-    const QString id = QString::number(item->data(kIdRole).toInt());
+    const int id = item->data(kIdRole).toInt();
     if (answer == MsgAnswer::No) {
         connection_->Execute(
-            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(") + id +
-            QStringLiteral(", ") + SqlQuote(item->text()) + QStringLiteral(", 0)"));
+            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 0)"),
+            {id, item->text()});
     } else {
         inTransaction([&] {
             for (const char* table :
                  {"SEP_ProvedenaPrace", "SEP_UsekHistorie", "SEP_Usek", "SEP_PovolenyUzivatel"})
                 connection_->Execute(
-                    QStringLiteral("DELETE FROM %1 WHERE id_Usek = ").arg(QLatin1String(table)) +
-                    id);
+                    QStringLiteral("DELETE FROM %1 WHERE id_Usek = ?").arg(QLatin1String(table)),
+                    {id});
         });
     }
     reloadFilterLists();
     delete item;
+    unselect(ListBox1);
 }
 
 void TSetup::Button9Click() {

@@ -61,8 +61,6 @@ private:
     void buildRecordsPage();
     void buildAdministrationPage();
     void buildSettingsPage();
-    void runScratch(const QString& sql);
-    int scratchMax(const QString& sql);
     void reloadFilterLists();
     // Runs statements in one transaction; a failure rolls all of them back.
     void inTransaction(const std::function<void()>& work);

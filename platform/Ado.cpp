@@ -299,6 +299,37 @@ void TADOConnection::Execute(const QString& jetSql) {
         fail(q.lastError().text(), looksLost(q.lastError()));
 }
 
+void TADOConnection::Execute(const QString& jetSql, const QVariantList& values) {
+    if (!Connected())
+        Open();
+    QSqlQuery q(database());
+    if (!q.prepare(toEngineSql(jetSql, engine_)))
+        fail(q.lastError().text(), looksLost(q.lastError()));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        fail(q.lastError().text(), looksLost(q.lastError()));
+}
+
+qint64 TADOConnection::Insert(const QString& jetSql, const QVariantList& values,
+                              const QString& idColumn) {
+    if (!Connected())
+        Open();
+    QSqlQuery q(database());
+    QString sql = toEngineSql(jetSql, engine_);
+    if (engine_ == SqlEngine::PostgreSQL)
+        sql += QStringLiteral(" RETURNING ") + idColumn;
+    if (!q.prepare(sql))
+        fail(q.lastError().text(), looksLost(q.lastError()));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        fail(q.lastError().text(), looksLost(q.lastError()));
+    if (engine_ == SqlEngine::PostgreSQL)
+        return q.next() ? q.value(0).toLongLong() : 0;
+    return q.lastInsertId().toLongLong();
+}
+
 void TADOConnection::datasetOpened() {
     ++openDatasets_;
 }

@@ -42,6 +42,12 @@ public:
 
     // Runs a statement that returns no rows; throws Error with the engine's text.
     void Execute(const QString& jetSql);
+    // The same with values bound to its "?" placeholders: names and other text never
+    // become part of the statement.
+    void Execute(const QString& jetSql, const QVariantList& values);
+    // Inserts one row with bound values and returns the id the engine gave it (from the
+    // insert itself, so two users adding at once each get their own).
+    qint64 Insert(const QString& jetSql, const QVariantList& values, const QString& idColumn);
 
     // Error text of the engine without anything that could show the password.
     QString cleanError(const QString& text) const;

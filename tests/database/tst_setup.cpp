@@ -3,6 +3,7 @@
 #include "database/EditBox.h"
 #include "database/LookupComboBox.h"
 #include "database/SummaryUnit.h"
+#include "platform/ConnectionString.h"
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
@@ -238,6 +239,52 @@ private Q_SLOTS:
         QCOMPARE(items(Setup->ListBox2), QStringList({""}));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(),
                  2); // of both projects
+    }
+
+    // Names reach the engine as bound values, also on a server that reads backslashes in
+    // quoted text (standard_conforming_strings off); a new entry's id is the one the insert
+    // made; after a delete nothing is selected, so a second Delete asks for a choice.
+    void namesAreBoundAndNothingStaysSelected_data() { addEngineRows(); }
+    void namesAreBoundAndNothingStaysSelected() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        if (cs.contains(QStringLiteral("PostgreSQL"))) {
+            const QString catalog =
+                ConnectionString::parse(cs).value(QStringLiteral("initial catalog"));
+            db().ConnectionString = cs;
+            db().Execute(
+                QStringLiteral("ALTER DATABASE \"%1\" SET standard_conforming_strings = off")
+                    .arg(catalog));
+            db().Close();
+        }
+        db().ConnectionString = cs;
+        seed();
+        const QString hostile = QStringLiteral("Design\\'); DELETE FROM SEP_TypPrace; --");
+        typeName(hostile);
+        Setup->Button1->click();
+        const QString odd = QStringLiteral("O'Brien \\ \"x\"");
+        typeName(odd);
+        Setup->Button4->click();
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_TypPrace")).toInt(), 3);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 4);
+        const auto last = [](QListWidget* list) { return list->item(list->count() - 1); };
+        QCOMPARE(last(Setup->ListBox2)->text(), hostile);
+        QCOMPARE(scalar(QStringLiteral("SELECT TypPrace FROM SEP_TypPrace WHERE id_TypPrace = %1")
+                            .arg(last(Setup->ListBox2)->data(Qt::UserRole).toInt()))
+                     .toString(),
+                 hostile);
+        QCOMPARE(scalar(QStringLiteral("SELECT Nazev FROM SEP_UsekHistorie WHERE id_Usek = %1")
+                            .arg(last(Setup->ListBox1)->data(Qt::UserRole).toInt()))
+                     .toString(),
+                 odd);
+        select(Setup->ListBox2, QStringLiteral("Coding"));
+        f->boxes.answer(MsgAnswer::Yes);
+        Setup->Button2->click();
+        QVERIFY(Setup->ListBox2->selectedItems().isEmpty());
+        const int shown = f->boxes.shown.size();
+        Setup->Button2->click();
+        QCOMPARE(f->boxes.shown.size(), shown + 1);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
+        QCOMPARE(Setup->ListBox2->count(), 2);
     }
 
     void projects_data() { addEngineRows(); }
