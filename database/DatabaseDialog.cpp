@@ -357,7 +357,9 @@ void TSetup::Button8Click() {
     const QByteArray bytes = encode(text);
     // Written whole or not at all: a failed export leaves no partial file behind.
     QString error;
-    if (!writeFileAtomically(file, bytes, 0644, &error))
+    // Created as any file of the user's; an existing file keeps its mode (a private 0600
+    // file is not opened up).
+    if (!writeFileAtomically(file, bytes, kModeAsUsual, &error))
         throw Error(error);
     messageBox(QStringLiteral("Selected data exported successfully."), QStringLiteral("Export"),
                MsgIcon::Information, MsgButtons::Ok, this);

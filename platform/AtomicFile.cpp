@@ -31,6 +31,16 @@ bool writeFileAtomically(const QString& linkPath, const QByteArray& content, int
     }
     const QFileInfo info(path);
     const QString folder = info.absolutePath();
+    if (mode == kModeAsUsual) {
+        struct stat existing {};
+        if (::stat(QFile::encodeName(path).constData(), &existing) == 0) {
+            mode = static_cast<int>(existing.st_mode & 07777);
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = static_cast<int>(0666 & ~mask);
+        }
+    }
     if (!QDir().mkpath(folder)) {
         errno = EACCES;
         return failWith(error, QStringLiteral("Cannot create folder ") + folder);

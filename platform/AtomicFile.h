@@ -10,6 +10,9 @@ namespace platform {
 // created when missing. Returns false with a reason and leaves the old file as it was.
 // Without durable, the data is not forced to the disk first: for files that are written
 // again from memory at every save anyway.
+// The mode a file gets from the user's umask, or that it has already when it exists.
+constexpr int kModeAsUsual = -1;
+
 bool writeFileAtomically(const QString& path, const QByteArray& content, int mode,
                          QString* error = nullptr, bool durable = true);
 

@@ -14,8 +14,10 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -285,6 +287,31 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), shown + 1);
         QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
         QCOMPARE(Setup->ListBox2->count(), 2);
+    }
+
+    // The export file gets the user's umask; an existing file keeps its mode.
+    void exportFileMode() {
+        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        db().ConnectionString = cs;
+        seed();
+        QTemporaryDir dir;
+        const QString fresh = dir.filePath(QStringLiteral("fresh.csv"));
+        const mode_t old = ::umask(077);
+        f->saveFile.answers = {fresh};
+        QTest::mouseClick(Setup->Button8, Qt::LeftButton);
+        ::umask(old);
+        QCOMPARE(QFileInfo(fresh).permissions() & 0x0777,
+                 QFile::ReadUser | QFile::WriteUser); // 0600: nothing for group and others
+        const QString kept = dir.filePath(QStringLiteral("kept.csv"));
+        QFile existing(kept);
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner | QFile::WriteOwner));
+        f->saveFile.answers = {kept};
+        QTest::mouseClick(Setup->Button8, Qt::LeftButton);
+        QCOMPARE(QFileInfo(kept).permissions() & 0x0777,
+                 QFile::ReadUser | QFile::WriteUser); // 0600: nothing for group and others
+        QVERIFY(QFileInfo(kept).size() > 0);
     }
 
     void projects_data() { addEngineRows(); }
