@@ -76,6 +76,7 @@ TProjectBaseFrame::TProjectBaseFrame(QWidget* parent) : QFrame(parent) {
 }
 
 void TProjectBaseFrame::FillFromTask(TProject* task) {
+    task_ = task;
     DateTimePicker1->setDate(QDate::currentDate());
     Label4->setText(task->Name);
     Memo1->setPlainText(DescriptionForEditor(task->Description));

@@ -37,12 +37,17 @@ public:
     QString description() const;
     QVariant bugNumber() const; // null when empty
     QString taskName() const;
+    // The task the frame was filled from (it may have been removed since).
+    TProject* task() const { return task_; }
 
     // Called when the hours were left with a valid value.
     std::function<void()> onHoursChanged;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TProject* task_ = nullptr;
 
 private:
     bool refuse(const QString& text, QWidget* focus);

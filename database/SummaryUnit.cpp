@@ -236,32 +236,41 @@ void TSummary::save() {
             ADOCommand1.Execute();
         }
         ADOConnection1.CommitTrans();
+
+        // Right after the commit, before anything is shown: the booked tasks are reset and
+        // the store saved once. Until then a crash or a power cut would leave the hours in
+        // the store, and the next booking would book them again.
+        std::vector<TProject*>& tasks = Form1->Tasks;
+        const auto stillThere = [&tasks](const TProject* task) {
+            return std::find(tasks.begin(), tasks.end(), task) != tasks.end();
+        };
+        for (TProjectBaseFrame* frame : all) {
+            // Each frame into its own task, also when two tasks share a name.
+            TProject* task = frame->task();
+            if (!task || !stillThere(task))
+                continue;
+            if (!frame->DBLookupComboBox1->KeyValue().isNull())
+                task->ActivityId = frame->DBLookupComboBox1->KeyValue().toInt();
+            if (!frame->DBLookupComboBox2->KeyValue().isNull())
+                task->SectionId = frame->DBLookupComboBox2->KeyValue().toInt();
+            // Only what was booked: not a task added while this dialog was open, nor one
+            // whose frame booked nothing.
+            if (CheckBox1->isChecked() && frame->hours() > 0)
+                task->Reset();
+        }
+        Form1->SaveSettings();
+        Form1->RefreshGrid();
+        Form1->RefreshMenu();
+
         busy.reset();
         Form4->ProgressBar1->setValue(Form4->ProgressBar1->maximum());
         messageBox(QStringLiteral("Project times saved successfully."),
                    QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok, this);
         Form4->hide();
-
-        std::vector<TProject*>& tasks = Form1->Tasks;
-        for (TProjectBaseFrame* frame : all) {
-            const auto it = std::find_if(tasks.begin(), tasks.end(), [&](const TProject* t) {
-                return t->Name == frame->taskName();
-            });
-            if (it == tasks.end())
-                continue;
-            if (!frame->DBLookupComboBox1->KeyValue().isNull())
-                (*it)->ActivityId = frame->DBLookupComboBox1->KeyValue().toInt();
-            if (!frame->DBLookupComboBox2->KeyValue().isNull())
-                (*it)->SectionId = frame->DBLookupComboBox2->KeyValue().toInt();
-        }
         if (CheckBox1->isChecked()) {
             saving_ = false;
             close();
             Form1->TrayIcon1->HideMainWindow();
-            for (TProject* task : tasks) {
-                task->Reset();
-                Form1->SaveSettings();
-            }
             for (TProjectBaseFrame* frame : all)
                 frame->DateTimePicker1->setDate(QDate::currentDate());
         }

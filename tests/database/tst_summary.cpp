@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -97,7 +98,8 @@ private Q_SLOTS:
         QCOMPARE(records(), 0);
         QVERIFY(!Summary->isVisible());
         QVERIFY(!Form1->isVisible());
-        QCOMPARE(Form1->Tasks[0]->Time, 0.0);
+        // Nothing was booked, so nothing is reset: the 59 seconds stay.
+        QCOMPARE(Form1->Tasks[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
     }
 
     void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
@@ -170,6 +172,33 @@ private Q_SLOTS:
         QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(), 25.05);
     }
 
+    // The booked tasks are reset and the store saved before the success message shows (a
+    // crash while it shows must not leave the hours to be booked again); a task added while
+    // the dialog was open keeps its time.
+    void resetAndSavedBeforeTheMessage_data() { addEngineRows(); }
+    void resetAndSavedBeforeTheMessage() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
+        Summary->CheckBox1->setChecked(true);
+        Summary->ShowSummary();
+        TProject* later = task(QStringLiteral("later"), 2); // added while the dialog shows
+        QByteArray storeAtMessage;
+        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
+            if (b.caption == QLatin1String("Information")) {
+                QFile store(f->storePath());
+                if (store.open(QIODevice::ReadOnly))
+                    storeAtMessage = store.readAll();
+            }
+        };
+        save();
+        QCOMPARE(records(), 1);
+        QVERIFY(storeAtMessage.contains("\"Project0\"=\"booked\"") ||
+                storeAtMessage.contains("=\"booked\""));
+        QVERIFY(storeAtMessage.contains("\"Time0\"=hex:00,00,00,00,00,00,00,00"));
+        QCOMPARE(later->CurrentTimeText(), QStringLiteral("02:00:00"));
+    }
+
     void validationOrderAndBugNumber_data() { addEngineRows(); }
     void validationOrderAndBugNumber() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
@@ -211,8 +240,9 @@ private Q_SLOTS:
         QCOMPARE(records(), 1);
     }
 
-    void sameNameCopiesIntoFirstAndRunningTask_data() { addEngineRows(); }
-    void sameNameCopiesIntoFirstAndRunningTask() {
+    void eachFrameWritesIntoItsOwnTask_data() { addEngineRows(); }
+    // Two tasks of the same name each get their own frame's project and activity back.
+    void eachFrameWritesIntoItsOwnTask() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
         TProject* a = task(QStringLiteral("twin"), 1, 0, 0, QStringLiteral("one"));
@@ -232,11 +262,15 @@ private Q_SLOTS:
         }
         save();
         QCOMPARE(records(), 3);
-        const TProject* first =
-            Form1->Tasks[0] == a || Form1->Tasks[0] == b ? Form1->Tasks[0] : Form1->Tasks[1];
-        const TProject* second = first == a ? b : a;
-        QVERIFY(first->ActivityId != 0);
-        QCOMPARE(second->ActivityId, 0);
+        const TProject* inFirstFrame = frame(0)->task();
+        const TProject* inThirdFrame = frame(2)->task();
+        QVERIFY(inFirstFrame != inThirdFrame);
+        QVERIFY((inFirstFrame == a || inFirstFrame == b) &&
+                (inThirdFrame == a || inThirdFrame == b));
+        QCOMPARE(inFirstFrame->ActivityId, 2);
+        QCOMPARE(inFirstFrame->SectionId, 2);
+        QCOMPARE(inThirdFrame->ActivityId, 1);
+        QCOMPARE(inThirdFrame->SectionId, 1);
         QVERIFY(run->Running);
     }
 
