@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <cmath>
 
 using namespace platform;
 
@@ -88,9 +89,13 @@ void TProjectBaseFrame::FillFromTask(TProject* task) {
 }
 
 double TProjectBaseFrame::hours() const {
+    // Finite numbers in the locale's notation only: "inf" and "nan" are no hours, and a
+    // group separator ("1,250" in English) is a mistake, not a thousand.
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
     bool ok = false;
-    const double value = QLocale().toDouble(Edit2->text().trimmed(), &ok);
-    if (!ok)
+    const double value = locale.toDouble(Edit2->text().trimmed(), &ok);
+    if (!ok || !std::isfinite(value))
         throw Error(QLatin1Char('\'') + Edit2->text() +
                     QStringLiteral("' is not a valid floating point value"));
     return value;
@@ -148,9 +153,11 @@ bool TProjectBaseFrame::ValidateEntry() {
         return refuse(QStringLiteral("The description cannot be longer than %1 characters.")
                           .arg(::kDescriptionLimit),
                       Memo1);
-    if (DBLookupComboBox1->KeyValue().isNull())
+    // An id that is not in the list (deleted, or the database cleared) shows an empty
+    // drop-down: it counts as not chosen, never as a record with a blank project.
+    if (DBLookupComboBox1->KeyValue().isNull() || DBLookupComboBox1->currentIndex() < 0)
         return refuse(QStringLiteral("Select some activity before proceeding."), DBLookupComboBox1);
-    if (DBLookupComboBox2->KeyValue().isNull())
+    if (DBLookupComboBox2->KeyValue().isNull() || DBLookupComboBox2->currentIndex() < 0)
         return refuse(QStringLiteral("Select some project before proceeding."), DBLookupComboBox2);
     if (!Edit1->text().isEmpty()) {
         bool ok = false;

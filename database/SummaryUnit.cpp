@@ -167,9 +167,10 @@ bool TSummary::ConfirmSave() {
             return false;
         if (frame->hoursSingle() <= 0)
             continue;
-        text += QStringLiteral("%1 - %2 : %3 h\r\n")
+        // The task's name tells two records of one project apart.
+        text += QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
                     .arg(shortDateText(frame->DateTimePicker1->date()),
-                         frame->DBLookupComboBox2->Text(), frame->Edit2->text());
+                         frame->DBLookupComboBox2->Text(), frame->Edit2->text(), frame->taskName());
     }
     text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, Label2->text());
     return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,

@@ -3,6 +3,7 @@
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
 #include "desktop/TrayIcon.h"
+#include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
@@ -21,6 +22,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
+#include <cmath>
 #include <unistd.h>
 
 using namespace platform;
@@ -131,8 +133,8 @@ private Q_SLOTS:
         const QString today = shortDateText(QDate::currentDate());
         QCOMPARE(f->boxes.shown.at(0).text,
                  QStringLiteral("Are you sure to save following records to database ?\r\n\r\n") +
-                     today + QStringLiteral(" - Project 1 : 2.50 h\r\n") + today +
-                     QStringLiteral(" - Project 2 : 1.2345 h\r\n\r\nTotal: 3.73 h"));
+                     today + QStringLiteral(" - Project 1 : 2.50 h (big)\r\n") + today +
+                     QStringLiteral(" - Project 2 : 1.2345 h (small)\r\n\r\nTotal: 3.73 h"));
         QCOMPARE(Form4->ProgressBar1->maximum(), 40);
         QCOMPARE(positionAtSuccess, 40);
         QVERIFY(!Form4->isVisible());
@@ -197,6 +199,66 @@ private Q_SLOTS:
                 storeAtMessage.contains("=\"booked\""));
         QVERIFY(storeAtMessage.contains("\"Time0\"=hex:00,00,00,00,00,00,00,00"));
         QCOMPARE(later->CurrentTimeText(), QStringLiteral("02:00:00"));
+    }
+
+    // A project or activity id that is no longer in the lists counts as not chosen: the
+    // message of its field, and nothing is booked.
+    void staleIdsAreNotChosen_data() { addEngineRows(); }
+    void staleIdsAreNotChosen() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        task(QStringLiteral("gone"), 1, 99, 1, QStringLiteral("work"));
+        Summary->ShowSummary();
+        QCOMPARE(frame(0)->DBLookupComboBox2->currentIndex(), -1);
+        save();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Select some project before proceeding."));
+        QCOMPARE(records(), 0);
+        frame(0)->DBLookupComboBox2->setKeyValue(1);
+        frame(0)->DBLookupComboBox1->setKeyValue(77);
+        save();
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Select some activity before proceeding."));
+        QCOMPARE(records(), 0);
+    }
+
+    // Hours are finite numbers in the locale's notation, without group separators.
+    void hoursAcrossLocales_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("en 1.25") << "en_US"
+                                 << "1.25" << true;
+        QTest::newRow("en 1,250") << "en_US"
+                                  << "1,250" << false;
+        QTest::newRow("en inf") << "en_US"
+                                << "inf" << false;
+        QTest::newRow("en nan") << "en_US"
+                                << "nan" << false;
+        QTest::newRow("en 1e400") << "en_US"
+                                  << "1e400" << false;
+        QTest::newRow("de 1,25") << "de_DE"
+                                 << "1,25" << true;
+        QTest::newRow("de 1.250") << "de_DE"
+                                  << "1.250" << false;
+        QTest::newRow("cs 0,5") << "cs_CZ"
+                                << "0,5" << true;
+    }
+    void hoursAcrossLocales() {
+        QFETCH(QString, locale);
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QLocale::setDefault(QLocale(locale));
+        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        task(QStringLiteral("t"), 1, 1, 1, QStringLiteral("work"));
+        Summary->ShowSummary();
+        frame(0)->Edit2->setText(text);
+        bool accepted = false;
+        try {
+            accepted = std::isfinite(frame(0)->hours());
+        } catch (const platform::Error&) {
+            accepted = false;
+        }
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(accepted, valid);
     }
 
     void validationOrderAndBugNumber_data() { addEngineRows(); }
