@@ -11,6 +11,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/Services.h"
+#include "platform/WheelGuard.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
@@ -26,6 +27,7 @@ namespace korvan {
 // The main window first: creating it loads the settings, and the booking dialog takes
 // the connection string from it.
 void CreateWindows() {
+    platform::WheelGuard::install();
     Form1 = new TForm1;
     Form3 = new TForm3(Form1);
     Form1->openAbout = [] {

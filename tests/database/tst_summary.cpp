@@ -9,6 +9,7 @@
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFile>
@@ -18,9 +19,12 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 #include <cmath>
 #include <unistd.h>
@@ -259,6 +263,39 @@ private Q_SLOTS:
         }
         QLocale::setDefault(QLocale::c());
         QCOMPARE(accepted, valid);
+    }
+
+    // The wheel over the dialog scrolls it; a drop-down or date under the pointer changes
+    // only when it has the focus.
+    void wheelScrollsAndChangesOnlyFocusedFields() {
+        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        for (int i = 0; i < 12; ++i)
+            task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1, 1, 1,
+                 QStringLiteral("w"));
+        Summary->ShowSummary();
+        Summary->resize(Summary->width(), 300);
+        QVERIFY(QTest::qWaitForWindowExposed(Summary));
+        auto* scroll = Summary->findChild<QScrollArea*>();
+        QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
+        Summary->Button1->setFocus(); // somewhere else
+        const auto wheel = [](QWidget* w) {
+            const QPointF at(w->width() / 2.0, w->height() / 2.0);
+            QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w, &event);
+        };
+        TDBLookupComboBox* project = frame(0)->DBLookupComboBox2;
+        QDateEdit* date = frame(0)->DateTimePicker1;
+        const QDate day = date->date();
+        wheel(project);
+        wheel(date);
+        QCOMPARE(project->KeyValue().toInt(), 1);
+        QCOMPARE(date->date(), day);
+        QVERIFY(scroll->verticalScrollBar()->value() > 0);
+        project->setFocus();
+        QVERIFY(project->hasFocus());
+        wheel(project);
+        QCOMPARE(project->KeyValue().toInt(), 2);
     }
 
     void validationOrderAndBugNumber_data() { addEngineRows(); }
