@@ -145,8 +145,10 @@ void TSetup::buildRecordsPage() {
     for (TDateTimePicker* picker : {DateTimePicker1, DateTimePicker2})
         connect(picker, &TDateTimePicker::Change, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
+    // The filter follows the choice itself, not the closing of the list (which comes
+    // before the choice is known).
     for (TDBLookupComboBox* box : {DBLookupComboBox1, DBLookupComboBox2})
-        connect(box, &TDBLookupComboBox::CloseUp, this,
+        connect(box, &TDBLookupComboBox::KeyChanged, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
     connect(Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
 

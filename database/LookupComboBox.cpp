@@ -4,9 +4,15 @@
 
 TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
+    // Qt reports every choice of the user as "activated", after the list has closed.
     connect(this, &QComboBox::activated, this, [this](int row) {
-        if (dataset_ && row >= 0)
-            key_ = dataset_->Value(row, keyField_);
+        if (!dataset_ || row < 0)
+            return;
+        const QVariant chosen = dataset_->Value(row, keyField_);
+        if (chosen == key_ && !key_.isNull())
+            return;
+        key_ = chosen;
+        Q_EMIT KeyChanged();
     });
 }
 

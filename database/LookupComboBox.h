@@ -24,6 +24,9 @@ public:
 
 Q_SIGNALS:
     void CloseUp();
+    // The user chose another entry, whichever way: in the list, with the keys or by typing
+    // on the closed box, or with the wheel. The key value is already the new one.
+    void KeyChanged();
 
 protected:
     void showPopup() override;

@@ -9,6 +9,9 @@
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +19,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QtTest>
 #include <sys/stat.h>
 
@@ -75,6 +79,56 @@ class TestSetup : public QObject {
         Setup->hide();
         Setup->show(); // read everything again
     }
+    // Chooses an entry of a closed filter box with the arrow keys, as a user does.
+    void chooseByKeys(TDBLookupComboBox* box, const QString& text) {
+        box->setFocus();
+        const int wanted = box->findText(text);
+        QVERIFY(wanted >= 0);
+        for (int i = 0; i < 10 && box->currentIndex() != wanted; ++i)
+            QTest::keyClick(box, box->currentIndex() < wanted ? Qt::Key_Down : Qt::Key_Up);
+        QCOMPARE(box->currentText(), text);
+    }
+    // Opens the list and clicks the entry.
+    void chooseInList(TDBLookupComboBox* box, const QString& text) {
+        const int wanted = box->findText(text);
+        QVERIFY(wanted >= 0);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_F4);
+        QAbstractItemView* view = box->view();
+        QVERIFY(view->isVisible());
+        const QRect cell = view->visualRect(view->model()->index(wanted, box->modelColumn()));
+        QTest::mouseMove(view->viewport(), cell.center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        QVERIFY(!view->isVisible());
+        QCOMPARE(box->currentText(), text);
+    }
+    // Types the start of an entry on the closed box.
+    void chooseByTyping(TDBLookupComboBox* box, const QString& start) {
+        box->setFocus();
+        QTest::keyClicks(box, start);
+    }
+    // The wheel on a box that has the focus.
+    void chooseByWheel(TDBLookupComboBox* box, int steps) {
+        QApplication::setActiveWindow(Setup);
+        QVERIFY(QTest::qWaitForWindowActive(Setup));
+        box->setFocus();
+        QVERIFY(box->hasFocus());
+        const QPointF at(box->width() / 2.0, box->height() / 2.0);
+        for (int i = 0; i < steps; ++i) {
+            QWheelEvent event(at, box->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(box, &event);
+        }
+    }
+    // The total shown equals the sum of the shown rows.
+    double shownSum() {
+        double sum = 0;
+        const int hours = Setup->ADOQuery1.FieldIndex(QStringLiteral("Cas"));
+        for (int r = 0; r < Setup->DataSource1->rowCount(); ++r)
+            sum += Setup->ADOQuery1.Value(r, hours).toDouble();
+        return sum;
+    }
+
     void setFilter(int picker, const QDate& date) {
         TDateTimePicker* p = picker == 1 ? Setup->DateTimePicker1 : Setup->DateTimePicker2;
         p->setDate(date);
@@ -125,9 +179,8 @@ private Q_SLOTS:
         setFilter(1, QDate(2024, 5, 2)); // both equal: that day
         QCOMPARE(Setup->DataSource1->rowCount(), 2);
         QCOMPARE(Setup->Label1->text(), QStringLiteral("2.25 h"));
-        Setup->DBLookupComboBox1->setKeyValue(2);
-        Setup->DBLookupComboBox2->setKeyValue(1);
-        Q_EMIT Setup->DBLookupComboBox1->CloseUp();
+        chooseInList(Setup->DBLookupComboBox1, QStringLiteral("Internal"));
+        chooseByKeys(Setup->DBLookupComboBox2, QStringLiteral("Coding"));
         QCOMPARE(Setup->ADOQuery1.Filter(),
                  QStringLiteral("DatumPrace >= '5/2/2024' and  DatumPrace <= '5/2/2024' and  "
                                 "id_Usek = 2 and  id_TypPrace = 1"));
@@ -207,6 +260,51 @@ private Q_SLOTS:
         QVERIFY(again.open(QIODevice::ReadOnly));
         QCOMPARE(again.readAll(), before);
         QCOMPARE(QDir(f->paths->root.path()).entryList({QStringLiteral("*.tmp-*")}).size(), 0);
+    }
+
+    // Whatever way the user changes a filter, the grid, the total and the export follow
+    // at once, and the total is the sum of the shown rows.
+    void everyWayOfChoosingAFilter_data() {
+        QTest::addColumn<QString>("engine");
+        QTest::addColumn<QString>("way");
+        for (const char* e : {"sqlite", "postgresql"})
+            for (const char* w : {"list", "keys", "typing", "wheel"})
+                QTest::newRow(
+                    qPrintable(QStringLiteral("%1-%2").arg(QLatin1String(e), QLatin1String(w))))
+                    << QString::fromLatin1(e) << QString::fromLatin1(w);
+    }
+    void everyWayOfChoosingAFilter() {
+        QFETCH(QString, way);
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        db().ConnectionString = cs;
+        seed();
+        TDBLookupComboBox* project = Setup->DBLookupComboBox1;
+        // "< All >", "Client's site", "Internal": the second project is two steps down.
+        if (way == QLatin1String("list"))
+            chooseInList(project, QStringLiteral("Internal"));
+        else if (way == QLatin1String("keys"))
+            chooseByKeys(project, QStringLiteral("Internal"));
+        else if (way == QLatin1String("typing"))
+            chooseByTyping(project, QStringLiteral("I"));
+        else
+            chooseByWheel(project, 2);
+        QCOMPARE(project->currentText(), QStringLiteral("Internal"));
+        QCOMPARE(Setup->DataSource1->rowCount(), 2);
+        QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
+        QCOMPARE(shownSum(), 4.25);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("internal.csv"));
+        f->saveFile.answers = {file};
+        QTest::mouseClick(Setup->Button8, Qt::LeftButton);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = out.readAll().split('\n');
+        int records = 0;
+        for (const QByteArray& line : lines)
+            if (line.contains("\"Internal\""))
+                ++records;
+        QCOMPARE(records, 2);
+        QVERIFY(!out.readAll().contains("Client"));
     }
 
     void activities_data() { addEngineRows(); }
@@ -341,11 +439,9 @@ private Q_SLOTS:
         Setup->show();
         QCOMPARE(Setup->DataSource1->rowCount(), 4);
         QCOMPARE(Setup->DBLookupComboBox1->count(), 3); // the deleted project is still offered
-        Setup->DBLookupComboBox1->setKeyValue(2);
-        Q_EMIT Setup->DBLookupComboBox1->CloseUp();
+        chooseByKeys(Setup->DBLookupComboBox1, QStringLiteral("Internal"));
         QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
-        Setup->DBLookupComboBox1->setKeyValue(-1);
-        Q_EMIT Setup->DBLookupComboBox1->CloseUp();
+        chooseByKeys(Setup->DBLookupComboBox1, QStringLiteral("< All >"));
         select(Setup->ListBox1, QStringLiteral("Client's site"));
         f->boxes.answer(MsgAnswer::Yes); // with its records
         Setup->Button6->click();
