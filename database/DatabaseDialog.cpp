@@ -75,12 +75,14 @@ TSetup::TSetup(TADOConnection* connection, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
     ADOQuery1.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
+    // "< All >" (id -1) first, then the entries in the order they were made, on every
+    // engine (a UNION alone has no order on PostgreSQL).
     ADOQuery2.SQL =
         QStringLiteral("SELECT -1 AS id_Usek, '< All >' AS NazevUseku FROM view_SEP_Useky\r\n"
-                       "UNION\r\nSELECT id_Usek, NazevUseku FROM view_SEP_Useky");
+                       "UNION\r\nSELECT id_Usek, NazevUseku FROM view_SEP_Useky\r\nORDER BY 1, 2");
     ADOQuery3.SQL =
         QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
-                       "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace");
+                       "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace\r\nORDER BY 1, 2");
     DataSource1 = new TDataSetModel(&ADOQuery1, this);
     DataSource1->setColumns({
         {QStringLiteral("DatumPrace"), QStringLiteral("Date"), dateCell},
