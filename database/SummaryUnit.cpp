@@ -100,12 +100,20 @@ TSummary::~TSummary() {
 }
 
 void TSummary::OpenLists() {
+    ++listUsers_;
     ADOTable1.Open();
     ADOQuery1.Open();
 }
 
 void TSummary::CloseLists() {
-    if (saving_)
+    if (saving_) {
+        closeAfterSave_ = true; // the save still needs them
+        return;
+    }
+    // Shared with "Edit task": they stay open while any window that shows them is open.
+    if (listUsers_ > 0)
+        --listUsers_;
+    if (listUsers_ > 0)
         return;
     ADOTable1.Close();
     ADOQuery1.Close();
@@ -205,8 +213,10 @@ void TSummary::Button2Click() {
     }
     saving_ = false;
     Button2->setEnabled(true);
-    if (CheckBox1->isChecked() && !isVisible())
+    if (closeAfterSave_) {
+        closeAfterSave_ = false;
         CloseLists();
+    }
 }
 
 void TSummary::save() {

@@ -33,7 +33,8 @@ public:
 
     // Opens the activity list and the project list (and with them the connection).
     void OpenLists();
-    // Closes both lists and then the connection; not while a save runs.
+    // Closes both lists and then the connection once no window uses them any more (every
+    // OpenLists is matched by one CloseLists); not while a save runs.
     void CloseLists();
 
     void ShowSummary();
@@ -49,6 +50,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    int listUsers_ = 0;
+    bool closeAfterSave_ = false;
     void save();
     QWidget* frameHolder_;
     bool saving_ = false;

@@ -7,6 +7,7 @@
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
+#include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QApplication>
@@ -296,6 +297,23 @@ private Q_SLOTS:
         QVERIFY(project->hasFocus());
         wheel(project);
         QCOMPARE(project->KeyValue().toInt(), 2);
+    }
+
+    // Closing "Edit task" leaves an open "Summary" with its lists: the frames keep showing
+    // their projects and the booking books them.
+    void editTaskLeavesTheSummaryItsLists_data() { addEngineRows(); }
+    void editTaskLeavesTheSummaryItsLists() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
+        Summary->ShowSummary();
+        QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
+        QTimer::singleShot(0, this, [] { QTest::mouseClick(Form2->Button2, Qt::LeftButton); });
+        Form2->EditTask(t);
+        QVERIFY(Summary->ADOQuery1.Active());
+        QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
+        save();
+        QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
     }
 
     void validationOrderAndBugNumber_data() { addEngineRows(); }
