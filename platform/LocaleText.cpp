@@ -1,5 +1,7 @@
 #include "platform/LocaleText.h"
 
+#include <cmath>
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -31,6 +33,20 @@ QString hoursText(double value) {
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     QString text = locale.toString(value, 'g', 15);
+    if (!std::isfinite(value) || !text.contains(locale.exponential(), Qt::CaseInsensitive))
+        return text;
+    // Hours are read by people: plain decimals, never 1E-05 or 1E+15. The same 15
+    // significant digits, trailing zeros dropped.
+    const int magnitude =
+        value == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    text = locale.toString(value, 'f', qBound(0, 14 - magnitude, 30));
+    const QString point = locale.decimalPoint();
+    if (text.contains(point)) {
+        while (text.endsWith(locale.zeroDigit()))
+            text.chop(locale.zeroDigit().size());
+        if (text.endsWith(point))
+            text.chop(point.size());
+    }
     return text;
 }
 

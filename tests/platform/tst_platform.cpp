@@ -2,6 +2,7 @@
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/InstanceMutex.h"
+#include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "support/Fixture.h"
@@ -63,6 +64,23 @@ private Q_SLOTS:
             XdgAutostart::desktopEntry(QStringLiteral("/opt/a\nHidden=true\r\nb/korvan"));
         QCOMPARE(entry.count('\n'), 8);
         QVERIFY(!entry.contains("\nHidden=true"));
+    }
+
+    // Hours show as plain decimals in every size.
+    void hoursTextHasNoExponent_data() {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("quarter") << 0.25 << "0.25";
+        QTest::newRow("whole") << 12.0 << "12";
+        QTest::newRow("tiny") << 1e-05 << "0.00001";
+        QTest::newRow("huge") << 1e15 << "1000000000000000";
+        QTest::newRow("negative tiny") << -2.5e-06 << "-0.0000025";
+    }
+    void hoursTextHasNoExponent() {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(hoursText(value), text);
     }
 
     // The real box: Enter takes the default answer, which for questions that cannot be undone
