@@ -7,6 +7,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -108,9 +110,34 @@ int client(const QString& command, const QString& name) {
 
 int RunCommandLine(int argc, char* argv[]) {
     static const char* const commands[] = {"--list", "--status", "--start", "--stop", "--show"};
+    // Qt's own options (with one or two dashes), some with a value.
+    static const char* const qtOptions[] = {"platform",      "platformpluginpath",
+                                            "platformtheme", "plugin",
+                                            "display",       "style",
+                                            "stylesheet",    "session",
+                                            "reverse",       "widgetcount",
+                                            "geometry",      "title",
+                                            "name",          "qwindowgeometry",
+                                            "qwindowtitle",  "qwindowicon",
+                                            "nograb",        "dograb",
+                                            "sync"};
+    static const char* const qtOptionsWithValue[] = {
+        "platform", "platformpluginpath", "platformtheme", "plugin",     "display",
+        "style",    "stylesheet",         "session",       "geometry",   "title",
+        "name",     "qwindowgeometry",    "qwindowtitle",  "qwindowicon"};
     QString command, name;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        const char* bare = arg[0] == '-' ? (arg[1] == '-' ? arg + 2 : arg + 1) : nullptr;
+        bool qtOption = false;
+        for (const char* known : qtOptions)
+            qtOption = qtOption || (bare && std::strcmp(bare, known) == 0);
+        if (qtOption) {
+            for (const char* known : qtOptionsWithValue)
+                if (std::strcmp(bare, known) == 0)
+                    ++i;
+            continue;
+        }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             std::fputs(kUsageText, stdout);
             return kOk;
@@ -135,6 +162,16 @@ int RunCommandLine(int argc, char* argv[]) {
                 }
                 name = QString::fromLocal8Bit(argv[++i]);
             }
+        }
+        const bool ours = std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 ||
+                          std::strcmp(arg, "--version") == 0 ||
+                          std::any_of(std::begin(commands), std::end(commands),
+                                      [arg](const char* c) { return std::strcmp(arg, c) == 0; });
+        if (!ours) {
+            err(QStringLiteral("korvan: unknown argument \"%1\"\n")
+                    .arg(QString::fromLocal8Bit(arg)) +
+                QString::fromLatin1(kUsageText));
+            return kUsage;
         }
     }
     if (command.isEmpty())

@@ -49,7 +49,9 @@ bool ControlBus::publish() {
 QList<BusTask> ControlBus::ListTasks() const {
     QList<BusTask> list;
     for (const TProject* task : mainWindow_->Tasks)
-        list.append({task->Name, static_cast<qint64>(std::llround(task->CurrentTime() * 86400.0)),
+        // Whole seconds as the grid shows them: milliseconds rounded, then cut.
+        list.append({task->Name,
+                     static_cast<qint64>(std::llround(task->CurrentTime() * 86400000.0) / 1000),
                      task->Running});
     return list;
 }

@@ -266,6 +266,13 @@ bool TTrayIcon::ShowBalloon(const QString& title, const QString& text, TBalloonK
 void TTrayIcon::HideMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
+    // Without a notification area a hidden window could not be brought back: it goes to
+    // the task bar instead.
+    if (!designMode_ && !IconShown()) {
+        if (!owner_->isMinimized())
+            owner_->showMinimized();
+        return;
+    }
     owner_->hide();
 }
 

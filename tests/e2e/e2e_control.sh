@@ -24,6 +24,11 @@ set -e
 [ "$status" = 3 ] || fail "--status without a running copy gave $status"
 grep -q 'not running' "$WORK/err" || fail "no message: $(cat "$WORK/err")"
 "$K" --help | grep -q -- '--start NAME' || fail "--help lacks --start"
+set +e
+env -u DISPLAY "$K" --bogus 2>"$WORK/err"; status=$?
+set -e
+[ "$status" = 64 ] || fail "an unknown option gave $status"
+grep -q 'unknown argument' "$WORK/err" || fail "no message for an unknown option"
 "$K" --version | grep -q '^Korvan [0-9]' || fail "--version: $("$K" --version)"
 
 start_korvan

@@ -9,8 +9,12 @@ start_desktop e2e_no_tray none
 K="${KORVAN_E2E_BINARY:-$KORVAN}"
 "$K" >"$WORK/korvan.log" 2>&1 &
 KORVAN_PID=$!
-wait_window 'Korvan 1.5' >/dev/null
+WINDOW=$(wait_window 'Korvan 1.5')
 shot window-without-tray
+# "&Close" cannot hide it where nothing could bring it back: it goes to the task bar.
+keys alt+c
+iconic() { xprop -id "$WINDOW" WM_STATE 2>/dev/null | grep -q 'window state: Iconic'; }
+wait_for "the window in the task bar" iconic
 start_tray_host
 icon_embedded() {
     local w
