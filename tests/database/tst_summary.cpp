@@ -66,6 +66,16 @@ class TestSummary : public QObject {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
     TProjectBaseFrame* frame(int i) { return Summary->frames().value(i); }
+    // Types hours into a frame and leaves the field with Tab, as a user does.
+    void typeHours(int i, const QString& text) {
+        QApplication::setActiveWindow(Summary);
+        QVERIFY(QTest::qWaitForWindowActive(Summary));
+        QLineEdit* hours = frame(i)->Edit2;
+        hours->setFocus();
+        hours->selectAll();
+        QTest::keyClicks(hours, text);
+        QTest::keyClick(hours, Qt::Key_Tab);
+    }
     void save(bool yes = true) {
         f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
         Summary->Button2->click();
@@ -123,8 +133,7 @@ private Q_SLOTS:
         QCOMPARE(frame(1)->Edit2->text(), QStringLiteral("1.33"));
         QCOMPARE(frame(2)->Edit2->text(), QStringLiteral("0.00"));
         QCOMPARE(Summary->Label2->text(), QStringLiteral("3.83"));
-        frame(1)->Edit2->setText(QStringLiteral("1.2345"));
-        QVERIFY(frame(1)->Edit2Exit());
+        typeHours(1, QStringLiteral("1.2345"));
         QCOMPARE(Summary->Label2->text(), QStringLiteral("3.73"));
         frame(0)->Edit1->setText(QStringLiteral("0"));
         int positionAtSuccess = 0;
@@ -346,13 +355,13 @@ private Q_SLOTS:
         QCOMPARE(attempt().text,
                  QStringLiteral("The description field cannot be empty.")); // frame 1
         QCOMPARE(records(), 0);
-        frame(1)->Edit2->setText(QStringLiteral("-1"));
-        QVERIFY(!frame(1)->Edit2Exit());
+        typeHours(1, QStringLiteral("-1"));
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("The value entered in the hours filed is invalid."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
-        frame(1)->Edit2->setText(QStringLiteral("0"));
-        QVERIFY(frame(1)->Edit2Exit());
+        const int shown = f->boxes.shown.size();
+        typeHours(1, QStringLiteral("0"));
+        QCOMPARE(f->boxes.shown.size(), shown); // accepted without a message
         QCOMPARE(attempt().caption, QStringLiteral("Confirm"));
         QCOMPARE(records(), 1);
     }
@@ -443,7 +452,8 @@ private Q_SLOTS:
             dbs->exec(QStringLiteral("postgresql"),
                       QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
             const int boxes = f->boxes.shown.size();
-            Summary->Button2Click(); // a second save while one runs does nothing
+            // A second click on "Save to DB" while one save runs does nothing.
+            QTest::mouseClick(Summary->Button2, Qt::LeftButton);
             secondSaveIgnored = f->boxes.shown.size() == boxes;
         });
         killer.start(0);

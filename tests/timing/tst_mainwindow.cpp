@@ -232,7 +232,8 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Confirm"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
         QVERIFY(Form1->isVisible());
-        Form1->Button1Click();
+        QTest::mouseClick(Form1->Button1, Qt::LeftButton); // "&Close" hides it
+        QVERIFY(!Form1->isVisible());
         const int boxes = f->boxes.shown.size();
         // Hidden: no question, the message loop ends.
         QTimer::singleShot(0, Form1, [] { Form1->close(); });
