@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/ControlBus.h"
+#include "timing/Project.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -8,7 +9,6 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -43,12 +43,9 @@ void err(const QString& text) {
     std::fputs(text.toUtf8().constData(), stderr);
 }
 
-// Whole hours, minutes and seconds: 25:03:00 for a day and an hour.
-QString hms(qint64 seconds) {
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+// Total hours, minutes and seconds as the grid shows them: 25:03:00.
+QString hms(const BusTask& task) {
+    return FormatTime(static_cast<double>(task.seconds) / 86400.0);
 }
 
 QDBusMessage call(const QDBusConnection& bus, const QString& method,
@@ -77,14 +74,14 @@ int client(const QString& command, const QString& name) {
         if (command == QLatin1String("--list")) {
             for (const BusTask& task : reply.value())
                 out(QStringLiteral("%1\t%2\t%3\n")
-                        .arg(hms(task.seconds),
+                        .arg(hms(task),
                              task.running ? QStringLiteral("running") : QStringLiteral("stopped"),
                              task.name));
             return kOk;
         }
         for (const BusTask& task : reply.value()) {
             if (task.running) {
-                out(QStringLiteral("%1\t%2\n").arg(task.name, hms(task.seconds)));
+                out(QStringLiteral("%1\t%2\n").arg(task.name, hms(task)));
                 return kOk;
             }
         }
@@ -110,51 +107,39 @@ int client(const QString& command, const QString& name) {
 
 int RunCommandLine(int argc, char* argv[]) {
     static const char* const commands[] = {"--list", "--status", "--start", "--stop", "--show"};
-    // Qt's own options (with one or two dashes), some with a value.
+    // Qt's own options (with one or two dashes); the first ones take a value.
     static const char* const qtOptions[] = {"platform",      "platformpluginpath",
                                             "platformtheme", "plugin",
                                             "display",       "style",
                                             "stylesheet",    "session",
-                                            "reverse",       "widgetcount",
                                             "geometry",      "title",
                                             "name",          "qwindowgeometry",
                                             "qwindowtitle",  "qwindowicon",
+                                            "reverse",       "widgetcount",
                                             "nograb",        "dograb",
                                             "sync"};
-    static const char* const qtOptionsWithValue[] = {
-        "platform", "platformpluginpath", "platformtheme", "plugin",     "display",
-        "style",    "stylesheet",         "session",       "geometry",   "title",
-        "name",     "qwindowgeometry",    "qwindowtitle",  "qwindowicon"};
+    constexpr int kQtOptionsWithValue = 14;
+    const auto is = [](const char* a, const char* b) { return std::strcmp(a, b) == 0; };
     QString command, name;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        const char* bare = arg[0] == '-' ? (arg[1] == '-' ? arg + 2 : arg + 1) : nullptr;
-        bool qtOption = false;
-        for (const char* known : qtOptions)
-            qtOption = qtOption || (bare && std::strcmp(bare, known) == 0);
-        if (qtOption) {
-            for (const char* known : qtOptionsWithValue)
-                if (std::strcmp(bare, known) == 0)
-                    ++i;
-            continue;
-        }
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        if (is(arg, "--help") || is(arg, "-h")) {
             std::fputs(kUsageText, stdout);
             return kOk;
         }
-        if (std::strcmp(arg, "--version") == 0) {
+        if (is(arg, "--version")) {
             std::printf("Korvan %s\n", KORVAN_VERSION);
             return kOk;
         }
-        for (const char* known : commands) {
-            if (std::strcmp(arg, known) != 0)
-                continue;
+        const auto ours = std::find_if(std::begin(commands), std::end(commands),
+                                       [&](const char* c) { return is(arg, c); });
+        if (ours != std::end(commands)) {
             if (!command.isEmpty()) {
                 err(QStringLiteral("korvan: one command at a time\n") +
                     QString::fromLatin1(kUsageText));
                 return kUsage;
             }
-            command = QString::fromLatin1(known);
+            command = QString::fromLatin1(*ours);
             if (command == QLatin1String("--start")) {
                 if (i + 1 >= argc) {
                     err(QStringLiteral("korvan: --start needs the name of a task\n"));
@@ -162,17 +147,19 @@ int RunCommandLine(int argc, char* argv[]) {
                 }
                 name = QString::fromLocal8Bit(argv[++i]);
             }
+            continue;
         }
-        const bool ours = std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 ||
-                          std::strcmp(arg, "--version") == 0 ||
-                          std::any_of(std::begin(commands), std::end(commands),
-                                      [arg](const char* c) { return std::strcmp(arg, c) == 0; });
-        if (!ours) {
+        const char* bare = arg[0] == '-' ? arg + (arg[1] == '-' ? 2 : 1) : nullptr;
+        const auto qt = std::find_if(std::begin(qtOptions), std::end(qtOptions),
+                                     [&](const char* o) { return bare && is(bare, o); });
+        if (qt == std::end(qtOptions)) {
             err(QStringLiteral("korvan: unknown argument \"%1\"\n")
                     .arg(QString::fromLocal8Bit(arg)) +
                 QString::fromLatin1(kUsageText));
             return kUsage;
         }
+        if (qt - std::begin(qtOptions) < kQtOptionsWithValue)
+            ++i; // its value
     }
     if (command.isEmpty())
         return -1;

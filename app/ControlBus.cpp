@@ -60,12 +60,9 @@ void ControlBus::Start(const QString& name) {
     for (TProject* task : mainWindow_->Tasks) {
         if (task->Name != name)
             continue;
-        if (!task->Running) {
-            mainWindow_->StopAll();
-            task->Start();
-        }
-        mainWindow_->RefreshGrid();
-        mainWindow_->RefreshMenu();
+        // As choosing it in the tray menu; a task that runs goes on running.
+        if (!task->Running)
+            task->MenuItemClick();
         return;
     }
     if (calledFromDBus())
@@ -74,9 +71,7 @@ void ControlBus::Start(const QString& name) {
 }
 
 void ControlBus::Stop() {
-    mainWindow_->StopAll();
-    mainWindow_->RefreshGrid();
-    mainWindow_->RefreshMenu();
+    mainWindow_->Button6Click(); // as "Stop" in the main window
 }
 
 void ControlBus::Show() {

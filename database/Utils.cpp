@@ -9,21 +9,30 @@
 const char* const kDefaultConnectionString =
     "Provider=SQLite;Data Source=$DATADIR$Korvan.dat;Persist Security Info=False";
 
-QString ScramblePassword(const QString& s) {
+namespace {
+// Where the password starts (after the first "Password=") and where the ";" that ends it
+// is; a ";" that is the very last character does not end it. from -1: no password item;
+// end -1: no ";" ends it.
+struct PasswordSpan {
+    int from = -1, end = -1;
+};
+PasswordSpan passwordSpan(const QString& s) {
     static const QString key = QStringLiteral("Password=");
     const int at = s.indexOf(key, 0, Qt::CaseSensitive);
     if (at < 0)
-        return s;
-    const int p = at + key.size();
-    // A ";" that is the very last character does not end the password.
-    int q = -1;
-    for (int i = p; i < s.size() - 1; ++i) {
-        if (s.at(i) == QLatin1Char(';')) {
-            q = i;
-            break;
-        }
-    }
-    if (q <= p)
+        return {};
+    PasswordSpan span;
+    span.from = at + key.size();
+    const int end = s.indexOf(QLatin1Char(';'), span.from);
+    span.end = end == s.size() - 1 ? -1 : end;
+    return span;
+}
+} // namespace
+
+QString ScramblePassword(const QString& s) {
+    const PasswordSpan span = passwordSpan(s);
+    const int p = span.from, q = span.end;
+    if (p < 0 || q <= p)
         return s;
     QString r = s;
     for (int i = p; i < q; ++i)
@@ -36,14 +45,10 @@ bool PasswordSurvivesScrambling(const QString& connection) {
 }
 
 QString ConnectionForStore(const QString& connection) {
-    static const QString key = QStringLiteral("Password=");
-    const int at = connection.indexOf(key, 0, Qt::CaseSensitive);
-    if (at < 0)
-        return connection;
-    const int from = at + key.size();
-    const int end = connection.indexOf(QLatin1Char(';'), from);
-    // Ended by a ";" inside the text: scrambled already. Empty: nothing to hide.
-    if ((end >= 0 && end < connection.size() - 1) || end == from || from == connection.size())
+    const PasswordSpan span = passwordSpan(connection);
+    // No password, one that a ";" ends (scrambled already), or an empty one.
+    if (span.from < 0 || span.end >= 0 || span.from == connection.size() ||
+        connection.at(span.from) == QLatin1Char(';'))
         return connection;
     QString closed = connection;
     if (closed.endsWith(QLatin1Char(';')))
@@ -96,12 +101,6 @@ void RefreshParameterTypes(platform::TADOCommand& command) {
         p.DataType = p.DeclaredType;
         p.Direction = p.DeclaredDirection;
     }
-}
-
-QString SqlQuote(const QString& name) {
-    QString s = name;
-    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
-           QLatin1Char('\'');
 }
 
 void DeclareWorkRecordInsert(platform::TADOCommand& command) {

@@ -34,8 +34,6 @@ extern const char* const kDefaultConnectionString;
 namespace platform {
 class TADOCommand;
 }
-// A name as an SQL text literal: enclosed in single quotes, inner single quotes doubled.
-QString SqlQuote(const QString& name);
 
 // The longest description a work record takes.
 constexpr int kDescriptionLimit = 1000;

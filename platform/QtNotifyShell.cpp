@@ -8,7 +8,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
-#include <memory>
 
 namespace platform {
 
@@ -202,23 +201,14 @@ void QtNotifyShell::deliver(const Key& key, qint32 code) {
 void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
     auto* poll = new QTimer(icon);
     poll->setInterval(20);
-    auto last = std::make_shared<QRect>();
-    // "watch" keeps reporting (a tray host that restarts); otherwise the first report ends it.
-    const bool watch = qgetenv("KORVAN_REPORT_TRAY_GEOMETRY") == "watch";
-    connect(poll, &QTimer::timeout, icon, [icon, last, poll, watch] {
+    connect(poll, &QTimer::timeout, icon, [icon, poll] {
         const QRect r = icon->geometry();
-        const QRect valid = (r.width() > 1 && r.height() > 1) ? r : QRect();
-        if (valid == *last)
+        if (r.width() <= 1 || r.height() <= 1)
             return;
-        *last = valid;
-        if (valid.isNull())
-            std::fprintf(stderr, "korvan-tray-gone\n");
-        else
-            std::fprintf(stderr, "korvan-tray-geometry %d %d %d %d\n", r.x(), r.y(), r.width(),
-                         r.height());
+        std::fprintf(stderr, "korvan-tray-geometry %d %d %d %d\n", r.x(), r.y(), r.width(),
+                     r.height());
         std::fflush(stderr);
-        if (!valid.isNull() && !watch)
-            poll->stop();
+        poll->stop();
     });
     poll->start();
 }

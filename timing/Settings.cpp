@@ -32,27 +32,24 @@ public:
     explicit Reader(const RegistryKey& key) : key_(key) {}
     bool exists(const QString& name) const { return key_.valueExists(name); }
     std::optional<QString> string(const QString& name) {
-        const std::optional<RegValue> v = value(name);
-        if (!v)
-            return std::nullopt;
-        if (v->type != REG_SZ && v->type != REG_EXPAND_SZ)
-            return wrong(name, QStringLiteral("it is not text")), std::nullopt;
-        return v->toText();
+        const std::optional<RegValue> v = typed(
+            name, [](const RegValue& r) { return r.type == REG_SZ || r.type == REG_EXPAND_SZ; },
+            QStringLiteral("it is not text"));
+        return v ? std::optional<QString>(v->toText()) : std::nullopt;
     }
     std::optional<qint32> integer(const QString& name) {
-        const std::optional<RegValue> v = value(name);
-        if (!v)
-            return std::nullopt;
-        if (v->type != REG_DWORD || v->data.size() != 4)
-            return wrong(name, QStringLiteral("it is not a number (dword)")), std::nullopt;
-        return qFromLittleEndian<qint32>(v->data.constData());
+        const std::optional<RegValue> v = typed(
+            name, [](const RegValue& r) { return r.type == REG_DWORD && r.data.size() == 4; },
+            QStringLiteral("it is not a number (dword)"));
+        return v ? std::optional<qint32>(qFromLittleEndian<qint32>(v->data.constData()))
+                 : std::nullopt;
     }
     std::optional<double> time(const QString& name) {
-        const std::optional<RegValue> v = value(name);
+        const std::optional<RegValue> v = typed(
+            name, [](const RegValue& r) { return r.type == REG_BINARY && r.data.size() == 8; },
+            QStringLiteral("it is not a recorded time (8 bytes)"));
         if (!v)
             return std::nullopt;
-        if (v->type != REG_BINARY || v->data.size() != 8)
-            return wrong(name, QStringLiteral("it is not a recorded time (8 bytes)")), std::nullopt;
         const quint64 bits = qFromLittleEndian<quint64>(v->data.constData());
         double days;
         std::memcpy(&days, &bits, sizeof days);
@@ -66,10 +63,14 @@ public:
     const QStringList& problems() const { return problems_; }
 
 private:
-    std::optional<RegValue> value(const QString& name) const {
+    // The value when it is there and of the kind asked for; one of another kind is noted.
+    template <class IsKind>
+    std::optional<RegValue> typed(const QString& name, IsKind isKind, const QString& why) {
         RegValue v;
         if (!key_.queryValue(name, v))
             return std::nullopt;
+        if (!isKind(v))
+            return wrong(name, why), std::nullopt;
         return v;
     }
     const RegistryKey& key_;

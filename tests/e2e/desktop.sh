@@ -14,6 +14,9 @@ start_desktop() {
     chmod 700 "$WORK/runtime"
     export XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime"
     export QT_QPA_PLATFORM=xcb
+    # The program under test, also as the client of its running copy.
+    K="${KORVAN_E2E_BINARY:-$KORVAN}"
+    STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
     PIDS=()
     trap stop_desktop EXIT
     # The server picks a free display itself and writes its number once it accepts
@@ -95,6 +98,23 @@ start_tray_host() {
     PIDS+=($!)
     TRAY_PID=$!
     xready selection _NET_SYSTEM_TRAY_S0 || fail "tray host not ready: $(cat "$WORK/trayer.log")"
+}
+
+# Writes the store before the program starts: the given tasks, with no time yet, after
+# the given other values (names as the store writes them, quotes escaped).
+#   write_store '"Auto Reminder"=dword:00000001' -- Writing Meetings
+write_store() {
+    local lines=() i=0
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do lines+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    lines+=("$(printf '"Count"=dword:%08x' $#)")
+    for name in "$@"; do
+        lines+=("\"Project$i\"=\"$name\"" "\"Time$i\"=hex:00,00,00,00,00,00,00,00")
+        i=$((i + 1))
+    done
+    mkdir -p "$(dirname "$STORE")"
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+        '[HKEY_CURRENT_USER\Software\Myrkat\Korvan]' "${lines[@]}" >"$STORE"
 }
 
 xready() { python3 "$E2E_HERE/xready.py" "$@"; }

@@ -7,15 +7,8 @@ KORVAN="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_control
-K="${KORVAN_E2E_BINARY:-$KORVAN}"
-STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
-mkdir -p "$(dirname "$STORE")"
 QUOTED="Client \"A\" & O'Brien"
-printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Myrkat\Korvan]' '"Count"=dword:00000003' \
-    '"Project0"="Writing"' '"Time0"=hex:00,00,00,00,00,00,00,00' \
-    '"Project1"="Client \"A\" & O'"'"'Brien"' '"Time1"=hex:00,00,00,00,00,00,00,00' \
-    '"Project2"="Задача №1"' '"Time2"=hex:00,00,00,00,00,00,00,00' >"$STORE"
+write_store -- Writing 'Client \"A\" & O'"'"'Brien' 'Задача №1'
 
 # No running copy: a message on stderr, exit code 3, and no window (no display needed).
 set +e

@@ -7,12 +7,7 @@ KORVAN="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_dialogs
-K="${KORVAN_E2E_BINARY:-$KORVAN}"
-STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
-mkdir -p "$(dirname "$STORE")"
-printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Myrkat\Korvan]' '"Count"=dword:00000001' \
-    '"Project0"="Writing"' '"Time0"=hex:00,00,00,00,00,00,00,00' >"$STORE"
+write_store -- Writing
 
 start_korvan
 menu o

@@ -8,19 +8,12 @@ KORVAN="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_item_host item
-STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
-mkdir -p "$(dirname "$STORE")"
-printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Myrkat\Korvan]' '"Count"=dword:00000002' \
-    '"Auto Reminder"=dword:00000001' \
-    '"Project0"="Writing"' '"Time0"=hex:00,00,00,00,00,00,00,00' \
-    '"Project1"="Meetings"' '"Time1"=hex:00,00,00,00,00,00,00,00' >"$STORE"
+write_store '"Auto Reminder"=dword:00000001' -- Writing Meetings
 dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" \
     >"$WORK/notify.log" 2>&1 &
 PIDS+=($!)
 
 start_korvan
-K="${KORVAN_E2E_BINARY:-$KORVAN}"
 # The host's menu windows belong to the process of its tray plug-in.
 panel_windows() { xdotool search --onlyvisible --classname wrapper-2.0 2>/dev/null | wc -l; }
 PANEL_WINDOWS=$(panel_windows)

@@ -6,7 +6,6 @@ KORVAN="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_no_tray none
-K="${KORVAN_E2E_BINARY:-$KORVAN}"
 "$K" >"$WORK/korvan.log" 2>&1 &
 KORVAN_PID=$!
 WINDOW=$(wait_window 'Korvan 1.5')

@@ -101,6 +101,12 @@ void TestDatabases::exec(const QString& engine, const QString& sql) {
     QSqlDatabase::removeDatabase(name);
 }
 
+QString SqlQuote(const QString& name) {
+    QString s = name;
+    return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
+}
+
 void addEngineRows() {
     QTest::addColumn<QString>("engine");
     QTest::newRow("sqlite") << QStringLiteral("sqlite");

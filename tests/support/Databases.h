@@ -47,6 +47,10 @@ void bookRecord(platform::TADOCommand& cmd, int project, int activity, double ho
                 const QVariant& bug = QVariant());
 
 // Adds the "engine" column with one row per engine.
+// A name as an SQL text literal for seeding test databases: enclosed in single quotes,
+// inner single quotes doubled. (The program binds every value.)
+QString SqlQuote(const QString& name);
+
 void addEngineRows();
 // In a test function: the connection string of a fresh database of the row's engine, or a
 // skip/fail when that engine is missing.
