@@ -48,15 +48,6 @@ QString hms(const BusTask& task) {
     return FormatTime(static_cast<double>(task.seconds) / 86400.0);
 }
 
-QDBusMessage call(const QDBusConnection& bus, const QString& method,
-                  const QVariantList& arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        QString::fromLatin1(kBusService), QString::fromLatin1(kBusPath),
-        QString::fromLatin1(kBusInterface), method);
-    message.setArguments(arguments);
-    return bus.call(message, QDBus::Block, 10000);
-}
-
 int client(const QString& command, const QString& name) {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() ||
@@ -66,7 +57,7 @@ int client(const QString& command, const QString& name) {
     }
     registerBusTypes();
     if (command == QLatin1String("--list") || command == QLatin1String("--status")) {
-        const QDBusReply<QList<BusTask>> reply = call(bus, QStringLiteral("ListTasks"));
+        const QDBusReply<QList<BusTask>> reply = CallRunningCopy(QStringLiteral("ListTasks"));
         if (!reply.isValid()) {
             err(QStringLiteral("korvan: %1\n").arg(reply.error().message()));
             return kNoRunningCopy;
@@ -90,11 +81,11 @@ int client(const QString& command, const QString& name) {
     }
     QDBusMessage reply;
     if (command == QLatin1String("--start"))
-        reply = call(bus, QStringLiteral("Start"), {name});
+        reply = CallRunningCopy(QStringLiteral("Start"), {name});
     else if (command == QLatin1String("--stop"))
-        reply = call(bus, QStringLiteral("Stop"));
+        reply = CallRunningCopy(QStringLiteral("Stop"));
     else
-        reply = call(bus, QStringLiteral("Show"));
+        reply = CallRunningCopy(QStringLiteral("Show"));
     if (reply.type() == QDBusMessage::ErrorMessage) {
         err(QStringLiteral("korvan: %1\n").arg(reply.errorMessage()));
         return reply.errorName() == QLatin1String(kUnknownTaskError) ? kUnknownTask

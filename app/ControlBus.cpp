@@ -78,14 +78,16 @@ void ControlBus::Show() {
     mainWindow_->TrayIcon1->RestoreMainWindow();
 }
 
-bool ShowRunningCopy() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    const QDBusMessage call = QDBusMessage::createMethodCall(
+QDBusMessage CallRunningCopy(const QString& method, const QVariantList& arguments, int timeoutMs) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
         QString::fromLatin1(kBusService), QString::fromLatin1(kBusPath),
-        QString::fromLatin1(kBusInterface), QStringLiteral("Show"));
-    return bus.call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage;
+        QString::fromLatin1(kBusInterface), method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message, QDBus::Block, timeoutMs);
+}
+
+bool ShowRunningCopy() {
+    return CallRunningCopy(QStringLiteral("Show"), {}, 3000).type() == QDBusMessage::ReplyMessage;
 }
 
 } // namespace korvan

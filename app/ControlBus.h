@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -53,6 +54,9 @@ private:
     TForm1* mainWindow_;
 };
 
+// Calls a method of the running copy's interface and waits for the answer.
+QDBusMessage CallRunningCopy(const QString& method, const QVariantList& arguments = {},
+                             int timeoutMs = 10000);
 // Asks a running copy to bring its main window forward; false when none answers.
 bool ShowRunningCopy();
 
