@@ -10,6 +10,7 @@
 
 #include <QDateEdit>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,7 +89,7 @@ void TProjectBaseFrame::FillFromTask(TProject* task) {
     Edit2->setText(FloatToLocaleStr(2, task->Hours()));
 }
 
-double TProjectBaseFrame::hours() const {
+std::optional<double> TProjectBaseFrame::typedHours() const {
     // Finite numbers in the locale's notation only: "inf" and "nan" are no hours, and a
     // group separator ("1,250" in English) is a mistake, not a thousand.
     QLocale locale;
@@ -96,9 +97,16 @@ double TProjectBaseFrame::hours() const {
     bool ok = false;
     const double value = locale.toDouble(Edit2->text().trimmed(), &ok);
     if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+double TProjectBaseFrame::hours() const {
+    const auto value = typedHours();
+    if (!value)
         throw Error(QLatin1Char('\'') + Edit2->text() +
                     QStringLiteral("' is not a valid floating point value"));
-    return value;
+    return *value;
 }
 
 QDateTime TProjectBaseFrame::workDate() const {
@@ -124,13 +132,16 @@ QString TProjectBaseFrame::taskName() const {
 }
 
 bool TProjectBaseFrame::Edit2Exit() {
-    bool ok = false;
-    const float value = QLocale().toFloat(Edit2->text().trimmed(), &ok);
-    if (ok && value >= 0) {
+    const auto value = typedHours();
+    if (value && *value >= 0) {
         if (onHoursChanged)
             onHoursChanged();
         return true;
     }
+    return refuseHours();
+}
+
+bool TProjectBaseFrame::refuseHours() {
     messageBox(QStringLiteral("The value entered in the hours filed is invalid."),
                QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
     Edit2->setFocus();
@@ -144,6 +155,9 @@ bool TProjectBaseFrame::refuse(const QString& text, QWidget* focus) {
 }
 
 bool TProjectBaseFrame::ValidateEntry() {
+    const auto typed = typedHours();
+    if (!typed || *typed < 0)
+        return refuseHours();
     if (hoursSingle() <= 0)
         return true;
     if (Memo1->toPlainText().isEmpty())
@@ -169,7 +183,12 @@ bool TProjectBaseFrame::ValidateEntry() {
 }
 
 bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit2 && event->type() == QEvent::FocusOut)
-        guarded([this] { Edit2Exit(); });
+    // Only when the user leaves the field: not when a message box or a pop-up takes the
+    // focus for a moment, which would stack a second message on the first.
+    if (watched == Edit2 && event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            guarded([this] { Edit2Exit(); });
+    }
     return QFrame::eventFilter(watched, event);
 }

@@ -4,6 +4,8 @@
 #include <QFrame>
 #include <QVariant>
 
+#include <optional>
+
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -33,6 +35,8 @@ public:
     QDateTime workDate() const;
     // The hours read by the locale's number parser; throws Error when the text is no number.
     double hours() const;
+    // The typed hours when they are a finite number in the locale's notation.
+    std::optional<double> typedHours() const;
     float hoursSingle() const { return static_cast<float>(hours()); }
     QString description() const;
     QVariant bugNumber() const; // null when empty
@@ -51,4 +55,5 @@ private:
 
 private:
     bool refuse(const QString& text, QWidget* focus);
+    bool refuseHours();
 };

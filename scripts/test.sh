@@ -99,6 +99,10 @@ if [ "${KORVAN_SKIP_HARDENING:-}" != 1 ]; then
         ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 QT_QPA_PLATFORM=offscreen \
             run_ctest --timeout 900 -LE "e2e|package"
+        # The sanitizer build of the program itself, ended by a logout with every window
+        # and pop-up open.
+        KORVAN_E2E_BINARY="$ASAN_BUILD/korvan" ASAN_OPTIONS=detect_leaks=0 \
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_ctest --timeout 900 -R '^e2e_sigterm$'
         cd "$BUILD"
     else
         echo "FAILED: sanitizer build"

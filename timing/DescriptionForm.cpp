@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 TForm5* Form5 = nullptr;
 
 TForm5::TForm5(QWidget* parent) : QDialog(parent) {
@@ -75,26 +77,33 @@ QString TForm5::withFreshLine(const QString& text) {
 }
 
 void TForm5::Prompt(TProject* task) {
+    // Opens and returns: whoever started the task (a click, the tray menu, a script on the
+    // bus) goes on, and the answer is written back when the user gives it.
+    if (isVisible())
+        return;
     Label3->setText(task->Name);
     Memo1->setPlainText(DescriptionForEditor(task->Description));
+    prompted_ = task;
     TPopupMenu* menu = Form1 ? Form1->PopupMenu1 : nullptr;
     if (menu)
         menu->AutoPopup = false;
-    // The menu must come back whatever happens in the dialog.
-    struct MenuBack {
-        TPopupMenu* menu;
-        ~MenuBack() {
-            if (menu)
-                menu->AutoPopup = true;
-        }
-    } back{menu};
-    if (exec() == QDialog::Accepted) {
-        task->Description = DescriptionFromEditor(Memo1->toPlainText());
-        if (Form1) {
-            Form1->RequestDescription = !CheckBox1->isChecked();
-            Form1->CheckBox4->setChecked(Form1->RequestDescription);
-        }
-    }
+    open();
+}
+
+void TForm5::done(int result) {
+    QDialog::done(result);
+    TProject* task = prompted_;
+    prompted_ = nullptr;
+    if (Form1)
+        Form1->PopupMenu1->AutoPopup = true;
+    // The task may have been removed meanwhile.
+    const bool known =
+        Form1 && std::find(Form1->Tasks.begin(), Form1->Tasks.end(), task) != Form1->Tasks.end();
+    if (result != QDialog::Accepted || !task || !known)
+        return;
+    task->Description = DescriptionFromEditor(Memo1->toPlainText());
+    Form1->RequestDescription = !CheckBox1->isChecked();
+    Form1->CheckBox4->setChecked(Form1->RequestDescription);
 }
 
 void TForm5::showEvent(QShowEvent* event) {

@@ -20,8 +20,9 @@ public:
     QCheckBox* CheckBox1;
     QPushButton *Button1, *Button2;
 
-    // Runs the prompt for a task whose clock has just started.
+    // Opens the prompt for a task whose clock has just started.
     void Prompt(TProject* task);
+    void done(int result) override;
     void FormShow();
 
     // The text with a line break added when its last line is not empty.
@@ -30,6 +31,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TProject* prompted_ = nullptr;
 };
 
 extern TForm5* Form5;

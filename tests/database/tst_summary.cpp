@@ -234,45 +234,66 @@ private Q_SLOTS:
         QCOMPARE(records(), 0);
     }
 
-    // Hours are finite numbers in the locale's notation, without group separators.
+    // Hours are finite numbers in the locale's notation, without group separators. Typed
+    // and confirmed with Enter (the default "Save to DB") or left with Tab, a mistake gets
+    // one message, however the focus moves meanwhile, and books nothing.
     void hoursAcrossLocales_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
+        QTest::addColumn<double>("booked"); // 0: refused
         QTest::newRow("en 1.25") << "en_US"
-                                 << "1.25" << true;
+                                 << "1.25" << 1.25;
         QTest::newRow("en 1,250") << "en_US"
-                                  << "1,250" << false;
+                                  << "1,250" << 0.0;
         QTest::newRow("en inf") << "en_US"
-                                << "inf" << false;
+                                << "inf" << 0.0;
         QTest::newRow("en nan") << "en_US"
-                                << "nan" << false;
+                                << "nan" << 0.0;
         QTest::newRow("en 1e400") << "en_US"
-                                  << "1e400" << false;
+                                  << "1e400" << 0.0;
+        QTest::newRow("en abc") << "en_US"
+                                << "abc" << 0.0;
         QTest::newRow("de 1,25") << "de_DE"
-                                 << "1,25" << true;
+                                 << "1,25" << 1.25;
         QTest::newRow("de 1.250") << "de_DE"
-                                  << "1.250" << false;
+                                  << "1.250" << 0.0;
         QTest::newRow("cs 0,5") << "cs_CZ"
-                                << "0,5" << true;
+                                << "0,5" << 0.5;
     }
     void hoursAcrossLocales() {
         QFETCH(QString, locale);
         QFETCH(QString, text);
-        QFETCH(bool, valid);
+        QFETCH(double, booked);
         QLocale::setDefault(QLocale(locale));
         prepare(dbs->fresh(QStringLiteral("sqlite")));
         task(QStringLiteral("t"), 1, 1, 1, QStringLiteral("work"));
         Summary->ShowSummary();
-        frame(0)->Edit2->setText(text);
-        bool accepted = false;
-        try {
-            accepted = std::isfinite(frame(0)->hours());
-        } catch (const platform::Error&) {
-            accepted = false;
+        QApplication::setActiveWindow(Summary);
+        QVERIFY(QTest::qWaitForWindowActive(Summary));
+        QLineEdit* hours = frame(0)->Edit2;
+        const auto typeAnd = [&](Qt::Key key) {
+            hours->setFocus();
+            hours->selectAll();
+            QTest::keyClicks(hours, text);
+            QTest::keyClick(hours, key);
+        };
+        if (booked > 0) {
+            f->boxes.answer(MsgAnswer::Yes);
+            typeAnd(Qt::Key_Return);
+            QCOMPARE(records(), 1);
+            QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(),
+                     booked);
+        } else {
+            for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Tab}) {
+                f->boxes.shown.clear();
+                typeAnd(key);
+                QCOMPARE(f->boxes.shown.size(), 1);
+                QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
+                QTRY_COMPARE(QApplication::focusWidget(), hours); // back to the mistake
+            }
+            QCOMPARE(records(), 0);
         }
         QLocale::setDefault(QLocale::c());
-        QCOMPARE(accepted, valid);
     }
 
     // The wheel over the dialog scrolls it; a drop-down or date under the pointer changes

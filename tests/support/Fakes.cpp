@@ -1,6 +1,9 @@
 #include "support/Fakes.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QPointer>
+#include <QWidget>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -9,8 +12,24 @@ using namespace platform;
 MsgAnswer ScriptedMessageBox::show(QWidget*, const QString& text, const QString& caption,
                                    MsgIcon icon, MsgButtons buttons) {
     shown.append({text, caption, icon, buttons});
+    // Like a real box, it takes the focus from the window behind it while it is up and
+    // gives it back afterwards: whatever a field does when it loses the focus happens.
+    QPointer<QWidget> behind = QApplication::activeWindow();
+    std::unique_ptr<QWidget> box;
+    if (behind) {
+        box = std::make_unique<QWidget>(nullptr, Qt::Dialog);
+        box->setFocusPolicy(Qt::StrongFocus);
+        box->show();
+        QApplication::setActiveWindow(box.get());
+        box->setFocus(Qt::ActiveWindowFocusReason);
+    }
     if (onShow)
         onShow(shown.last());
+    if (box) {
+        box.reset();
+        if (behind)
+            QApplication::setActiveWindow(behind);
+    }
     if (!answers.isEmpty())
         return answers.takeFirst();
     switch (buttons) {

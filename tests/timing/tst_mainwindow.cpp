@@ -20,15 +20,9 @@ class TestMainWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
 
-    // Acts in the description prompt once it is up (events from earlier steps may still be
-    // queued before it opens).
-    void inPrompt(const std::function<void()>& act) {
-        QTimer::singleShot(0, this, [this, act] {
-            if (!Form5->isVisible())
-                return inPrompt(act);
-            act();
-        });
-    }
+    // The description prompt opens without blocking whoever started the task.
+    static void promptShown() { QTRY_VERIFY(Form5->isVisible()); }
+    static void promptAnswered() { QTRY_VERIFY(!Form5->isVisible()); }
 
     TProject* addTask(const QString& name, double hours = 0) {
         auto* task = new TProject(name, Form1->PopupMenu1);
@@ -504,18 +498,18 @@ private Q_SLOTS:
         a->Description = QStringLiteral("First line");
         Form1->RefreshGrid();
         select(0);
-        bool menuWasOff = false;
-        inPrompt([&] {
-            menuWasOff = !Form1->PopupMenu1->AutoPopup;
-            QCOMPARE(Form5->Label3->text(), QStringLiteral("Review"));
-            QCOMPARE(Form5->Memo1->toPlainText(), QStringLiteral("First line\n"));
-            QCOMPARE(Form5->Memo1->textCursor().position(), 11);
-            QTest::keyClicks(Form5->Memo1, QStringLiteral("Second"));
-            QTest::keyClick(Form5->Memo1, Qt::Key_Return); // a plain Enter is a line break
-            QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier);
-        });
-        Form1->Button5->click();
-        QVERIFY(menuWasOff);
+        QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+        // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
+        QVERIFY(a->Running);
+        promptShown();
+        QVERIFY(!Form1->PopupMenu1->AutoPopup);
+        QCOMPARE(Form5->Label3->text(), QStringLiteral("Review"));
+        QCOMPARE(Form5->Memo1->toPlainText(), QStringLiteral("First line\n"));
+        QCOMPARE(Form5->Memo1->textCursor().position(), 11);
+        QTest::keyClicks(Form5->Memo1, QStringLiteral("Second"));
+        QTest::keyClick(Form5->Memo1, Qt::Key_Return); // a plain Enter is a line break
+        QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier);
+        promptAnswered();
         QVERIFY(Form1->PopupMenu1->AutoPopup);
         QVERIFY(a->Running);
         QCOMPARE(a->Description, QStringLiteral("First line\r\nSecond\r\n"));
@@ -527,26 +521,45 @@ private Q_SLOTS:
         Form1->CheckBox4->setChecked(true);
         TProject* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
-        inPrompt([&] {
-            Form5->CheckBox1->setChecked(true);
-            Form5->Button2->click();
-        });
         a->Start();
+        promptShown();
+        QTest::mouseClick(Form5->CheckBox1, Qt::LeftButton);
+        QTest::mouseClick(Form5->Button2, Qt::LeftButton);
+        promptAnswered();
         QVERIFY(Form1->RequestDescription);
         a->Stop();
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
-        inPrompt([&] {
-            QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
-            QVERIFY(Form5->isVisible());
-            Form5->CheckBox1->setChecked(true);
-            Form5->Button1->click();
-        });
         a->Start();
+        promptShown();
+        QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(Form5->isVisible());
+        QVERIFY(!Form5->CheckBox1->isChecked()); // each prompt starts unticked
+        QTest::mouseClick(Form5->CheckBox1, Qt::LeftButton);
+        QTest::mouseClick(Form5->Button1, Qt::LeftButton);
+        promptAnswered();
         QVERIFY(!Form1->RequestDescription);
         QVERIFY(!Form1->CheckBox4->isChecked());
         a->Stop();
-        a->Start(); // no prompt any more: would block otherwise
+        a->Start();
+        QVERIFY(!Form5->isVisible());
         QVERIFY(a->Running);
+    }
+
+    // A task removed while its prompt is open gets nothing written back.
+    void descriptionPromptForRemovedTask() {
+        Form1->RequestDescription = true;
+        TProject* a = addTask(QStringLiteral("Gone"));
+        addTask(QStringLiteral("Stays"));
+        Form1->RefreshGrid();
+        select(0);
+        QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+        promptShown();
+        Form1->Tasks.erase(Form1->Tasks.begin());
+        delete a;
+        QTest::keyClicks(Form5->Memo1, QStringLiteral("late"));
+        QTest::mouseClick(Form5->Button1, Qt::LeftButton);
+        promptAnswered();
+        QCOMPARE(Form1->Tasks.front()->Description, QString());
     }
 };
 
