@@ -57,6 +57,15 @@ void CreateWindows() {
 }
 
 void DestroyWindows() {
+    // Pop-ups closed and windows hidden first, while every window is whole: a drop-down
+    // that closes tells its window, which must not be half destroyed by then (a logout
+    // with the Database dialog open once wrote into the freed dialog that way).
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        if (!popup->close())
+            break;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
     delete Form5;
     Form5 = nullptr;
     delete EditBox;

@@ -6,6 +6,7 @@
 #include "database/Utils.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/FileDialog.h"
 #include "platform/LocaleText.h"
@@ -111,6 +112,8 @@ TSetup::TSetup(TADOConnection* connection, QWidget* parent)
 }
 
 TSetup::~TSetup() {
+    // Hidden while whole: hiding tells the children, whose handlers use this window.
+    hide();
     ADOQuery1.onChanged = nullptr;
     ADOQuery2.onChanged = nullptr;
     ADOQuery3.onChanged = nullptr;
@@ -279,7 +282,7 @@ void TSetup::FormShow() {
         ADOQuery3.Open();
         DBLookupComboBox2->setKeyValue(-1);
         for (TDateTimePicker* picker : {DateTimePicker1, DateTimePicker2}) {
-            picker->setDate(QDate::currentDate());
+            picker->setDate(platform::today());
             picker->setChecked(false);
         }
     }

@@ -38,6 +38,8 @@ TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
 }
 
 TEditBox::~TEditBox() {
+    // Hidden while whole: hiding tells the children, whose handlers use this window.
+    hide();
     if (EditBox == this)
         EditBox = nullptr;
 }

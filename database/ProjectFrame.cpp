@@ -3,9 +3,11 @@
 #include "database/LookupComboBox.h"
 #include "database/SummaryUnit.h"
 #include "database/Utils.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
+#include "platform/SqlDialect.h"
 #include "timing/Project.h"
 
 #include <QDateEdit>
@@ -79,7 +81,7 @@ TProjectBaseFrame::TProjectBaseFrame(QWidget* parent) : QFrame(parent) {
 
 void TProjectBaseFrame::FillFromTask(TProject* task) {
     task_ = task;
-    DateTimePicker1->setDate(QDate::currentDate());
+    DateTimePicker1->setDate(platform::today());
     Label4->setText(task->Name);
     Memo1->setPlainText(DescriptionForEditor(task->Description));
     DBLookupComboBox1->setKeyValue(task->ActivityId != 0 ? QVariant(task->ActivityId) : QVariant());
@@ -110,7 +112,9 @@ double TProjectBaseFrame::hours() const {
 }
 
 QDateTime TProjectBaseFrame::workDate() const {
-    return QDateTime(DateTimePicker1->date(), QTime(0, 0));
+    // A calendar date, stored as that day at 00:00:00 on the wall clock: never a local
+    // time, which does not exist on a day whose clocks skip midnight.
+    return platform::wallClock(DateTimePicker1->date(), QTime(0, 0));
 }
 
 QString TProjectBaseFrame::description() const {

@@ -6,6 +6,7 @@
 #include "database/Utils.h"
 #include "desktop/TrayIcon.h"
 #include "platform/BusyCursor.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
@@ -93,6 +94,8 @@ TSummary::TSummary(const QString& connectionString, QWidget* parent)
 }
 
 TSummary::~TSummary() {
+    // Hidden while whole: hiding tells the children, whose handlers use this window.
+    hide();
     ADOTable1.onChanged = nullptr;
     ADOQuery1.onChanged = nullptr;
     if (Summary == this)
@@ -283,7 +286,7 @@ void TSummary::save() {
             close();
             Form1->TrayIcon1->HideMainWindow();
             for (TProjectBaseFrame* frame : all)
-                frame->DateTimePicker1->setDate(QDate::currentDate());
+                frame->DateTimePicker1->setDate(platform::today());
         }
     } catch (const std::exception& e) {
         busy.reset();

@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include "platform/Services.h"
+
 #include <cmath>
 
 namespace platform {
@@ -19,6 +21,14 @@ QDateTime fromDayCount(double days) {
     const qint64 ms = std::llround((days - whole) * kMsPerDay);
     QDateTime result(kEpoch.addDays(static_cast<qint64>(whole)), QTime(0, 0));
     return result.addMSecs(ms);
+}
+
+QDate dateOfDayCount(double days) {
+    return kEpoch.addDays(static_cast<qint64>(std::floor(days)));
+}
+
+QDate today() {
+    return dateOfDayCount(services().clock->now());
 }
 
 double SystemClock::now() const {

@@ -18,5 +18,9 @@ public:
 
 double toDayCount(const QDateTime& local);
 QDateTime fromDayCount(double days);
+// The calendar date of a day count, also on a day whose local midnight does not exist.
+QDate dateOfDayCount(double days);
+// Today by the clock in use.
+QDate today();
 
 } // namespace platform

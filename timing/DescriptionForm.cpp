@@ -61,6 +61,8 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
 }
 
 TForm5::~TForm5() {
+    // Hidden while whole: hiding tells the children, whose handlers use this window.
+    hide();
     if (Form5 == this)
         Form5 = nullptr;
 }

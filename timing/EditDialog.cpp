@@ -111,6 +111,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 }
 
 TForm2::~TForm2() {
+    // Hidden while whole: hiding tells the children, whose handlers use this window.
+    hide();
     if (Form2 == this)
         Form2 = nullptr;
 }

@@ -3,6 +3,7 @@
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
 #include "desktop/TrayIcon.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
@@ -28,6 +29,7 @@
 #include <QWheelEvent>
 #include <QtTest>
 #include <cmath>
+#include <ctime>
 #include <unistd.h>
 
 using namespace platform;
@@ -144,7 +146,7 @@ private Q_SLOTS:
             }
         };
         save();
-        const QString today = shortDateText(QDate::currentDate());
+        const QString today = shortDateText(platform::today());
         QCOMPARE(f->boxes.shown.at(0).text,
                  QStringLiteral("Are you sure to save following records to database ?\r\n\r\n") +
                      today + QStringLiteral(" - Project 1 : 2.50 h (big)\r\n") + today +
@@ -186,6 +188,32 @@ private Q_SLOTS:
                      f->boxes.shown.at(0).text.contains(QStringLiteral("Project 1 : 25.05 h")),
                  qPrintable(f->boxes.shown.value(0).text));
         QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(), 25.05);
+    }
+
+    // The work date is a calendar date: a day whose local midnight does not exist (clocks
+    // jump from 00:00 to 01:00) is booked as that day at 00:00:00 like any other.
+    void dayWithoutLocalMidnight_data() { addEngineRows(); }
+    void dayWithoutLocalMidnight() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "America/Santiago");
+        tzset();
+        QVERIFY(!QDateTime(QDate(2024, 9, 8), QTime(0, 0)).isValid());
+        f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 9, 8), QTime(12, 0)));
+        task(QStringLiteral("t"), 1.5, 1, 1, QStringLiteral("work"));
+        Summary->ShowSummary();
+        QCOMPARE(frame(0)->DateTimePicker1->date(), QDate(2024, 9, 8));
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(Summary->Button2, Qt::LeftButton);
+        const QString stored =
+            scalar(QStringLiteral("SELECT '=' || CAST(DatumPrace AS TEXT) FROM SEP_ProvedenaPrace"))
+                .toString();
+        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        tzset();
+        QCOMPARE(records(), 1);
+        QCOMPARE(stored, QStringLiteral("=2024-09-08 00:00:00"));
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
     }
 
     // The booked tasks are reset and the store saved before the success message shows (a
