@@ -19,6 +19,8 @@
 namespace platform {
 
 namespace {
+// The advisory lock that makes the schema check and creation one step on a server.
+constexpr qint64 kSchemaLockKey = 0x4b6f7276616e; // "Korvan"
 const char* const kTables[] = {"SEP_Usek", "SEP_UsekHistorie", "SEP_PovolenyUzivatel",
                                "SEP_TypPrace", "SEP_ProvedenaPrace"};
 
@@ -138,7 +140,13 @@ QString TADOConnection::cleanError(const QString& text) const {
 }
 
 void TADOConnection::fail(const QString& engineText, bool connectionLost) {
-    const QString text = cleanError(engineText);
+    QString text = cleanError(engineText);
+    if (text.contains(QLatin1String("database is locked")) ||
+        text.contains(QLatin1String("lock timeout")))
+        text = QStringLiteral("The database is in use by another program and stayed locked "
+                              "(database is locked). Nothing was written; try again when it "
+                              "is free.\n\n") +
+               text;
     if (connectionLost)
         Close();
     throw Error(text.isEmpty() ? QStringLiteral("Database error") : text);
@@ -183,7 +191,7 @@ void TADOConnection::Open() {
             created = !info.exists();
             db.setDatabaseName(file);
             db.setConnectOptions(
-                QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, ConnectionTimeout) * 1000));
+                QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, LockWaitMs)));
         } else {
             applyPostgresSettings(db, cs);
             db.setConnectOptions(
@@ -204,6 +212,7 @@ void TADOConnection::Open() {
             const QByteArray zone = QTimeZone::systemTimeZoneId();
             if (!zone.isEmpty())
                 setup.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone)));
+            setup.exec(QStringLiteral("SET lock_timeout = %1").arg(qMax(1, LockWaitMs)));
         }
     }
     try {
@@ -216,35 +225,64 @@ void TADOConnection::Open() {
 
 void TADOConnection::ensureSchema() {
     QSqlDatabase db = database();
-    QStringList present;
-    for (const QString& t : db.tables(QSql::Tables))
-        present << t.toLower();
-    QStringList missing;
-    for (const char* table : kTables)
-        if (!present.contains(QString::fromLatin1(table).toLower()))
-            missing << QString::fromLatin1(table);
-    if (missing.isEmpty())
+    QSqlQuery q(db);
+    bool inTransaction = false;
+    const auto run = [&](const QString& sql) {
+        if (!q.exec(sql)) {
+            const QString text = q.lastError().text();
+            if (inTransaction)
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            fail(text, false);
+        }
+    };
+    // Which of the tables are missing; a failed look (a lock) is an error, never "none".
+    const auto missingTables = [&] {
+        run(engine_ == SqlEngine::SQLite
+                ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = 'table'")
+                : QStringLiteral("SELECT lower(table_name) FROM information_schema.tables "
+                                 "WHERE table_schema = current_schema()"));
+        QStringList present;
+        while (q.next())
+            present << q.value(0).toString();
+        q.finish();
+        QStringList missing;
+        for (const char* table : kTables)
+            if (!present.contains(QString::fromLatin1(table).toLower()))
+                missing << QString::fromLatin1(table);
+        return missing;
+    };
+    if (missingTables().isEmpty())
         return;
-    if (missing.size() != static_cast<int>(std::size(kTables)))
+    // The check again and the creation in one transaction that holds the write lock (on a
+    // server, a lock of its own): two copies starting at once never both create, and a
+    // creation that fails leaves nothing half made.
+    if (engine_ == SqlEngine::SQLite) {
+        run(QStringLiteral("BEGIN IMMEDIATE"));
+        inTransaction = true;
+    } else {
+        run(QStringLiteral("BEGIN"));
+        inTransaction = true;
+        run(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey));
+    }
+    const QStringList missing = missingTables();
+    if (missing.isEmpty()) {
+        run(QStringLiteral("COMMIT"));
+        return;
+    }
+    if (missing.size() != static_cast<int>(std::size(kTables))) {
+        run(QStringLiteral("ROLLBACK"));
         throw Error(QStringLiteral("The database lacks the tables %1. Korvan creates its "
                                    "tables only in a database that has none of them")
                         .arg(missing.join(QStringLiteral(", "))));
-    // A new database: all of the schema or nothing.
-    if (!db.transaction())
-        fail(db.lastError().text(), false);
-    QSqlQuery q(db);
+    }
     for (const QString& statement : statements(schemaScript(engine_))) {
         if (!q.exec(statement)) {
             const QString text = q.lastError().text();
-            db.rollback();
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
             fail(QStringLiteral("Cannot create the database tables: ") + text, false);
         }
     }
-    if (!db.commit()) {
-        const QString text = db.lastError().text();
-        db.rollback();
-        fail(text, false);
-    }
+    run(QStringLiteral("COMMIT"));
 }
 
 void TADOConnection::Close() {

@@ -25,7 +25,10 @@ public:
     TADOConnection& operator=(const TADOConnection&) = delete;
 
     QString ConnectionString;
-    int ConnectionTimeout = 15; // seconds
+    int ConnectionTimeout = 15; // seconds, to reach a server
+    // How long a statement waits for a lock another program holds before it gives up with
+    // "database is locked": a few seconds under the busy cursor, never minutes.
+    int LockWaitMs = 3000;
     bool LoginPrompt = false;
     bool KeepConnection = false;
 

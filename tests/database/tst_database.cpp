@@ -7,6 +7,9 @@
 #include "support/Databases.h"
 #include "support/Fixture.h"
 
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 using namespace platform;
@@ -170,6 +173,88 @@ private Q_SLOTS:
             QFAIL("opened");
         } catch (const Error& e) {
             QVERIFY2(e.message().contains(QStringLiteral("SEP_TypPrace")), qPrintable(e.message()));
+        }
+    }
+
+    // Another program holding a lock: the statement waits a bounded time, then fails with
+    // the clear "database is locked" message, and nothing is written; once the lock is
+    // gone the same connection writes.
+    void lockedDatabaseGivesClearMessage_data() { addEngineRows(); }
+    void lockedDatabaseGivesClearMessage() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        TADOConnection other;
+        other.ConnectionString = cs;
+        other.Open();
+        other.BeginTrans();
+        other.Execute(engine == QLatin1String("sqlite")
+                          ? QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES('held')")
+                          : QStringLiteral("LOCK TABLE SEP_TypPrace IN ACCESS EXCLUSIVE MODE"));
+        TADOConnection c;
+        c.ConnectionString = cs;
+        c.LockWaitMs = 100;
+        const QString insert = QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)");
+        try {
+            c.Insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
+            QFAIL("written under the lock");
+        } catch (const Error& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("database is locked")),
+                     qPrintable(e.message()));
+        }
+        other.RollbackTrans();
+        other.Close();
+        c.Insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
+        TADODataSet t(&c);
+        t.SQL = QStringLiteral("SELECT TypPrace FROM SEP_TypPrace");
+        t.Open();
+        QCOMPARE(t.RecordCount(), 1);
+        QCOMPARE(t.Value(0, 0).toString(), QStringLiteral("Design"));
+    }
+
+    // The tables are looked for and created under one lock: a look that fails for a lock
+    // is an error, never "no tables" (which then tried to create them again), and a file
+    // left empty gets its tables once it is free.
+    void schemaLookUnderLock() {
+        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        const QString file =
+            cs.section(QStringLiteral("Data Source="), 1).section(QLatin1Char(';'), 0, 0);
+        for (const bool withTables : {false, true}) {
+            QFile::remove(file);
+            if (withTables) {
+                TADOConnection first;
+                first.ConnectionString = cs;
+                first.Open();
+            }
+            {
+                QSqlDatabase holder =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+                holder.setDatabaseName(file);
+                QVERIFY(holder.open());
+                QSqlQuery lock(holder);
+                QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+                TADOConnection c;
+                c.ConnectionString = cs;
+                c.LockWaitMs = 100;
+                try {
+                    c.Open();
+                    QFAIL("opened under the lock");
+                } catch (const Error& e) {
+                    QVERIFY2(e.message().contains(QStringLiteral("database is locked")) &&
+                                 !e.message().contains(QStringLiteral("create")),
+                             qPrintable(e.message()));
+                }
+                QVERIFY(!c.Connected());
+                QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+                holder.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+            TADOConnection c;
+            c.ConnectionString = cs;
+            c.Open();
+            TADODataSet t(&c);
+            t.SQL = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
+                                   "name LIKE 'SEP%'");
+            t.Open();
+            QCOMPARE(t.Value(0, 0).toInt(), 5);
         }
     }
 

@@ -585,7 +585,7 @@ private Q_SLOTS:
         prepare(cs);
         for (int i = 0; i < 3; ++i)
             task(QStringLiteral("t%1").arg(i), 1, 1, 1, QStringLiteral("ok"));
-        Summary->ADOConnection1.ConnectionTimeout = 1;
+        Summary->ADOConnection1.LockWaitMs = 100;
         Summary->CheckBox1->setChecked(false);
         Summary->ShowSummary();
         {
@@ -598,7 +598,7 @@ private Q_SLOTS:
             QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
             save();
             QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
-            QVERIFY2(f->boxes.last().text.contains(QStringLiteral("locked")),
+            QVERIFY2(f->boxes.last().text.contains(QStringLiteral("database is locked")),
                      qPrintable(f->boxes.last().text));
             QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
             other.close();
