@@ -401,9 +401,7 @@ QList<FilterCondition> parseFilter(const QString& expression) {
         if (value.size() >= 2 && value.startsWith(QLatin1Char('\'')) &&
             value.endsWith(QLatin1Char('\''))) {
             const QString inner = value.mid(1, value.size() - 2);
-            QDate date = QLocale().toDate(inner, shortDateFormat());
-            if (!date.isValid())
-                date = QLocale().toDate(inner, QLocale::ShortFormat);
+            const QDate date = readShortDate(inner);
             if (!date.isValid())
                 throw Error(QStringLiteral("Cannot read the date \"%1\" in the filter").arg(inner));
             c.value = wallClock(date, QTime(0, 0));

@@ -18,6 +18,30 @@ QString shortDateText(const QDate& date) {
     return QLocale().toString(date, shortDateFormat());
 }
 
+QDate readShortDate(const QString& text) {
+    const QLocale locale;
+    QDate date = locale.toDate(text, shortDateFormat());
+    if (date.isValid())
+        return date;
+    // The same text with every decimal digit as an ASCII one, which the parser of every
+    // locale accepts.
+    QString ascii;
+    ascii.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        const int digit = QChar::digitValue(c);
+        if (digit >= 0 && QChar::category(c) == QChar::Number_DecimalDigit)
+            ascii += QLatin1Char(static_cast<char>('0' + digit));
+        else
+            ascii += QString::fromUcs4(&c, 1);
+    }
+    date = locale.toDate(ascii, shortDateFormat());
+    if (!date.isValid())
+        date = QLocale::c().toDate(ascii, shortDateFormat());
+    if (!date.isValid())
+        date = locale.toDate(text, QLocale::ShortFormat);
+    return date;
+}
+
 QString recordDateText(const QDateTime& value) {
     QString text = shortDateText(value.date());
     if (value.time() != QTime(0, 0)) {

@@ -3,6 +3,7 @@
 #include "database/EditBox.h"
 #include "database/LookupComboBox.h"
 #include "database/SummaryUnit.h"
+#include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
@@ -11,6 +12,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -197,6 +199,32 @@ private Q_SLOTS:
         QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
         QCOMPARE(Setup->DataSource1->data(Setup->DataSource1->index(0, 0), Qt::DisplayRole),
                  QVariant());
+    }
+
+    // Ticking "Date from:" filters by the day shown, in every locale's digits: also those
+    // outside the basic plane (Chakma, Adlam), which the locale's own parser cannot read.
+    void dateFilterInEveryDigitSystem_data() {
+        QTest::addColumn<QString>("locale");
+        for (const char* name : {"en_US", "ccp_BD", "ff_Adlm_SN", "ar_EG", "fa_IR", "hi_IN"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void dateFilterInEveryDigitSystem() {
+        QFETCH(QString, locale);
+        db().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
+        seed();
+        Setup->hide();
+        QLocale::setDefault(QLocale(locale));
+        f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 5, 2), QTime(9, 0)));
+        Setup->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Setup));
+        QCheckBox* from = Setup->DateTimePicker1->checkBox();
+        QTest::mouseClick(from, Qt::LeftButton, {}, QPoint(from->height() / 2, from->height() / 2));
+        QVERIFY(from->isChecked());
+        QVERIFY(f->boxes.shown.isEmpty());
+        QCOMPARE(Setup->DataSource1->rowCount(), 3);
+        QCOMPARE(shownSum(), 6.25);
+        QCOMPARE(Setup->Label1->text(), platform::hoursText(6.25) + QStringLiteral(" h"));
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
 
     void gridTextsAndExport_data() { addEngineRows(); }

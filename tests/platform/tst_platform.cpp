@@ -67,6 +67,23 @@ private Q_SLOTS:
     }
 
     // Hours show as plain decimals in every size.
+    // A short date reads back as the same day in every locale Qt knows.
+    void shortDatesReadBackInEveryLocale() {
+        const QDate day(2024, 12, 31);
+        QStringList failed;
+        const QList<QLocale> all = QLocale::matchingLocales(
+            QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        QVERIFY(all.size() > 500);
+        for (const QLocale& locale : all) {
+            QLocale::setDefault(locale);
+            if (readShortDate(shortDateText(day)) != day)
+                failed << locale.name();
+        }
+        QLocale::setDefault(QLocale::c());
+        QVERIFY2(failed.isEmpty(), qPrintable(failed.join(QLatin1Char(' '))));
+        QVERIFY(!readShortDate(QStringLiteral("no date")).isValid());
+    }
+
     void hoursTextHasNoExponent_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
