@@ -51,6 +51,12 @@ void CreateWindows() {
     Form1->openSaveToDb = [] { Summary->ShowSummary(); };
     Setup = new TSetup(&Summary->ADOConnection1);
     Form1->openDatabase = [] { Setup->Open(); };
+    // Another database only while no booking holds the lists of the one in use.
+    Setup->mayChangeConnection = [] { return !Summary->isVisible() && !Form2->isVisible(); };
+    Setup->onConnectionChanged = [](const QString& connection) {
+        Form1->ConnectionString = connection;
+        Form1->SaveSettings();
+    };
     // Owned by the dialog that asks, so that closing it gives the focus back there.
     EditBox = new TEditBox(Setup);
     Form5 = new TForm5(Form1);

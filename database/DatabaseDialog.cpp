@@ -1,5 +1,6 @@
 #include "database/DatabaseDialog.h"
 
+#include "database/ConnectionEditor.h"
 #include "database/DatePicker.h"
 #include "database/EditBox.h"
 #include "database/LookupComboBox.h"
@@ -241,10 +242,80 @@ void TSetup::buildSettingsPage() {
     auto* row = new QHBoxLayout(box);
     row->addWidget(Button9);
     row->addWidget(text, 1);
+    connectionEditor_ = new ConnectionEditor;
+    connect(connectionEditor_->testButton(), &QPushButton::clicked, this,
+            [this] { guarded([this] { testConnection(); }); });
+    connect(connectionEditor_->applyButton(), &QPushButton::clicked, this,
+            [this] { guarded([this] { applyConnection(); }); });
     auto* layout = new QVBoxLayout(TabSheet1);
+    layout->addWidget(connectionEditor_);
     layout->addWidget(box);
     layout->addStretch();
     PageControl1->addTab(TabSheet1, QStringLiteral("Settings"));
+}
+
+// ---------------------------------------------------------------------------------------
+// The connection
+
+namespace {
+// Long enough for a server across a slow network, short enough to be waited for.
+constexpr int kProbeTimeoutSeconds = 10;
+
+// Opens a connection to see that it works (creating the tables in an empty database, as
+// the first use would); throws Error with the reason when it does not.
+void probe(const QString& connection) {
+    BusyCursor busy;
+    TADOConnection c;
+    c.ConnectionString = connection;
+    c.ConnectionTimeout = kProbeTimeoutSeconds;
+    c.Open();
+    c.Close();
+}
+} // namespace
+
+void TSetup::testConnection() {
+    try {
+        probe(connectionEditor_->connection());
+    } catch (const Error& e) {
+        messageBox(e.message(), QStringLiteral("Test connection"), MsgIcon::Warning, MsgButtons::Ok,
+                   this);
+        return;
+    }
+    messageBox(QStringLiteral("Connection succeeded."), QStringLiteral("Test connection"),
+               MsgIcon::Information, MsgButtons::Ok, this);
+}
+
+void TSetup::applyConnection() {
+    const QString connection = connectionEditor_->connection();
+    if (!PasswordSurvivesScrambling(ConnectionForStore(connection))) {
+        messageBox(QStringLiteral("The password holds a character that the settings cannot "
+                                  "keep. Choose another password."),
+                   QStringLiteral("Database connection"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    if (mayChangeConnection && !mayChangeConnection()) {
+        messageBox(QStringLiteral("Close \"Summary\" and \"Edit task\" before choosing "
+                                  "another database."),
+                   QStringLiteral("Database connection"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    try {
+        probe(connection);
+    } catch (const Error& e) {
+        messageBox(QStringLiteral("Korvan keeps the database it uses: the new one cannot be "
+                                  "used.\n\n") +
+                       e.message(),
+                   QStringLiteral("Database connection"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    FormClose();
+    connection_->Close();
+    connection_->ConnectionString = connection;
+    if (onConnectionChanged)
+        onConnectionChanged(connection);
+    FormShow();
+    messageBox(QStringLiteral("Korvan now records to this database."), QStringLiteral("Database connection"),
+               MsgIcon::Information, MsgButtons::Ok, this);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -272,6 +343,7 @@ void TSetup::hideEvent(QHideEvent* event) {
 }
 
 void TSetup::FormShow() {
+    connectionEditor_->setConnection(connection_->ConnectionString);
     {
         BusyCursor busy;
         LoadProjects();

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <functional>
+
+class ConnectionEditor;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -49,6 +52,17 @@ public:
     void Button6Click(); // delete project
     void Button9Click(); // clear database
 
+    // Tries the connection the "Settings" page shows and says how it went.
+    void testConnection();
+    // Switches to the connection the page shows once it is known to work; the one in use
+    // stays when it does not.
+    void applyConnection();
+    // Whether another database may be chosen now (not while a booking is open); the
+    // reason goes into the message otherwise.
+    std::function<bool()> mayChangeConnection;
+    // The new connection is in use: keep it with the settings.
+    std::function<void(const QString&)> onConnectionChanged;
+
     static QString SqlDateLiteral(const QDate& date);
     static QString CsvQuote(const QString& text);
     QString lastExportName() const { return exportName_; }
@@ -66,6 +80,7 @@ private:
     void inTransaction(const std::function<void()>& work);
 
     platform::TADOConnection* connection_;
+    ConnectionEditor* connectionEditor_ = nullptr;
     QString exportName_ = QStringLiteral("Korvan");
 };
 

@@ -17,6 +17,10 @@ start_postgres() {
     [ "$(id -u)" -eq 0 ] && as=(runuser -u postgres --)
     "${as[@]}" "$bin/initdb" -D "$PG_DATA" -A trust -U postgres -E UTF8 --locale=C.UTF-8 \
         --no-sync >/dev/null || return 1
+    # The program's user logs in with its password, as on a real server (a wrong one must
+    # fail); the administrator of this throw-away cluster needs none.
+    printf '%s\n' 'local all all trust' 'host all postgres 127.0.0.1/32 trust' \
+        'host all all 127.0.0.1/32 scram-sha-256' | "${as[@]}" tee "$PG_DATA/pg_hba.conf" >/dev/null
     "${as[@]}" "$bin/pg_ctl" -D "$PG_DATA" -l "$PG_DATA/server.log" -w -t 30 \
         -o "-c listen_addresses=127.0.0.1 -p $PG_PORT -k $PG_DATA -c fsync=off" start >/dev/null ||
         { cat "$PG_DATA/server.log"; return 1; }

@@ -15,35 +15,62 @@ if [ "$ENGINE" = postgresql ]; then
     DBNAME="korvan_e2e_$$"
     PGURL="host=127.0.0.1 port=${PG_PORT:-55432} user=korvan password=korvan-test"
     psql "$PGURL dbname=postgres" -qc "CREATE DATABASE $DBNAME" >/dev/null
-    CONNECTION="${KORVAN_TEST_PG/Initial Catalog=postgres/Initial Catalog=$DBNAME}"
     query() { psql "$PGURL dbname=$DBNAME" -Atc "$1"; }
 else
-    CONNECTION=""
     query() { sqlite3 "$XDG_DATA_HOME/Myrkat/Korvan/Korvan.dat" "$1"; }
 fi
 
 # Two tasks recorded earlier today, with their descriptions; project and activity ids 1.
-python3 - "$STORE" "$CONNECTION" <<'PY'
+python3 - "$STORE" <<'PY'
 import struct, sys
-store, connection = sys.argv[1], sys.argv[2]
-def scramble(s):
-    key = "Password="
-    at = s.find(key)
-    if at < 0: return s
-    p = at + len(key); q = s.find(";", p, len(s) - 1)
-    if q <= p: return s
-    return s[:p] + "".join(chr(ord(c) ^ 0xA7) for c in s[p:q]) + s[q:]
+store = sys.argv[1]
 def hexd(d): return ",".join("%02x" % b for b in struct.pack("<d", d))
 lines = ["Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]",
          '"Count"=dword:00000002', '"Auto Start"=dword:00000000']
-if connection:
-    lines.append('"Connection"="%s"' % scramble(connection).replace("\\", "\\\\").replace('"', '\\"'))
 for i, (name, hours, text) in enumerate([("Writing", 2.5, "Chapter 3"), ("Support", 1.25, "Ticket \"42\"; phone")]):
     lines += ['"Project%d"="%s"' % (i, name), '"Time%d"=hex:%s' % (i, hexd(hours / 24)),
               '"Description%d"="%s"' % (i, text.replace('"', '\\"')),
               '"SectionId%d"=dword:00000001' % i, '"ActivityId%d"=dword:00000001' % i]
 open(store, "w", encoding="utf-8").write("\r\n".join(lines) + "\r\n")
 PY
+
+if [ "$ENGINE" = postgresql ]; then
+    # The server is chosen on the "Settings" page: a wrong password is refused with the
+    # server's reason, the right one is tested, applied and kept for the next start.
+    start_korvan
+    menu o
+    wait_window 'Korvan 1.5' >/dev/null
+    keys alt+d
+    wait_window 'Database' >/dev/null
+    keys ctrl+Tab ctrl+Tab alt+k End
+    keys alt+h; typed 127.0.0.1
+    keys alt+o ctrl+a; typed "$PG_PORT"
+    keys alt+b; typed "$DBNAME"
+    keys alt+u; typed korvan
+    keys alt+w; typed wrong
+    keys alt+a
+    wait_window 'Database connection' >/dev/null
+    shot wrong-password
+    keys Return
+    wait_window 'Database' >/dev/null
+    keys alt+w ctrl+a; typed korvan-test
+    keys alt+t
+    wait_window 'Test connection' >/dev/null
+    keys Return
+    wait_window 'Database' >/dev/null
+    keys alt+a
+    wait_window 'Database connection' >/dev/null
+    shot connection-applied
+    keys Return
+    wait_window 'Database' >/dev/null
+    keys Escape
+    wait_no_window 'Database'
+    grep -q '^"Connection"=.*Provider=PostgreSQL' "$STORE" || fail "connection not stored: $(cat "$STORE")"
+    grep -q 'korvan-test' "$STORE" && fail "the password is stored in clear"
+    menu x
+    wait_korvan_exit
+    [ "$KORVAN_STATUS" = 0 ] || fail "exit status $KORVAN_STATUS"
+fi
 
 start_korvan
 menu o
@@ -84,7 +111,7 @@ menu o
 wait_window 'Korvan 1.5' >/dev/null
 keys alt+d
 wait_window 'Database' >/dev/null
-keys ctrl+Tab ctrl+Tab                  # back to "Recorded times" (the last page stays selected)
+keys ctrl+shift+Tab                      # back to "Recorded times" (the last page stays selected)
 shot records
 keys alt+e
 wait_window 'Export data' >/dev/null

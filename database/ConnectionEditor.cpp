@@ -1,0 +1,112 @@
+#include "database/ConnectionEditor.h"
+
+#include "platform/ConnectionString.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+using platform::ConnectionString;
+using platform::quoteConnectionValue;
+
+namespace {
+constexpr int kPostgresPort = 5432;
+enum Provider { SQLiteFile = 0, PostgreSQLServer = 1 };
+
+template <typename T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+ConnectionEditor::ConnectionEditor(QWidget* parent)
+    : QGroupBox(QStringLiteral(" Connection "), parent) {
+    setObjectName(QStringLiteral("ConnectionBox"));
+    providerBox_ = named(new QComboBox, "ProviderBox");
+    providerBox_->addItems({QStringLiteral("SQLite file"), QStringLiteral("PostgreSQL server")});
+    fileEdit_ = named(new QLineEdit, "FileEdit");
+    hostEdit_ = named(new QLineEdit, "HostEdit");
+    portBox_ = named(new QSpinBox, "PortBox");
+    portBox_->setRange(1, 65535);
+    portBox_->setValue(kPostgresPort);
+    catalogEdit_ = named(new QLineEdit, "CatalogEdit");
+    userEdit_ = named(new QLineEdit, "UserEdit");
+    passwordEdit_ = named(new QLineEdit, "PasswordEdit");
+    passwordEdit_->setEchoMode(QLineEdit::Password);
+    testButton_ = named(new QPushButton(QStringLiteral("&Test connection")), "TestButton");
+    applyButton_ = named(new QPushButton(QStringLiteral("&Apply")), "ApplyButton");
+    for (QPushButton* b : {testButton_, applyButton_})
+        b->setAutoDefault(false);
+
+    auto* form = new QFormLayout;
+    const auto row = [form](const QString& text, QWidget* field) {
+        auto* label = new QLabel(text);
+        label->setBuddy(field);
+        form->addRow(label, field);
+        return QList<QWidget*>{label, field};
+    };
+    row(QStringLiteral("&Kind:"), providerBox_);
+    fileFields_ = row(QStringLiteral("&File:"), fileEdit_);
+    for (const auto& [text, field] : std::initializer_list<std::pair<QString, QWidget*>>{
+             {QStringLiteral("&Host:"), hostEdit_},
+             {QStringLiteral("P&ort:"), portBox_},
+             {QStringLiteral("Data&base:"), catalogEdit_},
+             {QStringLiteral("&User:"), userEdit_},
+             {QStringLiteral("Pass&word:"), passwordEdit_}})
+        serverFields_ << row(text, field);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(testButton_);
+    buttons->addWidget(applyButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    connect(providerBox_, &QComboBox::currentIndexChanged, this, [this] { showProvider(); });
+    showProvider();
+}
+
+void ConnectionEditor::showProvider() {
+    const bool server = providerBox_->currentIndex() == PostgreSQLServer;
+    for (QWidget* w : fileFields_)
+        w->setVisible(!server);
+    for (QWidget* w : serverFields_)
+        w->setVisible(server);
+}
+
+void ConnectionEditor::setConnection(const QString& connection) {
+    const ConnectionString cs = ConnectionString::parse(connection);
+    const bool server = cs.value(QStringLiteral("Provider"))
+                            .compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0;
+    providerBox_->setCurrentIndex(server ? PostgreSQLServer : SQLiteFile);
+    const QString source = cs.value(QStringLiteral("Data Source"));
+    fileEdit_->setText(server ? QString() : source);
+    const int colon = source.lastIndexOf(QLatin1Char(':'));
+    hostEdit_->setText(server ? (colon > 0 ? source.left(colon) : source) : QString());
+    portBox_->setValue(server && colon > 0 ? source.mid(colon + 1).toInt() : kPostgresPort);
+    catalogEdit_->setText(cs.value(QStringLiteral("Initial Catalog")));
+    userEdit_->setText(cs.value(QStringLiteral("User ID")));
+    passwordEdit_->setText(cs.value(QStringLiteral("Password")));
+}
+
+QString ConnectionEditor::connection() const {
+    const auto item = [](const char* name, const QString& value) {
+        return QLatin1String(name) + QLatin1Char('=') + quoteConnectionValue(value);
+    };
+    if (providerBox_->currentIndex() == SQLiteFile)
+        return QStringList{item("Provider", QStringLiteral("SQLite")),
+                           item("Data Source", fileEdit_->text().trimmed())}
+            .join(QLatin1Char(';'));
+    QStringList items{item("Provider", QStringLiteral("PostgreSQL")),
+                      item("Data Source", hostEdit_->text().trimmed() + QLatin1Char(':') +
+                                              QString::number(portBox_->value())),
+                      item("Initial Catalog", catalogEdit_->text().trimmed()),
+                      item("User ID", userEdit_->text().trimmed())};
+    // Last, where the store's scrambling covers all of it.
+    if (!passwordEdit_->text().isEmpty())
+        items << item("Password", passwordEdit_->text());
+    return items.join(QLatin1Char(';'));
+}
