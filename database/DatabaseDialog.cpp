@@ -314,8 +314,8 @@ void TSetup::applyConnection() {
     if (onConnectionChanged)
         onConnectionChanged(connection);
     FormShow();
-    messageBox(QStringLiteral("Korvan now records to this database."), QStringLiteral("Database connection"),
-               MsgIcon::Information, MsgButtons::Ok, this);
+    messageBox(QStringLiteral("Korvan now records to this database."),
+               QStringLiteral("Database connection"), MsgIcon::Information, MsgButtons::Ok, this);
 }
 
 // ---------------------------------------------------------------------------------------
