@@ -5,6 +5,7 @@
 #include "database/EditBox.h"
 #include "database/Progress.h"
 #include "database/SummaryUnit.h"
+#include "model/WorkRecords.h"
 #include "desktop/About.h"
 #include "platform/Centre.h"
 #include "platform/InstanceMutex.h"
@@ -24,8 +25,16 @@
 
 namespace korvan {
 
-// The main window first: creating it loads the settings, and the booking dialog takes
-// the connection string from it.
+namespace {
+std::unique_ptr<WorkRecords> gRecords;
+} // namespace
+
+WorkRecords& Records() {
+    return *gRecords;
+}
+
+// The main window first: creating it loads the settings, and the work records take the
+// connection string from it.
 void CreateWindows() {
     platform::WheelGuard::install();
     Form1 = new TForm1;
@@ -45,11 +54,12 @@ void CreateWindows() {
         Form3->raise();
         Form3->activateWindow();
     };
-    Form2 = new TForm2(Form1);
+    gRecords = std::make_unique<WorkRecords>(Form1->ConnectionString);
+    Form2 = new TForm2(*gRecords, Form1);
     Form4 = new TForm4(Form1);
-    Summary = new TSummary(Form1->ConnectionString);
+    Summary = new TSummary(*gRecords);
     Form1->openSaveToDb = [] { Summary->ShowSummary(); };
-    Setup = new TSetup(&Summary->ADOConnection1);
+    Setup = new TSetup(&gRecords->connection());
     Form1->openDatabase = [] { Setup->Open(); };
     // Another database only while no booking holds the lists of the one in use.
     Setup->mayChangeConnection = [] { return !Summary->isVisible() && !Form2->isVisible(); };
@@ -88,6 +98,7 @@ void DestroyWindows() {
     Form3 = nullptr;
     delete Form1;
     Form1 = nullptr;
+    gRecords.reset();
 }
 
 namespace {

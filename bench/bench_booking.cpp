@@ -1,6 +1,8 @@
 // ShowSummary and the save of 1,000 tasks, on SQLite and on PostgreSQL (KORVAN_TEST_PG).
+#include "app/Startup.h"
+#include "model/WorkRecords.h"
 #include "BenchUtil.h"
-#include "database/LookupComboBox.h"
+#include "widgets/LookupComboBox.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
 #include "support/Databases.h"
@@ -22,16 +24,16 @@ int main(int argc, char** argv) {
             continue;
         }
         Fixture f;
-        Summary->ADOConnection1.ConnectionString = dbs.fresh(engine);
-        Summary->ADOConnection1.Execute(
+        korvan::Records().connection().ConnectionString = dbs.fresh(engine);
+        korvan::Records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('a')"));
-        Summary->ADOConnection1.Execute(
+        korvan::Records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('s')"));
-        Summary->ADOConnection1.Execute(QStringLiteral(
+        korvan::Records().connection().Execute(QStringLiteral(
             "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (1, 'p', 1)"));
-        Summary->ADOConnection1.Execute(QStringLiteral(
+        korvan::Records().connection().Execute(QStringLiteral(
             "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
-        Summary->ADOConnection1.Close();
+        korvan::Records().connection().Close();
         for (int i = 0; i < count; ++i) {
             auto* t = new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1);
             t->SetTime((i % 9 + 1) / 24.0);

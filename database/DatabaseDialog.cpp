@@ -1,10 +1,10 @@
 #include "database/DatabaseDialog.h"
 
 #include "database/ConnectionEditor.h"
-#include "database/DatePicker.h"
+#include "widgets/DatePicker.h"
 #include "database/EditBox.h"
-#include "database/LookupComboBox.h"
-#include "database/Utils.h"
+#include "widgets/LookupComboBox.h"
+#include "model/Records.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"

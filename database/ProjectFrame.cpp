@@ -1,8 +1,8 @@
 #include "database/ProjectFrame.h"
 
-#include "database/LookupComboBox.h"
-#include "database/SummaryUnit.h"
-#include "database/Utils.h"
+#include "widgets/LookupComboBox.h"
+#include "model/WorkRecords.h"
+#include "model/Records.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
@@ -22,7 +22,7 @@
 
 using namespace platform;
 
-TProjectBaseFrame::TProjectBaseFrame(QWidget* parent) : QFrame(parent) {
+TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QFrame(parent) {
     setFrameShape(QFrame::NoFrame);
     Edit2 = new QLineEdit;
     Edit2->setObjectName(QStringLiteral("Edit2"));
@@ -35,12 +35,10 @@ TProjectBaseFrame::TProjectBaseFrame(QWidget* parent) : QFrame(parent) {
     DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
     DBLookupComboBox1 = new TDBLookupComboBox;
     DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    if (Summary) {
-        DBLookupComboBox2->setListSource(&Summary->ADOQuery1, Summary->DataSource2,
-                                         QStringLiteral("id"), QStringLiteral("nazev"));
-        DBLookupComboBox1->setListSource(&Summary->ADOTable1, Summary->DataSource1,
-                                         QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
-    }
+    DBLookupComboBox2->setListSource(&records.projects(), records.projectModel(),
+                                     QStringLiteral("id"), QStringLiteral("nazev"));
+    DBLookupComboBox1->setListSource(&records.activities(), records.activityModel(),
+                                     QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
     Memo1 = new QPlainTextEdit;
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setTabChangesFocus(true);

@@ -12,12 +12,13 @@ class QLineEdit;
 class QPlainTextEdit;
 class TDBLookupComboBox;
 class TProject;
+class WorkRecords;
 
 // The editor of one future work record, filled from a task.
 class TProjectBaseFrame : public QFrame {
     Q_OBJECT
 public:
-    explicit TProjectBaseFrame(QWidget* parent = nullptr);
+    explicit TProjectBaseFrame(WorkRecords& records, QWidget* parent = nullptr);
 
     QLineEdit* Edit2;                     // hours
     QDateEdit* DateTimePicker1;           // work date

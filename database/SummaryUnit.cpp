@@ -1,9 +1,10 @@
 #include "database/SummaryUnit.h"
 
-#include "database/LookupComboBox.h"
+#include "widgets/LookupComboBox.h"
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
-#include "database/Utils.h"
+#include "model/Records.h"
+#include "model/WorkRecords.h"
 #include "desktop/TrayIcon.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
@@ -31,26 +32,10 @@ using namespace platform;
 
 TSummary* Summary = nullptr;
 
-TSummary::TSummary(const QString& connectionString, QWidget* parent)
-    : QDialog(parent), ADOTable1(&ADOConnection1), ADOQuery1(&ADOConnection1),
-      ADOCommand1(&ADOConnection1) {
+TSummary::TSummary(WorkRecords& records, QWidget* parent) : QDialog(parent), records_(records) {
     setObjectName(QStringLiteral("Summary"));
     setWindowTitle(QStringLiteral("Summary"));
     setModal(false);
-    ADOConnection1.ConnectionString = connectionString;
-    ADOConnection1.ConnectionTimeout = 90;
-    ADOConnection1.LoginPrompt = false;
-    ADOConnection1.KeepConnection = false;
-    ADOTable1.TableName = QStringLiteral("SEP_TypPrace");
-    ADOQuery1.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
-                                   "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
-    DataSource1 = new TDataSetModel(&ADOTable1, this);
-    DataSource1->setObjectName(QStringLiteral("DataSource1"));
-    DataSource2 = new TDataSetModel(&ADOQuery1, this);
-    DataSource2->setObjectName(QStringLiteral("DataSource2"));
-
-    DeclareWorkRecordInsert(ADOCommand1);
-
     ScrollBox1 = new QScrollArea;
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setWidgetResizable(true);
@@ -96,31 +81,8 @@ TSummary::TSummary(const QString& connectionString, QWidget* parent)
 TSummary::~TSummary() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    ADOTable1.onChanged = nullptr;
-    ADOQuery1.onChanged = nullptr;
     if (Summary == this)
         Summary = nullptr;
-}
-
-void TSummary::OpenLists() {
-    ++listUsers_;
-    ADOTable1.Open();
-    ADOQuery1.Open();
-}
-
-void TSummary::CloseLists() {
-    if (saving_) {
-        closeAfterSave_ = true; // the save still needs them
-        return;
-    }
-    // Shared with "Edit task": they stay open while any window that shows them is open.
-    if (listUsers_ > 0)
-        --listUsers_;
-    if (listUsers_ > 0)
-        return;
-    ADOTable1.Close();
-    ADOQuery1.Close();
-    ADOConnection1.Close();
 }
 
 QList<TProjectBaseFrame*> TSummary::frames() const {
@@ -151,7 +113,7 @@ void TSummary::ShowSummary() {
         }
         auto* column = static_cast<QVBoxLayout*>(frameHolder_->layout());
         for (size_t i = 0; i < tasks.size(); ++i) {
-            auto* frame = new TProjectBaseFrame(frameHolder_);
+            auto* frame = new TProjectBaseFrame(records_, frameHolder_);
             frame->setObjectName(QStringLiteral("Frame%1").arg(i));
             frame->onHoursChanged = [this] { UpdateTotal(); };
             column->insertWidget(static_cast<int>(i), frame);
@@ -191,13 +153,13 @@ bool TSummary::ConfirmSave() {
 void TSummary::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        guarded([this] { OpenLists(); });
+        guarded([this] { records_.openLists(); });
 }
 
 void TSummary::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (!event->spontaneous())
-        guarded([this] { CloseLists(); });
+        guarded([this] { records_.closeLists(); });
 }
 
 void TSummary::Button2Click() {
@@ -207,19 +169,19 @@ void TSummary::Button2Click() {
         return;
     saving_ = true;
     Button2->setEnabled(false);
+    // The lists stay open until the booking ends, also when the dialog closes meanwhile.
+    records_.holdLists(true);
     try {
         save();
     } catch (...) {
         saving_ = false;
         Button2->setEnabled(true);
+        records_.holdLists(false);
         throw;
     }
     saving_ = false;
     Button2->setEnabled(true);
-    if (closeAfterSave_) {
-        closeAfterSave_ = false;
-        CloseLists();
-    }
+    records_.holdLists(false);
 }
 
 void TSummary::save() {
@@ -229,7 +191,7 @@ void TSummary::save() {
         Form4->show();
         busy = std::make_unique<BusyCursor>();
         Form4->ProgressBar1->setMaximum((static_cast<int>(all.size()) + 1) * 10);
-        ADOConnection1.BeginTrans();
+        records_.connection().BeginTrans();
         for (TProjectBaseFrame* frame : all) {
             Form4->StepIt();
             Form4->repaint();
@@ -237,19 +199,19 @@ void TSummary::save() {
             const double hours = frame->hours();
             if (hours <= 0)
                 continue;
-            RefreshParameterTypes(ADOCommand1);
-            ADOCommand1.ParamByName(QStringLiteral("datum")).Value = frame->workDate();
-            ADOCommand1.ParamByName(QStringLiteral("typ")).Value =
+            RefreshParameterTypes(records_.recordInsert());
+            records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = frame->workDate();
+            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value =
                 frame->DBLookupComboBox1->KeyValue();
-            ADOCommand1.ParamByName(QStringLiteral("nazev")).Value = frame->description();
-            ADOCommand1.ParamByName(QStringLiteral("id_projekt")).Value =
+            records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value = frame->description();
+            records_.recordInsert().ParamByName(QStringLiteral("id_projekt")).Value =
                 frame->DBLookupComboBox2->KeyValue();
-            ADOCommand1.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
-            ADOCommand1.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-            ADOCommand1.ParamByName(QStringLiteral("bugid")).Value = frame->bugNumber();
-            ADOCommand1.Execute();
+            records_.recordInsert().ParamByName(QStringLiteral("pocetHodin")).Value = hours;
+            records_.recordInsert().ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
+            records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = frame->bugNumber();
+            records_.recordInsert().Execute();
         }
-        ADOConnection1.CommitTrans();
+        records_.connection().CommitTrans();
 
         // Right after the commit, before anything is shown: the booked tasks are reset and
         // the store saved once. Until then a crash or a power cut would leave the hours in
@@ -292,7 +254,7 @@ void TSummary::save() {
         busy.reset();
         Form4->hide();
         try {
-            ADOConnection1.RollbackTrans();
+            records_.connection().RollbackTrans();
         } catch (...) {
         }
         const auto* error = dynamic_cast<const Error*>(&e);

@@ -1,7 +1,7 @@
 #include "timing/EditDialog.h"
 
-#include "database/LookupComboBox.h"
-#include "database/SummaryUnit.h"
+#include "widgets/LookupComboBox.h"
+#include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
@@ -50,7 +50,7 @@ bool TForm2::parseRecordedTime(const QString& text, double& days) {
     return true;
 }
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+TForm2::TForm2(WorkRecords& records, QWidget* parent) : QDialog(parent), records_(records) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit task"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -79,6 +79,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
     DBLookupComboBox2 = new TDBLookupComboBox;
     DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    DBLookupComboBox1->setListSource(&records_.projects(), records_.projectModel(),
+                                     QStringLiteral("id"), QStringLiteral("nazev"));
+    DBLookupComboBox2->setListSource(&records_.activities(), records_.activityModel(),
+                                     QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
     // An invalid time keeps the dialog open with everything typed, to be corrected.
     connect(Button1, &QPushButton::clicked, this, [this] {
         bool stored = true;
@@ -145,20 +149,10 @@ void TForm2::showEvent(QShowEvent* event) {
 
 void TForm2::FormShow() {
     BusyCursor busy;
-    if (!Summary)
-        return;
-    // The booking dialog that owns the lists is created after this one.
-    if (!listsBound_) {
-        DBLookupComboBox1->setListSource(&Summary->ADOQuery1, Summary->DataSource2,
-                                         QStringLiteral("id"), QStringLiteral("nazev"));
-        DBLookupComboBox2->setListSource(&Summary->ADOTable1, Summary->DataSource1,
-                                         QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
-        listsBound_ = true;
-    }
     // No key of an earlier edit may stay behind, even when the lists cannot be opened.
     DBLookupComboBox1->setKeyValue(QVariant());
     DBLookupComboBox2->setKeyValue(QVariant());
-    Summary->OpenLists();
+    records_.openLists();
     if (EditedTask) {
         if (EditedTask->ActivityId != 0)
             DBLookupComboBox2->setKeyValue(EditedTask->ActivityId);
@@ -174,8 +168,7 @@ void TForm2::done(int result) {
 }
 
 void TForm2::FormClose() {
-    if (Summary)
-        Summary->CloseLists();
+    records_.closeLists();
 }
 
 bool TForm2::Button1Click() {

@@ -7,12 +7,13 @@ class QPlainTextEdit;
 class QPushButton;
 class TDBLookupComboBox;
 class TProject;
+class WorkRecords;
 
 // Creates a task or changes one: name, recorded time, description, project and activity.
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit TForm2(WorkRecords& records, QWidget* parent = nullptr);
     ~TForm2() override;
 
     TProject* EditedTask = nullptr;
@@ -42,7 +43,7 @@ protected:
     void done(int result) override;
 
 private:
-    bool listsBound_ = false;
+    WorkRecords& records_;
     QString shownTime_;
 };
 

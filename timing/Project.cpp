@@ -196,3 +196,8 @@ void TProject::MenuItemClick() {
     }
     gHost->RefreshGrid();
 }
+
+int CompareByHours(const TProject* a, const TProject* b) {
+    const float d = b->Hours() - a->Hours();
+    return d > 0 ? 1 : (d < 0 ? -1 : 0);
+}

@@ -69,5 +69,7 @@ QString FormatTime(double value);
 QString DescriptionForEditor(const QString& description);
 QString DescriptionFromEditor(const QString& editorText);
 int CompareByName(const TProject* a, const TProject* b);
+// Most hours first.
+int CompareByHours(const TProject* a, const TProject* b);
 // Byte-wise (code unit) comparison without locale: -1, 0 or +1.
 int CompareNames(const QString& a, const QString& b);

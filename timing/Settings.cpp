@@ -1,5 +1,5 @@
 // Loading and saving the settings and the task list in the per-user store.
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramPath.h"
 #include "platform/Registry.h"

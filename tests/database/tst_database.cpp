@@ -1,4 +1,4 @@
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "platform/Ado.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"

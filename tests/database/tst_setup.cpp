@@ -1,9 +1,11 @@
+#include "app/Startup.h"
+#include "model/WorkRecords.h"
 #include "database/DatabaseDialog.h"
-#include "database/DatePicker.h"
+#include "widgets/DatePicker.h"
 #include "database/EditBox.h"
-#include "database/LookupComboBox.h"
+#include "widgets/LookupComboBox.h"
 #include "database/SummaryUnit.h"
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/LocaleText.h"
@@ -41,7 +43,7 @@ class TestSetup : public QObject {
     std::unique_ptr<Fixture> f;
     QString engineName;
 
-    TADOConnection& db() { return Summary->ADOConnection1; }
+    TADOConnection& db() { return korvan::Records().connection(); }
     // Answers the next input box with text (or cancels).
     void typeName(const QString& text, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
@@ -69,7 +71,7 @@ class TestSetup : public QObject {
         return v;
     }
     void book(int project, int activity, double hours, const QDate& day, const QString& text) {
-        bookRecord(Summary->ADOCommand1, project, activity, hours, day, text);
+        bookRecord(korvan::Records().recordInsert(), project, activity, hours, day, text);
     }
     // Two projects, two activities and four records over three days.
     void seed() {

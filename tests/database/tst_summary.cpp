@@ -1,4 +1,6 @@
-#include "database/LookupComboBox.h"
+#include "app/Startup.h"
+#include "model/WorkRecords.h"
+#include "widgets/LookupComboBox.h"
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
@@ -51,13 +53,13 @@ class TestSummary : public QObject {
         return t;
     }
     void prepare(const QString& cs) {
-        Summary->ADOConnection1.ConnectionString = cs;
-        seedProjectsAndActivities(Summary->ADOConnection1,
+        korvan::Records().connection().ConnectionString = cs;
+        seedProjectsAndActivities(korvan::Records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
-        TADODataSet q(&Summary->ADOConnection1);
+        TADODataSet q(&korvan::Records().connection());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -368,7 +370,7 @@ private Q_SLOTS:
         QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
         QTimer::singleShot(0, this, [] { QTest::mouseClick(Form2->Button2, Qt::LeftButton); });
         Form2->EditTask(t);
-        QVERIFY(Summary->ADOQuery1.Active());
+        QVERIFY(korvan::Records().projects().Active());
         QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
         save();
         QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
@@ -574,7 +576,7 @@ private Q_SLOTS:
                 QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
                 QCOMPARE(records(), 50);
             }
-            Summary->ADOConnection1.Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
+            korvan::Records().connection().Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
         }
         qInfo("%d faults injected", faults);
         QVERIFY(faults >= 9);
@@ -585,7 +587,7 @@ private Q_SLOTS:
         prepare(cs);
         for (int i = 0; i < 3; ++i)
             task(QStringLiteral("t%1").arg(i), 1, 1, 1, QStringLiteral("ok"));
-        Summary->ADOConnection1.LockWaitMs = 100;
+        korvan::Records().connection().LockWaitMs = 100;
         Summary->CheckBox1->setChecked(false);
         Summary->ShowSummary();
         {

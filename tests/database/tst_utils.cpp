@@ -1,4 +1,4 @@
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
 

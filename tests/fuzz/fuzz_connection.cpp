@@ -4,7 +4,7 @@
 // Parsing never crashes and a quoted value reads back as itself; placeholders expand
 // without crashing.
 #include "FuzzUtil.h"
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "platform/ConnectionString.h"
 
 using namespace platform;

@@ -1,7 +1,7 @@
 // The recorded-time reader and the hours text: a time read is below 10,000 hours; hours
 // written for the locale read back as the rounded value.
 #include "FuzzUtil.h"
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "timing/EditDialog.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "support/Databases.h"
 
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "platform/Ado.h"
 #include "platform/ConnectionString.h"
 

@@ -1,4 +1,6 @@
-#include "database/LookupComboBox.h"
+#include "app/Startup.h"
+#include "model/WorkRecords.h"
+#include "widgets/LookupComboBox.h"
 #include "database/SummaryUnit.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
@@ -27,9 +29,9 @@ class TestEditDialog : public QObject {
             (ok ? Form2->Button1 : Form2->Button2)->click();
         });
     }
-    void useDatabase(const QString& cs) { Summary->ADOConnection1.ConnectionString = cs; }
+    void useDatabase(const QString& cs) { korvan::Records().connection().ConnectionString = cs; }
     void seedLists() {
-        seedProjectsAndActivities(Summary->ADOConnection1,
+        seedProjectsAndActivities(korvan::Records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
@@ -77,7 +79,7 @@ private Q_SLOTS:
             QCOMPARE(Form2->MaskEdit1->text(), QStringLiteral("00:00:00"));
             QVERIFY(Form2->DBLookupComboBox1->KeyValue().isNull());
             QCOMPARE(Form2->DBLookupComboBox1->currentIndex(), -1);
-            QVERIFY(Summary->ADOConnection1.Connected());
+            QVERIFY(korvan::Records().connection().Connected());
             Form2->Edit1->setText(QStringLiteral("aa new"));
         });
         Form1->Button2->click();
@@ -88,8 +90,8 @@ private Q_SLOTS:
         QCOMPARE(created->Time, 0.0);
         QCOMPARE(created->SectionId, 0);
         QCOMPARE(created->ActivityId, 0);
-        QVERIFY(!Summary->ADOConnection1.Connected()); // closing the dialog closed it
-        QVERIFY(!Summary->ADOTable1.Active());
+        QVERIFY(!korvan::Records().connection().Connected()); // closing the dialog closed it
+        QVERIFY(!korvan::Records().activities().Active());
     }
 
     // An invalid time shows the message and keeps the dialog open with everything typed;

@@ -1,4 +1,4 @@
-#include "database/Utils.h"
+#include "model/Records.h"
 #include "desktop/PopupMenu.h"
 #include "platform/ConnectionString.h"
 #include "platform/RegistryFile.h"

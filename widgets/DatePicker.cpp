@@ -1,4 +1,4 @@
-#include "database/DatePicker.h"
+#include "widgets/DatePicker.h"
 
 #include "platform/LocaleText.h"
 

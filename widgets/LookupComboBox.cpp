@@ -1,4 +1,4 @@
-#include "database/LookupComboBox.h"
+#include "widgets/LookupComboBox.h"
 
 #include "platform/Ado.h"
 

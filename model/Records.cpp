@@ -1,7 +1,6 @@
-#include "database/Utils.h"
+#include "model/Records.h"
 
 #include "platform/Ado.h"
-#include "timing/Project.h"
 
 #include <QLocale>
 #include <cmath>
@@ -89,11 +88,6 @@ QString FloatToLocaleStr(int decimals, float value) {
     if (separator != QLatin1String("."))
         text.replace(QLatin1Char('.'), separator);
     return text;
-}
-
-int CompareByHours(const TProject* a, const TProject* b) {
-    const float d = b->Hours() - a->Hours();
-    return d > 0 ? 1 : (d < 0 ? -1 : 0);
 }
 
 void RefreshParameterTypes(platform::TADOCommand& command) {

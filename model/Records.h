@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class TProject;
-
 // Connection-string helpers and the small conversions the booking uses.
 
 // Scrambles the password segment (after the first "Password=" up to the next ";") by XOR
@@ -25,9 +23,6 @@ QString ReplacePlaceholders(const QString& connection, const QString& programFol
 
 // value in fixed notation with the locale's decimal separator, halves away from zero.
 QString FloatToLocaleStr(int decimals, float value);
-
-// Most hours first.
-int CompareByHours(const TProject* a, const TProject* b);
 
 extern const char* const kDefaultConnectionString;
 
