@@ -1,105 +1,20 @@
 #include "app/Startup.h"
 
+#include "app/Application.h"
 #include "app/ControlBus.h"
-#include "database/DatabaseDialog.h"
-#include "database/EditBox.h"
-#include "database/Progress.h"
-#include "database/SummaryUnit.h"
-#include "model/WorkRecords.h"
-#include "desktop/About.h"
-#include "platform/Centre.h"
 #include "platform/InstanceMutex.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/Services.h"
-#include "platform/WheelGuard.h"
-#include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
-#include "timing/MainWindow.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace korvan {
-
-namespace {
-std::unique_ptr<WorkRecords> gRecords;
-} // namespace
-
-WorkRecords& Records() {
-    return *gRecords;
-}
-
-// The main window first: creating it loads the settings, and the work records take the
-// connection string from it.
-void CreateWindows() {
-    platform::WheelGuard::install();
-    Form1 = new TForm1;
-    Form3 = new TForm3(Form1);
-    Form1->openAbout = [] {
-        // Also when the user has minimised it: it comes back, in the middle of the screen
-        // the first time.
-        static bool placed = false;
-        if (!placed) {
-            Form3->adjustSize();
-            platform::centreOnScreen(Form3);
-            placed = true;
-        }
-        if (Form3->isMinimized())
-            Form3->showNormal();
-        Form3->show();
-        Form3->raise();
-        Form3->activateWindow();
-    };
-    gRecords = std::make_unique<WorkRecords>(Form1->ConnectionString);
-    Form2 = new TForm2(*gRecords, Form1);
-    Form4 = new TForm4(Form1);
-    Summary = new TSummary(*gRecords);
-    Form1->openSaveToDb = [] { Summary->ShowSummary(); };
-    Setup = new TSetup(&gRecords->connection());
-    Form1->openDatabase = [] { Setup->Open(); };
-    // Another database only while no booking holds the lists of the one in use.
-    Setup->mayChangeConnection = [] { return !Summary->isVisible() && !Form2->isVisible(); };
-    Setup->onConnectionChanged = [](const QString& connection) {
-        Form1->ConnectionString = connection;
-        Form1->SaveSettings();
-    };
-    // Owned by the dialog that asks, so that closing it gives the focus back there.
-    EditBox = new TEditBox(Setup);
-    Form5 = new TForm5(Form1);
-}
-
-void DestroyWindows() {
-    // Pop-ups closed and windows hidden first, while every window is whole: a drop-down
-    // that closes tells its window, which must not be half destroyed by then (a logout
-    // with the Database dialog open once wrote into the freed dialog that way).
-    while (QWidget* popup = QApplication::activePopupWidget()) {
-        if (!popup->close())
-            break;
-    }
-    for (QWidget* window : QApplication::topLevelWidgets())
-        window->hide();
-    delete Form5;
-    Form5 = nullptr;
-    delete EditBox;
-    EditBox = nullptr;
-    delete Setup;
-    Setup = nullptr;
-    delete Summary;
-    Summary = nullptr;
-    delete Form4;
-    Form4 = nullptr;
-    delete Form2;
-    Form2 = nullptr;
-    delete Form3;
-    Form3 = nullptr;
-    delete Form1;
-    Form1 = nullptr;
-    gRecords.reset();
-}
 
 namespace {
 int gSignalPipe[2] = {-1, -1};
@@ -166,15 +81,13 @@ int Run(QApplication& app) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [] { QCoreApplication::exit(0); });
 
-    CreateWindows();
+    Application parts;
     // Scripts and desktop shortcuts reach this copy on the session bus.
-    auto* bus = new ControlBus(Form1);
+    auto* bus = new ControlBus(parts.mainWindow());
     bus->publish();
     // A signal during start-up (a question about the store, say): straight to the orderly
     // end, which saves.
-    const int result = gTerminated ? 0 : app.exec();
-    DestroyWindows();
-    return result;
+    return gTerminated ? 0 : app.exec();
 }
 
 } // namespace korvan

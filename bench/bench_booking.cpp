@@ -1,13 +1,12 @@
 // ShowSummary and the save of 1,000 tasks, on SQLite and on PostgreSQL (KORVAN_TEST_PG).
-#include "app/Startup.h"
-#include "model/WorkRecords.h"
 #include "BenchUtil.h"
-#include "widgets/LookupComboBox.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
+#include "model/WorkRecords.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,16 +23,16 @@ int main(int argc, char** argv) {
             continue;
         }
         Fixture f;
-        korvan::Records().connection().ConnectionString = dbs.fresh(engine);
-        korvan::Records().connection().Execute(
+        f.app->records().connection().ConnectionString = dbs.fresh(engine);
+        f.app->records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('a')"));
-        korvan::Records().connection().Execute(
+        f.app->records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('s')"));
-        korvan::Records().connection().Execute(QStringLiteral(
+        f.app->records().connection().Execute(QStringLiteral(
             "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (1, 'p', 1)"));
-        korvan::Records().connection().Execute(QStringLiteral(
+        f.app->records().connection().Execute(QStringLiteral(
             "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
-        korvan::Records().connection().Close();
+        f.app->records().connection().Close();
         for (int i = 0; i < count; ++i) {
             auto* t = new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1);
             t->SetTime((i % 9 + 1) / 24.0);

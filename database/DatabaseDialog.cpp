@@ -1,9 +1,7 @@
 #include "database/DatabaseDialog.h"
 
 #include "database/ConnectionEditor.h"
-#include "widgets/DatePicker.h"
 #include "database/EditBox.h"
-#include "widgets/LookupComboBox.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
@@ -13,6 +11,8 @@
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/Services.h"
+#include "widgets/DatePicker.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QDateEdit>
 #include <QGridLayout>
@@ -30,8 +30,6 @@
 #include <QVBoxLayout>
 
 using namespace platform;
-
-TSetup* Setup = nullptr;
 
 namespace {
 QPushButton* button(const char* name, const QString& caption) {
@@ -73,6 +71,8 @@ TSetup::TSetup(TADOConnection* connection, QWidget* parent)
     : QDialog(parent), ADOQuery1(connection), ADOQuery2(connection), ADOQuery3(connection),
       ADOQuery4(connection), connection_(connection) {
     setObjectName(QStringLiteral("Setup"));
+    // Owned by this dialog, so that closing it gives the focus back here.
+    nameBox_ = new TEditBox(this);
     setWindowTitle(QStringLiteral("Database"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
@@ -118,8 +118,6 @@ TSetup::~TSetup() {
     ADOQuery1.onChanged = nullptr;
     ADOQuery2.onChanged = nullptr;
     ADOQuery3.onChanged = nullptr;
-    if (Setup == this)
-        Setup = nullptr;
 }
 
 void TSetup::buildRecordsPage() {
@@ -507,8 +505,8 @@ void TSetup::LoadActivities() {
 
 void TSetup::Button1Click() {
     QString name;
-    if (!EditBox->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
-                      name))
+    if (!nameBox_->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
+                       name))
         return;
     BusyCursor busy;
     ADOQuery4.Close();
@@ -529,8 +527,8 @@ void TSetup::Button3Click() {
         return;
     }
     QString name;
-    if (!EditBox->Ask(QStringLiteral("Edit activity"), QStringLiteral("Activity name:"),
-                      item->text(), name))
+    if (!nameBox_->Ask(QStringLiteral("Edit activity"), QStringLiteral("Activity name:"),
+                       item->text(), name))
         return;
     BusyCursor busy;
     ADOQuery4.Close();
@@ -569,8 +567,8 @@ void TSetup::Button2Click() {
 
 void TSetup::Button4Click() {
     QString name;
-    if (!EditBox->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
-                      name))
+    if (!nameBox_->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
+                       name))
         return;
     BusyCursor busy;
     ADOQuery4.Close();
@@ -601,8 +599,8 @@ void TSetup::Button5Click() {
         return;
     }
     QString name;
-    if (!EditBox->Ask(QStringLiteral("Edit project"), QStringLiteral("Project name:"), item->text(),
-                      name))
+    if (!nameBox_->Ask(QStringLiteral("Edit project"), QStringLiteral("Project name:"),
+                       item->text(), name))
         return;
     BusyCursor busy;
     ADOQuery4.Close();

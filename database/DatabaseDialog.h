@@ -7,6 +7,7 @@
 #include <functional>
 
 class ConnectionEditor;
+class TEditBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -66,6 +67,8 @@ public:
     static QString SqlDateLiteral(const QDate& date);
     static QString CsvQuote(const QString& text);
     QString lastExportName() const { return exportName_; }
+    // The box that asks for a project or activity name.
+    TEditBox* nameBox() const { return nameBox_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -81,7 +84,6 @@ private:
 
     platform::TADOConnection* connection_;
     ConnectionEditor* connectionEditor_ = nullptr;
+    TEditBox* nameBox_;
     QString exportName_ = QStringLiteral("Korvan");
 };
-
-extern TSetup* Setup;

@@ -7,8 +7,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TEditBox* EditBox = nullptr;
-
 TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("EditBox"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -40,8 +38,6 @@ TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
 TEditBox::~TEditBox() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    if (EditBox == this)
-        EditBox = nullptr;
 }
 
 bool TEditBox::Ask(const QString& caption, const QString& prompt, const QString& initial,

@@ -26,5 +26,3 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override {} // Escape keeps the box open
 };
-
-extern TEditBox* EditBox;

@@ -4,8 +4,6 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-TForm4* Form4 = nullptr;
-
 TForm4::TForm4(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("Form4"));
@@ -20,10 +18,7 @@ TForm4::TForm4(QWidget* parent)
     setFixedSize(320, 80);
 }
 
-TForm4::~TForm4() {
-    if (Form4 == this)
-        Form4 = nullptr;
-}
+TForm4::~TForm4() {}
 
 void TForm4::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

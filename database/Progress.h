@@ -17,5 +17,3 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 };
-
-extern TForm4* Form4;

@@ -1,14 +1,14 @@
 #include "database/ProjectFrame.h"
 
-#include "widgets/LookupComboBox.h"
-#include "model/WorkRecords.h"
 #include "model/Records.h"
+#include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/SqlDialect.h"
 #include "timing/Project.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QDateEdit>
 #include <QEvent>

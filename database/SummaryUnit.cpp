@@ -1,17 +1,17 @@
 #include "database/SummaryUnit.h"
 
-#include "widgets/LookupComboBox.h"
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
+#include "desktop/TrayIcon.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
-#include "desktop/TrayIcon.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "timing/MainWindow.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,9 +30,8 @@
 
 using namespace platform;
 
-TSummary* Summary = nullptr;
-
-TSummary::TSummary(WorkRecords& records, QWidget* parent) : QDialog(parent), records_(records) {
+TSummary::TSummary(WorkRecords& records, TForm1& mainWindow, TForm4& progress)
+    : records_(records), mainWindow_(mainWindow), progress_(progress) {
     setObjectName(QStringLiteral("Summary"));
     setWindowTitle(QStringLiteral("Summary"));
     setModal(false);
@@ -81,8 +80,6 @@ TSummary::TSummary(WorkRecords& records, QWidget* parent) : QDialog(parent), rec
 TSummary::~TSummary() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    if (Summary == this)
-        Summary = nullptr;
 }
 
 QList<TProjectBaseFrame*> TSummary::frames() const {
@@ -104,7 +101,7 @@ void TSummary::ShowSummary() {
     }
     {
         BusyCursor busy;
-        std::vector<TProject*>& tasks = Form1->Tasks;
+        std::vector<TProject*>& tasks = mainWindow_.Tasks;
         std::sort(tasks.begin(), tasks.end(),
                   [](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
         for (TProjectBaseFrame* old : frames()) {
@@ -188,13 +185,13 @@ void TSummary::save() {
     const QList<TProjectBaseFrame*> all = frames();
     std::unique_ptr<BusyCursor> busy;
     try {
-        Form4->show();
+        progress_.show();
         busy = std::make_unique<BusyCursor>();
-        Form4->ProgressBar1->setMaximum((static_cast<int>(all.size()) + 1) * 10);
+        progress_.ProgressBar1->setMaximum((static_cast<int>(all.size()) + 1) * 10);
         records_.connection().BeginTrans();
         for (TProjectBaseFrame* frame : all) {
-            Form4->StepIt();
-            Form4->repaint();
+            progress_.StepIt();
+            progress_.repaint();
             QCoreApplication::processEvents();
             const double hours = frame->hours();
             if (hours <= 0)
@@ -203,7 +200,8 @@ void TSummary::save() {
             records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = frame->workDate();
             records_.recordInsert().ParamByName(QStringLiteral("typ")).Value =
                 frame->DBLookupComboBox1->KeyValue();
-            records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value = frame->description();
+            records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value =
+                frame->description();
             records_.recordInsert().ParamByName(QStringLiteral("id_projekt")).Value =
                 frame->DBLookupComboBox2->KeyValue();
             records_.recordInsert().ParamByName(QStringLiteral("pocetHodin")).Value = hours;
@@ -216,7 +214,7 @@ void TSummary::save() {
         // Right after the commit, before anything is shown: the booked tasks are reset and
         // the store saved once. Until then a crash or a power cut would leave the hours in
         // the store, and the next booking would book them again.
-        std::vector<TProject*>& tasks = Form1->Tasks;
+        std::vector<TProject*>& tasks = mainWindow_.Tasks;
         const auto stillThere = [&tasks](const TProject* task) {
             return std::find(tasks.begin(), tasks.end(), task) != tasks.end();
         };
@@ -234,25 +232,25 @@ void TSummary::save() {
             if (CheckBox1->isChecked() && frame->hours() > 0)
                 task->Reset();
         }
-        Form1->SaveSettings();
-        Form1->RefreshGrid();
-        Form1->RefreshMenu();
+        mainWindow_.SaveSettings();
+        mainWindow_.RefreshGrid();
+        mainWindow_.RefreshMenu();
 
         busy.reset();
-        Form4->ProgressBar1->setValue(Form4->ProgressBar1->maximum());
+        progress_.ProgressBar1->setValue(progress_.ProgressBar1->maximum());
         messageBox(QStringLiteral("Project times saved successfully."),
                    QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok, this);
-        Form4->hide();
+        progress_.hide();
         if (CheckBox1->isChecked()) {
             saving_ = false;
             close();
-            Form1->TrayIcon1->HideMainWindow();
+            mainWindow_.TrayIcon1->HideMainWindow();
             for (TProjectBaseFrame* frame : all)
                 frame->DateTimePicker1->setDate(platform::today());
         }
     } catch (const std::exception& e) {
         busy.reset();
-        Form4->hide();
+        progress_.hide();
         try {
             records_.connection().RollbackTrans();
         } catch (...) {

@@ -3,6 +3,8 @@
 #include <QDialog>
 
 class WorkRecords;
+class TForm1;
+class TForm4;
 
 class QCheckBox;
 class QLabel;
@@ -15,7 +17,7 @@ class TProjectBaseFrame;
 class TSummary : public QDialog {
     Q_OBJECT
 public:
-    explicit TSummary(WorkRecords& records, QWidget* parent = nullptr);
+    TSummary(WorkRecords& records, TForm1& mainWindow, TForm4& progress);
     ~TSummary() override;
 
     QScrollArea* ScrollBox1;
@@ -37,9 +39,9 @@ protected:
 
 private:
     WorkRecords& records_;
+    TForm1& mainWindow_;
+    TForm4& progress_;
     void save();
     QWidget* frameHolder_;
     bool saving_ = false;
 };
-
-extern TSummary* Summary;

@@ -14,8 +14,6 @@
 
 using namespace platform;
 
-TForm3* Form3 = nullptr;
-
 namespace {
 QLabel* link(const char* name, const QString& text) {
     auto* label = new QLabel(text);
@@ -88,10 +86,7 @@ void TForm3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-TForm3::~TForm3() {
-    if (Form3 == this)
-        Form3 = nullptr;
-}
+TForm3::~TForm3() {}
 
 void TForm3::FormCreate() {
     if (const VersionRecord* record =

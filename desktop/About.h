@@ -29,5 +29,3 @@ protected:
 private:
     bool sized_ = false;
 };
-
-extern TForm3* Form3;

@@ -15,9 +15,7 @@
 
 #include <algorithm>
 
-TForm5* Form5 = nullptr;
-
-TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+TForm5::TForm5(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Task description"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -63,8 +61,6 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
 TForm5::~TForm5() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    if (Form5 == this)
-        Form5 = nullptr;
 }
 
 QString TForm5::withFreshLine(const QString& text) {
@@ -86,9 +82,7 @@ void TForm5::Prompt(TProject* task) {
     Label3->setText(task->Name);
     Memo1->setPlainText(DescriptionForEditor(task->Description));
     prompted_ = task;
-    TPopupMenu* menu = Form1 ? Form1->PopupMenu1 : nullptr;
-    if (menu)
-        menu->AutoPopup = false;
+    mainWindow_->PopupMenu1->AutoPopup = false;
     open();
 }
 
@@ -96,16 +90,15 @@ void TForm5::done(int result) {
     QDialog::done(result);
     TProject* task = prompted_;
     prompted_ = nullptr;
-    if (Form1)
-        Form1->PopupMenu1->AutoPopup = true;
+    mainWindow_->PopupMenu1->AutoPopup = true;
     // The task may have been removed meanwhile.
-    const bool known =
-        Form1 && std::find(Form1->Tasks.begin(), Form1->Tasks.end(), task) != Form1->Tasks.end();
+    const bool known = std::find(mainWindow_->Tasks.begin(), mainWindow_->Tasks.end(), task) !=
+                       mainWindow_->Tasks.end();
     if (result != QDialog::Accepted || !task || !known)
         return;
     task->Description = DescriptionFromEditor(Memo1->toPlainText());
-    Form1->RequestDescription = !CheckBox1->isChecked();
-    Form1->CheckBox4->setChecked(Form1->RequestDescription);
+    mainWindow_->RequestDescription = !CheckBox1->isChecked();
+    mainWindow_->CheckBox4->setChecked(mainWindow_->RequestDescription);
 }
 
 void TForm5::showEvent(QShowEvent* event) {

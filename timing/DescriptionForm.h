@@ -7,12 +7,13 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class TProject;
+class TForm1;
 
 // Asks for what the user is doing when a task starts.
 class TForm5 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm5(QWidget* parent = nullptr);
+    explicit TForm5(TForm1* mainWindow);
     ~TForm5() override;
 
     QLabel *Label1, *Label2, *Label3;
@@ -33,7 +34,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    TForm1* mainWindow_;
     TProject* prompted_ = nullptr;
 };
-
-extern TForm5* Form5;

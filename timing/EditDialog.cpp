@@ -1,12 +1,12 @@
 #include "timing/EditDialog.h"
 
-#include "widgets/LookupComboBox.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "timing/MainWindow.h"
 #include "timing/Project.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,8 +20,6 @@
 #include <QVBoxLayout>
 
 using namespace platform;
-
-TForm2* Form2 = nullptr;
 
 QString TForm2::timeSeparator() {
     const QString format = QLocale().timeFormat(QLocale::ShortFormat);
@@ -50,7 +48,8 @@ bool TForm2::parseRecordedTime(const QString& text, double& days) {
     return true;
 }
 
-TForm2::TForm2(WorkRecords& records, QWidget* parent) : QDialog(parent), records_(records) {
+TForm2::TForm2(WorkRecords& records, TForm1* mainWindow)
+    : QDialog(mainWindow), records_(records), mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit task"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -117,8 +116,6 @@ TForm2::TForm2(WorkRecords& records, QWidget* parent) : QDialog(parent), records
 TForm2::~TForm2() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    if (Form2 == this)
-        Form2 = nullptr;
 }
 
 void TForm2::EditTask(TProject* task) {
@@ -180,9 +177,8 @@ bool TForm2::Button1Click() {
         return false;
     }
     if (!EditedTask) {
-        EditedTask = new TProject(Edit1->text(), Form1 ? Form1->PopupMenu1 : nullptr);
-        if (Form1)
-            Form1->Tasks.push_back(EditedTask);
+        EditedTask = new TProject(Edit1->text(), mainWindow_->PopupMenu1);
+        mainWindow_->Tasks.push_back(EditedTask);
     }
     EditedTask->Name = Edit1->text();
     // The time as shown when the dialog opened is no change: a task started or stopped from
@@ -201,7 +197,6 @@ bool TForm2::Button1Click() {
     const QVariant activity = DBLookupComboBox2->KeyValue();
     if (!activity.isNull())
         EditedTask->ActivityId = activity.toInt();
-    if (Form1)
-        Form1->RefreshGrid();
+    mainWindow_->RefreshGrid();
     return true;
 }

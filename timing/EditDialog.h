@@ -8,12 +8,13 @@ class QPushButton;
 class TDBLookupComboBox;
 class TProject;
 class WorkRecords;
+class TForm1;
 
 // Creates a task or changes one: name, recorded time, description, project and activity.
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm2(WorkRecords& records, QWidget* parent = nullptr);
+    TForm2(WorkRecords& records, TForm1* mainWindow);
     ~TForm2() override;
 
     TProject* EditedTask = nullptr;
@@ -44,7 +45,6 @@ protected:
 
 private:
     WorkRecords& records_;
+    TForm1* mainWindow_;
     QString shownTime_;
 };
-
-extern TForm2* Form2;

@@ -34,8 +34,6 @@ using platform::MsgAnswer;
 using platform::MsgButtons;
 using platform::MsgIcon;
 
-TForm1* Form1 = nullptr;
-
 namespace {
 template <class T> T* named(T* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
@@ -117,8 +115,6 @@ TForm1::~TForm1() {
     guarded([this] { FormDestroy(); });
     if (taskHost() == this)
         setTaskHost(nullptr);
-    if (Form1 == this)
-        Form1 = nullptr;
 }
 
 void TForm1::buildControls() {
@@ -423,8 +419,8 @@ void TForm1::setTrayHint(const QString& hint) {
 }
 
 void TForm1::requestDescriptionFor(TProject* task) {
-    if (RequestDescription && Form5)
-        Form5->Prompt(task);
+    if (RequestDescription && descriptionPrompt_)
+        descriptionPrompt_->Prompt(task);
 }
 
 QString TForm1::runningTaskName() const {
@@ -492,10 +488,10 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button2Click() {
-    if (!Form2)
+    if (!editDialog_)
         return;
-    Form2->NewTask();
-    TProject* created = Form2->EditedTask;
+    editDialog_->NewTask();
+    TProject* created = editDialog_->EditedTask;
     if (!created)
         return;
     // The dialog may have left the list unsorted (an invalid time); sort before selecting.
@@ -506,8 +502,8 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-    if (Form2 && selectedTask())
-        Form2->EditTask(selectedTask());
+    if (editDialog_ && selectedTask())
+        editDialog_->EditTask(selectedTask());
 }
 
 void TForm1::StringGrid1DblClick() {

@@ -19,9 +19,17 @@ class TTrayIcon;
 
 // The main window: the task list and its grid, the task commands, the options, the tray
 // icon with its menu and the three timers. It alone decides which task runs.
+class TForm2;
+class TForm5;
+
 class TForm1 : public QWidget, public TaskHost {
     Q_OBJECT
 public:
+    // The dialogs it opens for adding, editing and describing tasks.
+    void attachDialogs(TForm2* editDialog, TForm5* descriptionPrompt) {
+        editDialog_ = editDialog;
+        descriptionPrompt_ = descriptionPrompt;
+    }
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -129,9 +137,11 @@ private:
     bool announcePending_ = false;
     QString announcedTask_;
     bool firstShow_ = true;
-};
 
-extern TForm1* Form1;
+private:
+    TForm2* editDialog_ = nullptr;
+    TForm5* descriptionPrompt_ = nullptr;
+};
 
 // Converts the text of a minute box; false when it is no integer.
 bool parseInteger(const QString& text, qint32& value);

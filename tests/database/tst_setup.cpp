@@ -1,11 +1,8 @@
-#include "app/Startup.h"
-#include "model/WorkRecords.h"
 #include "database/DatabaseDialog.h"
-#include "widgets/DatePicker.h"
 #include "database/EditBox.h"
-#include "widgets/LookupComboBox.h"
 #include "database/SummaryUnit.h"
 #include "model/Records.h"
+#include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/LocaleText.h"
@@ -14,6 +11,8 @@
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
+#include "widgets/DatePicker.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -43,7 +42,7 @@ class TestSetup : public QObject {
     std::unique_ptr<Fixture> f;
     QString engineName;
 
-    TADOConnection& db() { return korvan::Records().connection(); }
+    TADOConnection& db() { return f->app->records().connection(); }
     // Answers the next input box with text (or cancels).
     void typeName(const QString& text, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
@@ -71,7 +70,7 @@ class TestSetup : public QObject {
         return v;
     }
     void book(int project, int activity, double hours, const QDate& day, const QString& text) {
-        bookRecord(korvan::Records().recordInsert(), project, activity, hours, day, text);
+        bookRecord(f->app->records().recordInsert(), project, activity, hours, day, text);
     }
     // Two projects, two activities and four records over three days.
     void seed() {

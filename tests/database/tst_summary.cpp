@@ -1,10 +1,8 @@
-#include "app/Startup.h"
-#include "model/WorkRecords.h"
-#include "widgets/LookupComboBox.h"
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
 #include "desktop/TrayIcon.h"
+#include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
@@ -12,6 +10,7 @@
 #include "support/Fixture.h"
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -53,13 +52,13 @@ class TestSummary : public QObject {
         return t;
     }
     void prepare(const QString& cs) {
-        korvan::Records().connection().ConnectionString = cs;
-        seedProjectsAndActivities(korvan::Records().connection(),
+        f->app->records().connection().ConnectionString = cs;
+        seedProjectsAndActivities(f->app->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
-        TADODataSet q(&korvan::Records().connection());
+        TADODataSet q(&f->app->records().connection());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -370,7 +369,7 @@ private Q_SLOTS:
         QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
         QTimer::singleShot(0, this, [] { QTest::mouseClick(Form2->Button2, Qt::LeftButton); });
         Form2->EditTask(t);
-        QVERIFY(korvan::Records().projects().Active());
+        QVERIFY(f->app->records().projects().Active());
         QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
         save();
         QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
@@ -576,7 +575,8 @@ private Q_SLOTS:
                 QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
                 QCOMPARE(records(), 50);
             }
-            korvan::Records().connection().Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
+            f->app->records().connection().Execute(
+                QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
         }
         qInfo("%d faults injected", faults);
         QVERIFY(faults >= 9);
@@ -587,7 +587,7 @@ private Q_SLOTS:
         prepare(cs);
         for (int i = 0; i < 3; ++i)
             task(QStringLiteral("t%1").arg(i), 1, 1, 1, QStringLiteral("ok"));
-        korvan::Records().connection().LockWaitMs = 100;
+        f->app->records().connection().LockWaitMs = 100;
         Summary->CheckBox1->setChecked(false);
         Summary->ShowSummary();
         {

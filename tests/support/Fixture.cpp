@@ -1,6 +1,6 @@
 #include "support/Fixture.h"
 
-#include "app/Startup.h"
+#include "database/DatabaseDialog.h"
 #include "desktop/PopupMenu.h"
 #include "platform/Services.h"
 
@@ -30,13 +30,39 @@ Fixture::~Fixture() {
     platform::services() = platform::Services{};
 }
 
+TForm1* Form1 = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
+TForm5* Form5 = nullptr;
+TSummary* Summary = nullptr;
+TSetup* Setup = nullptr;
+TEditBox* EditBox = nullptr;
+
 void Fixture::createWindows() {
-    korvan::CreateWindows();
+    app = std::make_unique<korvan::Application>();
+    Form1 = app->mainWindow();
+    Form2 = app->editDialog();
+    Form3 = app->about();
+    Form4 = app->progress();
+    Form5 = app->descriptionPrompt();
+    Summary = app->booking();
+    Setup = app->database();
+    EditBox = Setup->nameBox();
     windows_ = true;
 }
 
 void Fixture::destroyWindows() {
-    if (windows_)
-        korvan::DestroyWindows();
+    if (!windows_)
+        return;
+    app.reset();
+    Form1 = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    Form4 = nullptr;
+    Form5 = nullptr;
+    Summary = nullptr;
+    Setup = nullptr;
+    EditBox = nullptr;
     windows_ = false;
 }

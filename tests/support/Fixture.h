@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Application.h"
 #include "platform/Registry.h"
 #include "support/Fakes.h"
 
@@ -26,7 +27,20 @@ public:
     std::unique_ptr<platform::XdgAutostart> autostart;
     QString storePath() const { return registry->filePath(); }
     QString autostartPath() const { return autostart->entryPath(); }
+    // The program's parts while the windows exist.
+    std::unique_ptr<korvan::Application> app;
 
 private:
     bool windows_ = false;
 };
+
+// The windows of the fixture's program, by the names their tests know them by; null while
+// there are none.
+extern TForm1* Form1;
+extern TForm2* Form2;
+extern TForm3* Form3;
+extern TForm4* Form4;
+extern TForm5* Form5;
+extern TSummary* Summary;
+extern TSetup* Setup;
+extern TEditBox* EditBox;

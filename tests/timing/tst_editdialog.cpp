@@ -1,11 +1,10 @@
-#include "app/Startup.h"
-#include "model/WorkRecords.h"
-#include "widgets/LookupComboBox.h"
 #include "database/SummaryUnit.h"
+#include "model/WorkRecords.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
+#include "widgets/LookupComboBox.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -29,9 +28,9 @@ class TestEditDialog : public QObject {
             (ok ? Form2->Button1 : Form2->Button2)->click();
         });
     }
-    void useDatabase(const QString& cs) { korvan::Records().connection().ConnectionString = cs; }
+    void useDatabase(const QString& cs) { f->app->records().connection().ConnectionString = cs; }
     void seedLists() {
-        seedProjectsAndActivities(korvan::Records().connection(),
+        seedProjectsAndActivities(f->app->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
@@ -74,12 +73,12 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
         Form1->Tasks.push_back(new TProject(QStringLiteral("zz"), Form1->PopupMenu1));
-        inDialog([] {
+        inDialog([this] {
             QVERIFY(Form2->Edit1->text().isEmpty());
             QCOMPARE(Form2->MaskEdit1->text(), QStringLiteral("00:00:00"));
             QVERIFY(Form2->DBLookupComboBox1->KeyValue().isNull());
             QCOMPARE(Form2->DBLookupComboBox1->currentIndex(), -1);
-            QVERIFY(korvan::Records().connection().Connected());
+            QVERIFY(f->app->records().connection().Connected());
             Form2->Edit1->setText(QStringLiteral("aa new"));
         });
         Form1->Button2->click();
@@ -90,8 +89,8 @@ private Q_SLOTS:
         QCOMPARE(created->Time, 0.0);
         QCOMPARE(created->SectionId, 0);
         QCOMPARE(created->ActivityId, 0);
-        QVERIFY(!korvan::Records().connection().Connected()); // closing the dialog closed it
-        QVERIFY(!korvan::Records().activities().Active());
+        QVERIFY(!f->app->records().connection().Connected()); // closing the dialog closed it
+        QVERIFY(!f->app->records().activities().Active());
     }
 
     // An invalid time shows the message and keeps the dialog open with everything typed;

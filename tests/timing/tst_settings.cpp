@@ -1,5 +1,5 @@
-#include "model/Records.h"
 #include "desktop/PopupMenu.h"
+#include "model/Records.h"
 #include "platform/ConnectionString.h"
 #include "platform/RegistryFile.h"
 #include "support/Fixture.h"

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+
+class TEditBox;
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TSetup;
+class TSummary;
+class WorkRecords;
+
+namespace korvan {
+
+// The program's parts: the work records and every window, created in order and each handed
+// what it needs; on the way out hidden while whole, then destroyed in reverse order.
+class Application {
+public:
+    Application();
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    WorkRecords& records() { return *records_; }
+    TForm1* mainWindow() const { return mainWindow_; }
+    TForm2* editDialog() const { return editDialog_; }
+    TForm3* about() const { return about_; }
+    TForm4* progress() const { return progress_; }
+    TForm5* descriptionPrompt() const { return descriptionPrompt_; }
+    TSummary* booking() const { return booking_; }
+    TSetup* database() const { return database_; }
+
+private:
+    void showAbout();
+
+    std::unique_ptr<WorkRecords> records_;
+    TForm1* mainWindow_ = nullptr;
+    TForm2* editDialog_ = nullptr;
+    TForm3* about_ = nullptr;
+    TForm4* progress_ = nullptr;
+    TForm5* descriptionPrompt_ = nullptr;
+    TSummary* booking_ = nullptr;
+    TSetup* database_ = nullptr;
+    bool aboutPlaced_ = false;
+};
+
+} // namespace korvan
