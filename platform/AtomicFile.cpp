@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -12,16 +13,13 @@
 
 namespace platform {
 
-namespace {
-bool failWith(QString* error, const QString& what) {
-    if (error)
-        *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-}
-} // namespace
-
 bool writeFileAtomically(const QString& linkPath, const QByteArray& content, int mode,
                          QString* error, bool durable) {
+    const auto fail = [error](const QString& what) {
+        if (error)
+            *error = what;
+        return false;
+    };
     // A symbolic link is written through: its target is replaced, the link stays.
     QString path = linkPath;
     QFileInfo link(path);
@@ -29,56 +27,40 @@ bool writeFileAtomically(const QString& linkPath, const QByteArray& content, int
         path = link.symLinkTarget();
         link = QFileInfo(path);
     }
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath();
-    if (mode == kModeAsUsual) {
-        struct stat existing {};
-        if (::stat(QFile::encodeName(path).constData(), &existing) == 0) {
-            mode = static_cast<int>(existing.st_mode & 07777);
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = static_cast<int>(0666 & ~mask);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return fail(QStringLiteral("Cannot create folder ") + folder);
+    // A temporary file beside the old one, renamed over it once complete: readers see the
+    // old content or the new, never a mix. It takes the old file's mode, or the user's
+    // umask for a new file, unless a mode is asked for.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(
+            QStringLiteral("Cannot write to folder %1: %2").arg(folder, file.errorString()));
+    if (mode != kModeAsUsual && ::fchmod(file.handle(), static_cast<mode_t>(mode)) != 0) {
+        file.cancelWriting();
+        return fail(QStringLiteral("Cannot set the mode of %1").arg(path));
+    }
+    errno = 0;
+    if (file.write(content) != content.size() || !file.flush() ||
+        (durable && ::fsync(file.handle()) != 0)) {
+        // The system's reason ("File too large", "No space left on device"): QSaveFile
+        // only knows that the write failed.
+        const QString reason =
+            errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+        file.cancelWriting();
+        return fail(QStringLiteral("Cannot write %1: %2").arg(path, reason));
+    }
+    if (!file.commit())
+        return fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    // The rename itself reaches the disk with the folder.
+    if (durable) {
+        const int dir =
+            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
         }
-    }
-    if (!QDir().mkpath(folder)) {
-        errno = EACCES;
-        return failWith(error, QStringLiteral("Cannot create folder ") + folder);
-    }
-    QByteArray temp = QFile::encodeName(path + QStringLiteral(".tmp-XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return failWith(error, QStringLiteral("Cannot write to folder ") + folder);
-    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
-    const char* data = content.constData();
-    qint64 left = content.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        data += n;
-        left -= n;
-    }
-    ok = ok && (!durable || ::fsync(fd) == 0);
-    const int savedErrno = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
-    if (!ok) {
-        const int failure = errno ? errno : savedErrno;
-        ::unlink(temp.constData());
-        errno = failure;
-        return failWith(error, QStringLiteral("Cannot write ") + path);
-    }
-    const int dir =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 
 TDateTimePicker::TDateTimePicker(QWidget* parent) : QWidget(parent) {
     check_ = new QCheckBox;
@@ -16,16 +17,13 @@ TDateTimePicker::TDateTimePicker(QWidget* parent) : QWidget(parent) {
     layout->addWidget(check_);
     layout->addWidget(edit_, 1);
     setFocusProxy(edit_);
-    connect(check_, &QCheckBox::toggled, this, [this] {
-        if (!quiet_)
-            Q_EMIT Change();
-    });
+    connect(check_, &QCheckBox::toggled, this, [this] { Q_EMIT Change(); });
+    // Choosing a date ticks the box: one change, not two.
     connect(edit_, &QDateEdit::dateChanged, this, [this] {
-        if (quiet_)
-            return;
-        quiet_ = true;
-        check_->setChecked(true);
-        quiet_ = false;
+        {
+            const QSignalBlocker quiet(check_);
+            check_->setChecked(true);
+        }
         Q_EMIT Change();
     });
 }
@@ -43,7 +41,6 @@ QDate TDateTimePicker::Date() const {
 }
 
 void TDateTimePicker::setDate(const QDate& date) {
-    quiet_ = true;
+    const QSignalBlocker quiet(edit_);
     edit_->setDate(date);
-    quiet_ = false;
 }

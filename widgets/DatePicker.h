@@ -24,5 +24,4 @@ Q_SIGNALS:
 private:
     QCheckBox* check_;
     QDateEdit* edit_;
-    bool quiet_ = false;
 };

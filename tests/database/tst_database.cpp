@@ -7,6 +7,7 @@
 #include "support/Databases.h"
 #include "support/Fixture.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -466,6 +467,9 @@ private Q_SLOTS:
             add(QStringLiteral(" id_TypPrace = %1").arg(a1),
                 QStringLiteral(" and id_TypPrace = %1").arg(a1));
         TADODataSet q(&c);
+        TDataSetModel model(&q);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         q.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
         q.Open();
         q.setFilter(filter);

@@ -4,6 +4,7 @@
 #include "timing/DescriptionForm.h"
 #include "timing/MainWindow.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -19,6 +20,7 @@ using namespace platform;
 class TestMainWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
+    std::unique_ptr<QAbstractItemModelTester> gridTester;
 
     // The description prompt opens without blocking whoever started the task.
     static void promptShown() { QTRY_VERIFY(Form5->isVisible()); }
@@ -43,8 +45,16 @@ class TestMainWindow : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    // The grid's model is checked for consistency through every test's changes.
+    void init() {
+        f = std::make_unique<Fixture>();
+        gridTester = std::make_unique<QAbstractItemModelTester>(
+            Form1->StringGrid1->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    void cleanup() {
+        gridTester.reset();
+        f.reset();
+    }
 
     void windowAtStart() {
         QVERIFY(!Form1->isVisible());

@@ -341,7 +341,8 @@ private Q_SLOTS:
         QVERIFY(f->boxes.last().text.startsWith(
             QStringLiteral("Korvan could not save its tasks and settings to %1: ")
                 .arg(f->storePath())));
-        QVERIFY(f->boxes.last().text.contains(QStringLiteral("File too large")));
+        QVERIFY2(f->boxes.last().text.contains(QStringLiteral("File too large")),
+                 qPrintable(f->boxes.last().text));
         QCOMPARE(readFile(f->storePath()), before);
         QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
                      .entryList({QStringLiteral("*.tmp-*")})
