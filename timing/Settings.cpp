@@ -1,191 +1,68 @@
-// Loading and saving the settings and the task list in the per-user store.
-#include "model/Records.h"
+// The main window's settings and task list to and from the store; the store tells what
+// went wrong and the window says it.
+#include "model/SettingsStore.h"
 #include "platform/MessageBox.h"
-#include "platform/ProgramPath.h"
-#include "platform/Registry.h"
-#include "platform/Services.h"
 #include "timing/MainWindow.h"
 
-#include <QtEndian>
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <optional>
+#include <memory>
 
 using namespace platform;
 
 namespace {
-const QString kKeyPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan");
-
-// A value of the wrong type or size, or a failed write.
-struct RegistryError {};
-
-void reportRegistryError() {
+void reportAutostartFailure() {
     messageBox(QStringLiteral("Unable to access registry"), QStringLiteral("Error"),
                MsgIcon::Warning, MsgButtons::Ok);
-}
-
-// Reads the store's values; a value of the wrong type or size is noted with the reason and
-// reads as absent, so that it keeps its default and costs nothing else.
-class Reader {
-public:
-    explicit Reader(const RegistryKey& key) : key_(key) {}
-    bool exists(const QString& name) const { return key_.valueExists(name); }
-    std::optional<QString> string(const QString& name) {
-        const std::optional<RegValue> v = typed(
-            name, [](const RegValue& r) { return r.type == REG_SZ || r.type == REG_EXPAND_SZ; },
-            QStringLiteral("it is not text"));
-        return v ? std::optional<QString>(v->toText()) : std::nullopt;
-    }
-    std::optional<qint32> integer(const QString& name) {
-        const std::optional<RegValue> v = typed(
-            name, [](const RegValue& r) { return r.type == REG_DWORD && r.data.size() == 4; },
-            QStringLiteral("it is not a number (dword)"));
-        return v ? std::optional<qint32>(qFromLittleEndian<qint32>(v->data.constData()))
-                 : std::nullopt;
-    }
-    std::optional<double> time(const QString& name) {
-        const std::optional<RegValue> v = typed(
-            name, [](const RegValue& r) { return r.type == REG_BINARY && r.data.size() == 8; },
-            QStringLiteral("it is not a recorded time (8 bytes)"));
-        if (!v)
-            return std::nullopt;
-        const quint64 bits = qFromLittleEndian<quint64>(v->data.constData());
-        double days;
-        std::memcpy(&days, &bits, sizeof days);
-        if (!std::isfinite(days))
-            return wrong(name, QStringLiteral("it is not a finite time")), std::nullopt;
-        return days;
-    }
-    void wrong(const QString& name, const QString& why) {
-        problems_ << QStringLiteral("\"%1\": %2").arg(name, why);
-    }
-    const QStringList& problems() const { return problems_; }
-
-private:
-    // The value when it is there and of the kind asked for; one of another kind is noted.
-    template <class IsKind>
-    std::optional<RegValue> typed(const QString& name, IsKind isKind, const QString& why) {
-        RegValue v;
-        if (!key_.queryValue(name, v))
-            return std::nullopt;
-        if (!isKind(v))
-            return wrong(name, why), std::nullopt;
-        return v;
-    }
-    const RegistryKey& key_;
-    QStringList problems_;
-};
-
-QByteArray timeBytes(double days) {
-    quint64 bits;
-    std::memcpy(&bits, &days, sizeof bits);
-    QByteArray bytes(8, '\0');
-    qToLittleEndian(bits, bytes.data());
-    return bytes;
-}
-
-// Brings the log-on entry in line with the setting.
-void syncAutostart(bool autoStart) {
-    Autostart* autostart = services().autostart;
-    if (!autostart)
-        return;
-    const bool ok =
-        autoStart ? autostart->enable(services().programPath->programFile()) : autostart->disable();
-    if (!ok)
-        throw RegistryError{};
 }
 } // namespace
 
 void TForm1::LoadSettings() {
-    Registry* registry = services().registry;
-    std::unique_ptr<RegistryKey> key = registry->openKey(kKeyPath);
-    Reader r(*key);
-    UserName = r.string(QStringLiteral("UserName")).value_or(QString());
-    AutoSaveMinutes = r.integer(QStringLiteral("Auto Save")).value_or(5);
-    ReminderMinutes = r.integer(QStringLiteral("Auto Reminder")).value_or(15);
-    AutoStart = r.integer(QStringLiteral("Auto Start")).value_or(1) != 0;
-    RequestDescription = r.integer(QStringLiteral("Request Description")).value_or(0) != 0;
-    const std::optional<QString> stored = r.string(QStringLiteral("Connection"));
-    ConnectionString =
-        stored ? ScramblePassword(*stored) : QString::fromLatin1(kDefaultConnectionString);
-    const ProgramPath* paths = services().programPath;
-    ConnectionString =
-        ReplacePlaceholders(ConnectionString, paths->programFolder(), paths->dataFolder());
-    qint32 count = r.integer(QStringLiteral("Count")).value_or(0);
-    // Each task has at least a name and a time: a count beyond what the store holds is not
-    // worth a look (a hostile one would keep start-up busy for minutes).
-    count = std::min(count, key->valueCount() / 2);
-    for (qint32 i = 0; i < count; ++i) {
-        const QString n = QString::number(i);
-        if (!r.exists(QStringLiteral("Project") + n) || !r.exists(QStringLiteral("Time") + n))
-            continue;
-        const std::optional<QString> name = r.string(QStringLiteral("Project") + n);
-        const std::optional<double> time = r.time(QStringLiteral("Time") + n);
-        if (!name || !time)
-            continue; // this task only; noted
-        auto task = std::make_unique<TProject>(*name, PopupMenu1);
-        task->SetTime(*time);
-        task->Description = r.string(QStringLiteral("Description") + n).value_or(QString());
-        task->SectionId = r.integer(QStringLiteral("SectionId") + n).value_or(0);
-        task->ActivityId = r.integer(QStringLiteral("ActivityId") + n).value_or(0);
+    const SettingsStore::Loaded loaded = SettingsStore::load();
+    const StoredSettings& stored = loaded.settings;
+    UserName = stored.userName;
+    AutoSaveMinutes = stored.autoSaveMinutes;
+    ReminderMinutes = stored.reminderMinutes;
+    AutoStart = stored.autoStart;
+    RequestDescription = stored.requestDescription;
+    ConnectionString = stored.connection;
+    for (const StoredTask& entry : stored.tasks) {
+        auto task = std::make_unique<TProject>(entry.name, PopupMenu1);
+        task->SetTime(entry.time);
+        task->Description = entry.description;
+        task->SectionId = entry.sectionId;
+        task->ActivityId = entry.activityId;
         Tasks.push_back(task.release());
     }
-    key->close();
-    if (!r.problems().isEmpty()) {
-        // The next save would write defaults over what could not be read: keep the file
-        // as it is first.
-        const QString kept = registry->keepCopy(QStringLiteral("bak"));
-        messageBox(QStringLiteral("Some values in the settings file %1 could not be read and "
-                                  "were left at their defaults (a task with an unreadable name "
-                                  "or time is left out):\n\n%2\n\n%3")
-                       .arg(registry->location(), r.problems().join(QLatin1Char('\n')),
-                            kept.isEmpty()
-                                ? QStringLiteral("No copy of the file could be kept.")
-                                : QStringLiteral("The file as it was is kept as %1.").arg(kept)),
-                   QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
-    }
-    try {
-        syncAutostart(AutoStart);
-    } catch (const RegistryError&) {
-        reportRegistryError();
-    }
+    if (!loaded.problems.isEmpty())
+        messageBox(
+            QStringLiteral("Some values in the settings file %1 could not be read and "
+                           "were left at their defaults (a task with an unreadable name "
+                           "or time is left out):\n\n%2\n\n%3")
+                .arg(
+                    loaded.location, loaded.problems.join(QLatin1Char('\n')),
+                    loaded.keptCopy.isEmpty()
+                        ? QStringLiteral("No copy of the file could be kept.")
+                        : QStringLiteral("The file as it was is kept as %1.").arg(loaded.keptCopy)),
+            QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
+    if (!SettingsStore::syncAutostart(AutoStart))
+        reportAutostartFailure();
 }
 
 void TForm1::SaveSettings() {
-    try {
-        std::unique_ptr<RegistryKey> key = services().registry->openKey(kKeyPath);
-        if (!UserName.isEmpty())
-            key->writeString(QStringLiteral("UserName"), UserName);
-        key->writeInteger(QStringLiteral("Auto Save"), AutoSaveMinutes);
-        key->writeInteger(QStringLiteral("Auto Reminder"), ReminderMinutes);
-        key->writeInteger(QStringLiteral("Auto Start"), AutoStart ? 1 : 0);
-        key->writeInteger(QStringLiteral("Request Description"), RequestDescription ? 1 : 0);
-        key->writeInteger(QStringLiteral("Count"), static_cast<qint32>(Tasks.size()));
-        // A password that the scrambling would not give back intact is not written: the
-        // stored value it came from stays as it was.
-        const QString connection = ConnectionForStore(ConnectionString);
-        if (PasswordSurvivesScrambling(connection))
-            key->writeString(QStringLiteral("Connection"), ScramblePassword(connection));
-        for (size_t i = 0; i < Tasks.size(); ++i) {
-            const TProject* task = Tasks[i];
-            const QString n = QString::number(i);
-            key->writeString(QStringLiteral("Project") + n, task->Name);
-            key->writeBinary(QStringLiteral("Time") + n, timeBytes(task->CurrentTime()));
-            key->writeString(QStringLiteral("Description") + n, task->Description);
-            key->writeInteger(QStringLiteral("SectionId") + n, task->SectionId);
-            key->writeInteger(QStringLiteral("ActivityId") + n, task->ActivityId);
-        }
-        if (!key->close()) {
-            const Registry* registry = services().registry;
-            messageBox(QStringLiteral("Korvan could not save its tasks and settings to %1: %2. "
-                                      "They are kept in memory and saved at the next chance.")
-                           .arg(registry->location(), registry->lastError()),
-                       QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
-            return;
-        }
-        syncAutostart(AutoStart);
-    } catch (const RegistryError&) {
-        reportRegistryError();
+    StoredSettings settings;
+    settings.userName = UserName;
+    settings.autoSaveMinutes = AutoSaveMinutes;
+    settings.reminderMinutes = ReminderMinutes;
+    settings.autoStart = AutoStart;
+    settings.requestDescription = RequestDescription;
+    settings.connection = ConnectionString;
+    settings.tasks.reserve(Tasks.size());
+    for (const TProject* task : Tasks)
+        settings.tasks.push_back({task->Name, task->CurrentTime(), task->Description,
+                                  task->SectionId, task->ActivityId});
+    if (const auto failure = SettingsStore::save(settings)) {
+        messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
+        return;
     }
+    if (!SettingsStore::syncAutostart(AutoStart))
+        reportAutostartFailure();
 }
