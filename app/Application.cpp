@@ -4,6 +4,7 @@
 #include "database/Progress.h"
 #include "database/SummaryUnit.h"
 #include "desktop/About.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/Centre.h"
 #include "platform/WheelGuard.h"
@@ -19,7 +20,8 @@ namespace korvan {
 // connection string from it.
 Application::Application() {
     platform::WheelGuard::install();
-    mainWindow_ = new TForm1;
+    tasks_ = std::make_unique<TaskList>();
+    mainWindow_ = new TForm1(*tasks_);
     about_ = new TForm3(mainWindow_);
     mainWindow_->openAbout = [this] { showAbout(); };
     records_ = std::make_unique<WorkRecords>(mainWindow_->ConnectionString);
@@ -60,6 +62,7 @@ Application::~Application() {
     delete about_;
     delete mainWindow_;
     records_.reset();
+    tasks_.reset();
 }
 
 void Application::showAbout() {

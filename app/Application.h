@@ -10,6 +10,7 @@ class TForm4;
 class TForm5;
 class TSetup;
 class TSummary;
+class TaskList;
 class WorkRecords;
 
 namespace korvan {
@@ -23,6 +24,7 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
+    TaskList& tasks() { return *tasks_; }
     WorkRecords& records() { return *records_; }
     TForm1* mainWindow() const { return mainWindow_; }
     TForm2* editDialog() const { return editDialog_; }
@@ -35,6 +37,7 @@ public:
 private:
     void showAbout();
 
+    std::unique_ptr<TaskList> tasks_;
     std::unique_ptr<WorkRecords> records_;
     TForm1* mainWindow_ = nullptr;
     TForm2* editDialog_ = nullptr;

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/ControlBus.h"
-#include "timing/Project.h"
+#include "model/Project.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -61,8 +61,10 @@ void ControlBus::Start(const QString& name) {
         if (task->Name != name)
             continue;
         // As choosing it in the tray menu; a task that runs goes on running.
-        if (!task->Running)
-            task->MenuItemClick();
+        if (!task->Running) {
+            mainWindow_->Tasks.choose(task);
+            mainWindow_->RefreshGrid();
+        }
         return;
     }
     if (calledFromDBus())

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
         f.app->records().connection().Close();
         for (int i = 0; i < count; ++i) {
-            auto* t = new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1);
+            auto* t = new TProject(QStringLiteral("task %1").arg(i));
             t->SetTime((i % 9 + 1) / 24.0);
             t->SectionId = 1;
             t->ActivityId = 1;

@@ -13,8 +13,7 @@ int main(int argc, char** argv) {
     Fixture f;
     for (int i = 0; i < count; ++i) {
         auto* task =
-            new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')),
-                         Form1->PopupMenu1);
+            new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')));
         task->SetTime(i / 86400.0);
         Form1->Tasks.push_back(task);
     }
@@ -36,16 +35,12 @@ int main(int argc, char** argv) {
                         Form1->RefreshMenu();
                     }),
            50);
-    auto* added = new TProject(QStringLiteral("Task 005000a"), Form1->PopupMenu1);
+    auto* added = new TProject(QStringLiteral("Task 005000a"));
     Form1->Tasks.push_back(added);
     report("menu refresh after adding one task", medianMs(1, [] { Form1->RefreshMenu(); }), 50);
     report("SaveSettings (fsync included)", medianMs(11, [] { Form1->SaveSettings(); }), 50);
     // Loading happens at start, into an empty menu.
-    const auto dropTasks = [] {
-        for (TProject* t : Form1->Tasks)
-            delete t;
-        Form1->Tasks.clear();
-    };
+    const auto dropTasks = [] { Form1->Tasks.clear(); };
     dropTasks();
     report("LoadSettings",
            medianMs(11,

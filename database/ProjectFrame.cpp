@@ -1,5 +1,6 @@
 #include "database/ProjectFrame.h"
 
+#include "model/Project.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
@@ -7,7 +8,6 @@
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/SqlDialect.h"
-#include "timing/Project.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QDateEdit>

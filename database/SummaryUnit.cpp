@@ -101,9 +101,8 @@ void TSummary::ShowSummary() {
     }
     {
         BusyCursor busy;
-        std::vector<TProject*>& tasks = mainWindow_.Tasks;
-        std::sort(tasks.begin(), tasks.end(),
-                  [](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
+        TaskList& tasks = mainWindow_.Tasks;
+        tasks.sort([](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
         for (TProjectBaseFrame* old : frames()) {
             old->setParent(nullptr);
             delete old;
@@ -214,10 +213,8 @@ void TSummary::save() {
         // Right after the commit, before anything is shown: the booked tasks are reset and
         // the store saved once. Until then a crash or a power cut would leave the hours in
         // the store, and the next booking would book them again.
-        std::vector<TProject*>& tasks = mainWindow_.Tasks;
-        const auto stillThere = [&tasks](const TProject* task) {
-            return std::find(tasks.begin(), tasks.end(), task) != tasks.end();
-        };
+        const TaskList& tasks = mainWindow_.Tasks;
+        const auto stillThere = [&tasks](const TProject* task) { return tasks.contains(task); };
         for (TProjectBaseFrame* frame : all) {
             // Each frame into its own task, also when two tasks share a name.
             TProject* task = frame->task();

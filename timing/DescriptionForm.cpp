@@ -1,9 +1,9 @@
 #include "timing/DescriptionForm.h"
 
 #include "desktop/PopupMenu.h"
+#include "model/Project.h"
 #include "platform/Centre.h"
 #include "timing/MainWindow.h"
-#include "timing/Project.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -92,8 +92,7 @@ void TForm5::done(int result) {
     prompted_ = nullptr;
     mainWindow_->PopupMenu1->AutoPopup = true;
     // The task may have been removed meanwhile.
-    const bool known = std::find(mainWindow_->Tasks.begin(), mainWindow_->Tasks.end(), task) !=
-                       mainWindow_->Tasks.end();
+    const bool known = mainWindow_->Tasks.contains(task);
     if (result != QDialog::Accepted || !task || !known)
         return;
     task->Description = DescriptionFromEditor(Memo1->toPlainText());

@@ -1,11 +1,11 @@
 #include "timing/EditDialog.h"
 
+#include "model/Project.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "timing/MainWindow.h"
-#include "timing/Project.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QFormLayout>
@@ -177,7 +177,7 @@ bool TForm2::Button1Click() {
         return false;
     }
     if (!EditedTask) {
-        EditedTask = new TProject(Edit1->text(), mainWindow_->PopupMenu1);
+        EditedTask = new TProject(Edit1->text());
         mainWindow_->Tasks.push_back(EditedTask);
     }
     EditedTask->Name = Edit1->text();

@@ -60,7 +60,7 @@ bool parseInteger(const QString& text, qint32& value) {
     return ok;
 }
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(TaskList& tasks, QWidget* parent) : QWidget(parent), Tasks(tasks) {
     platform::initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
@@ -93,7 +93,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     };
     TrayIcon1->Loaded();
 
-    setTaskHost(this);
+    followTasks();
     guarded([this] { FormCreate(); });
     // With no notification area a few seconds after start, nothing of Korvan would be on
     // screen: the main window shows instead (the icon still comes if a tray appears later).
@@ -113,8 +113,78 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
 TForm1::~TForm1() {
     guarded([this] { FormDestroy(); });
-    if (taskHost() == this)
-        setTaskHost(nullptr);
+    Tasks.disconnect(this);
+}
+
+// The grid, the tray menu's entries and the icon follow the task list.
+void TForm1::followTasks() {
+    connect(&Tasks, &TaskList::added, this, [this](TProject* task) { addEntry(task); });
+    connect(&Tasks, &TaskList::aboutToRemove, this, [this](TProject* task) {
+        const auto it = menuEntries_.find(task);
+        if (it == menuEntries_.end())
+            return;
+        PopupMenu1->removeAction(it->second);
+        delete it->second;
+        menuEntries_.erase(it);
+    });
+    connect(&Tasks, &TaskList::started, this, [this](TProject* task) {
+        refreshEntry(task);
+        setTrayHint((QStringLiteral("Active task: ") + task->Name).left(255));
+        runningChanged();
+        requestDescriptionFor(task);
+    });
+    connect(&Tasks, &TaskList::stopped, this, [this](TProject* task) {
+        refreshEntry(task);
+        setTrayHint(QStringLiteral("No active project"));
+        runningChanged();
+    });
+    connect(&Tasks, &TaskList::changed, this, [this](TProject* task) { refreshEntry(task); });
+    connect(&Tasks, &TaskList::runningChanged, this, [this] { runningChanged(); });
+}
+
+namespace {
+const char kCaptionProperty[] = "korvanCaption";
+} // namespace
+
+// A new task's entry goes to the top of the menu, as the menu has always done; sorting
+// moves it into place.
+void TForm1::addEntry(TProject* task) {
+    auto* entry = new QAction(PopupMenu1);
+    entry->setCheckable(true);
+    entry->setData(kTaskMenuTag);
+    menuEntries_[task] = entry;
+    refreshEntry(task);
+    const quint64 id = task->Id();
+    connect(entry, &QAction::triggered, this, [this, id] {
+        guarded([this, id] {
+            if (TProject* chosen = Tasks.byId(id)) {
+                Tasks.choose(chosen);
+                RefreshGrid();
+            }
+        });
+    });
+    const QList<QAction*> items = PopupMenu1->actions();
+    PopupMenu1->insertAction(items.isEmpty() ? nullptr : items.first(), entry);
+}
+
+void TForm1::refreshEntry(const TProject* task) {
+    QAction* entry = menuEntry(task);
+    if (!entry)
+        return;
+    const QString caption = task->EntryCaption();
+    entry->setProperty(kCaptionProperty, caption);
+    QString shown = caption;
+    entry->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")));
+    entry->setChecked(task->Running);
+}
+
+QAction* TForm1::menuEntry(const TProject* task) const {
+    const auto it = menuEntries_.find(task);
+    return it == menuEntries_.end() ? nullptr : it->second;
+}
+
+QString TForm1::entryCaption(const QAction* item) {
+    return item->property(kCaptionProperty).toString();
 }
 
 void TForm1::buildControls() {
@@ -258,8 +328,6 @@ void TForm1::FormCreate() {
 
 void TForm1::FormDestroy() {
     SaveSettings();
-    for (TProject* task : Tasks)
-        delete task;
     Tasks.clear();
 }
 
@@ -320,18 +388,14 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::RefreshGrid() {
     SetTaskButtons(!Tasks.empty());
-    const auto byName = [](const TProject* a, const TProject* b) {
-        return CompareByName(a, b) < 0;
-    };
     // The list is nearly always in order already; the grid ticks every second.
-    if (!std::is_sorted(Tasks.begin(), Tasks.end(), byName))
-        std::sort(Tasks.begin(), Tasks.end(), byName);
+    Tasks.sort([](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
     gridModel_->refresh();
 }
 
 void TForm1::RefreshMenu() {
-    for (TProject* task : Tasks)
-        task->RefreshMenuItem();
+    for (const TProject* task : Tasks)
+        refreshEntry(task);
     SortMenuEntries(PopupMenu1);
 }
 
@@ -346,7 +410,7 @@ void TForm1::SortMenuEntries(TPopupMenu* menu) {
     QList<QString> captions;
     captions.reserve(n);
     for (QAction* a : current)
-        captions.append(TProject::entryCaption(a));
+        captions.append(entryCaption(a));
     std::vector<int> order(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         order[static_cast<size_t>(i)] = i;
@@ -392,8 +456,7 @@ void TForm1::SortMenuEntries(TPopupMenu* menu) {
 }
 
 void TForm1::StopAll() {
-    for (TProject* task : Tasks)
-        task->Stop();
+    Tasks.stopAll();
 }
 
 void TForm1::SetTaskButtons(bool enabled) {
@@ -519,13 +582,9 @@ void TForm1::Button4Click() {
                    QStringLiteral("Remove task"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
-    const bool wasRunning = task->Running;
-    Tasks.erase(std::find(Tasks.begin(), Tasks.end(), task));
-    delete task;
+    Tasks.remove(task);
     RefreshGrid();
     RefreshMenu();
-    if (wasRunning)
-        runningChanged();
 }
 
 void TForm1::Button5Click() {

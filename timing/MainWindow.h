@@ -1,10 +1,11 @@
 #pragma once
 
-#include "timing/Project.h"
+#include "model/TaskList.h"
 
 #include <QIcon>
 #include <QWidget>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 class QCheckBox;
@@ -22,7 +23,7 @@ class TTrayIcon;
 class TForm2;
 class TForm5;
 
-class TForm1 : public QWidget, public TaskHost {
+class TForm1 : public QWidget {
     Q_OBJECT
 public:
     // The dialogs it opens for adding, editing and describing tasks.
@@ -30,11 +31,11 @@ public:
         editDialog_ = editDialog;
         descriptionPrompt_ = descriptionPrompt;
     }
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(TaskList& tasks, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The task list, owned.
-    std::vector<TProject*> Tasks;
+    // The task list it shows and commands.
+    TaskList& Tasks;
 
     // Settings.
     QString UserName;
@@ -57,19 +58,22 @@ public:
     QAction *N1, *About1, *Add1, *N2, *Exit1;
 
     // Operations used by the rest of the program.
-    void RefreshGrid() override;
+    void RefreshGrid();
     void RefreshMenu();
-    void StopAll() override;
+    void StopAll();
     void SetTaskButtons(bool enabled);
     void LoadSettings();
     void SaveSettings();
     TProject* selectedTask() const;
     void selectTaskRow(int index);
 
-    // TaskHost
-    void setTrayHint(const QString& hint) override;
-    void requestDescriptionFor(TProject* task) override;
-    void runningChanged() override;
+    void setTrayHint(const QString& hint);
+    void requestDescriptionFor(TProject* task);
+    void runningChanged();
+    // The tray menu's entry of a task.
+    QAction* menuEntry(const TProject* task) const;
+    // The caption an entry shows, without the mnemonic escaping of the menu.
+    static QString entryCaption(const QAction* item);
     // The running task's name, empty when none runs.
     QString runningTaskName() const;
     // Told once per change of the running task (a switch is one change), after the event
@@ -139,9 +143,17 @@ private:
     bool firstShow_ = true;
 
 private:
+    void followTasks();
+    void addEntry(TProject* task);
+    void refreshEntry(const TProject* task);
+
+    std::unordered_map<const TProject*, QAction*> menuEntries_;
     TForm2* editDialog_ = nullptr;
     TForm5* descriptionPrompt_ = nullptr;
 };
+
+// The data of the tray menu entries that stand for tasks.
+constexpr int kTaskMenuTag = 100;
 
 // Converts the text of a minute box; false when it is no integer.
 bool parseInteger(const QString& text, qint32& value);

@@ -25,7 +25,7 @@ void TForm1::LoadSettings() {
     RequestDescription = stored.requestDescription;
     ConnectionString = stored.connection;
     for (const StoredTask& entry : stored.tasks) {
-        auto task = std::make_unique<TProject>(entry.name, PopupMenu1);
+        auto task = std::make_unique<TProject>(entry.name);
         task->SetTime(entry.time);
         task->Description = entry.description;
         task->SectionId = entry.sectionId;

@@ -1,8 +1,8 @@
 #include "timing/TaskGridModel.h"
 
-#include "timing/Project.h"
+#include "model/TaskList.h"
 
-TaskGridModel::TaskGridModel(const std::vector<TProject*>& tasks, QObject* parent)
+TaskGridModel::TaskGridModel(const TaskList& tasks, QObject* parent)
     : QAbstractTableModel(parent), tasks_(tasks) {}
 
 int TaskGridModel::rowCount(const QModelIndex& parent) const {

@@ -4,13 +4,14 @@
 #include <vector>
 
 class TProject;
+class TaskList;
 
 // The task grid's rows: one per task, or the single row "No task". Cells are read from the
 // tasks when painted, so a refresh only announces a change.
 class TaskGridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit TaskGridModel(const std::vector<TProject*>& tasks, QObject* parent = nullptr);
+    explicit TaskGridModel(const TaskList& tasks, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -21,6 +22,6 @@ public:
     void refresh();
 
 private:
-    const std::vector<TProject*>& tasks_;
+    const TaskList& tasks_;
     int rows_ = 1;
 };

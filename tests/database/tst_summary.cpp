@@ -43,7 +43,7 @@ class TestSummary : public QObject {
 
     TProject* task(const QString& name, double hours, int project = 0, int activity = 0,
                    const QString& text = QString()) {
-        auto* t = new TProject(name, Form1->PopupMenu1);
+        auto* t = new TProject(name);
         t->SetTime(hours / 24.0);
         t->SectionId = project;
         t->ActivityId = activity;

@@ -72,7 +72,7 @@ private Q_SLOTS:
     void newTaskAndSelection() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
-        Form1->Tasks.push_back(new TProject(QStringLiteral("zz"), Form1->PopupMenu1));
+        Form1->Tasks.push_back(new TProject(QStringLiteral("zz")));
         inDialog([this] {
             QVERIFY(Form2->Edit1->text().isEmpty());
             QCOMPARE(Form2->MaskEdit1->text(), QStringLiteral("00:00:00"));
@@ -99,7 +99,7 @@ private Q_SLOTS:
     void invalidTimeKeepsTheDialogOpen() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
-        auto* t = new TProject(QStringLiteral("old"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("old"));
         t->SetTime(0.25);
         t->Description = QStringLiteral("kept");
         Form1->Tasks.push_back(t);
@@ -164,14 +164,14 @@ private Q_SLOTS:
     // grid and the menu show it in full.
     void daysSurviveOkWithoutChange() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("long"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("long"));
         t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
         Form1->Tasks.push_back(t);
         Form1->RefreshGrid();
         Form1->RefreshMenu();
         QCOMPARE(Form1->StringGrid1->model()->index(0, 1).data().toString(),
                  QStringLiteral("25:03:00"));
-        QCOMPARE(TProject::entryCaption(t->MenuItem), QStringLiteral("long  25:03:00"));
+        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(t)), QStringLiteral("long  25:03:00"));
         QString shown;
         QTimer::singleShot(0, this, [&] {
             shown = Form2->MaskEdit1->text();
@@ -188,7 +188,7 @@ private Q_SLOTS:
     // or LF, trailing blanks.
     void untouchedDescriptionStaysExact() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("t"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("t"));
         const QString description = QStringLiteral("a\u00a0b\nc\rd\r\ne  ");
         t->Description = description;
         Form1->Tasks.push_back(t);
@@ -209,7 +209,7 @@ private Q_SLOTS:
     // A double-click below the last row edits the selected task as one on a row does.
     void doubleClickBelowTheRowsEdits() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        Form1->Tasks.push_back(new TProject(QStringLiteral("only"), Form1->PopupMenu1));
+        Form1->Tasks.push_back(new TProject(QStringLiteral("only")));
         Form1->RefreshGrid();
         Form1->Add1->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
@@ -246,10 +246,10 @@ private Q_SLOTS:
         const QString cs = dbs->fresh(QStringLiteral("sqlite"));
         useDatabase(cs);
         seedLists();
-        auto* first = new TProject(QStringLiteral("first"), Form1->PopupMenu1);
+        auto* first = new TProject(QStringLiteral("first"));
         first->SectionId = 2;
         first->ActivityId = 2;
-        auto* second = new TProject(QStringLiteral("second"), Form1->PopupMenu1);
+        auto* second = new TProject(QStringLiteral("second"));
         second->SectionId = 7;
         Form1->Tasks.push_back(first);
         Form1->Tasks.push_back(second);
@@ -272,7 +272,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
         seedLists();
-        auto* t = new TProject(QStringLiteral("task"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("task"));
         t->SectionId = 2;
         t->ActivityId = 0;
         Form1->Tasks.push_back(t);
@@ -299,7 +299,7 @@ private Q_SLOTS:
 
     void runningTaskKeepsRunning() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("run"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("run"));
         Form1->Tasks.push_back(t);
         t->Start();
         f->clock.advanceSeconds(90);
@@ -312,7 +312,7 @@ private Q_SLOTS:
 
     void unreachableDatabaseStillEdits() {
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
-        auto* t = new TProject(QStringLiteral("t"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("t"));
         t->SectionId = 3;
         Form1->Tasks.push_back(t);
         inDialog([] {
@@ -330,7 +330,7 @@ private Q_SLOTS:
 
     void cancelChangesNothingButTheFlush() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("t"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("t"));
         Form1->Tasks.push_back(t);
         t->Start();
         f->clock.advanceSeconds(60);

@@ -27,7 +27,7 @@ class TestMainWindow : public QObject {
     static void promptAnswered() { QTRY_VERIFY(!Form5->isVisible()); }
 
     TProject* addTask(const QString& name, double hours = 0) {
-        auto* task = new TProject(name, Form1->PopupMenu1);
+        auto* task = new TProject(name);
         task->SetTime(hours / 24.0);
         Form1->Tasks.push_back(task);
         return task;
@@ -40,7 +40,7 @@ class TestMainWindow : public QObject {
     QStringList menuCaptions() const {
         QStringList captions;
         for (QAction* a : Form1->PopupMenu1->actions())
-            captions << (a->data().toInt() == 100 ? TProject::entryCaption(a) : a->text());
+            captions << (a->data().toInt() == 100 ? TForm1::entryCaption(a) : a->text());
         return captions;
     }
 
@@ -167,7 +167,7 @@ private Q_SLOTS:
 
         select(0);
         Form1->Button5->click();
-        QVERIFY(a->MenuItem->isChecked());
+        QVERIFY(Form1->menuEntry(a)->isChecked());
         f->boxes.answer(MsgAnswer::Yes);
         Form1->Button8->click();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to reset all recorded times "
@@ -175,7 +175,7 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset All"));
         QVERIFY(!a->Running);
         QVERIFY(a->Description.isEmpty());
-        QVERIFY(!a->MenuItem->isChecked()); // the menu is refreshed at once
+        QVERIFY(!Form1->menuEntry(a)->isChecked()); // the menu is refreshed at once
     }
 
     void menuSortedAndSwitchesTasks() {
@@ -188,12 +188,12 @@ private Q_SLOTS:
                  QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
         TProject* c = Form1->Tasks[2];
-        c->MenuItem->trigger();
+        Form1->menuEntry(c)->trigger();
         QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: c"));
         f->clock.advanceSeconds(5);
         Form1->RefreshMenu();
         QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
-        QVERIFY(c->MenuItem->isChecked());
+        QVERIFY(Form1->menuEntry(c)->isChecked());
     }
 
     void rightClickOnIconOpensRefreshedMenu() {
@@ -204,7 +204,7 @@ private Q_SLOTS:
         TPopupMenu::setPopupHandler([&](TPopupMenu* m, const QPoint&) {
             for (QAction* act : m->actions())
                 if (act->data().toInt() == 100)
-                    seen << TProject::entryCaption(act);
+                    seen << TForm1::entryCaption(act);
         });
         f->shell.send(WM_RBUTTONDOWN);
         QCOMPARE(seen, QStringList({"a  00:00:07"}));
@@ -323,11 +323,11 @@ private Q_SLOTS:
         addTask(QStringLiteral("a"));
         addTask(QStringLiteral("b"));
         Form1->RefreshMenu();
-        Form1->Tasks[0]->MenuItem->trigger();
-        Form1->Tasks[1]->MenuItem->trigger();
+        Form1->menuEntry(Form1->Tasks[0])->trigger();
+        Form1->menuEntry(Form1->Tasks[1])->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(announced, QStringList({"b"}));
-        Form1->Tasks[1]->MenuItem->trigger();
+        Form1->menuEntry(Form1->Tasks[1])->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(announced, QStringList({"b", ""}));
     }
@@ -353,9 +353,9 @@ private Q_SLOTS:
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
         bool menuOpened = false;
         TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { menuOpened = true; });
-        Form1->Tasks[0]->MenuItem->trigger();
+        Form1->menuEntry(Form1->Tasks[0])->trigger();
         f->clock.advanceSeconds(5);
-        Form1->Tasks[1]->MenuItem->trigger(); // switching refreshes the exported entries
+        Form1->menuEntry(Form1->Tasks[1])->trigger(); // switching refreshes the exported entries
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:05", "b  00:00:00"}));
         f->shell.send(NIN_BALLOONUSERCLICK);
         QVERIFY(Form1->isVisible());
@@ -564,8 +564,7 @@ private Q_SLOTS:
         select(0);
         QTest::mouseClick(Form1->Button5, Qt::LeftButton);
         promptShown();
-        Form1->Tasks.erase(Form1->Tasks.begin());
-        delete a;
+        Form1->Tasks.remove(a);
         QTest::keyClicks(Form5->Memo1, QStringLiteral("late"));
         QTest::mouseClick(Form5->Button1, Qt::LeftButton);
         promptAnswered();

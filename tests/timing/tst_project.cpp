@@ -1,8 +1,8 @@
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
+#include "model/Project.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
-#include "timing/Project.h"
 
 #include <QAction>
 #include <QtTest>
@@ -18,7 +18,7 @@ class TestProject : public QObject {
     std::unique_ptr<Fixture> f;
 
     TProject* addTask(const QString& name) {
-        auto* task = new TProject(name, Form1->PopupMenu1);
+        auto* task = new TProject(name);
         Form1->Tasks.push_back(task);
         return task;
     }
@@ -90,11 +90,11 @@ private Q_SLOTS:
         TProject* first = addTask(QStringLiteral("First"));
         TProject* second = addTask(QStringLiteral("Second & more"));
         const QList<QAction*> items = Form1->PopupMenu1->actions();
-        QCOMPARE(items.at(0), second->MenuItem);
-        QCOMPARE(items.at(1), first->MenuItem);
-        QCOMPARE(first->MenuItem->data().toInt(), 100);
-        QCOMPARE(TProject::entryCaption(first->MenuItem), QStringLiteral("First  00:00:00"));
-        QCOMPARE(second->MenuItem->text(), QStringLiteral("Second && more  00:00:00"));
+        QCOMPARE(items.at(0), Form1->menuEntry(second));
+        QCOMPARE(items.at(1), Form1->menuEntry(first));
+        QCOMPARE(Form1->menuEntry(first)->data().toInt(), 100);
+        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(first)), QStringLiteral("First  00:00:00"));
+        QCOMPARE(Form1->menuEntry(second)->text(), QStringLiteral("Second && more  00:00:00"));
         QCOMPARE(first->Hours(), 0.0f);
     }
 
@@ -102,16 +102,16 @@ private Q_SLOTS:
         TProject* task = addTask(QStringLiteral("Coding"));
         task->Start();
         QVERIFY(task->Running);
-        QVERIFY(task->MenuItem->isChecked());
+        QVERIFY(Form1->menuEntry(task)->isChecked());
         QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Coding"));
         f->clock.advanceSeconds(3600 + 61);
         QCOMPARE(task->TimeText(), QStringLiteral("00:00:00")); // finished segments only
         QCOMPARE(task->CurrentTimeText(), QStringLiteral("01:01:01"));
         task->Stop();
         QVERIFY(!task->Running);
-        QVERIFY(!task->MenuItem->isChecked());
+        QVERIFY(!Form1->menuEntry(task)->isChecked());
         QCOMPARE(task->TimeText(), QStringLiteral("01:01:01"));
-        QCOMPARE(TProject::entryCaption(task->MenuItem), QStringLiteral("Coding  01:01:01"));
+        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(task)), QStringLiteral("Coding  01:01:01"));
         QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
     }
 
@@ -155,7 +155,9 @@ private Q_SLOTS:
         QCOMPARE(task->Hours(), 2.0f);
     }
 
-    void resetOfRunningTaskKeepsHintAndCheck() {
+    // A reset stops the clock; the hint stays until another task starts or stops, and the
+    // entry shows the stopped task at once.
+    void resetOfRunningTaskKeepsHint() {
         TProject* task = addTask(QStringLiteral("Design"));
         task->Description = QStringLiteral("notes");
         task->SectionId = 4;
@@ -167,9 +169,7 @@ private Q_SLOTS:
         QVERIFY(task->Description.isEmpty());
         QCOMPARE(task->SectionId, 4);
         QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Design"));
-        QVERIFY(task->MenuItem->isChecked());
-        task->RefreshMenuItem();
-        QVERIFY(!task->MenuItem->isChecked());
+        QVERIFY(!Form1->menuEntry(task)->isChecked());
     }
 
     void clockSetBackLowersTotalAndShowsMagnitude() {
@@ -192,22 +192,21 @@ private Q_SLOTS:
     void menuClickSwitchesAndStops() {
         TProject* a = addTask(QStringLiteral("A"));
         TProject* b = addTask(QStringLiteral("B"));
-        a->MenuItem->trigger();
+        Form1->menuEntry(a)->trigger();
         QVERIFY(a->Running);
-        b->MenuItem->trigger();
+        Form1->menuEntry(b)->trigger();
         QVERIFY(!a->Running);
         QVERIFY(b->Running);
         QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: B"));
-        b->MenuItem->trigger();
+        Form1->menuEntry(b)->trigger();
         QVERIFY(!b->Running);
         QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
     }
 
-    void destructorRemovesEntry() {
+    void removalRemovesEntry() {
         TProject* task = addTask(QStringLiteral("A"));
         const int before = Form1->PopupMenu1->actions().size();
-        Form1->Tasks.pop_back();
-        delete task;
+        Form1->Tasks.remove(task);
         QCOMPARE(Form1->PopupMenu1->actions().size(), before - 1);
     }
 };

@@ -94,7 +94,7 @@ private Q_SLOTS:
         f->createWindows();
         const QString awkward = QStringLiteral("Quote \" back\\slash ; [x] = \u010dau \U0001F600");
         for (const QString& name : {awkward, QStringLiteral("plain")}) {
-            auto* t = new TProject(name, Form1->PopupMenu1);
+            auto* t = new TProject(name);
             Form1->Tasks.push_back(t);
         }
         Form1->Tasks[0]->SetTime(1.0 / 3.0);
@@ -203,7 +203,7 @@ private Q_SLOTS:
     // save keeps that version beside, says so, and writes its own.
     void aStoreWrittenMeanwhileIsKept() {
         f->createWindows();
-        Form1->Tasks.push_back(new TProject(QStringLiteral("mine"), Form1->PopupMenu1));
+        Form1->Tasks.push_back(new TProject(QStringLiteral("mine")));
         Form1->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
         Form1->SaveSettings(); // its own writes are no conflict
@@ -233,7 +233,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
         QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
         f->createWindows();
-        Form1->Tasks.push_back(new TProject(QStringLiteral("linked"), Form1->PopupMenu1));
+        Form1->Tasks.push_back(new TProject(QStringLiteral("linked")));
         Form1->SaveSettings();
         QVERIFY(QFileInfo(f->storePath()).isSymLink());
         QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
@@ -257,7 +257,7 @@ private Q_SLOTS:
 
     void autoSaveKeepsRunningTaskRunning() {
         f->createWindows();
-        auto* t = new TProject(QStringLiteral("run"), Form1->PopupMenu1);
+        auto* t = new TProject(QStringLiteral("run"));
         Form1->Tasks.push_back(t);
         t->Start();
         f->clock.advanceSeconds(600);
@@ -332,8 +332,7 @@ private Q_SLOTS:
         Form1->SaveSettings();
         const QByteArray before = readFile(f->storePath());
         for (int i = 0; i < 200; ++i)
-            Form1->Tasks.push_back(
-                new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1));
+            Form1->Tasks.push_back(new TProject(QStringLiteral("task %1").arg(i)));
         {
             FullDisk full(100);
             Form1->SaveSettings();
@@ -394,8 +393,7 @@ private Q_SLOTS:
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
         f->createWindows();
         for (int i = 0; i < 60; ++i)
-            Form1->Tasks.push_back(
-                new TProject(QStringLiteral("task %1").arg(i), Form1->PopupMenu1));
+            Form1->Tasks.push_back(new TProject(QStringLiteral("task %1").arg(i)));
         Form1->SaveSettings();
         QElapsedTimer budget;
         budget.start();

@@ -1,17 +1,13 @@
-#include "timing/Project.h"
+#include "model/Project.h"
 
-#include "desktop/PopupMenu.h"
+#include "model/TaskList.h"
 #include "platform/Clock.h"
-#include "platform/Error.h"
 #include "platform/Services.h"
 
-#include <QAction>
 #include <algorithm>
 #include <cmath>
 
 namespace {
-TaskHost* gHost = nullptr;
-const char kCaptionProperty[] = "korvanCaption";
 constexpr double kMsPerDay = 86400000.0;
 
 double now() {
@@ -41,13 +37,6 @@ QString twoDigits(qint64 n) {
 }
 } // namespace
 
-void setTaskHost(TaskHost* host) {
-    gHost = host;
-}
-TaskHost* taskHost() {
-    return gHost;
-}
-
 QString FormatTime(double value) {
     const Duration t = splitTime(value);
     return twoDigits(t.hours) + QLatin1Char(':') + twoDigits(t.minutes) + QLatin1Char(':') +
@@ -73,47 +62,15 @@ int CompareByName(const TProject* a, const TProject* b) {
     return CompareNames(a->Name, b->Name);
 }
 
-TProject::TProject(const QString& name, TPopupMenu* menu) : Name(name) {
-    MenuItem = new QAction(menu);
-    MenuItem->setCheckable(true);
-    MenuItem->setData(kTaskMenuTag);
-    setCaption(MenuCaption());
-    QObject::connect(MenuItem, &QAction::triggered, MenuItem,
-                     [this] { platform::guarded([this] { MenuItemClick(); }); });
-    Menu = menu;
-    if (menu) {
-        const QList<QAction*> items = menu->actions();
-        menu->insertAction(items.isEmpty() ? nullptr : items.first(), MenuItem);
-    }
-}
-
-TProject::~TProject() {
-    if (Menu)
-        Menu->removeAction(MenuItem);
-    delete MenuItem;
-}
-
-void TProject::setCaption(const QString& caption) {
-    MenuItem->setProperty(kCaptionProperty, caption);
-    QString shown = caption;
-    MenuItem->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")));
-}
-
-QString TProject::entryCaption(const QAction* item) {
-    return item->property(kCaptionProperty).toString();
-}
+TProject::TProject(const QString& name) : Name(name) {}
 
 void TProject::Start() {
     if (Running)
         return;
     StartTime = now();
     Running = true;
-    MenuItem->setChecked(true);
-    if (gHost) {
-        gHost->setTrayHint((QStringLiteral("Active task: ") + Name).left(255));
-        gHost->runningChanged();
-        gHost->requestDescriptionFor(this);
-    }
+    if (list_)
+        list_->taskStarted(this);
 }
 
 void TProject::Stop() {
@@ -121,12 +78,8 @@ void TProject::Stop() {
         return;
     Time = now() + Time - StartTime;
     Running = false;
-    setCaption(MenuCaption());
-    MenuItem->setChecked(false);
-    if (gHost) {
-        gHost->setTrayHint(QStringLiteral("No active project"));
-        gHost->runningChanged();
-    }
+    if (list_)
+        list_->taskStopped(this);
 }
 
 void TProject::Reset() {
@@ -135,9 +88,8 @@ void TProject::Reset() {
     Time = 0;
     StartTime = 0;
     Description.clear();
-    setCaption(MenuCaption());
-    if (wasRunning && gHost)
-        gHost->runningChanged();
+    if (list_)
+        list_->taskReset(this, wasRunning);
 }
 
 void TProject::Flush() {
@@ -145,7 +97,8 @@ void TProject::Flush() {
         return;
     Time = now() + Time - StartTime;
     StartTime = now();
-    setCaption(MenuCaption());
+    if (list_)
+        list_->taskChanged(this);
 }
 
 double TProject::CurrentTime() const {
@@ -164,14 +117,8 @@ QString TProject::MenuCaption() const {
     return Name + QStringLiteral("  ") + TimeText();
 }
 
-void TProject::RefreshMenuItem() {
-    if (Running) {
-        setCaption(Name + QStringLiteral("  ") + CurrentTimeText());
-        MenuItem->setChecked(true);
-    } else {
-        setCaption(MenuCaption());
-        MenuItem->setChecked(false);
-    }
+QString TProject::EntryCaption() const {
+    return Running ? Name + QStringLiteral("  ") + CurrentTimeText() : MenuCaption();
 }
 
 float TProject::Hours() const {
@@ -183,18 +130,6 @@ float TProject::Hours() const {
 
 QString TProject::ActiveMark() const {
     return Running ? QStringLiteral("A") : QString();
-}
-
-void TProject::MenuItemClick() {
-    if (!gHost)
-        return;
-    if (Running) {
-        gHost->StopAll();
-    } else {
-        gHost->StopAll();
-        Start();
-    }
-    gHost->RefreshGrid();
 }
 
 int CompareByHours(const TProject* a, const TProject* b) {

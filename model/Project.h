@@ -2,45 +2,28 @@
 
 #include <QString>
 
-class QAction;
-class TPopupMenu;
-class TProject;
+class TaskList;
 
-// What a task needs from the window that owns the task list.
-class TaskHost {
-public:
-    virtual ~TaskHost() = default;
-    virtual void StopAll() = 0;
-    virtual void RefreshGrid() = 0;
-    virtual void setTrayHint(const QString& hint) = 0;
-    // Runs the description prompt when the user asked for it.
-    virtual void requestDescriptionFor(TProject* task) = 0;
-    // A task started or stopped.
-    virtual void runningChanged() {}
-};
-
-void setTaskHost(TaskHost* host);
-TaskHost* taskHost();
-
-constexpr int kTaskMenuTag = 100;
-
-// One named stopwatch with its menu entry.
+// One named stopwatch. Which task runs is the list's business: a task tells its list when
+// it starts, stops or changes, and the list tells whoever shows it.
 class TProject {
 public:
-    TProject(const QString& name, TPopupMenu* menu);
-    virtual ~TProject();
+    explicit TProject(const QString& name);
+    virtual ~TProject() = default;
     TProject(const TProject&) = delete;
     TProject& operator=(const TProject&) = delete;
 
     QString Name;
     double Time = 0;
     double StartTime = 0;
-    QAction* MenuItem = nullptr;
     bool Running = false;
-    TPopupMenu* Menu = nullptr;
     QString Description;
     qint32 SectionId = 0;
     qint32 ActivityId = 0;
+
+    // Stays the same for the task's whole life, also when another task has the same name;
+    // 0 until the task is in a list.
+    quint64 Id() const { return id_; }
 
     void Start();
     void Stop();
@@ -50,17 +33,16 @@ public:
     double CurrentTime() const;
     QString TimeText() const;
     QString CurrentTimeText() const;
+    // "Name  hh:mm:ss" with the recorded time, and with the current one while it runs.
     QString MenuCaption() const;
-    void RefreshMenuItem();
+    QString EntryCaption() const;
     float Hours() const;
     QString ActiveMark() const;
-    void MenuItemClick();
-
-    // The caption the entry shows, without the mnemonic escaping of the menu.
-    static QString entryCaption(const QAction* item);
 
 private:
-    void setCaption(const QString& caption);
+    friend class TaskList;
+    TaskList* list_ = nullptr;
+    quint64 id_ = 0;
 };
 
 QString FormatTime(double value);

@@ -1,0 +1,66 @@
+#include "model/TaskList.h"
+
+TaskList::~TaskList() {
+    for (TProject* task : tasks_)
+        delete task;
+}
+
+void TaskList::push_back(TProject* task) {
+    task->list_ = this;
+    task->id_ = nextId_++;
+    tasks_.push_back(task);
+    Q_EMIT added(task);
+}
+
+void TaskList::remove(TProject* task) {
+    const auto it = std::find(tasks_.begin(), tasks_.end(), task);
+    if (it == tasks_.end())
+        return;
+    Q_EMIT aboutToRemove(task);
+    const bool wasRunning = task->Running;
+    tasks_.erase(it);
+    delete task;
+    if (wasRunning)
+        Q_EMIT runningChanged();
+}
+
+void TaskList::clear() {
+    while (!tasks_.empty())
+        remove(tasks_.back());
+}
+
+bool TaskList::contains(const TProject* task) const {
+    return std::find(tasks_.begin(), tasks_.end(), task) != tasks_.end();
+}
+
+TProject* TaskList::byId(quint64 id) const {
+    for (TProject* task : tasks_)
+        if (task->id_ == id)
+            return task;
+    return nullptr;
+}
+
+TProject* TaskList::running() const {
+    for (TProject* task : tasks_)
+        if (task->Running)
+            return task;
+    return nullptr;
+}
+
+void TaskList::stopAll() {
+    for (TProject* task : tasks_)
+        task->Stop();
+}
+
+void TaskList::choose(TProject* task) {
+    const bool wasRunning = task->Running;
+    stopAll();
+    if (!wasRunning)
+        task->Start();
+}
+
+void TaskList::taskReset(TProject* task, bool wasRunning) {
+    Q_EMIT changed(task);
+    if (wasRunning)
+        Q_EMIT runningChanged();
+}
