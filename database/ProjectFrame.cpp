@@ -27,6 +27,11 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     Edit2 = new QLineEdit;
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->installEventFilter(this);
+    // The total follows the hours as they are typed, not only when the field is left.
+    connect(Edit2, &QLineEdit::textEdited, this, [this] {
+        if (typedHours() && onHoursChanged)
+            onHoursChanged();
+    });
     DateTimePicker1 = new QDateEdit;
     DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
     DateTimePicker1->setCalendarPopup(true);

@@ -123,9 +123,10 @@ void TSummary::ShowSummary() {
 }
 
 void TSummary::UpdateTotal() {
+    // Hours that are no number yet count as none until they are.
     float sum = 0;
     for (TProjectBaseFrame* frame : frames())
-        sum += frame->hoursSingle();
+        sum += static_cast<float>(frame->typedHours().value_or(0));
     Label2->setText(FloatToLocaleStr(2, sum));
 }
 
@@ -141,6 +142,8 @@ bool TSummary::ConfirmSave() {
                     .arg(shortDateText(frame->DateTimePicker1->date()),
                          frame->DBLookupComboBox2->Text(), frame->Edit2->text(), frame->taskName());
     }
+    // Hours confirmed with Enter were never left: the total is what the frames say now.
+    UpdateTotal();
     text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, Label2->text());
     return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
                       this) == MsgAnswer::Yes;

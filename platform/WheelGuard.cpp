@@ -19,6 +19,15 @@ void WheelGuard::install() {
 }
 
 bool WheelGuard::eventFilter(QObject* watched, QEvent* event) {
+    // Drop-downs and spin boxes take the focus on the wheel by default, and the wheel then
+    // goes to them as to a focused field: they take it from a click or the keys only.
+    if (event->type() == QEvent::Polish &&
+        (qobject_cast<QComboBox*>(watched) || qobject_cast<QAbstractSpinBox*>(watched))) {
+        auto* field = static_cast<QWidget*>(watched);
+        if (field->focusPolicy() == Qt::WheelFocus)
+            field->setFocusPolicy(Qt::StrongFocus);
+        return false;
+    }
     if (event->type() != QEvent::Wheel || !watched->isWidgetType())
         return false;
     auto* widget = static_cast<QWidget*>(watched);

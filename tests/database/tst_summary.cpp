@@ -325,6 +325,31 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale::c());
     }
 
+    // The total follows the hours as they are typed; hours confirmed with Enter, without
+    // leaving the field, are in the total of the confirmation too.
+    void totalFollowsTypedHours() {
+        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        task(QStringLiteral("a"), 1, 1, 1, QStringLiteral("w"));
+        task(QStringLiteral("b"), 2, 1, 1, QStringLiteral("w"));
+        Summary->ShowSummary();
+        QApplication::setActiveWindow(Summary);
+        QVERIFY(QTest::qWaitForWindowActive(Summary));
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("3.00"));
+        QLineEdit* hours = frame(1)->Edit2;
+        hours->setFocus();
+        hours->selectAll();
+        QTest::keyClicks(hours, QStringLiteral("7"));
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("9.00"));
+        QTest::keyClicks(hours, QStringLiteral("x")); // not a number yet: counts as none
+        QCOMPARE(Summary->Label2->text(), QStringLiteral("9.00"));
+        QTest::keyClick(hours, Qt::Key_Backspace);
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::keyClick(hours, Qt::Key_Return);
+        QVERIFY2(f->boxes.shown.value(0).text.endsWith(QStringLiteral("Total: 9.00 h")),
+                 qPrintable(f->boxes.shown.value(0).text));
+        QCOMPARE(scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace")).toDouble(), 9.0);
+    }
+
     // The wheel over the dialog scrolls it; a drop-down or date under the pointer changes
     // only when it has the focus.
     void wheelScrollsAndChangesOnlyFocusedFields() {
@@ -338,11 +363,14 @@ private Q_SLOTS:
         auto* scroll = Summary->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
         Summary->Button1->setFocus(); // somewhere else
+        // As the window system delivers it (spontaneous): a field that takes the focus on
+        // the wheel would take it here too.
         const auto wheel = [](QWidget* w) {
             const QPointF at(w->width() / 2.0, w->height() / 2.0);
             QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
                               Qt::NoModifier, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(w, &event);
+            QSpontaneKeyEvent::setSpontaneous(&event);
+            qApp->notify(w, &event);
         };
         TDBLookupComboBox* project = frame(0)->DBLookupComboBox2;
         QDateEdit* date = frame(0)->DateTimePicker1;
@@ -351,6 +379,7 @@ private Q_SLOTS:
         wheel(date);
         QCOMPARE(project->KeyValue().toInt(), 1);
         QCOMPARE(date->date(), day);
+        QVERIFY(!project->hasFocus() && !date->hasFocus());
         QVERIFY(scroll->verticalScrollBar()->value() > 0);
         project->setFocus();
         QVERIFY(project->hasFocus());
