@@ -95,7 +95,9 @@ wait_no_window 'Database'
 
 wait_window 'Korvan 1.5' >/dev/null
 keys alt+v
-wait_window 'Summary' >/dev/null
+SUMMARY=$(wait_window 'Summary')
+# The wheel over the first entry's date, which does not have the focus, leaves it as it is.
+xdotool mousemove --window "$SUMMARY" 470 53 click 4 click 4 click 5 click 5 click 5
 shot summary
 keys Return                             # "Save to DB" is the default button
 wait_window 'Confirm' >/dev/null
@@ -106,6 +108,8 @@ keys Return
 wait_no_window 'Summary'
 [ "$(query 'SELECT COUNT(*) FROM SEP_ProvedenaPrace')" = 2 ] || fail "records not booked"
 [ "$(query 'SELECT SUM(Cas) FROM SEP_ProvedenaPrace')" = 3.75 ] || fail "wrong hours booked"
+[ "$(query "SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE CAST(DatumPrace AS TEXT) LIKE '$(date +%Y-%m-%d)%'")" = 2 ] ||
+    fail "a date was changed by the wheel: $(query 'SELECT DatumPrace FROM SEP_ProvedenaPrace')"
 
 menu o
 wait_window 'Korvan 1.5' >/dev/null
