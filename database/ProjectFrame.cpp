@@ -83,7 +83,7 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
 }
 
 void TProjectBaseFrame::FillFromTask(TProject* task) {
-    task_ = task;
+    taskId_ = task->Id();
     DateTimePicker1->setDate(platform::today());
     Label4->setText(task->Name);
     Memo1->setPlainText(DescriptionForEditor(task->Description));

@@ -42,8 +42,9 @@ public:
     QString description() const;
     QVariant bugNumber() const; // null when empty
     QString taskName() const;
-    // The task the frame was filled from (it may have been removed since).
-    TProject* task() const { return task_; }
+    // The identity of the task the frame was filled from (it may have been removed since):
+    // two tasks of one name are still two tasks.
+    quint64 taskId() const { return taskId_; }
 
     // Called when the hours were left with a valid value.
     std::function<void()> onHoursChanged;
@@ -52,7 +53,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TProject* task_ = nullptr;
+    quint64 taskId_ = 0;
 
 private:
     bool refuse(const QString& text, QWidget* focus);

@@ -216,12 +216,11 @@ void TSummary::save() {
         // Right after the commit, before anything is shown: the booked tasks are reset and
         // the store saved once. Until then a crash or a power cut would leave the hours in
         // the store, and the next booking would book them again.
-        const TaskList& tasks = mainWindow_.Tasks;
-        const auto stillThere = [&tasks](const TProject* task) { return tasks.contains(task); };
         for (TProjectBaseFrame* frame : all) {
-            // Each frame into its own task, also when two tasks share a name.
-            TProject* task = frame->task();
-            if (!task || !stillThere(task))
+            // Each frame into its own task, also when two tasks share a name; a task removed
+            // meanwhile gets nothing.
+            TProject* task = mainWindow_.Tasks.byId(frame->taskId());
+            if (!task)
                 continue;
             if (!frame->DBLookupComboBox1->KeyValue().isNull())
                 task->ActivityId = frame->DBLookupComboBox1->KeyValue().toInt();

@@ -467,8 +467,8 @@ private Q_SLOTS:
         }
         save();
         QCOMPARE(records(), 3);
-        const TProject* inFirstFrame = frame(0)->task();
-        const TProject* inThirdFrame = frame(2)->task();
+        const TProject* inFirstFrame = Form1->Tasks.byId(frame(0)->taskId());
+        const TProject* inThirdFrame = Form1->Tasks.byId(frame(2)->taskId());
         QVERIFY(inFirstFrame != inThirdFrame);
         QVERIFY((inFirstFrame == a || inFirstFrame == b) &&
                 (inThirdFrame == a || inThirdFrame == b));
