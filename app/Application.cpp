@@ -1,9 +1,11 @@
 #include "app/Application.h"
 
+#include "app/ControlBus.h"
 #include "database/DatabaseDialog.h"
 #include "database/Progress.h"
 #include "database/SummaryUnit.h"
 #include "desktop/About.h"
+#include "desktop/TrayIcon.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/Centre.h"
@@ -41,6 +43,9 @@ Application::Application() {
     };
     descriptionPrompt_ = new TForm5(mainWindow_);
     mainWindow_->attachDialogs(editDialog_, descriptionPrompt_);
+    bus_ = std::make_unique<ControlBus>(*tasks_);
+    bus_->onTasksChanged = [this] { mainWindow_->RefreshGrid(); };
+    bus_->onShow = [this] { mainWindow_->TrayIcon1->RestoreMainWindow(); };
 }
 
 Application::~Application() {
@@ -53,6 +58,7 @@ Application::~Application() {
     }
     for (QWidget* window : QApplication::topLevelWidgets())
         window->hide();
+    bus_.reset();
     mainWindow_->attachDialogs(nullptr, nullptr);
     delete descriptionPrompt_;
     delete database_;

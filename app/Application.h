@@ -15,6 +15,8 @@ class WorkRecords;
 
 namespace korvan {
 
+class ControlBus;
+
 // The program's parts: the work records and every window, created in order and each handed
 // what it needs; on the way out hidden while whole, then destroyed in reverse order.
 class Application {
@@ -25,6 +27,8 @@ public:
     Application& operator=(const Application&) = delete;
 
     TaskList& tasks() { return *tasks_; }
+    // The interface for scripts, not yet published on the bus.
+    ControlBus& bus() { return *bus_; }
     WorkRecords& records() { return *records_; }
     TForm1* mainWindow() const { return mainWindow_; }
     TForm2* editDialog() const { return editDialog_; }
@@ -46,6 +50,7 @@ private:
     TForm5* descriptionPrompt_ = nullptr;
     TSummary* booking_ = nullptr;
     TSetup* database_ = nullptr;
+    std::unique_ptr<ControlBus> bus_;
     bool aboutPlaced_ = false;
 };
 

@@ -1,11 +1,11 @@
 #include "app/ControlBus.h"
 
-#include "desktop/TrayIcon.h"
-#include "timing/MainWindow.h"
+#include "model/TaskList.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QTimer>
 #include <cmath>
 
 namespace korvan {
@@ -29,11 +29,26 @@ void registerBusTypes() {
     qDBusRegisterMetaType<QList<BusTask>>();
 }
 
-ControlBus::ControlBus(TForm1* mainWindow) : QObject(mainWindow), mainWindow_(mainWindow) {
+ControlBus::ControlBus(TaskList& tasks, QObject* parent) : QObject(parent), tasks_(tasks) {
     registerBusTypes();
-    mainWindow_->onRunningTaskChanged = [this](const QString& name) {
+    connect(&tasks_, &TaskList::started, this, [this] { runningMayHaveChanged(); });
+    connect(&tasks_, &TaskList::stopped, this, [this] { runningMayHaveChanged(); });
+    connect(&tasks_, &TaskList::runningChanged, this, [this] { runningMayHaveChanged(); });
+}
+
+void ControlBus::runningMayHaveChanged() {
+    if (announcePending_)
+        return;
+    announcePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        announcePending_ = false;
+        const TProject* running = tasks_.running();
+        const QString name = running ? running->Name : QString();
+        if (name == announcedTask_)
+            return;
+        announcedTask_ = name;
         Q_EMIT RunningTaskChanged(name);
-    };
+    });
 }
 
 bool ControlBus::publish() {
@@ -48,7 +63,7 @@ bool ControlBus::publish() {
 
 QList<BusTask> ControlBus::ListTasks() const {
     QList<BusTask> list;
-    for (const TProject* task : mainWindow_->Tasks)
+    for (const TProject* task : tasks_)
         // Whole seconds as the grid shows them: milliseconds rounded, then cut.
         list.append({task->Name,
                      static_cast<qint64>(std::llround(task->CurrentTime() * 86400000.0) / 1000),
@@ -57,13 +72,14 @@ QList<BusTask> ControlBus::ListTasks() const {
 }
 
 void ControlBus::Start(const QString& name) {
-    for (TProject* task : mainWindow_->Tasks) {
+    for (TProject* task : tasks_) {
         if (task->Name != name)
             continue;
         // As choosing it in the tray menu; a task that runs goes on running.
         if (!task->Running) {
-            mainWindow_->Tasks.choose(task);
-            mainWindow_->RefreshGrid();
+            tasks_.choose(task);
+            if (onTasksChanged)
+                onTasksChanged();
         }
         return;
     }
@@ -73,11 +89,15 @@ void ControlBus::Start(const QString& name) {
 }
 
 void ControlBus::Stop() {
-    mainWindow_->Button6Click(); // as "Stop" in the main window
+    // As "Stop" in the main window.
+    tasks_.stopAll();
+    if (onTasksChanged)
+        onTasksChanged();
 }
 
 void ControlBus::Show() {
-    mainWindow_->TrayIcon1->RestoreMainWindow();
+    if (onShow)
+        onShow();
 }
 
 QDBusMessage CallRunningCopy(const QString& method, const QVariantList& arguments, int timeoutMs) {

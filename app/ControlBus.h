@@ -6,8 +6,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
-class TForm1;
+class TaskList;
 
 namespace korvan {
 
@@ -35,7 +36,10 @@ class ControlBus : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.myrkat.Korvan1")
 public:
-    explicit ControlBus(TForm1* mainWindow);
+    // Works on the task list; what else a change needs (the grid) and showing the main
+    // window are the application's.
+    explicit ControlBus(TaskList& tasks, QObject* parent = nullptr);
+    std::function<void()> onTasksChanged, onShow;
     // Claims the service name and exports the object; false when another copy has it or
     // there is no session bus.
     bool publish();
@@ -51,7 +55,13 @@ Q_SIGNALS:
     void RunningTaskChanged(const QString& name);
 
 private:
-    TForm1* mainWindow_;
+    // Told once per change of the running task (a switch is one change), after the event
+    // that caused it.
+    void runningMayHaveChanged();
+
+    TaskList& tasks_;
+    bool announcePending_ = false;
+    QString announcedTask_;
 };
 
 // Calls a method of the running copy's interface and waits for the answer.

@@ -83,8 +83,7 @@ int Run(QApplication& app) {
 
     Application parts;
     // Scripts and desktop shortcuts reach this copy on the session bus.
-    auto* bus = new ControlBus(parts.mainWindow());
-    bus->publish();
+    parts.bus().publish();
     // A signal during start-up (a question about the store, say): straight to the orderly
     // end, which saves.
     return gTerminated ? 0 : app.exec();

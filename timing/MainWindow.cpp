@@ -503,18 +503,6 @@ void TForm1::runningChanged() {
     // An item host shows the exported menu without asking first: keep it current.
     if (TrayIcon1->ItemHost())
         RefreshMenu();
-    if (announcePending_)
-        return;
-    announcePending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        announcePending_ = false;
-        const QString name = runningTaskName();
-        if (name == announcedTask_)
-            return;
-        announcedTask_ = name;
-        if (onRunningTaskChanged)
-            onRunningTaskChanged(name);
-    });
 }
 
 void TForm1::PopupMenu1Popup() {

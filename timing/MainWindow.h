@@ -76,9 +76,6 @@ public:
     static QString entryCaption(const QAction* item);
     // The running task's name, empty when none runs.
     QString runningTaskName() const;
-    // Told once per change of the running task (a switch is one change), after the event
-    // that caused it.
-    std::function<void(const QString& runningTask)> onRunningTaskChanged;
 
     // Event handlers.
     void FormShow();
@@ -138,8 +135,6 @@ private:
     bool trayShowsRunning_ = false;
     bool checkingMinutes_ = false;
     QTimer* trayCheck_ = nullptr;
-    bool announcePending_ = false;
-    QString announcedTask_;
     bool firstShow_ = true;
 
 private:

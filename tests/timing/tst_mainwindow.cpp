@@ -1,3 +1,4 @@
+#include "app/ControlBus.h"
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
 #include "support/Fixture.h"
@@ -319,7 +320,8 @@ private Q_SLOTS:
     // A switch of task is announced once, after the click that caused it.
     void runningTaskChangeAnnouncedOnce() {
         QStringList announced;
-        Form1->onRunningTaskChanged = [&](const QString& name) { announced << name; };
+        connect(&f->app->bus(), &korvan::ControlBus::RunningTaskChanged, this,
+                [&](const QString& name) { announced << name; });
         addTask(QStringLiteral("a"));
         addTask(QStringLiteral("b"));
         Form1->RefreshMenu();
