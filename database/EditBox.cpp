@@ -13,24 +13,24 @@ TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
                    Qt::WindowContextHelpButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
-    StaticText1 = new QLabel;
-    StaticText1->setObjectName(QStringLiteral("StaticText1"));
-    Edit1 = new QLineEdit;
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Button1 = new QPushButton(QStringLiteral("&OK"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Cancel"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button1, &QPushButton::clicked, this, [this] { done(OK); });
-    connect(Button2, &QPushButton::clicked, this, [this] { done(Cancel); });
+    promptLabel_ = new QLabel;
+    promptLabel_->setObjectName(QStringLiteral("StaticText1"));
+    answerEdit_ = new QLineEdit;
+    answerEdit_->setObjectName(QStringLiteral("Edit1"));
+    okButton_ = new QPushButton(QStringLiteral("&OK"));
+    okButton_->setObjectName(QStringLiteral("Button1"));
+    okButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"));
+    cancelButton_->setObjectName(QStringLiteral("Button2"));
+    connect(okButton_, &QPushButton::clicked, this, [this] { done(OK); });
+    connect(cancelButton_, &QPushButton::clicked, this, [this] { done(Cancel); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(StaticText1);
-    layout->addWidget(Edit1);
+    layout->addWidget(promptLabel_);
+    layout->addWidget(answerEdit_);
     layout->addLayout(buttons);
     setFixedSize(320, 110);
 }
@@ -43,17 +43,17 @@ TEditBox::~TEditBox() {
 bool TEditBox::Ask(const QString& caption, const QString& prompt, const QString& initial,
                    QString& text) {
     setWindowTitle(caption);
-    StaticText1->setText(prompt);
-    Edit1->setText(initial);
+    promptLabel_->setText(prompt);
+    answerEdit_->setText(initial);
     if (exec() != OK)
         return false;
-    text = Edit1->text();
+    text = answerEdit_->text();
     return true;
 }
 
 void TEditBox::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    Edit1->setFocus();
+    answerEdit_->setFocus();
 }
 
 void TEditBox::closeEvent(QCloseEvent* event) {

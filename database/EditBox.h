@@ -14,10 +14,6 @@ public:
     explicit TEditBox(QWidget* parent = nullptr);
     ~TEditBox() override;
 
-    QLabel* StaticText1;
-    QLineEdit* Edit1;
-    QPushButton *Button1, *Button2;
-
     // Shows the box; true and the text on OK.
     bool Ask(const QString& caption, const QString& prompt, const QString& initial, QString& text);
 
@@ -25,4 +21,11 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override {} // Escape keeps the box open
+
+private:
+    // Object names: StaticText1 (the prompt), Edit1, Button1 (OK), Button2 (Cancel).
+    QLabel* promptLabel_;
+    QLineEdit* answerEdit_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
 };

@@ -33,43 +33,43 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setModal(false);
-    Image1 = new QLabel;
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QIcon(QStringLiteral(":/icons/korvan.png")).pixmap(32, 32));
-    StaticText1 = new QLabel(QStringLiteral("Korvan"));
-    StaticText1->setObjectName(QStringLiteral("StaticText1"));
-    QFont big = StaticText1->font();
+    picture_ = new QLabel;
+    picture_->setObjectName(QStringLiteral("Image1"));
+    picture_->setPixmap(QIcon(QStringLiteral(":/icons/korvan.png")).pixmap(32, 32));
+    nameLabel_ = new QLabel(QStringLiteral("Korvan"));
+    nameLabel_->setObjectName(QStringLiteral("StaticText1"));
+    QFont big = nameLabel_->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.6);
-    StaticText1->setFont(big);
-    StaticText1->setStyleSheet(QStringLiteral("color: navy"));
-    StaticText2 = new QLabel(QStringLiteral("Version 1.3"));
-    StaticText2->setObjectName(QStringLiteral("StaticText2"));
-    StaticText3 = new QLabel(makerNotice());
-    StaticText3->setObjectName(QStringLiteral("StaticText3"));
-    Label4 = link("Label4", contactAddress());
-    StaticText5 = link("StaticText5", webAddress());
-    Label4->installEventFilter(this);
-    StaticText5->installEventFilter(this);
-    Button1 = new QPushButton(QStringLiteral("&OK"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::hide);
+    nameLabel_->setFont(big);
+    nameLabel_->setStyleSheet(QStringLiteral("color: navy"));
+    versionLabel_ = new QLabel(QStringLiteral("Version 1.3"));
+    versionLabel_->setObjectName(QStringLiteral("StaticText2"));
+    makerLabel_ = new QLabel(makerNotice());
+    makerLabel_->setObjectName(QStringLiteral("StaticText3"));
+    mailLabel_ = link("Label4", contactAddress());
+    webLabel_ = link("StaticText5", webAddress());
+    mailLabel_->installEventFilter(this);
+    webLabel_->installEventFilter(this);
+    okButton_ = new QPushButton(QStringLiteral("&OK"));
+    okButton_->setObjectName(QStringLiteral("Button1"));
+    okButton_->setDefault(true);
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::hide);
 
     auto* bevel = new QFrame;
     bevel->setObjectName(QStringLiteral("Bevel1"));
     bevel->setFrameShape(QFrame::StyledPanel);
     auto* texts = new QVBoxLayout;
-    for (QWidget* w : {static_cast<QWidget*>(StaticText1), static_cast<QWidget*>(StaticText2),
-                       static_cast<QWidget*>(StaticText3), static_cast<QWidget*>(StaticText5),
-                       static_cast<QWidget*>(Label4)})
+    for (QWidget* w : {static_cast<QWidget*>(nameLabel_), static_cast<QWidget*>(versionLabel_),
+                       static_cast<QWidget*>(makerLabel_), static_cast<QWidget*>(webLabel_),
+                       static_cast<QWidget*>(mailLabel_)})
         texts->addWidget(w);
     auto* inner = new QHBoxLayout(bevel);
-    inner->addWidget(Image1, 0, Qt::AlignTop);
+    inner->addWidget(picture_, 0, Qt::AlignTop);
     inner->addLayout(texts, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
+    buttons->addWidget(okButton_);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bevel);
@@ -100,12 +100,12 @@ void TForm3::FormCreate() {
             const auto table = record->strings.constFind(key);
             if (table != record->strings.constEnd() &&
                 table->contains(QStringLiteral("FileVersion")))
-                StaticText2->setText(QStringLiteral("Version ") +
+                versionLabel_->setText(QStringLiteral("Version ") +
                                      table->value(QStringLiteral("FileVersion")));
         }
     }
-    StaticText5->show();
-    Label4->hide();
+    webLabel_->show();
+    mailLabel_->hide();
 }
 
 void TForm3::Label4Click() {
@@ -120,9 +120,9 @@ void TForm3::StaticText5Click() {
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
-        if (watched == StaticText5)
+        if (watched == webLabel_)
             guarded([this] { StaticText5Click(); });
-        else if (watched == Label4)
+        else if (watched == mailLabel_)
             guarded([this] { Label4Click(); });
     }
     return QDialog::eventFilter(watched, event);

@@ -13,11 +13,6 @@ public:
     explicit TForm3(QWidget* parent = nullptr);
     ~TForm3() override;
 
-    QLabel* Image1;
-    QLabel* Label4; // e-mail address, hidden
-    QPushButton* Button1;
-    QLabel *StaticText1, *StaticText2, *StaticText3, *StaticText5;
-
     void FormCreate();
     void Label4Click();
     void StaticText5Click();
@@ -27,5 +22,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Object names: Image1, StaticText1 (name), StaticText2 (version), StaticText3 (maker),
+    // StaticText5 (web address), Label4 (e-mail address, hidden), Button1 (OK).
+    QLabel* picture_;
+    QLabel* nameLabel_;
+    QLabel* versionLabel_;
+    QLabel* makerLabel_;
+    QLabel* webLabel_;
+    QLabel* mailLabel_;
+    QPushButton* okButton_;
     bool sized_ = false;
 };

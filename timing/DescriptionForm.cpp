@@ -22,38 +22,38 @@ TForm5::TForm5(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow
                    Qt::MSWindowsFixedSizeDialogHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
-    Label2 = new QLabel(QStringLiteral("Task: "));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label3 = new QLabel;
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label1 = new QLabel(QStringLiteral("Enter detailed description for your current task:"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Memo1 = new QPlainTextEdit;
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setTabChangesFocus(true);
-    Memo1->installEventFilter(this);
-    CheckBox1 = new QCheckBox(QStringLiteral("Do not show this dialog next time"));
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    Button1 = new QPushButton(QStringLiteral("OK"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("Cancel"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    taskCaption_ = new QLabel(QStringLiteral("Task: "));
+    taskCaption_->setObjectName(QStringLiteral("Label2"));
+    taskName_ = new QLabel;
+    taskName_->setObjectName(QStringLiteral("Label3"));
+    requestLabel_ = new QLabel(QStringLiteral("Enter detailed description for your current task:"));
+    requestLabel_->setObjectName(QStringLiteral("Label1"));
+    descriptionEdit_ = new QPlainTextEdit;
+    descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
+    descriptionEdit_->setTabChangesFocus(true);
+    descriptionEdit_->installEventFilter(this);
+    doNotAskBox_ = new QCheckBox(QStringLiteral("Do not show this dialog next time"));
+    doNotAskBox_->setObjectName(QStringLiteral("CheckBox1"));
+    okButton_ = new QPushButton(QStringLiteral("OK"));
+    okButton_->setObjectName(QStringLiteral("Button1"));
+    okButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"));
+    cancelButton_->setObjectName(QStringLiteral("Button2"));
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* taskLine = new QHBoxLayout;
-    taskLine->addWidget(Label2);
-    taskLine->addWidget(Label3, 1);
+    taskLine->addWidget(taskCaption_);
+    taskLine->addWidget(taskName_, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(CheckBox1);
+    buttons->addWidget(doNotAskBox_);
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(taskLine);
-    layout->addWidget(Label1);
-    layout->addWidget(Memo1);
+    layout->addWidget(requestLabel_);
+    layout->addWidget(descriptionEdit_);
     layout->addLayout(buttons);
     setFixedSize(420, 260);
 }
@@ -79,8 +79,8 @@ void TForm5::Prompt(TProject* task) {
     // bus) goes on, and the answer is written back when the user gives it.
     if (isVisible())
         return;
-    Label3->setText(task->Name);
-    Memo1->setPlainText(DescriptionForEditor(task->Description));
+    taskName_->setText(task->Name);
+    descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
     prompted_ = task;
     mainWindow_->PopupMenu1->AutoPopup = false;
     open();
@@ -95,8 +95,8 @@ void TForm5::done(int result) {
     const bool known = mainWindow_->Tasks.contains(task);
     if (result != QDialog::Accepted || !task || !known)
         return;
-    task->Description = DescriptionFromEditor(Memo1->toPlainText());
-    mainWindow_->RequestDescription = !CheckBox1->isChecked();
+    task->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
+    mainWindow_->RequestDescription = !doNotAskBox_->isChecked();
     mainWindow_->CheckBox4->setChecked(mainWindow_->RequestDescription);
 }
 
@@ -108,23 +108,23 @@ void TForm5::showEvent(QShowEvent* event) {
 }
 
 void TForm5::FormShow() {
-    CheckBox1->setChecked(false);
-    const QString text = DescriptionFromEditor(Memo1->toPlainText());
+    doNotAskBox_->setChecked(false);
+    const QString text = DescriptionFromEditor(descriptionEdit_->toPlainText());
     const QString fresh = withFreshLine(text);
     if (fresh != text)
-        Memo1->setPlainText(DescriptionForEditor(fresh));
-    Memo1->setFocus();
-    Memo1->moveCursor(QTextCursor::End);
+        descriptionEdit_->setPlainText(DescriptionForEditor(fresh));
+    descriptionEdit_->setFocus();
+    descriptionEdit_->moveCursor(QTextCursor::End);
 }
 
 bool TForm5::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+    if (watched == descriptionEdit_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers mods =
             key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             mods == Qt::ControlModifier) {
-            Button1->click();
+            okButton_->click();
             return true;
         }
     }

@@ -16,11 +16,6 @@ public:
     explicit TForm5(TForm1* mainWindow);
     ~TForm5() override;
 
-    QLabel *Label1, *Label2, *Label3;
-    QPlainTextEdit* Memo1;
-    QCheckBox* CheckBox1;
-    QPushButton *Button1, *Button2;
-
     // Opens the prompt for a task whose clock has just started.
     void Prompt(TProject* task);
     void done(int result) override;
@@ -34,6 +29,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Object names: Label1 (the request), Label2 ("Task: "), Label3 (the task's name),
+    // Memo1, CheckBox1 ("Do not show this dialog next time"), Button1 (OK), Button2.
+    QLabel* requestLabel_;
+    QLabel* taskCaption_;
+    QLabel* taskName_;
+    QPlainTextEdit* descriptionEdit_;
+    QCheckBox* doNotAskBox_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
     TForm1* mainWindow_;
     TProject* prompted_ = nullptr;
 };

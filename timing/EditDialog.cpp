@@ -56,60 +56,60 @@ TForm2::TForm2(WorkRecords& records, TForm1* mainWindow)
                    Qt::MSWindowsFixedSizeDialogHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
-    Edit1 = new QLineEdit;
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    MaskEdit1 = new QLineEdit;
-    MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
+    nameEdit_ = new QLineEdit;
+    nameEdit_->setObjectName(QStringLiteral("Edit1"));
+    timeEdit_ = new QLineEdit;
+    timeEdit_->setObjectName(QStringLiteral("MaskEdit1"));
     // Hours of any length up to 9999 (a task may run for days); the value is checked on OK.
     const QString sep = QRegularExpression::escape(timeSeparator());
-    MaskEdit1->setValidator(new QRegularExpressionValidator(
+    timeEdit_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9 ]{0,4}(%1[0-9 ]{0,2}(%1[0-9 ]{0,2})?)?").arg(sep)),
-        MaskEdit1));
-    MaskEdit1->setMaxLength(10);
-    Button1 = new QPushButton(QStringLiteral("&OK"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Cancel"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Memo1 = new QPlainTextEdit;
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setTabChangesFocus(true);
-    DBLookupComboBox1 = new TDBLookupComboBox;
-    DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    DBLookupComboBox2 = new TDBLookupComboBox;
-    DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
-    DBLookupComboBox1->setListSource(&records_.projects(), records_.projectModel(),
+        timeEdit_));
+    timeEdit_->setMaxLength(10);
+    okButton_ = new QPushButton(QStringLiteral("&OK"));
+    okButton_->setObjectName(QStringLiteral("Button1"));
+    okButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"));
+    cancelButton_->setObjectName(QStringLiteral("Button2"));
+    descriptionEdit_ = new QPlainTextEdit;
+    descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
+    descriptionEdit_->setTabChangesFocus(true);
+    projectBox_ = new TDBLookupComboBox;
+    projectBox_->setObjectName(QStringLiteral("DBLookupComboBox1"));
+    activityBox_ = new TDBLookupComboBox;
+    activityBox_->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    projectBox_->setListSource(&records_.projects(), records_.projectModel(),
                                      QStringLiteral("id"), QStringLiteral("nazev"));
-    DBLookupComboBox2->setListSource(&records_.activities(), records_.activityModel(),
+    activityBox_->setListSource(&records_.activities(), records_.activityModel(),
                                      QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
     // An invalid time keeps the dialog open with everything typed, to be corrected.
-    connect(Button1, &QPushButton::clicked, this, [this] {
+    connect(okButton_, &QPushButton::clicked, this, [this] {
         bool stored = true;
         guarded([this, &stored] { stored = Button1Click(); });
         if (stored)
             accept();
     });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Task name:"), Edit1);
-    form->addRow(QStringLiteral("Recorded time:"), MaskEdit1);
-    form->addRow(QStringLiteral("Description:"), Memo1);
-    form->addRow(QStringLiteral("Project:"), DBLookupComboBox1);
-    form->addRow(QStringLiteral("Activity:"), DBLookupComboBox2);
+    form->addRow(QStringLiteral("Task name:"), nameEdit_);
+    form->addRow(QStringLiteral("Recorded time:"), timeEdit_);
+    form->addRow(QStringLiteral("Description:"), descriptionEdit_);
+    form->addRow(QStringLiteral("Project:"), projectBox_);
+    form->addRow(QStringLiteral("Activity:"), activityBox_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
-    setTabOrder(Edit1, MaskEdit1);
-    setTabOrder(MaskEdit1, DBLookupComboBox1);
-    setTabOrder(DBLookupComboBox1, DBLookupComboBox2);
-    setTabOrder(DBLookupComboBox2, Memo1);
-    setTabOrder(Memo1, Button1);
-    setTabOrder(Button1, Button2);
+    setTabOrder(nameEdit_, timeEdit_);
+    setTabOrder(timeEdit_, projectBox_);
+    setTabOrder(projectBox_, activityBox_);
+    setTabOrder(activityBox_, descriptionEdit_);
+    setTabOrder(descriptionEdit_, okButton_);
+    setTabOrder(okButton_, cancelButton_);
     setFixedSize(420, 330);
 }
 
@@ -121,21 +121,21 @@ TForm2::~TForm2() {
 void TForm2::EditTask(TProject* task) {
     EditedTask = task;
     task->Flush();
-    Edit1->setText(task->Name);
-    MaskEdit1->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
-    shownTime_ = MaskEdit1->text();
-    Memo1->setPlainText(DescriptionForEditor(task->Description));
-    Memo1->document()->setModified(false);
+    nameEdit_->setText(task->Name);
+    timeEdit_->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
+    shownTime_ = timeEdit_->text();
+    descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
+    descriptionEdit_->document()->setModified(false);
     exec();
 }
 
 int TForm2::NewTask() {
     EditedTask = nullptr;
-    Edit1->clear();
-    MaskEdit1->setText(QStringLiteral("00") + timeSeparator() + QStringLiteral("00") +
+    nameEdit_->clear();
+    timeEdit_->setText(QStringLiteral("00") + timeSeparator() + QStringLiteral("00") +
                        timeSeparator() + QStringLiteral("00"));
     shownTime_.clear(); // a new task takes the time shown
-    Memo1->clear();
+    descriptionEdit_->clear();
     return exec();
 }
 
@@ -147,16 +147,16 @@ void TForm2::showEvent(QShowEvent* event) {
 void TForm2::FormShow() {
     BusyCursor busy;
     // No key of an earlier edit may stay behind, even when the lists cannot be opened.
-    DBLookupComboBox1->setKeyValue(QVariant());
-    DBLookupComboBox2->setKeyValue(QVariant());
+    projectBox_->setKeyValue(QVariant());
+    activityBox_->setKeyValue(QVariant());
     records_.openLists();
     if (EditedTask) {
         if (EditedTask->ActivityId != 0)
-            DBLookupComboBox2->setKeyValue(EditedTask->ActivityId);
+            activityBox_->setKeyValue(EditedTask->ActivityId);
         if (EditedTask->SectionId != 0)
-            DBLookupComboBox1->setKeyValue(EditedTask->SectionId);
+            projectBox_->setKeyValue(EditedTask->SectionId);
     }
-    Edit1->setFocus();
+    nameEdit_->setFocus();
 }
 
 void TForm2::done(int result) {
@@ -170,31 +170,31 @@ void TForm2::FormClose() {
 
 bool TForm2::Button1Click() {
     double days = 0;
-    if (!parseRecordedTime(MaskEdit1->text(), days)) {
+    if (!parseRecordedTime(timeEdit_->text(), days)) {
         messageBox(QStringLiteral("The recorded time value entered is invalid."),
                    QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
-        MaskEdit1->setFocus();
+        timeEdit_->setFocus();
         return false;
     }
     if (!EditedTask) {
-        EditedTask = new TProject(Edit1->text());
+        EditedTask = new TProject(nameEdit_->text());
         mainWindow_->Tasks.push_back(EditedTask);
     }
-    EditedTask->Name = Edit1->text();
+    EditedTask->Name = nameEdit_->text();
     // The time as shown when the dialog opened is no change: a task started or stopped from
     // the tray meanwhile keeps what it recorded since.
-    if (MaskEdit1->text() != shownTime_)
+    if (timeEdit_->text() != shownTime_)
         EditedTask->SetTime(days);
     else
         EditedTask->Flush();
     // The editor turns no-break spaces into spaces and lone CR or LF into CR LF: a
     // description the user did not touch stays exactly as it was.
-    if (Memo1->document()->isModified() || EditedTask->Description.isEmpty())
-        EditedTask->Description = DescriptionFromEditor(Memo1->toPlainText());
-    const QVariant project = DBLookupComboBox1->KeyValue();
+    if (descriptionEdit_->document()->isModified() || EditedTask->Description.isEmpty())
+        EditedTask->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
+    const QVariant project = projectBox_->KeyValue();
     if (!project.isNull())
         EditedTask->SectionId = project.toInt();
-    const QVariant activity = DBLookupComboBox2->KeyValue();
+    const QVariant activity = activityBox_->KeyValue();
     if (!activity.isNull())
         EditedTask->ActivityId = activity.toInt();
     mainWindow_->RefreshGrid();

@@ -19,13 +19,6 @@ public:
 
     TProject* EditedTask = nullptr;
 
-    QLineEdit* Edit1;
-    QLineEdit* MaskEdit1;
-    QPushButton *Button1, *Button2;
-    QPlainTextEdit* Memo1;
-    TDBLookupComboBox* DBLookupComboBox1; // projects
-    TDBLookupComboBox* DBLookupComboBox2; // activities
-
     void EditTask(TProject* task);
     int NewTask();
     void FormShow();
@@ -44,6 +37,15 @@ protected:
     void done(int result) override;
 
 private:
+    // Found by the tests under their object names: Edit1, MaskEdit1, Memo1,
+    // DBLookupComboBox1 (projects), DBLookupComboBox2 (activities), Button1, Button2.
+    QLineEdit* nameEdit_;
+    QLineEdit* timeEdit_;
+    QPlainTextEdit* descriptionEdit_;
+    TDBLookupComboBox* projectBox_;
+    TDBLookupComboBox* activityBox_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
     WorkRecords& records_;
     TForm1* mainWindow_;
     QString shownTime_;

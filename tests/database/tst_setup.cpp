@@ -46,8 +46,8 @@ class TestSetup : public QObject {
     // Answers the next input box with text (or cancels).
     void typeName(const QString& text, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
-            EditBox->Edit1->setText(text);
-            (ok ? EditBox->Button1 : EditBox->Button2)->click();
+            child<QLineEdit>(EditBox, "Edit1")->setText(text);
+            (ok ? child<QPushButton>(EditBox, "Button1") : child<QPushButton>(EditBox, "Button2"))->click();
         });
     }
     QStringList items(QListWidget* list) {
@@ -662,8 +662,8 @@ private Q_SLOTS:
         QTimer::singleShot(0, this, [] {
             QTest::keyClick(EditBox, Qt::Key_Escape);
             QVERIFY(EditBox->isVisible());
-            EditBox->Edit1->setText(QStringLiteral("typed"));
-            QTest::keyClick(EditBox->Edit1, Qt::Key_Return);
+            child<QLineEdit>(EditBox, "Edit1")->setText(QStringLiteral("typed"));
+            QTest::keyClick(child<QLineEdit>(EditBox, "Edit1"), Qt::Key_Return);
         });
         QString text;
         QVERIFY(EditBox->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"),

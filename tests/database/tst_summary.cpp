@@ -396,7 +396,7 @@ private Q_SLOTS:
         TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
         Summary->ShowSummary();
         QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
-        QTimer::singleShot(0, this, [] { QTest::mouseClick(Form2->Button2, Qt::LeftButton); });
+        QTimer::singleShot(0, this, [] { QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton); });
         Form2->EditTask(t);
         QVERIFY(f->app->records().projects().Active());
         QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));

@@ -14,16 +14,16 @@ private Q_SLOTS:
     void versionFromRecord() {
         Fixture f;
         QCOMPARE(Form3->windowTitle(), QStringLiteral("About"));
-        QCOMPARE(Form3->StaticText2->text(), QStringLiteral("Version 1.5.1.109"));
-        QVERIFY(!Form3->Label4->isVisibleTo(Form3));
-        QVERIFY(Form3->StaticText5->isVisibleTo(Form3));
+        QCOMPARE(child<QLabel>(Form3, "StaticText2")->text(), QStringLiteral("Version 1.5.1.109"));
+        QVERIFY(!child<QLabel>(Form3, "Label4")->isVisibleTo(Form3));
+        QVERIFY(child<QLabel>(Form3, "StaticText5")->isVisibleTo(Form3));
         QVERIFY(!Form3->isVisible());
         Form1->About1->trigger();
         QVERIFY(Form3->isVisible());
-        QTest::mouseClick(Form3->StaticText5, Qt::LeftButton);
+        QTest::mouseClick(child<QLabel>(Form3, "StaticText5"), Qt::LeftButton);
         QCOMPARE(f.desktopShell.opened, QStringList({platform::webAddress()}));
         QVERIFY(Form3->isVisible());
-        Form3->Button1->click();
+        child<QPushButton>(Form3, "Button1")->click();
         QVERIFY(!Form3->isVisible());
     }
 
@@ -31,12 +31,12 @@ private Q_SLOTS:
         Fixture f(false);
         f.desktopShell.hasRecord = false;
         f.createWindows();
-        QCOMPARE(Form3->StaticText2->text(), QStringLiteral("Version 1.3"));
+        QCOMPARE(child<QLabel>(Form3, "StaticText2")->text(), QStringLiteral("Version 1.3"));
         f.destroyWindows();
         f.desktopShell.hasRecord = true;
         f.desktopShell.record.translations = {{0x0409, 0x04E4}};
         f.createWindows();
-        QCOMPARE(Form3->StaticText2->text(), QStringLiteral("Version 1.3")); // no "040904E4" table
+        QCOMPARE(child<QLabel>(Form3, "StaticText2")->text(), QStringLiteral("Version 1.3")); // no "040904E4" table
     }
 
     void buildRecordCarriesProjectVersion() {

@@ -4,6 +4,7 @@
 #include "platform/Registry.h"
 #include "support/Fakes.h"
 
+#include <QObject>
 #include <memory>
 
 // Installs fakes for everything from outside and builds the program's windows as main()
@@ -33,6 +34,14 @@ public:
 private:
     bool windows_ = false;
 };
+
+// A widget of a window by its object name, as the tests find every control.
+template <class T> T* child(const QObject* parent, const char* name) {
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s named %s", T::staticMetaObject.className(), name);
+    return found;
+}
 
 // The windows of the fixture's program, by the names their tests know them by; null while
 // there are none.

@@ -25,7 +25,7 @@ class TestEditDialog : public QObject {
     void inDialog(const std::function<void()>& act, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
             act();
-            (ok ? Form2->Button1 : Form2->Button2)->click();
+            (ok ? child<QPushButton>(Form2, "Button1") : child<QPushButton>(Form2, "Button2"))->click();
         });
     }
     void useDatabase(const QString& cs) { f->app->records().connection().ConnectionString = cs; }
@@ -74,12 +74,12 @@ private Q_SLOTS:
         useDatabase(cs);
         Form1->Tasks.push_back(new TProject(QStringLiteral("zz")));
         inDialog([this] {
-            QVERIFY(Form2->Edit1->text().isEmpty());
-            QCOMPARE(Form2->MaskEdit1->text(), QStringLiteral("00:00:00"));
-            QVERIFY(Form2->DBLookupComboBox1->KeyValue().isNull());
-            QCOMPARE(Form2->DBLookupComboBox1->currentIndex(), -1);
+            QVERIFY(child<QLineEdit>(Form2, "Edit1")->text().isEmpty());
+            QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:00:00"));
+            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull());
+            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->currentIndex(), -1);
             QVERIFY(f->app->records().connection().Connected());
-            Form2->Edit1->setText(QStringLiteral("aa new"));
+            child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("aa new"));
         });
         Form1->Button2->click();
         QCOMPARE(Form1->Tasks.size(), size_t(2));
@@ -109,22 +109,22 @@ private Q_SLOTS:
         QString shownTime, nameAfter, memoAfter, storedName;
         QWidget* focusAfter = nullptr;
         QTimer::singleShot(0, this, [&] {
-            shownTime = Form2->MaskEdit1->text();
-            Form2->Edit1->selectAll();
-            QTest::keyClicks(Form2->Edit1, QStringLiteral("renamed"));
-            Form2->MaskEdit1->selectAll();
-            QTest::keyClicks(Form2->MaskEdit1, QStringLiteral("1:2"));
-            Form2->Memo1->selectAll();
-            QTest::keyClicks(Form2->Memo1, QStringLiteral("changed"));
-            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+            shownTime = child<QLineEdit>(Form2, "MaskEdit1")->text();
+            child<QLineEdit>(Form2, "Edit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(Form2, "Edit1"), QStringLiteral("renamed"));
+            child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("1:2"));
+            child<QPlainTextEdit>(Form2, "Memo1")->selectAll();
+            QTest::keyClicks(child<QPlainTextEdit>(Form2, "Memo1"), QStringLiteral("changed"));
+            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
             stillOpen = Form2->isVisible();
-            nameAfter = Form2->Edit1->text();
-            memoAfter = Form2->Memo1->toPlainText();
+            nameAfter = child<QLineEdit>(Form2, "Edit1")->text();
+            memoAfter = child<QPlainTextEdit>(Form2, "Memo1")->toPlainText();
             focusAfter = Form2->focusWidget();
             storedName = t->Name;
-            Form2->MaskEdit1->selectAll();
-            QTest::keyClicks(Form2->MaskEdit1, QStringLiteral("25:03:00"));
-            QTest::keyClick(Form2->MaskEdit1, Qt::Key_Return);
+            child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("25:03:00"));
+            QTest::keyClick(child<QLineEdit>(Form2, "MaskEdit1"), Qt::Key_Return);
             if (Form2->isVisible())
                 Form2->reject();
         });
@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
         QCOMPARE(nameAfter, QStringLiteral("renamed"));
         QCOMPARE(memoAfter, QStringLiteral("changed"));
-        QCOMPARE(focusAfter, Form2->MaskEdit1);
+        QCOMPARE(focusAfter, child<QLineEdit>(Form2, "MaskEdit1"));
         QCOMPARE(storedName, QStringLiteral("old")); // nothing stored before a valid OK
         QVERIFY(!Form2->isVisible());
         QCOMPARE(t->Name, QStringLiteral("renamed"));
@@ -149,11 +149,11 @@ private Q_SLOTS:
     void addWithInvalidTimeCreatesNothing() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         QTimer::singleShot(0, this, [] {
-            QTest::keyClicks(Form2->Edit1, QStringLiteral("new"));
-            Form2->MaskEdit1->selectAll();
-            QTest::keyClicks(Form2->MaskEdit1, QStringLiteral("12"));
-            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
-            QTest::mouseClick(Form2->Button2, Qt::LeftButton);
+            QTest::keyClicks(child<QLineEdit>(Form2, "Edit1"), QStringLiteral("new"));
+            child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("12"));
+            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
         QTest::mouseClick(Form1->Button2, Qt::LeftButton);
         QVERIFY(Form1->Tasks.empty());
@@ -174,8 +174,8 @@ private Q_SLOTS:
         QCOMPARE(TForm1::entryCaption(Form1->menuEntry(t)), QStringLiteral("long  25:03:00"));
         QString shown;
         QTimer::singleShot(0, this, [&] {
-            shown = Form2->MaskEdit1->text();
-            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+            shown = child<QLineEdit>(Form2, "MaskEdit1")->text();
+            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
         Form1->selectTaskRow(0);
         QTest::mouseClick(Form1->Button3, Qt::LeftButton);
@@ -194,13 +194,13 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         Form1->RefreshGrid();
         Form1->selectTaskRow(0);
-        QTimer::singleShot(0, this, [] { QTest::mouseClick(Form2->Button1, Qt::LeftButton); });
+        QTimer::singleShot(0, this, [] { QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton); });
         QTest::mouseClick(Form1->Button3, Qt::LeftButton);
         QCOMPARE(t->Description, description);
         QTimer::singleShot(0, this, [] {
-            Form2->Memo1->moveCursor(QTextCursor::End);
-            QTest::keyClicks(Form2->Memo1, QStringLiteral("!"));
-            QTest::mouseClick(Form2->Button1, Qt::LeftButton);
+            child<QPlainTextEdit>(Form2, "Memo1")->moveCursor(QTextCursor::End);
+            QTest::keyClicks(child<QPlainTextEdit>(Form2, "Memo1"), QStringLiteral("!"));
+            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
         QTest::mouseClick(Form1->Button3, Qt::LeftButton);
         QVERIFY(t->Description.endsWith(QStringLiteral("e  !")));
@@ -216,8 +216,8 @@ private Q_SLOTS:
         Form1->selectTaskRow(0);
         QString edited;
         QTimer::singleShot(0, this, [&] {
-            edited = Form2->Edit1->text();
-            QTest::mouseClick(Form2->Button2, Qt::LeftButton);
+            edited = child<QLineEdit>(Form2, "Edit1")->text();
+            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
         QWidget* area = Form1->StringGrid1->viewport();
         QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
@@ -233,7 +233,7 @@ private Q_SLOTS:
                 order << Form2->focusWidget()->objectName();
                 QTest::keyClick(Form2->focusWidget(), Qt::Key_Tab);
             }
-            QTest::mouseClick(Form2->Button2, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
         QTest::mouseClick(Form1->Button2, Qt::LeftButton);
         QCOMPARE(order, QStringList({"Edit1", "MaskEdit1", "DBLookupComboBox1", "DBLookupComboBox2",
@@ -253,10 +253,10 @@ private Q_SLOTS:
         second->SectionId = 7;
         Form1->Tasks.push_back(first);
         Form1->Tasks.push_back(second);
-        inDialog([] { QCOMPARE(Form2->DBLookupComboBox1->Text(), QStringLiteral("Project 2")); });
+        inDialog([] { QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(), QStringLiteral("Project 2")); });
         Form2->EditTask(first);
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
-        inDialog([] { QVERIFY(Form2->DBLookupComboBox1->KeyValue().isNull()); });
+        inDialog([] { QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull()); });
         Form2->EditTask(second);
         QCOMPARE(second->SectionId, 7);
         QCOMPARE(second->ActivityId, 0);
@@ -277,20 +277,20 @@ private Q_SLOTS:
         t->ActivityId = 0;
         Form1->Tasks.push_back(t);
         inDialog([] {
-            QCOMPARE(Form2->DBLookupComboBox1->Text(), QStringLiteral("Project 2"));
-            QVERIFY(Form2->DBLookupComboBox2->KeyValue().isNull());
-            QCOMPARE(Form2->DBLookupComboBox2->count(), 2);
-            Form2->MaskEdit1->setText(QStringLiteral("23:59:59"));
+            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(), QStringLiteral("Project 2"));
+            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->KeyValue().isNull());
+            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->count(), 2);
+            child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("23:59:59"));
         });
         Form2->EditTask(t);
         QCOMPARE(t->SectionId, 2); // no new choice: the old project stays
         QCOMPARE(t->ActivityId, 0);
         QCOMPARE(t->TimeText(), QStringLiteral("23:59:59"));
         inDialog([] {
-            Form2->DBLookupComboBox2->setCurrentIndex(1);
-            Q_EMIT Form2->DBLookupComboBox2->activated(1);
-            Form2->DBLookupComboBox1->setCurrentIndex(0);
-            Q_EMIT Form2->DBLookupComboBox1->activated(0);
+            child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->setCurrentIndex(1);
+            Q_EMIT child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->activated(1);
+            child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->setCurrentIndex(0);
+            Q_EMIT child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->activated(0);
         });
         Form2->EditTask(t);
         QCOMPARE(t->ActivityId, 2);
@@ -303,7 +303,7 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         t->Start();
         f->clock.advanceSeconds(90);
-        inDialog([] { QCOMPARE(Form2->MaskEdit1->text(), QStringLiteral("00:01:30")); });
+        inDialog([] { QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:01:30")); });
         Form2->EditTask(t);
         QVERIFY(t->Running);
         f->clock.advanceSeconds(30);
@@ -316,8 +316,8 @@ private Q_SLOTS:
         t->SectionId = 3;
         Form1->Tasks.push_back(t);
         inDialog([] {
-            Form2->Edit1->setText(QStringLiteral("t2"));
-            Form2->MaskEdit1->setText(QStringLiteral("01:00:00"));
+            child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("t2"));
+            child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("01:00:00"));
         });
         Form2->EditTask(t);
         QCOMPARE(f->boxes.shown.size(), 1);
@@ -334,7 +334,7 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         t->Start();
         f->clock.advanceSeconds(60);
-        inDialog([] { Form2->Edit1->setText(QStringLiteral("other")); }, false);
+        inDialog([] { child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("other")); }, false);
         Form2->EditTask(t);
         QCOMPARE(t->Name, QStringLiteral("t"));
         QCOMPARE(t->TimeText(), QStringLiteral("00:01:00")); // the flush stays

@@ -515,12 +515,12 @@ private Q_SLOTS:
         QVERIFY(a->Running);
         promptShown();
         QVERIFY(!Form1->PopupMenu1->AutoPopup);
-        QCOMPARE(Form5->Label3->text(), QStringLiteral("Review"));
-        QCOMPARE(Form5->Memo1->toPlainText(), QStringLiteral("First line\n"));
-        QCOMPARE(Form5->Memo1->textCursor().position(), 11);
-        QTest::keyClicks(Form5->Memo1, QStringLiteral("Second"));
-        QTest::keyClick(Form5->Memo1, Qt::Key_Return); // a plain Enter is a line break
-        QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(child<QLabel>(Form5, "Label3")->text(), QStringLiteral("Review"));
+        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->toPlainText(), QStringLiteral("First line\n"));
+        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->textCursor().position(), 11);
+        QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("Second"));
+        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return); // a plain Enter is a line break
+        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier);
         promptAnswered();
         QVERIFY(Form1->PopupMenu1->AutoPopup);
         QVERIFY(a->Running);
@@ -535,19 +535,19 @@ private Q_SLOTS:
         // Cancel with the box ticked changes nothing.
         a->Start();
         promptShown();
-        QTest::mouseClick(Form5->CheckBox1, Qt::LeftButton);
-        QTest::mouseClick(Form5->Button2, Qt::LeftButton);
+        QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form5, "Button2"), Qt::LeftButton);
         promptAnswered();
         QVERIFY(Form1->RequestDescription);
         a->Stop();
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
         a->Start();
         promptShown();
-        QTest::keyClick(Form5->Memo1, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(Form5->isVisible());
-        QVERIFY(!Form5->CheckBox1->isChecked()); // each prompt starts unticked
-        QTest::mouseClick(Form5->CheckBox1, Qt::LeftButton);
-        QTest::mouseClick(Form5->Button1, Qt::LeftButton);
+        QVERIFY(!child<QCheckBox>(Form5, "CheckBox1")->isChecked()); // each prompt starts unticked
+        QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
         promptAnswered();
         QVERIFY(!Form1->RequestDescription);
         QVERIFY(!Form1->CheckBox4->isChecked());
@@ -567,8 +567,8 @@ private Q_SLOTS:
         QTest::mouseClick(Form1->Button5, Qt::LeftButton);
         promptShown();
         Form1->Tasks.remove(a);
-        QTest::keyClicks(Form5->Memo1, QStringLiteral("late"));
-        QTest::mouseClick(Form5->Button1, Qt::LeftButton);
+        QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("late"));
+        QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
         promptAnswered();
         QCOMPARE(Form1->Tasks.front()->Description, QString());
     }
