@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
             t->Description = QStringLiteral("work");
             Form1->Tasks.push_back(t);
         }
-        Summary->CheckBox1->setChecked(false);
+        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
         std::printf("%s, %d tasks\n", qPrintable(engine), count);
         report("ShowSummary", medianMs(1, [] { Summary->ShowSummary(); }), 1e9);
         f.boxes.answers = {platform::MsgAnswer::Yes};

@@ -9,12 +9,12 @@ TForm4::TForm4(QWidget* parent)
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Save"));
     auto* label = new QLabel(QStringLiteral("Please wait. Data are being saved to database."));
-    ProgressBar1 = new QProgressBar;
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setTextVisible(false);
+    progressBar_ = new QProgressBar;
+    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar_->setTextVisible(false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
-    layout->addWidget(ProgressBar1);
+    layout->addWidget(progressBar_);
     setFixedSize(320, 80);
 }
 
@@ -22,12 +22,20 @@ TForm4::~TForm4() {}
 
 void TForm4::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    ProgressBar1->setMinimum(1);
-    ProgressBar1->setValue(1);
+    progressBar_->setMinimum(1);
+    progressBar_->setValue(1);
     Step = 10;
 }
 
+void TForm4::begin(int steps) {
+    progressBar_->setMaximum(steps * Step);
+}
+
+void TForm4::finish() {
+    progressBar_->setValue(progressBar_->maximum());
+}
+
 void TForm4::StepIt() {
-    const int next = ProgressBar1->value() + Step;
-    ProgressBar1->setValue(next > ProgressBar1->maximum() ? ProgressBar1->minimum() : next);
+    const int next = progressBar_->value() + Step;
+    progressBar_->setValue(next > progressBar_->maximum() ? progressBar_->minimum() : next);
 }

@@ -10,10 +10,16 @@ class TForm4 : public QWidget {
 public:
     explicit TForm4(QWidget* parent = nullptr);
     ~TForm4() override;
-    QProgressBar* ProgressBar1;
     int Step = 10;
+    // A bar of this many steps, at its start.
+    void begin(int steps);
     void StepIt();
+    // The bar full.
+    void finish();
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    QProgressBar* progressBar_; // object name ProgressBar1
 };

@@ -24,74 +24,74 @@ using namespace platform;
 
 TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QFrame(parent) {
     setFrameShape(QFrame::NoFrame);
-    Edit2 = new QLineEdit;
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->installEventFilter(this);
+    hoursEdit_ = new QLineEdit;
+    hoursEdit_->setObjectName(QStringLiteral("Edit2"));
+    hoursEdit_->installEventFilter(this);
     // The total follows the hours as they are typed, not only when the field is left.
-    connect(Edit2, &QLineEdit::textEdited, this, [this] {
+    connect(hoursEdit_, &QLineEdit::textEdited, this, [this] {
         if (typedHours() && onHoursChanged)
             onHoursChanged();
     });
-    DateTimePicker1 = new QDateEdit;
-    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
-    DateTimePicker1->setCalendarPopup(true);
-    DateTimePicker1->setDisplayFormat(shortDateFormat());
-    DBLookupComboBox2 = new TDBLookupComboBox;
-    DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
-    DBLookupComboBox1 = new TDBLookupComboBox;
-    DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    DBLookupComboBox2->setListSource(&records.projects(), records.projectModel(),
-                                     QStringLiteral("id"), QStringLiteral("nazev"));
-    DBLookupComboBox1->setListSource(&records.activities(), records.activityModel(),
-                                     QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
-    Memo1 = new QPlainTextEdit;
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setTabChangesFocus(true);
-    Memo1->setFixedHeight(54);
-    Edit1 = new QLineEdit;
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Label4 = new QLabel;
-    Label4->setObjectName(QStringLiteral("Label4"));
-    QFont bold = Label4->font();
+    dateEdit_ = new QDateEdit;
+    dateEdit_->setObjectName(QStringLiteral("DateTimePicker1"));
+    dateEdit_->setCalendarPopup(true);
+    dateEdit_->setDisplayFormat(shortDateFormat());
+    projectBox_ = new TDBLookupComboBox;
+    projectBox_->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    activityBox_ = new TDBLookupComboBox;
+    activityBox_->setObjectName(QStringLiteral("DBLookupComboBox1"));
+    projectBox_->setListSource(&records.projects(), records.projectModel(), QStringLiteral("id"),
+                               QStringLiteral("nazev"));
+    activityBox_->setListSource(&records.activities(), records.activityModel(),
+                                QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
+    descriptionEdit_ = new QPlainTextEdit;
+    descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
+    descriptionEdit_->setTabChangesFocus(true);
+    descriptionEdit_->setFixedHeight(54);
+    bugEdit_ = new QLineEdit;
+    bugEdit_->setObjectName(QStringLiteral("Edit1"));
+    taskLabel_ = new QLabel;
+    taskLabel_->setObjectName(QStringLiteral("Label4"));
+    QFont bold = taskLabel_->font();
     bold.setBold(true);
-    Label4->setFont(bold);
+    taskLabel_->setFont(bold);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Task:")), 0, 0);
-    grid->addWidget(Label4, 0, 1, 1, 3);
+    grid->addWidget(taskLabel_, 0, 1, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Hours:")), 1, 0);
-    grid->addWidget(Edit2, 1, 1);
+    grid->addWidget(hoursEdit_, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Date:")), 1, 2);
-    grid->addWidget(DateTimePicker1, 1, 3);
+    grid->addWidget(dateEdit_, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Project:")), 2, 0);
-    grid->addWidget(DBLookupComboBox2, 2, 1);
+    grid->addWidget(projectBox_, 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("Activity:")), 2, 2);
-    grid->addWidget(DBLookupComboBox1, 2, 3);
+    grid->addWidget(activityBox_, 2, 3);
     grid->addWidget(new QLabel(QStringLiteral("Description:")), 3, 0);
-    grid->addWidget(Memo1, 3, 1, 1, 3);
+    grid->addWidget(descriptionEdit_, 3, 1, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Bug ID:")), 4, 0);
-    grid->addWidget(Edit1, 4, 1);
+    grid->addWidget(bugEdit_, 4, 1);
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     grid->addWidget(line, 5, 0, 1, 4);
-    setTabOrder(Edit2, DateTimePicker1);
-    setTabOrder(DateTimePicker1, DBLookupComboBox2);
-    setTabOrder(DBLookupComboBox2, DBLookupComboBox1);
-    setTabOrder(DBLookupComboBox1, Memo1);
-    setTabOrder(Memo1, Edit1);
+    setTabOrder(hoursEdit_, dateEdit_);
+    setTabOrder(dateEdit_, projectBox_);
+    setTabOrder(projectBox_, activityBox_);
+    setTabOrder(activityBox_, descriptionEdit_);
+    setTabOrder(descriptionEdit_, bugEdit_);
 }
 
 void TProjectBaseFrame::FillFromTask(TProject* task) {
     taskId_ = task->Id();
-    DateTimePicker1->setDate(platform::today());
-    Label4->setText(task->Name);
-    Memo1->setPlainText(DescriptionForEditor(task->Description));
-    DBLookupComboBox1->setKeyValue(task->ActivityId != 0 ? QVariant(task->ActivityId) : QVariant());
-    DBLookupComboBox2->setKeyValue(task->SectionId != 0 ? QVariant(task->SectionId) : QVariant());
+    dateEdit_->setDate(platform::today());
+    taskLabel_->setText(task->Name);
+    descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
+    activityBox_->setKeyValue(task->ActivityId != 0 ? QVariant(task->ActivityId) : QVariant());
+    projectBox_->setKeyValue(task->SectionId != 0 ? QVariant(task->SectionId) : QVariant());
     task->Flush();
-    Edit1->clear();
-    Edit2->setText(FloatToLocaleStr(2, task->Hours()));
+    bugEdit_->clear();
+    hoursEdit_->setText(FloatToLocaleStr(2, task->Hours()));
 }
 
 std::optional<double> TProjectBaseFrame::typedHours() const {
@@ -100,7 +100,7 @@ std::optional<double> TProjectBaseFrame::typedHours() const {
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
     bool ok = false;
-    const double value = locale.toDouble(Edit2->text().trimmed(), &ok);
+    const double value = locale.toDouble(hoursEdit_->text().trimmed(), &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
@@ -109,7 +109,7 @@ std::optional<double> TProjectBaseFrame::typedHours() const {
 double TProjectBaseFrame::hours() const {
     const auto value = typedHours();
     if (!value)
-        throw Error(QLatin1Char('\'') + Edit2->text() +
+        throw Error(QLatin1Char('\'') + hoursEdit_->text() +
                     QStringLiteral("' is not a valid floating point value"));
     return *value;
 }
@@ -117,25 +117,49 @@ double TProjectBaseFrame::hours() const {
 QDateTime TProjectBaseFrame::workDate() const {
     // A calendar date, stored as that day at 00:00:00 on the wall clock: never a local
     // time, which does not exist on a day whose clocks skip midnight.
-    return platform::wallClock(DateTimePicker1->date(), QTime(0, 0));
+    return platform::wallClock(dateEdit_->date(), QTime(0, 0));
 }
 
 QString TProjectBaseFrame::description() const {
-    return DescriptionFromEditor(Memo1->toPlainText());
+    return DescriptionFromEditor(descriptionEdit_->toPlainText());
 }
 
 QVariant TProjectBaseFrame::bugNumber() const {
-    if (Edit1->text().isEmpty())
+    if (bugEdit_->text().isEmpty())
         return {};
     bool ok = false;
-    const int n = Edit1->text().trimmed().toInt(&ok);
+    const int n = bugEdit_->text().trimmed().toInt(&ok);
     if (!ok)
         throw Error(QStringLiteral("Bug ID must be a valid integer."));
     return n;
 }
 
+QVariant TProjectBaseFrame::activityId() const {
+    return activityBox_->KeyValue();
+}
+
+QVariant TProjectBaseFrame::projectId() const {
+    return projectBox_->KeyValue();
+}
+
+QString TProjectBaseFrame::projectName() const {
+    return projectBox_->Text();
+}
+
+QString TProjectBaseFrame::hoursText() const {
+    return hoursEdit_->text();
+}
+
+QDate TProjectBaseFrame::workDay() const {
+    return dateEdit_->date();
+}
+
+void TProjectBaseFrame::setWorkDay(const QDate& day) {
+    dateEdit_->setDate(day);
+}
+
 QString TProjectBaseFrame::taskName() const {
-    return Label4->text();
+    return taskLabel_->text();
 }
 
 bool TProjectBaseFrame::Edit2Exit() {
@@ -151,7 +175,7 @@ bool TProjectBaseFrame::Edit2Exit() {
 bool TProjectBaseFrame::refuseHours() {
     messageBox(QStringLiteral("The value entered in the hours filed is invalid."),
                QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
-    Edit2->setFocus();
+    hoursEdit_->setFocus();
     return false;
 }
 
@@ -167,24 +191,24 @@ bool TProjectBaseFrame::ValidateEntry() {
         return refuseHours();
     if (hoursSingle() <= 0)
         return true;
-    if (Memo1->toPlainText().isEmpty())
-        return refuse(QStringLiteral("The description field cannot be empty."), Memo1);
+    if (descriptionEdit_->toPlainText().isEmpty())
+        return refuse(QStringLiteral("The description field cannot be empty."), descriptionEdit_);
     // The record keeps at most this much; a longer text is not cut behind the user's back.
     if (description().size() > ::kDescriptionLimit)
         return refuse(QStringLiteral("The description cannot be longer than %1 characters.")
                           .arg(::kDescriptionLimit),
-                      Memo1);
+                      descriptionEdit_);
     // An id that is not in the list (deleted, or the database cleared) shows an empty
     // drop-down: it counts as not chosen, never as a record with a blank project.
-    if (DBLookupComboBox1->KeyValue().isNull() || DBLookupComboBox1->currentIndex() < 0)
-        return refuse(QStringLiteral("Select some activity before proceeding."), DBLookupComboBox1);
-    if (DBLookupComboBox2->KeyValue().isNull() || DBLookupComboBox2->currentIndex() < 0)
-        return refuse(QStringLiteral("Select some project before proceeding."), DBLookupComboBox2);
-    if (!Edit1->text().isEmpty()) {
+    if (activityBox_->KeyValue().isNull() || activityBox_->currentIndex() < 0)
+        return refuse(QStringLiteral("Select some activity before proceeding."), activityBox_);
+    if (projectBox_->KeyValue().isNull() || projectBox_->currentIndex() < 0)
+        return refuse(QStringLiteral("Select some project before proceeding."), projectBox_);
+    if (!bugEdit_->text().isEmpty()) {
         bool ok = false;
-        Edit1->text().trimmed().toInt(&ok);
+        bugEdit_->text().trimmed().toInt(&ok);
         if (!ok)
-            return refuse(QStringLiteral("Bug ID must be a valid integer."), Edit1);
+            return refuse(QStringLiteral("Bug ID must be a valid integer."), bugEdit_);
     }
     return true;
 }
@@ -192,7 +216,7 @@ bool TProjectBaseFrame::ValidateEntry() {
 bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
     // Only when the user leaves the field: not when a message box or a pop-up takes the
     // focus for a moment, which would stack a second message on the first.
-    if (watched == Edit2 && event->type() == QEvent::FocusOut) {
+    if (watched == hoursEdit_ && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             guarded([this] { Edit2Exit(); });

@@ -20,14 +20,6 @@ class TProjectBaseFrame : public QFrame {
 public:
     explicit TProjectBaseFrame(WorkRecords& records, QWidget* parent = nullptr);
 
-    QLineEdit* Edit2;                     // hours
-    QDateEdit* DateTimePicker1;           // work date
-    TDBLookupComboBox* DBLookupComboBox2; // project
-    TDBLookupComboBox* DBLookupComboBox1; // activity
-    QPlainTextEdit* Memo1;                // description
-    QLineEdit* Edit1;                     // bug number
-    QLabel* Label4;                       // the task's name
-
     void FillFromTask(TProject* task);
     bool Edit2Exit();
     bool ValidateEntry();
@@ -42,6 +34,14 @@ public:
     QString description() const;
     QVariant bugNumber() const; // null when empty
     QString taskName() const;
+    // What the frame's fields say: the chosen activity and project (null when none), the
+    // project's name, the hours as typed, and the work date.
+    QVariant activityId() const;
+    QVariant projectId() const;
+    QString projectName() const;
+    QString hoursText() const;
+    QDate workDay() const;
+    void setWorkDay(const QDate& day);
     // The identity of the task the frame was filled from (it may have been removed since):
     // two tasks of one name are still two tasks.
     quint64 taskId() const { return taskId_; }
@@ -53,6 +53,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Object names: Edit2 (hours), DateTimePicker1 (work date), DBLookupComboBox2
+    // (project), DBLookupComboBox1 (activity), Memo1 (description), Edit1 (bug number),
+    // Label4 (the task's name).
+    QLineEdit* hoursEdit_;
+    QDateEdit* dateEdit_;
+    TDBLookupComboBox* projectBox_;
+    TDBLookupComboBox* activityBox_;
+    QPlainTextEdit* descriptionEdit_;
+    QLineEdit* bugEdit_;
+    QLabel* taskLabel_;
     quint64 taskId_ = 0;
 
 private:

@@ -35,43 +35,44 @@ TSummary::TSummary(WorkRecords& records, TForm1& mainWindow, TForm4& progress)
     setObjectName(QStringLiteral("Summary"));
     setWindowTitle(QStringLiteral("Summary"));
     setModal(false);
-    ScrollBox1 = new QScrollArea;
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setWidgetResizable(true);
+    frameArea_ = new QScrollArea;
+    frameArea_->setObjectName(QStringLiteral("ScrollBox1"));
+    frameArea_->setWidgetResizable(true);
     frameHolder_ = new QWidget;
     auto* column = new QVBoxLayout(frameHolder_);
     column->setContentsMargins(0, 0, 0, 0);
     column->addStretch();
-    ScrollBox1->setWidget(frameHolder_);
-    Label1 = new QLabel(QStringLiteral("Total time (h):"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label2 = new QLabel;
-    Label2->setObjectName(QStringLiteral("Label2"));
-    QFont bold = Label2->font();
+    frameArea_->setWidget(frameHolder_);
+    totalCaption_ = new QLabel(QStringLiteral("Total time (h):"));
+    totalCaption_->setObjectName(QStringLiteral("Label1"));
+    totalLabel_ = new QLabel;
+    totalLabel_->setObjectName(QStringLiteral("Label2"));
+    QFont bold = totalLabel_->font();
     bold.setBold(true);
-    Label2->setFont(bold);
-    CheckBox1 = new QCheckBox(QStringLiteral("Reset times && descriptions. Close after save."));
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
-    Button2 = new QPushButton(QStringLiteral("Save to DB"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setDefault(true);
-    Button1 = new QPushButton(QStringLiteral("&Close"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    connect(Button2, &QPushButton::clicked, this, [this] { guarded([this] { Button2Click(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { close(); });
+    totalLabel_->setFont(bold);
+    resetBox_ = new QCheckBox(QStringLiteral("Reset times && descriptions. Close after save."));
+    resetBox_->setObjectName(QStringLiteral("CheckBox1"));
+    resetBox_->setChecked(true);
+    saveButton_ = new QPushButton(QStringLiteral("Save to DB"));
+    saveButton_->setObjectName(QStringLiteral("Button2"));
+    saveButton_->setDefault(true);
+    closeButton_ = new QPushButton(QStringLiteral("&Close"));
+    closeButton_->setObjectName(QStringLiteral("Button1"));
+    connect(saveButton_, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button2Click(); }); });
+    connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
 
     auto* total = new QHBoxLayout;
-    total->addWidget(Label1);
-    total->addWidget(Label2);
+    total->addWidget(totalCaption_);
+    total->addWidget(totalLabel_);
     total->addStretch();
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(CheckBox1);
+    buttons->addWidget(resetBox_);
     buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button1);
+    buttons->addWidget(saveButton_);
+    buttons->addWidget(closeButton_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(ScrollBox1, 1);
+    layout->addWidget(frameArea_, 1);
     layout->addLayout(total);
     layout->addLayout(buttons);
     resize(560, 520);
@@ -127,7 +128,7 @@ void TSummary::UpdateTotal() {
     float sum = 0;
     for (TProjectBaseFrame* frame : frames())
         sum += static_cast<float>(frame->typedHours().value_or(0));
-    Label2->setText(FloatToLocaleStr(2, sum));
+    totalLabel_->setText(FloatToLocaleStr(2, sum));
 }
 
 bool TSummary::ConfirmSave() {
@@ -139,12 +140,12 @@ bool TSummary::ConfirmSave() {
             continue;
         // The task's name tells two records of one project apart.
         text += QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
-                    .arg(shortDateText(frame->DateTimePicker1->date()),
-                         frame->DBLookupComboBox2->Text(), frame->Edit2->text(), frame->taskName());
+                    .arg(shortDateText(frame->workDay()), frame->projectName(), frame->hoursText(),
+                         frame->taskName());
     }
     // Hours confirmed with Enter were never left: the total is what the frames say now.
     UpdateTotal();
-    text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, Label2->text());
+    text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, totalLabel_->text());
     return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
                       this) == MsgAnswer::Yes;
 }
@@ -167,19 +168,19 @@ void TSummary::Button2Click() {
     if (!ConfirmSave())
         return;
     saving_ = true;
-    Button2->setEnabled(false);
+    saveButton_->setEnabled(false);
     // The lists stay open until the booking ends, also when the dialog closes meanwhile.
     records_.holdLists(true);
     try {
         save();
     } catch (...) {
         saving_ = false;
-        Button2->setEnabled(true);
+        saveButton_->setEnabled(true);
         records_.holdLists(false);
         throw;
     }
     saving_ = false;
-    Button2->setEnabled(true);
+    saveButton_->setEnabled(true);
     records_.holdLists(false);
 }
 
@@ -189,7 +190,7 @@ void TSummary::save() {
     try {
         progress_.show();
         busy = std::make_unique<BusyCursor>();
-        progress_.ProgressBar1->setMaximum((static_cast<int>(all.size()) + 1) * 10);
+        progress_.begin(static_cast<int>(all.size()) + 1);
         records_.connection().BeginTrans();
         for (TProjectBaseFrame* frame : all) {
             progress_.StepIt();
@@ -200,12 +201,11 @@ void TSummary::save() {
                 continue;
             RefreshParameterTypes(records_.recordInsert());
             records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = frame->workDate();
-            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value =
-                frame->DBLookupComboBox1->KeyValue();
+            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value = frame->activityId();
             records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value =
                 frame->description();
             records_.recordInsert().ParamByName(QStringLiteral("id_projekt")).Value =
-                frame->DBLookupComboBox2->KeyValue();
+                frame->projectId();
             records_.recordInsert().ParamByName(QStringLiteral("pocetHodin")).Value = hours;
             records_.recordInsert().ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
             records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = frame->bugNumber();
@@ -222,13 +222,13 @@ void TSummary::save() {
             TProject* task = mainWindow_.Tasks.byId(frame->taskId());
             if (!task)
                 continue;
-            if (!frame->DBLookupComboBox1->KeyValue().isNull())
-                task->ActivityId = frame->DBLookupComboBox1->KeyValue().toInt();
-            if (!frame->DBLookupComboBox2->KeyValue().isNull())
-                task->SectionId = frame->DBLookupComboBox2->KeyValue().toInt();
+            if (!frame->activityId().isNull())
+                task->ActivityId = frame->activityId().toInt();
+            if (!frame->projectId().isNull())
+                task->SectionId = frame->projectId().toInt();
             // Only what was booked: not a task added while this dialog was open, nor one
             // whose frame booked nothing.
-            if (CheckBox1->isChecked() && frame->hours() > 0)
+            if (resetBox_->isChecked() && frame->hours() > 0)
                 task->Reset();
         }
         mainWindow_.SaveSettings();
@@ -236,16 +236,16 @@ void TSummary::save() {
         mainWindow_.RefreshMenu();
 
         busy.reset();
-        progress_.ProgressBar1->setValue(progress_.ProgressBar1->maximum());
+        progress_.finish();
         messageBox(QStringLiteral("Project times saved successfully."),
                    QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok, this);
         progress_.hide();
-        if (CheckBox1->isChecked()) {
+        if (resetBox_->isChecked()) {
             saving_ = false;
             close();
             mainWindow_.TrayIcon1->HideMainWindow();
             for (TProjectBaseFrame* frame : all)
-                frame->DateTimePicker1->setDate(platform::today());
+                frame->setWorkDay(platform::today());
         }
     } catch (const std::exception& e) {
         busy.reset();

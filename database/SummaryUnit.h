@@ -20,11 +20,6 @@ public:
     TSummary(WorkRecords& records, TForm1& mainWindow, TForm4& progress);
     ~TSummary() override;
 
-    QScrollArea* ScrollBox1;
-    QLabel *Label1, *Label2;
-    QCheckBox* CheckBox1;
-    QPushButton *Button1, *Button2;
-
     void ShowSummary();
     void UpdateTotal();
     bool ConfirmSave();
@@ -38,6 +33,14 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Object names: ScrollBox1 (the frames), Label1 ("Total time (h):"), Label2 (the total),
+    // CheckBox1 ("Reset times & descriptions..."), Button2 ("Save to DB"), Button1 ("&Close").
+    QScrollArea* frameArea_;
+    QLabel* totalCaption_;
+    QLabel* totalLabel_;
+    QCheckBox* resetBox_;
+    QPushButton* closeButton_;
+    QPushButton* saveButton_;
     WorkRecords& records_;
     TForm1& mainWindow_;
     TForm4& progress_;

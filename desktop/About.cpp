@@ -101,7 +101,7 @@ void TForm3::FormCreate() {
             if (table != record->strings.constEnd() &&
                 table->contains(QStringLiteral("FileVersion")))
                 versionLabel_->setText(QStringLiteral("Version ") +
-                                     table->value(QStringLiteral("FileVersion")));
+                                       table->value(QStringLiteral("FileVersion")));
         }
     }
     webLabel_->show();

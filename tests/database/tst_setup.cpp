@@ -47,7 +47,8 @@ class TestSetup : public QObject {
     void typeName(const QString& text, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
             child<QLineEdit>(EditBox, "Edit1")->setText(text);
-            (ok ? child<QPushButton>(EditBox, "Button1") : child<QPushButton>(EditBox, "Button2"))->click();
+            (ok ? child<QPushButton>(EditBox, "Button1") : child<QPushButton>(EditBox, "Button2"))
+                ->click();
         });
     }
     QStringList items(QListWidget* list) {

@@ -73,7 +73,7 @@ class TestSummary : public QObject {
     void typeHours(int i, const QString& text) {
         QApplication::setActiveWindow(Summary);
         QVERIFY(QTest::qWaitForWindowActive(Summary));
-        QLineEdit* hours = frame(i)->Edit2;
+        QLineEdit* hours = child<QLineEdit>(frame(i), "Edit2");
         hours->setFocus();
         hours->selectAll();
         QTest::keyClicks(hours, text);
@@ -81,7 +81,7 @@ class TestSummary : public QObject {
     }
     void save(bool yes = true) {
         f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
-        Summary->Button2->click();
+        child<QPushButton>(Summary, "Button2")->click();
     }
 
 private Q_SLOTS:
@@ -104,8 +104,8 @@ private Q_SLOTS:
         task(QStringLiteral("idle"), 59.0 / 3600);
         Form1->Add1->trigger();
         Summary->ShowSummary();
-        QCOMPARE(frame(0)->Edit2->text(), QStringLiteral("0,00"));
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("0,00"));
+        QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0,00"));
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("0,00"));
         save();
         QCOMPARE(
             f->boxes.shown.at(0).text,
@@ -130,19 +130,19 @@ private Q_SLOTS:
             task(QStringLiteral("small"), 1 + 20.0 / 60, 2, 1, QStringLiteral("a\r\nb"));
         task(QStringLiteral("big"), 2.5, 1, 2, QStringLiteral("big one"));
         task(QStringLiteral("none"), 0);
-        Summary->CheckBox1->setChecked(false);
+        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
         Summary->ShowSummary();
         QCOMPARE(frame(0)->taskName(), QStringLiteral("big"));
-        QCOMPARE(frame(1)->Edit2->text(), QStringLiteral("1.33"));
-        QCOMPARE(frame(2)->Edit2->text(), QStringLiteral("0.00"));
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("3.83"));
+        QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("1.33"));
+        QCOMPARE(child<QLineEdit>(frame(2), "Edit2")->text(), QStringLiteral("0.00"));
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("3.83"));
         typeHours(1, QStringLiteral("1.2345"));
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("3.73"));
-        frame(0)->Edit1->setText(QStringLiteral("0"));
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("3.73"));
+        child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
         int positionAtSuccess = 0;
         f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
             if (b.caption == QLatin1String("Information")) {
-                positionAtSuccess = Form4->ProgressBar1->value();
+                positionAtSuccess = child<QProgressBar>(Form4, "ProgressBar1")->value();
                 QVERIFY(Form4->isVisible());
             }
         };
@@ -152,7 +152,7 @@ private Q_SLOTS:
                  QStringLiteral("Are you sure to save following records to database ?\r\n\r\n") +
                      today + QStringLiteral(" - Project 1 : 2.50 h (big)\r\n") + today +
                      QStringLiteral(" - Project 2 : 1.2345 h (small)\r\n\r\nTotal: 3.73 h"));
-        QCOMPARE(Form4->ProgressBar1->maximum(), 40);
+        QCOMPARE(child<QProgressBar>(Form4, "ProgressBar1")->maximum(), 40);
         QCOMPARE(positionAtSuccess, 40);
         QVERIFY(!Form4->isVisible());
         QCOMPARE(records(), 2);
@@ -181,9 +181,9 @@ private Q_SLOTS:
         prepare(cs);
         task(QStringLiteral("long"), 25 + 3.0 / 60, 1, 1, QStringLiteral("the long one"));
         Summary->ShowSummary();
-        QCOMPARE(frame(0)->Edit2->text(), QStringLiteral("25.05"));
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("25.05"));
-        frame(0)->Edit1->setText(QStringLiteral("0"));
+        QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("25.05"));
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("25.05"));
+        child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
         save();
         QVERIFY2(f->boxes.shown.size() >= 1 &&
                      f->boxes.shown.at(0).text.contains(QStringLiteral("Project 1 : 25.05 h")),
@@ -204,9 +204,9 @@ private Q_SLOTS:
         f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 9, 8), QTime(12, 0)));
         task(QStringLiteral("t"), 1.5, 1, 1, QStringLiteral("work"));
         Summary->ShowSummary();
-        QCOMPARE(frame(0)->DateTimePicker1->date(), QDate(2024, 9, 8));
+        QCOMPARE(child<QDateEdit>(frame(0), "DateTimePicker1")->date(), QDate(2024, 9, 8));
         f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(Summary->Button2, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Summary, "Button2"), Qt::LeftButton);
         const QString stored =
             scalar(QStringLiteral("SELECT '=' || CAST(DatumPrace AS TEXT) FROM SEP_ProvedenaPrace"))
                 .toString();
@@ -225,7 +225,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
         task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
-        Summary->CheckBox1->setChecked(true);
+        child<QCheckBox>(Summary, "CheckBox1")->setChecked(true);
         Summary->ShowSummary();
         TProject* later = task(QStringLiteral("later"), 2); // added while the dialog shows
         QByteArray storeAtMessage;
@@ -252,12 +252,12 @@ private Q_SLOTS:
         prepare(cs);
         task(QStringLiteral("gone"), 1, 99, 1, QStringLiteral("work"));
         Summary->ShowSummary();
-        QCOMPARE(frame(0)->DBLookupComboBox2->currentIndex(), -1);
+        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->currentIndex(), -1);
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Select some project before proceeding."));
         QCOMPARE(records(), 0);
-        frame(0)->DBLookupComboBox2->setKeyValue(1);
-        frame(0)->DBLookupComboBox1->setKeyValue(77);
+        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
+        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(77);
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Select some activity before proceeding."));
         QCOMPARE(records(), 0);
@@ -299,7 +299,7 @@ private Q_SLOTS:
         Summary->ShowSummary();
         QApplication::setActiveWindow(Summary);
         QVERIFY(QTest::qWaitForWindowActive(Summary));
-        QLineEdit* hours = frame(0)->Edit2;
+        QLineEdit* hours = child<QLineEdit>(frame(0), "Edit2");
         const auto typeAnd = [&](Qt::Key key) {
             hours->setFocus();
             hours->selectAll();
@@ -334,14 +334,14 @@ private Q_SLOTS:
         Summary->ShowSummary();
         QApplication::setActiveWindow(Summary);
         QVERIFY(QTest::qWaitForWindowActive(Summary));
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("3.00"));
-        QLineEdit* hours = frame(1)->Edit2;
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("3.00"));
+        QLineEdit* hours = child<QLineEdit>(frame(1), "Edit2");
         hours->setFocus();
         hours->selectAll();
         QTest::keyClicks(hours, QStringLiteral("7"));
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("9.00"));
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("9.00"));
         QTest::keyClicks(hours, QStringLiteral("x")); // not a number yet: counts as none
-        QCOMPARE(Summary->Label2->text(), QStringLiteral("9.00"));
+        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("9.00"));
         QTest::keyClick(hours, Qt::Key_Backspace);
         f->boxes.answer(MsgAnswer::Yes);
         QTest::keyClick(hours, Qt::Key_Return);
@@ -362,7 +362,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(Summary));
         auto* scroll = Summary->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
-        Summary->Button1->setFocus(); // somewhere else
+        child<QPushButton>(Summary, "Button1")->setFocus(); // somewhere else
         // As the window system delivers it (spontaneous): a field that takes the focus on
         // the wheel would take it here too.
         const auto wheel = [](QWidget* w) {
@@ -372,8 +372,8 @@ private Q_SLOTS:
             QSpontaneKeyEvent::setSpontaneous(&event);
             qApp->notify(w, &event);
         };
-        TDBLookupComboBox* project = frame(0)->DBLookupComboBox2;
-        QDateEdit* date = frame(0)->DateTimePicker1;
+        TDBLookupComboBox* project = child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2");
+        QDateEdit* date = child<QDateEdit>(frame(0), "DateTimePicker1");
         const QDate day = date->date();
         wheel(project);
         wheel(date);
@@ -395,11 +395,15 @@ private Q_SLOTS:
         prepare(cs);
         TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
         Summary->ShowSummary();
-        QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
-        QTimer::singleShot(0, this, [] { QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton); });
+        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+                 QStringLiteral("Project 2"));
+        QTimer::singleShot(0, this, [] {
+            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
+        });
         Form2->EditTask(t);
         QVERIFY(f->app->records().projects().Active());
-        QCOMPARE(frame(0)->DBLookupComboBox2->Text(), QStringLiteral("Project 2"));
+        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+                 QStringLiteral("Project 2"));
         save();
         QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
     }
@@ -419,18 +423,18 @@ private Q_SLOTS:
         QCOMPARE(attempt().text, QStringLiteral("The description field cannot be empty."));
         QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Invalid input"));
         QCOMPARE(f->boxes.shown.size(), 1); // only the first failing frame reports
-        frame(0)->Memo1->setPlainText(QStringLiteral("x"));
+        child<QPlainTextEdit>(frame(0), "Memo1")->setPlainText(QStringLiteral("x"));
         QCOMPARE(attempt().text, QStringLiteral("Select some activity before proceeding."));
-        frame(0)->DBLookupComboBox1->setKeyValue(1);
+        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(1);
         QCOMPARE(attempt().text, QStringLiteral("Select some project before proceeding."));
-        frame(0)->DBLookupComboBox2->setKeyValue(1);
-        frame(0)->Edit1->setText(QStringLiteral("12a"));
+        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
+        child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("12a"));
         QCOMPARE(attempt().text, QStringLiteral("Bug ID must be a valid integer."));
-        frame(0)->Edit1->setText(QStringLiteral("12"));
-        frame(0)->Memo1->setPlainText(QString(1001, QLatin1Char('d')));
+        child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("12"));
+        child<QPlainTextEdit>(frame(0), "Memo1")->setPlainText(QString(1001, QLatin1Char('d')));
         QCOMPARE(attempt().text,
                  QStringLiteral("The description cannot be longer than 1000 characters."));
-        frame(0)->Memo1->setPlainText(QString(1000, QLatin1Char('d')));
+        child<QPlainTextEdit>(frame(0), "Memo1")->setPlainText(QString(1000, QLatin1Char('d')));
         QCOMPARE(attempt().text,
                  QStringLiteral("The description field cannot be empty.")); // frame 1
         QCOMPARE(records(), 0);
@@ -455,15 +459,15 @@ private Q_SLOTS:
         TProject* run = task(QStringLiteral("run"), 2, 1, 1, QStringLiteral("r"));
         run->Start();
         f->clock.advanceSeconds(2 * 3600);
-        Summary->CheckBox1->setChecked(false);
+        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
         Summary->ShowSummary();
         // Sorted by hours before the flush: the running task sits by its 2 hours.
         QCOMPARE(frame(0)->taskName(), QStringLiteral("twin"));
         QCOMPARE(frame(1)->taskName(), QStringLiteral("run"));
-        QCOMPARE(frame(1)->Edit2->text(), QStringLiteral("4.00"));
+        QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("4.00"));
         for (int i : {0, 2}) {
-            frame(i)->DBLookupComboBox1->setKeyValue(i == 0 ? 2 : 1);
-            frame(i)->DBLookupComboBox2->setKeyValue(i == 0 ? 2 : 1);
+            child<TDBLookupComboBox>(frame(i), "DBLookupComboBox1")->setKeyValue(i == 0 ? 2 : 1);
+            child<TDBLookupComboBox>(frame(i), "DBLookupComboBox2")->setKeyValue(i == 0 ? 2 : 1);
         }
         save();
         QCOMPARE(records(), 3);
@@ -496,7 +500,7 @@ private Q_SLOTS:
             task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1,
                  i == 2 ? QStringLiteral("FAIL") : QStringLiteral("ok"));
         Summary->ShowSummary();
-        frame(4)->Edit1->setText(QStringLiteral("77"));
+        child<QLineEdit>(frame(4), "Edit1")->setText(QStringLiteral("77"));
         save();
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
@@ -507,8 +511,8 @@ private Q_SLOTS:
         QCOMPARE(Form1->Tasks.size(), size_t(5));
         for (TProject* t : Form1->Tasks)
             QVERIFY(t->Time > 0);
-        QCOMPARE(frame(4)->Edit1->text(), QStringLiteral("77"));
-        frame(2)->Memo1->setPlainText(QStringLiteral("fixed"));
+        QCOMPARE(child<QLineEdit>(frame(4), "Edit1")->text(), QStringLiteral("77"));
+        child<QPlainTextEdit>(frame(2), "Memo1")->setPlainText(QStringLiteral("fixed"));
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
         QCOMPARE(records(), 5);
@@ -532,7 +536,7 @@ private Q_SLOTS:
                       QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
             const int boxes = f->boxes.shown.size();
             // A second click on "Save to DB" while one save runs does nothing.
-            QTest::mouseClick(Summary->Button2, Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(Summary, "Button2"), Qt::LeftButton);
             secondSaveIgnored = f->boxes.shown.size() == boxes;
         });
         killer.start(0);
@@ -554,7 +558,7 @@ private Q_SLOTS:
         for (int i = 0; i < 50; ++i)
             task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 5, 1, 1,
                  QStringLiteral("ok"));
-        Summary->CheckBox1->setChecked(false);
+        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
         Summary->ShowSummary();
         const QByteArray pgData = qgetenv("PG_DATA"), pgBin = qgetenv("PG_BIN");
         const bool canRestart = !pgData.isEmpty() && !pgBin.isEmpty() && geteuid() == 0;
@@ -617,7 +621,7 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             task(QStringLiteral("t%1").arg(i), 1, 1, 1, QStringLiteral("ok"));
         f->app->records().connection().LockWaitMs = 100;
-        Summary->CheckBox1->setChecked(false);
+        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
         Summary->ShowSummary();
         {
             QSqlDatabase other =

@@ -36,7 +36,8 @@ private Q_SLOTS:
         f.desktopShell.hasRecord = true;
         f.desktopShell.record.translations = {{0x0409, 0x04E4}};
         f.createWindows();
-        QCOMPARE(child<QLabel>(Form3, "StaticText2")->text(), QStringLiteral("Version 1.3")); // no "040904E4" table
+        QCOMPARE(child<QLabel>(Form3, "StaticText2")->text(),
+                 QStringLiteral("Version 1.3")); // no "040904E4" table
     }
 
     void buildRecordCarriesProjectVersion() {

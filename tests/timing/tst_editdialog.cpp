@@ -25,7 +25,8 @@ class TestEditDialog : public QObject {
     void inDialog(const std::function<void()>& act, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
             act();
-            (ok ? child<QPushButton>(Form2, "Button1") : child<QPushButton>(Form2, "Button2"))->click();
+            (ok ? child<QPushButton>(Form2, "Button1") : child<QPushButton>(Form2, "Button2"))
+                ->click();
         });
     }
     void useDatabase(const QString& cs) { f->app->records().connection().ConnectionString = cs; }
@@ -194,7 +195,9 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         Form1->RefreshGrid();
         Form1->selectTaskRow(0);
-        QTimer::singleShot(0, this, [] { QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton); });
+        QTimer::singleShot(0, this, [] {
+            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
+        });
         QTest::mouseClick(Form1->Button3, Qt::LeftButton);
         QCOMPARE(t->Description, description);
         QTimer::singleShot(0, this, [] {
@@ -253,10 +256,15 @@ private Q_SLOTS:
         second->SectionId = 7;
         Form1->Tasks.push_back(first);
         Form1->Tasks.push_back(second);
-        inDialog([] { QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(), QStringLiteral("Project 2")); });
+        inDialog([] {
+            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(),
+                     QStringLiteral("Project 2"));
+        });
         Form2->EditTask(first);
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
-        inDialog([] { QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull()); });
+        inDialog([] {
+            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull());
+        });
         Form2->EditTask(second);
         QCOMPARE(second->SectionId, 7);
         QCOMPARE(second->ActivityId, 0);
@@ -277,7 +285,8 @@ private Q_SLOTS:
         t->ActivityId = 0;
         Form1->Tasks.push_back(t);
         inDialog([] {
-            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(), QStringLiteral("Project 2"));
+            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(),
+                     QStringLiteral("Project 2"));
             QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->KeyValue().isNull());
             QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->count(), 2);
             child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("23:59:59"));
@@ -303,7 +312,9 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         t->Start();
         f->clock.advanceSeconds(90);
-        inDialog([] { QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:01:30")); });
+        inDialog([] {
+            QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:01:30"));
+        });
         Form2->EditTask(t);
         QVERIFY(t->Running);
         f->clock.advanceSeconds(30);

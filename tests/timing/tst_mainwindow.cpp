@@ -516,10 +516,12 @@ private Q_SLOTS:
         promptShown();
         QVERIFY(!Form1->PopupMenu1->AutoPopup);
         QCOMPARE(child<QLabel>(Form5, "Label3")->text(), QStringLiteral("Review"));
-        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->toPlainText(), QStringLiteral("First line\n"));
+        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->toPlainText(),
+                 QStringLiteral("First line\n"));
         QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->textCursor().position(), 11);
         QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("Second"));
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return); // a plain Enter is a line break
+        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"),
+                        Qt::Key_Return); // a plain Enter is a line break
         QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier);
         promptAnswered();
         QVERIFY(Form1->PopupMenu1->AutoPopup);
@@ -543,7 +545,8 @@ private Q_SLOTS:
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
         a->Start();
         promptShown();
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return,
+                        Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(Form5->isVisible());
         QVERIFY(!child<QCheckBox>(Form5, "CheckBox1")->isChecked()); // each prompt starts unticked
         QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
