@@ -68,132 +68,137 @@ QString TSetup::CsvQuote(const QString& text) {
 }
 
 TSetup::TSetup(TADOConnection* connection, QWidget* parent)
-    : QDialog(parent), ADOQuery1(connection), ADOQuery2(connection), ADOQuery3(connection),
-      ADOQuery4(connection), connection_(connection) {
+    : QDialog(parent), records_(connection), projectList_(connection), activityList_(connection),
+      totalQuery_(connection), connection_(connection) {
     setObjectName(QStringLiteral("Setup"));
-    // Owned by this dialog, so that closing it gives the focus back here.
-    nameBox_ = new TEditBox(this);
     setWindowTitle(QStringLiteral("Database"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
-    ADOQuery1.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
+    records_.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
     // "< All >" (id -1) first, then the entries in the order they were made, on every
     // engine (a UNION alone has no order on PostgreSQL).
-    ADOQuery2.SQL =
+    projectList_.SQL =
         QStringLiteral("SELECT -1 AS id_Usek, '< All >' AS NazevUseku FROM view_SEP_Useky\r\n"
                        "UNION\r\nSELECT id_Usek, NazevUseku FROM view_SEP_Useky\r\nORDER BY 1, 2");
-    ADOQuery3.SQL =
+    activityList_.SQL =
         QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
                        "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace\r\nORDER BY 1, 2");
-    DataSource1 = new TDataSetModel(&ADOQuery1, this);
-    DataSource1->setColumns({
+    recordsModel_ = new TDataSetModel(&records_, this);
+    recordsModel_->setColumns({
         {QStringLiteral("DatumPrace"), QStringLiteral("Date"), dateCell},
         {QStringLiteral("Nazev"), QStringLiteral("Project"), {}},
         {QStringLiteral("Cas"), QStringLiteral("Time"), hoursCell, Qt::AlignCenter},
         {QStringLiteral("TypPrace"), QStringLiteral("Activity"), {}},
         {QStringLiteral("Popis"), QStringLiteral("Description"), {}},
     });
-    DataSource2 = new TDataSetModel(&ADOQuery2, this);
-    DataSource3 = new TDataSetModel(&ADOQuery3, this);
+    projectListModel_ = new TDataSetModel(&projectList_, this);
+    activityListModel_ = new TDataSetModel(&activityList_, this);
 
-    PageControl1 = new QTabWidget;
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    pages_ = new QTabWidget;
+    pages_->setObjectName(QStringLiteral("PageControl1"));
     buildRecordsPage();
     buildAdministrationPage();
     buildSettingsPage();
-    Button7 = button("Button7", QStringLiteral("&Close"));
-    connect(Button7, &QPushButton::clicked, this, [this] { close(); });
+    closeButton_ = button("Button7", QStringLiteral("&Close"));
+    connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
     auto* bottom = new QHBoxLayout;
     bottom->addStretch();
-    bottom->addWidget(Button7);
+    bottom->addWidget(closeButton_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl1, 1);
+    layout->addWidget(pages_, 1);
     layout->addLayout(bottom);
     resize(720, 480);
+    // Owned by this dialog, so that closing it gives the focus back here; made last, so
+    // that a search by name finds this dialog's own controls first.
+    nameBox_ = new TEditBox(this);
 }
 
 TSetup::~TSetup() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    ADOQuery1.onChanged = nullptr;
-    ADOQuery2.onChanged = nullptr;
-    ADOQuery3.onChanged = nullptr;
+    records_.onChanged = nullptr;
+    projectList_.onChanged = nullptr;
+    activityList_.onChanged = nullptr;
 }
 
 void TSetup::buildRecordsPage() {
-    TabSheet4 = new QWidget;
-    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
-    DateTimePicker1 = new TDateTimePicker;
-    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
-    DateTimePicker2 = new TDateTimePicker;
-    DateTimePicker2->setObjectName(QStringLiteral("DateTimePicker2"));
-    DBLookupComboBox1 = new TDBLookupComboBox;
-    DBLookupComboBox1->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    DBLookupComboBox1->setListSource(&ADOQuery2, DataSource2, QStringLiteral("id_Usek"),
-                                     QStringLiteral("NazevUseku"));
-    DBLookupComboBox2 = new TDBLookupComboBox;
-    DBLookupComboBox2->setObjectName(QStringLiteral("DBLookupComboBox2"));
-    DBLookupComboBox2->setListSource(&ADOQuery3, DataSource3, QStringLiteral("id_TypPrace"),
-                                     QStringLiteral("TypPrace"));
-    Button8 = button("Button8", QStringLiteral("&Export"));
-    DBGrid3 = new QTableView;
-    DBGrid3->setObjectName(QStringLiteral("DBGrid3"));
-    DBGrid3->setModel(DataSource1);
-    DBGrid3->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid3->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid3->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid3->verticalHeader()->hide();
-    DBGrid3->horizontalHeader()->setStretchLastSection(true);
-    Label1 = label("Label1", QStringLiteral("0 h"));
+    recordsPage_ = new QWidget;
+    recordsPage_->setObjectName(QStringLiteral("TabSheet4"));
+    fromPicker_ = new TDateTimePicker;
+    fromPicker_->setObjectName(QStringLiteral("DateTimePicker1"));
+    toPicker_ = new TDateTimePicker;
+    toPicker_->setObjectName(QStringLiteral("DateTimePicker2"));
+    projectFilter_ = new TDBLookupComboBox;
+    projectFilter_->setObjectName(QStringLiteral("DBLookupComboBox1"));
+    projectFilter_->setListSource(&projectList_, projectListModel_, QStringLiteral("id_Usek"),
+                                  QStringLiteral("NazevUseku"));
+    activityFilter_ = new TDBLookupComboBox;
+    activityFilter_->setObjectName(QStringLiteral("DBLookupComboBox2"));
+    activityFilter_->setListSource(&activityList_, activityListModel_,
+                                   QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
+    exportButton_ = button("Button8", QStringLiteral("&Export"));
+    recordsGrid_ = new QTableView;
+    recordsGrid_->setObjectName(QStringLiteral("DBGrid3"));
+    recordsGrid_->setModel(recordsModel_);
+    recordsGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    recordsGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    recordsGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    recordsGrid_->verticalHeader()->hide();
+    recordsGrid_->horizontalHeader()->setStretchLastSection(true);
+    totalLabel_ = label("Label1", QStringLiteral("0 h"));
 
-    for (TDateTimePicker* picker : {DateTimePicker1, DateTimePicker2})
+    for (TDateTimePicker* picker : {fromPicker_, toPicker_})
         connect(picker, &TDateTimePicker::Change, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
     // The filter follows the choice itself, not the closing of the list (which comes
     // before the choice is known).
-    for (TDBLookupComboBox* box : {DBLookupComboBox1, DBLookupComboBox2})
+    for (TDBLookupComboBox* box : {projectFilter_, activityFilter_})
         connect(box, &TDBLookupComboBox::KeyChanged, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
-    connect(Button8, &QPushButton::clicked, this, [this] { guarded([this] { Button8Click(); }); });
+    connect(exportButton_, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button8Click(); }); });
 
     auto* filters = new QGridLayout;
     filters->addWidget(label("StaticText1", QStringLiteral("Date from:")), 0, 0);
-    filters->addWidget(DateTimePicker1, 0, 1);
+    filters->addWidget(fromPicker_, 0, 1);
     filters->addWidget(label("StaticText2", QStringLiteral("to:")), 0, 2);
-    filters->addWidget(DateTimePicker2, 0, 3);
+    filters->addWidget(toPicker_, 0, 3);
     filters->addWidget(label("StaticText3", QStringLiteral("Project:")), 1, 0);
-    filters->addWidget(DBLookupComboBox1, 1, 1);
+    filters->addWidget(projectFilter_, 1, 1);
     filters->addWidget(label("StaticText4", QStringLiteral("Activity:")), 1, 2);
-    filters->addWidget(DBLookupComboBox2, 1, 3);
-    filters->addWidget(Button8, 0, 4, 2, 1);
+    filters->addWidget(activityFilter_, 1, 3);
+    filters->addWidget(exportButton_, 0, 4, 2, 1);
     auto* total = new QHBoxLayout;
     total->addStretch();
     total->addWidget(label("StaticText5", QStringLiteral("Total:")));
-    total->addWidget(Label1);
-    auto* layout = new QVBoxLayout(TabSheet4);
+    total->addWidget(totalLabel_);
+    auto* layout = new QVBoxLayout(recordsPage_);
     layout->addLayout(filters);
-    layout->addWidget(DBGrid3, 1);
+    layout->addWidget(recordsGrid_, 1);
     layout->addLayout(total);
-    PageControl1->addTab(TabSheet4, QStringLiteral("Recorded times"));
+    pages_->addTab(recordsPage_, QStringLiteral("Recorded times"));
 }
 
 void TSetup::buildAdministrationPage() {
-    TabSheet5 = new QWidget;
-    TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
-    ListBox1 = new QListWidget;
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox2 = new QListWidget;
-    ListBox2->setObjectName(QStringLiteral("ListBox2"));
-    Button4 = button("Button4", QStringLiteral("Add"));
-    Button5 = button("Button5", QStringLiteral("Edit"));
-    Button6 = button("Button6", QStringLiteral("Delete"));
-    Button1 = button("Button1", QStringLiteral("Add"));
-    Button3 = button("Button3", QStringLiteral("Edit"));
-    Button2 = button("Button2", QStringLiteral("Delete"));
+    administrationPage_ = new QWidget;
+    administrationPage_->setObjectName(QStringLiteral("TabSheet5"));
+    projectsList_ = new QListWidget;
+    projectsList_->setObjectName(QStringLiteral("ListBox1"));
+    activitiesList_ = new QListWidget;
+    activitiesList_->setObjectName(QStringLiteral("ListBox2"));
+    addProjectButton_ = button("Button4", QStringLiteral("Add"));
+    editProjectButton_ = button("Button5", QStringLiteral("Edit"));
+    deleteProjectButton_ = button("Button6", QStringLiteral("Delete"));
+    addActivityButton_ = button("Button1", QStringLiteral("Add"));
+    editActivityButton_ = button("Button3", QStringLiteral("Edit"));
+    deleteActivityButton_ = button("Button2", QStringLiteral("Delete"));
     const std::pair<QPushButton*, void (TSetup::*)()> handlers[] = {
-        {Button1, &TSetup::Button1Click}, {Button2, &TSetup::Button2Click},
-        {Button3, &TSetup::Button3Click}, {Button4, &TSetup::Button4Click},
-        {Button5, &TSetup::Button5Click}, {Button6, &TSetup::Button6Click},
+        {addActivityButton_, &TSetup::Button1Click},
+        {deleteActivityButton_, &TSetup::Button2Click},
+        {editActivityButton_, &TSetup::Button3Click},
+        {addProjectButton_, &TSetup::Button4Click},
+        {editProjectButton_, &TSetup::Button5Click},
+        {deleteProjectButton_, &TSetup::Button6Click},
     };
     for (const auto& [b, handler] : handlers) {
         const auto h = handler;
@@ -213,23 +218,26 @@ void TSetup::buildAdministrationPage() {
         row->addLayout(column);
         return box;
     };
-    auto* layout = new QHBoxLayout(TabSheet5);
-    layout->addWidget(
-        group("GroupBox2", QStringLiteral(" Projects "), ListBox1, {Button4, Button5, Button6}));
-    layout->addWidget(
-        group("GroupBox1", QStringLiteral(" Activities "), ListBox2, {Button1, Button3, Button2}));
+    auto* layout = new QHBoxLayout(administrationPage_);
+    layout->addWidget(group("GroupBox2", QStringLiteral(" Projects "), projectsList_,
+                            {addProjectButton_, editProjectButton_, deleteProjectButton_}));
+    layout->addWidget(group("GroupBox1", QStringLiteral(" Activities "), activitiesList_,
+                            {addActivityButton_, editActivityButton_, deleteActivityButton_}));
     // Keyboard order: each list, then its buttons.
-    QWidget* order[] = {ListBox1, Button4, Button5, Button6, ListBox2, Button1, Button3, Button2};
+    QWidget* order[] = {projectsList_,        addProjectButton_,    editProjectButton_,
+                        deleteProjectButton_, activitiesList_,      addActivityButton_,
+                        editActivityButton_,  deleteActivityButton_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
-    PageControl1->addTab(TabSheet5, QStringLiteral("Projects && Activities"));
+    pages_->addTab(administrationPage_, QStringLiteral("Projects && Activities"));
 }
 
 void TSetup::buildSettingsPage() {
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    Button9 = button("Button9", QStringLiteral("Clear DB"));
-    connect(Button9, &QPushButton::clicked, this, [this] { guarded([this] { Button9Click(); }); });
+    settingsPage_ = new QWidget;
+    settingsPage_->setObjectName(QStringLiteral("TabSheet1"));
+    clearButton_ = button("Button9", QStringLiteral("Clear DB"));
+    connect(clearButton_, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button9Click(); }); });
     auto* box = new QGroupBox(QStringLiteral(" Database cleanup "));
     box->setObjectName(QStringLiteral("GroupBox3"));
     auto* text =
@@ -238,18 +246,18 @@ void TSetup::buildSettingsPage() {
                              "records from the database. The database will remain empty."));
     text->setWordWrap(true);
     auto* row = new QHBoxLayout(box);
-    row->addWidget(Button9);
+    row->addWidget(clearButton_);
     row->addWidget(text, 1);
     connectionEditor_ = new ConnectionEditor;
     connect(connectionEditor_->testButton(), &QPushButton::clicked, this,
             [this] { guarded([this] { testConnection(); }); });
     connect(connectionEditor_->applyButton(), &QPushButton::clicked, this,
             [this] { guarded([this] { applyConnection(); }); });
-    auto* layout = new QVBoxLayout(TabSheet1);
+    auto* layout = new QVBoxLayout(settingsPage_);
     layout->addWidget(connectionEditor_);
     layout->addWidget(box);
     layout->addStretch();
-    PageControl1->addTab(TabSheet1, QStringLiteral("Settings"));
+    pages_->addTab(settingsPage_, QStringLiteral("Settings"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -346,12 +354,12 @@ void TSetup::FormShow() {
         BusyCursor busy;
         LoadProjects();
         LoadActivities();
-        ADOQuery1.Open();
-        ADOQuery2.Open();
-        DBLookupComboBox1->setKeyValue(-1);
-        ADOQuery3.Open();
-        DBLookupComboBox2->setKeyValue(-1);
-        for (TDateTimePicker* picker : {DateTimePicker1, DateTimePicker2}) {
+        records_.Open();
+        projectList_.Open();
+        projectFilter_->setKeyValue(-1);
+        activityList_.Open();
+        activityFilter_->setKeyValue(-1);
+        for (TDateTimePicker* picker : {fromPicker_, toPicker_}) {
             picker->setDate(platform::today());
             picker->setChecked(false);
         }
@@ -360,9 +368,9 @@ void TSetup::FormShow() {
 }
 
 void TSetup::FormClose() {
-    ADOQuery1.Close();
-    ADOQuery2.Close();
-    ADOQuery3.Close();
+    records_.Close();
+    projectList_.Close();
+    activityList_.Close();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -377,33 +385,33 @@ void TSetup::UpdateFilterAndTotal() {
         total << line;
         joiner = QStringLiteral(" and ");
     };
-    if (DateTimePicker1->Checked())
-        add(QStringLiteral("DatumPrace >= '") + shortDateText(DateTimePicker1->Date()) +
+    if (fromPicker_->Checked())
+        add(QStringLiteral("DatumPrace >= '") + shortDateText(fromPicker_->Date()) +
                 QLatin1Char('\''),
-            QStringLiteral(" and DatumPrace >= ") + SqlDateLiteral(DateTimePicker1->Date()));
-    if (DateTimePicker2->Checked())
-        add(QStringLiteral(" DatumPrace <= '") + shortDateText(DateTimePicker2->Date()) +
+            QStringLiteral(" and DatumPrace >= ") + SqlDateLiteral(fromPicker_->Date()));
+    if (toPicker_->Checked())
+        add(QStringLiteral(" DatumPrace <= '") + shortDateText(toPicker_->Date()) +
                 QLatin1Char('\''),
-            QStringLiteral(" and DatumPrace <= ") + SqlDateLiteral(DateTimePicker2->Date()));
-    const QVariant project = DBLookupComboBox1->KeyValue();
+            QStringLiteral(" and DatumPrace <= ") + SqlDateLiteral(toPicker_->Date()));
+    const QVariant project = projectFilter_->KeyValue();
     if (!project.isNull() && project.toLongLong() != -1)
         add(QStringLiteral(" id_Usek = %1").arg(project.toLongLong()),
             QStringLiteral(" and id_Usek = %1").arg(project.toLongLong()));
-    const QVariant activity = DBLookupComboBox2->KeyValue();
+    const QVariant activity = activityFilter_->KeyValue();
     if (!activity.isNull() && activity.toLongLong() != -1)
         add(QStringLiteral(" id_TypPrace = %1").arg(activity.toLongLong()),
             QStringLiteral(" and id_TypPrace = %1").arg(activity.toLongLong()));
-    const bool changed = filter != ADOQuery1.Filter();
-    ADOQuery1.setFilter(filter);
-    if (changed && DataSource1->rowCount() > 0)
-        DBGrid3->setCurrentIndex(DataSource1->index(0, 0));
-    ADOQuery4.Close();
-    ADOQuery4.SQL = total.join(QStringLiteral("\r\n"));
-    ADOQuery4.Open();
-    const QVariant sum = ADOQuery4.RecordCount() > 0 ? ADOQuery4.Value(0, 0) : QVariant();
-    Label1->setText(sum.isNull() ? QStringLiteral("0 h")
-                                 : hoursText(sum.toDouble()) + QStringLiteral(" h"));
-    ADOQuery4.Close();
+    const bool changed = filter != records_.Filter();
+    records_.setFilter(filter);
+    if (changed && recordsModel_->rowCount() > 0)
+        recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
+    totalQuery_.Close();
+    totalQuery_.SQL = total.join(QStringLiteral("\r\n"));
+    totalQuery_.Open();
+    const QVariant sum = totalQuery_.RecordCount() > 0 ? totalQuery_.Value(0, 0) : QVariant();
+    totalLabel_->setText(sum.isNull() ? QStringLiteral("0 h")
+                                      : hoursText(sum.toDouble()) + QStringLiteral(" h"));
+    totalQuery_.Close();
 }
 
 void TSetup::Button8Click() {
@@ -420,16 +428,16 @@ void TSetup::Button8Click() {
     BusyCursor busy;
     QString text =
         QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
-    const int rows = ADOQuery1.RecordCount();
+    const int rows = records_.RecordCount();
     for (int r = 0; r < rows; ++r) {
-        const auto cell = [&](int position) { return ADOQuery1.Value(r, position); };
+        const auto cell = [&](int position) { return records_.Value(r, position); };
         text += CsvQuote(dateCell(cell(0))) + QLatin1Char(';') + CsvQuote(cell(1).toString()) +
                 QLatin1Char(';') + CsvQuote(hoursCell(cell(2))) + QLatin1Char(';') +
                 CsvQuote(cell(6).toString()) + QLatin1Char(';') + CsvQuote(cell(3).toString()) +
                 QStringLiteral(";\r\n");
     }
     if (rows > 0)
-        DBGrid3->setCurrentIndex(DataSource1->index(rows - 1, 0));
+        recordsGrid_->setCurrentIndex(recordsModel_->index(rows - 1, 0));
     QStringEncoder encode(QStringEncoder::System);
     const QByteArray bytes = encode(text);
     // Written whole or not at all: a failed export leaves no partial file behind.
@@ -471,36 +479,36 @@ void TSetup::inTransaction(const std::function<void()>& work) {
 }
 
 void TSetup::reloadFilterLists() {
-    for (TADODataSet* list : {&ADOQuery2, &ADOQuery3}) {
+    for (TADODataSet* list : {&projectList_, &activityList_}) {
         list->Close();
         list->Open();
     }
 }
 
 void TSetup::LoadProjects() {
-    ADOQuery4.Close();
-    ADOQuery4.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1");
-    ADOQuery4.Open();
-    ListBox1->clear();
-    for (int r = 0; r < ADOQuery4.RecordCount(); ++r) {
-        auto* item = new QListWidgetItem(ADOQuery4.Value(r, 5).toString());
-        item->setData(kIdRole, ADOQuery4.Value(r, 1).toInt());
-        ListBox1->addItem(item);
+    totalQuery_.Close();
+    totalQuery_.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1");
+    totalQuery_.Open();
+    projectsList_->clear();
+    for (int r = 0; r < totalQuery_.RecordCount(); ++r) {
+        auto* item = new QListWidgetItem(totalQuery_.Value(r, 5).toString());
+        item->setData(kIdRole, totalQuery_.Value(r, 1).toInt());
+        projectsList_->addItem(item);
     }
-    ADOQuery4.Close();
+    totalQuery_.Close();
 }
 
 void TSetup::LoadActivities() {
-    ADOQuery4.Close();
-    ADOQuery4.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
-    ADOQuery4.Open();
-    ListBox2->clear();
-    for (int r = 0; r < ADOQuery4.RecordCount(); ++r) {
-        auto* item = new QListWidgetItem(ADOQuery4.Value(r, 1).toString());
-        item->setData(kIdRole, ADOQuery4.Value(r, 0).toInt());
-        ListBox2->addItem(item);
+    totalQuery_.Close();
+    totalQuery_.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
+    totalQuery_.Open();
+    activitiesList_->clear();
+    for (int r = 0; r < totalQuery_.RecordCount(); ++r) {
+        auto* item = new QListWidgetItem(totalQuery_.Value(r, 1).toString());
+        item->setData(kIdRole, totalQuery_.Value(r, 0).toInt());
+        activitiesList_->addItem(item);
     }
-    ADOQuery4.Close();
+    totalQuery_.Close();
 }
 
 void TSetup::Button1Click() {
@@ -509,18 +517,18 @@ void TSetup::Button1Click() {
                        name))
         return;
     BusyCursor busy;
-    ADOQuery4.Close();
+    totalQuery_.Close();
     const int id = static_cast<int>(
         connection_->Insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
                             QStringLiteral("id_TypPrace")));
     auto* item = new QListWidgetItem(name);
     item->setData(kIdRole, id);
-    ListBox2->addItem(item);
+    activitiesList_->addItem(item);
     reloadFilterLists();
 }
 
 void TSetup::Button3Click() {
-    QListWidgetItem* item = ListBox2->currentItem();
+    QListWidgetItem* item = activitiesList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Edit Activity"),
                    MsgIcon::Warning, MsgButtons::Ok, this);
@@ -531,7 +539,7 @@ void TSetup::Button3Click() {
                        item->text(), name))
         return;
     BusyCursor busy;
-    ADOQuery4.Close();
+    totalQuery_.Close();
     connection_->Execute(
         QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"),
         {name, item->data(kIdRole).toInt()});
@@ -540,7 +548,7 @@ void TSetup::Button3Click() {
 }
 
 void TSetup::Button2Click() {
-    QListWidgetItem* item = ListBox2->currentItem();
+    QListWidgetItem* item = activitiesList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Delete activity"),
                    MsgIcon::Warning, MsgButtons::Ok, this);
@@ -552,7 +560,7 @@ void TSetup::Button2Click() {
                    this) != MsgAnswer::Yes)
         return;
     BusyCursor busy;
-    ADOQuery4.Close();
+    totalQuery_.Close();
     const int id = item->data(kIdRole).toInt();
     inTransaction([&] {
         connection_->Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
@@ -562,7 +570,7 @@ void TSetup::Button2Click() {
     });
     reloadFilterLists();
     delete item;
-    unselect(ListBox2);
+    unselect(activitiesList_);
 }
 
 void TSetup::Button4Click() {
@@ -571,7 +579,7 @@ void TSetup::Button4Click() {
                        name))
         return;
     BusyCursor busy;
-    ADOQuery4.Close();
+    totalQuery_.Close();
     int id = 0;
     inTransaction([&] {
         id = static_cast<int>(
@@ -587,12 +595,12 @@ void TSetup::Button4Click() {
     });
     auto* item = new QListWidgetItem(name);
     item->setData(kIdRole, id);
-    ListBox1->addItem(item);
+    projectsList_->addItem(item);
     reloadFilterLists();
 }
 
 void TSetup::Button5Click() {
-    QListWidgetItem* item = ListBox1->currentItem();
+    QListWidgetItem* item = projectsList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No project was selected."), QStringLiteral("Edit project"),
                    MsgIcon::Warning, MsgButtons::Ok, this);
@@ -603,7 +611,7 @@ void TSetup::Button5Click() {
                        item->text(), name))
         return;
     BusyCursor busy;
-    ADOQuery4.Close();
+    totalQuery_.Close();
     connection_->Execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
         {item->data(kIdRole).toInt(), name});
@@ -612,7 +620,7 @@ void TSetup::Button5Click() {
 }
 
 void TSetup::Button6Click() {
-    QListWidgetItem* item = ListBox1->currentItem();
+    QListWidgetItem* item = projectsList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No project was selected."), QStringLiteral("Delete project"),
                    MsgIcon::Warning, MsgButtons::Ok, this);
@@ -629,7 +637,7 @@ void TSetup::Button6Click() {
     if (answer != MsgAnswer::Yes && answer != MsgAnswer::No)
         return;
     BusyCursor busy;
-    ADOQuery4.Close();
+    totalQuery_.Close();
     const int id = item->data(kIdRole).toInt();
     if (answer == MsgAnswer::No) {
         connection_->Execute(
@@ -646,7 +654,7 @@ void TSetup::Button6Click() {
     }
     reloadFilterLists();
     delete item;
-    unselect(ListBox1);
+    unselect(projectsList_);
 }
 
 void TSetup::Button9Click() {

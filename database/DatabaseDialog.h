@@ -24,18 +24,8 @@ public:
     explicit TSetup(platform::TADOConnection* connection, QWidget* parent = nullptr);
     ~TSetup() override;
 
-    platform::TADODataSet ADOQuery1, ADOQuery2, ADOQuery3, ADOQuery4;
-    platform::TDataSetModel *DataSource1, *DataSource2, *DataSource3;
-
-    QTabWidget* PageControl1;
-    QWidget *TabSheet4, *TabSheet5, *TabSheet1;
-    TDateTimePicker *DateTimePicker1, *DateTimePicker2;
-    TDBLookupComboBox *DBLookupComboBox1, *DBLookupComboBox2;
-    QPushButton* Button8;
-    QTableView* DBGrid3;
-    QLabel* Label1;
-    QListWidget *ListBox1, *ListBox2;
-    QPushButton *Button1, *Button2, *Button3, *Button4, *Button5, *Button6, *Button9, *Button7;
+    // The records the grid shows, with the filter in force.
+    const platform::TADODataSet& shownRecords() const { return records_; }
 
     // Shows the dialog, or only brings it forward when it is shown already.
     void Open();
@@ -75,6 +65,25 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Object names as the tests find them: PageControl1 with TabSheet4 (records), TabSheet5
+    // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
+    // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
+    // (export); ListBox1 (projects) with Button4/5/6 (add, edit, delete), ListBox2
+    // (activities) with Button1/3/2; Button9 (clear); Button7 (close).
+    platform::TADODataSet records_, projectList_, activityList_, totalQuery_;
+    platform::TDataSetModel *recordsModel_, *projectListModel_, *activityListModel_;
+    QTabWidget* pages_;
+    QWidget *recordsPage_, *administrationPage_, *settingsPage_;
+    TDateTimePicker *fromPicker_, *toPicker_;
+    TDBLookupComboBox *projectFilter_, *activityFilter_;
+    QPushButton* exportButton_;
+    QTableView* recordsGrid_;
+    QLabel* totalLabel_;
+    QListWidget *projectsList_, *activitiesList_;
+    QPushButton *addActivityButton_, *deleteActivityButton_, *editActivityButton_,
+        *addProjectButton_, *editProjectButton_, *deleteProjectButton_, *clearButton_,
+        *closeButton_;
+
     void buildRecordsPage();
     void buildAdministrationPage();
     void buildSettingsPage();

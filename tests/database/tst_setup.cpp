@@ -77,13 +77,13 @@ class TestSetup : public QObject {
     void seed() {
         Setup->show();
         typeName(QStringLiteral("Client's site"));
-        Setup->Button4->click();
+        child<QPushButton>(Setup, "Button4")->click();
         typeName(QStringLiteral("Internal"));
-        Setup->Button4->click();
+        child<QPushButton>(Setup, "Button4")->click();
         typeName(QStringLiteral("Coding"));
-        Setup->Button1->click();
+        child<QPushButton>(Setup, "Button1")->click();
         typeName(QStringLiteral("Say \"hi\"; now"));
-        Setup->Button1->click();
+        child<QPushButton>(Setup, "Button1")->click();
         book(1, 1, 1.5, QDate(2024, 5, 1), QStringLiteral("plain"));
         book(1, 2, 2, QDate(2024, 5, 2), QStringLiteral("with \"quotes\"; and semicolons"));
         book(2, 1, 0.25, QDate(2024, 5, 2), QString());
@@ -135,14 +135,15 @@ class TestSetup : public QObject {
     // The total shown equals the sum of the shown rows.
     double shownSum() {
         double sum = 0;
-        const int hours = Setup->ADOQuery1.FieldIndex(QStringLiteral("Cas"));
-        for (int r = 0; r < Setup->DataSource1->rowCount(); ++r)
-            sum += Setup->ADOQuery1.Value(r, hours).toDouble();
+        const int hours = Setup->shownRecords().FieldIndex(QStringLiteral("Cas"));
+        for (int r = 0; r < child<QTableView>(Setup, "DBGrid3")->model()->rowCount(); ++r)
+            sum += Setup->shownRecords().Value(r, hours).toDouble();
         return sum;
     }
 
     void setFilter(int picker, const QDate& date) {
-        TDateTimePicker* p = picker == 1 ? Setup->DateTimePicker1 : Setup->DateTimePicker2;
+        TDateTimePicker* p = picker == 1 ? child<TDateTimePicker>(Setup, "DateTimePicker1")
+                                         : child<TDateTimePicker>(Setup, "DateTimePicker2");
         p->setDate(date);
         p->setChecked(true);
     }
@@ -165,13 +166,14 @@ private Q_SLOTS:
         db().ConnectionString = cs;
         Form1->Button10->click();
         QVERIFY(Setup->isVisible());
-        QCOMPARE(Setup->DataSource1->rowCount(), 0);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
-        QCOMPARE(Setup->ListBox1->count(), 0);
-        QCOMPARE(Setup->ListBox2->count(), 0);
-        QCOMPARE(Setup->DBLookupComboBox1->count(), 0); // no "< All >" without projects
-        QCOMPARE(Setup->DBLookupComboBox1->KeyValue().toInt(), -1);
-        QVERIFY(Setup->ADOQuery1.Filter().isEmpty());
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
+        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count(), 0);
+        QCOMPARE(child<QListWidget>(Setup, "ListBox2")->count(), 0);
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
+                 0); // no "< All >" without projects
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->KeyValue().toInt(), -1);
+        QVERIFY(Setup->shownRecords().Filter().isEmpty());
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
@@ -180,35 +182,42 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        QCOMPARE(Setup->DataSource1->rowCount(), 4);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("7.75 h"));
-        QCOMPARE(Setup->DBLookupComboBox1->count(), 3);
-        QCOMPARE(Setup->DBLookupComboBox1->Text(), QStringLiteral("< All >"));
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("7.75 h"));
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(), 3);
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->Text(),
+                 QStringLiteral("< All >"));
         setFilter(2, QDate(2024, 5, 2)); // "to:" alone
-        QCOMPARE(Setup->ADOQuery1.Filter(), QStringLiteral(" DatumPrace <= '5/2/2024'"));
-        QCOMPARE(Setup->DataSource1->rowCount(), 3);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("3.75 h"));
+        QCOMPARE(Setup->shownRecords().Filter(), QStringLiteral(" DatumPrace <= '5/2/2024'"));
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 3);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("3.75 h"));
         setFilter(1, QDate(2024, 5, 2)); // both equal: that day
-        QCOMPARE(Setup->DataSource1->rowCount(), 2);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("2.25 h"));
-        chooseInList(Setup->DBLookupComboBox1, QStringLiteral("Internal"));
-        chooseByKeys(Setup->DBLookupComboBox2, QStringLiteral("Coding"));
-        QCOMPARE(Setup->ADOQuery1.Filter(),
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 2);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("2.25 h"));
+        chooseInList(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1"),
+                     QStringLiteral("Internal"));
+        chooseByKeys(child<TDBLookupComboBox>(Setup, "DBLookupComboBox2"),
+                     QStringLiteral("Coding"));
+        QCOMPARE(Setup->shownRecords().Filter(),
                  QStringLiteral("DatumPrace >= '5/2/2024' and  DatumPrace <= '5/2/2024' and  "
                                 "id_Usek = 2 and  id_TypPrace = 1"));
-        QCOMPARE(Setup->DataSource1->rowCount(), 1);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("0.25 h"));
-        Setup->DBLookupComboBox1->setKeyValue(-1);
-        Setup->DBLookupComboBox2->setKeyValue(QVariant()); // no selection: like "< All >"
-        Setup->DateTimePicker1->setChecked(false);
-        Setup->DateTimePicker2->setChecked(false);
-        QCOMPARE(Setup->DataSource1->rowCount(), 4);
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 1);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0.25 h"));
+        child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->setKeyValue(-1);
+        child<TDBLookupComboBox>(Setup, "DBLookupComboBox2")
+            ->setKeyValue(QVariant()); // no selection: like "< All >"
+        child<TDateTimePicker>(Setup, "DateTimePicker1")->setChecked(false);
+        child<TDateTimePicker>(Setup, "DateTimePicker2")->setChecked(false);
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
         setFilter(1, QDate(2024, 6, 1));
         setFilter(2, QDate(2024, 5, 1)); // from after to: nothing
-        QCOMPARE(Setup->DataSource1->rowCount(), 0);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
-        QCOMPARE(Setup->DataSource1->data(Setup->DataSource1->index(0, 0), Qt::DisplayRole),
-                 QVariant());
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
+        QCOMPARE(
+            child<QTableView>(Setup, "DBGrid3")
+                ->model()
+                ->data(child<QTableView>(Setup, "DBGrid3")->model()->index(0, 0), Qt::DisplayRole),
+            QVariant());
     }
 
     // Ticking "Date from:" filters by the day shown, in every locale's digits: also those
@@ -227,13 +236,14 @@ private Q_SLOTS:
         f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 5, 2), QTime(9, 0)));
         Setup->show();
         QVERIFY(QTest::qWaitForWindowExposed(Setup));
-        QCheckBox* from = Setup->DateTimePicker1->checkBox();
+        QCheckBox* from = child<TDateTimePicker>(Setup, "DateTimePicker1")->checkBox();
         QTest::mouseClick(from, Qt::LeftButton, {}, QPoint(from->height() / 2, from->height() / 2));
         QVERIFY(from->isChecked());
         QVERIFY(f->boxes.shown.isEmpty());
-        QCOMPARE(Setup->DataSource1->rowCount(), 3);
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 3);
         QCOMPARE(shownSum(), 6.25);
-        QCOMPARE(Setup->Label1->text(), platform::hoursText(6.25) + QStringLiteral(" h"));
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(),
+                 platform::hoursText(6.25) + QStringLiteral(" h"));
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
 
@@ -298,9 +308,10 @@ private Q_SLOTS:
         const QString storedBefore = storedConnection();
         QTest::mouseClick(Form1->Button10, Qt::LeftButton);
         QVERIFY(QTest::qWaitForWindowExposed(Setup));
-        QTabBar* tabs = Setup->PageControl1->tabBar();
+        QTabBar* tabs = child<QTabWidget>(Setup, "PageControl1")->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
-        QCOMPARE(Setup->PageControl1->currentWidget(), Setup->TabSheet1);
+        QCOMPARE(child<QTabWidget>(Setup, "PageControl1")->currentWidget(),
+                 child<QWidget>(Setup, "TabSheet1"));
 
         // Not working: a wrong password, or a folder that does not exist.
         const QString wrong =
@@ -316,7 +327,7 @@ private Q_SLOTS:
                  qPrintable(f->boxes.last().text));
         QCOMPARE(db().ConnectionString, start);
         QCOMPARE(storedConnection(), storedBefore);
-        QCOMPARE(items(Setup->ListBox1), QStringList{QStringLiteral("Old")});
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList{QStringLiteral("Old")});
 
         // Working, but a booking holds the lists of the database in use.
         typeConnection(target);
@@ -342,8 +353,9 @@ private Q_SLOTS:
                          .value(QStringLiteral("Password")),
                      password);
         }
-        QCOMPARE(items(Setup->ListBox1), QStringList{QStringLiteral("New")});
-        QCOMPARE(Setup->DBLookupComboBox1->count(), 2); // "< All >" and New
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList{QStringLiteral("New")});
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
+                 2); // "< All >" and New
     }
 
     void gridTextsAndExport_data() { addEngineRows(); }
@@ -354,7 +366,7 @@ private Q_SLOTS:
         seed();
         const QString file = f->paths->root.path() + QStringLiteral("/out.csv");
         f->saveFile.answers = {file};
-        Setup->Button8->click();
+        child<QPushButton>(Setup, "Button8")->click();
         QCOMPARE(f->saveFile.requests.last().title, QStringLiteral("Export data"));
         QCOMPARE(f->saveFile.requests.last().proposedName, QStringLiteral("Korvan"));
         QCOMPARE(f->saveFile.requests.last().defaultSuffix, QStringLiteral("csv"));
@@ -374,7 +386,7 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("\"0,25\";\"Coding\";\"\";\r\n")));
         QVERIFY(text.contains(QStringLiteral("\"two\r\nlines\";\r\n")));
         QCOMPARE(text.count(QStringLiteral(";\r\n")), 5);
-        QCOMPARE(Setup->DBGrid3->currentIndex().row(), 3);
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->currentIndex().row(), 3);
 
         // An unwritable place: the general report, no success, no file left behind.
         const int boxes = f->boxes.shown.size();
@@ -383,12 +395,12 @@ private Q_SLOTS:
         QFile blocker(f->paths->root.path() + QStringLiteral("/missing"));
         QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
         blocker.close();
-        Setup->Button8->click();
+        child<QPushButton>(Setup, "Button8")->click();
         QCOMPARE(f->boxes.shown.size(), boxes + 1);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
         // Cancel: nothing.
-        Setup->Button8->click();
+        child<QPushButton>(Setup, "Button8")->click();
         QCOMPARE(f->boxes.shown.size(), boxes + 1);
 
         // A full disk while writing over an earlier export: the earlier file stays whole.
@@ -399,7 +411,7 @@ private Q_SLOTS:
         f->saveFile.answers = {file};
         {
             FullDisk full(64);
-            Setup->Button8->click();
+            child<QPushButton>(Setup, "Button8")->click();
         }
         QCOMPARE(f->boxes.shown.size(), boxes + 2);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
@@ -425,7 +437,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        TDBLookupComboBox* project = Setup->DBLookupComboBox1;
+        TDBLookupComboBox* project = child<TDBLookupComboBox>(Setup, "DBLookupComboBox1");
         // "< All >", "Client's site", "Internal": the second project is two steps down.
         if (way == QLatin1String("list"))
             chooseInList(project, QStringLiteral("Internal"));
@@ -436,13 +448,13 @@ private Q_SLOTS:
         else
             chooseByWheel(project, 2);
         QCOMPARE(project->currentText(), QStringLiteral("Internal"));
-        QCOMPARE(Setup->DataSource1->rowCount(), 2);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 2);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("4.25 h"));
         QCOMPARE(shownSum(), 4.25);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("internal.csv"));
         f->saveFile.answers = {file};
-        QTest::mouseClick(Setup->Button8, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Setup, "Button8"), Qt::LeftButton);
         QFile out(file);
         QVERIFY(out.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = out.readAll().split('\n');
@@ -459,31 +471,33 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        Setup->ListBox2->setCurrentRow(-1);
-        Setup->ListBox2->clearSelection();
-        Setup->Button3->click();
+        child<QListWidget>(Setup, "ListBox2")->setCurrentRow(-1);
+        child<QListWidget>(Setup, "ListBox2")->clearSelection();
+        child<QPushButton>(Setup, "Button3")->click();
         QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Edit Activity"));
-        Setup->Button2->click();
+        child<QPushButton>(Setup, "Button2")->click();
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Delete activity"));
-        select(Setup->ListBox2, QStringLiteral("Coding"));
+        select(child<QListWidget>(Setup, "ListBox2"), QStringLiteral("Coding"));
         typeName(QStringLiteral("Coding 2"), false); // cancel
-        Setup->Button3->click();
-        QCOMPARE(items(Setup->ListBox2), QStringList({"Coding", "Say \"hi\"; now"}));
+        child<QPushButton>(Setup, "Button3")->click();
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox2")),
+                 QStringList({"Coding", "Say \"hi\"; now"}));
         typeName(QString()); // an empty name is accepted
-        Setup->Button3->click();
-        QCOMPARE(items(Setup->ListBox2), QStringList({"", "Say \"hi\"; now"}));
-        QCOMPARE(Setup->DBLookupComboBox2->count(), 3);
-        select(Setup->ListBox2, QStringLiteral("Say \"hi\"; now"));
+        child<QPushButton>(Setup, "Button3")->click();
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox2")),
+                 QStringList({"", "Say \"hi\"; now"}));
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox2")->count(), 3);
+        select(child<QListWidget>(Setup, "ListBox2"), QStringLiteral("Say \"hi\"; now"));
         f->boxes.answer(MsgAnswer::No);
-        Setup->Button2->click();
-        QCOMPARE(Setup->ListBox2->count(), 2);
+        child<QPushButton>(Setup, "Button2")->click();
+        QCOMPARE(child<QListWidget>(Setup, "ListBox2")->count(), 2);
         f->boxes.answer(MsgAnswer::Yes);
-        Setup->Button2->click();
+        child<QPushButton>(Setup, "Button2")->click();
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("When you delete activity all associated recorded project times "
                                 "will be deleted too.\n\r\n\rAre you sure to continue anyway ?"));
-        QCOMPARE(items(Setup->ListBox2), QStringList({""}));
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox2")), QStringList({""}));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(),
                  2); // of both projects
     }
@@ -507,31 +521,35 @@ private Q_SLOTS:
         seed();
         const QString hostile = QStringLiteral("Design\\'); DELETE FROM SEP_TypPrace; --");
         typeName(hostile);
-        Setup->Button1->click();
+        child<QPushButton>(Setup, "Button1")->click();
         const QString odd = QStringLiteral("O'Brien \\ \"x\"");
         typeName(odd);
-        Setup->Button4->click();
+        child<QPushButton>(Setup, "Button4")->click();
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_TypPrace")).toInt(), 3);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 4);
         const auto last = [](QListWidget* list) { return list->item(list->count() - 1); };
-        QCOMPARE(last(Setup->ListBox2)->text(), hostile);
-        QCOMPARE(scalar(QStringLiteral("SELECT TypPrace FROM SEP_TypPrace WHERE id_TypPrace = %1")
-                            .arg(last(Setup->ListBox2)->data(Qt::UserRole).toInt()))
-                     .toString(),
-                 hostile);
-        QCOMPARE(scalar(QStringLiteral("SELECT Nazev FROM SEP_UsekHistorie WHERE id_Usek = %1")
-                            .arg(last(Setup->ListBox1)->data(Qt::UserRole).toInt()))
-                     .toString(),
-                 odd);
-        select(Setup->ListBox2, QStringLiteral("Coding"));
+        QCOMPARE(last(child<QListWidget>(Setup, "ListBox2"))->text(), hostile);
+        QCOMPARE(
+            scalar(
+                QStringLiteral("SELECT TypPrace FROM SEP_TypPrace WHERE id_TypPrace = %1")
+                    .arg(last(child<QListWidget>(Setup, "ListBox2"))->data(Qt::UserRole).toInt()))
+                .toString(),
+            hostile);
+        QCOMPARE(
+            scalar(
+                QStringLiteral("SELECT Nazev FROM SEP_UsekHistorie WHERE id_Usek = %1")
+                    .arg(last(child<QListWidget>(Setup, "ListBox1"))->data(Qt::UserRole).toInt()))
+                .toString(),
+            odd);
+        select(child<QListWidget>(Setup, "ListBox2"), QStringLiteral("Coding"));
         f->boxes.answer(MsgAnswer::Yes);
-        Setup->Button2->click();
-        QVERIFY(Setup->ListBox2->selectedItems().isEmpty());
+        child<QPushButton>(Setup, "Button2")->click();
+        QVERIFY(child<QListWidget>(Setup, "ListBox2")->selectedItems().isEmpty());
         const int shown = f->boxes.shown.size();
-        Setup->Button2->click();
+        child<QPushButton>(Setup, "Button2")->click();
         QCOMPARE(f->boxes.shown.size(), shown + 1);
         QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
-        QCOMPARE(Setup->ListBox2->count(), 2);
+        QCOMPARE(child<QListWidget>(Setup, "ListBox2")->count(), 2);
     }
 
     // The export file gets the user's umask; an existing file keeps its mode.
@@ -543,7 +561,7 @@ private Q_SLOTS:
         const QString fresh = dir.filePath(QStringLiteral("fresh.csv"));
         const mode_t old = ::umask(077);
         f->saveFile.answers = {fresh};
-        QTest::mouseClick(Setup->Button8, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Setup, "Button8"), Qt::LeftButton);
         ::umask(old);
         QCOMPARE(QFileInfo(fresh).permissions() & 0x0777,
                  QFile::ReadUser | QFile::WriteUser); // 0600: nothing for group and others
@@ -553,7 +571,7 @@ private Q_SLOTS:
         existing.close();
         QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner | QFile::WriteOwner));
         f->saveFile.answers = {kept};
-        QTest::mouseClick(Setup->Button8, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Setup, "Button8"), Qt::LeftButton);
         QCOMPARE(QFileInfo(kept).permissions() & 0x0777,
                  QFile::ReadUser | QFile::WriteUser); // 0600: nothing for group and others
         QVERIFY(QFileInfo(kept).size() > 0);
@@ -564,43 +582,49 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site", "Internal"}));
-        select(Setup->ListBox1, QStringLiteral("Internal"));
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")),
+                 QStringList({"Client's site", "Internal"}));
+        select(child<QListWidget>(Setup, "ListBox1"), QStringLiteral("Internal"));
         typeName(QStringLiteral("Internal"));
-        Setup->Button5->click(); // same name: a history row more, the list as it was
+        child<QPushButton>(Setup, "Button5")
+            ->click(); // same name: a history row more, the list as it was
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_UsekHistorie WHERE id_Usek = 2"))
                      .toInt(),
                  2);
         f->boxes.answer(MsgAnswer::Cancel);
-        Setup->Button6->click();
-        QCOMPARE(Setup->ListBox1->count(), 2);
+        child<QPushButton>(Setup, "Button6")->click();
+        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count(), 2);
         QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoCancelDefaultCancel);
         f->boxes.answer(MsgAnswer::No); // keep its records
-        Setup->Button6->click();
-        QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site"}));
+        child<QPushButton>(Setup, "Button6")->click();
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList({"Client's site"}));
         QCOMPARE(
             scalar(QStringLiteral("SELECT COUNT(*) FROM view_SEP_ZjistiVsechnyMojePovoleneUseky"))
                 .toInt(),
             1);
         Setup->hide();
         Setup->show();
-        QCOMPARE(Setup->DataSource1->rowCount(), 4);
-        QCOMPARE(Setup->DBLookupComboBox1->count(), 3); // the deleted project is still offered
-        chooseByKeys(Setup->DBLookupComboBox1, QStringLiteral("Internal"));
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
-        chooseByKeys(Setup->DBLookupComboBox1, QStringLiteral("< All >"));
-        select(Setup->ListBox1, QStringLiteral("Client's site"));
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
+                 3); // the deleted project is still offered
+        chooseByKeys(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1"),
+                     QStringLiteral("Internal"));
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("4.25 h"));
+        chooseByKeys(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1"),
+                     QStringLiteral("< All >"));
+        select(child<QListWidget>(Setup, "ListBox1"), QStringLiteral("Client's site"));
         f->boxes.answer(MsgAnswer::Yes); // with its records
-        Setup->Button6->click();
-        QCOMPARE(Setup->ListBox1->count(), 0);
+        child<QPushButton>(Setup, "Button6")->click();
+        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count(), 0);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_Usek = 1"))
                      .toInt(),
                  0);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_Usek WHERE id_Usek = 1")).toInt(),
                  0);
-        QCOMPARE(Setup->DataSource1->rowCount(), 4); // the grid is not read again
-        Setup->UpdateFilterAndTotal();               // a recomputed total no longer counts them
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("4.25 h"));
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(),
+                 4);                   // the grid is not read again
+        Setup->UpdateFilterAndTotal(); // a recomputed total no longer counts them
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("4.25 h"));
     }
 
     void failingStatementLeavesNothing_data() { addEngineRows(); }
@@ -617,12 +641,13 @@ private Q_SLOTS:
             dbs->exec(engine, QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON SEP_Usek FOR "
                                              "EACH ROW EXECUTE FUNCTION refuse()"));
         }
-        select(Setup->ListBox1, QStringLiteral("Internal"));
+        select(child<QListWidget>(Setup, "ListBox1"), QStringLiteral("Internal"));
         f->boxes.answer(MsgAnswer::Yes);
-        Setup->Button6->click();
+        child<QPushButton>(Setup, "Button6")->click();
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("refused")));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
-        QCOMPARE(items(Setup->ListBox1), QStringList({"Client's site", "Internal"}));
+        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")),
+                 QStringList({"Client's site", "Internal"}));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
                      .toInt(),
                  2);
@@ -631,7 +656,7 @@ private Q_SLOTS:
                  1);
         // Clearing fails as a whole too.
         f->boxes.answer(MsgAnswer::Yes);
-        Setup->Button9->click();
+        child<QPushButton>(Setup, "Button9")->click();
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 4);
     }
 
@@ -641,22 +666,24 @@ private Q_SLOTS:
         db().ConnectionString = cs;
         seed();
         f->boxes.answer(MsgAnswer::No);
-        Setup->Button9->click();
-        QCOMPARE(Setup->DataSource1->rowCount(), 4);
+        child<QPushButton>(Setup, "Button9")->click();
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
         f->boxes.answer(MsgAnswer::Yes);
-        Setup->Button9->click();
+        child<QPushButton>(Setup, "Button9")->click();
         QCOMPARE(
             f->boxes.shown.at(f->boxes.shown.size() - 2).text,
             QStringLiteral("All data in the database will be permanently deleted. \n\r\n\rThis "
                            "operation cannot be undone. \n\r\n\rDo you wish to continue ?"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Database cleared successfuly."));
-        QCOMPARE(Setup->DataSource1->rowCount(), 0);
-        QCOMPARE(Setup->Label1->text(), QStringLiteral("0 h"));
-        QCOMPARE(Setup->ListBox1->count() + Setup->ListBox2->count(), 0);
-        QCOMPARE(Setup->DBLookupComboBox1->count(), 0);
+        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
+        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
+        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count() +
+                     child<QListWidget>(Setup, "ListBox2")->count(),
+                 0);
+        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(), 0);
         typeName(QStringLiteral("Again"));
-        Setup->Button4->click();
-        QCOMPARE(Setup->ListBox1->item(0)->data(Qt::UserRole).toInt(), 3);
+        child<QPushButton>(Setup, "Button4")->click();
+        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->item(0)->data(Qt::UserRole).toInt(), 3);
     }
 
     void inputBoxKeys() {
@@ -678,9 +705,12 @@ private Q_SLOTS:
     void showingAgainReloadsNothing() {
         db().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
         Setup->Open();
-        Setup->ADOQuery1.setFilter(QStringLiteral("id_Usek = 5"));
+        QCheckBox* to = child<TDateTimePicker>(Setup, "DateTimePicker2")->checkBox();
+        QTest::mouseClick(to, Qt::LeftButton, {}, QPoint(to->height() / 2, to->height() / 2));
+        const QString filter = Setup->shownRecords().Filter();
+        QVERIFY(!filter.isEmpty());
         Setup->Open(); // already shown: only brought forward
-        QCOMPARE(Setup->ADOQuery1.Filter(), QStringLiteral("id_Usek = 5"));
+        QCOMPARE(Setup->shownRecords().Filter(), filter);
         QCOMPARE(TSetup::SqlDateLiteral(QDate(2006, 1, 5)), QStringLiteral("#1/5/2006#"));
         QCOMPARE(TSetup::CsvQuote(QStringLiteral("a\"b;c")), QStringLiteral("\"a\"\"b;c\""));
     }
