@@ -45,7 +45,7 @@ Application::Application() {
     mainWindow_->attachDialogs(editDialog_, descriptionPrompt_);
     bus_ = std::make_unique<ControlBus>(*tasks_);
     bus_->onTasksChanged = [this] { mainWindow_->RefreshGrid(); };
-    bus_->onShow = [this] { mainWindow_->TrayIcon1->RestoreMainWindow(); };
+    bus_->onShow = [this] { mainWindow_->showFromTray(); };
 }
 
 Application::~Application() {

@@ -243,7 +243,7 @@ void TSummary::save() {
         if (resetBox_->isChecked()) {
             saving_ = false;
             close();
-            mainWindow_.TrayIcon1->HideMainWindow();
+            mainWindow_.hideToTray();
             for (TProjectBaseFrame* frame : all)
                 frame->setWorkDay(platform::today());
         }

@@ -82,7 +82,7 @@ void TForm5::Prompt(TProject* task) {
     taskName_->setText(task->Name);
     descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
     prompted_ = task;
-    mainWindow_->PopupMenu1->AutoPopup = false;
+    mainWindow_->setTrayMenuEnabled(false);
     open();
 }
 
@@ -90,14 +90,13 @@ void TForm5::done(int result) {
     QDialog::done(result);
     TProject* task = prompted_;
     prompted_ = nullptr;
-    mainWindow_->PopupMenu1->AutoPopup = true;
+    mainWindow_->setTrayMenuEnabled(true);
     // The task may have been removed meanwhile.
     const bool known = mainWindow_->Tasks.contains(task);
     if (result != QDialog::Accepted || !task || !known)
         return;
     task->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
-    mainWindow_->RequestDescription = !doNotAskBox_->isChecked();
-    mainWindow_->CheckBox4->setChecked(mainWindow_->RequestDescription);
+    mainWindow_->setRequestDescription(!doNotAskBox_->isChecked());
 }
 
 void TForm5::showEvent(QShowEvent* event) {

@@ -72,26 +72,26 @@ TForm1::TForm1(TaskList& tasks, QWidget* parent) : QWidget(parent), Tasks(tasks)
     buildMenu();
 
     // The tray icon as the window design configures it.
-    TrayIcon1 = new TTrayIcon(this);
-    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
-    TrayIcon1->setCycleInterval(0);
-    TrayIcon1->setHint(QStringLiteral("Korvan"));
+    trayIcon_ = new TTrayIcon(this);
+    trayIcon_->setObjectName(QStringLiteral("TrayIcon1"));
+    trayIcon_->setCycleInterval(0);
+    trayIcon_->setHint(QStringLiteral("Korvan"));
     // The idle stopwatch, or the running one (a green sector and a red hand) while a task
     // runs.
     for (int size : {16, 22, 24, 32, 48, 64}) {
         idleImage_.addFile(QStringLiteral(":/icons/korvan-idle-%1.png").arg(size));
         runningImage_.addFile(QStringLiteral(":/icons/korvan-running-%1.png").arg(size));
     }
-    TrayIcon1->setIcon(idleImage_);
-    TrayIcon1->setIconVisible(true);
-    TrayIcon1->setIconIndex(0);
-    TrayIcon1->setPopupMenu(PopupMenu1);
-    TrayIcon1->MinimizeToTray = true;
-    TrayIcon1->OnDblClick = [this](QObject*) { guarded([this] { TrayIcon1DblClick(); }); };
-    TrayIcon1->OnBalloonHintClick = [this](QObject*) {
+    trayIcon_->setIcon(idleImage_);
+    trayIcon_->setIconVisible(true);
+    trayIcon_->setIconIndex(0);
+    trayIcon_->setPopupMenu(trayMenu_);
+    trayIcon_->MinimizeToTray = true;
+    trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { TrayIcon1DblClick(); }); };
+    trayIcon_->OnBalloonHintClick = [this](QObject*) {
         guarded([this] { TrayIcon1BalloonClick(); });
     };
-    TrayIcon1->Loaded();
+    trayIcon_->Loaded();
 
     followTasks();
     guarded([this] { FormCreate(); });
@@ -102,12 +102,12 @@ TForm1::TForm1(TaskList& tasks, QWidget* parent) : QWidget(parent), Tasks(tasks)
     trayCheck_->setSingleShot(true);
     trayCheck_->setInterval(5000);
     connect(trayCheck_, &QTimer::timeout, this, [this] {
-        if (!TrayIcon1->IconShown())
-            TrayIcon1->RestoreMainWindow();
+        if (!trayIcon_->IconShown())
+            trayIcon_->RestoreMainWindow();
     });
     trayCheck_->start();
     // An item host may show the exported menu before it ever asks for a refresh.
-    if (TrayIcon1->ItemHost())
+    if (trayIcon_->ItemHost())
         RefreshMenu();
 }
 
@@ -123,7 +123,7 @@ void TForm1::followTasks() {
         const auto it = menuEntries_.find(task);
         if (it == menuEntries_.end())
             return;
-        PopupMenu1->removeAction(it->second);
+        trayMenu_->removeAction(it->second);
         delete it->second;
         menuEntries_.erase(it);
     });
@@ -149,7 +149,7 @@ const char kCaptionProperty[] = "korvanCaption";
 // A new task's entry goes to the top of the menu, as the menu has always done; sorting
 // moves it into place.
 void TForm1::addEntry(TProject* task) {
-    auto* entry = new QAction(PopupMenu1);
+    auto* entry = new QAction(trayMenu_);
     entry->setCheckable(true);
     entry->setData(kTaskMenuTag);
     menuEntries_[task] = entry;
@@ -163,8 +163,8 @@ void TForm1::addEntry(TProject* task) {
             }
         });
     });
-    const QList<QAction*> items = PopupMenu1->actions();
-    PopupMenu1->insertAction(items.isEmpty() ? nullptr : items.first(), entry);
+    const QList<QAction*> items = trayMenu_->actions();
+    trayMenu_->insertAction(items.isEmpty() ? nullptr : items.first(), entry);
 }
 
 void TForm1::refreshEntry(const TProject* task) {
@@ -178,6 +178,23 @@ void TForm1::refreshEntry(const TProject* task) {
     entry->setChecked(task->Running);
 }
 
+void TForm1::showFromTray() {
+    trayIcon_->RestoreMainWindow();
+}
+
+void TForm1::hideToTray() {
+    trayIcon_->HideMainWindow();
+}
+
+void TForm1::setTrayMenuEnabled(bool enabled) {
+    trayMenu_->AutoPopup = enabled;
+}
+
+void TForm1::setRequestDescription(bool request) {
+    RequestDescription = request;
+    requestDescriptionBox_->setChecked(request);
+}
+
 QAction* TForm1::menuEntry(const TProject* task) const {
     const auto it = menuEntries_.find(task);
     return it == menuEntries_.end() ? nullptr : it->second;
@@ -188,41 +205,41 @@ QString TForm1::entryCaption(const QAction* item) {
 }
 
 void TForm1::buildControls() {
-    StringGrid1 = named(new QTableView, "StringGrid1");
+    taskGrid_ = named(new QTableView, "StringGrid1");
     gridModel_ = new TaskGridModel(Tasks, this);
-    StringGrid1->setModel(gridModel_);
-    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(20);
-    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    StringGrid1->horizontalHeader()->setHighlightSections(false);
-    StringGrid1->setShowGrid(true);
+    taskGrid_->setModel(gridModel_);
+    taskGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    taskGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    taskGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    taskGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    taskGrid_->verticalHeader()->hide();
+    taskGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    taskGrid_->verticalHeader()->setDefaultSectionSize(20);
+    taskGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    taskGrid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    taskGrid_->horizontalHeader()->setHighlightSections(false);
+    taskGrid_->setShowGrid(true);
     // A double-click anywhere in the grid, also below the last row, edits the selected task.
-    StringGrid1->viewport()->installEventFilter(this);
+    taskGrid_->viewport()->installEventFilter(this);
 
-    Button2 = button("Button2", QStringLiteral("&Add"));
-    Button3 = button("Button3", QStringLiteral("&Edit"));
-    Button4 = button("Button4", QStringLiteral("&Remove"));
-    Button5 = button("Button5", QStringLiteral("&Start"));
-    Button6 = button("Button6", QStringLiteral("S&top"));
-    Button7 = button("Button7", QStringLiteral("&Reset"));
-    Button8 = button("Button8", QStringLiteral("Reset A&ll"));
-    Button9 = button("Button9", QStringLiteral("Sa&ve to DB"));
-    Button10 = button("Button10", QStringLiteral("&Database"));
-    Button1 = button("Button1", QStringLiteral("&Close"));
-    Button1->setDefault(true);
+    addButton_ = button("Button2", QStringLiteral("&Add"));
+    editButton_ = button("Button3", QStringLiteral("&Edit"));
+    removeButton_ = button("Button4", QStringLiteral("&Remove"));
+    startButton_ = button("Button5", QStringLiteral("&Start"));
+    stopButton_ = button("Button6", QStringLiteral("S&top"));
+    resetButton_ = button("Button7", QStringLiteral("&Reset"));
+    resetAllButton_ = button("Button8", QStringLiteral("Reset A&ll"));
+    bookButton_ = button("Button9", QStringLiteral("Sa&ve to DB"));
+    databaseButton_ = button("Button10", QStringLiteral("&Database"));
+    closeButton_ = button("Button1", QStringLiteral("&Close"));
+    closeButton_->setDefault(true);
 
     const std::pair<QPushButton*, void (TForm1::*)()> handlers[] = {
-        {Button1, &TForm1::Button1Click}, {Button2, &TForm1::Button2Click},
-        {Button3, &TForm1::Button3Click}, {Button4, &TForm1::Button4Click},
-        {Button5, &TForm1::Button5Click}, {Button6, &TForm1::Button6Click},
-        {Button7, &TForm1::Button7Click}, {Button8, &TForm1::Button8Click},
-        {Button9, &TForm1::Button9Click}, {Button10, &TForm1::Button10Click},
+        {closeButton_, &TForm1::Button1Click}, {addButton_, &TForm1::Button2Click},
+        {editButton_, &TForm1::Button3Click},  {removeButton_, &TForm1::Button4Click},
+        {startButton_, &TForm1::Button5Click}, {stopButton_, &TForm1::Button6Click},
+        {resetButton_, &TForm1::Button7Click}, {resetAllButton_, &TForm1::Button8Click},
+        {bookButton_, &TForm1::Button9Click},  {databaseButton_, &TForm1::Button10Click},
     };
     for (const auto& [b, handler] : handlers) {
         const auto h = handler;
@@ -231,82 +248,85 @@ void TForm1::buildControls() {
     }
 
     auto* buttons = new QVBoxLayout;
-    for (QPushButton* b : {Button2, Button3, Button4, Button5, Button6, Button7, Button8})
+    for (QPushButton* b : {addButton_, editButton_, removeButton_, startButton_, stopButton_,
+                           resetButton_, resetAllButton_})
         buttons->addWidget(b);
     buttons->addWidget(separator());
-    buttons->addWidget(Button9);
-    buttons->addWidget(Button10);
+    buttons->addWidget(bookButton_);
+    buttons->addWidget(databaseButton_);
     buttons->addWidget(separator());
     buttons->addStretch();
-    buttons->addWidget(Button1);
+    buttons->addWidget(closeButton_);
 
-    CheckBox1 = named(new QCheckBox(QStringLiteral("Automatically save time every")), "CheckBox1");
-    Edit2 = named(new QLineEdit(QStringLiteral("5")), "Edit2");
-    StaticText1 = named(new QLabel(QStringLiteral("minute(s)")), "StaticText1");
-    CheckBox2 = named(new QCheckBox(QStringLiteral("Display popup reminder every")), "CheckBox2");
-    Edit3 = named(new QLineEdit(QStringLiteral("15")), "Edit3");
-    StaticText2 = named(new QLabel(QStringLiteral("minute(s)")), "StaticText2");
-    CheckBox3 =
+    autoSaveBox_ =
+        named(new QCheckBox(QStringLiteral("Automatically save time every")), "CheckBox1");
+    autoSaveEdit_ = named(new QLineEdit(QStringLiteral("5")), "Edit2");
+    autoSaveUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText1");
+    reminderBox_ =
+        named(new QCheckBox(QStringLiteral("Display popup reminder every")), "CheckBox2");
+    reminderEdit_ = named(new QLineEdit(QStringLiteral("15")), "Edit3");
+    reminderUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText2");
+    autoStartBox_ =
         named(new QCheckBox(QStringLiteral("Automatically start application when OS starts")),
               "CheckBox3");
-    CheckBox4 = named(new QCheckBox(QStringLiteral("Request for description when switching task")),
-                      "CheckBox4");
-    for (QLineEdit* edit : {Edit2, Edit3}) {
+    requestDescriptionBox_ = named(
+        new QCheckBox(QStringLiteral("Request for description when switching task")), "CheckBox4");
+    for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_}) {
         edit->setMaximumWidth(40);
         edit->installEventFilter(this);
     }
-    connect(CheckBox1, &QCheckBox::clicked, this,
+    connect(autoSaveBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { CheckBox1Click(); }); });
-    connect(CheckBox2, &QCheckBox::clicked, this,
+    connect(reminderBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { CheckBox2Click(); }); });
-    connect(CheckBox3, &QCheckBox::clicked, this,
+    connect(autoStartBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { CheckBox3Click(); }); });
-    connect(CheckBox4, &QCheckBox::clicked, this,
+    connect(requestDescriptionBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { CheckBox4Click(); }); });
 
     auto* options = new QGridLayout;
-    options->addWidget(CheckBox1, 0, 0);
-    options->addWidget(Edit2, 0, 1);
-    options->addWidget(StaticText1, 0, 2);
-    options->addWidget(CheckBox2, 1, 0);
-    options->addWidget(Edit3, 1, 1);
-    options->addWidget(StaticText2, 1, 2);
-    options->addWidget(CheckBox3, 2, 0, 1, 3);
-    options->addWidget(CheckBox4, 3, 0, 1, 3);
+    options->addWidget(autoSaveBox_, 0, 0);
+    options->addWidget(autoSaveEdit_, 0, 1);
+    options->addWidget(autoSaveUnit_, 0, 2);
+    options->addWidget(reminderBox_, 1, 0);
+    options->addWidget(reminderEdit_, 1, 1);
+    options->addWidget(reminderUnit_, 1, 2);
+    options->addWidget(autoStartBox_, 2, 0, 1, 3);
+    options->addWidget(requestDescriptionBox_, 3, 0, 1, 3);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(StringGrid1, 1);
+    top->addWidget(taskGrid_, 1);
     top->addLayout(buttons);
     auto* whole = new QVBoxLayout(this);
     whole->addLayout(top, 1);
     whole->addLayout(options);
 
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(1000);
-    Timer2 = named(new QTimer(this), "Timer2");
-    Timer3 = named(new QTimer(this), "Timer3");
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
-    connect(Timer2, &QTimer::timeout, this, [this] { guarded([this] { Timer2Timer(); }); });
-    connect(Timer3, &QTimer::timeout, this, [this] { guarded([this] { Timer3Timer(); }); });
+    gridTimer_ = named(new QTimer(this), "Timer1");
+    gridTimer_->setInterval(1000);
+    autoSaveTimer_ = named(new QTimer(this), "Timer2");
+    reminderTimer_ = named(new QTimer(this), "Timer3");
+    connect(gridTimer_, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    connect(autoSaveTimer_, &QTimer::timeout, this, [this] { guarded([this] { Timer2Timer(); }); });
+    connect(reminderTimer_, &QTimer::timeout, this, [this] { guarded([this] { Timer3Timer(); }); });
 }
 
 void TForm1::buildMenu() {
-    PopupMenu1 = named(new TPopupMenu(this), "PopupMenu1");
-    N1 = PopupMenu1->addSeparator();
-    N1->setObjectName(QStringLiteral("N1"));
-    About1 = PopupMenu1->addAction(QStringLiteral("&About"));
-    About1->setObjectName(QStringLiteral("About1"));
-    Add1 = PopupMenu1->addAction(QStringLiteral("&Open"));
-    Add1->setObjectName(QStringLiteral("Add1"));
-    PopupMenu1->setDefaultAction(Add1);
-    N2 = PopupMenu1->addSeparator();
-    N2->setObjectName(QStringLiteral("N2"));
-    Exit1 = PopupMenu1->addAction(QStringLiteral("E&xit"));
-    Exit1->setObjectName(QStringLiteral("Exit1"));
-    connect(About1, &QAction::triggered, this, [this] { guarded([this] { About1Click(); }); });
-    connect(Add1, &QAction::triggered, this, [this] { guarded([this] { Add1Click(); }); });
-    connect(Exit1, &QAction::triggered, this, [this] { guarded([this] { Exit1Click(); }); });
-    connect(PopupMenu1, &QMenu::aboutToShow, this,
+    trayMenu_ = named(new TPopupMenu(this), "PopupMenu1");
+    separator1_ = trayMenu_->addSeparator();
+    separator1_->setObjectName(QStringLiteral("N1"));
+    aboutEntry_ = trayMenu_->addAction(QStringLiteral("&About"));
+    aboutEntry_->setObjectName(QStringLiteral("About1"));
+    openEntry_ = trayMenu_->addAction(QStringLiteral("&Open"));
+    openEntry_->setObjectName(QStringLiteral("Add1"));
+    trayMenu_->setDefaultAction(openEntry_);
+    separator2_ = trayMenu_->addSeparator();
+    separator2_->setObjectName(QStringLiteral("N2"));
+    exitEntry_ = trayMenu_->addAction(QStringLiteral("E&xit"));
+    exitEntry_->setObjectName(QStringLiteral("Exit1"));
+    connect(aboutEntry_, &QAction::triggered, this, [this] { guarded([this] { About1Click(); }); });
+    connect(openEntry_, &QAction::triggered, this, [this] { guarded([this] { Add1Click(); }); });
+    connect(exitEntry_, &QAction::triggered, this, [this] { guarded([this] { Exit1Click(); }); });
+    connect(trayMenu_, &QMenu::aboutToShow, this,
             [this] { guarded([this] { PopupMenu1Popup(); }); });
 }
 
@@ -315,14 +335,14 @@ void TForm1::buildMenu() {
 
 void TForm1::FormCreate() {
     Tasks.clear();
-    StringGrid1->setColumnWidth(1, 70);
-    StringGrid1->setColumnWidth(2, 50);
-    StringGrid1->setColumnWidth(0, qMax(40, StringGrid1->width() - 127));
+    taskGrid_->setColumnWidth(1, 70);
+    taskGrid_->setColumnWidth(2, 50);
+    taskGrid_->setColumnWidth(0, qMax(40, taskGrid_->width() - 127));
     LoadSettings();
     setUpAutoSaveControls();
     setUpReminderControls();
-    CheckBox3->setChecked(AutoStart);
-    CheckBox4->setChecked(RequestDescription);
+    autoStartBox_->setChecked(AutoStart);
+    requestDescriptionBox_->setChecked(RequestDescription);
     RefreshGrid();
 }
 
@@ -348,14 +368,14 @@ void TForm1::FormShow() {
         // The grid has its real width only once the window is laid out.
         firstShow_ = false;
         platform::centreOnScreen(this);
-        StringGrid1->setColumnWidth(0, qMax(40, StringGrid1->viewport()->width() - 127 + 4));
+        taskGrid_->setColumnWidth(0, qMax(40, taskGrid_->viewport()->width() - 127 + 4));
     }
     RefreshGrid();
-    Timer1->start();
+    gridTimer_->start();
 }
 
 void TForm1::FormHide() {
-    Timer1->stop();
+    gridTimer_->stop();
     captureSettings();
 }
 
@@ -377,7 +397,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
         if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
             focused->click();
         else
-            Button1->click();
+            closeButton_->click();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -396,7 +416,7 @@ void TForm1::RefreshGrid() {
 void TForm1::RefreshMenu() {
     for (const TProject* task : Tasks)
         refreshEntry(task);
-    SortMenuEntries(PopupMenu1);
+    SortMenuEntries(trayMenu_);
 }
 
 void TForm1::SortMenuEntries(TPopupMenu* menu) {
@@ -460,12 +480,13 @@ void TForm1::StopAll() {
 }
 
 void TForm1::SetTaskButtons(bool enabled) {
-    for (QPushButton* b : {Button3, Button4, Button5, Button6, Button7, Button8})
+    for (QPushButton* b :
+         {editButton_, removeButton_, startButton_, stopButton_, resetButton_, resetAllButton_})
         b->setEnabled(enabled);
 }
 
 TProject* TForm1::selectedTask() const {
-    const int row = StringGrid1->currentIndex().row();
+    const int row = taskGrid_->currentIndex().row();
     if (row < 0 || row >= static_cast<int>(Tasks.size()))
         return nullptr;
     return Tasks[static_cast<size_t>(row)];
@@ -474,11 +495,11 @@ TProject* TForm1::selectedTask() const {
 void TForm1::selectTaskRow(int index) {
     if (index < 0 || index >= gridModel_->rowCount())
         return;
-    StringGrid1->setCurrentIndex(gridModel_->index(index, 0));
+    taskGrid_->setCurrentIndex(gridModel_->index(index, 0));
 }
 
 void TForm1::setTrayHint(const QString& hint) {
-    TrayIcon1->setHint(hint);
+    trayIcon_->setHint(hint);
 }
 
 void TForm1::requestDescriptionFor(TProject* task) {
@@ -498,10 +519,10 @@ void TForm1::runningChanged() {
         std::any_of(Tasks.begin(), Tasks.end(), [](const TProject* task) { return task->Running; });
     if (running != trayShowsRunning_) {
         trayShowsRunning_ = running;
-        TrayIcon1->setIcon(running ? runningImage_ : idleImage_);
+        trayIcon_->setIcon(running ? runningImage_ : idleImage_);
     }
     // An item host shows the exported menu without asking first: keep it current.
-    if (TrayIcon1->ItemHost())
+    if (trayIcon_->ItemHost())
         RefreshMenu();
 }
 
@@ -528,14 +549,14 @@ void TForm1::Timer3Timer() {
             break;
         }
     }
-    TrayIcon1->ShowBalloon(title,
+    trayIcon_->ShowBalloon(title,
                            QStringLiteral("Are you still working on this task ?\r"
                                           "Click here to change active task."),
                            bkInfo, 10);
 }
 
 void TForm1::Button1Click() {
-    TrayIcon1->HideMainWindow();
+    trayIcon_->HideMainWindow();
 }
 
 void TForm1::Button2Click() {
@@ -625,20 +646,20 @@ void TForm1::Button10Click() {
 }
 
 void TForm1::TrayIcon1DblClick() {
-    TrayIcon1->RestoreMainWindow();
+    trayIcon_->RestoreMainWindow();
 }
 
 // The reminder invites a click to change the active task: open the menu for it.
 // An item host cannot open the program's menu on request: there the main window opens.
 void TForm1::TrayIcon1BalloonClick() {
-    if (TrayIcon1->ItemHost())
-        TrayIcon1->RestoreMainWindow();
+    if (trayIcon_->ItemHost())
+        trayIcon_->RestoreMainWindow();
     else
-        TrayIcon1->OpenTrayMenu();
+        trayIcon_->OpenTrayMenu();
 }
 
 void TForm1::Add1Click() {
-    TrayIcon1->RestoreMainWindow();
+    trayIcon_->RestoreMainWindow();
 }
 
 void TForm1::About1Click() {
@@ -696,73 +717,73 @@ bool refuseNonInteger(QLineEdit* edit, QWidget* parent) {
 
 void TForm1::setUpAutoSaveControls() {
     if (AutoSaveMinutes <= 0) {
-        CheckBox1->setChecked(false);
-        Edit2->setEnabled(false);
-        Edit2->setText(QStringLiteral("3"));
+        autoSaveBox_->setChecked(false);
+        autoSaveEdit_->setEnabled(false);
+        autoSaveEdit_->setText(QStringLiteral("3"));
     } else {
-        Edit2->setText(QString::number(AutoSaveMinutes));
-        CheckBox1->setChecked(true);
+        autoSaveEdit_->setText(QString::number(AutoSaveMinutes));
+        autoSaveBox_->setChecked(true);
         CheckBox1Click();
-        runEvery(Timer2, AutoSaveMinutes);
+        runEvery(autoSaveTimer_, AutoSaveMinutes);
     }
 }
 
 void TForm1::setUpReminderControls() {
     if (ReminderMinutes <= 0) {
-        Timer3->stop();
-        CheckBox2->setChecked(false);
-        Edit3->setEnabled(false);
-        Edit3->setText(QStringLiteral("15"));
+        reminderTimer_->stop();
+        reminderBox_->setChecked(false);
+        reminderEdit_->setEnabled(false);
+        reminderEdit_->setText(QStringLiteral("15"));
     } else {
-        Edit3->setText(QString::number(ReminderMinutes));
-        CheckBox2->setChecked(true);
+        reminderEdit_->setText(QString::number(ReminderMinutes));
+        reminderBox_->setChecked(true);
         CheckBox2Click();
-        runEvery(Timer3, ReminderMinutes);
+        runEvery(reminderTimer_, ReminderMinutes);
     }
 }
 
 void TForm1::CheckBox1Click() {
-    Edit2->setEnabled(CheckBox1->isChecked());
-    if (CheckBox1->isChecked())
-        runEvery(Timer2, minutesOf(Edit2));
+    autoSaveEdit_->setEnabled(autoSaveBox_->isChecked());
+    if (autoSaveBox_->isChecked())
+        runEvery(autoSaveTimer_, minutesOf(autoSaveEdit_));
     else
-        Timer2->stop();
+        autoSaveTimer_->stop();
 }
 
 void TForm1::CheckBox2Click() {
-    Edit3->setEnabled(CheckBox2->isChecked());
-    if (CheckBox2->isChecked())
-        runEvery(Timer3, minutesOf(Edit3));
+    reminderEdit_->setEnabled(reminderBox_->isChecked());
+    if (reminderBox_->isChecked())
+        runEvery(reminderTimer_, minutesOf(reminderEdit_));
     else
-        Timer3->stop();
+        reminderTimer_->stop();
 }
 
 void TForm1::CheckBox3Click() {
-    AutoStart = CheckBox3->isChecked();
+    AutoStart = autoStartBox_->isChecked();
 }
 
 void TForm1::CheckBox4Click() {
-    RequestDescription = CheckBox4->isChecked();
+    RequestDescription = requestDescriptionBox_->isChecked();
 }
 
 bool TForm1::Edit2Exit() {
-    return refuseNonInteger(Edit2, this);
+    return refuseNonInteger(autoSaveEdit_, this);
 }
 
 bool TForm1::Edit3Exit() {
     qint32 value = 0;
-    if (!parseInteger(Edit3->text(), value))
-        return refuseNonInteger(Edit3, this);
+    if (!parseInteger(reminderEdit_->text(), value))
+        return refuseNonInteger(reminderEdit_, this);
     ReminderMinutes = value;
-    if (Timer3->isActive())
-        runEvery(Timer3, value);
-    else if (Timer3->interval() != periodMs(value))
-        Timer3->setInterval(periodMs(value));
+    if (reminderTimer_->isActive())
+        runEvery(reminderTimer_, value);
+    else if (reminderTimer_->interval() != periodMs(value))
+        reminderTimer_->setInterval(periodMs(value));
     return true;
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == StringGrid1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+    if (watched == taskGrid_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         guarded([this] { StringGrid1DblClick(); });
         return true;
@@ -775,28 +796,28 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             return QWidget::eventFilter(watched, event);
         QScopedValueRollback<bool> checking(checkingMinutes_, true);
-        if (watched == Edit2)
+        if (watched == autoSaveEdit_)
             guarded([this] { Edit2Exit(); });
-        else if (watched == Edit3)
+        else if (watched == reminderEdit_)
             guarded([this] { Edit3Exit(); });
     }
     return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::captureSettings() {
-    if (CheckBox1->isChecked()) {
-        AutoSaveMinutes = minutesOf(Edit2);
-        runEvery(Timer2, AutoSaveMinutes);
+    if (autoSaveBox_->isChecked()) {
+        AutoSaveMinutes = minutesOf(autoSaveEdit_);
+        runEvery(autoSaveTimer_, AutoSaveMinutes);
     } else {
         AutoSaveMinutes = 0;
-        Timer2->stop();
+        autoSaveTimer_->stop();
     }
-    if (CheckBox2->isChecked()) {
-        ReminderMinutes = minutesOf(Edit3);
-        runEvery(Timer3, ReminderMinutes);
+    if (reminderBox_->isChecked()) {
+        ReminderMinutes = minutesOf(reminderEdit_);
+        runEvery(reminderTimer_, ReminderMinutes);
     } else {
         ReminderMinutes = 0;
-        Timer3->stop();
+        reminderTimer_->stop();
     }
-    AutoStart = CheckBox3->isChecked();
+    AutoStart = autoStartBox_->isChecked();
 }

@@ -45,17 +45,12 @@ public:
     bool RequestDescription = false;
     QString ConnectionString;
 
-    // Controls.
-    QTableView* StringGrid1;
-    QPushButton *Button1, *Button2, *Button3, *Button4, *Button5, *Button6, *Button7, *Button8,
-        *Button9, *Button10;
-    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4;
-    QLineEdit *Edit2, *Edit3;
-    QLabel *StaticText1, *StaticText2;
-    QTimer *Timer1, *Timer2, *Timer3;
-    TTrayIcon* TrayIcon1;
-    TPopupMenu* PopupMenu1;
-    QAction *N1, *About1, *Add1, *N2, *Exit1;
+    // The main window from the tray and back, as the icon does it.
+    void showFromTray();
+    void hideToTray();
+    // The tray menu opens, or not (while a question about a task is open).
+    void setTrayMenuEnabled(bool enabled);
+    void setRequestDescription(bool request);
 
     // Operations used by the rest of the program.
     void RefreshGrid();
@@ -143,6 +138,22 @@ private:
     void refreshEntry(const TProject* task);
 
     std::unordered_map<const TProject*, QAction*> menuEntries_;
+    // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
+    // remove, start, stop, reset, reset all, save to database, database), Button1 (close);
+    // CheckBox1 with Edit2 and StaticText1 (auto-save), CheckBox2 with Edit3 and StaticText2
+    // (reminder), CheckBox3 (autostart), CheckBox4 (description); Timer1 (grid), Timer2
+    // (auto-save), Timer3 (reminder); TrayIcon1 with PopupMenu1 and its entries N1, About1,
+    // Add1, N2, Exit1.
+    QTableView* taskGrid_;
+    QPushButton *closeButton_, *addButton_, *editButton_, *removeButton_, *startButton_,
+        *stopButton_, *resetButton_, *resetAllButton_, *bookButton_, *databaseButton_;
+    QCheckBox *autoSaveBox_, *reminderBox_, *autoStartBox_, *requestDescriptionBox_;
+    QLineEdit *autoSaveEdit_, *reminderEdit_;
+    QLabel *autoSaveUnit_, *reminderUnit_;
+    QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
+    TTrayIcon* trayIcon_;
+    TPopupMenu* trayMenu_;
+    QAction *separator1_, *aboutEntry_, *openEntry_, *separator2_, *exitEntry_;
     TForm2* editDialog_ = nullptr;
     TForm5* descriptionPrompt_ = nullptr;
 };

@@ -164,7 +164,7 @@ private Q_SLOTS:
     void emptyDatabase() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
-        Form1->Button10->click();
+        child<QPushButton>(Form1, "Button10")->click();
         QVERIFY(Setup->isVisible());
         QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
         QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
@@ -306,7 +306,7 @@ private Q_SLOTS:
         seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
         Form1->SaveSettings();
         const QString storedBefore = storedConnection();
-        QTest::mouseClick(Form1->Button10, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button10"), Qt::LeftButton);
         QVERIFY(QTest::qWaitForWindowExposed(Setup));
         QTabBar* tabs = child<QTabWidget>(Setup, "PageControl1")->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());

@@ -102,7 +102,7 @@ private Q_SLOTS:
         prepare(cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         task(QStringLiteral("idle"), 59.0 / 3600);
-        Form1->Add1->trigger();
+        child<QAction>(Form1, "Add1")->trigger();
         Summary->ShowSummary();
         QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0,00"));
         QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("0,00"));

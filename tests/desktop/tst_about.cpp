@@ -18,7 +18,7 @@ private Q_SLOTS:
         QVERIFY(!child<QLabel>(Form3, "Label4")->isVisibleTo(Form3));
         QVERIFY(child<QLabel>(Form3, "StaticText5")->isVisibleTo(Form3));
         QVERIFY(!Form3->isVisible());
-        Form1->About1->trigger();
+        child<QAction>(Form1, "About1")->trigger();
         QVERIFY(Form3->isVisible());
         QTest::mouseClick(child<QLabel>(Form3, "StaticText5"), Qt::LeftButton);
         QCOMPARE(f.desktopShell.opened, QStringList({platform::webAddress()}));

@@ -82,7 +82,7 @@ private Q_SLOTS:
             QVERIFY(f->app->records().connection().Connected());
             child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("aa new"));
         });
-        Form1->Button2->click();
+        child<QPushButton>(Form1, "Button2")->click();
         QCOMPARE(Form1->Tasks.size(), size_t(2));
         TProject* created = Form1->selectedTask();
         QVERIFY(created);
@@ -129,7 +129,7 @@ private Q_SLOTS:
             if (Form2->isVisible())
                 Form2->reject();
         });
-        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
         QCOMPARE(shownTime, QStringLiteral("06:00:00"));
         QVERIFY(stillOpen);
         QCOMPARE(f->boxes.shown.size(), 1);
@@ -156,7 +156,7 @@ private Q_SLOTS:
             QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
             QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
-        QTest::mouseClick(Form1->Button2, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button2"), Qt::LeftButton);
         QVERIFY(Form1->Tasks.empty());
         QCOMPARE(f->boxes.shown.size(), 1);
     }
@@ -170,7 +170,7 @@ private Q_SLOTS:
         Form1->Tasks.push_back(t);
         Form1->RefreshGrid();
         Form1->RefreshMenu();
-        QCOMPARE(Form1->StringGrid1->model()->index(0, 1).data().toString(),
+        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->index(0, 1).data().toString(),
                  QStringLiteral("25:03:00"));
         QCOMPARE(TForm1::entryCaption(Form1->menuEntry(t)), QStringLiteral("long  25:03:00"));
         QString shown;
@@ -179,7 +179,7 @@ private Q_SLOTS:
             QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
         Form1->selectTaskRow(0);
-        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
         QCOMPARE(shown, QStringLiteral("25:03:00"));
         QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
         QCOMPARE(t->Hours(), 25.05f);
@@ -198,14 +198,14 @@ private Q_SLOTS:
         QTimer::singleShot(0, this, [] {
             QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
-        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
         QCOMPARE(t->Description, description);
         QTimer::singleShot(0, this, [] {
             child<QPlainTextEdit>(Form2, "Memo1")->moveCursor(QTextCursor::End);
             QTest::keyClicks(child<QPlainTextEdit>(Form2, "Memo1"), QStringLiteral("!"));
             QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
-        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
         QVERIFY(t->Description.endsWith(QStringLiteral("e  !")));
     }
 
@@ -214,7 +214,7 @@ private Q_SLOTS:
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         Form1->Tasks.push_back(new TProject(QStringLiteral("only")));
         Form1->RefreshGrid();
-        Form1->Add1->trigger();
+        child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         Form1->selectTaskRow(0);
         QString edited;
@@ -222,7 +222,7 @@ private Q_SLOTS:
             edited = child<QLineEdit>(Form2, "Edit1")->text();
             QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
-        QWidget* area = Form1->StringGrid1->viewport();
+        QWidget* area = child<QTableView>(Form1, "StringGrid1")->viewport();
         QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
         QCOMPARE(edited, QStringLiteral("only"));
     }
@@ -238,7 +238,7 @@ private Q_SLOTS:
             }
             QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
-        QTest::mouseClick(Form1->Button2, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button2"), Qt::LeftButton);
         QCOMPARE(order, QStringList({"Edit1", "MaskEdit1", "DBLookupComboBox1", "DBLookupComboBox2",
                                      "Memo1", "Button1", "Button2"}));
     }

@@ -34,13 +34,13 @@ class TestMainWindow : public QObject {
         return task;
     }
     QString cell(int row, int column) const {
-        const QAbstractItemModel* m = Form1->StringGrid1->model();
+        const QAbstractItemModel* m = child<QTableView>(Form1, "StringGrid1")->model();
         return m->data(m->index(row, column)).toString();
     }
     void select(int row) { Form1->selectTaskRow(row); }
     QStringList menuCaptions() const {
         QStringList captions;
-        for (QAction* a : Form1->PopupMenu1->actions())
+        for (QAction* a : child<TPopupMenu>(Form1, "PopupMenu1")->actions())
             captions << (a->data().toInt() == 100 ? TForm1::entryCaption(a) : a->text());
         return captions;
     }
@@ -50,7 +50,8 @@ private Q_SLOTS:
     void init() {
         f = std::make_unique<Fixture>();
         gridTester = std::make_unique<QAbstractItemModelTester>(
-            Form1->StringGrid1->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+            child<QTableView>(Form1, "StringGrid1")->model(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
     void cleanup() {
         gridTester.reset();
@@ -60,26 +61,37 @@ private Q_SLOTS:
     void windowAtStart() {
         QVERIFY(!Form1->isVisible());
         QCOMPARE(Form1->windowTitle(), QStringLiteral("Korvan 1.5"));
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Korvan"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
         QVERIFY(f->shell.iconPresent);
-        QVERIFY(!Form1->Timer1->isActive());
-        QCOMPARE(Form1->StringGrid1->model()->headerData(0, Qt::Horizontal).toString(),
+        QVERIFY(!child<QTimer>(Form1, "Timer1")->isActive());
+        QCOMPARE(child<QTableView>(Form1, "StringGrid1")
+                     ->model()
+                     ->headerData(0, Qt::Horizontal)
+                     .toString(),
                  QStringLiteral("Task"));
-        QCOMPARE(Form1->StringGrid1->model()->headerData(1, Qt::Horizontal).toString(),
+        QCOMPARE(child<QTableView>(Form1, "StringGrid1")
+                     ->model()
+                     ->headerData(1, Qt::Horizontal)
+                     .toString(),
                  QStringLiteral("Total time"));
         QCOMPARE(menuCaptions(), QStringList({"", "&About", "&Open", "", "E&xit"}));
-        QCOMPARE(Form1->PopupMenu1->defaultAction(), Form1->Add1);
+        QCOMPARE(child<TPopupMenu>(Form1, "PopupMenu1")->defaultAction(),
+                 child<QAction>(Form1, "Add1"));
     }
 
     void emptyGridAndDisabledButtons() {
         Form1->RefreshGrid();
-        QCOMPARE(Form1->StringGrid1->model()->rowCount(), 1);
+        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->rowCount(), 1);
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
         QCOMPARE(cell(0, 1), QString());
-        for (QPushButton* b : {Form1->Button3, Form1->Button4, Form1->Button5, Form1->Button6,
-                               Form1->Button7, Form1->Button8})
+        for (QPushButton* b :
+             {child<QPushButton>(Form1, "Button3"), child<QPushButton>(Form1, "Button4"),
+              child<QPushButton>(Form1, "Button5"), child<QPushButton>(Form1, "Button6"),
+              child<QPushButton>(Form1, "Button7"), child<QPushButton>(Form1, "Button8")})
             QVERIFY(!b->isEnabled());
-        for (QPushButton* b : {Form1->Button1, Form1->Button2, Form1->Button9, Form1->Button10})
+        for (QPushButton* b :
+             {child<QPushButton>(Form1, "Button1"), child<QPushButton>(Form1, "Button2"),
+              child<QPushButton>(Form1, "Button9"), child<QPushButton>(Form1, "Button10")})
             QVERIFY(b->isEnabled());
         Form1->StringGrid1DblClick(); // nothing to edit, nothing happens
         QVERIFY(f->boxes.shown.isEmpty());
@@ -91,14 +103,14 @@ private Q_SLOTS:
         alpha->Start();
         f->clock.advanceSeconds(65);
         Form1->RefreshGrid();
-        QCOMPARE(Form1->StringGrid1->model()->rowCount(), 2);
+        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->rowCount(), 2);
         QCOMPARE(cell(0, 0), QStringLiteral("Alpha"));
         QCOMPARE(cell(0, 1), QStringLiteral("00:01:05"));
         QCOMPARE(cell(0, 2), QStringLiteral("A"));
         QCOMPARE(cell(1, 0), QStringLiteral("beta"));
         QCOMPARE(cell(1, 1), QStringLiteral("01:30:00"));
         QCOMPARE(cell(1, 2), QString());
-        QVERIFY(Form1->Button5->isEnabled());
+        QVERIFY(child<QPushButton>(Form1, "Button5")->isEnabled());
     }
 
     void currentRowStaysAfterResort() {
@@ -109,7 +121,7 @@ private Q_SLOTS:
         QCOMPARE(Form1->selectedTask()->Name, QStringLiteral("c"));
         addTask(QStringLiteral("a"));
         Form1->RefreshGrid();
-        QCOMPARE(Form1->StringGrid1->currentIndex().row(), 1);
+        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->currentIndex().row(), 1);
         QCOMPARE(Form1->selectedTask()->Name, QStringLiteral("b"));
     }
 
@@ -118,25 +130,25 @@ private Q_SLOTS:
         TProject* b = addTask(QStringLiteral("b"));
         Form1->RefreshGrid();
         select(0);
-        Form1->Button5->click();
+        child<QPushButton>(Form1, "Button5")->click();
         QVERIFY(a->Running);
         select(1);
-        Form1->Button5->click();
+        child<QPushButton>(Form1, "Button5")->click();
         QVERIFY(!a->Running);
         QVERIFY(b->Running);
         select(0); // Stop ends the running task whatever row is selected
-        Form1->Button6->click();
+        child<QPushButton>(Form1, "Button6")->click();
         QVERIFY(!b->Running);
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
     }
 
     void removeAsksAndKeepsHintOfRunningTask() {
         TProject* a = addTask(QStringLiteral("Write report"));
         Form1->RefreshGrid();
         select(0);
-        Form1->Button5->click();
+        child<QPushButton>(Form1, "Button5")->click();
         f->boxes.answer(MsgAnswer::No);
-        Form1->Button4->click();
+        child<QPushButton>(Form1, "Button4")->click();
         QCOMPARE(Form1->Tasks.size(), size_t(1));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to remove selected task ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Remove task"));
@@ -144,9 +156,10 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoDefaultNo);
         QVERIFY(a->Running);
         f->boxes.answer(MsgAnswer::Yes);
-        Form1->Button4->click();
+        child<QPushButton>(Form1, "Button4")->click();
         QVERIFY(Form1->Tasks.empty());
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Write report"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
+                 QStringLiteral("Active task: Write report"));
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
         QCOMPARE(menuCaptions().size(), 5);
     }
@@ -158,7 +171,7 @@ private Q_SLOTS:
         Form1->RefreshGrid();
         select(1);
         f->boxes.answer(MsgAnswer::Yes);
-        Form1->Button7->click();
+        child<QPushButton>(Form1, "Button7")->click();
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("Are you sure to reset recorded time and description of the "
                                 "selected task ?"));
@@ -167,10 +180,10 @@ private Q_SLOTS:
         QCOMPARE(a->Time, 2 / 24.0);
 
         select(0);
-        Form1->Button5->click();
+        child<QPushButton>(Form1, "Button5")->click();
         QVERIFY(Form1->menuEntry(a)->isChecked());
         f->boxes.answer(MsgAnswer::Yes);
-        Form1->Button8->click();
+        child<QPushButton>(Form1, "Button8")->click();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to reset all recorded times "
                                                       "and all descriptions of all tasks ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset All"));
@@ -190,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
         TProject* c = Form1->Tasks[2];
         Form1->menuEntry(c)->trigger();
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: c"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Active task: c"));
         f->clock.advanceSeconds(5);
         Form1->RefreshMenu();
         QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
@@ -213,22 +226,22 @@ private Q_SLOTS:
 
     void doubleClickShowsWindowAndTimerRunsOnlyWhileShown() {
         int opened = 0;
-        connect(Form1->Add1, &QAction::triggered, this, [&] { ++opened; });
+        connect(child<QAction>(Form1, "Add1"), &QAction::triggered, this, [&] { ++opened; });
         f->shell.send(WM_LBUTTONDOWN);
         f->shell.send(WM_LBUTTONUP);
         f->shell.send(WM_LBUTTONDBLCLK);
         QVERIFY(Form1->isVisible());
         QCOMPARE(opened, 1); // the default entry "&Open" follows the handler
-        QVERIFY(Form1->Timer1->isActive());
-        QCOMPARE(Form1->Timer1->interval(), 1000);
-        Form1->Button1->click();
+        QVERIFY(child<QTimer>(Form1, "Timer1")->isActive());
+        QCOMPARE(child<QTimer>(Form1, "Timer1")->interval(), 1000);
+        child<QPushButton>(Form1, "Button1")->click();
         QVERIFY(!Form1->isVisible());
-        QVERIFY(!Form1->Timer1->isActive());
+        QVERIFY(!child<QTimer>(Form1, "Timer1")->isActive());
         QVERIFY(f->shell.iconPresent);
     }
 
     void closeBoxAsksWhenVisible() {
-        Form1->Add1->trigger();
+        child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(Form1->isVisible());
         f->boxes.answer(MsgAnswer::No);
         Form1->close();
@@ -237,7 +250,8 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Confirm"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
         QVERIFY(Form1->isVisible());
-        QTest::mouseClick(Form1->Button1, Qt::LeftButton); // "&Close" hides it
+        QTest::mouseClick(child<QPushButton>(Form1, "Button1"),
+                          Qt::LeftButton); // "&Close" hides it
         QVERIFY(!Form1->isVisible());
         const int boxes = f->boxes.shown.size();
         // Hidden: no question, the message loop ends.
@@ -247,12 +261,12 @@ private Q_SLOTS:
     }
 
     void minimisingHidesToTray() {
-        Form1->Add1->trigger();
+        child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         Form1->setWindowState(Qt::WindowMinimized);
         QVERIFY(!Form1->isVisible());
-        QVERIFY(!Form1->Timer1->isActive());
-        Form1->Add1->trigger();
+        QVERIFY(!child<QTimer>(Form1, "Timer1")->isActive());
+        child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(Form1->isVisible());
         QVERIFY(!Form1->isMinimized());
     }
@@ -290,7 +304,7 @@ private Q_SLOTS:
         addTask(QStringLiteral("Writing"));
         addTask(QStringLiteral("Support"));
         Form1->RefreshGrid();
-        Form1->Add1->trigger();
+        child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         auto* grid = Form1->findChild<QTableView*>(QStringLiteral("StringGrid1"));
         const QRect row = grid->visualRect(grid->model()->index(1, 0));
@@ -351,7 +365,7 @@ private Q_SLOTS:
                     "\"Project1\"=\"a\"\r\n\"Time1\"=hex:00,00,00,00,00,00,00,00\r\n");
         store.close();
         f->createWindows();
-        QCOMPARE(f->shell.exportedMenu, Form1->PopupMenu1);
+        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(Form1, "PopupMenu1"));
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
         bool menuOpened = false;
         TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { menuOpened = true; });
@@ -365,42 +379,47 @@ private Q_SLOTS:
     }
 
     void reminderBoxAppliesAtOnce() {
-        Form1->CheckBox2->setChecked(true);
-        Form1->Edit3->setText(QStringLiteral("15"));
+        child<QCheckBox>(Form1, "CheckBox2")->setChecked(true);
+        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("15"));
         Form1->CheckBox2Click();
-        QCOMPARE(Form1->Timer3->interval(), 15 * 60000);
-        Form1->Edit3->setText(QStringLiteral("5"));
+        QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 15 * 60000);
+        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("5"));
         QVERIFY(Form1->Edit3Exit());
         QCOMPARE(Form1->ReminderMinutes, 5);
-        QCOMPARE(Form1->Timer3->interval(), 5 * 60000);
-        QVERIFY(Form1->Timer3->isActive());
-        Form1->Edit3->setText(QStringLiteral("five"));
+        QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 5 * 60000);
+        QVERIFY(child<QTimer>(Form1, "Timer3")->isActive());
+        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("five"));
         QVERIFY(!Form1->Edit3Exit());
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
         QCOMPARE(Form1->ReminderMinutes, 5);
-        Form1->Edit3->setText(QStringLiteral("0"));
+        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("0"));
         QVERIFY(Form1->Edit3Exit());
-        QVERIFY(!Form1->Timer3->isActive()); // 0 minutes: the reminder no longer fires
+        QVERIFY(
+            !child<QTimer>(Form1, "Timer3")->isActive()); // 0 minutes: the reminder no longer fires
     }
 
     // Opening and closing the main window, as often as a user likes, never postpones the
     // auto-save or the reminder; a new period does start its countdown again.
     void showingTheWindowKeepsTheCountdowns() {
         f->shell.send(WM_LBUTTONDBLCLK);
-        for (QCheckBox* box : {Form1->CheckBox1, Form1->CheckBox2})
+        for (QCheckBox* box :
+             {child<QCheckBox>(Form1, "CheckBox1"), child<QCheckBox>(Form1, "CheckBox2")})
             if (!box->isChecked())
                 QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
         QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
                           Qt::LeftButton);
-        QVERIFY(Form1->Timer2->isActive() && Form1->Timer3->isActive());
+        QVERIFY(child<QTimer>(Form1, "Timer2")->isActive() &&
+                child<QTimer>(Form1, "Timer3")->isActive());
         // Until both countdowns have visibly run down a little.
-        while (Form1->Timer2->remainingTime() > Form1->Timer2->interval() - 3 ||
-               Form1->Timer3->remainingTime() > Form1->Timer3->interval() - 3)
+        while (child<QTimer>(Form1, "Timer2")->remainingTime() >
+                   child<QTimer>(Form1, "Timer2")->interval() - 3 ||
+               child<QTimer>(Form1, "Timer3")->remainingTime() >
+                   child<QTimer>(Form1, "Timer3")->interval() - 3)
             QCoreApplication::processEvents();
-        const int saveLeft = Form1->Timer2->remainingTime();
-        const int remindLeft = Form1->Timer3->remainingTime();
+        const int saveLeft = child<QTimer>(Form1, "Timer2")->remainingTime();
+        const int remindLeft = child<QTimer>(Form1, "Timer3")->remainingTime();
         for (int i = 0; i < 3; ++i) {
             f->shell.send(WM_LBUTTONDBLCLK);
             QVERIFY(Form1->isVisible());
@@ -408,15 +427,16 @@ private Q_SLOTS:
                               Qt::LeftButton);
             QVERIFY(!Form1->isVisible());
         }
-        QVERIFY(Form1->Timer2->remainingTime() <= saveLeft);
-        QVERIFY(Form1->Timer3->remainingTime() <= remindLeft);
+        QVERIFY(child<QTimer>(Form1, "Timer2")->remainingTime() <= saveLeft);
+        QVERIFY(child<QTimer>(Form1, "Timer3")->remainingTime() <= remindLeft);
         f->shell.send(WM_LBUTTONDBLCLK);
-        Form1->Edit2->selectAll();
-        QTest::keyClicks(Form1->Edit2, QStringLiteral("9"));
+        child<QLineEdit>(Form1, "Edit2")->selectAll();
+        QTest::keyClicks(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("9"));
         QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
                           Qt::LeftButton);
-        QCOMPARE(Form1->Timer2->interval(), 9 * 60000);
-        QVERIFY(Form1->Timer2->remainingTime() > Form1->Timer2->interval() - 1000);
+        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 9 * 60000);
+        QVERIFY(child<QTimer>(Form1, "Timer2")->remainingTime() >
+                child<QTimer>(Form1, "Timer2")->interval() - 1000);
     }
 
     // Without a notification area a few seconds after start the main window shows; with
@@ -443,8 +463,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(Form1));
         QLineEdit* box = Form1->findChild<QLineEdit*>(QStringLiteral("Edit2"));
         if (!box->isEnabled())
-            QTest::mouseClick(Form1->CheckBox1, Qt::LeftButton, {},
-                              QPoint(5, Form1->CheckBox1->height() / 2));
+            QTest::mouseClick(child<QCheckBox>(Form1, "CheckBox1"), Qt::LeftButton, {},
+                              QPoint(5, child<QCheckBox>(Form1, "CheckBox1")->height() / 2));
         box->setFocus();
         box->selectAll();
         QTest::keyClicks(box, QStringLiteral("x"));
@@ -463,19 +483,19 @@ private Q_SLOTS:
     }
 
     void autoSaveBoxAppliesOnHide() {
-        Form1->Add1->trigger();
-        Form1->CheckBox1->setChecked(true);
-        Form1->Edit2->setText(QStringLiteral("7"));
+        child<QAction>(Form1, "Add1")->trigger();
+        child<QCheckBox>(Form1, "CheckBox1")->setChecked(true);
+        child<QLineEdit>(Form1, "Edit2")->setText(QStringLiteral("7"));
         QVERIFY(Form1->Edit2Exit());
         Form1->CheckBox1Click();
-        QCOMPARE(Form1->Timer2->interval(), 7 * 60000);
+        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 7 * 60000);
         QVERIFY(Form1->AutoSaveMinutes != 7);
         Form1->Button1Click();
         QCOMPARE(Form1->AutoSaveMinutes, 7);
-        Form1->Edit2->setText(QStringLiteral("x"));
+        child<QLineEdit>(Form1, "Edit2")->setText(QStringLiteral("x"));
         QVERIFY(!Form1->Edit2Exit());
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
-        Form1->Add1->trigger();
+        child<QAction>(Form1, "Add1")->trigger();
         f->boxes.shown.clear();
         Form1->Button1Click(); // the capture reports the bad number and stops there
         QCOMPARE(f->boxes.last().text, QStringLiteral("'x' is not a valid integer value."));
@@ -510,11 +530,11 @@ private Q_SLOTS:
         a->Description = QStringLiteral("First line");
         Form1->RefreshGrid();
         select(0);
-        QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
         // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
         QVERIFY(a->Running);
         promptShown();
-        QVERIFY(!Form1->PopupMenu1->AutoPopup);
+        QVERIFY(!child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
         QCOMPARE(child<QLabel>(Form5, "Label3")->text(), QStringLiteral("Review"));
         QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->toPlainText(),
                  QStringLiteral("First line\n"));
@@ -524,7 +544,7 @@ private Q_SLOTS:
                         Qt::Key_Return); // a plain Enter is a line break
         QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier);
         promptAnswered();
-        QVERIFY(Form1->PopupMenu1->AutoPopup);
+        QVERIFY(child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
         QVERIFY(a->Running);
         QCOMPARE(a->Description, QStringLiteral("First line\r\nSecond\r\n"));
         QVERIFY(Form1->RequestDescription);
@@ -532,7 +552,7 @@ private Q_SLOTS:
 
     void descriptionPromptDoNotShowAgain() {
         Form1->RequestDescription = true;
-        Form1->CheckBox4->setChecked(true);
+        child<QCheckBox>(Form1, "CheckBox4")->setChecked(true);
         TProject* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
         a->Start();
@@ -553,7 +573,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
         promptAnswered();
         QVERIFY(!Form1->RequestDescription);
-        QVERIFY(!Form1->CheckBox4->isChecked());
+        QVERIFY(!child<QCheckBox>(Form1, "CheckBox4")->isChecked());
         a->Stop();
         a->Start();
         QVERIFY(!Form5->isVisible());
@@ -567,7 +587,7 @@ private Q_SLOTS:
         addTask(QStringLiteral("Stays"));
         Form1->RefreshGrid();
         select(0);
-        QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
         promptShown();
         Form1->Tasks.remove(a);
         QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("late"));

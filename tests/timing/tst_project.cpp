@@ -89,7 +89,7 @@ private Q_SLOTS:
     void newTaskEntryIsOnTopWithTagAndCaption() {
         TProject* first = addTask(QStringLiteral("First"));
         TProject* second = addTask(QStringLiteral("Second & more"));
-        const QList<QAction*> items = Form1->PopupMenu1->actions();
+        const QList<QAction*> items = child<TPopupMenu>(Form1, "PopupMenu1")->actions();
         QCOMPARE(items.at(0), Form1->menuEntry(second));
         QCOMPARE(items.at(1), Form1->menuEntry(first));
         QCOMPARE(Form1->menuEntry(first)->data().toInt(), 100);
@@ -103,7 +103,8 @@ private Q_SLOTS:
         task->Start();
         QVERIFY(task->Running);
         QVERIFY(Form1->menuEntry(task)->isChecked());
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Coding"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
+                 QStringLiteral("Active task: Coding"));
         f->clock.advanceSeconds(3600 + 61);
         QCOMPARE(task->TimeText(), QStringLiteral("00:00:00")); // finished segments only
         QCOMPARE(task->CurrentTimeText(), QStringLiteral("01:01:01"));
@@ -112,7 +113,7 @@ private Q_SLOTS:
         QVERIFY(!Form1->menuEntry(task)->isChecked());
         QCOMPARE(task->TimeText(), QStringLiteral("01:01:01"));
         QCOMPARE(TForm1::entryCaption(Form1->menuEntry(task)), QStringLiteral("Coding  01:01:01"));
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
     }
 
     void startOnRunningTaskKeepsClock() {
@@ -127,11 +128,11 @@ private Q_SLOTS:
     void stopAndFlushOnIdleTaskChangeNothing() {
         TProject* task = addTask(QStringLiteral("A"));
         task->SetTime(kHour);
-        Form1->TrayIcon1->setHint(QStringLiteral("Korvan"));
+        child<TTrayIcon>(Form1, "TrayIcon1")->setHint(QStringLiteral("Korvan"));
         task->Stop();
         task->Flush();
         QCOMPARE(task->Time, kHour);
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Korvan"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
     }
 
     void flushKeepsRunningAndMovesSegmentIntoTime() {
@@ -168,7 +169,8 @@ private Q_SLOTS:
         QCOMPARE(task->CurrentTime(), 0.0);
         QVERIFY(task->Description.isEmpty());
         QCOMPARE(task->SectionId, 4);
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: Design"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
+                 QStringLiteral("Active task: Design"));
         QVERIFY(!Form1->menuEntry(task)->isChecked());
     }
 
@@ -184,8 +186,10 @@ private Q_SLOTS:
     void longNameHintIsCutTo255() {
         TProject* task = addTask(QString(300, QLatin1Char('n')));
         task->Start();
-        QCOMPARE(Form1->TrayIcon1->Hint().size(), 255);
-        QVERIFY(Form1->TrayIcon1->Hint().startsWith(QStringLiteral("Active task: nnn")));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint().size(), 255);
+        QVERIFY(child<TTrayIcon>(Form1, "TrayIcon1")
+                    ->Hint()
+                    .startsWith(QStringLiteral("Active task: nnn")));
         QCOMPARE(f->shell.current.szTip.size(), 127);
     }
 
@@ -197,17 +201,17 @@ private Q_SLOTS:
         Form1->menuEntry(b)->trigger();
         QVERIFY(!a->Running);
         QVERIFY(b->Running);
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("Active task: B"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Active task: B"));
         Form1->menuEntry(b)->trigger();
         QVERIFY(!b->Running);
-        QCOMPARE(Form1->TrayIcon1->Hint(), QStringLiteral("No active project"));
+        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
     }
 
     void removalRemovesEntry() {
         TProject* task = addTask(QStringLiteral("A"));
-        const int before = Form1->PopupMenu1->actions().size();
+        const int before = child<TPopupMenu>(Form1, "PopupMenu1")->actions().size();
         Form1->Tasks.remove(task);
-        QCOMPARE(Form1->PopupMenu1->actions().size(), before - 1);
+        QCOMPARE(child<TPopupMenu>(Form1, "PopupMenu1")->actions().size(), before - 1);
     }
 };
 

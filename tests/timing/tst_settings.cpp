@@ -78,12 +78,12 @@ private Q_SLOTS:
         QCOMPARE(Form1->ConnectionString,
                  QStringLiteral("Provider=SQLite;Data Source=") + f->paths->dataFolder() +
                      QStringLiteral("Korvan.dat;Persist Security Info=False"));
-        QVERIFY(Form1->CheckBox1->isChecked());
-        QCOMPARE(Form1->Timer2->interval(), 5 * 60000);
-        QVERIFY(Form1->Timer2->isActive());
-        QVERIFY(Form1->CheckBox2->isChecked());
-        QVERIFY(Form1->Timer3->isActive());
-        QVERIFY(Form1->CheckBox3->isChecked());
+        QVERIFY(child<QCheckBox>(Form1, "CheckBox1")->isChecked());
+        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 5 * 60000);
+        QVERIFY(child<QTimer>(Form1, "Timer2")->isActive());
+        QVERIFY(child<QCheckBox>(Form1, "CheckBox2")->isChecked());
+        QVERIFY(child<QTimer>(Form1, "Timer3")->isActive());
+        QVERIFY(child<QCheckBox>(Form1, "CheckBox3")->isChecked());
         const QByteArray entry = readFile(f->autostartPath());
         QVERIFY(entry.contains("Exec=\"" + f->paths->programFile().toUtf8() + "\"\n"));
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
@@ -243,16 +243,16 @@ private Q_SLOTS:
         seed({RegValue::dword(QStringLiteral("Auto Save"), 0),
               RegValue::dword(QStringLiteral("Auto Start"), 0)});
         f->createWindows();
-        QVERIFY(!Form1->CheckBox1->isChecked());
-        QVERIFY(!Form1->Edit2->isEnabled());
-        QCOMPARE(Form1->Edit2->text(), QStringLiteral("3"));
-        QVERIFY(!Form1->Timer2->isActive());
+        QVERIFY(!child<QCheckBox>(Form1, "CheckBox1")->isChecked());
+        QVERIFY(!child<QLineEdit>(Form1, "Edit2")->isEnabled());
+        QCOMPARE(child<QLineEdit>(Form1, "Edit2")->text(), QStringLiteral("3"));
+        QVERIFY(!child<QTimer>(Form1, "Timer2")->isActive());
         QVERIFY(!QFile::exists(f->autostartPath()));
-        Form1->CheckBox1->setChecked(true);
+        child<QCheckBox>(Form1, "CheckBox1")->setChecked(true);
         Form1->CheckBox1Click();
-        QVERIFY(Form1->Edit2->isEnabled());
-        QCOMPARE(Form1->Timer2->interval(), 3 * 60000);
-        QVERIFY(Form1->Timer2->isActive());
+        QVERIFY(child<QLineEdit>(Form1, "Edit2")->isEnabled());
+        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 3 * 60000);
+        QVERIFY(child<QTimer>(Form1, "Timer2")->isActive());
     }
 
     void autoSaveKeepsRunningTaskRunning() {
@@ -274,7 +274,7 @@ private Q_SLOTS:
     void autostartFollowsCheckBoxAtSave() {
         f->createWindows();
         QVERIFY(QFile::exists(f->autostartPath()));
-        Form1->CheckBox3->setChecked(false);
+        child<QCheckBox>(Form1, "CheckBox3")->setChecked(false);
         Form1->CheckBox3Click();
         QVERIFY(QFile::exists(f->autostartPath())); // only at the next save
         Form1->SaveSettings();
