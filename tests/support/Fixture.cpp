@@ -1,8 +1,12 @@
 #include "support/Fixture.h"
 
 #include "database/DatabaseDialog.h"
+
 #include "desktop/PopupMenu.h"
 #include "platform/Services.h"
+#include <QApplication>
+#include <QLineEdit>
+#include <QtTest>
 
 Fixture::Fixture(bool create)
     : paths(std::make_unique<FakeProgramPath>()),
@@ -65,4 +69,16 @@ void Fixture::destroyWindows() {
     Setup = nullptr;
     EditBox = nullptr;
     windows_ = false;
+}
+
+void clickCheckBox(QWidget* box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
+}
+
+void typeAndLeave(QWidget* field, const QString& text) {
+    QApplication::setActiveWindow(field->window());
+    field->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Tab);
 }

@@ -43,6 +43,11 @@ template <class T> T* child(const QObject* parent, const char* name) {
     return found;
 }
 
+// Clicks a check box on its box, as a user does; it toggles.
+void clickCheckBox(QWidget* box);
+// Puts the text into a field as a user types it, and leaves the field with Tab.
+void typeAndLeave(QWidget* field, const QString& text);
+
 // The windows of the fixture's program, by the names their tests know them by; null while
 // there are none.
 extern TForm1* Form1;

@@ -3,6 +3,7 @@
 #include "desktop/TrayIcon.h"
 #include "support/Fixture.h"
 #include "timing/DescriptionForm.h"
+#include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QAbstractItemModelTester>
@@ -93,7 +94,9 @@ private Q_SLOTS:
              {child<QPushButton>(Form1, "Button1"), child<QPushButton>(Form1, "Button2"),
               child<QPushButton>(Form1, "Button9"), child<QPushButton>(Form1, "Button10")})
             QVERIFY(b->isEnabled());
-        Form1->StringGrid1DblClick(); // nothing to edit, nothing happens
+        QWidget* grid = child<QTableView>(Form1, "StringGrid1")->viewport();
+        QTest::mouseDClick(grid, Qt::LeftButton, {}, QPoint(10, 60)); // nothing to edit
+        QVERIFY(!Form2->isVisible());
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
@@ -379,23 +382,24 @@ private Q_SLOTS:
     }
 
     void reminderBoxAppliesAtOnce() {
-        child<QCheckBox>(Form1, "CheckBox2")->setChecked(true);
-        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("15"));
-        Form1->CheckBox2Click();
+        child<QAction>(Form1, "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        auto* box = child<QCheckBox>(Form1, "CheckBox2");
+        QVERIFY(box->isChecked()); // on by default, every 15 minutes
+        clickCheckBox(box);
+        QVERIFY(!child<QTimer>(Form1, "Timer3")->isActive());
+        clickCheckBox(box);
         QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 15 * 60000);
-        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("5"));
-        QVERIFY(Form1->Edit3Exit());
+        typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("5"));
         QCOMPARE(Form1->ReminderMinutes, 5);
         QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 5 * 60000);
         QVERIFY(child<QTimer>(Form1, "Timer3")->isActive());
-        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("five"));
-        QVERIFY(!Form1->Edit3Exit());
+        typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("five"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
         QCOMPARE(Form1->ReminderMinutes, 5);
-        child<QLineEdit>(Form1, "Edit3")->setText(QStringLiteral("0"));
-        QVERIFY(Form1->Edit3Exit());
+        typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("0"));
         QVERIFY(
             !child<QTimer>(Form1, "Timer3")->isActive()); // 0 minutes: the reminder no longer fires
     }
@@ -484,20 +488,27 @@ private Q_SLOTS:
 
     void autoSaveBoxAppliesOnHide() {
         child<QAction>(Form1, "Add1")->trigger();
-        child<QCheckBox>(Form1, "CheckBox1")->setChecked(true);
-        child<QLineEdit>(Form1, "Edit2")->setText(QStringLiteral("7"));
-        QVERIFY(Form1->Edit2Exit());
-        Form1->CheckBox1Click();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        auto* box = child<QCheckBox>(Form1, "CheckBox1");
+        QVERIFY(box->isChecked()); // on by default, every 5 minutes
+        clickCheckBox(box);
+        QVERIFY(!child<QTimer>(Form1, "Timer2")->isActive());
+        typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("7")); // disabled: stays
+        clickCheckBox(box);
+        typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("7"));
+        clickCheckBox(box);
+        clickCheckBox(box);
         QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 7 * 60000);
         QVERIFY(Form1->AutoSaveMinutes != 7);
-        Form1->Button1Click();
+        QTest::mouseClick(child<QPushButton>(Form1, "Button1"), Qt::LeftButton);
         QCOMPARE(Form1->AutoSaveMinutes, 7);
-        child<QLineEdit>(Form1, "Edit2")->setText(QStringLiteral("x"));
-        QVERIFY(!Form1->Edit2Exit());
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         child<QAction>(Form1, "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("x"));
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         f->boxes.shown.clear();
-        Form1->Button1Click(); // the capture reports the bad number and stops there
+        // the capture reports the bad number and stops there
+        QTest::mouseClick(child<QPushButton>(Form1, "Button1"), Qt::LeftButton);
         QCOMPARE(f->boxes.last().text, QStringLiteral("'x' is not a valid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
     }

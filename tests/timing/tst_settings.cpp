@@ -248,8 +248,9 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(Form1, "Edit2")->text(), QStringLiteral("3"));
         QVERIFY(!child<QTimer>(Form1, "Timer2")->isActive());
         QVERIFY(!QFile::exists(f->autostartPath()));
-        child<QCheckBox>(Form1, "CheckBox1")->setChecked(true);
-        Form1->CheckBox1Click();
+        child<QAction>(Form1, "Add1")->trigger(); // the main window, where the box is
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        clickCheckBox(child<QCheckBox>(Form1, "CheckBox1"));
         QVERIFY(child<QLineEdit>(Form1, "Edit2")->isEnabled());
         QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 3 * 60000);
         QVERIFY(child<QTimer>(Form1, "Timer2")->isActive());
@@ -274,8 +275,9 @@ private Q_SLOTS:
     void autostartFollowsCheckBoxAtSave() {
         f->createWindows();
         QVERIFY(QFile::exists(f->autostartPath()));
-        child<QCheckBox>(Form1, "CheckBox3")->setChecked(false);
-        Form1->CheckBox3Click();
+        child<QAction>(Form1, "Add1")->trigger(); // the main window, where the box is
+        QVERIFY(QTest::qWaitForWindowExposed(Form1));
+        clickCheckBox(child<QCheckBox>(Form1, "CheckBox3"));
         QVERIFY(QFile::exists(f->autostartPath())); // only at the next save
         Form1->SaveSettings();
         QVERIFY(!QFile::exists(f->autostartPath()));
