@@ -1,6 +1,7 @@
 #include "database/ConnectionEditor.h"
 
 #include "platform/ConnectionString.h"
+#include "widgets/Named.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -17,10 +18,6 @@ namespace {
 constexpr int kPostgresPort = 5432;
 enum Provider { SQLiteFile = 0, PostgreSQLServer = 1 };
 
-template <typename T> T* named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 } // namespace
 
 ConnectionEditor::ConnectionEditor(QWidget* parent)

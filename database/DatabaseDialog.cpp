@@ -13,6 +13,7 @@
 #include "platform/Services.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupComboBox.h"
+#include "widgets/Named.h"
 
 #include <QDateEdit>
 #include <QGridLayout>
@@ -32,18 +33,6 @@
 using namespace platform;
 
 namespace {
-QPushButton* button(const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-QLabel* label(const char* name, const QString& caption) {
-    auto* l = new QLabel(caption);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
 QString dateCell(const QVariant& v) {
     return v.isNull() ? QString() : recordDateText(v.toDateTime());
 }

@@ -9,6 +9,7 @@
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/TaskGridModel.h"
+#include "widgets/Named.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,15 +36,6 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 
 namespace {
-template <class T> T* named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-QPushButton* button(const char* name, const QString& caption) {
-    return named(new QPushButton(caption), name);
-}
-
 QFrame* separator() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
