@@ -23,10 +23,10 @@ namespace korvan {
 Application::Application() {
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
-    mainWindow_ = new TForm1(*tasks_);
+    mainWindow_ = new TForm1(*tasks_, settings_);
     about_ = new TForm3(mainWindow_);
     mainWindow_->openAbout = [this] { showAbout(); };
-    records_ = std::make_unique<WorkRecords>(mainWindow_->ConnectionString);
+    records_ = std::make_unique<WorkRecords>(settings_.connection);
     editDialog_ = new TForm2(*records_, mainWindow_);
     progress_ = new TForm4(mainWindow_);
     booking_ = new TSummary(*records_, *mainWindow_, *progress_);
@@ -38,7 +38,7 @@ Application::Application() {
         return !booking_->isVisible() && !editDialog_->isVisible();
     };
     database_->onConnectionChanged = [this](const QString& connection) {
-        mainWindow_->ConnectionString = connection;
+        settings_.connection = connection;
         mainWindow_->SaveSettings();
     };
     descriptionPrompt_ = new TForm5(mainWindow_);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/SettingsStore.h"
+
 #include <memory>
 
 class TEditBox;
@@ -27,6 +29,7 @@ public:
     Application& operator=(const Application&) = delete;
 
     TaskList& tasks() { return *tasks_; }
+    Settings& settings() { return settings_; }
     // The interface for scripts, not yet published on the bus.
     ControlBus& bus() { return *bus_; }
     WorkRecords& records() { return *records_; }
@@ -41,6 +44,7 @@ public:
 private:
     void showAbout();
 
+    Settings settings_;
     std::unique_ptr<TaskList> tasks_;
     std::unique_ptr<WorkRecords> records_;
     TForm1* mainWindow_ = nullptr;

@@ -15,13 +15,18 @@ struct StoredTask {
     qint32 activityId = 0;
 };
 
-struct StoredSettings {
+// The user's options, with their defaults.
+struct Settings {
     QString userName;
     qint32 autoSaveMinutes = 5;
     qint32 reminderMinutes = 15;
     bool autoStart = true;
     bool requestDescription = false;
     QString connection; // in clear, placeholders replaced
+};
+
+struct StoredSettings {
+    Settings settings;
     std::vector<StoredTask> tasks;
 };
 

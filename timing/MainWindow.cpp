@@ -52,7 +52,8 @@ bool parseInteger(const QString& text, qint32& value) {
     return ok;
 }
 
-TForm1::TForm1(TaskList& tasks, QWidget* parent) : QWidget(parent), Tasks(tasks) {
+TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
+    : QWidget(parent), Tasks(tasks), settings_(settings) {
     platform::initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
@@ -183,7 +184,7 @@ void TForm1::setTrayMenuEnabled(bool enabled) {
 }
 
 void TForm1::setRequestDescription(bool request) {
-    RequestDescription = request;
+    settings_.requestDescription = request;
     requestDescriptionBox_->setChecked(request);
 }
 
@@ -333,8 +334,8 @@ void TForm1::FormCreate() {
     LoadSettings();
     setUpAutoSaveControls();
     setUpReminderControls();
-    autoStartBox_->setChecked(AutoStart);
-    requestDescriptionBox_->setChecked(RequestDescription);
+    autoStartBox_->setChecked(settings_.autoStart);
+    requestDescriptionBox_->setChecked(settings_.requestDescription);
     RefreshGrid();
 }
 
@@ -495,7 +496,7 @@ void TForm1::setTrayHint(const QString& hint) {
 }
 
 void TForm1::requestDescriptionFor(TProject* task) {
-    if (RequestDescription && descriptionPrompt_)
+    if (settings_.requestDescription && descriptionPrompt_)
         descriptionPrompt_->Prompt(task);
 }
 
@@ -708,29 +709,29 @@ bool refuseNonInteger(QLineEdit* edit, QWidget* parent) {
 } // namespace
 
 void TForm1::setUpAutoSaveControls() {
-    if (AutoSaveMinutes <= 0) {
+    if (settings_.autoSaveMinutes <= 0) {
         autoSaveBox_->setChecked(false);
         autoSaveEdit_->setEnabled(false);
         autoSaveEdit_->setText(QStringLiteral("3"));
     } else {
-        autoSaveEdit_->setText(QString::number(AutoSaveMinutes));
+        autoSaveEdit_->setText(QString::number(settings_.autoSaveMinutes));
         autoSaveBox_->setChecked(true);
         CheckBox1Click();
-        runEvery(autoSaveTimer_, AutoSaveMinutes);
+        runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
     }
 }
 
 void TForm1::setUpReminderControls() {
-    if (ReminderMinutes <= 0) {
+    if (settings_.reminderMinutes <= 0) {
         reminderTimer_->stop();
         reminderBox_->setChecked(false);
         reminderEdit_->setEnabled(false);
         reminderEdit_->setText(QStringLiteral("15"));
     } else {
-        reminderEdit_->setText(QString::number(ReminderMinutes));
+        reminderEdit_->setText(QString::number(settings_.reminderMinutes));
         reminderBox_->setChecked(true);
         CheckBox2Click();
-        runEvery(reminderTimer_, ReminderMinutes);
+        runEvery(reminderTimer_, settings_.reminderMinutes);
     }
 }
 
@@ -751,11 +752,11 @@ void TForm1::CheckBox2Click() {
 }
 
 void TForm1::CheckBox3Click() {
-    AutoStart = autoStartBox_->isChecked();
+    settings_.autoStart = autoStartBox_->isChecked();
 }
 
 void TForm1::CheckBox4Click() {
-    RequestDescription = requestDescriptionBox_->isChecked();
+    settings_.requestDescription = requestDescriptionBox_->isChecked();
 }
 
 bool TForm1::Edit2Exit() {
@@ -766,7 +767,7 @@ bool TForm1::Edit3Exit() {
     qint32 value = 0;
     if (!parseInteger(reminderEdit_->text(), value))
         return refuseNonInteger(reminderEdit_, this);
-    ReminderMinutes = value;
+    settings_.reminderMinutes = value;
     if (reminderTimer_->isActive())
         runEvery(reminderTimer_, value);
     else if (reminderTimer_->interval() != periodMs(value))
@@ -798,18 +799,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::captureSettings() {
     if (autoSaveBox_->isChecked()) {
-        AutoSaveMinutes = minutesOf(autoSaveEdit_);
-        runEvery(autoSaveTimer_, AutoSaveMinutes);
+        settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);
+        runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
     } else {
-        AutoSaveMinutes = 0;
+        settings_.autoSaveMinutes = 0;
         autoSaveTimer_->stop();
     }
     if (reminderBox_->isChecked()) {
-        ReminderMinutes = minutesOf(reminderEdit_);
-        runEvery(reminderTimer_, ReminderMinutes);
+        settings_.reminderMinutes = minutesOf(reminderEdit_);
+        runEvery(reminderTimer_, settings_.reminderMinutes);
     } else {
-        ReminderMinutes = 0;
+        settings_.reminderMinutes = 0;
         reminderTimer_->stop();
     }
-    AutoStart = autoStartBox_->isChecked();
+    settings_.autoStart = autoStartBox_->isChecked();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/SettingsStore.h"
 #include "model/TaskList.h"
 
 #include <QIcon>
@@ -31,19 +32,14 @@ public:
         editDialog_ = editDialog;
         descriptionPrompt_ = descriptionPrompt;
     }
-    explicit TForm1(TaskList& tasks, QWidget* parent = nullptr);
+    TForm1(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The task list it shows and commands.
     TaskList& Tasks;
 
-    // Settings.
-    QString UserName;
-    qint32 AutoSaveMinutes = 0;
-    qint32 ReminderMinutes = 0;
-    bool AutoStart = false;
-    bool RequestDescription = false;
-    QString ConnectionString;
+    // The options it shows and changes, loaded and saved with the tasks.
+    Settings& settings() { return settings_; }
 
     // The main window from the tray and back, as the icon does it.
     void showFromTray();
@@ -137,6 +133,7 @@ private:
     void addEntry(TProject* task);
     void refreshEntry(const TProject* task);
 
+    Settings& settings_;
     std::unordered_map<const TProject*, QAction*> menuEntries_;
     // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);

@@ -17,14 +17,8 @@ void reportAutostartFailure() {
 
 void TForm1::LoadSettings() {
     const SettingsStore::Loaded loaded = SettingsStore::load();
-    const StoredSettings& stored = loaded.settings;
-    UserName = stored.userName;
-    AutoSaveMinutes = stored.autoSaveMinutes;
-    ReminderMinutes = stored.reminderMinutes;
-    AutoStart = stored.autoStart;
-    RequestDescription = stored.requestDescription;
-    ConnectionString = stored.connection;
-    for (const StoredTask& entry : stored.tasks) {
+    settings_ = loaded.settings.settings;
+    for (const StoredTask& entry : loaded.settings.tasks) {
         auto task = std::make_unique<TProject>(entry.name);
         task->SetTime(entry.time);
         task->Description = entry.description;
@@ -43,18 +37,12 @@ void TForm1::LoadSettings() {
                         ? QStringLiteral("No copy of the file could be kept.")
                         : QStringLiteral("The file as it was is kept as %1.").arg(loaded.keptCopy)),
             QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
-    if (!SettingsStore::syncAutostart(AutoStart))
+    if (!SettingsStore::syncAutostart(settings_.autoStart))
         reportAutostartFailure();
 }
 
 void TForm1::SaveSettings() {
-    StoredSettings settings;
-    settings.userName = UserName;
-    settings.autoSaveMinutes = AutoSaveMinutes;
-    settings.reminderMinutes = ReminderMinutes;
-    settings.autoStart = AutoStart;
-    settings.requestDescription = RequestDescription;
-    settings.connection = ConnectionString;
+    StoredSettings settings{settings_, {}};
     settings.tasks.reserve(Tasks.size());
     for (const TProject* task : Tasks)
         settings.tasks.push_back({task->Name, task->CurrentTime(), task->Description,
@@ -63,6 +51,6 @@ void TForm1::SaveSettings() {
         messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
         return;
     }
-    if (!SettingsStore::syncAutostart(AutoStart))
+    if (!SettingsStore::syncAutostart(settings_.autoStart))
         reportAutostartFailure();
 }

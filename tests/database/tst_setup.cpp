@@ -302,7 +302,7 @@ private Q_SLOTS:
         }
         const QString start = dbs->fresh(QStringLiteral("sqlite"));
         db().ConnectionString = start;
-        Form1->ConnectionString = start;
+        Form1->settings().connection = start;
         seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
         Form1->SaveSettings();
         const QString storedBefore = storedConnection();
@@ -342,7 +342,7 @@ private Q_SLOTS:
         clickButton("ApplyButton");
         QCOMPARE(f->boxes.last().text, QStringLiteral("Korvan now records to this database."));
         const QString applied = db().ConnectionString;
-        QCOMPARE(Form1->ConnectionString, applied);
+        QCOMPARE(Form1->settings().connection, applied);
         QCOMPARE(ScramblePassword(storedConnection()).section(QLatin1Char(';'), 0, 4),
                  applied.section(QLatin1Char(';'), 0, 4));
         if (engine == QLatin1String("postgresql")) {

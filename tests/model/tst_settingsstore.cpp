@@ -16,12 +16,12 @@ private Q_SLOTS:
 
     void roundTrip() {
         StoredSettings settings;
-        settings.userName = QStringLiteral("Ann");
-        settings.autoSaveMinutes = 7;
-        settings.reminderMinutes = 0;
-        settings.autoStart = false;
-        settings.requestDescription = true;
-        settings.connection =
+        settings.settings.userName = QStringLiteral("Ann");
+        settings.settings.autoSaveMinutes = 7;
+        settings.settings.reminderMinutes = 0;
+        settings.settings.autoStart = false;
+        settings.settings.requestDescription = true;
+        settings.settings.connection =
             QStringLiteral("Provider=PostgreSQL;Data Source=db:5432;User ID=ann;Password=p;w\"d");
         settings.tasks = {
             {QStringLiteral("Writing \"A\" & Co"), 1.5 / 24, QStringLiteral("two\r\nlines"), 3, 4},
@@ -35,12 +35,12 @@ private Q_SLOTS:
         const SettingsStore::Loaded loaded = SettingsStore::load();
         QVERIFY(loaded.problems.isEmpty());
         const StoredSettings& back = loaded.settings;
-        QCOMPARE(back.userName, settings.userName);
-        QCOMPARE(back.autoSaveMinutes, 7);
-        QCOMPARE(back.reminderMinutes, 0);
-        QVERIFY(!back.autoStart);
-        QVERIFY(back.requestDescription);
-        QCOMPARE(back.connection, settings.connection);
+        QCOMPARE(back.settings.userName, settings.settings.userName);
+        QCOMPARE(back.settings.autoSaveMinutes, 7);
+        QCOMPARE(back.settings.reminderMinutes, 0);
+        QVERIFY(!back.settings.autoStart);
+        QVERIFY(back.settings.requestDescription);
+        QCOMPARE(back.settings.connection, settings.settings.connection);
         QCOMPARE(back.tasks.size(), size_t(2));
         QCOMPARE(back.tasks[0].name, settings.tasks[0].name);
         QCOMPARE(back.tasks[0].time, settings.tasks[0].time);
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(loaded.problems.join(QLatin1Char(' ')).contains(QStringLiteral("Auto Save")));
         QVERIFY(!loaded.keptCopy.isEmpty());
         QVERIFY(QFile::exists(loaded.keptCopy));
-        QCOMPARE(loaded.settings.autoSaveMinutes, 5);
+        QCOMPARE(loaded.settings.settings.autoSaveMinutes, 5);
         QCOMPARE(loaded.settings.tasks.size(), size_t(1));
         QCOMPARE(loaded.settings.tasks[0].name, QStringLiteral("kept"));
         QVERIFY(f->boxes.shown.isEmpty());

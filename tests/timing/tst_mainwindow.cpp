@@ -391,14 +391,14 @@ private Q_SLOTS:
         clickCheckBox(box);
         QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 15 * 60000);
         typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("5"));
-        QCOMPARE(Form1->ReminderMinutes, 5);
+        QCOMPARE(Form1->settings().reminderMinutes, 5);
         QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 5 * 60000);
         QVERIFY(child<QTimer>(Form1, "Timer3")->isActive());
         typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("five"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
-        QCOMPARE(Form1->ReminderMinutes, 5);
+        QCOMPARE(Form1->settings().reminderMinutes, 5);
         typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("0"));
         QVERIFY(
             !child<QTimer>(Form1, "Timer3")->isActive()); // 0 minutes: the reminder no longer fires
@@ -499,9 +499,9 @@ private Q_SLOTS:
         clickCheckBox(box);
         clickCheckBox(box);
         QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 7 * 60000);
-        QVERIFY(Form1->AutoSaveMinutes != 7);
+        QVERIFY(Form1->settings().autoSaveMinutes != 7);
         QTest::mouseClick(child<QPushButton>(Form1, "Button1"), Qt::LeftButton);
-        QCOMPARE(Form1->AutoSaveMinutes, 7);
+        QCOMPARE(Form1->settings().autoSaveMinutes, 7);
         child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
         typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("x"));
@@ -536,7 +536,7 @@ private Q_SLOTS:
     }
 
     void descriptionPromptOnStart() {
-        Form1->RequestDescription = true;
+        Form1->settings().requestDescription = true;
         TProject* a = addTask(QStringLiteral("Review"));
         a->Description = QStringLiteral("First line");
         Form1->RefreshGrid();
@@ -558,11 +558,11 @@ private Q_SLOTS:
         QVERIFY(child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
         QVERIFY(a->Running);
         QCOMPARE(a->Description, QStringLiteral("First line\r\nSecond\r\n"));
-        QVERIFY(Form1->RequestDescription);
+        QVERIFY(Form1->settings().requestDescription);
     }
 
     void descriptionPromptDoNotShowAgain() {
-        Form1->RequestDescription = true;
+        Form1->settings().requestDescription = true;
         child<QCheckBox>(Form1, "CheckBox4")->setChecked(true);
         TProject* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
@@ -571,7 +571,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(Form5, "Button2"), Qt::LeftButton);
         promptAnswered();
-        QVERIFY(Form1->RequestDescription);
+        QVERIFY(Form1->settings().requestDescription);
         a->Stop();
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
         a->Start();
@@ -583,7 +583,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
         promptAnswered();
-        QVERIFY(!Form1->RequestDescription);
+        QVERIFY(!Form1->settings().requestDescription);
         QVERIFY(!child<QCheckBox>(Form1, "CheckBox4")->isChecked());
         a->Stop();
         a->Start();
@@ -593,7 +593,7 @@ private Q_SLOTS:
 
     // A task removed while its prompt is open gets nothing written back.
     void descriptionPromptForRemovedTask() {
-        Form1->RequestDescription = true;
+        Form1->settings().requestDescription = true;
         TProject* a = addTask(QStringLiteral("Gone"));
         addTask(QStringLiteral("Stays"));
         Form1->RefreshGrid();

@@ -70,12 +70,12 @@ private Q_SLOTS:
 
     void firstStartUsesDefaultsAndWritesAutostart() {
         f->createWindows();
-        QCOMPARE(Form1->AutoSaveMinutes, 5);
-        QCOMPARE(Form1->ReminderMinutes, 15);
-        QVERIFY(Form1->AutoStart);
-        QVERIFY(!Form1->RequestDescription);
+        QCOMPARE(Form1->settings().autoSaveMinutes, 5);
+        QCOMPARE(Form1->settings().reminderMinutes, 15);
+        QVERIFY(Form1->settings().autoStart);
+        QVERIFY(!Form1->settings().requestDescription);
         QVERIFY(Form1->Tasks.empty());
-        QCOMPARE(Form1->ConnectionString,
+        QCOMPARE(Form1->settings().connection,
                  QStringLiteral("Provider=SQLite;Data Source=") + f->paths->dataFolder() +
                      QStringLiteral("Korvan.dat;Persist Security Info=False"));
         QVERIFY(child<QCheckBox>(Form1, "CheckBox1")->isChecked());
@@ -101,7 +101,7 @@ private Q_SLOTS:
         Form1->Tasks[0]->Description = QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed");
         Form1->Tasks[0]->SectionId = -7;
         Form1->Tasks[1]->ActivityId = 2147483647;
-        Form1->UserName = QStringLiteral("jan");
+        Form1->settings().userName = QStringLiteral("jan");
         Form1->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
         QCOMPARE(QFile::permissions(f->storePath()),
@@ -117,7 +117,7 @@ private Q_SLOTS:
         QCOMPARE(t->Time, 1.0 / 3.0);
         QCOMPARE(t->Description, QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         QCOMPARE(t->SectionId, -7);
-        QCOMPARE(Form1->UserName, QStringLiteral("jan"));
+        QCOMPARE(Form1->settings().userName, QStringLiteral("jan"));
     }
 
     void countWithMissingTimeSkipsThatIndex() {
@@ -167,9 +167,10 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("\"Auto Save\": it is not a number (dword)")));
         QVERIFY(text.contains(QStringLiteral("\"Time0\": it is not a recorded time (8 bytes)")));
         QVERIFY(text.contains(QStringLiteral("\"SectionId1\": it is not a number (dword)")));
-        QCOMPARE(Form1->AutoSaveMinutes, 5);
-        QCOMPARE(Form1->ReminderMinutes, 20);
-        QCOMPARE(Form1->ConnectionString, QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
+        QCOMPARE(Form1->settings().autoSaveMinutes, 5);
+        QCOMPARE(Form1->settings().reminderMinutes, 20);
+        QCOMPARE(Form1->settings().connection,
+                 QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
         QCOMPARE(Form1->Tasks.size(), size_t(2));
         QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("one"));
         QCOMPARE(Form1->Tasks[0]->SectionId, 0);
@@ -321,7 +322,7 @@ private Q_SLOTS:
         f->createWindows();
         QCOMPARE(f->boxes.shown.size(), 1);
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("could not be read")));
-        QCOMPARE(Form1->AutoSaveMinutes, 5);
+        QCOMPARE(Form1->settings().autoSaveMinutes, 5);
         const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.corrupt-*")});
         QCOMPARE(kept.size(), 1);
@@ -357,18 +358,20 @@ private Q_SLOTS:
             QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         seed({RegValue::string(QStringLiteral("Connection"), stored)});
         f->createWindows();
-        QCOMPARE(Form1->ConnectionString,
+        QCOMPARE(Form1->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         Form1->SaveSettings();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
-        Form1->ConnectionString = QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u");
+        Form1->settings().connection =
+            QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u");
         Form1->SaveSettings();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
         // A password with "\u00a7" scrambles to a zero character and still comes back whole.
-        Form1->ConnectionString = QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u");
+        Form1->settings().connection =
+            QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u");
         Form1->SaveSettings();
         restart();
-        QCOMPARE(Form1->ConnectionString,
+        QCOMPARE(Form1->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
     }
 
@@ -382,12 +385,13 @@ private Q_SLOTS:
     void lastPasswordIsScrambled() {
         QFETCH(QString, connection);
         f->createWindows();
-        Form1->ConnectionString = connection;
+        Form1->settings().connection = connection;
         Form1->SaveSettings();
         QVERIFY(!readFile(f->storePath()).contains("secret"));
         restart();
-        QCOMPARE(ConnectionString::parse(Form1->ConnectionString).value(QStringLiteral("password")),
-                 QStringLiteral("secret"));
+        QCOMPARE(
+            ConnectionString::parse(Form1->settings().connection).value(QStringLiteral("password")),
+            QStringLiteral("secret"));
         Form1->SaveSettings(); // and stays so
         QVERIFY(!readFile(f->storePath()).contains("secret"));
     }
