@@ -27,7 +27,7 @@ Application::Application() {
     about_ = new TForm3(mainWindow_);
     mainWindow_->openAbout = [this] { showAbout(); };
     records_ = std::make_unique<WorkRecords>(settings_.connection);
-    editDialog_ = new TForm2(*records_, mainWindow_);
+    editDialog_ = new TForm2(*records_, *tasks_, mainWindow_);
     progress_ = new TForm4(mainWindow_);
     booking_ = new TSummary(*records_, *mainWindow_, *progress_);
     mainWindow_->openSaveToDb = [this] { booking_->ShowSummary(); };

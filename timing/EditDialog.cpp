@@ -1,11 +1,11 @@
 #include "timing/EditDialog.h"
 
 #include "model/Project.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
-#include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QFormLayout>
@@ -48,8 +48,8 @@ bool TForm2::parseRecordedTime(const QString& text, double& days) {
     return true;
 }
 
-TForm2::TForm2(WorkRecords& records, TForm1* mainWindow)
-    : QDialog(mainWindow), records_(records), mainWindow_(mainWindow) {
+TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
+    : QDialog(parent), records_(records), tasks_(tasks) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit task"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -178,7 +178,7 @@ bool TForm2::Button1Click() {
     }
     if (!EditedTask) {
         EditedTask = new TProject(nameEdit_->text());
-        mainWindow_->Tasks.push_back(EditedTask);
+        tasks_.push_back(EditedTask);
     }
     EditedTask->Name = nameEdit_->text();
     // The time as shown when the dialog opened is no change: a task started or stopped from
@@ -197,6 +197,5 @@ bool TForm2::Button1Click() {
     const QVariant activity = activityBox_->KeyValue();
     if (!activity.isNull())
         EditedTask->ActivityId = activity.toInt();
-    mainWindow_->RefreshGrid();
     return true;
 }

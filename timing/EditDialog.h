@@ -8,13 +8,13 @@ class QPushButton;
 class TDBLookupComboBox;
 class TProject;
 class WorkRecords;
-class TForm1;
+class TaskList;
 
 // Creates a task or changes one: name, recorded time, description, project and activity.
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
-    TForm2(WorkRecords& records, TForm1* mainWindow);
+    TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent = nullptr);
     ~TForm2() override;
 
     TProject* EditedTask = nullptr;
@@ -47,6 +47,6 @@ private:
     QPushButton* okButton_;
     QPushButton* cancelButton_;
     WorkRecords& records_;
-    TForm1* mainWindow_;
+    TaskList& tasks_;
     QString shownTime_;
 };

@@ -567,8 +567,10 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-    if (editDialog_ && selectedTask())
-        editDialog_->EditTask(selectedTask());
+    if (!editDialog_ || !selectedTask())
+        return;
+    editDialog_->EditTask(selectedTask());
+    RefreshGrid();
 }
 
 void TForm1::StringGrid1DblClick() {

@@ -1,4 +1,5 @@
 #include "database/SummaryUnit.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
@@ -41,6 +42,39 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { f.reset(); }
+
+    // The dialog alone, on a task list and work records of its own: a new task with its
+    // project and activity goes into the list, and the lists close with the dialog.
+    void dialogAloneAddsToItsList() {
+        f.reset();
+        f = std::make_unique<Fixture>(false);
+        TaskList tasks;
+        WorkRecords records(dbs->fresh(QStringLiteral("sqlite")));
+        seedProjectsAndActivities(records.connection(), {QStringLiteral("Project 1")},
+                                  {QStringLiteral("Coding")});
+        TForm2 dialog(records, tasks);
+        QTimer::singleShot(0, this, [&] {
+            typeAndLeave(child<QLineEdit>(&dialog, "Edit1"), QStringLiteral("Alone"));
+            auto* time = child<QLineEdit>(&dialog, "MaskEdit1");
+            time->setFocus();
+            time->selectAll();
+            QTest::keyClicks(time, QStringLiteral("1:02:03"));
+            auto* project = child<TDBLookupComboBox>(&dialog, "DBLookupComboBox1");
+            project->setFocus();
+            QTest::keyClick(project, Qt::Key_Down);
+            QTest::mouseClick(child<QPushButton>(&dialog, "Button1"), Qt::LeftButton);
+            if (dialog.isVisible()) // refused: end the dialog, the checks below tell why
+                QTest::mouseClick(child<QPushButton>(&dialog, "Button2"), Qt::LeftButton);
+        });
+        dialog.NewTask();
+        QVERIFY2(f->boxes.shown.isEmpty(), qPrintable(f->boxes.last().text));
+        QCOMPARE(tasks.size(), size_t(1));
+        QCOMPARE(tasks[0]->Name, QStringLiteral("Alone"));
+        QCOMPARE(tasks[0]->CurrentTimeText(), QStringLiteral("01:02:03"));
+        QCOMPARE(tasks[0]->SectionId, 1);
+        QVERIFY(tasks[0]->Id() != 0);
+        QVERIFY(!records.connection().Connected());
+    }
 
     void parseRecordedTime_data() {
         QTest::addColumn<QString>("text");
