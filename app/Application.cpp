@@ -29,7 +29,13 @@ Application::Application() {
     records_ = std::make_unique<WorkRecords>(settings_.connection);
     editDialog_ = new TForm2(*records_, *tasks_, mainWindow_);
     progress_ = new TForm4(mainWindow_);
-    booking_ = new TSummary(*records_, *mainWindow_, *progress_);
+    booking_ = new TSummary(*records_, *tasks_, *progress_);
+    booking_->onBooked = [this] {
+        mainWindow_->SaveSettings();
+        mainWindow_->RefreshGrid();
+        mainWindow_->RefreshMenu();
+    };
+    booking_->onClosedAfterBooking = [this] { mainWindow_->hideToTray(); };
     mainWindow_->openSaveToDb = [this] { booking_->ShowSummary(); };
     database_ = new TSetup(&records_->connection());
     mainWindow_->openDatabase = [this] { database_->Open(); };

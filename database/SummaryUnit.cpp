@@ -2,15 +2,14 @@
 
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
-#include "desktop/TrayIcon.h"
 #include "model/Records.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
-#include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
@@ -30,8 +29,8 @@
 
 using namespace platform;
 
-TSummary::TSummary(WorkRecords& records, TForm1& mainWindow, TForm4& progress)
-    : records_(records), mainWindow_(mainWindow), progress_(progress) {
+TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
+    : records_(records), tasks_(tasks), progress_(progress) {
     setObjectName(QStringLiteral("Summary"));
     setWindowTitle(QStringLiteral("Summary"));
     setModal(false);
@@ -102,7 +101,7 @@ void TSummary::ShowSummary() {
     }
     {
         BusyCursor busy;
-        TaskList& tasks = mainWindow_.Tasks;
+        TaskList& tasks = tasks_;
         tasks.sort([](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
         for (TProjectBaseFrame* old : frames()) {
             old->setParent(nullptr);
@@ -219,7 +218,7 @@ void TSummary::save() {
         for (TProjectBaseFrame* frame : all) {
             // Each frame into its own task, also when two tasks share a name; a task removed
             // meanwhile gets nothing.
-            TProject* task = mainWindow_.Tasks.byId(frame->taskId());
+            TProject* task = tasks_.byId(frame->taskId());
             if (!task)
                 continue;
             if (!frame->activityId().isNull())
@@ -231,9 +230,8 @@ void TSummary::save() {
             if (resetBox_->isChecked() && frame->hours() > 0)
                 task->Reset();
         }
-        mainWindow_.SaveSettings();
-        mainWindow_.RefreshGrid();
-        mainWindow_.RefreshMenu();
+        if (onBooked)
+            onBooked();
 
         busy.reset();
         progress_.finish();
@@ -243,7 +241,8 @@ void TSummary::save() {
         if (resetBox_->isChecked()) {
             saving_ = false;
             close();
-            mainWindow_.hideToTray();
+            if (onClosedAfterBooking)
+                onClosedAfterBooking();
             for (TProjectBaseFrame* frame : all)
                 frame->setWorkDay(platform::today());
         }

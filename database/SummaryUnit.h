@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class WorkRecords;
-class TForm1;
+class TaskList;
 class TForm4;
 
 class QCheckBox;
@@ -17,7 +18,11 @@ class TProjectBaseFrame;
 class TSummary : public QDialog {
     Q_OBJECT
 public:
-    TSummary(WorkRecords& records, TForm1& mainWindow, TForm4& progress);
+    TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress);
+
+    // Right after a booking's commit, with the booked tasks reset: keep the tasks durably
+    // and show them. And once the dialog closes after a booking: back to the tray.
+    std::function<void()> onBooked, onClosedAfterBooking;
     ~TSummary() override;
 
     void ShowSummary();
@@ -42,7 +47,7 @@ private:
     QPushButton* closeButton_;
     QPushButton* saveButton_;
     WorkRecords& records_;
-    TForm1& mainWindow_;
+    TaskList& tasks_;
     TForm4& progress_;
     void save();
     QWidget* frameHolder_;

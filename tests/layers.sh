@@ -1,6 +1,6 @@
 #!/bin/bash
 # Each folder includes only itself and the layers below it:
-#   platform < model, widgets, desktop < timing < database < app
+#   platform < model, widgets, desktop < timing, database < app
 # (the libraries are linked in that order too, so a use upward does not link either).
 set -euo pipefail
 ROOT="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
@@ -10,7 +10,7 @@ declare -A allowed=(
     [widgets]="widgets platform"
     [desktop]="desktop platform"
     [timing]="timing model widgets desktop platform"
-    [database]="database timing model widgets desktop platform"
+    [database]="database model widgets platform"
     [app]="app database timing model widgets desktop platform"
 )
 status=0
