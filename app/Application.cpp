@@ -47,7 +47,13 @@ Application::Application() {
         settings_.connection = connection;
         mainWindow_->SaveSettings();
     };
-    descriptionPrompt_ = new TForm5(mainWindow_);
+    descriptionPrompt_ = new TForm5(*tasks_, mainWindow_);
+    descriptionPrompt_->setTrayMenuEnabled = [this](bool enabled) {
+        mainWindow_->setTrayMenuEnabled(enabled);
+    };
+    descriptionPrompt_->setRequestDescription = [this](bool request) {
+        mainWindow_->setRequestDescription(request);
+    };
     mainWindow_->attachDialogs(editDialog_, descriptionPrompt_);
     bus_ = std::make_unique<ControlBus>(*tasks_);
     bus_->onTasksChanged = [this] { mainWindow_->RefreshGrid(); };

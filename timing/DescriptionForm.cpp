@@ -1,9 +1,8 @@
 #include "timing/DescriptionForm.h"
 
-#include "desktop/PopupMenu.h"
 #include "model/Project.h"
+#include "model/TaskList.h"
 #include "platform/Centre.h"
-#include "timing/MainWindow.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -15,7 +14,7 @@
 
 #include <algorithm>
 
-TForm5::TForm5(TForm1* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+TForm5::TForm5(TaskList& tasks, QWidget* parent) : QDialog(parent), tasks_(tasks) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Task description"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -82,7 +81,8 @@ void TForm5::Prompt(TProject* task) {
     taskName_->setText(task->Name);
     descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
     prompted_ = task;
-    mainWindow_->setTrayMenuEnabled(false);
+    if (setTrayMenuEnabled)
+        setTrayMenuEnabled(false);
     open();
 }
 
@@ -90,13 +90,15 @@ void TForm5::done(int result) {
     QDialog::done(result);
     TProject* task = prompted_;
     prompted_ = nullptr;
-    mainWindow_->setTrayMenuEnabled(true);
+    if (setTrayMenuEnabled)
+        setTrayMenuEnabled(true);
     // The task may have been removed meanwhile.
-    const bool known = mainWindow_->Tasks.contains(task);
+    const bool known = tasks_.contains(task);
     if (result != QDialog::Accepted || !task || !known)
         return;
     task->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
-    mainWindow_->setRequestDescription(!doNotAskBox_->isChecked());
+    if (setRequestDescription)
+        setRequestDescription(!doNotAskBox_->isChecked());
 }
 
 void TForm5::showEvent(QShowEvent* event) {

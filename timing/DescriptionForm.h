@@ -1,19 +1,26 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class TProject;
-class TForm1;
+class TaskList;
 
 // Asks for what the user is doing when a task starts.
 class TForm5 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm5(TForm1* mainWindow);
+    explicit TForm5(TaskList& tasks, QWidget* parent = nullptr);
+
+    // The tray menu stays shut while the prompt is open (a task chosen there would not be
+    // the one asked about).
+    std::function<void(bool enabled)> setTrayMenuEnabled;
+    // The user's answer to "Do not show this dialog next time".
+    std::function<void(bool request)> setRequestDescription;
     ~TForm5() override;
 
     // Opens the prompt for a task whose clock has just started.
@@ -38,6 +45,6 @@ private:
     QCheckBox* doNotAskBox_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
-    TForm1* mainWindow_;
+    TaskList& tasks_;
     TProject* prompted_ = nullptr;
 };
