@@ -181,19 +181,12 @@ void TSetup::buildAdministrationPage() {
     addActivityButton_ = button("Button1", QStringLiteral("Add"));
     editActivityButton_ = button("Button3", QStringLiteral("Edit"));
     deleteActivityButton_ = button("Button2", QStringLiteral("Delete"));
-    const std::pair<QPushButton*, void (TSetup::*)()> handlers[] = {
-        {addActivityButton_, &TSetup::Button1Click},
-        {deleteActivityButton_, &TSetup::Button2Click},
-        {editActivityButton_, &TSetup::Button3Click},
-        {addProjectButton_, &TSetup::Button4Click},
-        {editProjectButton_, &TSetup::Button5Click},
-        {deleteProjectButton_, &TSetup::Button6Click},
-    };
-    for (const auto& [b, handler] : handlers) {
-        const auto h = handler;
-        connect(b, &QPushButton::clicked, this,
-                [this, h] { guarded([this, h] { (this->*h)(); }); });
-    }
+    onClicks(this, {{addActivityButton_, &TSetup::Button1Click},
+                    {deleteActivityButton_, &TSetup::Button2Click},
+                    {editActivityButton_, &TSetup::Button3Click},
+                    {addProjectButton_, &TSetup::Button4Click},
+                    {editProjectButton_, &TSetup::Button5Click},
+                    {deleteProjectButton_, &TSetup::Button6Click}});
     const auto group = [](const char* name, const QString& title, QListWidget* list,
                           std::initializer_list<QPushButton*> buttons) {
         auto* box = new QGroupBox(title);
@@ -474,30 +467,25 @@ void TSetup::reloadFilterLists() {
     }
 }
 
-void TSetup::LoadProjects() {
+void TSetup::fillList(QListWidget* list, const QString& sql, int nameField, int idField) {
     totalQuery_.Close();
-    totalQuery_.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1");
+    totalQuery_.SQL = sql;
     totalQuery_.Open();
-    projectsList_->clear();
+    list->clear();
     for (int r = 0; r < totalQuery_.RecordCount(); ++r) {
-        auto* item = new QListWidgetItem(totalQuery_.Value(r, 5).toString());
-        item->setData(kIdRole, totalQuery_.Value(r, 1).toInt());
-        projectsList_->addItem(item);
+        auto* item = new QListWidgetItem(totalQuery_.Value(r, nameField).toString());
+        item->setData(kIdRole, totalQuery_.Value(r, idField).toInt());
+        list->addItem(item);
     }
     totalQuery_.Close();
 }
 
+void TSetup::LoadProjects() {
+    fillList(projectsList_, QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1"), 5, 1);
+}
+
 void TSetup::LoadActivities() {
-    totalQuery_.Close();
-    totalQuery_.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
-    totalQuery_.Open();
-    activitiesList_->clear();
-    for (int r = 0; r < totalQuery_.RecordCount(); ++r) {
-        auto* item = new QListWidgetItem(totalQuery_.Value(r, 1).toString());
-        item->setData(kIdRole, totalQuery_.Value(r, 0).toInt());
-        activitiesList_->addItem(item);
-    }
-    totalQuery_.Close();
+    fillList(activitiesList_, QStringLiteral("SELECT * FROM SEP_TypPrace"), 1, 0);
 }
 
 void TSetup::Button1Click() {

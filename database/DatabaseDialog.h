@@ -88,6 +88,8 @@ private:
     void buildAdministrationPage();
     void buildSettingsPage();
     void reloadFilterLists();
+    // Fills a list with the rows of a query: the name of each, its id kept with it.
+    void fillList(QListWidget* list, const QString& sql, int nameField, int idField);
     // Runs statements in one transaction; a failure rolls all of them back.
     void inTransaction(const std::function<void()>& work);
 

@@ -40,10 +40,8 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     projectBox_->setObjectName(QStringLiteral("DBLookupComboBox2"));
     activityBox_ = new TDBLookupComboBox;
     activityBox_->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    projectBox_->setListSource(&records.projects(), records.projectModel(), QStringLiteral("id"),
-                               QStringLiteral("nazev"));
-    activityBox_->setListSource(&records.activities(), records.activityModel(),
-                                QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
+    projectBox_->setListSource(records.projectList());
+    activityBox_->setListSource(records.activityList());
     descriptionEdit_ = new QPlainTextEdit;
     descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
     descriptionEdit_->setTabChangesFocus(true);
@@ -189,7 +187,7 @@ bool TProjectBaseFrame::ValidateEntry() {
     const auto typed = typedHours();
     if (!typed || *typed < 0)
         return refuseHours();
-    if (hoursSingle() <= 0)
+    if (static_cast<float>(*typed) <= 0)
         return true;
     if (descriptionEdit_->toPlainText().isEmpty())
         return refuse(QStringLiteral("The description field cannot be empty."), descriptionEdit_);

@@ -82,7 +82,7 @@ namespace SettingsStore {
 
 Loaded load() {
     Loaded loaded;
-    Settings& out = loaded.settings.settings;
+    Settings& out = loaded.settings;
     Registry* registry = services().registry;
     std::unique_ptr<RegistryKey> key = registry->openKey(kKeyPath);
     Reader r(*key);
@@ -114,7 +114,7 @@ Loaded load() {
         task.description = r.string(QStringLiteral("Description") + n).value_or(QString());
         task.sectionId = r.integer(QStringLiteral("SectionId") + n).value_or(0);
         task.activityId = r.integer(QStringLiteral("ActivityId") + n).value_or(0);
-        loaded.settings.tasks.push_back(std::move(task));
+        loaded.tasks.push_back(std::move(task));
     }
     key->close();
     loaded.location = registry->location();
@@ -127,24 +127,23 @@ Loaded load() {
     return loaded;
 }
 
-std::optional<QString> save(const StoredSettings& settings) {
+std::optional<QString> save(const Settings& settings, const std::vector<StoredTask>& tasks) {
     Registry* registry = services().registry;
     std::unique_ptr<RegistryKey> key = registry->openKey(kKeyPath);
-    if (!settings.settings.userName.isEmpty())
-        key->writeString(QStringLiteral("UserName"), settings.settings.userName);
-    key->writeInteger(QStringLiteral("Auto Save"), settings.settings.autoSaveMinutes);
-    key->writeInteger(QStringLiteral("Auto Reminder"), settings.settings.reminderMinutes);
-    key->writeInteger(QStringLiteral("Auto Start"), settings.settings.autoStart ? 1 : 0);
-    key->writeInteger(QStringLiteral("Request Description"),
-                      settings.settings.requestDescription ? 1 : 0);
-    key->writeInteger(QStringLiteral("Count"), static_cast<qint32>(settings.tasks.size()));
+    if (!settings.userName.isEmpty())
+        key->writeString(QStringLiteral("UserName"), settings.userName);
+    key->writeInteger(QStringLiteral("Auto Save"), settings.autoSaveMinutes);
+    key->writeInteger(QStringLiteral("Auto Reminder"), settings.reminderMinutes);
+    key->writeInteger(QStringLiteral("Auto Start"), settings.autoStart ? 1 : 0);
+    key->writeInteger(QStringLiteral("Request Description"), settings.requestDescription ? 1 : 0);
+    key->writeInteger(QStringLiteral("Count"), static_cast<qint32>(tasks.size()));
     // A password that the scrambling would not give back intact is not written: the stored
     // value it came from stays as it was.
-    const QString connection = ConnectionForStore(settings.settings.connection);
+    const QString connection = ConnectionForStore(settings.connection);
     if (PasswordSurvivesScrambling(connection))
         key->writeString(QStringLiteral("Connection"), ScramblePassword(connection));
-    for (size_t i = 0; i < settings.tasks.size(); ++i) {
-        const StoredTask& task = settings.tasks[i];
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        const StoredTask& task = tasks[i];
         const QString n = QString::number(i);
         key->writeString(QStringLiteral("Project") + n, task.name);
         key->writeBinary(QStringLiteral("Time") + n, timeBytes(task.time));

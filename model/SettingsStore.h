@@ -25,15 +25,11 @@ struct Settings {
     QString connection; // in clear, placeholders replaced
 };
 
-struct StoredSettings {
-    Settings settings;
-    std::vector<StoredTask> tasks;
-};
-
 namespace SettingsStore {
 
 struct Loaded {
-    StoredSettings settings;
+    Settings settings;
+    std::vector<StoredTask> tasks;
     // Values that could not be read and kept their defaults, with the reasons; when there
     // are any, the file as it was is kept as keptCopy first (empty: no copy could be kept).
     QStringList problems;
@@ -44,7 +40,7 @@ Loaded load();
 
 // Writes everything durably in one replace. The reason when the store could not be
 // written; nothing is lost then, as the caller still holds it all.
-std::optional<QString> save(const StoredSettings& settings);
+std::optional<QString> save(const Settings& settings, const std::vector<StoredTask>& tasks);
 
 // Brings the log-on entry in line with the setting; false when that failed.
 bool syncAutostart(bool autoStart);

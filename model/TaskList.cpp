@@ -14,8 +14,12 @@ void TaskList::push_back(TProject* task) {
 
 void TaskList::remove(TProject* task) {
     const auto it = std::find(tasks_.begin(), tasks_.end(), task);
-    if (it == tasks_.end())
-        return;
+    if (it != tasks_.end())
+        removeAt(it);
+}
+
+void TaskList::removeAt(std::vector<TProject*>::iterator it) {
+    TProject* task = *it;
     Q_EMIT aboutToRemove(task);
     const bool wasRunning = task->Running;
     tasks_.erase(it);
@@ -25,8 +29,9 @@ void TaskList::remove(TProject* task) {
 }
 
 void TaskList::clear() {
+    // From the back, without a search per task: a long list empties in linear time.
     while (!tasks_.empty())
-        remove(tasks_.back());
+        removeAt(tasks_.end() - 1);
 }
 
 bool TaskList::contains(const TProject* task) const {

@@ -28,7 +28,7 @@ public:
     void push_back(TProject* task);
     // Takes the task out of the list and deletes it.
     void remove(TProject* task);
-    void pop_back() { remove(tasks_.back()); }
+    void pop_back() { removeAt(tasks_.end() - 1); }
     void clear();
     bool contains(const TProject* task) const;
     TProject* byId(quint64 id) const;
@@ -61,6 +61,7 @@ private:
     void taskStopped(TProject* task) { Q_EMIT stopped(task); }
     void taskChanged(TProject* task) { Q_EMIT changed(task); }
     void taskReset(TProject* task, bool wasRunning);
+    void removeAt(std::vector<TProject*>::iterator it);
 
     std::vector<TProject*> tasks_;
     quint64 nextId_ = 1;

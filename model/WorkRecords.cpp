@@ -36,19 +36,14 @@ void WorkRecords::openLists() {
 void WorkRecords::closeLists() {
     if (listUsers_ > 0)
         --listUsers_;
-    if (held_) {
-        closeWhenReleased_ = true;
-        return;
-    }
-    closeIfUnused();
+    if (!held_)
+        closeIfUnused();
 }
 
 void WorkRecords::holdLists(bool held) {
     held_ = held;
-    if (!held && closeWhenReleased_) {
-        closeWhenReleased_ = false;
+    if (!held)
         closeIfUnused();
-    }
 }
 
 void WorkRecords::closeIfUnused() {

@@ -17,8 +17,14 @@ public:
     platform::TADOConnection& connection() { return connection_; }
     platform::TADODataSet& activities() { return activities_; }
     platform::TADODataSet& projects() { return projects_; }
-    platform::TDataSetModel* activityModel() const { return activityModel_; }
-    platform::TDataSetModel* projectModel() const { return projectModel_; }
+    // The two lists as the drop-downs of a booking show them.
+    platform::TLookupList projectList() {
+        return {&projects_, projectModel_, QStringLiteral("id"), QStringLiteral("nazev")};
+    }
+    platform::TLookupList activityList() {
+        return {&activities_, activityModel_, QStringLiteral("id_TypPrace"),
+                QStringLiteral("TypPrace")};
+    }
     platform::TADOCommand& recordInsert() { return recordInsert_; }
 
     // Opens both lists (and with them the connection) for one more window.
@@ -39,6 +45,5 @@ private:
     platform::TADOCommand recordInsert_;
     int listUsers_ = 0;
     bool held_ = false;
-    bool closeWhenReleased_ = false;
     void closeIfUnused();
 };

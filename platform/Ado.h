@@ -190,4 +190,11 @@ private:
     QList<Column> columns_;
 };
 
+// A drop-down's list: the data set, its model, the key field and the shown field.
+struct TLookupList {
+    TADODataSet* dataset;
+    TDataSetModel* model;
+    QString keyField, listField;
+};
+
 } // namespace platform

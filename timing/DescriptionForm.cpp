@@ -80,7 +80,7 @@ void TForm5::Prompt(TProject* task) {
         return;
     taskName_->setText(task->Name);
     descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
-    prompted_ = task;
+    promptedTask_ = task->Id();
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(false);
     open();
@@ -88,13 +88,11 @@ void TForm5::Prompt(TProject* task) {
 
 void TForm5::done(int result) {
     QDialog::done(result);
-    TProject* task = prompted_;
-    prompted_ = nullptr;
+    TProject* task = tasks_.byId(promptedTask_); // null when removed meanwhile
+    promptedTask_ = 0;
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(true);
-    // The task may have been removed meanwhile.
-    const bool known = tasks_.contains(task);
-    if (result != QDialog::Accepted || !task || !known)
+    if (result != QDialog::Accepted || !task)
         return;
     task->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
     if (setRequestDescription)

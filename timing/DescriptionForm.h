@@ -46,5 +46,5 @@ private:
     QPushButton* okButton_;
     QPushButton* cancelButton_;
     TaskList& tasks_;
-    TProject* prompted_ = nullptr;
+    quint64 promptedTask_ = 0; // by identity: it may be removed meanwhile
 };

@@ -78,10 +78,8 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
     projectBox_->setObjectName(QStringLiteral("DBLookupComboBox1"));
     activityBox_ = new TDBLookupComboBox;
     activityBox_->setObjectName(QStringLiteral("DBLookupComboBox2"));
-    projectBox_->setListSource(&records_.projects(), records_.projectModel(), QStringLiteral("id"),
-                               QStringLiteral("nazev"));
-    activityBox_->setListSource(&records_.activities(), records_.activityModel(),
-                                QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
+    projectBox_->setListSource(records_.projectList());
+    activityBox_->setListSource(records_.activityList());
     // An invalid time keeps the dialog open with everything typed, to be corrected.
     connect(okButton_, &QPushButton::clicked, this, [this] {
         bool stored = true;

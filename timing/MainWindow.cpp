@@ -227,18 +227,16 @@ void TForm1::buildControls() {
     closeButton_ = button("Button1", QStringLiteral("&Close"));
     closeButton_->setDefault(true);
 
-    const std::pair<QPushButton*, void (TForm1::*)()> handlers[] = {
-        {closeButton_, &TForm1::Button1Click}, {addButton_, &TForm1::Button2Click},
-        {editButton_, &TForm1::Button3Click},  {removeButton_, &TForm1::Button4Click},
-        {startButton_, &TForm1::Button5Click}, {stopButton_, &TForm1::Button6Click},
-        {resetButton_, &TForm1::Button7Click}, {resetAllButton_, &TForm1::Button8Click},
-        {bookButton_, &TForm1::Button9Click},  {databaseButton_, &TForm1::Button10Click},
-    };
-    for (const auto& [b, handler] : handlers) {
-        const auto h = handler;
-        connect(b, &QPushButton::clicked, this,
-                [this, h] { guarded([this, h] { (this->*h)(); }); });
-    }
+    onClicks(this, {{closeButton_, &TForm1::Button1Click},
+                    {addButton_, &TForm1::Button2Click},
+                    {editButton_, &TForm1::Button3Click},
+                    {removeButton_, &TForm1::Button4Click},
+                    {startButton_, &TForm1::Button5Click},
+                    {stopButton_, &TForm1::Button6Click},
+                    {resetButton_, &TForm1::Button7Click},
+                    {resetAllButton_, &TForm1::Button8Click},
+                    {bookButton_, &TForm1::Button9Click},
+                    {databaseButton_, &TForm1::Button10Click}});
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {addButton_, editButton_, removeButton_, startButton_, stopButton_,

@@ -17,8 +17,8 @@ void reportAutostartFailure() {
 
 void TForm1::LoadSettings() {
     const SettingsStore::Loaded loaded = SettingsStore::load();
-    settings_ = loaded.settings.settings;
-    for (const StoredTask& entry : loaded.settings.tasks) {
+    settings_ = loaded.settings;
+    for (const StoredTask& entry : loaded.tasks) {
         auto task = std::make_unique<TProject>(entry.name);
         task->SetTime(entry.time);
         task->Description = entry.description;
@@ -42,12 +42,12 @@ void TForm1::LoadSettings() {
 }
 
 void TForm1::SaveSettings() {
-    StoredSettings settings{settings_, {}};
-    settings.tasks.reserve(Tasks.size());
+    std::vector<StoredTask> tasks;
+    tasks.reserve(Tasks.size());
     for (const TProject* task : Tasks)
-        settings.tasks.push_back({task->Name, task->CurrentTime(), task->Description,
-                                  task->SectionId, task->ActivityId});
-    if (const auto failure = SettingsStore::save(settings)) {
+        tasks.push_back({task->Name, task->CurrentTime(), task->Description, task->SectionId,
+                         task->ActivityId});
+    if (const auto failure = SettingsStore::save(settings_, tasks)) {
         messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
         return;
     }

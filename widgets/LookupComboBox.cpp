@@ -16,6 +16,10 @@ TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent) {
     });
 }
 
+void TDBLookupComboBox::setListSource(const platform::TLookupList& list) {
+    setListSource(list.dataset, list.model, list.keyField, list.listField);
+}
+
 void TDBLookupComboBox::setListSource(platform::TADODataSet* dataset,
                                       platform::TDataSetModel* model, const QString& keyField,
                                       const QString& listField) {

@@ -6,6 +6,7 @@
 namespace platform {
 class TADODataSet;
 class TDataSetModel;
+struct TLookupList;
 } // namespace platform
 
 // A drop-down over a data set that holds the key of the chosen row, or no key. The key
@@ -17,6 +18,7 @@ public:
 
     void setListSource(platform::TADODataSet* dataset, platform::TDataSetModel* model,
                        const QString& keyField, const QString& listField);
+    void setListSource(const platform::TLookupList& list);
     QVariant KeyValue() const { return key_; } // null: no key
     void setKeyValue(const QVariant& key);
     // The text the drop-down shows for its key (empty without a list).

@@ -5,6 +5,9 @@
 #include "desktop/PopupMenu.h"
 #include "platform/Services.h"
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -81,4 +84,16 @@ void typeAndLeave(QWidget* field, const QString& text) {
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Tab);
+}
+
+QByteArray Fixture::readStore() const {
+    QFile file(storePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Fixture::writeStore(const QByteArray& bytes) const {
+    QDir().mkpath(QFileInfo(storePath()).absolutePath());
+    QFile file(storePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write the store %s", qPrintable(storePath()));
 }

@@ -28,12 +28,19 @@ public:
     std::unique_ptr<platform::XdgAutostart> autostart;
     QString storePath() const { return registry->filePath(); }
     QString autostartPath() const { return autostart->entryPath(); }
+    // The store file as it is on disk, and one written before the program reads it.
+    QByteArray readStore() const;
+    void writeStore(const QByteArray& bytes) const;
     // The program's parts while the windows exist.
     std::unique_ptr<korvan::Application> app;
 
 private:
     bool windows_ = false;
 };
+
+// How every store file starts: the format line and the program's key.
+inline const QByteArray kStoreHead = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                     "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]\r\n";
 
 // A widget of a window by its object name, as the tests find every control.
 template <class T> T* child(const QObject* parent, const char* name) {

@@ -358,15 +358,11 @@ private Q_SLOTS:
         f.reset();
         f = std::make_unique<Fixture>(false);
         f->shell.trayProtocol = TrayProtocol::StatusNotifierItem;
-        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
-        QFile store(f->storePath());
-        QVERIFY(store.open(QIODevice::WriteOnly));
-        store.write("Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]\r\n"
-                    "\"Count\"=dword:00000002\r\n"
-                    "\"Project0\"=\"b\"\r\n\"Time0\"=hex:00,00,00,00,00,00,00,00\r\n"
-                    "\"Project1\"=\"a\"\r\n\"Time1\"=hex:00,00,00,00,00,00,00,00\r\n");
-        store.close();
+        f->writeStore(
+            kStoreHead +
+            QByteArray("\"Count\"=dword:00000002\r\n"
+                       "\"Project0\"=\"b\"\r\n\"Time0\"=hex:00,00,00,00,00,00,00,00\r\n"
+                       "\"Project1\"=\"a\"\r\n\"Time1\"=hex:00,00,00,00,00,00,00,00\r\n"));
         f->createWindows();
         QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(Form1, "PopupMenu1"));
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));

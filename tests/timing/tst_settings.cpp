@@ -44,10 +44,7 @@ class TestSettings : public QObject {
     void seed(const QList<RegValue>& values) {
         RegFile file;
         file.key(kKey) = RegKey(kKey, values);
-        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
-        QFile out(f->storePath());
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(file.serialize());
+        f->writeStore(file.serialize());
     }
     RegFile stored() {
         RegFile file;
