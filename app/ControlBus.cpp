@@ -43,7 +43,7 @@ void ControlBus::runningMayHaveChanged() {
     QTimer::singleShot(0, this, [this] {
         announcePending_ = false;
         const TProject* running = tasks_.running();
-        const QString name = running ? running->Name : QString();
+        const QString name = running ? running->name() : QString();
         if (name == announcedTask_)
             return;
         announcedTask_ = name;
@@ -65,18 +65,18 @@ QList<BusTask> ControlBus::ListTasks() const {
     QList<BusTask> list;
     for (const TProject* task : tasks_)
         // Whole seconds as the grid shows them: milliseconds rounded, then cut.
-        list.append({task->Name,
+        list.append({task->name(),
                      static_cast<qint64>(std::llround(task->CurrentTime() * 86400000.0) / 1000),
-                     task->Running});
+                     task->running()});
     return list;
 }
 
 void ControlBus::Start(const QString& name) {
     for (TProject* task : tasks_) {
-        if (task->Name != name)
+        if (task->name() != name)
             continue;
         // As choosing it in the tray menu; a task that runs goes on running.
-        if (!task->Running) {
+        if (!task->running()) {
             tasks_.choose(task);
             if (onTasksChanged)
                 onTasksChanged();

@@ -36,17 +36,17 @@ int main(int argc, char** argv) {
         for (int i = 0; i < count; ++i) {
             auto* t = new TProject(QStringLiteral("task %1").arg(i));
             t->SetTime((i % 9 + 1) / 24.0);
-            t->SectionId = 1;
-            t->ActivityId = 1;
-            t->Description = QStringLiteral("work");
-            Form1->Tasks.push_back(t);
+            t->setSectionId(1);
+            t->setActivityId(1);
+            t->setDescription(QStringLiteral("work"));
+            f.tasks().push_back(t);
         }
         child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
         std::printf("%s, %d tasks\n", qPrintable(engine), count);
         report("ShowSummary", medianMs(1, [] { Summary->ShowSummary(); }), 1e9);
         f.boxes.answers = {platform::MsgAnswer::Yes};
         report("save (confirm, insert, commit, copy back)",
-               medianMs(1, [] { Summary->Button2Click(); }), 1e9);
+               medianMs(1, [] { child<QPushButton>(Summary, "Button2")->click(); }), 1e9);
         if (f.boxes.last().caption != QLatin1String("Information"))
             std::printf("  save failed: %s\n", qPrintable(f.boxes.last().text));
         Summary->hide();

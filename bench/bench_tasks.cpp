@@ -15,9 +15,9 @@ int main(int argc, char** argv) {
         auto* task =
             new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')));
         task->SetTime(i / 86400.0);
-        Form1->Tasks.push_back(task);
+        f.tasks().push_back(task);
     }
-    Form1->Tasks[count / 2]->Start();
+    f.tasks()[count / 2]->Start();
     std::printf("%d tasks\n", count);
     const double firstMenu = medianMs(1, [] { Form1->RefreshMenu(); });
     report("first menu refresh (entries in load order)", firstMenu, 1000);
@@ -36,11 +36,11 @@ int main(int argc, char** argv) {
                     }),
            50);
     auto* added = new TProject(QStringLiteral("Task 005000a"));
-    Form1->Tasks.push_back(added);
+    f.tasks().push_back(added);
     report("menu refresh after adding one task", medianMs(1, [] { Form1->RefreshMenu(); }), 50);
     report("SaveSettings (fsync included)", medianMs(11, [] { Form1->SaveSettings(); }), 50);
     // Loading happens at start, into an empty menu.
-    const auto dropTasks = [] { Form1->Tasks.clear(); };
+    const auto dropTasks = [&f] { f.tasks().clear(); };
     dropTasks();
     report("LoadSettings",
            medianMs(11,
@@ -49,6 +49,6 @@ int main(int argc, char** argv) {
                         Form1->LoadSettings();
                     }),
            50);
-    std::printf("(%zu tasks loaded)\n", Form1->Tasks.size());
+    std::printf("(%zu tasks loaded)\n", f.tasks().size());
     return 0;
 }

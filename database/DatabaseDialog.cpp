@@ -145,7 +145,7 @@ void TSetup::buildRecordsPage() {
         connect(box, &TDBLookupComboBox::KeyChanged, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
     connect(exportButton_, &QPushButton::clicked, this,
-            [this] { guarded([this] { Button8Click(); }); });
+            [this] { guarded([this] { exportClicked(); }); });
 
     auto* filters = new QGridLayout;
     filters->addWidget(label("StaticText1", QStringLiteral("Date from:")), 0, 0);
@@ -181,12 +181,12 @@ void TSetup::buildAdministrationPage() {
     addActivityButton_ = button("Button1", QStringLiteral("Add"));
     editActivityButton_ = button("Button3", QStringLiteral("Edit"));
     deleteActivityButton_ = button("Button2", QStringLiteral("Delete"));
-    onClicks(this, {{addActivityButton_, &TSetup::Button1Click},
-                    {deleteActivityButton_, &TSetup::Button2Click},
-                    {editActivityButton_, &TSetup::Button3Click},
-                    {addProjectButton_, &TSetup::Button4Click},
-                    {editProjectButton_, &TSetup::Button5Click},
-                    {deleteProjectButton_, &TSetup::Button6Click}});
+    onClicks(this, {{addActivityButton_, &TSetup::addActivityClicked},
+                    {deleteActivityButton_, &TSetup::deleteActivityClicked},
+                    {editActivityButton_, &TSetup::renameActivityClicked},
+                    {addProjectButton_, &TSetup::addProjectClicked},
+                    {editProjectButton_, &TSetup::renameProjectClicked},
+                    {deleteProjectButton_, &TSetup::deleteProjectClicked}});
     const auto group = [](const char* name, const QString& title, QListWidget* list,
                           std::initializer_list<QPushButton*> buttons) {
         auto* box = new QGroupBox(title);
@@ -219,7 +219,7 @@ void TSetup::buildSettingsPage() {
     settingsPage_->setObjectName(QStringLiteral("TabSheet1"));
     clearButton_ = button("Button9", QStringLiteral("Clear DB"));
     connect(clearButton_, &QPushButton::clicked, this,
-            [this] { guarded([this] { Button9Click(); }); });
+            [this] { guarded([this] { clearClicked(); }); });
     auto* box = new QGroupBox(QStringLiteral(" Database cleanup "));
     box->setObjectName(QStringLiteral("GroupBox3"));
     auto* text =
@@ -296,12 +296,12 @@ void TSetup::applyConnection() {
                    QStringLiteral("Database connection"), MsgIcon::Warning, MsgButtons::Ok, this);
         return;
     }
-    FormClose();
+    onClosed();
     connection_->Close();
     connection_->ConnectionString = connection;
     if (onConnectionChanged)
         onConnectionChanged(connection);
-    FormShow();
+    onShown();
     messageBox(QStringLiteral("Korvan now records to this database."),
                QStringLiteral("Database connection"), MsgIcon::Information, MsgButtons::Ok, this);
 }
@@ -321,16 +321,16 @@ void TSetup::Open() {
 void TSetup::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        guarded([this] { FormShow(); });
+        guarded([this] { onShown(); });
 }
 
 void TSetup::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (!event->spontaneous())
-        guarded([this] { FormClose(); });
+        guarded([this] { onClosed(); });
 }
 
-void TSetup::FormShow() {
+void TSetup::onShown() {
     connectionEditor_->setConnection(connection_->ConnectionString);
     {
         BusyCursor busy;
@@ -349,7 +349,7 @@ void TSetup::FormShow() {
     UpdateFilterAndTotal();
 }
 
-void TSetup::FormClose() {
+void TSetup::onClosed() {
     records_.Close();
     projectList_.Close();
     activityList_.Close();
@@ -396,7 +396,7 @@ void TSetup::UpdateFilterAndTotal() {
     totalQuery_.Close();
 }
 
-void TSetup::Button8Click() {
+void TSetup::exportClicked() {
     SaveFileRequest request;
     request.title = QStringLiteral("Export data");
     request.proposedName = exportName_;
@@ -488,7 +488,7 @@ void TSetup::LoadActivities() {
     fillList(activitiesList_, QStringLiteral("SELECT * FROM SEP_TypPrace"), 1, 0);
 }
 
-void TSetup::Button1Click() {
+void TSetup::addActivityClicked() {
     QString name;
     if (!nameBox_->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
                        name))
@@ -504,7 +504,7 @@ void TSetup::Button1Click() {
     reloadFilterLists();
 }
 
-void TSetup::Button3Click() {
+void TSetup::renameActivityClicked() {
     QListWidgetItem* item = activitiesList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Edit Activity"),
@@ -524,7 +524,7 @@ void TSetup::Button3Click() {
     reloadFilterLists();
 }
 
-void TSetup::Button2Click() {
+void TSetup::deleteActivityClicked() {
     QListWidgetItem* item = activitiesList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Delete activity"),
@@ -550,7 +550,7 @@ void TSetup::Button2Click() {
     unselect(activitiesList_);
 }
 
-void TSetup::Button4Click() {
+void TSetup::addProjectClicked() {
     QString name;
     if (!nameBox_->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
                        name))
@@ -576,7 +576,7 @@ void TSetup::Button4Click() {
     reloadFilterLists();
 }
 
-void TSetup::Button5Click() {
+void TSetup::renameProjectClicked() {
     QListWidgetItem* item = projectsList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No project was selected."), QStringLiteral("Edit project"),
@@ -596,7 +596,7 @@ void TSetup::Button5Click() {
     reloadFilterLists();
 }
 
-void TSetup::Button6Click() {
+void TSetup::deleteProjectClicked() {
     QListWidgetItem* item = projectsList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No project was selected."), QStringLiteral("Delete project"),
@@ -634,7 +634,7 @@ void TSetup::Button6Click() {
     unselect(projectsList_);
 }
 
-void TSetup::Button9Click() {
+void TSetup::clearClicked() {
     if (messageBox(
             QStringLiteral("All data in the database will be permanently deleted. \n\r\n\r"
                            "This operation cannot be undone. \n\r\n\rDo you wish to continue ?"),
@@ -642,13 +642,13 @@ void TSetup::Button9Click() {
             this) != MsgAnswer::Yes)
         return;
     BusyCursor busy;
-    FormClose();
+    onClosed();
     inTransaction([&] {
         for (const char* table : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
                                   "SEP_UsekHistorie", "SEP_Usek"})
             connection_->Execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
     });
-    FormShow();
+    onShown();
     messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
                MsgIcon::Information, MsgButtons::Ok, this);
 }

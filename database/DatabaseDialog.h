@@ -29,19 +29,9 @@ public:
 
     // Shows the dialog, or only brings it forward when it is shown already.
     void Open();
-    void FormShow();
-    void FormClose();
     void UpdateFilterAndTotal();
-    void Button8Click(); // export
     void LoadProjects();
     void LoadActivities();
-    void Button1Click(); // add activity
-    void Button3Click(); // rename activity
-    void Button2Click(); // delete activity
-    void Button4Click(); // add project
-    void Button5Click(); // rename project
-    void Button6Click(); // delete project
-    void Button9Click(); // clear database
 
     // Tries the connection the "Settings" page shows and says how it went.
     void testConnection();
@@ -65,6 +55,17 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void onShown();
+    void onClosed();
+    void exportClicked();
+    void addActivityClicked();
+    void renameActivityClicked();
+    void deleteActivityClicked();
+    void addProjectClicked();
+    void renameProjectClicked();
+    void deleteProjectClicked();
+    void clearClicked();
+
     // Object names as the tests find them: PageControl1 with TabSheet4 (records), TabSheet5
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8

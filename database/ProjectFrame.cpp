@@ -83,10 +83,10 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
 void TProjectBaseFrame::FillFromTask(TProject* task) {
     taskId_ = task->Id();
     dateEdit_->setDate(platform::today());
-    taskLabel_->setText(task->Name);
-    descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
-    activityBox_->setKeyValue(task->ActivityId != 0 ? QVariant(task->ActivityId) : QVariant());
-    projectBox_->setKeyValue(task->SectionId != 0 ? QVariant(task->SectionId) : QVariant());
+    taskLabel_->setText(task->name());
+    descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
+    activityBox_->setKeyValue(task->activityId() != 0 ? QVariant(task->activityId()) : QVariant());
+    projectBox_->setKeyValue(task->sectionId() != 0 ? QVariant(task->sectionId()) : QVariant());
     task->Flush();
     bugEdit_->clear();
     hoursEdit_->setText(FloatToLocaleStr(2, task->Hours()));
@@ -160,7 +160,7 @@ QString TProjectBaseFrame::taskName() const {
     return taskLabel_->text();
 }
 
-bool TProjectBaseFrame::Edit2Exit() {
+bool TProjectBaseFrame::hoursLeft() {
     const auto value = typedHours();
     if (value && *value >= 0) {
         if (onHoursChanged)
@@ -217,7 +217,7 @@ bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == hoursEdit_ && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            guarded([this] { Edit2Exit(); });
+            guarded([this] { hoursLeft(); });
     }
     return QFrame::eventFilter(watched, event);
 }

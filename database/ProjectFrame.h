@@ -21,7 +21,6 @@ public:
     explicit TProjectBaseFrame(WorkRecords& records, QWidget* parent = nullptr);
 
     void FillFromTask(TProject* task);
-    bool Edit2Exit();
     bool ValidateEntry();
 
     // The values of the work record.
@@ -53,6 +52,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool hoursLeft();
     // Object names: Edit2 (hours), DateTimePicker1 (work date), DBLookupComboBox2
     // (project), DBLookupComboBox1 (activity), Memo1 (description), Edit1 (bug number),
     // Label4 (the task's name).

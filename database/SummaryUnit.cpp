@@ -58,7 +58,7 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     closeButton_ = new QPushButton(QStringLiteral("&Close"));
     closeButton_->setObjectName(QStringLiteral("Button1"));
     connect(saveButton_, &QPushButton::clicked, this,
-            [this] { guarded([this] { Button2Click(); }); });
+            [this] { guarded([this] { saveClicked(); }); });
     connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
 
     auto* total = new QHBoxLayout;
@@ -161,7 +161,7 @@ void TSummary::hideEvent(QHideEvent* event) {
         guarded([this] { records_.closeLists(); });
 }
 
-void TSummary::Button2Click() {
+void TSummary::saveClicked() {
     if (saving_)
         return;
     if (!ConfirmSave())
@@ -222,9 +222,9 @@ void TSummary::save() {
             if (!task)
                 continue;
             if (!frame->activityId().isNull())
-                task->ActivityId = frame->activityId().toInt();
+                task->setActivityId(frame->activityId().toInt());
             if (!frame->projectId().isNull())
-                task->SectionId = frame->projectId().toInt();
+                task->setSectionId(frame->projectId().toInt());
             // Only what was booked: not a task added while this dialog was open, nor one
             // whose frame booked nothing.
             if (resetBox_->isChecked() && frame->hours() > 0)

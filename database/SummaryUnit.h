@@ -26,9 +26,6 @@ public:
     ~TSummary() override;
 
     void ShowSummary();
-    void UpdateTotal();
-    bool ConfirmSave();
-    void Button2Click();
     bool saving() const { return saving_; }
 
     QList<TProjectBaseFrame*> frames() const;
@@ -38,6 +35,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void UpdateTotal();
+    bool ConfirmSave();
+    void saveClicked();
+
     // Object names: ScrollBox1 (the frames), Label1 ("Total time (h):"), Label2 (the total),
     // CheckBox1 ("Reset times & descriptions..."), Button2 ("Save to DB"), Button1 ("&Close").
     QScrollArea* frameArea_;

@@ -74,7 +74,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bevel);
     layout->addLayout(buttons);
-    guarded([this] { FormCreate(); });
+    guarded([this] { setUp(); });
 }
 
 void TForm3::showEvent(QShowEvent* event) {
@@ -88,7 +88,7 @@ void TForm3::showEvent(QShowEvent* event) {
 
 TForm3::~TForm3() {}
 
-void TForm3::FormCreate() {
+void TForm3::setUp() {
     if (const VersionRecord* record =
             services().shell ? services().shell->versionRecord() : nullptr) {
         if (!record->translations.isEmpty()) {
@@ -108,12 +108,12 @@ void TForm3::FormCreate() {
     mailLabel_->hide();
 }
 
-void TForm3::Label4Click() {
+void TForm3::mailClicked() {
     if (services().shell)
         services().shell->open(QStringLiteral("mailto:") + contactAddress());
 }
 
-void TForm3::StaticText5Click() {
+void TForm3::webClicked() {
     if (services().shell)
         services().shell->open(webAddress());
 }
@@ -121,9 +121,9 @@ void TForm3::StaticText5Click() {
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == webLabel_)
-            guarded([this] { StaticText5Click(); });
+            guarded([this] { webClicked(); });
         else if (watched == mailLabel_)
-            guarded([this] { Label4Click(); });
+            guarded([this] { mailClicked(); });
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -13,15 +13,14 @@ public:
     explicit TForm3(QWidget* parent = nullptr);
     ~TForm3() override;
 
-    void FormCreate();
-    void Label4Click();
-    void StaticText5Click();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    void setUp();
+    void mailClicked();
+    void webClicked();
     // Object names: Image1, StaticText1 (name), StaticText2 (version), StaticText3 (maker),
     // StaticText5 (web address), Label4 (e-mail address, hidden), Button1 (OK).
     QLabel* picture_;

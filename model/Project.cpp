@@ -10,8 +10,8 @@
 namespace {
 constexpr double kMsPerDay = 86400000.0;
 
-double now() {
-    return platform::services().clock->now();
+qint64 elapsedNow() {
+    return platform::services().clock->elapsedMs();
 }
 
 struct Duration {
@@ -59,54 +59,106 @@ int CompareNames(const QString& a, const QString& b) {
 }
 
 int CompareByName(const TProject* a, const TProject* b) {
-    return CompareNames(a->Name, b->Name);
+    return CompareNames(a->name(), b->name());
 }
 
-TProject::TProject(const QString& name) : Name(name) {}
+TProject::TProject(const QString& name) : name_(name) {}
+
+void TProject::changed() {
+    if (list_)
+        list_->taskChanged(this);
+}
+
+void TProject::setName(const QString& name) {
+    if (name == name_)
+        return;
+    name_ = name;
+    changed();
+}
+
+void TProject::setDescription(const QString& description) {
+    if (description == description_)
+        return;
+    description_ = description;
+    changed();
+}
+
+void TProject::setSectionId(qint32 id) {
+    if (id == sectionId_)
+        return;
+    sectionId_ = id;
+    changed();
+}
+
+void TProject::setActivityId(qint32 id) {
+    if (id == activityId_)
+        return;
+    activityId_ = id;
+    changed();
+}
+
+void TProject::SetTime(double value) {
+    if (value == time_)
+        return;
+    time_ = value;
+    changed();
+}
+
+qint64 TProject::segmentMs() const {
+    return running_ ? std::max<qint64>(0, elapsedNow() - startMs_) : 0;
+}
 
 void TProject::Start() {
-    if (Running)
+    if (running_)
         return;
-    StartTime = now();
-    Running = true;
+    startMs_ = elapsedNow();
+    running_ = true;
     if (list_)
         list_->taskStarted(this);
 }
 
 void TProject::Stop() {
-    if (!Running)
+    if (!running_)
         return;
-    Time = now() + Time - StartTime;
-    Running = false;
+    time_ += segmentMs() / kMsPerDay;
+    running_ = false;
     if (list_)
         list_->taskStopped(this);
 }
 
 void TProject::Reset() {
-    const bool wasRunning = Running;
-    Running = false;
-    Time = 0;
-    StartTime = 0;
-    Description.clear();
+    const bool wasRunning = running_;
+    running_ = false;
+    time_ = 0;
+    startMs_ = 0;
+    description_.clear();
     if (list_)
         list_->taskReset(this, wasRunning);
 }
 
 void TProject::Flush() {
-    if (!Running)
+    if (!running_)
         return;
-    Time = now() + Time - StartTime;
-    StartTime = now();
-    if (list_)
-        list_->taskChanged(this);
+    const qint64 now = elapsedNow();
+    time_ += std::max<qint64>(0, now - startMs_) / kMsPerDay;
+    startMs_ = now;
+    changed();
+}
+
+void TProject::discardMs(qint64 ms) {
+    if (ms <= 0)
+        return;
+    Flush();
+    time_ = std::max(0.0, time_ - ms / kMsPerDay);
+    changed();
 }
 
 double TProject::CurrentTime() const {
-    return Running ? Time + now() - StartTime : Time;
+    return time_ + segmentMs() / kMsPerDay;
 }
 
 QString TProject::TimeText() const {
-    return FormatTime(Time);
+    return FormatTime(time_);
 }
 
 QString TProject::CurrentTimeText() const {
@@ -114,22 +166,22 @@ QString TProject::CurrentTimeText() const {
 }
 
 QString TProject::MenuCaption() const {
-    return Name + QStringLiteral("  ") + TimeText();
+    return name_ + QStringLiteral("  ") + TimeText();
 }
 
 QString TProject::EntryCaption() const {
-    return Running ? Name + QStringLiteral("  ") + CurrentTimeText() : MenuCaption();
+    return running_ ? name_ + QStringLiteral("  ") + CurrentTimeText() : MenuCaption();
 }
 
 float TProject::Hours() const {
-    const Duration t = splitTime(Time);
+    const Duration t = splitTime(time_);
     if (t.minutes == 0)
         return static_cast<float>(t.hours);
     return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
 }
 
 QString TProject::ActiveMark() const {
-    return Running ? QStringLiteral("A") : QString();
+    return running_ ? QStringLiteral("A") : QString();
 }
 
 int CompareByHours(const TProject* a, const TProject* b) {

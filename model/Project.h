@@ -13,13 +13,18 @@ public:
     TProject(const TProject&) = delete;
     TProject& operator=(const TProject&) = delete;
 
-    QString Name;
-    double Time = 0;
-    double StartTime = 0;
-    bool Running = false;
-    QString Description;
-    qint32 SectionId = 0;
-    qint32 ActivityId = 0;
+    const QString& name() const { return name_; }
+    // The recorded time in days, without the running segment.
+    double time() const { return time_; }
+    bool running() const { return running_; }
+    const QString& description() const { return description_; }
+    // The project and activity it is booked to; 0 for none.
+    qint32 sectionId() const { return sectionId_; }
+    qint32 activityId() const { return activityId_; }
+    void setName(const QString& name);
+    void setDescription(const QString& description);
+    void setSectionId(qint32 id);
+    void setActivityId(qint32 id);
 
     // Stays the same for the task's whole life, also when another task has the same name;
     // 0 until the task is in a list.
@@ -29,7 +34,10 @@ public:
     void Stop();
     void Reset();
     void Flush();
-    void SetTime(double value) { Time = value; }
+    void SetTime(double value);
+    // Takes the last milliseconds of the current time back out (an absence the user does not
+    // want counted); never below zero.
+    void discardMs(qint64 ms);
     double CurrentTime() const;
     QString TimeText() const;
     QString CurrentTimeText() const;
@@ -41,6 +49,18 @@ public:
 
 private:
     friend class TaskList;
+    void changed();
+    // The running segment in elapsed milliseconds, which neither a clock correction nor a
+    // change of time zone or daylight saving moves.
+    qint64 segmentMs() const;
+
+    QString name_;
+    double time_ = 0;
+    qint64 startMs_ = 0;
+    bool running_ = false;
+    QString description_;
+    qint32 sectionId_ = 0;
+    qint32 activityId_ = 0;
     TaskList* list_ = nullptr;
     quint64 id_ = 0;
 };

@@ -21,7 +21,7 @@ void TaskList::remove(TProject* task) {
 void TaskList::removeAt(std::vector<TProject*>::iterator it) {
     TProject* task = *it;
     Q_EMIT aboutToRemove(task);
-    const bool wasRunning = task->Running;
+    const bool wasRunning = task->running();
     tasks_.erase(it);
     delete task;
     if (wasRunning)
@@ -47,7 +47,7 @@ TProject* TaskList::byId(quint64 id) const {
 
 TProject* TaskList::running() const {
     for (TProject* task : tasks_)
-        if (task->Running)
+        if (task->running())
             return task;
     return nullptr;
 }
@@ -58,7 +58,7 @@ void TaskList::stopAll() {
 }
 
 void TaskList::choose(TProject* task) {
-    const bool wasRunning = task->Running;
+    const bool wasRunning = task->running();
     stopAll();
     if (!wasRunning)
         task->Start();

@@ -2,6 +2,7 @@
 
 #include "platform/Services.h"
 
+#include <QElapsedTimer>
 #include <cmath>
 
 namespace platform {
@@ -33,6 +34,20 @@ QDate today() {
 
 double SystemClock::now() const {
     return toDayCount(QDateTime::currentDateTime());
+}
+
+qint64 SystemClock::elapsedMs() const {
+    // CLOCK_MONOTONIC on Linux: it does not advance during a suspend.
+    static const QElapsedTimer start = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return start.elapsed();
+}
+
+qint64 SystemClock::utcMs() const {
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
 } // namespace platform

@@ -78,8 +78,8 @@ void TForm5::Prompt(TProject* task) {
     // bus) goes on, and the answer is written back when the user gives it.
     if (isVisible())
         return;
-    taskName_->setText(task->Name);
-    descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
+    taskName_->setText(task->name());
+    descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
     promptedTask_ = task->Id();
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(false);
@@ -94,7 +94,7 @@ void TForm5::done(int result) {
         setTrayMenuEnabled(true);
     if (result != QDialog::Accepted || !task)
         return;
-    task->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
+    task->setDescription(DescriptionFromEditor(descriptionEdit_->toPlainText()));
     if (setRequestDescription)
         setRequestDescription(!doNotAskBox_->isChecked());
 }
@@ -103,10 +103,10 @@ void TForm5::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
         platform::centreOnScreen(this);
-    FormShow();
+    onShown();
 }
 
-void TForm5::FormShow() {
+void TForm5::onShown() {
     doNotAskBox_->setChecked(false);
     const QString text = DescriptionFromEditor(descriptionEdit_->toPlainText());
     const QString fresh = withFreshLine(text);

@@ -26,7 +26,6 @@ public:
     // Opens the prompt for a task whose clock has just started.
     void Prompt(TProject* task);
     void done(int result) override;
-    void FormShow();
 
     // The text with a line break added when its last line is not empty.
     static QString withFreshLine(const QString& text);
@@ -36,6 +35,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void onShown();
     // Object names: Label1 (the request), Label2 ("Task: "), Label3 (the task's name),
     // Memo1, CheckBox1 ("Do not show this dialog next time"), Button1 (OK), Button2.
     QLabel* requestLabel_;

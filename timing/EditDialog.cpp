@@ -83,7 +83,7 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
     // An invalid time keeps the dialog open with everything typed, to be corrected.
     connect(okButton_, &QPushButton::clicked, this, [this] {
         bool stored = true;
-        guarded([this, &stored] { stored = Button1Click(); });
+        guarded([this, &stored] { stored = okClicked(); });
         if (stored)
             accept();
     });
@@ -117,18 +117,18 @@ TForm2::~TForm2() {
 }
 
 void TForm2::EditTask(TProject* task) {
-    EditedTask = task;
+    editedTask_ = task;
     task->Flush();
-    nameEdit_->setText(task->Name);
+    nameEdit_->setText(task->name());
     timeEdit_->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
     shownTime_ = timeEdit_->text();
-    descriptionEdit_->setPlainText(DescriptionForEditor(task->Description));
+    descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
     descriptionEdit_->document()->setModified(false);
     exec();
 }
 
 int TForm2::NewTask() {
-    EditedTask = nullptr;
+    editedTask_ = nullptr;
     nameEdit_->clear();
     timeEdit_->setText(QStringLiteral("00") + timeSeparator() + QStringLiteral("00") +
                        timeSeparator() + QStringLiteral("00"));
@@ -139,34 +139,34 @@ int TForm2::NewTask() {
 
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    guarded([this] { FormShow(); });
+    guarded([this] { onShown(); });
 }
 
-void TForm2::FormShow() {
+void TForm2::onShown() {
     BusyCursor busy;
     // No key of an earlier edit may stay behind, even when the lists cannot be opened.
     projectBox_->setKeyValue(QVariant());
     activityBox_->setKeyValue(QVariant());
     records_.openLists();
-    if (EditedTask) {
-        if (EditedTask->ActivityId != 0)
-            activityBox_->setKeyValue(EditedTask->ActivityId);
-        if (EditedTask->SectionId != 0)
-            projectBox_->setKeyValue(EditedTask->SectionId);
+    if (editedTask_) {
+        if (editedTask_->activityId() != 0)
+            activityBox_->setKeyValue(editedTask_->activityId());
+        if (editedTask_->sectionId() != 0)
+            projectBox_->setKeyValue(editedTask_->sectionId());
     }
     nameEdit_->setFocus();
 }
 
 void TForm2::done(int result) {
-    guarded([this] { FormClose(); });
+    guarded([this] { onClosed(); });
     QDialog::done(result);
 }
 
-void TForm2::FormClose() {
+void TForm2::onClosed() {
     records_.closeLists();
 }
 
-bool TForm2::Button1Click() {
+bool TForm2::okClicked() {
     double days = 0;
     if (!parseRecordedTime(timeEdit_->text(), days)) {
         messageBox(QStringLiteral("The recorded time value entered is invalid."),
@@ -174,26 +174,26 @@ bool TForm2::Button1Click() {
         timeEdit_->setFocus();
         return false;
     }
-    if (!EditedTask) {
-        EditedTask = new TProject(nameEdit_->text());
-        tasks_.push_back(EditedTask);
+    if (!editedTask_) {
+        editedTask_ = new TProject(nameEdit_->text());
+        tasks_.push_back(editedTask_);
     }
-    EditedTask->Name = nameEdit_->text();
+    editedTask_->setName(nameEdit_->text());
     // The time as shown when the dialog opened is no change: a task started or stopped from
     // the tray meanwhile keeps what it recorded since.
     if (timeEdit_->text() != shownTime_)
-        EditedTask->SetTime(days);
+        editedTask_->SetTime(days);
     else
-        EditedTask->Flush();
+        editedTask_->Flush();
     // The editor turns no-break spaces into spaces and lone CR or LF into CR LF: a
     // description the user did not touch stays exactly as it was.
-    if (descriptionEdit_->document()->isModified() || EditedTask->Description.isEmpty())
-        EditedTask->Description = DescriptionFromEditor(descriptionEdit_->toPlainText());
+    if (descriptionEdit_->document()->isModified() || editedTask_->description().isEmpty())
+        editedTask_->setDescription(DescriptionFromEditor(descriptionEdit_->toPlainText()));
     const QVariant project = projectBox_->KeyValue();
     if (!project.isNull())
-        EditedTask->SectionId = project.toInt();
+        editedTask_->setSectionId(project.toInt());
     const QVariant activity = activityBox_->KeyValue();
     if (!activity.isNull())
-        EditedTask->ActivityId = activity.toInt();
+        editedTask_->setActivityId(activity.toInt());
     return true;
 }

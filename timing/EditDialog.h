@@ -17,15 +17,10 @@ public:
     TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent = nullptr);
     ~TForm2() override;
 
-    TProject* EditedTask = nullptr;
-
     void EditTask(TProject* task);
     int NewTask();
-    void FormShow();
-    void FormClose();
-    // Stores what the dialog shows into the task (a new one for "&Add"); false, with the
-    // message shown and nothing changed, when the recorded time is no valid time.
-    bool Button1Click();
+    // The task last edited or created; null after a cancelled "&Add".
+    TProject* editedTask() const { return editedTask_; }
 
     // The recorded time typed as h:mm:ss with the locale's time separator, as a fraction of
     // a day; false when it is no valid time (hours 0-9999, minutes and seconds 0-59).
@@ -37,6 +32,13 @@ protected:
     void done(int result) override;
 
 private:
+    void onShown();
+    void onClosed();
+    // Stores what the dialog shows into the task (a new one for "&Add"); false, with the
+    // message shown and nothing changed, when the recorded time is no valid time.
+    bool okClicked();
+
+    TProject* editedTask_ = nullptr;
     // Found by the tests under their object names: Edit1, MaskEdit1, Memo1,
     // DBLookupComboBox1 (projects), DBLookupComboBox2 (activities), Button1, Button2.
     QLineEdit* nameEdit_;

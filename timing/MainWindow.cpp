@@ -53,7 +53,7 @@ bool parseInteger(const QString& text, qint32& value) {
 }
 
 TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
-    : QWidget(parent), Tasks(tasks), settings_(settings) {
+    : QWidget(parent), tasks_(tasks), settings_(settings) {
     platform::initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
@@ -80,14 +80,12 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->setIconIndex(0);
     trayIcon_->setPopupMenu(trayMenu_);
     trayIcon_->MinimizeToTray = true;
-    trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { TrayIcon1DblClick(); }); };
-    trayIcon_->OnBalloonHintClick = [this](QObject*) {
-        guarded([this] { TrayIcon1BalloonClick(); });
-    };
+    trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
+    trayIcon_->OnBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
     trayIcon_->Loaded();
 
     followTasks();
-    guarded([this] { FormCreate(); });
+    guarded([this] { setUp(); });
     // With no notification area a few seconds after start, nothing of Korvan would be on
     // screen: the main window shows instead (the icon still comes if a tray appears later).
     trayCheck_ = new QTimer(this);
@@ -105,14 +103,14 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-    guarded([this] { FormDestroy(); });
-    Tasks.disconnect(this);
+    guarded([this] { tearDown(); });
+    tasks_.disconnect(this);
 }
 
 // The grid, the tray menu's entries and the icon follow the task list.
 void TForm1::followTasks() {
-    connect(&Tasks, &TaskList::added, this, [this](TProject* task) { addEntry(task); });
-    connect(&Tasks, &TaskList::aboutToRemove, this, [this](TProject* task) {
+    connect(&tasks_, &TaskList::added, this, [this](TProject* task) { addEntry(task); });
+    connect(&tasks_, &TaskList::aboutToRemove, this, [this](TProject* task) {
         const auto it = menuEntries_.find(task);
         if (it == menuEntries_.end())
             return;
@@ -120,19 +118,19 @@ void TForm1::followTasks() {
         delete it->second;
         menuEntries_.erase(it);
     });
-    connect(&Tasks, &TaskList::started, this, [this](TProject* task) {
+    connect(&tasks_, &TaskList::started, this, [this](TProject* task) {
         refreshEntry(task);
-        setTrayHint((QStringLiteral("Active task: ") + task->Name).left(255));
+        setTrayHint((QStringLiteral("Active task: ") + task->name()).left(255));
         runningChanged();
         requestDescriptionFor(task);
     });
-    connect(&Tasks, &TaskList::stopped, this, [this](TProject* task) {
+    connect(&tasks_, &TaskList::stopped, this, [this](TProject* task) {
         refreshEntry(task);
         setTrayHint(QStringLiteral("No active project"));
         runningChanged();
     });
-    connect(&Tasks, &TaskList::changed, this, [this](TProject* task) { refreshEntry(task); });
-    connect(&Tasks, &TaskList::runningChanged, this, [this] { runningChanged(); });
+    connect(&tasks_, &TaskList::changed, this, [this](TProject* task) { refreshEntry(task); });
+    connect(&tasks_, &TaskList::runningChanged, this, [this] { runningChanged(); });
 }
 
 namespace {
@@ -150,8 +148,8 @@ void TForm1::addEntry(TProject* task) {
     const quint64 id = task->Id();
     connect(entry, &QAction::triggered, this, [this, id] {
         guarded([this, id] {
-            if (TProject* chosen = Tasks.byId(id)) {
-                Tasks.choose(chosen);
+            if (TProject* chosen = tasks_.byId(id)) {
+                tasks_.choose(chosen);
                 RefreshGrid();
             }
         });
@@ -168,7 +166,7 @@ void TForm1::refreshEntry(const TProject* task) {
     entry->setProperty(kCaptionProperty, caption);
     QString shown = caption;
     entry->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")));
-    entry->setChecked(task->Running);
+    entry->setChecked(task->running());
 }
 
 void TForm1::showFromTray() {
@@ -199,7 +197,7 @@ QString TForm1::entryCaption(const QAction* item) {
 
 void TForm1::buildControls() {
     taskGrid_ = named(new QTableView, "StringGrid1");
-    gridModel_ = new TaskGridModel(Tasks, this);
+    gridModel_ = new TaskGridModel(tasks_, this);
     taskGrid_->setModel(gridModel_);
     taskGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     taskGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -227,16 +225,16 @@ void TForm1::buildControls() {
     closeButton_ = button("Button1", QStringLiteral("&Close"));
     closeButton_->setDefault(true);
 
-    onClicks(this, {{closeButton_, &TForm1::Button1Click},
-                    {addButton_, &TForm1::Button2Click},
-                    {editButton_, &TForm1::Button3Click},
-                    {removeButton_, &TForm1::Button4Click},
-                    {startButton_, &TForm1::Button5Click},
-                    {stopButton_, &TForm1::Button6Click},
-                    {resetButton_, &TForm1::Button7Click},
-                    {resetAllButton_, &TForm1::Button8Click},
-                    {bookButton_, &TForm1::Button9Click},
-                    {databaseButton_, &TForm1::Button10Click}});
+    onClicks(this, {{closeButton_, &TForm1::closeClicked},
+                    {addButton_, &TForm1::addClicked},
+                    {editButton_, &TForm1::editClicked},
+                    {removeButton_, &TForm1::removeClicked},
+                    {startButton_, &TForm1::startClicked},
+                    {stopButton_, &TForm1::stopClicked},
+                    {resetButton_, &TForm1::resetClicked},
+                    {resetAllButton_, &TForm1::resetAllClicked},
+                    {bookButton_, &TForm1::bookClicked},
+                    {databaseButton_, &TForm1::databaseClicked}});
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {addButton_, editButton_, removeButton_, startButton_, stopButton_,
@@ -267,13 +265,13 @@ void TForm1::buildControls() {
         edit->installEventFilter(this);
     }
     connect(autoSaveBox_, &QCheckBox::clicked, this,
-            [this] { guarded([this] { CheckBox1Click(); }); });
+            [this] { guarded([this] { autoSaveToggled(); }); });
     connect(reminderBox_, &QCheckBox::clicked, this,
-            [this] { guarded([this] { CheckBox2Click(); }); });
+            [this] { guarded([this] { reminderToggled(); }); });
     connect(autoStartBox_, &QCheckBox::clicked, this,
-            [this] { guarded([this] { CheckBox3Click(); }); });
+            [this] { guarded([this] { autoStartToggled(); }); });
     connect(requestDescriptionBox_, &QCheckBox::clicked, this,
-            [this] { guarded([this] { CheckBox4Click(); }); });
+            [this] { guarded([this] { requestDescriptionToggled(); }); });
 
     auto* options = new QGridLayout;
     options->addWidget(autoSaveBox_, 0, 0);
@@ -296,9 +294,11 @@ void TForm1::buildControls() {
     gridTimer_->setInterval(1000);
     autoSaveTimer_ = named(new QTimer(this), "Timer2");
     reminderTimer_ = named(new QTimer(this), "Timer3");
-    connect(gridTimer_, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
-    connect(autoSaveTimer_, &QTimer::timeout, this, [this] { guarded([this] { Timer2Timer(); }); });
-    connect(reminderTimer_, &QTimer::timeout, this, [this] { guarded([this] { Timer3Timer(); }); });
+    connect(gridTimer_, &QTimer::timeout, this, [this] { guarded([this] { gridTick(); }); });
+    connect(autoSaveTimer_, &QTimer::timeout, this,
+            [this] { guarded([this] { autoSaveTick(); }); });
+    connect(reminderTimer_, &QTimer::timeout, this,
+            [this] { guarded([this] { reminderTick(); }); });
 }
 
 void TForm1::buildMenu() {
@@ -314,18 +314,21 @@ void TForm1::buildMenu() {
     separator2_->setObjectName(QStringLiteral("N2"));
     exitEntry_ = trayMenu_->addAction(QStringLiteral("E&xit"));
     exitEntry_->setObjectName(QStringLiteral("Exit1"));
-    connect(aboutEntry_, &QAction::triggered, this, [this] { guarded([this] { About1Click(); }); });
-    connect(openEntry_, &QAction::triggered, this, [this] { guarded([this] { Add1Click(); }); });
-    connect(exitEntry_, &QAction::triggered, this, [this] { guarded([this] { Exit1Click(); }); });
+    connect(aboutEntry_, &QAction::triggered, this,
+            [this] { guarded([this] { aboutEntryChosen(); }); });
+    connect(openEntry_, &QAction::triggered, this,
+            [this] { guarded([this] { addEntryChosen(); }); });
+    connect(exitEntry_, &QAction::triggered, this,
+            [this] { guarded([this] { exitEntryChosen(); }); });
     connect(trayMenu_, &QMenu::aboutToShow, this,
-            [this] { guarded([this] { PopupMenu1Popup(); }); });
+            [this] { guarded([this] { trayMenuAboutToShow(); }); });
 }
 
 // ---------------------------------------------------------------------------------------
 // Life cycle
 
-void TForm1::FormCreate() {
-    Tasks.clear();
+void TForm1::setUp() {
+    tasks_.clear();
     taskGrid_->setColumnWidth(1, 70);
     taskGrid_->setColumnWidth(2, 50);
     taskGrid_->setColumnWidth(0, qMax(40, taskGrid_->width() - 127));
@@ -337,24 +340,24 @@ void TForm1::FormCreate() {
     RefreshGrid();
 }
 
-void TForm1::FormDestroy() {
+void TForm1::tearDown() {
     SaveSettings();
-    Tasks.clear();
+    tasks_.clear();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous())
-        guarded([this] { FormShow(); });
+        guarded([this] { onShown(); });
 }
 
 void TForm1::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (!event->spontaneous())
-        guarded([this] { FormHide(); });
+        guarded([this] { onHidden(); });
 }
 
-void TForm1::FormShow() {
+void TForm1::onShown() {
     if (firstShow_) {
         // The grid has its real width only once the window is laid out.
         firstShow_ = false;
@@ -365,7 +368,7 @@ void TForm1::FormShow() {
     gridTimer_->start();
 }
 
-void TForm1::FormHide() {
+void TForm1::onHidden() {
     gridTimer_->stop();
     captureSettings();
 }
@@ -398,14 +401,14 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // Grid and menu
 
 void TForm1::RefreshGrid() {
-    SetTaskButtons(!Tasks.empty());
+    SetTaskButtons(!tasks_.empty());
     // The list is nearly always in order already; the grid ticks every second.
-    Tasks.sort([](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
+    tasks_.sort([](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
     gridModel_->refresh();
 }
 
 void TForm1::RefreshMenu() {
-    for (const TProject* task : Tasks)
+    for (const TProject* task : tasks_)
         refreshEntry(task);
     SortMenuEntries(trayMenu_);
 }
@@ -467,7 +470,7 @@ void TForm1::SortMenuEntries(TPopupMenu* menu) {
 }
 
 void TForm1::StopAll() {
-    Tasks.stopAll();
+    tasks_.stopAll();
 }
 
 void TForm1::SetTaskButtons(bool enabled) {
@@ -478,9 +481,9 @@ void TForm1::SetTaskButtons(bool enabled) {
 
 TProject* TForm1::selectedTask() const {
     const int row = taskGrid_->currentIndex().row();
-    if (row < 0 || row >= static_cast<int>(Tasks.size()))
+    if (row < 0 || row >= static_cast<int>(tasks_.size()))
         return nullptr;
-    return Tasks[static_cast<size_t>(row)];
+    return tasks_[static_cast<size_t>(row)];
 }
 
 void TForm1::selectTaskRow(int index) {
@@ -499,15 +502,15 @@ void TForm1::requestDescriptionFor(TProject* task) {
 }
 
 QString TForm1::runningTaskName() const {
-    for (const TProject* task : Tasks)
-        if (task->Running)
-            return task->Name;
+    for (const TProject* task : tasks_)
+        if (task->running())
+            return task->name();
     return {};
 }
 
 void TForm1::runningChanged() {
-    const bool running =
-        std::any_of(Tasks.begin(), Tasks.end(), [](const TProject* task) { return task->Running; });
+    const bool running = std::any_of(tasks_.begin(), tasks_.end(),
+                                     [](const TProject* task) { return task->running(); });
     if (running != trayShowsRunning_) {
         trayShowsRunning_ = running;
         trayIcon_->setIcon(running ? runningImage_ : idleImage_);
@@ -517,26 +520,26 @@ void TForm1::runningChanged() {
         RefreshMenu();
 }
 
-void TForm1::PopupMenu1Popup() {
+void TForm1::trayMenuAboutToShow() {
     RefreshMenu();
 }
 
 // ---------------------------------------------------------------------------------------
 // Commands
 
-void TForm1::Timer1Timer() {
+void TForm1::gridTick() {
     RefreshGrid();
 }
 
-void TForm1::Timer2Timer() {
+void TForm1::autoSaveTick() {
     SaveSettings();
 }
 
-void TForm1::Timer3Timer() {
+void TForm1::reminderTick() {
     QString title = QStringLiteral("No activity");
-    for (TProject* task : Tasks) {
+    for (TProject* task : tasks_) {
         if (task->ActiveMark() == QLatin1String("A")) {
-            title = task->Name.left(255);
+            title = task->name().left(255);
             break;
         }
     }
@@ -546,37 +549,37 @@ void TForm1::Timer3Timer() {
                            bkInfo, 10);
 }
 
-void TForm1::Button1Click() {
+void TForm1::closeClicked() {
     trayIcon_->HideMainWindow();
 }
 
-void TForm1::Button2Click() {
+void TForm1::addClicked() {
     if (!editDialog_)
         return;
     editDialog_->NewTask();
-    TProject* created = editDialog_->EditedTask;
+    TProject* created = editDialog_->editedTask();
     if (!created)
         return;
     // The dialog may have left the list unsorted (an invalid time); sort before selecting.
     RefreshGrid();
-    const auto it = std::find(Tasks.begin(), Tasks.end(), created);
-    if (it != Tasks.end())
-        selectTaskRow(static_cast<int>(it - Tasks.begin()));
+    const auto it = std::find(tasks_.begin(), tasks_.end(), created);
+    if (it != tasks_.end())
+        selectTaskRow(static_cast<int>(it - tasks_.begin()));
 }
 
-void TForm1::Button3Click() {
+void TForm1::editClicked() {
     if (!editDialog_ || !selectedTask())
         return;
     editDialog_->EditTask(selectedTask());
     RefreshGrid();
 }
 
-void TForm1::StringGrid1DblClick() {
-    if (!Tasks.empty())
-        Button3Click();
+void TForm1::gridDoubleClicked() {
+    if (!tasks_.empty())
+        editClicked();
 }
 
-void TForm1::Button4Click() {
+void TForm1::removeClicked() {
     TProject* task = selectedTask();
     if (!task)
         return;
@@ -584,12 +587,12 @@ void TForm1::Button4Click() {
                    QStringLiteral("Remove task"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
-    Tasks.remove(task);
+    tasks_.remove(task);
     RefreshGrid();
     RefreshMenu();
 }
 
-void TForm1::Button5Click() {
+void TForm1::startClicked() {
     TProject* task = selectedTask();
     StopAll();
     if (task)
@@ -597,12 +600,12 @@ void TForm1::Button5Click() {
     RefreshGrid();
 }
 
-void TForm1::Button6Click() {
+void TForm1::stopClicked() {
     StopAll();
     RefreshGrid();
 }
 
-void TForm1::Button7Click() {
+void TForm1::resetClicked() {
     TProject* task = selectedTask();
     if (!task)
         return;
@@ -616,51 +619,51 @@ void TForm1::Button7Click() {
     RefreshGrid();
 }
 
-void TForm1::Button8Click() {
+void TForm1::resetAllClicked() {
     if (messageBox(QStringLiteral("Are you sure to reset all recorded times and all "
                                   "descriptions of all tasks ?"),
                    QStringLiteral("Reset All"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
-    for (TProject* task : Tasks)
+    for (TProject* task : tasks_)
         task->Reset();
     RefreshGrid();
     RefreshMenu();
 }
 
-void TForm1::Button9Click() {
+void TForm1::bookClicked() {
     if (openSaveToDb)
         openSaveToDb();
 }
 
-void TForm1::Button10Click() {
+void TForm1::databaseClicked() {
     if (openDatabase)
         openDatabase();
 }
 
-void TForm1::TrayIcon1DblClick() {
+void TForm1::trayDoubleClicked() {
     trayIcon_->RestoreMainWindow();
 }
 
 // The reminder invites a click to change the active task: open the menu for it.
 // An item host cannot open the program's menu on request: there the main window opens.
-void TForm1::TrayIcon1BalloonClick() {
+void TForm1::balloonClicked() {
     if (trayIcon_->ItemHost())
         trayIcon_->RestoreMainWindow();
     else
         trayIcon_->OpenTrayMenu();
 }
 
-void TForm1::Add1Click() {
+void TForm1::addEntryChosen() {
     trayIcon_->RestoreMainWindow();
 }
 
-void TForm1::About1Click() {
+void TForm1::aboutEntryChosen() {
     if (openAbout)
         openAbout();
 }
 
-void TForm1::Exit1Click() {
+void TForm1::exitEntryChosen() {
     QCoreApplication::exit(0);
 }
 
@@ -716,7 +719,7 @@ void TForm1::setUpAutoSaveControls() {
     } else {
         autoSaveEdit_->setText(QString::number(settings_.autoSaveMinutes));
         autoSaveBox_->setChecked(true);
-        CheckBox1Click();
+        autoSaveToggled();
         runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
     }
 }
@@ -730,12 +733,12 @@ void TForm1::setUpReminderControls() {
     } else {
         reminderEdit_->setText(QString::number(settings_.reminderMinutes));
         reminderBox_->setChecked(true);
-        CheckBox2Click();
+        reminderToggled();
         runEvery(reminderTimer_, settings_.reminderMinutes);
     }
 }
 
-void TForm1::CheckBox1Click() {
+void TForm1::autoSaveToggled() {
     autoSaveEdit_->setEnabled(autoSaveBox_->isChecked());
     if (autoSaveBox_->isChecked())
         runEvery(autoSaveTimer_, minutesOf(autoSaveEdit_));
@@ -743,7 +746,7 @@ void TForm1::CheckBox1Click() {
         autoSaveTimer_->stop();
 }
 
-void TForm1::CheckBox2Click() {
+void TForm1::reminderToggled() {
     reminderEdit_->setEnabled(reminderBox_->isChecked());
     if (reminderBox_->isChecked())
         runEvery(reminderTimer_, minutesOf(reminderEdit_));
@@ -751,19 +754,19 @@ void TForm1::CheckBox2Click() {
         reminderTimer_->stop();
 }
 
-void TForm1::CheckBox3Click() {
+void TForm1::autoStartToggled() {
     settings_.autoStart = autoStartBox_->isChecked();
 }
 
-void TForm1::CheckBox4Click() {
+void TForm1::requestDescriptionToggled() {
     settings_.requestDescription = requestDescriptionBox_->isChecked();
 }
 
-bool TForm1::Edit2Exit() {
+bool TForm1::autoSaveMinutesLeft() {
     return refuseNonInteger(autoSaveEdit_, this);
 }
 
-bool TForm1::Edit3Exit() {
+bool TForm1::reminderMinutesLeft() {
     qint32 value = 0;
     if (!parseInteger(reminderEdit_->text(), value))
         return refuseNonInteger(reminderEdit_, this);
@@ -778,7 +781,7 @@ bool TForm1::Edit3Exit() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == taskGrid_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        guarded([this] { StringGrid1DblClick(); });
+        guarded([this] { gridDoubleClicked(); });
         return true;
     }
     // The minute boxes are checked when the focus moves inside this window (Tab, a click),
@@ -790,9 +793,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             return QWidget::eventFilter(watched, event);
         QScopedValueRollback<bool> checking(checkingMinutes_, true);
         if (watched == autoSaveEdit_)
-            guarded([this] { Edit2Exit(); });
+            guarded([this] { autoSaveMinutesLeft(); });
         else if (watched == reminderEdit_)
-            guarded([this] { Edit3Exit(); });
+            guarded([this] { reminderMinutesLeft(); });
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -27,16 +27,16 @@ class TForm5;
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
+    TForm1(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
+    ~TForm1() override;
+
     // The dialogs it opens for adding, editing and describing tasks.
     void attachDialogs(TForm2* editDialog, TForm5* descriptionPrompt) {
         editDialog_ = editDialog;
         descriptionPrompt_ = descriptionPrompt;
     }
-    TForm1(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
-    ~TForm1() override;
-
-    // The task list it shows and commands.
-    TaskList& Tasks;
+    // Windows the main window opens; set once they exist.
+    std::function<void()> openSaveToDb, openDatabase, openAbout;
 
     // The options it shows and changes, loaded and saved with the tasks.
     Settings& settings() { return settings_; }
@@ -48,19 +48,15 @@ public:
     void setTrayMenuEnabled(bool enabled);
     void setRequestDescription(bool request);
 
-    // Operations used by the rest of the program.
     void RefreshGrid();
     void RefreshMenu();
     void StopAll();
-    void SetTaskButtons(bool enabled);
     void LoadSettings();
     void SaveSettings();
     TProject* selectedTask() const;
     void selectTaskRow(int index);
 
     void setTrayHint(const QString& hint);
-    void requestDescriptionFor(TProject* task);
-    void runningChanged();
     // The tray menu's entry of a task.
     QAction* menuEntry(const TProject* task) const;
     // The caption an entry shows, without the mnemonic escaping of the menu.
@@ -68,42 +64,9 @@ public:
     // The running task's name, empty when none runs.
     QString runningTaskName() const;
 
-    // Event handlers.
-    void FormShow();
-    void FormHide();
-    void Timer1Timer();
-    void Timer2Timer();
-    void Timer3Timer();
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-    void Button5Click();
-    void Button6Click();
-    void Button7Click();
-    void Button8Click();
-    void Button9Click();
-    void Button10Click();
-    void StringGrid1DblClick();
-    void Add1Click();
-    void About1Click();
-    void Exit1Click();
-    void PopupMenu1Popup();
-    void TrayIcon1DblClick();
-    void TrayIcon1BalloonClick();
-    void CheckBox1Click();
-    void CheckBox2Click();
-    void CheckBox3Click();
-    void CheckBox4Click();
-    bool Edit2Exit();
-    bool Edit3Exit();
-
     // Moves the task entries of a menu into caption order; stable, as the bubble sort
     // of the menu code was.
     static void SortMenuEntries(TPopupMenu* menu);
-
-    // Windows the main window opens; set once they exist.
-    std::function<void()> openSaveToDb, openDatabase, openAbout;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -113,27 +76,58 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormDestroy();
+    void setUp();
+    void tearDown();
     void buildControls();
     void buildMenu();
     void setUpAutoSaveControls();
     void setUpReminderControls();
     void captureSettings();
+    void followTasks();
+    void addEntry(TProject* task);
+    void refreshEntry(const TProject* task);
+    void SetTaskButtons(bool enabled);
+    void requestDescriptionFor(TProject* task);
+    void runningChanged();
 
+    // What the controls, the menu and the timers do.
+    void onShown();
+    void onHidden();
+    void gridTick();
+    void autoSaveTick();
+    void reminderTick();
+    void closeClicked();
+    void addClicked();
+    void editClicked();
+    void removeClicked();
+    void startClicked();
+    void stopClicked();
+    void resetClicked();
+    void resetAllClicked();
+    void bookClicked();
+    void databaseClicked();
+    void gridDoubleClicked();
+    void addEntryChosen();
+    void aboutEntryChosen();
+    void exitEntryChosen();
+    void trayMenuAboutToShow();
+    void trayDoubleClicked();
+    void balloonClicked();
+    void autoSaveToggled();
+    void reminderToggled();
+    void autoStartToggled();
+    void requestDescriptionToggled();
+    bool autoSaveMinutesLeft();
+    bool reminderMinutesLeft();
+
+    TaskList& tasks_;
+    Settings& settings_;
     TaskGridModel* gridModel_;
     QIcon idleImage_, runningImage_;
     bool trayShowsRunning_ = false;
     bool checkingMinutes_ = false;
     QTimer* trayCheck_ = nullptr;
     bool firstShow_ = true;
-
-private:
-    void followTasks();
-    void addEntry(TProject* task);
-    void refreshEntry(const TProject* task);
-
-    Settings& settings_;
     std::unordered_map<const TProject*, QAction*> menuEntries_;
     // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);

@@ -21,10 +21,10 @@ void TForm1::LoadSettings() {
     for (const StoredTask& entry : loaded.tasks) {
         auto task = std::make_unique<TProject>(entry.name);
         task->SetTime(entry.time);
-        task->Description = entry.description;
-        task->SectionId = entry.sectionId;
-        task->ActivityId = entry.activityId;
-        Tasks.push_back(task.release());
+        task->setDescription(entry.description);
+        task->setSectionId(entry.sectionId);
+        task->setActivityId(entry.activityId);
+        tasks_.push_back(task.release());
     }
     if (!loaded.problems.isEmpty())
         messageBox(
@@ -43,10 +43,10 @@ void TForm1::LoadSettings() {
 
 void TForm1::SaveSettings() {
     std::vector<StoredTask> tasks;
-    tasks.reserve(Tasks.size());
-    for (const TProject* task : Tasks)
-        tasks.push_back({task->Name, task->CurrentTime(), task->Description, task->SectionId,
-                         task->ActivityId});
+    tasks.reserve(tasks_.size());
+    for (const TProject* task : tasks_)
+        tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
+                         task->activityId()});
     if (const auto failure = SettingsStore::save(settings_, tasks)) {
         messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
         return;

@@ -24,7 +24,7 @@ QVariant TaskGridModel::data(const QModelIndex& index, int role) const {
     const TProject* task = tasks_[static_cast<size_t>(row)];
     switch (index.column()) {
     case 0:
-        return task->Name;
+        return task->name();
     case 1:
         return task->CurrentTimeText();
     case 2:

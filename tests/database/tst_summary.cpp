@@ -45,10 +45,10 @@ class TestSummary : public QObject {
                    const QString& text = QString()) {
         auto* t = new TProject(name);
         t->SetTime(hours / 24.0);
-        t->SectionId = project;
-        t->ActivityId = activity;
-        t->Description = text;
-        Form1->Tasks.push_back(t);
+        t->setSectionId(project);
+        t->setActivityId(activity);
+        t->setDescription(text);
+        f->tasks().push_back(t);
         return t;
     }
     void prepare(const QString& cs) {
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QVERIFY(!Summary->isVisible());
         QVERIFY(!Form1->isVisible());
         // Nothing was booked, so nothing is reset: the 59 seconds stay.
-        QCOMPARE(Form1->Tasks[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
+        QCOMPARE(f->tasks()[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
     }
 
     void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
@@ -471,16 +471,16 @@ private Q_SLOTS:
         }
         save();
         QCOMPARE(records(), 3);
-        const TProject* inFirstFrame = Form1->Tasks.byId(frame(0)->taskId());
-        const TProject* inThirdFrame = Form1->Tasks.byId(frame(2)->taskId());
+        const TProject* inFirstFrame = f->tasks().byId(frame(0)->taskId());
+        const TProject* inThirdFrame = f->tasks().byId(frame(2)->taskId());
         QVERIFY(inFirstFrame != inThirdFrame);
         QVERIFY((inFirstFrame == a || inFirstFrame == b) &&
                 (inThirdFrame == a || inThirdFrame == b));
-        QCOMPARE(inFirstFrame->ActivityId, 2);
-        QCOMPARE(inFirstFrame->SectionId, 2);
-        QCOMPARE(inThirdFrame->ActivityId, 1);
-        QCOMPARE(inThirdFrame->SectionId, 1);
-        QVERIFY(run->Running);
+        QCOMPARE(inFirstFrame->activityId(), 2);
+        QCOMPARE(inFirstFrame->sectionId(), 2);
+        QCOMPARE(inThirdFrame->activityId(), 1);
+        QCOMPARE(inThirdFrame->sectionId(), 1);
+        QVERIFY(run->running());
     }
 
     void failingInsertRollsBackAndRetrySucceeds_data() { addEngineRows(); }
@@ -508,9 +508,9 @@ private Q_SLOTS:
         QCOMPARE(records(), 0);
         QVERIFY(Summary->isVisible());
         QVERIFY(!Form4->isVisible());
-        QCOMPARE(Form1->Tasks.size(), size_t(5));
-        for (TProject* t : Form1->Tasks)
-            QVERIFY(t->Time > 0);
+        QCOMPARE(f->tasks().size(), size_t(5));
+        for (TProject* t : f->tasks())
+            QVERIFY(t->time() > 0);
         QCOMPARE(child<QLineEdit>(frame(4), "Edit1")->text(), QStringLiteral("77"));
         child<QPlainTextEdit>(frame(2), "Memo1")->setPlainText(QStringLiteral("fixed"));
         save();
@@ -601,9 +601,9 @@ private Q_SLOTS:
             QVERIFY2(booked == 0 || booked == 50, qPrintable(QString::number(booked)));
             QCOMPARE(booked == 0, failed);
             if (failed) {
-                QCOMPARE(Form1->Tasks.size(), size_t(50));
-                for (TProject* t : Form1->Tasks)
-                    QVERIFY(t->Time > 0);
+                QCOMPARE(f->tasks().size(), size_t(50));
+                for (TProject* t : f->tasks())
+                    QVERIFY(t->time() > 0);
                 save();
                 QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
                 QCOMPARE(records(), 50);

@@ -16,9 +16,26 @@
 // A clock that only moves when the test moves it.
 class FakeClock : public platform::Clock {
 public:
-    double value = 45000.5; // 2023-03-15 12:00
+    double value = 45000.5;           // 2023-03-15 12:00 local
+    qint64 elapsed = 1000000;         // since boot, awake
+    qint64 utc = 1678881600000;       // 2023-03-15 12:00 UTC
     double now() const override { return value; }
-    void advanceSeconds(double s) { value += s / 86400.0; }
+    qint64 elapsedMs() const override { return elapsed; }
+    qint64 utcMs() const override { return utc; }
+    // Time passes with the computer awake.
+    void advanceSeconds(double s) {
+        value += s / 86400.0;
+        elapsed += static_cast<qint64>(s * 1000);
+        utc += static_cast<qint64>(s * 1000);
+    }
+    // The wall clock alone jumps: a correction, or local time only (daylight saving).
+    void shiftWallSeconds(double s, bool localOnly = false) {
+        value += s / 86400.0;
+        if (!localOnly)
+            utc += static_cast<qint64>(s * 1000);
+    }
+    // The computer sleeps: the wall clock goes on, elapsed time stands still.
+    void sleepSeconds(double s) { shiftWallSeconds(s); }
 };
 
 // Answers message boxes from a script and records every box shown.
@@ -135,3 +152,4 @@ public:
 private:
     unsigned long oldCurrent_;
 };
+

@@ -3,6 +3,7 @@
 #include "database/DatabaseDialog.h"
 
 #include "desktop/PopupMenu.h"
+#include "model/TaskList.h"
 #include "platform/Services.h"
 #include <QApplication>
 #include <QDir>
@@ -72,6 +73,11 @@ void Fixture::destroyWindows() {
     Setup = nullptr;
     EditBox = nullptr;
     windows_ = false;
+}
+
+void fireTimer(QTimer* timer) {
+    if (!QMetaObject::invokeMethod(timer, "timeout"))
+        qFatal("cannot fire the timer %s", qPrintable(timer->objectName()));
 }
 
 void clickCheckBox(QWidget* box) {

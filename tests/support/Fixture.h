@@ -5,6 +5,7 @@
 #include "support/Fakes.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
 // Installs fakes for everything from outside and builds the program's windows as main()
@@ -33,6 +34,7 @@ public:
     void writeStore(const QByteArray& bytes) const;
     // The program's parts while the windows exist.
     std::unique_ptr<korvan::Application> app;
+    TaskList& tasks() const { return app->tasks(); }
 
 private:
     bool windows_ = false;
@@ -50,6 +52,8 @@ template <class T> T* child(const QObject* parent, const char* name) {
     return found;
 }
 
+// A timer's interval is over now.
+void fireTimer(QTimer* timer);
 // Clicks a check box on its box, as a user does; it toggles.
 void clickCheckBox(QWidget* box);
 // Puts the text into a field as a user types it, and leaves the field with Tab.

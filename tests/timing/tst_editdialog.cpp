@@ -69,9 +69,9 @@ private Q_SLOTS:
         dialog.NewTask();
         QVERIFY2(f->boxes.shown.isEmpty(), qPrintable(f->boxes.last().text));
         QCOMPARE(tasks.size(), size_t(1));
-        QCOMPARE(tasks[0]->Name, QStringLiteral("Alone"));
+        QCOMPARE(tasks[0]->name(), QStringLiteral("Alone"));
         QCOMPARE(tasks[0]->CurrentTimeText(), QStringLiteral("01:02:03"));
-        QCOMPARE(tasks[0]->SectionId, 1);
+        QCOMPARE(tasks[0]->sectionId(), 1);
         QVERIFY(tasks[0]->Id() != 0);
         QVERIFY(!records.connection().Connected());
     }
@@ -107,7 +107,7 @@ private Q_SLOTS:
     void newTaskAndSelection() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
-        Form1->Tasks.push_back(new TProject(QStringLiteral("zz")));
+        f->tasks().push_back(new TProject(QStringLiteral("zz")));
         inDialog([this] {
             QVERIFY(child<QLineEdit>(Form2, "Edit1")->text().isEmpty());
             QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:00:00"));
@@ -117,13 +117,13 @@ private Q_SLOTS:
             child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("aa new"));
         });
         child<QPushButton>(Form1, "Button2")->click();
-        QCOMPARE(Form1->Tasks.size(), size_t(2));
+        QCOMPARE(f->tasks().size(), size_t(2));
         TProject* created = Form1->selectedTask();
         QVERIFY(created);
-        QCOMPARE(created->Name, QStringLiteral("aa new"));
-        QCOMPARE(created->Time, 0.0);
-        QCOMPARE(created->SectionId, 0);
-        QCOMPARE(created->ActivityId, 0);
+        QCOMPARE(created->name(), QStringLiteral("aa new"));
+        QCOMPARE(created->time(), 0.0);
+        QCOMPARE(created->sectionId(), 0);
+        QCOMPARE(created->activityId(), 0);
         QVERIFY(!f->app->records().connection().Connected()); // closing the dialog closed it
         QVERIFY(!f->app->records().activities().Active());
     }
@@ -136,8 +136,8 @@ private Q_SLOTS:
         useDatabase(cs);
         auto* t = new TProject(QStringLiteral("old"));
         t->SetTime(0.25);
-        t->Description = QStringLiteral("kept");
-        Form1->Tasks.push_back(t);
+        t->setDescription(QStringLiteral("kept"));
+        f->tasks().push_back(t);
         Form1->RefreshGrid();
         Form1->selectTaskRow(0);
         bool stillOpen = false;
@@ -156,7 +156,7 @@ private Q_SLOTS:
             nameAfter = child<QLineEdit>(Form2, "Edit1")->text();
             memoAfter = child<QPlainTextEdit>(Form2, "Memo1")->toPlainText();
             focusAfter = Form2->focusWidget();
-            storedName = t->Name;
+            storedName = t->name();
             child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
             QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("25:03:00"));
             QTest::keyClick(child<QLineEdit>(Form2, "MaskEdit1"), Qt::Key_Return);
@@ -175,9 +175,9 @@ private Q_SLOTS:
         QCOMPARE(focusAfter, child<QLineEdit>(Form2, "MaskEdit1"));
         QCOMPARE(storedName, QStringLiteral("old")); // nothing stored before a valid OK
         QVERIFY(!Form2->isVisible());
-        QCOMPARE(t->Name, QStringLiteral("renamed"));
+        QCOMPARE(t->name(), QStringLiteral("renamed"));
         QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
-        QCOMPARE(t->Description, QStringLiteral("changed"));
+        QCOMPARE(t->description(), QStringLiteral("changed"));
     }
 
     // "&Add" with an invalid time creates nothing; Cancel then leaves the list as it was.
@@ -191,7 +191,7 @@ private Q_SLOTS:
             QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
         });
         QTest::mouseClick(child<QPushButton>(Form1, "Button2"), Qt::LeftButton);
-        QVERIFY(Form1->Tasks.empty());
+        QVERIFY(f->tasks().empty());
         QCOMPARE(f->boxes.shown.size(), 1);
     }
 
@@ -201,7 +201,7 @@ private Q_SLOTS:
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         auto* t = new TProject(QStringLiteral("long"));
         t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
-        Form1->Tasks.push_back(t);
+        f->tasks().push_back(t);
         Form1->RefreshGrid();
         Form1->RefreshMenu();
         QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->index(0, 1).data().toString(),
@@ -225,28 +225,28 @@ private Q_SLOTS:
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         auto* t = new TProject(QStringLiteral("t"));
         const QString description = QStringLiteral("a\u00a0b\nc\rd\r\ne  ");
-        t->Description = description;
-        Form1->Tasks.push_back(t);
+        t->setDescription(description);
+        f->tasks().push_back(t);
         Form1->RefreshGrid();
         Form1->selectTaskRow(0);
         QTimer::singleShot(0, this, [] {
             QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
         QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
-        QCOMPARE(t->Description, description);
+        QCOMPARE(t->description(), description);
         QTimer::singleShot(0, this, [] {
             child<QPlainTextEdit>(Form2, "Memo1")->moveCursor(QTextCursor::End);
             QTest::keyClicks(child<QPlainTextEdit>(Form2, "Memo1"), QStringLiteral("!"));
             QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
         });
         QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
-        QVERIFY(t->Description.endsWith(QStringLiteral("e  !")));
+        QVERIFY(t->description().endsWith(QStringLiteral("e  !")));
     }
 
     // A double-click below the last row edits the selected task as one on a row does.
     void doubleClickBelowTheRowsEdits() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        Form1->Tasks.push_back(new TProject(QStringLiteral("only")));
+        f->tasks().push_back(new TProject(QStringLiteral("only")));
         Form1->RefreshGrid();
         child<QAction>(Form1, "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(Form1));
@@ -284,12 +284,12 @@ private Q_SLOTS:
         useDatabase(cs);
         seedLists();
         auto* first = new TProject(QStringLiteral("first"));
-        first->SectionId = 2;
-        first->ActivityId = 2;
+        first->setSectionId(2);
+        first->setActivityId(2);
         auto* second = new TProject(QStringLiteral("second"));
-        second->SectionId = 7;
-        Form1->Tasks.push_back(first);
-        Form1->Tasks.push_back(second);
+        second->setSectionId(7);
+        f->tasks().push_back(first);
+        f->tasks().push_back(second);
         inDialog([] {
             QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(),
                      QStringLiteral("Project 2"));
@@ -300,13 +300,14 @@ private Q_SLOTS:
             QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull());
         });
         Form2->EditTask(second);
-        QCOMPARE(second->SectionId, 7);
-        QCOMPARE(second->ActivityId, 0);
+        QCOMPARE(second->sectionId(), 7);
+        QCOMPARE(second->activityId(), 0);
         inDialog([] {});
         Form2->NewTask();
-        QVERIFY(Form2->EditedTask && Form2->EditedTask != second);
-        QCOMPARE(Form2->EditedTask->SectionId, 0);
-        QCOMPARE(Form2->EditedTask->ActivityId, 0);
+        QCOMPARE(f->tasks().size(), size_t(3));
+        const TProject* created = f->tasks().back();
+        QCOMPARE(created->sectionId(), 0);
+        QCOMPARE(created->activityId(), 0);
     }
 
     void projectAndActivityKeptOrChanged_data() { addEngineRows(); }
@@ -315,9 +316,9 @@ private Q_SLOTS:
         useDatabase(cs);
         seedLists();
         auto* t = new TProject(QStringLiteral("task"));
-        t->SectionId = 2;
-        t->ActivityId = 0;
-        Form1->Tasks.push_back(t);
+        t->setSectionId(2);
+        t->setActivityId(0);
+        f->tasks().push_back(t);
         inDialog([] {
             QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(),
                      QStringLiteral("Project 2"));
@@ -326,8 +327,8 @@ private Q_SLOTS:
             child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("23:59:59"));
         });
         Form2->EditTask(t);
-        QCOMPARE(t->SectionId, 2); // no new choice: the old project stays
-        QCOMPARE(t->ActivityId, 0);
+        QCOMPARE(t->sectionId(), 2); // no new choice: the old project stays
+        QCOMPARE(t->activityId(), 0);
         QCOMPARE(t->TimeText(), QStringLiteral("23:59:59"));
         inDialog([] {
             child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->setCurrentIndex(1);
@@ -336,21 +337,21 @@ private Q_SLOTS:
             Q_EMIT child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->activated(0);
         });
         Form2->EditTask(t);
-        QCOMPARE(t->ActivityId, 2);
-        QCOMPARE(t->SectionId, 1);
+        QCOMPARE(t->activityId(), 2);
+        QCOMPARE(t->sectionId(), 1);
     }
 
     void runningTaskKeepsRunning() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         auto* t = new TProject(QStringLiteral("run"));
-        Form1->Tasks.push_back(t);
+        f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(90);
         inDialog([] {
             QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:01:30"));
         });
         Form2->EditTask(t);
-        QVERIFY(t->Running);
+        QVERIFY(t->running());
         f->clock.advanceSeconds(30);
         QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:02:00"));
     }
@@ -358,8 +359,8 @@ private Q_SLOTS:
     void unreachableDatabaseStillEdits() {
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
         auto* t = new TProject(QStringLiteral("t"));
-        t->SectionId = 3;
-        Form1->Tasks.push_back(t);
+        t->setSectionId(3);
+        f->tasks().push_back(t);
         inDialog([] {
             child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("t2"));
             child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("01:00:00"));
@@ -368,20 +369,20 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), 1);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("Microsoft.Jet.OLEDB.4.0")));
-        QCOMPARE(t->Name, QStringLiteral("t2"));
+        QCOMPARE(t->name(), QStringLiteral("t2"));
         QCOMPARE(t->TimeText(), QStringLiteral("01:00:00"));
-        QCOMPARE(t->SectionId, 3);
+        QCOMPARE(t->sectionId(), 3);
     }
 
     void cancelChangesNothingButTheFlush() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         auto* t = new TProject(QStringLiteral("t"));
-        Form1->Tasks.push_back(t);
+        f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(60);
         inDialog([] { child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("other")); }, false);
         Form2->EditTask(t);
-        QCOMPARE(t->Name, QStringLiteral("t"));
+        QCOMPARE(t->name(), QStringLiteral("t"));
         QCOMPARE(t->TimeText(), QStringLiteral("00:01:00")); // the flush stays
     }
 };

@@ -31,7 +31,7 @@ class TestMainWindow : public QObject {
     TProject* addTask(const QString& name, double hours = 0) {
         auto* task = new TProject(name);
         task->SetTime(hours / 24.0);
-        Form1->Tasks.push_back(task);
+        f->tasks().push_back(task);
         return task;
     }
     QString cell(int row, int column) const {
@@ -121,11 +121,11 @@ private Q_SLOTS:
         addTask(QStringLiteral("c"));
         Form1->RefreshGrid();
         select(1);
-        QCOMPARE(Form1->selectedTask()->Name, QStringLiteral("c"));
+        QCOMPARE(Form1->selectedTask()->name(), QStringLiteral("c"));
         addTask(QStringLiteral("a"));
         Form1->RefreshGrid();
         QCOMPARE(child<QTableView>(Form1, "StringGrid1")->currentIndex().row(), 1);
-        QCOMPARE(Form1->selectedTask()->Name, QStringLiteral("b"));
+        QCOMPARE(Form1->selectedTask()->name(), QStringLiteral("b"));
     }
 
     void startStopButtons() {
@@ -134,14 +134,14 @@ private Q_SLOTS:
         Form1->RefreshGrid();
         select(0);
         child<QPushButton>(Form1, "Button5")->click();
-        QVERIFY(a->Running);
+        QVERIFY(a->running());
         select(1);
         child<QPushButton>(Form1, "Button5")->click();
-        QVERIFY(!a->Running);
-        QVERIFY(b->Running);
+        QVERIFY(!a->running());
+        QVERIFY(b->running());
         select(0); // Stop ends the running task whatever row is selected
         child<QPushButton>(Form1, "Button6")->click();
-        QVERIFY(!b->Running);
+        QVERIFY(!b->running());
         QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
     }
 
@@ -152,15 +152,15 @@ private Q_SLOTS:
         child<QPushButton>(Form1, "Button5")->click();
         f->boxes.answer(MsgAnswer::No);
         child<QPushButton>(Form1, "Button4")->click();
-        QCOMPARE(Form1->Tasks.size(), size_t(1));
+        QCOMPARE(f->tasks().size(), size_t(1));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to remove selected task ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Remove task"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
         QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoDefaultNo);
-        QVERIFY(a->Running);
+        QVERIFY(a->running());
         f->boxes.answer(MsgAnswer::Yes);
         child<QPushButton>(Form1, "Button4")->click();
-        QVERIFY(Form1->Tasks.empty());
+        QVERIFY(f->tasks().empty());
         QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: Write report"));
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
@@ -170,7 +170,7 @@ private Q_SLOTS:
     void resetAndResetAll() {
         TProject* a = addTask(QStringLiteral("a"), 2);
         TProject* b = addTask(QStringLiteral("b"), 3);
-        a->Description = QStringLiteral("text");
+        a->setDescription(QStringLiteral("text"));
         Form1->RefreshGrid();
         select(1);
         f->boxes.answer(MsgAnswer::Yes);
@@ -179,8 +179,8 @@ private Q_SLOTS:
                  QStringLiteral("Are you sure to reset recorded time and description of the "
                                 "selected task ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset"));
-        QCOMPARE(b->Time, 0.0);
-        QCOMPARE(a->Time, 2 / 24.0);
+        QCOMPARE(b->time(), 0.0);
+        QCOMPARE(a->time(), 2 / 24.0);
 
         select(0);
         child<QPushButton>(Form1, "Button5")->click();
@@ -190,8 +190,8 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to reset all recorded times "
                                                       "and all descriptions of all tasks ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset All"));
-        QVERIFY(!a->Running);
-        QVERIFY(a->Description.isEmpty());
+        QVERIFY(!a->running());
+        QVERIFY(a->description().isEmpty());
         QVERIFY(!Form1->menuEntry(a)->isChecked()); // the menu is refreshed at once
     }
 
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(menuCaptions().mid(0, 4),
                  QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
-        TProject* c = Form1->Tasks[2];
+        TProject* c = f->tasks()[2];
         Form1->menuEntry(c)->trigger();
         QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Active task: c"));
         f->clock.advanceSeconds(5);
@@ -275,14 +275,14 @@ private Q_SLOTS:
     }
 
     void reminderBalloon() {
-        Form1->Timer3Timer();
+        fireTimer(child<QTimer>(Form1, "Timer3"));
         QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("No activity"));
         QCOMPARE(f->shell.calls.last().data.szInfo,
                  QStringLiteral("Are you still working on this task ?\rClick here to change "
                                 "active task."));
         QCOMPARE(f->shell.calls.last().data.uTimeout, 10000u);
         addTask(QStringLiteral("Support"))->Start();
-        Form1->Timer3Timer();
+        fireTimer(child<QTimer>(Form1, "Timer3"));
         QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("Support"));
     }
 
@@ -314,7 +314,7 @@ private Q_SLOTS:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row.center());
         QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button5")),
                           Qt::LeftButton);
-        QVERIFY(Form1->Tasks[1]->Running);
+        QVERIFY(f->tasks()[1]->running());
         QVERIFY(shows("running"));
         QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button6")),
                           Qt::LeftButton);
@@ -323,14 +323,14 @@ private Q_SLOTS:
         TPopupMenu::setPopupHandler(
             [](TPopupMenu* m, const QPoint&) { m->actions().first()->trigger(); });
         f->shell.send(WM_RBUTTONDOWN);
-        QVERIFY(Form1->Tasks[0]->Running);
+        QVERIFY(f->tasks()[0]->running());
         QVERIFY(shows("running"));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(0, 0)).center());
         f->boxes.answer(MsgAnswer::Yes);
         QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button4")),
                           Qt::LeftButton);
-        QCOMPARE(Form1->Tasks.size(), size_t(1));
+        QCOMPARE(f->tasks().size(), size_t(1));
         QVERIFY(shows("idle"));
     }
 
@@ -342,11 +342,11 @@ private Q_SLOTS:
         addTask(QStringLiteral("a"));
         addTask(QStringLiteral("b"));
         Form1->RefreshMenu();
-        Form1->menuEntry(Form1->Tasks[0])->trigger();
-        Form1->menuEntry(Form1->Tasks[1])->trigger();
+        Form1->menuEntry(f->tasks()[0])->trigger();
+        Form1->menuEntry(f->tasks()[1])->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(announced, QStringList({"b"}));
-        Form1->menuEntry(Form1->Tasks[1])->trigger();
+        Form1->menuEntry(f->tasks()[1])->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(announced, QStringList({"b", ""}));
     }
@@ -368,9 +368,9 @@ private Q_SLOTS:
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
         bool menuOpened = false;
         TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { menuOpened = true; });
-        Form1->menuEntry(Form1->Tasks[0])->trigger();
+        Form1->menuEntry(f->tasks()[0])->trigger();
         f->clock.advanceSeconds(5);
-        Form1->menuEntry(Form1->Tasks[1])->trigger(); // switching refreshes the exported entries
+        Form1->menuEntry(f->tasks()[1])->trigger(); // switching refreshes the exported entries
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:05", "b  00:00:00"}));
         f->shell.send(NIN_BALLOONUSERCLICK);
         QVERIFY(Form1->isVisible());
@@ -534,12 +534,12 @@ private Q_SLOTS:
     void descriptionPromptOnStart() {
         Form1->settings().requestDescription = true;
         TProject* a = addTask(QStringLiteral("Review"));
-        a->Description = QStringLiteral("First line");
+        a->setDescription(QStringLiteral("First line"));
         Form1->RefreshGrid();
         select(0);
         QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
         // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
-        QVERIFY(a->Running);
+        QVERIFY(a->running());
         promptShown();
         QVERIFY(!child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
         QCOMPARE(child<QLabel>(Form5, "Label3")->text(), QStringLiteral("Review"));
@@ -552,8 +552,8 @@ private Q_SLOTS:
         QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier);
         promptAnswered();
         QVERIFY(child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
-        QVERIFY(a->Running);
-        QCOMPARE(a->Description, QStringLiteral("First line\r\nSecond\r\n"));
+        QVERIFY(a->running());
+        QCOMPARE(a->description(), QStringLiteral("First line\r\nSecond\r\n"));
         QVERIFY(Form1->settings().requestDescription);
     }
 
@@ -584,7 +584,7 @@ private Q_SLOTS:
         a->Stop();
         a->Start();
         QVERIFY(!Form5->isVisible());
-        QVERIFY(a->Running);
+        QVERIFY(a->running());
     }
 
     // A task removed while its prompt is open gets nothing written back.
@@ -596,11 +596,11 @@ private Q_SLOTS:
         select(0);
         QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
         promptShown();
-        Form1->Tasks.remove(a);
+        f->tasks().remove(a);
         QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("late"));
         QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
         promptAnswered();
-        QCOMPARE(Form1->Tasks.front()->Description, QString());
+        QCOMPARE(f->tasks().front()->description(), QString());
     }
 };
 

@@ -71,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(Form1->settings().reminderMinutes, 15);
         QVERIFY(Form1->settings().autoStart);
         QVERIFY(!Form1->settings().requestDescription);
-        QVERIFY(Form1->Tasks.empty());
+        QVERIFY(f->tasks().empty());
         QCOMPARE(Form1->settings().connection,
                  QStringLiteral("Provider=SQLite;Data Source=") + f->paths->dataFolder() +
                      QStringLiteral("Korvan.dat;Persist Security Info=False"));
@@ -92,12 +92,12 @@ private Q_SLOTS:
         const QString awkward = QStringLiteral("Quote \" back\\slash ; [x] = \u010dau \U0001F600");
         for (const QString& name : {awkward, QStringLiteral("plain")}) {
             auto* t = new TProject(name);
-            Form1->Tasks.push_back(t);
+            f->tasks().push_back(t);
         }
-        Form1->Tasks[0]->SetTime(1.0 / 3.0);
-        Form1->Tasks[0]->Description = QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed");
-        Form1->Tasks[0]->SectionId = -7;
-        Form1->Tasks[1]->ActivityId = 2147483647;
+        f->tasks()[0]->SetTime(1.0 / 3.0);
+        f->tasks()[0]->setDescription(QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
+        f->tasks()[0]->setSectionId(-7);
+        f->tasks()[1]->setActivityId(2147483647);
         Form1->settings().userName = QStringLiteral("jan");
         Form1->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
@@ -108,12 +108,12 @@ private Q_SLOTS:
         QVERIFY(text.startsWith("Windows Registry Editor Version 5.00\r\n"));
         QVERIFY(text.contains("\"Auto Save\"=dword:00000005"));
         restart();
-        QCOMPARE(Form1->Tasks.size(), size_t(2));
-        TProject* t = Form1->Tasks[0]->Name == awkward ? Form1->Tasks[0] : Form1->Tasks[1];
-        QCOMPARE(t->Name, awkward);
-        QCOMPARE(t->Time, 1.0 / 3.0);
-        QCOMPARE(t->Description, QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
-        QCOMPARE(t->SectionId, -7);
+        QCOMPARE(f->tasks().size(), size_t(2));
+        TProject* t = f->tasks()[0]->name() == awkward ? f->tasks()[0] : f->tasks()[1];
+        QCOMPARE(t->name(), awkward);
+        QCOMPARE(t->time(), 1.0 / 3.0);
+        QCOMPARE(t->description(), QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
+        QCOMPARE(t->sectionId(), -7);
         QCOMPARE(Form1->settings().userName, QStringLiteral("jan"));
     }
 
@@ -128,10 +128,10 @@ private Q_SLOTS:
               RegValue::string(QStringLiteral("Project3"), QStringLiteral("left over")),
               RegValue::binary(QStringLiteral("Time3"), timeBytes(0.1))});
         f->createWindows();
-        QCOMPARE(Form1->Tasks.size(), size_t(2));
-        QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("two"));
-        QCOMPARE(Form1->Tasks[0]->SectionId, 12);
-        QCOMPARE(Form1->Tasks[1]->Name, QStringLiteral("zero"));
+        QCOMPARE(f->tasks().size(), size_t(2));
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("two"));
+        QCOMPARE(f->tasks()[0]->sectionId(), 12);
+        QCOMPARE(f->tasks()[1]->name(), QStringLiteral("zero"));
         Form1->SaveSettings();
         // Values beyond the new count stay and are not loaded.
         QCOMPARE(storedValue(QStringLiteral("Project3")).toText(), QStringLiteral("left over"));
@@ -168,10 +168,10 @@ private Q_SLOTS:
         QCOMPARE(Form1->settings().reminderMinutes, 20);
         QCOMPARE(Form1->settings().connection,
                  QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
-        QCOMPARE(Form1->Tasks.size(), size_t(2));
-        QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("one"));
-        QCOMPARE(Form1->Tasks[0]->SectionId, 0);
-        QCOMPARE(Form1->Tasks[1]->SectionId, 4);
+        QCOMPARE(f->tasks().size(), size_t(2));
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("one"));
+        QCOMPARE(f->tasks()[0]->sectionId(), 0);
+        QCOMPARE(f->tasks()[1]->sectionId(), 4);
         const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.bak-*")});
         QCOMPARE(kept.size(), 1);
@@ -193,7 +193,7 @@ private Q_SLOTS:
               RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
               RegValue::binary(QStringLiteral("Time1"), timeBytes(0.25))});
         f->createWindows();
-        QCOMPARE(Form1->Tasks.size(), size_t(2));
+        QCOMPARE(f->tasks().size(), size_t(2));
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
@@ -201,7 +201,7 @@ private Q_SLOTS:
     // save keeps that version beside, says so, and writes its own.
     void aStoreWrittenMeanwhileIsKept() {
         f->createWindows();
-        Form1->Tasks.push_back(new TProject(QStringLiteral("mine")));
+        f->tasks().push_back(new TProject(QStringLiteral("mine")));
         Form1->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
         Form1->SaveSettings(); // its own writes are no conflict
@@ -231,7 +231,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
         QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
         f->createWindows();
-        Form1->Tasks.push_back(new TProject(QStringLiteral("linked")));
+        f->tasks().push_back(new TProject(QStringLiteral("linked")));
         Form1->SaveSettings();
         QVERIFY(QFileInfo(f->storePath()).isSymLink());
         QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
@@ -257,12 +257,12 @@ private Q_SLOTS:
     void autoSaveKeepsRunningTaskRunning() {
         f->createWindows();
         auto* t = new TProject(QStringLiteral("run"));
-        Form1->Tasks.push_back(t);
+        f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(600);
-        Form1->Timer2Timer();
-        QVERIFY(t->Running);
-        QCOMPARE(t->Time, 0.0);
+        fireTimer(child<QTimer>(Form1, "Timer2"));
+        QVERIFY(t->running());
+        QCOMPARE(t->time(), 0.0);
         double saved;
         const QByteArray bytes = storedValue(QStringLiteral("Time0")).data;
         QCOMPARE(bytes.size(), 8);
@@ -305,9 +305,9 @@ private Q_SLOTS:
         out.write(bytes);
         out.close();
         f->createWindows();
-        QCOMPARE(Form1->Tasks.size(), size_t(1));
-        QCOMPARE(Form1->Tasks[0]->Name, QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
-        QCOMPARE(Form1->Tasks[0]->Time, 0.5);
+        QCOMPARE(f->tasks().size(), size_t(1));
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
+        QCOMPARE(f->tasks()[0]->time(), 0.5);
     }
 
     void corruptStoreIsKeptBesideAndNeverOverwritten() {
@@ -332,7 +332,7 @@ private Q_SLOTS:
         Form1->SaveSettings();
         const QByteArray before = readFile(f->storePath());
         for (int i = 0; i < 200; ++i)
-            Form1->Tasks.push_back(new TProject(QStringLiteral("task %1").arg(i)));
+            f->tasks().push_back(new TProject(QStringLiteral("task %1").arg(i)));
         {
             FullDisk full(100);
             Form1->SaveSettings();
@@ -396,7 +396,7 @@ private Q_SLOTS:
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
         f->createWindows();
         for (int i = 0; i < 60; ++i)
-            Form1->Tasks.push_back(new TProject(QStringLiteral("task %1").arg(i)));
+            f->tasks().push_back(new TProject(QStringLiteral("task %1").arg(i)));
         Form1->SaveSettings();
         QElapsedTimer budget;
         budget.start();
@@ -408,7 +408,7 @@ private Q_SLOTS:
             if (child == 0) {
                 ::close(pipefd[0]);
                 for (int n = 0;; ++n) {
-                    Form1->Tasks[static_cast<size_t>(n % 60)]->SetTime(n);
+                    f->tasks()[static_cast<size_t>(n % 60)]->SetTime(n);
                     Form1->SaveSettings();
                     const char b = 1;
                     if (write(pipefd[1], &b, 1) != 1)
