@@ -103,3 +103,5 @@ private:
     // What answers to gaps added to each task since start-up, in days.
     std::map<quint64, double> added_;
 };
+
+Q_DECLARE_METATYPE(Watchman::Absence)
