@@ -1,13 +1,10 @@
 #include "database/DatabaseDialog.h"
 #include "database/EditBox.h"
-#include "database/SummaryUnit.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/LocaleText.h"
-#include "platform/Registry.h"
-#include "platform/RegistryFile.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
@@ -17,16 +14,11 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QSpinBox>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -245,117 +237,6 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(Setup, "Label1")->text(),
                  platform::hoursText(6.25) + QStringLiteral(" h"));
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-
-    // Fills the "Settings" page's connection fields as a user does: the kind chosen with
-    // the keys, the fields cleared and typed.
-    void typeConnection(const QString& connection) {
-        const platform::ConnectionString cs = platform::ConnectionString::parse(connection);
-        const bool server = cs.value(QStringLiteral("Provider")) == QLatin1String("PostgreSQL");
-        auto* kind = Setup->findChild<QComboBox*>(QStringLiteral("ProviderBox"));
-        kind->setFocus();
-        QTest::keyClick(kind, server ? Qt::Key_End : Qt::Key_Home);
-        const auto type = [](const char* name, const QString& text) {
-            auto* edit = Setup->findChild<QLineEdit*>(QLatin1String(name));
-            QVERIFY(edit->isVisible());
-            edit->setFocus();
-            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClick(edit, Qt::Key_Delete);
-            QTest::keyClicks(edit, text);
-        };
-        if (!server) {
-            type("FileEdit", cs.value(QStringLiteral("Data Source")));
-            return;
-        }
-        const QString source = cs.value(QStringLiteral("Data Source"));
-        type("HostEdit", source.section(QLatin1Char(':'), 0, 0));
-        auto* port = Setup->findChild<QSpinBox*>(QStringLiteral("PortBox"));
-        port->setFocus();
-        QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(port, source.section(QLatin1Char(':'), 1, 1));
-        type("CatalogEdit", cs.value(QStringLiteral("Initial Catalog")));
-        type("UserEdit", cs.value(QStringLiteral("User ID")));
-        type("PasswordEdit", cs.value(QStringLiteral("Password")));
-    }
-    void clickButton(const char* name) {
-        auto* button = Setup->findChild<QPushButton*>(QLatin1String(name));
-        QVERIFY(button && button->isVisible());
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    QString storedConnection() {
-        FileRegistry store(f->storePath());
-        RegValue value;
-        auto key = store.openKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"));
-        return key->queryValue(QStringLiteral("Connection"), value) ? value.toText() : QString();
-    }
-
-    // Another database is chosen on the "Settings" page without editing any file: a
-    // connection that does not work, or a choice while a booking is open, changes nothing;
-    // one that works is tested, applied, stored scrambled and used at once.
-    void chooseConnection_data() { addEngineRows(); }
-    void chooseConnection() {
-        KORVAN_FRESH_DATABASE(*dbs, target);
-        {
-            TADOConnection c;
-            c.ConnectionString = target;
-            seedProjectsAndActivities(c, {QStringLiteral("New")}, {});
-        }
-        const QString start = dbs->fresh(QStringLiteral("sqlite"));
-        db().ConnectionString = start;
-        Form1->settings().connection = start;
-        seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
-        Form1->SaveSettings();
-        const QString storedBefore = storedConnection();
-        QTest::mouseClick(child<QPushButton>(Form1, "Button10"), Qt::LeftButton);
-        QVERIFY(QTest::qWaitForWindowExposed(Setup));
-        QTabBar* tabs = child<QTabWidget>(Setup, "PageControl1")->tabBar();
-        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
-        QCOMPARE(child<QTabWidget>(Setup, "PageControl1")->currentWidget(),
-                 child<QWidget>(Setup, "TabSheet1"));
-
-        // Not working: a wrong password, or a folder that does not exist.
-        const QString wrong =
-            engine == QLatin1String("sqlite")
-                ? QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/Korvan.dat")
-                : QString(target).replace(QRegularExpression(QStringLiteral("Password=[^;]*")),
-                                          QStringLiteral("Password=wrong"));
-        typeConnection(wrong);
-        clickButton("TestButton");
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
-        clickButton("ApplyButton");
-        QVERIFY2(f->boxes.last().text.startsWith(QStringLiteral("Korvan keeps the database")),
-                 qPrintable(f->boxes.last().text));
-        QCOMPARE(db().ConnectionString, start);
-        QCOMPARE(storedConnection(), storedBefore);
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList{QStringLiteral("Old")});
-
-        // Working, but a booking holds the lists of the database in use.
-        typeConnection(target);
-        clickButton("TestButton");
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Connection succeeded."));
-        Summary->ShowSummary();
-        clickButton("ApplyButton");
-        QVERIFY(f->boxes.last().text.startsWith(QStringLiteral("Close \"Summary\"")));
-        QCOMPARE(db().ConnectionString, start);
-        Summary->close();
-
-        clickButton("ApplyButton");
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Korvan now records to this database."));
-        const QString applied = db().ConnectionString;
-        QCOMPARE(Form1->settings().connection, applied);
-        QCOMPARE(ScramblePassword(storedConnection()).section(QLatin1Char(';'), 0, 4),
-                 applied.section(QLatin1Char(';'), 0, 4));
-        if (engine == QLatin1String("postgresql")) {
-            const QString password =
-                platform::ConnectionString::parse(target).value(QStringLiteral("Password"));
-            QVERIFY(!storedConnection().contains(password)); // scrambled, as always
-            QCOMPARE(platform::ConnectionString::parse(ScramblePassword(storedConnection()))
-                         .value(QStringLiteral("Password")),
-                     password);
-        }
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList{QStringLiteral("New")});
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
-                 2); // "< All >" and New
     }
 
     void gridTextsAndExport_data() { addEngineRows(); }

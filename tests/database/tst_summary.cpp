@@ -1,15 +1,13 @@
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
-#include "desktop/TrayIcon.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
-#include "timing/EditDialog.h"
-#include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
@@ -94,32 +92,6 @@ private Q_SLOTS:
     void cleanup() {
         f.reset();
         QLocale::setDefault(QLocale::c());
-    }
-
-    void nothingToBook_data() { addEngineRows(); }
-    void nothingToBook() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        prepare(cs);
-        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-        task(QStringLiteral("idle"), 59.0 / 3600);
-        child<QAction>(Form1, "Add1")->trigger();
-        Summary->ShowSummary();
-        QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0,00"));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("0,00"));
-        save();
-        QCOMPARE(
-            f->boxes.shown.at(0).text,
-            QStringLiteral(
-                "Are you sure to save following records to database ?\r\n\r\n\r\nTotal: 0,00 h"));
-        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Confirm"));
-        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("Project times saved successfully."));
-        QCOMPARE(f->boxes.shown.at(1).caption, QStringLiteral("Information"));
-        QCOMPARE(f->boxes.shown.at(1).icon, MsgIcon::Information);
-        QCOMPARE(records(), 0);
-        QVERIFY(!Summary->isVisible());
-        QVERIFY(!Form1->isVisible());
-        // Nothing was booked, so nothing is reset: the 59 seconds stay.
-        QCOMPARE(f->tasks()[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
     }
 
     void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
@@ -215,33 +187,6 @@ private Q_SLOTS:
         QCOMPARE(records(), 1);
         QCOMPARE(stored, QStringLiteral("=2024-09-08 00:00:00"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
-    }
-
-    // The booked tasks are reset and the store saved before the success message shows (a
-    // crash while it shows must not leave the hours to be booked again); a task added while
-    // the dialog was open keeps its time.
-    void resetAndSavedBeforeTheMessage_data() { addEngineRows(); }
-    void resetAndSavedBeforeTheMessage() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        prepare(cs);
-        task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(true);
-        Summary->ShowSummary();
-        TProject* later = task(QStringLiteral("later"), 2); // added while the dialog shows
-        QByteArray storeAtMessage;
-        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
-            if (b.caption == QLatin1String("Information")) {
-                QFile store(f->storePath());
-                if (store.open(QIODevice::ReadOnly))
-                    storeAtMessage = store.readAll();
-            }
-        };
-        save();
-        QCOMPARE(records(), 1);
-        QVERIFY(storeAtMessage.contains("\"Project0\"=\"booked\"") ||
-                storeAtMessage.contains("=\"booked\""));
-        QVERIFY(storeAtMessage.contains("\"Time0\"=hex:00,00,00,00,00,00,00,00"));
-        QCOMPARE(later->CurrentTimeText(), QStringLiteral("02:00:00"));
     }
 
     // A project or activity id that is no longer in the lists counts as not chosen: the
@@ -385,27 +330,6 @@ private Q_SLOTS:
         QVERIFY(project->hasFocus());
         wheel(project);
         QCOMPARE(project->KeyValue().toInt(), 2);
-    }
-
-    // Closing "Edit task" leaves an open "Summary" with its lists: the frames keep showing
-    // their projects and the booking books them.
-    void editTaskLeavesTheSummaryItsLists_data() { addEngineRows(); }
-    void editTaskLeavesTheSummaryItsLists() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        prepare(cs);
-        TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
-        Summary->ShowSummary();
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
-                 QStringLiteral("Project 2"));
-        QTimer::singleShot(0, this, [] {
-            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
-        });
-        Form2->EditTask(t);
-        QVERIFY(f->app->records().projects().Active());
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
-                 QStringLiteral("Project 2"));
-        save();
-        QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
     }
 
     void validationOrderAndBugNumber_data() { addEngineRows(); }

@@ -103,31 +103,6 @@ private Q_SLOTS:
             QCOMPARE(qRound(days * 86400), seconds);
     }
 
-    void newTaskAndSelection_data() { addEngineRows(); }
-    void newTaskAndSelection() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        useDatabase(cs);
-        f->tasks().push_back(new TProject(QStringLiteral("zz")));
-        inDialog([this] {
-            QVERIFY(child<QLineEdit>(Form2, "Edit1")->text().isEmpty());
-            QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:00:00"));
-            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull());
-            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->currentIndex(), -1);
-            QVERIFY(f->app->records().connection().Connected());
-            child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("aa new"));
-        });
-        child<QPushButton>(Form1, "Button2")->click();
-        QCOMPARE(f->tasks().size(), size_t(2));
-        TProject* created = Form1->selectedTask();
-        QVERIFY(created);
-        QCOMPARE(created->name(), QStringLiteral("aa new"));
-        QCOMPARE(created->time(), 0.0);
-        QCOMPARE(created->sectionId(), 0);
-        QCOMPARE(created->activityId(), 0);
-        QVERIFY(!f->app->records().connection().Connected()); // closing the dialog closed it
-        QVERIFY(!f->app->records().activities().Active());
-    }
-
     // An invalid time shows the message and keeps the dialog open with everything typed;
     // the corrected time is then stored with the rest. Typed and clicked as a user does.
     void invalidTimeKeepsTheDialogOpen_data() { addEngineRows(); }
@@ -195,30 +170,6 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), 1);
     }
 
-    // A task of more than a day keeps its whole time through OK without a change, and the
-    // grid and the menu show it in full.
-    void daysSurviveOkWithoutChange() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("long"));
-        t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
-        f->tasks().push_back(t);
-        Form1->RefreshGrid();
-        Form1->RefreshMenu();
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->index(0, 1).data().toString(),
-                 QStringLiteral("25:03:00"));
-        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(t)), QStringLiteral("long  25:03:00"));
-        QString shown;
-        QTimer::singleShot(0, this, [&] {
-            shown = child<QLineEdit>(Form2, "MaskEdit1")->text();
-            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
-        });
-        Form1->selectTaskRow(0);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
-        QCOMPARE(shown, QStringLiteral("25:03:00"));
-        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
-        QCOMPARE(t->Hours(), 25.05f);
-    }
-
     // A description the user does not touch comes back exactly: no-break spaces, a lone CR
     // or LF, trailing blanks.
     void untouchedDescriptionStaysExact() {
@@ -241,24 +192,6 @@ private Q_SLOTS:
         });
         QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
         QVERIFY(t->description().endsWith(QStringLiteral("e  !")));
-    }
-
-    // A double-click below the last row edits the selected task as one on a row does.
-    void doubleClickBelowTheRowsEdits() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        f->tasks().push_back(new TProject(QStringLiteral("only")));
-        Form1->RefreshGrid();
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        Form1->selectTaskRow(0);
-        QString edited;
-        QTimer::singleShot(0, this, [&] {
-            edited = child<QLineEdit>(Form2, "Edit1")->text();
-            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
-        });
-        QWidget* area = child<QTableView>(Form1, "StringGrid1")->viewport();
-        QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
-        QCOMPARE(edited, QStringLiteral("only"));
     }
 
     // Tab walks name, time, project, activity, description, OK, Cancel.

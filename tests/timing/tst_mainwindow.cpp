@@ -1,4 +1,3 @@
-#include "app/ControlBus.h"
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
 #include "support/Fixture.h"
@@ -9,9 +8,7 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -23,10 +20,6 @@ class TestMainWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
     std::unique_ptr<QAbstractItemModelTester> gridTester;
-
-    // The description prompt opens without blocking whoever started the task.
-    static void promptShown() { QTRY_VERIFY(Form5->isVisible()); }
-    static void promptAnswered() { QTRY_VERIFY(!Form5->isVisible()); }
 
     TProject* addTask(const QString& name, double hours = 0) {
         auto* task = new TProject(name);
@@ -334,23 +327,6 @@ private Q_SLOTS:
         QVERIFY(shows("idle"));
     }
 
-    // A switch of task is announced once, after the click that caused it.
-    void runningTaskChangeAnnouncedOnce() {
-        QStringList announced;
-        connect(&f->app->bus(), &korvan::ControlBus::RunningTaskChanged, this,
-                [&](const QString& name) { announced << name; });
-        addTask(QStringLiteral("a"));
-        addTask(QStringLiteral("b"));
-        Form1->RefreshMenu();
-        Form1->menuEntry(f->tasks()[0])->trigger();
-        Form1->menuEntry(f->tasks()[1])->trigger();
-        QCoreApplication::processEvents();
-        QCOMPARE(announced, QStringList({"b"}));
-        Form1->menuEntry(f->tasks()[1])->trigger();
-        QCoreApplication::processEvents();
-        QCOMPARE(announced, QStringList({"b", ""}));
-    }
-
     // On a StatusNotifierItem host the menu is the host's to show: it is exported, sorted
     // and current from the start; a click on the reminder opens the main window (the host
     // cannot open the menu), while an XEmbed tray opens the menu as before.
@@ -529,78 +505,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(TForm5::withFreshLine(text), shown);
-    }
-
-    void descriptionPromptOnStart() {
-        Form1->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Review"));
-        a->setDescription(QStringLiteral("First line"));
-        Form1->RefreshGrid();
-        select(0);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
-        // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
-        QVERIFY(a->running());
-        promptShown();
-        QVERIFY(!child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
-        QCOMPARE(child<QLabel>(Form5, "Label3")->text(), QStringLiteral("Review"));
-        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->toPlainText(),
-                 QStringLiteral("First line\n"));
-        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->textCursor().position(), 11);
-        QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("Second"));
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"),
-                        Qt::Key_Return); // a plain Enter is a line break
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier);
-        promptAnswered();
-        QVERIFY(child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
-        QVERIFY(a->running());
-        QCOMPARE(a->description(), QStringLiteral("First line\r\nSecond\r\n"));
-        QVERIFY(Form1->settings().requestDescription);
-    }
-
-    void descriptionPromptDoNotShowAgain() {
-        Form1->settings().requestDescription = true;
-        child<QCheckBox>(Form1, "CheckBox4")->setChecked(true);
-        TProject* a = addTask(QStringLiteral("x"));
-        // Cancel with the box ticked changes nothing.
-        a->Start();
-        promptShown();
-        QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(Form5, "Button2"), Qt::LeftButton);
-        promptAnswered();
-        QVERIFY(Form1->settings().requestDescription);
-        a->Stop();
-        // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
-        a->Start();
-        promptShown();
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return,
-                        Qt::ControlModifier | Qt::ShiftModifier);
-        QVERIFY(Form5->isVisible());
-        QVERIFY(!child<QCheckBox>(Form5, "CheckBox1")->isChecked()); // each prompt starts unticked
-        QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
-        promptAnswered();
-        QVERIFY(!Form1->settings().requestDescription);
-        QVERIFY(!child<QCheckBox>(Form1, "CheckBox4")->isChecked());
-        a->Stop();
-        a->Start();
-        QVERIFY(!Form5->isVisible());
-        QVERIFY(a->running());
-    }
-
-    // A task removed while its prompt is open gets nothing written back.
-    void descriptionPromptForRemovedTask() {
-        Form1->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Gone"));
-        addTask(QStringLiteral("Stays"));
-        Form1->RefreshGrid();
-        select(0);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
-        promptShown();
-        f->tasks().remove(a);
-        QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("late"));
-        QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
-        promptAnswered();
-        QCOMPARE(f->tasks().front()->description(), QString());
     }
 };
 
