@@ -4,7 +4,9 @@
 
 #include "desktop/PopupMenu.h"
 #include "model/TaskList.h"
+#include "model/WorkRecords.h"
 #include "platform/Services.h"
+#include "platform/WheelGuard.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -28,12 +30,18 @@ Fixture::Fixture(bool create)
     s.registry = registry.get();
     s.autostart = autostart.get();
     qputenv("XDG_CONFIG_HOME", paths->configFolder().toLocal8Bit());
+    // The program installs it once for all its windows.
+    platform::WheelGuard::install();
+    tasks_ = std::make_unique<TaskList>();
+    records_ = std::make_unique<WorkRecords>(settings.connection);
     if (create)
         createWindows();
 }
 
 Fixture::~Fixture() {
     destroyWindows();
+    records_.reset();
+    tasks_.reset();
     TPopupMenu::setPopupHandler({});
     platform::services() = platform::Services{};
 }

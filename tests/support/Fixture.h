@@ -8,12 +8,17 @@
 #include <QTimer>
 #include <memory>
 
-// Installs fakes for everything from outside and builds the program's windows as main()
-// does. Create one in init(), destroy it in cleanup().
+// Installs fakes for everything from outside and holds the parts of the program a window
+// works on, as the application hands them over: the settings, the task list and the work
+// records; a test builds the window it tests on these parts, and destroys it before the
+// fixture. For the tests not yet on one window, it still builds the whole program as
+// main() does unless told not to. Create one in init(), destroy it in cleanup().
 class Fixture {
 public:
     explicit Fixture(bool createWindows = true);
     ~Fixture();
+    Fixture(const Fixture&) = delete;
+    Fixture& operator=(const Fixture&) = delete;
 
     void createWindows();
     void destroyWindows();
@@ -32,11 +37,18 @@ public:
     // The store file as it is on disk, and one written before the program reads it.
     QByteArray readStore() const;
     void writeStore(const QByteArray& bytes) const;
-    // The program's parts while the windows exist.
+    // The options, as the main window loads and saves them.
+    Settings settings;
+    // The whole program's while it exists, otherwise the fixture's own.
+    TaskList& tasks() const { return app ? app->tasks() : *tasks_; }
+    // On no database until a test gives them one.
+    WorkRecords& records() const { return app ? app->records() : *records_; }
+    // The whole program while the windows exist.
     std::unique_ptr<korvan::Application> app;
-    TaskList& tasks() const { return app->tasks(); }
 
 private:
+    std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<WorkRecords> records_;
     bool windows_ = false;
 };
 
