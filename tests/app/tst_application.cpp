@@ -161,7 +161,7 @@ private Q_SLOTS:
     void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
     void cleanupTestCase() { dbs.reset(); }
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         app = std::make_unique<korvan::Application>();
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Application.h"
+#include "model/SettingsStore.h"
 #include "platform/Registry.h"
 #include "support/Fakes.h"
 
@@ -8,20 +8,19 @@
 #include <QTimer>
 #include <memory>
 
+class TaskList;
+class WorkRecords;
+
 // Installs fakes for everything from outside and holds the parts of the program a window
 // works on, as the application hands them over: the settings, the task list and the work
-// records; a test builds the window it tests on these parts, and destroys it before the
-// fixture. For the tests not yet on one window, it still builds the whole program as
-// main() does unless told not to. Create one in init(), destroy it in cleanup().
+// records. It builds no window: a test builds the one it tests on these parts, and destroys
+// it before the fixture. Create one in init(), destroy it in cleanup().
 class Fixture {
 public:
-    explicit Fixture(bool createWindows = true);
+    Fixture();
     ~Fixture();
     Fixture(const Fixture&) = delete;
     Fixture& operator=(const Fixture&) = delete;
-
-    void createWindows();
-    void destroyWindows();
 
     FakeClock clock;
     ScriptedMessageBox boxes;
@@ -37,19 +36,16 @@ public:
     // The store file as it is on disk, and one written before the program reads it.
     QByteArray readStore() const;
     void writeStore(const QByteArray& bytes) const;
+
     // The options, as the main window loads and saves them.
     Settings settings;
-    // The whole program's while it exists, otherwise the fixture's own.
-    TaskList& tasks() const { return app ? app->tasks() : *tasks_; }
+    TaskList& tasks() const { return *tasks_; }
     // On no database until a test gives them one.
-    WorkRecords& records() const { return app ? app->records() : *records_; }
-    // The whole program while the windows exist.
-    std::unique_ptr<korvan::Application> app;
+    WorkRecords& records() const { return *records_; }
 
 private:
     std::unique_ptr<TaskList> tasks_;
     std::unique_ptr<WorkRecords> records_;
-    bool windows_ = false;
 };
 
 // How every store file starts: the format line and the program's key.
@@ -70,14 +66,3 @@ void fireTimer(QTimer* timer);
 void clickCheckBox(QWidget* box);
 // Puts the text into a field as a user types it, and leaves the field with Tab.
 void typeAndLeave(QWidget* field, const QString& text);
-
-// The windows of the fixture's program, by the names their tests know them by; null while
-// there are none.
-extern TForm1* Form1;
-extern TForm2* Form2;
-extern TForm3* Form3;
-extern TForm4* Form4;
-extern TForm5* Form5;
-extern TSummary* Summary;
-extern TSetup* Setup;
-extern TEditBox* EditBox;

@@ -40,7 +40,7 @@ private Q_SLOTS:
     void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
     void cleanupTestCase() { dbs.reset(); }
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         dialog = std::make_unique<TForm2>(f->records(), f->tasks());
     }
     void cleanup() {

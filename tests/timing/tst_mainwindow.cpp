@@ -55,7 +55,7 @@ class TestMainWindow : public QObject {
 
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         start();
     }
     void cleanup() {
@@ -349,7 +349,7 @@ private Q_SLOTS:
     void itemHostGetsTheMenuAndTheReminderOpensTheWindow() {
         stop();
         f.reset();
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         f->shell.trayProtocol = TrayProtocol::StatusNotifierItem;
         f->writeStore(
             kStoreHead +

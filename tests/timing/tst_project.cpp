@@ -27,7 +27,7 @@ class TestProject : public QObject {
 
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         window = std::make_unique<TForm1>(f->tasks(), f->settings);
     }
     void cleanup() {

@@ -66,7 +66,7 @@ class TestSettings : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(false); }
+    void init() { f = std::make_unique<Fixture>(); }
     void cleanup() {
         window.reset();
         f.reset();
