@@ -29,6 +29,13 @@ class TestEditDialog : public QObject {
                 ->click();
         });
     }
+    // Chooses a row of a closed drop-down with the arrow keys, as a user does.
+    static void chooseByKeys(TDBLookupComboBox* box, int row) {
+        box->setFocus();
+        for (int i = 0; i < 10 && box->currentIndex() != row; ++i)
+            QTest::keyClick(box, box->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
+        QCOMPARE(box->currentIndex(), row);
+    }
     void useDatabase(const QString& cs) { f->records().connection().ConnectionString = cs; }
     void seedLists() {
         seedProjectsAndActivities(f->records().connection(),
@@ -268,10 +275,8 @@ private Q_SLOTS:
         QCOMPARE(t->activityId(), 0);
         QCOMPARE(t->TimeText(), QStringLiteral("23:59:59"));
         inDialog([this] {
-            child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2")->setCurrentIndex(1);
-            Q_EMIT child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2")->activated(1);
-            child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->setCurrentIndex(0);
-            Q_EMIT child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->activated(0);
+            chooseByKeys(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2"), 1);
+            chooseByKeys(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1"), 0);
         });
         dialog->EditTask(t);
         QCOMPARE(t->activityId(), 2);
