@@ -7,9 +7,13 @@
 #include "desktop/About.h"
 #include "desktop/TrayIcon.h"
 #include "model/TaskList.h"
+#include "model/Watchman.h"
 #include "model/WorkRecords.h"
 #include "platform/Centre.h"
+#include "platform/Registry.h"
+#include "platform/Services.h"
 #include "platform/WheelGuard.h"
+#include "timing/AbsenceDialog.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
@@ -55,9 +59,35 @@ Application::Application() {
         mainWindow_->setRequestDescription(request);
     };
     mainWindow_->attachDialogs(editDialog_, descriptionPrompt_);
+    watchTasks();
     bus_ = std::make_unique<ControlBus>(*tasks_);
     bus_->onTasksChanged = [this] { mainWindow_->RefreshGrid(); };
     bus_->onShow = [this] { mainWindow_->showFromTray(); };
+}
+
+// Every change reaches the store at once, the running task's journal keeps the rest, and
+// time the program could not see the user work becomes a question.
+void Application::watchTasks() {
+    platform::Services& s = platform::services();
+    watchman_ = std::make_unique<Watchman>(
+        *tasks_, settings_, Watchman::journalPathFor(s.registry->location()), s.idle, s.sleepWatch);
+    watchman_->save = [this] { return mainWindow_->SaveSettings(); };
+    QObject::connect(mainWindow_, &TForm1::saved, watchman_.get(),
+                     [this] { watchman_->storeSaved(); });
+    absenceDialog_ = new TAbsenceDialog;
+    QObject::connect(
+        watchman_.get(), &Watchman::absenceEnded, absenceDialog_,
+        [this](const Watchman::Absence& absence) { absenceDialog_->askAbsence(absence); });
+    absenceDialog_->onAbsenceAnswer = [this](Watchman::AbsenceChoice choice) {
+        watchman_->resolveAbsence(choice);
+    };
+    absenceDialog_->onGapAnswer = [this](const Watchman::Gap& gap, Watchman::GapChoice choice,
+                                         bool resume) {
+        watchman_->resolveGap(gap, choice, resume);
+    };
+    const std::vector<Watchman::Gap> gaps = watchman_->takeGaps();
+    if (!gaps.empty())
+        absenceDialog_->askGaps(gaps);
 }
 
 Application::~Application() {
@@ -71,6 +101,10 @@ Application::~Application() {
     for (QWidget* window : QApplication::topLevelWidgets())
         window->hide();
     bus_.reset();
+    // An orderly end: nothing runs after the next start, and the last save, with nothing
+    // running, takes the journal away.
+    tasks_->stopAll();
+    delete absenceDialog_;
     mainWindow_->attachDialogs(nullptr, nullptr);
     delete descriptionPrompt_;
     delete database_;
@@ -79,6 +113,7 @@ Application::~Application() {
     delete editDialog_;
     delete about_;
     delete mainWindow_;
+    watchman_.reset();
     records_.reset();
     tasks_.reset();
 }

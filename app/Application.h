@@ -13,6 +13,8 @@ class TForm5;
 class TSetup;
 class TSummary;
 class TaskList;
+class TAbsenceDialog;
+class Watchman;
 class WorkRecords;
 
 namespace korvan {
@@ -40,9 +42,12 @@ public:
     TForm5* descriptionPrompt() const { return descriptionPrompt_; }
     TSummary* booking() const { return booking_; }
     TSetup* database() const { return database_; }
+    Watchman& watchman() { return *watchman_; }
+    TAbsenceDialog* absenceDialog() const { return absenceDialog_; }
 
 private:
     void showAbout();
+    void watchTasks();
 
     Settings settings_;
     std::unique_ptr<TaskList> tasks_;
@@ -54,6 +59,8 @@ private:
     TForm5* descriptionPrompt_ = nullptr;
     TSummary* booking_ = nullptr;
     TSetup* database_ = nullptr;
+    std::unique_ptr<Watchman> watchman_;
+    TAbsenceDialog* absenceDialog_ = nullptr;
     std::unique_ptr<ControlBus> bus_;
     bool aboutPlaced_ = false;
 };

@@ -89,6 +89,7 @@ Loaded load() {
     out.userName = r.string(QStringLiteral("UserName")).value_or(QString());
     out.autoSaveMinutes = r.integer(QStringLiteral("Auto Save")).value_or(5);
     out.reminderMinutes = r.integer(QStringLiteral("Auto Reminder")).value_or(15);
+    out.idleMinutes = std::max(0, r.integer(QStringLiteral("Idle Minutes")).value_or(10));
     out.autoStart = r.integer(QStringLiteral("Auto Start")).value_or(1) != 0;
     out.requestDescription = r.integer(QStringLiteral("Request Description")).value_or(0) != 0;
     const std::optional<QString> stored = r.string(QStringLiteral("Connection"));
@@ -134,6 +135,7 @@ std::optional<QString> save(const Settings& settings, const std::vector<StoredTa
         key->writeString(QStringLiteral("UserName"), settings.userName);
     key->writeInteger(QStringLiteral("Auto Save"), settings.autoSaveMinutes);
     key->writeInteger(QStringLiteral("Auto Reminder"), settings.reminderMinutes);
+    key->writeInteger(QStringLiteral("Idle Minutes"), settings.idleMinutes);
     key->writeInteger(QStringLiteral("Auto Start"), settings.autoStart ? 1 : 0);
     key->writeInteger(QStringLiteral("Request Description"), settings.requestDescription ? 1 : 0);
     key->writeInteger(QStringLiteral("Count"), static_cast<qint32>(tasks.size()));

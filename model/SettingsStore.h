@@ -22,6 +22,8 @@ struct Settings {
     qint32 reminderMinutes = 15;
     bool autoStart = true;
     bool requestDescription = false;
+    // Ask about time away from the keyboard longer than this; 0: never.
+    qint32 idleMinutes = 10;
     QString connection; // in clear, placeholders replaced
 };
 

@@ -2,12 +2,14 @@
 
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
+#include "platform/IdleSource.h"
 #include "platform/MessageBox.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
 #include "platform/QtNotifyShell.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/SleepWatch.h"
 
 namespace platform {
 
@@ -46,6 +48,16 @@ void installSystemServices() {
     if (!s.shell) {
         static SystemShell shell;
         s.shell = &shell;
+    }
+    // These two hold bus connections: kept to the end, never destroyed after the
+    // application object.
+    if (!s.idle) {
+        static IdleSource* idle = makeSystemIdleSource().release();
+        s.idle = idle;
+    }
+    if (!s.sleepWatch) {
+        static SleepWatch* sleepWatch = SleepWatch::makeSystemSleepWatch().release();
+        s.sleepWatch = sleepWatch;
     }
     if (!s.autostart) {
         static XdgAutostart autostart(s.programPath->configFolder());

@@ -11,6 +11,8 @@ class Registry;
 class Autostart;
 class SaveFileDialogService;
 class Shell;
+class IdleSource;
+class SleepWatch;
 
 // The implementations in use of everything the program needs from outside. main() installs
 // the real ones; test fixtures install fakes. Nothing here is owned.
@@ -24,6 +26,8 @@ struct Services {
     Autostart* autostart = nullptr;
     SaveFileDialogService* saveFileDialog = nullptr;
     Shell* shell = nullptr;
+    IdleSource* idle = nullptr;
+    SleepWatch* sleepWatch = nullptr;
 };
 
 Services& services();

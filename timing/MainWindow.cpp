@@ -255,12 +255,16 @@ void TForm1::buildControls() {
         named(new QCheckBox(QStringLiteral("Display popup reminder every")), "CheckBox2");
     reminderEdit_ = named(new QLineEdit(QStringLiteral("15")), "Edit3");
     reminderUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText2");
+    idleBox_ = named(new QCheckBox(QStringLiteral("Ask about time away from the keyboard after")),
+                     "CheckBox5");
+    idleEdit_ = named(new QLineEdit(QStringLiteral("10")), "Edit4");
+    idleUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText3");
     autoStartBox_ =
         named(new QCheckBox(QStringLiteral("Automatically start application when OS starts")),
               "CheckBox3");
     requestDescriptionBox_ = named(
         new QCheckBox(QStringLiteral("Request for description when switching task")), "CheckBox4");
-    for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_}) {
+    for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_, idleEdit_}) {
         edit->setMaximumWidth(40);
         edit->installEventFilter(this);
     }
@@ -268,6 +272,7 @@ void TForm1::buildControls() {
             [this] { guarded([this] { autoSaveToggled(); }); });
     connect(reminderBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { reminderToggled(); }); });
+    connect(idleBox_, &QCheckBox::clicked, this, [this] { guarded([this] { idleToggled(); }); });
     connect(autoStartBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { autoStartToggled(); }); });
     connect(requestDescriptionBox_, &QCheckBox::clicked, this,
@@ -280,8 +285,11 @@ void TForm1::buildControls() {
     options->addWidget(reminderBox_, 1, 0);
     options->addWidget(reminderEdit_, 1, 1);
     options->addWidget(reminderUnit_, 1, 2);
-    options->addWidget(autoStartBox_, 2, 0, 1, 3);
-    options->addWidget(requestDescriptionBox_, 3, 0, 1, 3);
+    options->addWidget(idleBox_, 2, 0);
+    options->addWidget(idleEdit_, 2, 1);
+    options->addWidget(idleUnit_, 2, 2);
+    options->addWidget(autoStartBox_, 3, 0, 1, 3);
+    options->addWidget(requestDescriptionBox_, 4, 0, 1, 3);
 
     auto* top = new QHBoxLayout;
     top->addWidget(taskGrid_, 1);
@@ -335,6 +343,7 @@ void TForm1::setUp() {
     LoadSettings();
     setUpAutoSaveControls();
     setUpReminderControls();
+    setUpIdleControls();
     autoStartBox_->setChecked(settings_.autoStart);
     requestDescriptionBox_->setChecked(settings_.requestDescription);
     RefreshGrid();
@@ -738,6 +747,31 @@ void TForm1::setUpReminderControls() {
     }
 }
 
+void TForm1::setUpIdleControls() {
+    const bool on = settings_.idleMinutes > 0;
+    idleBox_->setChecked(on);
+    idleEdit_->setEnabled(on);
+    idleEdit_->setText(QString::number(on ? settings_.idleMinutes : 10));
+}
+
+void TForm1::idleToggled() {
+    idleEdit_->setEnabled(idleBox_->isChecked());
+    settings_.idleMinutes = idleBox_->isChecked() ? std::max(1, minutesOf(idleEdit_)) : 0;
+}
+
+bool TForm1::idleMinutesLeft() {
+    qint32 value = 0;
+    if (!parseInteger(idleEdit_->text(), value) || value < 1) {
+        messageBox(QStringLiteral("Enter the minutes as a whole number of at least 1."),
+                   QStringLiteral("Wrong input"), MsgIcon::Warning, MsgButtons::Ok, this);
+        idleEdit_->setFocus();
+        return false;
+    }
+    if (idleBox_->isChecked())
+        settings_.idleMinutes = value;
+    return true;
+}
+
 void TForm1::autoSaveToggled() {
     autoSaveEdit_->setEnabled(autoSaveBox_->isChecked());
     if (autoSaveBox_->isChecked())
@@ -755,6 +789,13 @@ void TForm1::reminderToggled() {
 }
 
 void TForm1::autoStartToggled() {
+    if (idleBox_->isChecked()) {
+        qint32 minutes = 0;
+        if (parseInteger(idleEdit_->text(), minutes) && minutes > 0)
+            settings_.idleMinutes = minutes;
+    } else {
+        settings_.idleMinutes = 0;
+    }
     settings_.autoStart = autoStartBox_->isChecked();
 }
 
@@ -796,6 +837,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             guarded([this] { autoSaveMinutesLeft(); });
         else if (watched == reminderEdit_)
             guarded([this] { reminderMinutesLeft(); });
+        else if (watched == idleEdit_)
+            guarded([this] { idleMinutesLeft(); });
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -52,7 +52,9 @@ public:
     void RefreshMenu();
     void StopAll();
     void LoadSettings();
-    void SaveSettings();
+    // Writes the tasks and settings to the store; a failure is said once until a save
+    // works again. True when they were written.
+    bool SaveSettings();
     TProject* selectedTask() const;
     void selectTaskRow(int index);
 
@@ -68,6 +70,10 @@ public:
     // of the menu code was.
     static void SortMenuEntries(TPopupMenu* menu);
 
+Q_SIGNALS:
+    // The store holds the tasks and settings as they are now.
+    void saved();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -82,6 +88,9 @@ private:
     void buildMenu();
     void setUpAutoSaveControls();
     void setUpReminderControls();
+    void setUpIdleControls();
+    void idleToggled();
+    bool idleMinutesLeft();
     void captureSettings();
     void followTasks();
     void addEntry(TProject* task);
@@ -132,15 +141,16 @@ private:
     // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);
     // CheckBox1 with Edit2 and StaticText1 (auto-save), CheckBox2 with Edit3 and StaticText2
-    // (reminder), CheckBox3 (autostart), CheckBox4 (description); Timer1 (grid), Timer2
-    // (auto-save), Timer3 (reminder); TrayIcon1 with PopupMenu1 and its entries N1, About1,
-    // Add1, N2, Exit1.
+    // (reminder), CheckBox5 with Edit4 and StaticText3 (time away), CheckBox3 (autostart),
+    // CheckBox4 (description); Timer1 (grid), Timer2 (auto-save), Timer3 (reminder); TrayIcon1 with
+    // PopupMenu1 and its entries N1, About1, Add1, N2, Exit1.
     QTableView* taskGrid_;
     QPushButton *closeButton_, *addButton_, *editButton_, *removeButton_, *startButton_,
         *stopButton_, *resetButton_, *resetAllButton_, *bookButton_, *databaseButton_;
-    QCheckBox *autoSaveBox_, *reminderBox_, *autoStartBox_, *requestDescriptionBox_;
-    QLineEdit *autoSaveEdit_, *reminderEdit_;
-    QLabel *autoSaveUnit_, *reminderUnit_;
+    QCheckBox *autoSaveBox_, *reminderBox_, *idleBox_, *autoStartBox_, *requestDescriptionBox_;
+    QLineEdit *autoSaveEdit_, *reminderEdit_, *idleEdit_;
+    QLabel *autoSaveUnit_, *reminderUnit_, *idleUnit_;
+    QString saveFailureShown_;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
     TTrayIcon* trayIcon_;
     TPopupMenu* trayMenu_;

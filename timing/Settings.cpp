@@ -41,16 +41,23 @@ void TForm1::LoadSettings() {
         reportAutostartFailure();
 }
 
-void TForm1::SaveSettings() {
+bool TForm1::SaveSettings() {
     std::vector<StoredTask> tasks;
     tasks.reserve(tasks_.size());
     for (const TProject* task : tasks_)
         tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
                          task->activityId()});
     if (const auto failure = SettingsStore::save(settings_, tasks)) {
-        messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
-        return;
+        // Every change is saved at once: one message for a store that stays unwritable.
+        if (*failure != saveFailureShown_) {
+            saveFailureShown_ = *failure;
+            messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
+        }
+        return false;
     }
+    saveFailureShown_.clear();
     if (!SettingsStore::syncAutostart(settings_.autoStart))
         reportAutostartFailure();
+    Q_EMIT saved();
+    return true;
 }

@@ -1,23 +1,103 @@
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
+#include "platform/IdleSource.h"
 #include "platform/InstanceMutex.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "platform/SleepWatch.h"
 #include "support/Fixture.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
+
+namespace {
+
+// A message bus of the test's own: no test reaches the desktop's.
+class PrivateBus {
+public:
+    PrivateBus() {
+        // Gone with the test, even when the test dies.
+        daemon_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                       QStringLiteral("--print-address=1")});
+        while (daemon_.waitForStarted() && !daemon_.canReadLine() && daemon_.waitForReadyRead())
+            ;
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        for (const QString& name : std::as_const(names_))
+            QDBusConnection::disconnectFromBus(name);
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool running() const { return !address_.isEmpty(); }
+    // A connection of its own, as another process would have.
+    QDBusConnection connect(const QString& name) {
+        names_ << name;
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+private:
+    QProcess daemon_;
+    QString address_;
+    QStringList names_;
+};
+
+// GNOME's idle monitor and the freedesktop screen saver at their usual paths, answering
+// from a thread of their own as a desktop does while the program waits for the answer.
+// Whether each runs is whether its name is registered on the bus.
+class FakeIdleServices : public QDBusVirtualObject {
+public:
+    std::atomic<qint64> mutterMs{0}; // below 0: answers with an error
+    std::atomic<uint> screenSaverSeconds{0};
+    std::atomic<int> mutterCalls{0};
+    std::atomic<int> screenSaverCalls{0};
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& m, const QDBusConnection& c) override {
+        if (m.interface() == QLatin1String("org.gnome.Mutter.IdleMonitor") &&
+            m.member() == QLatin1String("GetIdletime")) {
+            ++mutterCalls;
+            const qint64 ms = mutterMs;
+            c.send(ms < 0 ? m.createErrorReply(QDBusError::Failed, QStringLiteral("gone"))
+                          : m.createReply(QVariant::fromValue(quint64(ms))));
+            return true;
+        }
+        if (m.interface() == QLatin1String("org.freedesktop.ScreenSaver") &&
+            m.member() == QLatin1String("GetSessionIdleTime")) {
+            ++screenSaverCalls;
+            c.send(m.createReply(QVariant::fromValue(uint(screenSaverSeconds))));
+            return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -219,6 +299,100 @@ private Q_SLOTS:
         InstanceMutex fourth(dir.path());
         QCOMPARE(fourth.create(QStringLiteral("Korvan Application Mutex")),
                  InstanceMutex::Result::Created);
+    }
+    // Offscreen there is no X server to ask, and without a session bus nothing can tell.
+    void systemIdleSourceWithoutAnyService() {
+        const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        const bool connected = QDBusConnection::sessionBus().isConnected();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QVERIFY2(!connected, "an earlier test opened the real session bus");
+        std::unique_ptr<IdleSource> idle = makeSystemIdleSource();
+        QCOMPARE(idle->idleMs(), qint64(-1));
+        QCOMPARE(idle->idleMs(), qint64(-1));
+    }
+
+    // GNOME's idle monitor counts before the screen saver, whose seconds become
+    // milliseconds. A service not running yet is asked again on the next poll; one that
+    // fails is not.
+    void busIdleServices() {
+        PrivateBus bus;
+        QVERIFY2(bus.running(), "dbus-daemon did not start");
+        FakeIdleServices services;
+        QThread thread;
+        QDBusConnection desktop = bus.connect(QStringLiteral("desktop"));
+        const QString monitorPath = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
+        const QString screenSaverPath = QStringLiteral("/org/freedesktop/ScreenSaver");
+        services.moveToThread(&thread);
+        thread.start();
+        const auto stop = qScopeGuard([&] {
+            desktop.unregisterObject(monitorPath);
+            desktop.unregisterObject(screenSaverPath);
+            thread.quit();
+            thread.wait();
+        });
+        QVERIFY(desktop.registerVirtualObject(monitorPath, &services));
+        QVERIFY(desktop.registerVirtualObject(screenSaverPath, &services));
+        std::unique_ptr<IdleSource> idle = makeBusIdleSource(bus.connect(QStringLiteral("korvan")));
+
+        QCOMPARE(idle->idleMs(), qint64(-1));
+        services.screenSaverSeconds = 7;
+        QVERIFY(desktop.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+        QCOMPARE(idle->idleMs(), qint64(7000));
+        services.mutterMs = 1234;
+        QVERIFY(desktop.registerService(QStringLiteral("org.gnome.Mutter.IdleMonitor")));
+        QCOMPARE(idle->idleMs(), qint64(1234));
+        QCOMPARE(services.screenSaverCalls.load(), 1);
+
+        services.mutterMs = -1;
+        QCOMPARE(idle->idleMs(), qint64(7000));
+        services.mutterMs = 50;
+        QCOMPARE(idle->idleMs(), qint64(7000));
+        QCOMPARE(services.mutterCalls.load(), 2);
+    }
+
+    void sleepWatchSignals() {
+        SleepWatch watch;
+        QSignalSpy sleeping(&watch, &SleepWatch::aboutToSleep);
+        QSignalSpy woke(&watch, &SleepWatch::resumed);
+        watch.notifySleep(true);
+        QCOMPARE(sleeping.count(), 1);
+        QCOMPARE(woke.count(), 0);
+        watch.notifySleep(false);
+        QCOMPARE(sleeping.count(), 1);
+        QCOMPARE(woke.count(), 1);
+    }
+
+    // Only logind's own PrepareForSleep counts: anyone on the bus can send one.
+    void sleepWatchHearsLogind() {
+        PrivateBus bus;
+        QVERIFY2(bus.running(), "dbus-daemon did not start");
+        QDBusConnection logind = bus.connect(QStringLiteral("logind"));
+        QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+        QDBusConnection other = bus.connect(QStringLiteral("other"));
+        std::unique_ptr<SleepWatch> watch =
+            SleepWatch::makeLogindSleepWatch(bus.connect(QStringLiteral("korvan")));
+        QSignalSpy sleeping(watch.get(), &SleepWatch::aboutToSleep);
+        QSignalSpy woke(watch.get(), &SleepWatch::resumed);
+        const auto prepareForSleep = [](bool start) {
+            QDBusMessage signal =
+                QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                           QStringLiteral("org.freedesktop.login1.Manager"),
+                                           QStringLiteral("PrepareForSleep"));
+            signal << start;
+            return signal;
+        };
+
+        QVERIFY(other.send(prepareForSleep(true)));
+        // Once the bus has answered the impostor it has passed its signal on, so that signal
+        // reaches the watch before logind's.
+        QVERIFY(other.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")));
+        QVERIFY(logind.send(prepareForSleep(false)));
+        QVERIFY(woke.wait());
+        QCOMPARE(sleeping.count(), 0);
+        QVERIFY(logind.send(prepareForSleep(true)));
+        QVERIFY(sleeping.wait());
+        QCOMPARE(woke.count(), 1);
     }
 };
 

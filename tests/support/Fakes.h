@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
+#include "platform/IdleSource.h"
 #include "platform/MessageBox.h"
 #include "platform/NotifyShell.h"
 #include "platform/Pointer.h"
@@ -16,9 +17,9 @@
 // A clock that only moves when the test moves it.
 class FakeClock : public platform::Clock {
 public:
-    double value = 45000.5;           // 2023-03-15 12:00 local
-    qint64 elapsed = 1000000;         // since boot, awake
-    qint64 utc = 1678881600000;       // 2023-03-15 12:00 UTC
+    double value = 45000.5;     // 2023-03-15 12:00 local
+    qint64 elapsed = 1000000;   // since boot, awake
+    qint64 utc = 1678881600000; // 2023-03-15 12:00 UTC
     double now() const override { return value; }
     qint64 elapsedMs() const override { return elapsed; }
     qint64 utcMs() const override { return utc; }
@@ -153,3 +154,9 @@ private:
     unsigned long oldCurrent_;
 };
 
+// Idle for as long as the test says.
+class FakeIdleSource : public platform::IdleSource {
+public:
+    qint64 idle = 0;
+    qint64 idleMs() override { return idle; }
+};

@@ -1,0 +1,170 @@
+#include "platform/IdleSource.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QGuiApplication>
+#include <QMetaType>
+#include <QVariant>
+#include <algorithm>
+#include <limits>
+
+// Xlib defines macros (None, Bool, Status, ...) that break Qt's headers: its own come after
+// all of Qt's, and the clashing names go right after.
+#if QT_CONFIG(xcb)
+#include <X11/Xlib.h>
+#include <X11/extensions/scrnsaver.h>
+#undef None
+#undef Bool
+#undef Status
+#undef Unsorted
+#undef CursorShape
+#endif
+
+namespace platform {
+
+namespace {
+
+// Long enough for a desktop service that is merely busy; a service that takes longer is
+// not asked again, so the GUI thread waits this long once at most.
+const int kCallTimeoutMs = 200;
+
+struct IdleService {
+    const char* service;
+    const char* path;
+    const char* interface;
+    const char* method;
+    // org.freedesktop.ScreenSaver answers in whole seconds (a uint32); GNOME's idle monitor
+    // in milliseconds (a uint64).
+    bool seconds;
+    bool broken = false;
+};
+
+class BusIdleSource : public IdleSource {
+public:
+    explicit BusIdleSource(const QDBusConnection& bus) : bus_(bus) {}
+
+    qint64 idleMs() override {
+        if (!bus_.isConnected())
+            return -1;
+        for (IdleService& service : services_) {
+            if (service.broken)
+                continue;
+            const qint64 ms = ask(service);
+            if (ms >= 0)
+                return ms;
+        }
+        return -1;
+    }
+
+private:
+    qint64 ask(IdleService& s) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QString::fromLatin1(s.service), QString::fromLatin1(s.path),
+            QString::fromLatin1(s.interface), QString::fromLatin1(s.method));
+        // Asking must not start a screen saver that the desktop does not run.
+        call.setAutoStartService(false);
+        const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+        if (reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1) {
+            const QVariant value = reply.arguments().constFirst();
+            if (s.seconds && value.metaType() == QMetaType::fromType<uint>())
+                return qint64(value.toUInt()) * 1000;
+            if (!s.seconds && value.metaType() == QMetaType::fromType<qulonglong>())
+                return qint64(
+                    std::min<qulonglong>(value.toULongLong(), std::numeric_limits<qint64>::max()));
+        }
+        // Nobody owns the name (yet: the desktop may still be starting): the bus itself says
+        // so at once, so asking again later costs little.
+        if (reply.type() == QDBusMessage::ErrorMessage &&
+            (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+             reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")))
+            return -1;
+        // A service that times out, lacks the method or answers in another form would do so
+        // on every poll.
+        s.broken = true;
+        return -1;
+    }
+
+    QDBusConnection bus_;
+    IdleService services_[2] = {
+        {"org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+         "org.gnome.Mutter.IdleMonitor", "GetIdletime", false},
+        {"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+         "org.freedesktop.ScreenSaver", "GetSessionIdleTime", true},
+    };
+};
+
+#if QT_CONFIG(xcb)
+// The X server's own count, through the MIT-SCREEN-SAVER extension on Qt's connection.
+class X11IdleSource : public IdleSource {
+public:
+    static std::unique_ptr<X11IdleSource> open() {
+        if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+            return nullptr;
+        // Under Xwayland the X server sees only the input that goes to X windows: typing in
+        // any other window would count as idle.
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            return nullptr;
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        Display* display = x11 ? x11->display() : nullptr;
+        int eventBase = 0;
+        int errorBase = 0;
+        if (!display || !XScreenSaverQueryExtension(display, &eventBase, &errorBase))
+            return nullptr;
+        XScreenSaverInfo* info = XScreenSaverAllocInfo();
+        if (!info)
+            return nullptr;
+        return std::unique_ptr<X11IdleSource>(new X11IdleSource(display, info));
+    }
+    ~X11IdleSource() override { XFree(info_); }
+    X11IdleSource(const X11IdleSource&) = delete;
+    X11IdleSource& operator=(const X11IdleSource&) = delete;
+
+    qint64 idleMs() override {
+        if (!XScreenSaverQueryInfo(display_, DefaultRootWindow(display_), info_))
+            return -1;
+        return qint64(info_->idle);
+    }
+
+private:
+    X11IdleSource(Display* display, XScreenSaverInfo* info) : display_(display), info_(info) {}
+    Display* display_;
+    XScreenSaverInfo* info_;
+};
+#endif
+
+class SystemIdleSource : public IdleSource {
+public:
+    SystemIdleSource() {
+#if QT_CONFIG(xcb)
+        x11_ = X11IdleSource::open();
+#endif
+    }
+
+    qint64 idleMs() override {
+        if (x11_) {
+            const qint64 ms = x11_->idleMs();
+            if (ms >= 0)
+                return ms;
+        }
+        // The session bus is not touched while the X server answers.
+        if (!bus_)
+            bus_ = makeBusIdleSource(QDBusConnection::sessionBus());
+        return bus_->idleMs();
+    }
+
+private:
+    std::unique_ptr<IdleSource> x11_;
+    std::unique_ptr<IdleSource> bus_;
+};
+
+} // namespace
+
+std::unique_ptr<IdleSource> makeSystemIdleSource() {
+    return std::make_unique<SystemIdleSource>();
+}
+
+std::unique_ptr<IdleSource> makeBusIdleSource(const QDBusConnection& bus) {
+    return std::make_unique<BusIdleSource>(bus);
+}
+
+} // namespace platform

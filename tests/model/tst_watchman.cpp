@@ -1,0 +1,388 @@
+#include "model/SettingsStore.h"
+#include "model/TaskList.h"
+#include "model/Watchman.h"
+#include "platform/SleepWatch.h"
+#include "support/Fixture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+constexpr double kSecond = 1.0 / 86400;
+
+QString hms(double days) {
+    return FormatTime(days);
+}
+} // namespace
+
+// The tasks' safekeeping without any window: the store follows every change, the journal
+// keeps what the store does not, and the user decides about every minute the program could
+// not see. A fake clock, idle source and sleep watch stand in for the computer.
+class TestWatchman : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> f;
+    FakeIdleSource idle;
+    platform::SleepWatch sleep;
+    Settings settings;
+    std::unique_ptr<TaskList> tasks;
+    std::unique_ptr<Watchman> w;
+    int saves = 0;
+
+    QString journalPath() const { return Watchman::journalPathFor(f->storePath()); }
+
+    // The program as it starts: the tasks from the store, then the watchman.
+    void start(bool withSleepWatch = true) {
+        w.reset();
+        tasks = std::make_unique<TaskList>();
+        const SettingsStore::Loaded loaded = SettingsStore::load();
+        for (const StoredTask& stored : loaded.tasks) {
+            auto* task = new TProject(stored.name);
+            task->SetTime(stored.time);
+            tasks->push_back(task);
+        }
+        w = std::make_unique<Watchman>(*tasks, settings, journalPath(), &idle,
+                                       withSleepWatch ? &sleep : nullptr);
+        w->save = [this] {
+            ++saves;
+            std::vector<StoredTask> stored;
+            for (const TProject* task : *tasks)
+                stored.push_back({task->name(), task->CurrentTime(), {}, 0, 0});
+            if (SettingsStore::save(settings, stored))
+                return false;
+            w->storeSaved();
+            return true;
+        };
+    }
+    // The program killed: nothing more is saved.
+    void kill() {
+        w->save = nullptr;
+        w.reset();
+        tasks.reset();
+    }
+    QTimer* timer(const char* name) const { return child<QTimer>(w.get(), name); }
+    // Saves that were asked for happen now, as the event loop would run them.
+    void settle() {
+        if (timer("SaveSoon")->isActive())
+            fireTimer(timer("SaveSoon"));
+    }
+    TProject* add(const QString& name, double time = 0) {
+        auto* task = new TProject(name);
+        task->SetTime(time);
+        tasks->push_back(task);
+        settle();
+        return task;
+    }
+    double storedTime(int index) const {
+        return SettingsStore::load().tasks.at(size_t(index)).time;
+    }
+    // Runs the task for so many seconds with a heartbeat every 30 of them.
+    void runFor(int seconds) {
+        for (int s = 0; s < seconds; ++s) {
+            f->clock.advanceSeconds(1);
+            if ((s + 1) % 30 == 0)
+                fireTimer(timer("Heartbeat"));
+        }
+    }
+
+private Q_SLOTS:
+    void init() {
+        f = std::make_unique<Fixture>();
+        settings = Settings{};
+        idle.idle = 0;
+        saves = 0;
+        start();
+    }
+    void cleanup() {
+        w.reset();
+        tasks.reset();
+        f.reset();
+    }
+
+    // Start, switch, stop, rename, remove: each reaches the store before a second is over,
+    // a switch with one write; the journal is there only while a task runs.
+    void everyChangeIsSavedAtOnce() {
+        TProject* a = add(QStringLiteral("A"));
+        TProject* b = add(QStringLiteral("B"));
+        saves = 0;
+        tasks->choose(a);
+        QVERIFY(timer("SaveSoon")->isActive());
+        QCOMPARE(timer("SaveSoon")->interval(), 0);
+        settle();
+        QCOMPARE(saves, 1);
+        QVERIFY(QFile::exists(journalPath()));
+        QCOMPARE(QFileInfo(journalPath()).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(timer("Heartbeat")->isActive());
+        f->clock.advanceSeconds(90);
+        tasks->choose(b);
+        settle();
+        QCOMPARE(saves, 2);
+        QCOMPARE(hms(storedTime(0)), QStringLiteral("00:01:30"));
+        a->setName(QStringLiteral("A2"));
+        QVERIFY(timer("SaveSoon")->interval() <= 1000);
+        settle();
+        QCOMPARE(SettingsStore::load().tasks.at(0).name, QStringLiteral("A2"));
+        tasks->stopAll();
+        settle();
+        QVERIFY(!QFile::exists(journalPath()));
+        QVERIFY(!timer("Heartbeat")->isActive());
+        tasks->remove(a);
+        settle();
+        QCOMPARE(SettingsStore::load().tasks.size(), size_t(1));
+        // Idle, nothing wakes the program.
+        QVERIFY(!timer("SaveSoon")->isActive());
+        QVERIFY(!timer("AwayPoll")->isActive());
+        QVERIFY(!timer("Heartbeat")->isActive());
+    }
+
+    // Killed 70 s into a run with a sign of life every 30 s: the next start asks, and each
+    // answer adds what it says, once, and is saved; the question does not come again.
+    void killedRunIsAskedAbout_data() {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<bool>("resume");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("until the last sign") << 0 << false << "01:01:00";
+        QTest::newRow("until now, resumed") << 1 << true << "01:01:15";
+        QTest::newRow("not counted") << 2 << false << "01:00:00";
+    }
+    void killedRunIsAskedAbout() {
+        QFETCH(int, choice);
+        QFETCH(bool, resume);
+        QFETCH(QString, expected);
+        add(QStringLiteral("Other"));
+        TProject* task = add(QStringLiteral("Writing"), 3600 * kSecond);
+        tasks->choose(task);
+        settle();
+        runFor(70);
+        kill();
+        f->clock.advanceSeconds(5);
+        start();
+        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        QCOMPARE(gaps.size(), size_t(1));
+        QCOMPARE(gaps[0].task, QStringLiteral("Writing"));
+        QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:01:00"));
+        QCOMPARE(hms(gaps[0].untilNow), QStringLiteral("00:01:15"));
+        QCOMPARE(gaps[0].lastSignUtcMs, f->clock.utc - 15000);
+        QVERIFY(!QFile::exists(journalPath())); // the new run's journal is a new file
+        w->resolveGap(gaps[0], static_cast<Watchman::GapChoice>(choice), resume);
+        QCOMPARE(hms(storedTime(1)), expected);
+        QCOMPARE((*tasks)[1]->running(), resume);
+        tasks->stopAll();
+        settle();
+        kill();
+        start();
+        QVERIFY(w->takeGaps().empty());
+    }
+
+    // A journal cut off or spoilt is ignored, nothing else is lost, and it is not asked
+    // about again; a torn last sign of life only leaves that sign out.
+    void tornAndGarbledJournals_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("asked");
+        const QByteArray run = "Korvan journal 1\nrun 1678881600000 1678881600000 0.5 0 Task\n";
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("head only") << QByteArray("Korvan journal 1\n") << "";
+        QTest::newRow("run line torn") << run.left(run.size() - 3) << "";
+        QTest::newRow("other format") << QByteArray("Korvan journal 2\n") + run.mid(17) << "";
+        QTest::newRow("not a number") << QByteArray(run).replace("0.5", "x") << "";
+        QTest::newRow("negative time") << QByteArray(run).replace("0.5", "-1") << "";
+        QTest::newRow("binary") << QByteArray("\0\xff\n\n\n", 5) << "";
+        QTest::newRow("no sign yet") << run << "00:00:00";
+        QTest::newRow("signs") << run + "beat 1678881630000 30000\nbeat 1678881660000 60000\n"
+                               << "00:01:00";
+        QTest::newRow("last sign torn") << run + "beat 1678881630000 30000\nbeat 16788816"
+                                        << "00:00:30";
+        QTest::newRow("sign garbled")
+            << run + "beat 1678881630000 30000\nbeat x 60000\nbeat 1678881690000 90000\n"
+            << "00:00:30";
+    }
+    void tornAndGarbledJournals() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, asked);
+        add(QStringLiteral("Task"), 0.5);
+        kill();
+        QFile file(journalPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        f->clock.advanceSeconds(600);
+        start();
+        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        if (asked.isEmpty()) {
+            QVERIFY(gaps.empty());
+        } else {
+            QCOMPARE(gaps.size(), size_t(1));
+            QCOMPARE(hms(gaps[0].untilLastSign), asked);
+            QCOMPARE(hms(gaps[0].untilNow), QStringLiteral("00:10:00"));
+        }
+        QCOMPARE((*tasks)[0]->time(), 0.5);
+        QCOMPARE(tasks->size(), size_t(1));
+    }
+
+    // The store saved after the journal's base holds part of the run already: only the
+    // rest is added. A task renamed or removed since is not guessed at.
+    void storeAheadOfTheJournal() {
+        TProject* task = add(QStringLiteral("Task"), 0.25);
+        tasks->choose(task);
+        settle();
+        runFor(60);
+        const QByteArray journal = [this] {
+            QFile file(journalPath());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        // An auto-save 60 s in whose journal did not reach the disk; then the program dies.
+        w->save();
+        kill();
+        QFile file(journalPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(journal);
+        file.close();
+        start();
+        QVERIFY(w->takeGaps().empty());
+        QCOMPARE(hms(storedTime(0) - 0.25), QStringLiteral("00:01:00"));
+
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(journal).replace(" Task\n", " Gone\n"));
+        file.close();
+        start();
+        QVERIFY(w->takeGaps().empty());
+        QVERIFY(!QFile::exists(journalPath()));
+    }
+
+    // Away longer than the threshold while a task runs: the question comes when the user is
+    // back, once; each answer does what it says to the time and to the running state.
+    void idleTimeIsAskedAbout_data() {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("running");
+        QTest::newRow("keep") << 0 << "00:13:05" << true;
+        QTest::newRow("discard") << 1 << "00:02:00" << true;
+        QTest::newRow("discard and stop") << 2 << "00:02:00" << false;
+    }
+    void idleTimeIsAskedAbout() {
+        QFETCH(int, choice);
+        QFETCH(QString, time);
+        QFETCH(bool, running);
+        settings.idleMinutes = 10;
+        TProject* task = add(QStringLiteral("Task"));
+        tasks->choose(task);
+        settle();
+        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        // Two minutes of work, then the user leaves.
+        runFor(120);
+        for (int s = 0; s < 11 * 60; ++s) {
+            f->clock.advanceSeconds(1);
+            idle.idle += 1000;
+            if ((s + 1) % 30 == 0)
+                fireTimer(timer("Heartbeat"));
+            if (timer("AwayPoll")->isActive())
+                fireTimer(timer("AwayPoll"));
+        }
+        QVERIFY(timer("AwayPoll")->isActive());
+        QCOMPARE(asked.count(), 0);
+        // Back for two seconds before the poll sees it.
+        f->clock.advanceSeconds(2);
+        idle.idle = 2000;
+        fireTimer(timer("AwayPoll"));
+        QCOMPARE(asked.count(), 1);
+        const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
+        QCOMPARE(absence.kind, Watchman::Absence::Idle);
+        QCOMPARE(absence.fromUtcMs, f->clock.utc - 2000 - 11 * 60000);
+        QCOMPARE(absence.toUtcMs, f->clock.utc - 2000);
+        QVERIFY(!timer("AwayPoll")->isActive());
+        // The question is open a while: nothing else is noticed meanwhile.
+        f->clock.advanceSeconds(3);
+        idle.idle = 11 * 60000;
+        fireTimer(timer("Heartbeat"));
+        QCOMPARE(asked.count(), 1);
+        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->CurrentTimeText(), time);
+        QCOMPARE(task->running(), running);
+        QVERIFY(w->save());
+        QCOMPARE(hms(storedTime(0)), time);
+    }
+
+    // Off (0), or a task that does not run: idleness is not even looked at.
+    void idleDetectionOffOrNothingRunning() {
+        settings.idleMinutes = 0;
+        TProject* task = add(QStringLiteral("Task"));
+        tasks->choose(task);
+        settle();
+        idle.idle = 60 * 60000;
+        fireTimer(timer("Heartbeat"));
+        QVERIFY(!timer("AwayPoll")->isActive());
+        settings.idleMinutes = 10;
+        tasks->stopAll();
+        settle();
+        QVERIFY(!timer("Heartbeat")->isActive());
+        QVERIFY(!timer("AwayPoll")->isActive());
+    }
+
+    // Asleep while a task runs, said by the system or seen in the clocks: not counted
+    // unless the user says so; a sleep across midnight is one absence.
+    void sleepIsAskedAbout_data() {
+        QTest::addColumn<bool>("announced");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<bool>("running");
+        QTest::newRow("announced, counted") << true << 0 << "02:00:10" << true;
+        QTest::newRow("announced, not counted") << true << 1 << "00:00:10" << true;
+        QTest::newRow("announced, stopped") << true << 2 << "00:00:10" << false;
+        QTest::newRow("seen, counted") << false << 0 << "02:00:30" << true;
+        QTest::newRow("seen, not counted") << false << 1 << "00:00:30" << true;
+    }
+    void sleepIsAskedAbout() {
+        QFETCH(bool, announced);
+        QFETCH(int, choice);
+        QFETCH(QString, time);
+        QFETCH(bool, running);
+        start(announced);
+        f->clock.value = 45000 + 23.5 / 24; // 23:30
+        TProject* task = add(QStringLiteral("Task"));
+        tasks->choose(task);
+        settle();
+        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        f->clock.advanceSeconds(10);
+        if (announced)
+            sleep.notifySleep(true);
+        f->clock.sleepSeconds(2 * 3600);
+        if (announced) {
+            sleep.notifySleep(false);
+        } else {
+            f->clock.advanceSeconds(20);
+            fireTimer(timer("Heartbeat"));
+        }
+        QCOMPARE(asked.count(), 1);
+        const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
+        QCOMPARE(absence.kind, Watchman::Absence::Sleep);
+        QCOMPARE(absence.sleptMs, qint64(2 * 3600000));
+        QCOMPARE(task->CurrentTimeText(), QString::fromLatin1(announced ? "00:00:10" : "00:00:30"));
+        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->CurrentTimeText(), time);
+        QCOMPARE(task->running(), running);
+    }
+
+    // Daylight saving either way and a clock set back change no time and ask nothing.
+    void clockChangesAskNothing() {
+        start(false);
+        TProject* task = add(QStringLiteral("Task"));
+        tasks->choose(task);
+        settle();
+        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        runFor(30);
+        f->clock.shiftWallSeconds(3600, true);
+        runFor(30);
+        f->clock.shiftWallSeconds(-3600, true);
+        f->clock.shiftWallSeconds(-2 * 3600);
+        runFor(30);
+        QCOMPARE(asked.count(), 0);
+        tasks->stopAll();
+        settle();
+        QCOMPARE(hms(storedTime(0)), QStringLiteral("00:01:30"));
+        QCOMPARE(task->time(), 90 * kSecond);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWatchman)
+#include "tst_watchman.moc"

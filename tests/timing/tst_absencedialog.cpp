@@ -1,0 +1,134 @@
+#include "support/Fixture.h"
+#include "timing/AbsenceDialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+// The question about unseen time, alone: what it says, that each button gives its answer
+// once, that runs left behind come one after another before an absence, and that it only
+// goes away with an answer.
+class TestAbsenceDialog : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> f;
+    std::unique_ptr<TAbsenceDialog> dialog;
+    struct GapAnswer {
+        QString task;
+        Watchman::GapChoice choice;
+        bool resume;
+    };
+    QList<GapAnswer> gapAnswers;
+    QList<Watchman::AbsenceChoice> absenceAnswers;
+
+    QString question() const { return child<QLabel>(dialog.get(), "Label1")->text(); }
+    QPushButton* choice(int n) const {
+        const QByteArray name = "Button" + QByteArray::number(n);
+        return child<QPushButton>(dialog.get(), name.constData());
+    }
+    Watchman::Gap gap(const QString& task, qint64 startUtc, qint64 lastSignUtc) const {
+        Watchman::Gap g;
+        g.task = task;
+        g.startUtcMs = startUtc;
+        g.lastSignUtcMs = lastSignUtc;
+        g.untilLastSign = 3600.0 / 86400;
+        g.untilNow = 4000.0 / 86400;
+        return g;
+    }
+
+private Q_SLOTS:
+    void init() {
+        qputenv("TZ", "UTC");
+        f = std::make_unique<Fixture>();
+        dialog = std::make_unique<TAbsenceDialog>();
+        gapAnswers.clear();
+        absenceAnswers.clear();
+        dialog->onGapAnswer = [this](const Watchman::Gap& g, Watchman::GapChoice c, bool r) {
+            gapAnswers.append({g.task, c, r});
+        };
+        dialog->onAbsenceAnswer = [this](Watchman::AbsenceChoice c) { absenceAnswers.append(c); };
+    }
+    void cleanup() {
+        dialog.reset();
+        f.reset();
+    }
+
+    void gapsOneAfterAnotherThenAbsence() {
+        const qint64 noon = f->clock.utc; // 12:00 UTC
+        dialog->askGaps(
+            {gap(QStringLiteral("Writing"), noon - 77 * 60000, noon - 2 * 60000),
+             gap(QStringLiteral("Review"), noon - 30 * 3600000LL, noon - 29 * 3600000LL)});
+        Watchman::Absence away;
+        away.task = QStringLiteral("Writing");
+        away.fromUtcMs = noon - 20 * 60000;
+        away.toUtcMs = noon;
+        dialog->askAbsence(away);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(question(), QStringLiteral("Korvan ended while \"Writing\" was running (since "
+                                            "10:43). Last sign of life: 11:58.\n\nThe time "
+                                            "after its last save is not counted yet."));
+        QCOMPARE(choice(1)->text(),
+                 QStringLiteral("Count until the &last sign of life (+01:00:00)"));
+        QCOMPARE(choice(2)->text(), QStringLiteral("Count until &now (+01:06:40)"));
+        // Escape and the close button leave it open.
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        dialog->close();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(gapAnswers.isEmpty());
+        QTest::mouseClick(choice(1), Qt::LeftButton);
+        QCOMPARE(gapAnswers.size(), 1);
+        QCOMPARE(gapAnswers[0].task, QStringLiteral("Writing"));
+        QCOMPARE(gapAnswers[0].choice, Watchman::GapChoice::UntilLastSign);
+        QVERIFY(!gapAnswers[0].resume);
+        // The second run was a day earlier: its times carry the date.
+        QVERIFY(question().contains(QStringLiteral("\"Review\"")));
+        QVERIFY(question().contains(QLocale().toString(QDate(2023, 3, 14), QLocale::ShortFormat)));
+        QCheckBox* resume = child<QCheckBox>(dialog.get(), "CheckBox1");
+        QVERIFY(resume->isVisible());
+        QVERIFY(!resume->isChecked());
+        clickCheckBox(resume);
+        QTest::keyClick(choice(2), Qt::Key_Space);
+        QCOMPARE(gapAnswers.size(), 2);
+        QCOMPARE(gapAnswers[1].choice, Watchman::GapChoice::UntilNow);
+        QVERIFY(gapAnswers[1].resume);
+        // Then the absence, without the resume box.
+        QCOMPARE(question(), QStringLiteral("You were away from 11:40 to 12:00 while "
+                                            "\"Writing\" was running. Should that time count?"));
+        QVERIFY(!child<QCheckBox>(dialog.get(), "CheckBox1")->isVisible());
+        QTest::mouseClick(choice(3), Qt::LeftButton);
+        QCOMPARE(absenceAnswers,
+                 QList<Watchman::AbsenceChoice>{Watchman::AbsenceChoice::DiscardAndStop});
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(gapAnswers.size(), 2);
+    }
+
+    void sleepQuestion_data() {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("count") << 1 << int(Watchman::AbsenceChoice::Keep);
+        QTest::newRow("do not count") << 2 << int(Watchman::AbsenceChoice::Discard);
+        QTest::newRow("stop") << 3 << int(Watchman::AbsenceChoice::DiscardAndStop);
+    }
+    void sleepQuestion() {
+        QFETCH(int, button);
+        QFETCH(int, answer);
+        Watchman::Absence slept;
+        slept.kind = Watchman::Absence::Sleep;
+        slept.task = QStringLiteral("Support");
+        slept.fromUtcMs = f->clock.utc - 90 * 60000;
+        slept.toUtcMs = f->clock.utc;
+        slept.sleptMs = 90 * 60000;
+        dialog->askAbsence(slept);
+        QCOMPARE(question(), QStringLiteral("The computer slept from 10:30 to 12:00 while "
+                                            "\"Support\" was running. That time is not counted "
+                                            "yet."));
+        QCOMPARE(choice(1)->text(), QStringLiteral("&Count the time asleep"));
+        QTest::mouseClick(choice(button), Qt::LeftButton);
+        QCOMPARE(absenceAnswers.size(), 1);
+        QCOMPARE(int(absenceAnswers[0]), answer);
+        QVERIFY(!dialog->isVisible());
+    }
+};
+
+QTEST_MAIN(TestAbsenceDialog)
+#include "tst_absencedialog.moc"
