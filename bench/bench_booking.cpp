@@ -1,11 +1,12 @@
 // ShowSummary and the save of 1,000 tasks, on SQLite and on PostgreSQL (KORVAN_TEST_PG).
 #include "BenchUtil.h"
+#include "database/Progress.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
-#include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
@@ -23,16 +24,19 @@ int main(int argc, char** argv) {
             continue;
         }
         Fixture f;
-        f.app->records().connection().ConnectionString = dbs.fresh(engine);
-        f.app->records().connection().Execute(
+        // The booking window alone, with its progress box.
+        TForm4 progress;
+        TSummary summary(f.records(), f.tasks(), progress);
+        f.records().connection().ConnectionString = dbs.fresh(engine);
+        f.records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('a')"));
-        f.app->records().connection().Execute(
+        f.records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('s')"));
-        f.app->records().connection().Execute(QStringLiteral(
+        f.records().connection().Execute(QStringLiteral(
             "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (1, 'p', 1)"));
-        f.app->records().connection().Execute(QStringLiteral(
+        f.records().connection().Execute(QStringLiteral(
             "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
-        f.app->records().connection().Close();
+        f.records().connection().Close();
         for (int i = 0; i < count; ++i) {
             auto* t = new TProject(QStringLiteral("task %1").arg(i));
             t->SetTime((i % 9 + 1) / 24.0);
@@ -41,15 +45,15 @@ int main(int argc, char** argv) {
             t->setDescription(QStringLiteral("work"));
             f.tasks().push_back(t);
         }
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
+        child<QCheckBox>(&summary, "CheckBox1")->setChecked(false);
         std::printf("%s, %d tasks\n", qPrintable(engine), count);
-        report("ShowSummary", medianMs(1, [] { Summary->ShowSummary(); }), 1e9);
+        report("ShowSummary", medianMs(1, [&] { summary.ShowSummary(); }), 1e9);
         f.boxes.answers = {platform::MsgAnswer::Yes};
         report("save (confirm, insert, commit, copy back)",
-               medianMs(1, [] { child<QPushButton>(Summary, "Button2")->click(); }), 1e9);
+               medianMs(1, [&] { child<QPushButton>(&summary, "Button2")->click(); }), 1e9);
         if (f.boxes.last().caption != QLatin1String("Information"))
             std::printf("  save failed: %s\n", qPrintable(f.boxes.last().text));
-        Summary->hide();
+        summary.hide();
     }
     return 0;
 }

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     Fixture f;
+    TForm1 window(f.tasks(), f.settings);
     for (int i = 0; i < count; ++i) {
         auto* task =
             new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')));
@@ -19,26 +20,26 @@ int main(int argc, char** argv) {
     }
     f.tasks()[count / 2]->Start();
     std::printf("%d tasks\n", count);
-    const double firstMenu = medianMs(1, [] { Form1->RefreshMenu(); });
+    const double firstMenu = medianMs(1, [&] { window.RefreshMenu(); });
     report("first menu refresh (entries in load order)", firstMenu, 1000);
     report("RefreshGrid",
            medianMs(21,
                     [&] {
                         f.clock.advanceSeconds(1);
-                        Form1->RefreshGrid();
+                        window.RefreshGrid();
                     }),
            5);
     report("menu refresh with sort (RefreshMenu)",
            medianMs(21,
                     [&] {
                         f.clock.advanceSeconds(1);
-                        Form1->RefreshMenu();
+                        window.RefreshMenu();
                     }),
            50);
     auto* added = new TProject(QStringLiteral("Task 005000a"));
     f.tasks().push_back(added);
-    report("menu refresh after adding one task", medianMs(1, [] { Form1->RefreshMenu(); }), 50);
-    report("SaveSettings (fsync included)", medianMs(11, [] { Form1->SaveSettings(); }), 50);
+    report("menu refresh after adding one task", medianMs(1, [&] { window.RefreshMenu(); }), 50);
+    report("SaveSettings (fsync included)", medianMs(11, [&] { window.SaveSettings(); }), 50);
     // Loading happens at start, into an empty menu.
     const auto dropTasks = [&f] { f.tasks().clear(); };
     dropTasks();
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
            medianMs(11,
                     [&] {
                         dropTasks();
-                        Form1->LoadSettings();
+                        window.LoadSettings();
                     }),
            50);
     std::printf("(%zu tasks loaded)\n", f.tasks().size());

@@ -58,7 +58,7 @@ private Q_SLOTS:
     void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
     void cleanupTestCase() { dbs.reset(); }
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         QLocale::setDefault(QLocale(QStringLiteral("cs_CZ")));
     }
     void cleanup() {

@@ -1,32 +1,23 @@
 #include "database/DatabaseDialog.h"
 #include "database/EditBox.h"
-#include "database/SummaryUnit.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/LocaleText.h"
-#include "platform/Registry.h"
-#include "platform/RegistryFile.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
-#include "timing/MainWindow.h"
 #include "widgets/DatePicker.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QSpinBox>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -40,14 +31,18 @@ class TestSetup : public QObject {
     Q_OBJECT
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
+    // The dialog on the fixture's work records, with its box that asks for names.
+    std::unique_ptr<TSetup> setup;
     QString engineName;
 
-    TADOConnection& db() { return f->app->records().connection(); }
+    TADOConnection& db() { return f->records().connection(); }
+    TEditBox* nameBox() const { return setup->nameBox(); }
     // Answers the next input box with text (or cancels).
     void typeName(const QString& text, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
-            child<QLineEdit>(EditBox, "Edit1")->setText(text);
-            (ok ? child<QPushButton>(EditBox, "Button1") : child<QPushButton>(EditBox, "Button2"))
+            child<QLineEdit>(nameBox(), "Edit1")->setText(text);
+            (ok ? child<QPushButton>(nameBox(), "Button1")
+                : child<QPushButton>(nameBox(), "Button2"))
                 ->click();
         });
     }
@@ -71,25 +66,25 @@ class TestSetup : public QObject {
         return v;
     }
     void book(int project, int activity, double hours, const QDate& day, const QString& text) {
-        bookRecord(f->app->records().recordInsert(), project, activity, hours, day, text);
+        bookRecord(f->records().recordInsert(), project, activity, hours, day, text);
     }
     // Two projects, two activities and four records over three days.
     void seed() {
-        Setup->show();
+        setup->show();
         typeName(QStringLiteral("Client's site"));
-        child<QPushButton>(Setup, "Button4")->click();
+        child<QPushButton>(setup.get(), "Button4")->click();
         typeName(QStringLiteral("Internal"));
-        child<QPushButton>(Setup, "Button4")->click();
+        child<QPushButton>(setup.get(), "Button4")->click();
         typeName(QStringLiteral("Coding"));
-        child<QPushButton>(Setup, "Button1")->click();
+        child<QPushButton>(setup.get(), "Button1")->click();
         typeName(QStringLiteral("Say \"hi\"; now"));
-        child<QPushButton>(Setup, "Button1")->click();
+        child<QPushButton>(setup.get(), "Button1")->click();
         book(1, 1, 1.5, QDate(2024, 5, 1), QStringLiteral("plain"));
         book(1, 2, 2, QDate(2024, 5, 2), QStringLiteral("with \"quotes\"; and semicolons"));
         book(2, 1, 0.25, QDate(2024, 5, 2), QString());
         book(2, 2, 4, QDate(2024, 5, 3), QStringLiteral("two\r\nlines"));
-        Setup->hide();
-        Setup->show(); // read everything again
+        setup->hide();
+        setup->show(); // read everything again
     }
     // Chooses an entry of a closed filter box with the arrow keys, as a user does.
     void chooseByKeys(TDBLookupComboBox* box, const QString& text) {
@@ -121,8 +116,8 @@ class TestSetup : public QObject {
     }
     // The wheel on a box that has the focus.
     void chooseByWheel(TDBLookupComboBox* box, int steps) {
-        QApplication::setActiveWindow(Setup);
-        QVERIFY(QTest::qWaitForWindowActive(Setup));
+        QApplication::setActiveWindow(setup.get());
+        QVERIFY(QTest::qWaitForWindowActive(setup.get()));
         box->setFocus();
         QVERIFY(box->hasFocus());
         const QPointF at(box->width() / 2.0, box->height() / 2.0);
@@ -135,15 +130,15 @@ class TestSetup : public QObject {
     // The total shown equals the sum of the shown rows.
     double shownSum() {
         double sum = 0;
-        const int hours = Setup->shownRecords().FieldIndex(QStringLiteral("Cas"));
-        for (int r = 0; r < child<QTableView>(Setup, "DBGrid3")->model()->rowCount(); ++r)
-            sum += Setup->shownRecords().Value(r, hours).toDouble();
+        const int hours = setup->shownRecords().FieldIndex(QStringLiteral("Cas"));
+        for (int r = 0; r < child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(); ++r)
+            sum += setup->shownRecords().Value(r, hours).toDouble();
         return sum;
     }
 
     void setFilter(int picker, const QDate& date) {
-        TDateTimePicker* p = picker == 1 ? child<TDateTimePicker>(Setup, "DateTimePicker1")
-                                         : child<TDateTimePicker>(Setup, "DateTimePicker2");
+        TDateTimePicker* p = picker == 1 ? child<TDateTimePicker>(setup.get(), "DateTimePicker1")
+                                         : child<TDateTimePicker>(setup.get(), "DateTimePicker2");
         p->setDate(date);
         p->setChecked(true);
     }
@@ -153,9 +148,11 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
+        setup = std::make_unique<TSetup>(&f->records().connection());
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
+        setup.reset();
         f.reset();
         QLocale::setDefault(QLocale::c());
     }
@@ -164,16 +161,17 @@ private Q_SLOTS:
     void emptyDatabase() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
-        child<QPushButton>(Form1, "Button10")->click();
-        QVERIFY(Setup->isVisible());
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
-        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count(), 0);
-        QCOMPARE(child<QListWidget>(Setup, "ListBox2")->count(), 0);
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
+        setup->Open();
+        QVERIFY(setup->isVisible());
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 0);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("0 h"));
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->count(), 0);
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox2")->count(), 0);
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(),
                  0); // no "< All >" without projects
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->KeyValue().toInt(), -1);
-        QVERIFY(Setup->shownRecords().Filter().isEmpty());
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->KeyValue().toInt(),
+                 -1);
+        QVERIFY(setup->shownRecords().Filter().isEmpty());
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
@@ -182,42 +180,42 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("7.75 h"));
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(), 3);
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->Text(),
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("7.75 h"));
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(), 3);
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->Text(),
                  QStringLiteral("< All >"));
         setFilter(2, QDate(2024, 5, 2)); // "to:" alone
-        QCOMPARE(Setup->shownRecords().Filter(), QStringLiteral(" DatumPrace <= '5/2/2024'"));
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 3);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("3.75 h"));
+        QCOMPARE(setup->shownRecords().Filter(), QStringLiteral(" DatumPrace <= '5/2/2024'"));
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 3);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("3.75 h"));
         setFilter(1, QDate(2024, 5, 2)); // both equal: that day
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 2);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("2.25 h"));
-        chooseInList(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1"),
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 2);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("2.25 h"));
+        chooseInList(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1"),
                      QStringLiteral("Internal"));
-        chooseByKeys(child<TDBLookupComboBox>(Setup, "DBLookupComboBox2"),
+        chooseByKeys(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox2"),
                      QStringLiteral("Coding"));
-        QCOMPARE(Setup->shownRecords().Filter(),
+        QCOMPARE(setup->shownRecords().Filter(),
                  QStringLiteral("DatumPrace >= '5/2/2024' and  DatumPrace <= '5/2/2024' and  "
                                 "id_Usek = 2 and  id_TypPrace = 1"));
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 1);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0.25 h"));
-        child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->setKeyValue(-1);
-        child<TDBLookupComboBox>(Setup, "DBLookupComboBox2")
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 1);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("0.25 h"));
+        child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->setKeyValue(-1);
+        child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox2")
             ->setKeyValue(QVariant()); // no selection: like "< All >"
-        child<TDateTimePicker>(Setup, "DateTimePicker1")->setChecked(false);
-        child<TDateTimePicker>(Setup, "DateTimePicker2")->setChecked(false);
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
+        child<TDateTimePicker>(setup.get(), "DateTimePicker1")->setChecked(false);
+        child<TDateTimePicker>(setup.get(), "DateTimePicker2")->setChecked(false);
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
         setFilter(1, QDate(2024, 6, 1));
         setFilter(2, QDate(2024, 5, 1)); // from after to: nothing
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
-        QCOMPARE(
-            child<QTableView>(Setup, "DBGrid3")
-                ->model()
-                ->data(child<QTableView>(Setup, "DBGrid3")->model()->index(0, 0), Qt::DisplayRole),
-            QVariant());
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 0);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("0 h"));
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")
+                     ->model()
+                     ->data(child<QTableView>(setup.get(), "DBGrid3")->model()->index(0, 0),
+                            Qt::DisplayRole),
+                 QVariant());
     }
 
     // Ticking "Date from:" filters by the day shown, in every locale's digits: also those
@@ -231,131 +229,20 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         db().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
         seed();
-        Setup->hide();
+        setup->hide();
         QLocale::setDefault(QLocale(locale));
         f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 5, 2), QTime(9, 0)));
-        Setup->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Setup));
-        QCheckBox* from = child<TDateTimePicker>(Setup, "DateTimePicker1")->checkBox();
+        setup->show();
+        QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
+        QCheckBox* from = child<TDateTimePicker>(setup.get(), "DateTimePicker1")->checkBox();
         QTest::mouseClick(from, Qt::LeftButton, {}, QPoint(from->height() / 2, from->height() / 2));
         QVERIFY(from->isChecked());
         QVERIFY(f->boxes.shown.isEmpty());
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 3);
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 3);
         QCOMPARE(shownSum(), 6.25);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(),
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(),
                  platform::hoursText(6.25) + QStringLiteral(" h"));
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-
-    // Fills the "Settings" page's connection fields as a user does: the kind chosen with
-    // the keys, the fields cleared and typed.
-    void typeConnection(const QString& connection) {
-        const platform::ConnectionString cs = platform::ConnectionString::parse(connection);
-        const bool server = cs.value(QStringLiteral("Provider")) == QLatin1String("PostgreSQL");
-        auto* kind = Setup->findChild<QComboBox*>(QStringLiteral("ProviderBox"));
-        kind->setFocus();
-        QTest::keyClick(kind, server ? Qt::Key_End : Qt::Key_Home);
-        const auto type = [](const char* name, const QString& text) {
-            auto* edit = Setup->findChild<QLineEdit*>(QLatin1String(name));
-            QVERIFY(edit->isVisible());
-            edit->setFocus();
-            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClick(edit, Qt::Key_Delete);
-            QTest::keyClicks(edit, text);
-        };
-        if (!server) {
-            type("FileEdit", cs.value(QStringLiteral("Data Source")));
-            return;
-        }
-        const QString source = cs.value(QStringLiteral("Data Source"));
-        type("HostEdit", source.section(QLatin1Char(':'), 0, 0));
-        auto* port = Setup->findChild<QSpinBox*>(QStringLiteral("PortBox"));
-        port->setFocus();
-        QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(port, source.section(QLatin1Char(':'), 1, 1));
-        type("CatalogEdit", cs.value(QStringLiteral("Initial Catalog")));
-        type("UserEdit", cs.value(QStringLiteral("User ID")));
-        type("PasswordEdit", cs.value(QStringLiteral("Password")));
-    }
-    void clickButton(const char* name) {
-        auto* button = Setup->findChild<QPushButton*>(QLatin1String(name));
-        QVERIFY(button && button->isVisible());
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    QString storedConnection() {
-        FileRegistry store(f->storePath());
-        RegValue value;
-        auto key = store.openKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"));
-        return key->queryValue(QStringLiteral("Connection"), value) ? value.toText() : QString();
-    }
-
-    // Another database is chosen on the "Settings" page without editing any file: a
-    // connection that does not work, or a choice while a booking is open, changes nothing;
-    // one that works is tested, applied, stored scrambled and used at once.
-    void chooseConnection_data() { addEngineRows(); }
-    void chooseConnection() {
-        KORVAN_FRESH_DATABASE(*dbs, target);
-        {
-            TADOConnection c;
-            c.ConnectionString = target;
-            seedProjectsAndActivities(c, {QStringLiteral("New")}, {});
-        }
-        const QString start = dbs->fresh(QStringLiteral("sqlite"));
-        db().ConnectionString = start;
-        Form1->settings().connection = start;
-        seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
-        Form1->SaveSettings();
-        const QString storedBefore = storedConnection();
-        QTest::mouseClick(child<QPushButton>(Form1, "Button10"), Qt::LeftButton);
-        QVERIFY(QTest::qWaitForWindowExposed(Setup));
-        QTabBar* tabs = child<QTabWidget>(Setup, "PageControl1")->tabBar();
-        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
-        QCOMPARE(child<QTabWidget>(Setup, "PageControl1")->currentWidget(),
-                 child<QWidget>(Setup, "TabSheet1"));
-
-        // Not working: a wrong password, or a folder that does not exist.
-        const QString wrong =
-            engine == QLatin1String("sqlite")
-                ? QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/Korvan.dat")
-                : QString(target).replace(QRegularExpression(QStringLiteral("Password=[^;]*")),
-                                          QStringLiteral("Password=wrong"));
-        typeConnection(wrong);
-        clickButton("TestButton");
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
-        clickButton("ApplyButton");
-        QVERIFY2(f->boxes.last().text.startsWith(QStringLiteral("Korvan keeps the database")),
-                 qPrintable(f->boxes.last().text));
-        QCOMPARE(db().ConnectionString, start);
-        QCOMPARE(storedConnection(), storedBefore);
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList{QStringLiteral("Old")});
-
-        // Working, but a booking holds the lists of the database in use.
-        typeConnection(target);
-        clickButton("TestButton");
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Connection succeeded."));
-        Summary->ShowSummary();
-        clickButton("ApplyButton");
-        QVERIFY(f->boxes.last().text.startsWith(QStringLiteral("Close \"Summary\"")));
-        QCOMPARE(db().ConnectionString, start);
-        Summary->close();
-
-        clickButton("ApplyButton");
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Korvan now records to this database."));
-        const QString applied = db().ConnectionString;
-        QCOMPARE(Form1->settings().connection, applied);
-        QCOMPARE(ScramblePassword(storedConnection()).section(QLatin1Char(';'), 0, 4),
-                 applied.section(QLatin1Char(';'), 0, 4));
-        if (engine == QLatin1String("postgresql")) {
-            const QString password =
-                platform::ConnectionString::parse(target).value(QStringLiteral("Password"));
-            QVERIFY(!storedConnection().contains(password)); // scrambled, as always
-            QCOMPARE(platform::ConnectionString::parse(ScramblePassword(storedConnection()))
-                         .value(QStringLiteral("Password")),
-                     password);
-        }
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList{QStringLiteral("New")});
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
-                 2); // "< All >" and New
     }
 
     void gridTextsAndExport_data() { addEngineRows(); }
@@ -366,7 +253,7 @@ private Q_SLOTS:
         seed();
         const QString file = f->paths->root.path() + QStringLiteral("/out.csv");
         f->saveFile.answers = {file};
-        child<QPushButton>(Setup, "Button8")->click();
+        child<QPushButton>(setup.get(), "Button8")->click();
         QCOMPARE(f->saveFile.requests.last().title, QStringLiteral("Export data"));
         QCOMPARE(f->saveFile.requests.last().proposedName, QStringLiteral("Korvan"));
         QCOMPARE(f->saveFile.requests.last().defaultSuffix, QStringLiteral("csv"));
@@ -386,7 +273,7 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("\"0,25\";\"Coding\";\"\";\r\n")));
         QVERIFY(text.contains(QStringLiteral("\"two\r\nlines\";\r\n")));
         QCOMPARE(text.count(QStringLiteral(";\r\n")), 5);
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->currentIndex().row(), 3);
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->currentIndex().row(), 3);
 
         // An unwritable place: the general report, no success, no file left behind.
         const int boxes = f->boxes.shown.size();
@@ -395,12 +282,12 @@ private Q_SLOTS:
         QFile blocker(f->paths->root.path() + QStringLiteral("/missing"));
         QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
         blocker.close();
-        child<QPushButton>(Setup, "Button8")->click();
+        child<QPushButton>(setup.get(), "Button8")->click();
         QCOMPARE(f->boxes.shown.size(), boxes + 1);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
         // Cancel: nothing.
-        child<QPushButton>(Setup, "Button8")->click();
+        child<QPushButton>(setup.get(), "Button8")->click();
         QCOMPARE(f->boxes.shown.size(), boxes + 1);
 
         // A full disk while writing over an earlier export: the earlier file stays whole.
@@ -411,7 +298,7 @@ private Q_SLOTS:
         f->saveFile.answers = {file};
         {
             FullDisk full(64);
-            child<QPushButton>(Setup, "Button8")->click();
+            child<QPushButton>(setup.get(), "Button8")->click();
         }
         QCOMPARE(f->boxes.shown.size(), boxes + 2);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
@@ -437,7 +324,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        TDBLookupComboBox* project = child<TDBLookupComboBox>(Setup, "DBLookupComboBox1");
+        TDBLookupComboBox* project = child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1");
         // "< All >", "Client's site", "Internal": the second project is two steps down.
         if (way == QLatin1String("list"))
             chooseInList(project, QStringLiteral("Internal"));
@@ -448,13 +335,13 @@ private Q_SLOTS:
         else
             chooseByWheel(project, 2);
         QCOMPARE(project->currentText(), QStringLiteral("Internal"));
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 2);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("4.25 h"));
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 2);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("4.25 h"));
         QCOMPARE(shownSum(), 4.25);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("internal.csv"));
         f->saveFile.answers = {file};
-        QTest::mouseClick(child<QPushButton>(Setup, "Button8"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
         QFile out(file);
         QVERIFY(out.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = out.readAll().split('\n');
@@ -471,33 +358,33 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        child<QListWidget>(Setup, "ListBox2")->setCurrentRow(-1);
-        child<QListWidget>(Setup, "ListBox2")->clearSelection();
-        child<QPushButton>(Setup, "Button3")->click();
+        child<QListWidget>(setup.get(), "ListBox2")->setCurrentRow(-1);
+        child<QListWidget>(setup.get(), "ListBox2")->clearSelection();
+        child<QPushButton>(setup.get(), "Button3")->click();
         QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Edit Activity"));
-        child<QPushButton>(Setup, "Button2")->click();
+        child<QPushButton>(setup.get(), "Button2")->click();
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Delete activity"));
-        select(child<QListWidget>(Setup, "ListBox2"), QStringLiteral("Coding"));
+        select(child<QListWidget>(setup.get(), "ListBox2"), QStringLiteral("Coding"));
         typeName(QStringLiteral("Coding 2"), false); // cancel
-        child<QPushButton>(Setup, "Button3")->click();
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox2")),
+        child<QPushButton>(setup.get(), "Button3")->click();
+        QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox2")),
                  QStringList({"Coding", "Say \"hi\"; now"}));
         typeName(QString()); // an empty name is accepted
-        child<QPushButton>(Setup, "Button3")->click();
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox2")),
+        child<QPushButton>(setup.get(), "Button3")->click();
+        QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox2")),
                  QStringList({"", "Say \"hi\"; now"}));
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox2")->count(), 3);
-        select(child<QListWidget>(Setup, "ListBox2"), QStringLiteral("Say \"hi\"; now"));
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox2")->count(), 3);
+        select(child<QListWidget>(setup.get(), "ListBox2"), QStringLiteral("Say \"hi\"; now"));
         f->boxes.answer(MsgAnswer::No);
-        child<QPushButton>(Setup, "Button2")->click();
-        QCOMPARE(child<QListWidget>(Setup, "ListBox2")->count(), 2);
+        child<QPushButton>(setup.get(), "Button2")->click();
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox2")->count(), 2);
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Setup, "Button2")->click();
+        child<QPushButton>(setup.get(), "Button2")->click();
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("When you delete activity all associated recorded project times "
                                 "will be deleted too.\n\r\n\rAre you sure to continue anyway ?"));
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox2")), QStringList({""}));
+        QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox2")), QStringList({""}));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(),
                  2); // of both projects
     }
@@ -521,35 +408,35 @@ private Q_SLOTS:
         seed();
         const QString hostile = QStringLiteral("Design\\'); DELETE FROM SEP_TypPrace; --");
         typeName(hostile);
-        child<QPushButton>(Setup, "Button1")->click();
+        child<QPushButton>(setup.get(), "Button1")->click();
         const QString odd = QStringLiteral("O'Brien \\ \"x\"");
         typeName(odd);
-        child<QPushButton>(Setup, "Button4")->click();
+        child<QPushButton>(setup.get(), "Button4")->click();
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_TypPrace")).toInt(), 3);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 4);
         const auto last = [](QListWidget* list) { return list->item(list->count() - 1); };
-        QCOMPARE(last(child<QListWidget>(Setup, "ListBox2"))->text(), hostile);
-        QCOMPARE(
-            scalar(
-                QStringLiteral("SELECT TypPrace FROM SEP_TypPrace WHERE id_TypPrace = %1")
-                    .arg(last(child<QListWidget>(Setup, "ListBox2"))->data(Qt::UserRole).toInt()))
-                .toString(),
-            hostile);
-        QCOMPARE(
-            scalar(
-                QStringLiteral("SELECT Nazev FROM SEP_UsekHistorie WHERE id_Usek = %1")
-                    .arg(last(child<QListWidget>(Setup, "ListBox1"))->data(Qt::UserRole).toInt()))
-                .toString(),
-            odd);
-        select(child<QListWidget>(Setup, "ListBox2"), QStringLiteral("Coding"));
+        QCOMPARE(last(child<QListWidget>(setup.get(), "ListBox2"))->text(), hostile);
+        QCOMPARE(scalar(QStringLiteral("SELECT TypPrace FROM SEP_TypPrace WHERE id_TypPrace = %1")
+                            .arg(last(child<QListWidget>(setup.get(), "ListBox2"))
+                                     ->data(Qt::UserRole)
+                                     .toInt()))
+                     .toString(),
+                 hostile);
+        QCOMPARE(scalar(QStringLiteral("SELECT Nazev FROM SEP_UsekHistorie WHERE id_Usek = %1")
+                            .arg(last(child<QListWidget>(setup.get(), "ListBox1"))
+                                     ->data(Qt::UserRole)
+                                     .toInt()))
+                     .toString(),
+                 odd);
+        select(child<QListWidget>(setup.get(), "ListBox2"), QStringLiteral("Coding"));
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Setup, "Button2")->click();
-        QVERIFY(child<QListWidget>(Setup, "ListBox2")->selectedItems().isEmpty());
+        child<QPushButton>(setup.get(), "Button2")->click();
+        QVERIFY(child<QListWidget>(setup.get(), "ListBox2")->selectedItems().isEmpty());
         const int shown = f->boxes.shown.size();
-        child<QPushButton>(Setup, "Button2")->click();
+        child<QPushButton>(setup.get(), "Button2")->click();
         QCOMPARE(f->boxes.shown.size(), shown + 1);
         QCOMPARE(f->boxes.last().text, QStringLiteral("No activity was selected."));
-        QCOMPARE(child<QListWidget>(Setup, "ListBox2")->count(), 2);
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox2")->count(), 2);
     }
 
     // The export file gets the user's umask; an existing file keeps its mode.
@@ -561,7 +448,7 @@ private Q_SLOTS:
         const QString fresh = dir.filePath(QStringLiteral("fresh.csv"));
         const mode_t old = ::umask(077);
         f->saveFile.answers = {fresh};
-        QTest::mouseClick(child<QPushButton>(Setup, "Button8"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
         ::umask(old);
         QCOMPARE(QFileInfo(fresh).permissions() & 0x0777,
                  QFile::ReadUser | QFile::WriteUser); // 0600: nothing for group and others
@@ -571,7 +458,7 @@ private Q_SLOTS:
         existing.close();
         QVERIFY(QFile::setPermissions(kept, QFile::ReadOwner | QFile::WriteOwner));
         f->saveFile.answers = {kept};
-        QTest::mouseClick(child<QPushButton>(Setup, "Button8"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
         QCOMPARE(QFileInfo(kept).permissions() & 0x0777,
                  QFile::ReadUser | QFile::WriteUser); // 0600: nothing for group and others
         QVERIFY(QFileInfo(kept).size() > 0);
@@ -582,51 +469,52 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")),
+        QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox1")),
                  QStringList({"Client's site", "Internal"}));
-        select(child<QListWidget>(Setup, "ListBox1"), QStringLiteral("Internal"));
+        select(child<QListWidget>(setup.get(), "ListBox1"), QStringLiteral("Internal"));
         typeName(QStringLiteral("Internal"));
-        child<QPushButton>(Setup, "Button5")
+        child<QPushButton>(setup.get(), "Button5")
             ->click(); // same name: a history row more, the list as it was
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_UsekHistorie WHERE id_Usek = 2"))
                      .toInt(),
                  2);
         f->boxes.answer(MsgAnswer::Cancel);
-        child<QPushButton>(Setup, "Button6")->click();
-        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count(), 2);
+        child<QPushButton>(setup.get(), "Button6")->click();
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->count(), 2);
         QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoCancelDefaultCancel);
         f->boxes.answer(MsgAnswer::No); // keep its records
-        child<QPushButton>(Setup, "Button6")->click();
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")), QStringList({"Client's site"}));
+        child<QPushButton>(setup.get(), "Button6")->click();
+        QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox1")),
+                 QStringList({"Client's site"}));
         QCOMPARE(
             scalar(QStringLiteral("SELECT COUNT(*) FROM view_SEP_ZjistiVsechnyMojePovoleneUseky"))
                 .toInt(),
             1);
-        Setup->hide();
-        Setup->show();
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(),
+        setup->hide();
+        setup->show();
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(),
                  3); // the deleted project is still offered
-        chooseByKeys(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1"),
+        chooseByKeys(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1"),
                      QStringLiteral("Internal"));
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("4.25 h"));
-        chooseByKeys(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1"),
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("4.25 h"));
+        chooseByKeys(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1"),
                      QStringLiteral("< All >"));
-        select(child<QListWidget>(Setup, "ListBox1"), QStringLiteral("Client's site"));
+        select(child<QListWidget>(setup.get(), "ListBox1"), QStringLiteral("Client's site"));
         f->boxes.answer(MsgAnswer::Yes); // with its records
-        child<QPushButton>(Setup, "Button6")->click();
-        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count(), 0);
+        child<QPushButton>(setup.get(), "Button6")->click();
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->count(), 0);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_Usek = 1"))
                      .toInt(),
                  0);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_Usek WHERE id_Usek = 1")).toInt(),
                  0);
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(),
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(),
                  4); // the grid is not read again
         // A recomputed total (the user ticks a date and takes it back) no longer counts them.
-        clickCheckBox(child<TDateTimePicker>(Setup, "DateTimePicker2")->checkBox());
-        clickCheckBox(child<TDateTimePicker>(Setup, "DateTimePicker2")->checkBox());
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("4.25 h"));
+        clickCheckBox(child<TDateTimePicker>(setup.get(), "DateTimePicker2")->checkBox());
+        clickCheckBox(child<TDateTimePicker>(setup.get(), "DateTimePicker2")->checkBox());
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("4.25 h"));
     }
 
     void failingStatementLeavesNothing_data() { addEngineRows(); }
@@ -643,12 +531,12 @@ private Q_SLOTS:
             dbs->exec(engine, QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON SEP_Usek FOR "
                                              "EACH ROW EXECUTE FUNCTION refuse()"));
         }
-        select(child<QListWidget>(Setup, "ListBox1"), QStringLiteral("Internal"));
+        select(child<QListWidget>(setup.get(), "ListBox1"), QStringLiteral("Internal"));
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Setup, "Button6")->click();
+        child<QPushButton>(setup.get(), "Button6")->click();
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("refused")));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
-        QCOMPARE(items(child<QListWidget>(Setup, "ListBox1")),
+        QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox1")),
                  QStringList({"Client's site", "Internal"}));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
                      .toInt(),
@@ -658,7 +546,7 @@ private Q_SLOTS:
                  1);
         // Clearing fails as a whole too.
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Setup, "Button9")->click();
+        child<QPushButton>(setup.get(), "Button9")->click();
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 4);
     }
 
@@ -668,51 +556,53 @@ private Q_SLOTS:
         db().ConnectionString = cs;
         seed();
         f->boxes.answer(MsgAnswer::No);
-        child<QPushButton>(Setup, "Button9")->click();
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 4);
+        child<QPushButton>(setup.get(), "Button9")->click();
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Setup, "Button9")->click();
+        child<QPushButton>(setup.get(), "Button9")->click();
         QCOMPARE(
             f->boxes.shown.at(f->boxes.shown.size() - 2).text,
             QStringLiteral("All data in the database will be permanently deleted. \n\r\n\rThis "
                            "operation cannot be undone. \n\r\n\rDo you wish to continue ?"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Database cleared successfuly."));
-        QCOMPARE(child<QTableView>(Setup, "DBGrid3")->model()->rowCount(), 0);
-        QCOMPARE(child<QLabel>(Setup, "Label1")->text(), QStringLiteral("0 h"));
-        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->count() +
-                     child<QListWidget>(Setup, "ListBox2")->count(),
+        QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 0);
+        QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("0 h"));
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->count() +
+                     child<QListWidget>(setup.get(), "ListBox2")->count(),
                  0);
-        QCOMPARE(child<TDBLookupComboBox>(Setup, "DBLookupComboBox1")->count(), 0);
+        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(), 0);
         typeName(QStringLiteral("Again"));
-        child<QPushButton>(Setup, "Button4")->click();
-        QCOMPARE(child<QListWidget>(Setup, "ListBox1")->item(0)->data(Qt::UserRole).toInt(), 3);
+        child<QPushButton>(setup.get(), "Button4")->click();
+        QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->item(0)->data(Qt::UserRole).toInt(),
+                 3);
     }
 
     void inputBoxKeys() {
-        QTimer::singleShot(0, this, [] {
-            QTest::keyClick(EditBox, Qt::Key_Escape);
-            QVERIFY(EditBox->isVisible());
-            child<QLineEdit>(EditBox, "Edit1")->setText(QStringLiteral("typed"));
-            QTest::keyClick(child<QLineEdit>(EditBox, "Edit1"), Qt::Key_Return);
+        QTimer::singleShot(0, this, [this] {
+            QTest::keyClick(nameBox(), Qt::Key_Escape);
+            QVERIFY(nameBox()->isVisible());
+            child<QLineEdit>(nameBox(), "Edit1")->setText(QStringLiteral("typed"));
+            QTest::keyClick(child<QLineEdit>(nameBox(), "Edit1"), Qt::Key_Return);
         });
         QString text;
-        QVERIFY(EditBox->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"),
-                             QString(), text));
+        QVERIFY(nameBox()->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"),
+                               QString(), text));
         QCOMPARE(text, QStringLiteral("typed"));
-        QCOMPARE(EditBox->windowTitle(), QStringLiteral("New project"));
-        QTimer::singleShot(0, this, [] { EditBox->close(); });
-        QVERIFY(!EditBox->Ask(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"), text));
+        QCOMPARE(nameBox()->windowTitle(), QStringLiteral("New project"));
+        QTimer::singleShot(0, this, [this] { nameBox()->close(); });
+        QVERIFY(
+            !nameBox()->Ask(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"), text));
     }
 
     void showingAgainReloadsNothing() {
         db().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
-        Setup->Open();
-        QCheckBox* to = child<TDateTimePicker>(Setup, "DateTimePicker2")->checkBox();
+        setup->Open();
+        QCheckBox* to = child<TDateTimePicker>(setup.get(), "DateTimePicker2")->checkBox();
         QTest::mouseClick(to, Qt::LeftButton, {}, QPoint(to->height() / 2, to->height() / 2));
-        const QString filter = Setup->shownRecords().Filter();
+        const QString filter = setup->shownRecords().Filter();
         QVERIFY(!filter.isEmpty());
-        Setup->Open(); // already shown: only brought forward
-        QCOMPARE(Setup->shownRecords().Filter(), filter);
+        setup->Open(); // already shown: only brought forward
+        QCOMPARE(setup->shownRecords().Filter(), filter);
         QCOMPARE(TSetup::SqlDateLiteral(QDate(2006, 1, 5)), QStringLiteral("#1/5/2006#"));
         QCOMPARE(TSetup::CsvQuote(QStringLiteral("a\"b;c")), QStringLiteral("\"a\"\"b;c\""));
     }

@@ -1,15 +1,13 @@
 #include "database/Progress.h"
 #include "database/ProjectFrame.h"
 #include "database/SummaryUnit.h"
-#include "desktop/TrayIcon.h"
+#include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
-#include "timing/EditDialog.h"
-#include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
@@ -39,6 +37,9 @@ class TestSummary : public QObject {
     Q_OBJECT
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
+    // The booking and its progress box, on the fixture's task list and work records.
+    std::unique_ptr<TForm4> progress;
+    std::unique_ptr<TSummary> summary;
     QString engineName;
 
     TProject* task(const QString& name, double hours, int project = 0, int activity = 0,
@@ -52,13 +53,13 @@ class TestSummary : public QObject {
         return t;
     }
     void prepare(const QString& cs) {
-        f->app->records().connection().ConnectionString = cs;
-        seedProjectsAndActivities(f->app->records().connection(),
+        f->records().connection().ConnectionString = cs;
+        seedProjectsAndActivities(f->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
-        TADODataSet q(&f->app->records().connection());
+        TADODataSet q(&f->records().connection());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -68,11 +69,11 @@ class TestSummary : public QObject {
     int records() {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
-    TProjectBaseFrame* frame(int i) { return Summary->frames().value(i); }
+    TProjectBaseFrame* frame(int i) { return summary->frames().value(i); }
     // Types hours into a frame and leaves the field with Tab, as a user does.
     void typeHours(int i, const QString& text) {
-        QApplication::setActiveWindow(Summary);
-        QVERIFY(QTest::qWaitForWindowActive(Summary));
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
         QLineEdit* hours = child<QLineEdit>(frame(i), "Edit2");
         hours->setFocus();
         hours->selectAll();
@@ -81,7 +82,7 @@ class TestSummary : public QObject {
     }
     void save(bool yes = true) {
         f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
-        child<QPushButton>(Summary, "Button2")->click();
+        child<QPushButton>(summary.get(), "Button2")->click();
     }
 
 private Q_SLOTS:
@@ -89,37 +90,15 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
+        progress = std::make_unique<TForm4>();
+        summary = std::make_unique<TSummary>(f->records(), f->tasks(), *progress);
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
+        summary.reset();
+        progress.reset();
         f.reset();
         QLocale::setDefault(QLocale::c());
-    }
-
-    void nothingToBook_data() { addEngineRows(); }
-    void nothingToBook() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        prepare(cs);
-        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-        task(QStringLiteral("idle"), 59.0 / 3600);
-        child<QAction>(Form1, "Add1")->trigger();
-        Summary->ShowSummary();
-        QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0,00"));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("0,00"));
-        save();
-        QCOMPARE(
-            f->boxes.shown.at(0).text,
-            QStringLiteral(
-                "Are you sure to save following records to database ?\r\n\r\n\r\nTotal: 0,00 h"));
-        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Confirm"));
-        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("Project times saved successfully."));
-        QCOMPARE(f->boxes.shown.at(1).caption, QStringLiteral("Information"));
-        QCOMPARE(f->boxes.shown.at(1).icon, MsgIcon::Information);
-        QCOMPARE(records(), 0);
-        QVERIFY(!Summary->isVisible());
-        QVERIFY(!Form1->isVisible());
-        // Nothing was booked, so nothing is reset: the 59 seconds stay.
-        QCOMPARE(f->tasks()[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
     }
 
     void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
@@ -130,20 +109,20 @@ private Q_SLOTS:
             task(QStringLiteral("small"), 1 + 20.0 / 60, 2, 1, QStringLiteral("a\r\nb"));
         task(QStringLiteral("big"), 2.5, 1, 2, QStringLiteral("big one"));
         task(QStringLiteral("none"), 0);
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
-        Summary->ShowSummary();
+        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
+        summary->ShowSummary();
         QCOMPARE(frame(0)->taskName(), QStringLiteral("big"));
         QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("1.33"));
         QCOMPARE(child<QLineEdit>(frame(2), "Edit2")->text(), QStringLiteral("0.00"));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("3.83"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("3.83"));
         typeHours(1, QStringLiteral("1.2345"));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("3.73"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("3.73"));
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
         int positionAtSuccess = 0;
         f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
             if (b.caption == QLatin1String("Information")) {
-                positionAtSuccess = child<QProgressBar>(Form4, "ProgressBar1")->value();
-                QVERIFY(Form4->isVisible());
+                positionAtSuccess = child<QProgressBar>(progress.get(), "ProgressBar1")->value();
+                QVERIFY(progress->isVisible());
             }
         };
         save();
@@ -152,9 +131,9 @@ private Q_SLOTS:
                  QStringLiteral("Are you sure to save following records to database ?\r\n\r\n") +
                      today + QStringLiteral(" - Project 1 : 2.50 h (big)\r\n") + today +
                      QStringLiteral(" - Project 2 : 1.2345 h (small)\r\n\r\nTotal: 3.73 h"));
-        QCOMPARE(child<QProgressBar>(Form4, "ProgressBar1")->maximum(), 40);
+        QCOMPARE(child<QProgressBar>(progress.get(), "ProgressBar1")->maximum(), 40);
         QCOMPARE(positionAtSuccess, 40);
-        QVERIFY(!Form4->isVisible());
+        QVERIFY(!progress->isVisible());
         QCOMPARE(records(), 2);
         QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
                      .toDouble(),
@@ -167,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(scalar(QStringLiteral("SELECT Popis FROM SEP_ProvedenaPrace WHERE id_Usek = 2"))
                      .toString(),
                  QStringLiteral("a\r\nb"));
-        QVERIFY(Summary->isVisible()); // without the reset option the dialog stays
+        QVERIFY(summary->isVisible()); // without the reset option the dialog stays
         QCOMPARE(small->Hours(), 1 + 20.0f / 60);
         // A second save of the same frames books them again.
         save();
@@ -180,9 +159,9 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
         task(QStringLiteral("long"), 25 + 3.0 / 60, 1, 1, QStringLiteral("the long one"));
-        Summary->ShowSummary();
+        summary->ShowSummary();
         QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("25.05"));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("25.05"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("25.05"));
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
         save();
         QVERIFY2(f->boxes.shown.size() >= 1 &&
@@ -203,10 +182,10 @@ private Q_SLOTS:
         QVERIFY(!QDateTime(QDate(2024, 9, 8), QTime(0, 0)).isValid());
         f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 9, 8), QTime(12, 0)));
         task(QStringLiteral("t"), 1.5, 1, 1, QStringLiteral("work"));
-        Summary->ShowSummary();
+        summary->ShowSummary();
         QCOMPARE(child<QDateEdit>(frame(0), "DateTimePicker1")->date(), QDate(2024, 9, 8));
         f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(child<QPushButton>(Summary, "Button2"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
         const QString stored =
             scalar(QStringLiteral("SELECT '=' || CAST(DatumPrace AS TEXT) FROM SEP_ProvedenaPrace"))
                 .toString();
@@ -217,33 +196,6 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
     }
 
-    // The booked tasks are reset and the store saved before the success message shows (a
-    // crash while it shows must not leave the hours to be booked again); a task added while
-    // the dialog was open keeps its time.
-    void resetAndSavedBeforeTheMessage_data() { addEngineRows(); }
-    void resetAndSavedBeforeTheMessage() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        prepare(cs);
-        task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(true);
-        Summary->ShowSummary();
-        TProject* later = task(QStringLiteral("later"), 2); // added while the dialog shows
-        QByteArray storeAtMessage;
-        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
-            if (b.caption == QLatin1String("Information")) {
-                QFile store(f->storePath());
-                if (store.open(QIODevice::ReadOnly))
-                    storeAtMessage = store.readAll();
-            }
-        };
-        save();
-        QCOMPARE(records(), 1);
-        QVERIFY(storeAtMessage.contains("\"Project0\"=\"booked\"") ||
-                storeAtMessage.contains("=\"booked\""));
-        QVERIFY(storeAtMessage.contains("\"Time0\"=hex:00,00,00,00,00,00,00,00"));
-        QCOMPARE(later->CurrentTimeText(), QStringLiteral("02:00:00"));
-    }
-
     // A project or activity id that is no longer in the lists counts as not chosen: the
     // message of its field, and nothing is booked.
     void staleIdsAreNotChosen_data() { addEngineRows(); }
@@ -251,7 +203,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
         task(QStringLiteral("gone"), 1, 99, 1, QStringLiteral("work"));
-        Summary->ShowSummary();
+        summary->ShowSummary();
         QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->currentIndex(), -1);
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Select some project before proceeding."));
@@ -296,9 +248,9 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale(locale));
         prepare(dbs->fresh(QStringLiteral("sqlite")));
         task(QStringLiteral("t"), 1, 1, 1, QStringLiteral("work"));
-        Summary->ShowSummary();
-        QApplication::setActiveWindow(Summary);
-        QVERIFY(QTest::qWaitForWindowActive(Summary));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
         QLineEdit* hours = child<QLineEdit>(frame(0), "Edit2");
         const auto typeAnd = [&](Qt::Key key) {
             hours->setFocus();
@@ -331,17 +283,17 @@ private Q_SLOTS:
         prepare(dbs->fresh(QStringLiteral("sqlite")));
         task(QStringLiteral("a"), 1, 1, 1, QStringLiteral("w"));
         task(QStringLiteral("b"), 2, 1, 1, QStringLiteral("w"));
-        Summary->ShowSummary();
-        QApplication::setActiveWindow(Summary);
-        QVERIFY(QTest::qWaitForWindowActive(Summary));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("3.00"));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("3.00"));
         QLineEdit* hours = child<QLineEdit>(frame(1), "Edit2");
         hours->setFocus();
         hours->selectAll();
         QTest::keyClicks(hours, QStringLiteral("7"));
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("9.00"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("9.00"));
         QTest::keyClicks(hours, QStringLiteral("x")); // not a number yet: counts as none
-        QCOMPARE(child<QLabel>(Summary, "Label2")->text(), QStringLiteral("9.00"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("9.00"));
         QTest::keyClick(hours, Qt::Key_Backspace);
         f->boxes.answer(MsgAnswer::Yes);
         QTest::keyClick(hours, Qt::Key_Return);
@@ -357,12 +309,12 @@ private Q_SLOTS:
         for (int i = 0; i < 12; ++i)
             task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1, 1, 1,
                  QStringLiteral("w"));
-        Summary->ShowSummary();
-        Summary->resize(Summary->width(), 300);
-        QVERIFY(QTest::qWaitForWindowExposed(Summary));
-        auto* scroll = Summary->findChild<QScrollArea*>();
+        summary->ShowSummary();
+        summary->resize(summary->width(), 300);
+        QVERIFY(QTest::qWaitForWindowExposed(summary.get()));
+        auto* scroll = summary->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
-        child<QPushButton>(Summary, "Button1")->setFocus(); // somewhere else
+        child<QPushButton>(summary.get(), "Button1")->setFocus(); // somewhere else
         // As the window system delivers it (spontaneous): a field that takes the focus on
         // the wheel would take it here too.
         const auto wheel = [](QWidget* w) {
@@ -387,34 +339,13 @@ private Q_SLOTS:
         QCOMPARE(project->KeyValue().toInt(), 2);
     }
 
-    // Closing "Edit task" leaves an open "Summary" with its lists: the frames keep showing
-    // their projects and the booking books them.
-    void editTaskLeavesTheSummaryItsLists_data() { addEngineRows(); }
-    void editTaskLeavesTheSummaryItsLists() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        prepare(cs);
-        TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
-        Summary->ShowSummary();
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
-                 QStringLiteral("Project 2"));
-        QTimer::singleShot(0, this, [] {
-            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
-        });
-        Form2->EditTask(t);
-        QVERIFY(f->app->records().projects().Active());
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
-                 QStringLiteral("Project 2"));
-        save();
-        QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
-    }
-
     void validationOrderAndBugNumber_data() { addEngineRows(); }
     void validationOrderAndBugNumber() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
         task(QStringLiteral("first"), 2);
         task(QStringLiteral("second"), 1);
-        Summary->ShowSummary();
+        summary->ShowSummary();
         const auto attempt = [&] {
             f->boxes.shown.clear();
             save();
@@ -459,8 +390,8 @@ private Q_SLOTS:
         TProject* run = task(QStringLiteral("run"), 2, 1, 1, QStringLiteral("r"));
         run->Start();
         f->clock.advanceSeconds(2 * 3600);
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
-        Summary->ShowSummary();
+        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
+        summary->ShowSummary();
         // Sorted by hours before the flush: the running task sits by its 2 hours.
         QCOMPARE(frame(0)->taskName(), QStringLiteral("twin"));
         QCOMPARE(frame(1)->taskName(), QStringLiteral("run"));
@@ -499,15 +430,15 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1,
                  i == 2 ? QStringLiteral("FAIL") : QStringLiteral("ok"));
-        Summary->ShowSummary();
+        summary->ShowSummary();
         child<QLineEdit>(frame(4), "Edit1")->setText(QStringLiteral("77"));
         save();
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
         QVERIFY(!f->boxes.last().text.isEmpty());
         QCOMPARE(records(), 0);
-        QVERIFY(Summary->isVisible());
-        QVERIFY(!Form4->isVisible());
+        QVERIFY(summary->isVisible());
+        QVERIFY(!progress->isVisible());
         QCOMPARE(f->tasks().size(), size_t(5));
         for (TProject* t : f->tasks())
             QVERIFY(t->time() > 0);
@@ -523,7 +454,7 @@ private Q_SLOTS:
         prepare(dbs->fresh(QStringLiteral("postgresql")));
         for (int i = 0; i < 5; ++i)
             task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1, QStringLiteral("ok"));
-        Summary->ShowSummary();
+        summary->ShowSummary();
         int ticks = 0;
         bool secondSaveIgnored = false;
         QTimer killer;
@@ -536,7 +467,7 @@ private Q_SLOTS:
                       QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
             const int boxes = f->boxes.shown.size();
             // A second click on "Save to DB" while one save runs does nothing.
-            QTest::mouseClick(child<QPushButton>(Summary, "Button2"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
             secondSaveIgnored = f->boxes.shown.size() == boxes;
         });
         killer.start(0);
@@ -558,8 +489,8 @@ private Q_SLOTS:
         for (int i = 0; i < 50; ++i)
             task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 5, 1, 1,
                  QStringLiteral("ok"));
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
-        Summary->ShowSummary();
+        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
+        summary->ShowSummary();
         const QByteArray pgData = qgetenv("PG_DATA"), pgBin = qgetenv("PG_BIN");
         const bool canRestart = !pgData.isEmpty() && !pgBin.isEmpty() && geteuid() == 0;
         int faults = 0;
@@ -608,8 +539,7 @@ private Q_SLOTS:
                 QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
                 QCOMPARE(records(), 50);
             }
-            f->app->records().connection().Execute(
-                QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
+            f->records().connection().Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
         }
         qInfo("%d faults injected", faults);
         QVERIFY(faults >= 9);
@@ -620,9 +550,9 @@ private Q_SLOTS:
         prepare(cs);
         for (int i = 0; i < 3; ++i)
             task(QStringLiteral("t%1").arg(i), 1, 1, 1, QStringLiteral("ok"));
-        f->app->records().connection().LockWaitMs = 100;
-        child<QCheckBox>(Summary, "CheckBox1")->setChecked(false);
-        Summary->ShowSummary();
+        f->records().connection().LockWaitMs = 100;
+        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
+        summary->ShowSummary();
         {
             QSqlDatabase other =
                 QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));

@@ -1,8 +1,6 @@
 #include "desktop/About.h"
 #include "support/Fixture.h"
-#include "timing/MainWindow.h"
 
-#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -13,23 +11,22 @@ class TestAbout : public QObject {
 private Q_SLOTS:
     void versionFromRecord() {
         Fixture f;
-        QCOMPARE(Form3->windowTitle(), QStringLiteral("About"));
-        QCOMPARE(child<QLabel>(Form3, "StaticText2")->text(), QStringLiteral("Version 1.5.1.109"));
-        QVERIFY(!child<QLabel>(Form3, "Label4")->isVisibleTo(Form3));
-        QVERIFY(child<QLabel>(Form3, "StaticText5")->isVisibleTo(Form3));
-        QVERIFY(!Form3->isVisible());
-        child<QAction>(Form1, "About1")->trigger();
-        QVERIFY(Form3->isVisible());
-        QTest::mouseClick(child<QLabel>(Form3, "StaticText5"), Qt::LeftButton);
+        TForm3 about;
+        QCOMPARE(about.windowTitle(), QStringLiteral("About"));
+        QCOMPARE(child<QLabel>(&about, "StaticText2")->text(), QStringLiteral("Version 1.5.1.109"));
+        QVERIFY(!child<QLabel>(&about, "Label4")->isVisibleTo(&about));
+        QVERIFY(child<QLabel>(&about, "StaticText5")->isVisibleTo(&about));
+        QVERIFY(!about.isVisible());
+        about.show();
+        QTest::mouseClick(child<QLabel>(&about, "StaticText5"), Qt::LeftButton);
         QCOMPARE(f.desktopShell.opened, QStringList({platform::webAddress()}));
-        QVERIFY(Form3->isVisible());
-        child<QPushButton>(Form3, "Button1")->click();
-        QVERIFY(!Form3->isVisible());
+        QVERIFY(about.isVisible());
+        QTest::mouseClick(child<QPushButton>(&about, "Button1"), Qt::LeftButton);
+        QVERIFY(!about.isVisible());
     }
 
-    // The About box alone, without the rest of the program.
     void noRecordOrOtherTranslation() {
-        Fixture f(false);
+        Fixture f;
         f.desktopShell.hasRecord = false;
         {
             TForm3 about;

@@ -33,7 +33,7 @@ class TestTrayIcon : public QObject {
 
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         owner = std::make_unique<QWidget>();
         menu = new TPopupMenu(owner.get());
         QAction* open = menu->addAction(QStringLiteral("&Open"));

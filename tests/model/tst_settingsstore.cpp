@@ -11,7 +11,7 @@ class TestSettingsStore : public QObject {
     std::unique_ptr<Fixture> f;
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(false); }
+    void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { f.reset(); }
 
     void roundTrip() {

@@ -88,7 +88,7 @@ class TestWatchman : public QObject {
 
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         settings = Settings{};
         idle.idle = 0;
         saves = 0;

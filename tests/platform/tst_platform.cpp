@@ -104,7 +104,7 @@ class TestPlatform : public QObject {
     std::unique_ptr<Fixture> f;
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(false); }
+    void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { f.reset(); }
 
     // Without a session runtime folder the lock lives in the user's own cache folder, made

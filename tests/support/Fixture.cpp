@@ -1,10 +1,11 @@
 #include "support/Fixture.h"
 
-#include "database/DatabaseDialog.h"
-
 #include "desktop/PopupMenu.h"
 #include "model/TaskList.h"
+#include "model/WorkRecords.h"
 #include "platform/Services.h"
+#include "platform/WheelGuard.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,7 @@
 #include <QLineEdit>
 #include <QtTest>
 
-Fixture::Fixture(bool create)
+Fixture::Fixture()
     : paths(std::make_unique<FakeProgramPath>()),
       registry(std::make_unique<platform::FileRegistry>(
           platform::FileRegistry::defaultPath(paths->configFolder()))),
@@ -28,51 +29,17 @@ Fixture::Fixture(bool create)
     s.registry = registry.get();
     s.autostart = autostart.get();
     qputenv("XDG_CONFIG_HOME", paths->configFolder().toLocal8Bit());
-    if (create)
-        createWindows();
+    // The program installs it once for all its windows.
+    platform::WheelGuard::install();
+    tasks_ = std::make_unique<TaskList>();
+    records_ = std::make_unique<WorkRecords>(settings.connection);
 }
 
 Fixture::~Fixture() {
-    destroyWindows();
+    records_.reset();
+    tasks_.reset();
     TPopupMenu::setPopupHandler({});
     platform::services() = platform::Services{};
-}
-
-TForm1* Form1 = nullptr;
-TForm2* Form2 = nullptr;
-TForm3* Form3 = nullptr;
-TForm4* Form4 = nullptr;
-TForm5* Form5 = nullptr;
-TSummary* Summary = nullptr;
-TSetup* Setup = nullptr;
-TEditBox* EditBox = nullptr;
-
-void Fixture::createWindows() {
-    app = std::make_unique<korvan::Application>();
-    Form1 = app->mainWindow();
-    Form2 = app->editDialog();
-    Form3 = app->about();
-    Form4 = app->progress();
-    Form5 = app->descriptionPrompt();
-    Summary = app->booking();
-    Setup = app->database();
-    EditBox = Setup->nameBox();
-    windows_ = true;
-}
-
-void Fixture::destroyWindows() {
-    if (!windows_)
-        return;
-    app.reset();
-    Form1 = nullptr;
-    Form2 = nullptr;
-    Form3 = nullptr;
-    Form4 = nullptr;
-    Form5 = nullptr;
-    Summary = nullptr;
-    Setup = nullptr;
-    EditBox = nullptr;
-    windows_ = false;
 }
 
 void fireTimer(QTimer* timer) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Application.h"
+#include "model/SettingsStore.h"
 #include "platform/Registry.h"
 #include "support/Fakes.h"
 
@@ -8,15 +8,19 @@
 #include <QTimer>
 #include <memory>
 
-// Installs fakes for everything from outside and builds the program's windows as main()
-// does. Create one in init(), destroy it in cleanup().
+class TaskList;
+class WorkRecords;
+
+// Installs fakes for everything from outside and holds the parts of the program a window
+// works on, as the application hands them over: the settings, the task list and the work
+// records. It builds no window: a test builds the one it tests on these parts, and destroys
+// it before the fixture. Create one in init(), destroy it in cleanup().
 class Fixture {
 public:
-    explicit Fixture(bool createWindows = true);
+    Fixture();
     ~Fixture();
-
-    void createWindows();
-    void destroyWindows();
+    Fixture(const Fixture&) = delete;
+    Fixture& operator=(const Fixture&) = delete;
 
     FakeClock clock;
     ScriptedMessageBox boxes;
@@ -32,12 +36,16 @@ public:
     // The store file as it is on disk, and one written before the program reads it.
     QByteArray readStore() const;
     void writeStore(const QByteArray& bytes) const;
-    // The program's parts while the windows exist.
-    std::unique_ptr<korvan::Application> app;
-    TaskList& tasks() const { return app->tasks(); }
+
+    // The options, as the main window loads and saves them.
+    Settings settings;
+    TaskList& tasks() const { return *tasks_; }
+    // On no database until a test gives them one.
+    WorkRecords& records() const { return *records_; }
 
 private:
-    bool windows_ = false;
+    std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<WorkRecords> records_;
 };
 
 // How every store file starts: the format line and the program's key.
@@ -58,14 +66,3 @@ void fireTimer(QTimer* timer);
 void clickCheckBox(QWidget* box);
 // Puts the text into a field as a user types it, and leaves the field with Tab.
 void typeAndLeave(QWidget* field, const QString& text);
-
-// The windows of the fixture's program, by the names their tests know them by; null while
-// there are none.
-extern TForm1* Form1;
-extern TForm2* Form2;
-extern TForm3* Form3;
-extern TForm4* Form4;
-extern TForm5* Form5;
-extern TSummary* Summary;
-extern TSetup* Setup;
-extern TEditBox* EditBox;

@@ -39,7 +39,7 @@ class TestAbsenceDialog : public QObject {
 private Q_SLOTS:
     void init() {
         qputenv("TZ", "UTC");
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         dialog = std::make_unique<TAbsenceDialog>();
         gapAnswers.clear();
         absenceAnswers.clear();

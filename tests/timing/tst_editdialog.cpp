@@ -1,17 +1,14 @@
-#include "database/SummaryUnit.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/EditDialog.h"
-#include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -21,18 +18,27 @@ class TestEditDialog : public QObject {
     Q_OBJECT
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
+    std::unique_ptr<TForm2> dialog;
 
     // Runs the modal dialog, doing `act` inside it, then pressing OK or Cancel.
     void inDialog(const std::function<void()>& act, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
             act();
-            (ok ? child<QPushButton>(Form2, "Button1") : child<QPushButton>(Form2, "Button2"))
+            (ok ? child<QPushButton>(dialog.get(), "Button1")
+                : child<QPushButton>(dialog.get(), "Button2"))
                 ->click();
         });
     }
-    void useDatabase(const QString& cs) { f->app->records().connection().ConnectionString = cs; }
+    // Chooses a row of a closed drop-down with the arrow keys, as a user does.
+    static void chooseByKeys(TDBLookupComboBox* box, int row) {
+        box->setFocus();
+        for (int i = 0; i < 10 && box->currentIndex() != row; ++i)
+            QTest::keyClick(box, box->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
+        QCOMPARE(box->currentIndex(), row);
+    }
+    void useDatabase(const QString& cs) { f->records().connection().ConnectionString = cs; }
     void seedLists() {
-        seedProjectsAndActivities(f->app->records().connection(),
+        seedProjectsAndActivities(f->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
@@ -40,40 +46,44 @@ class TestEditDialog : public QObject {
 private Q_SLOTS:
     void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
     void cleanupTestCase() { dbs.reset(); }
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
-
-    // The dialog alone, on a task list and work records of its own: a new task with its
-    // project and activity goes into the list, and the lists close with the dialog.
-    void dialogAloneAddsToItsList() {
+    void init() {
+        f = std::make_unique<Fixture>();
+        dialog = std::make_unique<TForm2>(f->records(), f->tasks());
+    }
+    void cleanup() {
+        dialog.reset();
         f.reset();
-        f = std::make_unique<Fixture>(false);
-        TaskList tasks;
-        WorkRecords records(dbs->fresh(QStringLiteral("sqlite")));
-        seedProjectsAndActivities(records.connection(), {QStringLiteral("Project 1")},
+    }
+
+    // The dialog on a task list and work records of its own: a new task with its project
+    // and activity goes into the list, and the lists close with the dialog.
+    void dialogAloneAddsToItsList() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        seedProjectsAndActivities(f->records().connection(), {QStringLiteral("Project 1")},
                                   {QStringLiteral("Coding")});
-        TForm2 dialog(records, tasks);
-        QTimer::singleShot(0, this, [&] {
-            typeAndLeave(child<QLineEdit>(&dialog, "Edit1"), QStringLiteral("Alone"));
-            auto* time = child<QLineEdit>(&dialog, "MaskEdit1");
+        QTimer::singleShot(0, this, [this] {
+            typeAndLeave(child<QLineEdit>(dialog.get(), "Edit1"), QStringLiteral("Alone"));
+            auto* time = child<QLineEdit>(dialog.get(), "MaskEdit1");
             time->setFocus();
             time->selectAll();
             QTest::keyClicks(time, QStringLiteral("1:02:03"));
-            auto* project = child<TDBLookupComboBox>(&dialog, "DBLookupComboBox1");
+            auto* project = child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1");
             project->setFocus();
             QTest::keyClick(project, Qt::Key_Down);
-            QTest::mouseClick(child<QPushButton>(&dialog, "Button1"), Qt::LeftButton);
-            if (dialog.isVisible()) // refused: end the dialog, the checks below tell why
-                QTest::mouseClick(child<QPushButton>(&dialog, "Button2"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
+            if (dialog->isVisible()) // refused: end the dialog, the checks below tell why
+                QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
         });
-        dialog.NewTask();
+        dialog->NewTask();
         QVERIFY2(f->boxes.shown.isEmpty(), qPrintable(f->boxes.last().text));
+        const TaskList& tasks = f->tasks();
         QCOMPARE(tasks.size(), size_t(1));
         QCOMPARE(tasks[0]->name(), QStringLiteral("Alone"));
         QCOMPARE(tasks[0]->CurrentTimeText(), QStringLiteral("01:02:03"));
         QCOMPARE(tasks[0]->sectionId(), 1);
         QVERIFY(tasks[0]->Id() != 0);
-        QVERIFY(!records.connection().Connected());
+        QCOMPARE(dialog->editedTask(), tasks[0]);
+        QVERIFY(!f->records().connection().Connected());
     }
 
     void parseRecordedTime_data() {
@@ -103,31 +113,6 @@ private Q_SLOTS:
             QCOMPARE(qRound(days * 86400), seconds);
     }
 
-    void newTaskAndSelection_data() { addEngineRows(); }
-    void newTaskAndSelection() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        useDatabase(cs);
-        f->tasks().push_back(new TProject(QStringLiteral("zz")));
-        inDialog([this] {
-            QVERIFY(child<QLineEdit>(Form2, "Edit1")->text().isEmpty());
-            QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:00:00"));
-            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull());
-            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->currentIndex(), -1);
-            QVERIFY(f->app->records().connection().Connected());
-            child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("aa new"));
-        });
-        child<QPushButton>(Form1, "Button2")->click();
-        QCOMPARE(f->tasks().size(), size_t(2));
-        TProject* created = Form1->selectedTask();
-        QVERIFY(created);
-        QCOMPARE(created->name(), QStringLiteral("aa new"));
-        QCOMPARE(created->time(), 0.0);
-        QCOMPARE(created->sectionId(), 0);
-        QCOMPARE(created->activityId(), 0);
-        QVERIFY(!f->app->records().connection().Connected()); // closing the dialog closed it
-        QVERIFY(!f->app->records().activities().Active());
-    }
-
     // An invalid time shows the message and keeps the dialog open with everything typed;
     // the corrected time is then stored with the rest. Typed and clicked as a user does.
     void invalidTimeKeepsTheDialogOpen_data() { addEngineRows(); }
@@ -138,32 +123,32 @@ private Q_SLOTS:
         t->SetTime(0.25);
         t->setDescription(QStringLiteral("kept"));
         f->tasks().push_back(t);
-        Form1->RefreshGrid();
-        Form1->selectTaskRow(0);
         bool stillOpen = false;
         QString shownTime, nameAfter, memoAfter, storedName;
         QWidget* focusAfter = nullptr;
         QTimer::singleShot(0, this, [&] {
-            shownTime = child<QLineEdit>(Form2, "MaskEdit1")->text();
-            child<QLineEdit>(Form2, "Edit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(Form2, "Edit1"), QStringLiteral("renamed"));
-            child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("1:2"));
-            child<QPlainTextEdit>(Form2, "Memo1")->selectAll();
-            QTest::keyClicks(child<QPlainTextEdit>(Form2, "Memo1"), QStringLiteral("changed"));
-            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
-            stillOpen = Form2->isVisible();
-            nameAfter = child<QLineEdit>(Form2, "Edit1")->text();
-            memoAfter = child<QPlainTextEdit>(Form2, "Memo1")->toPlainText();
-            focusAfter = Form2->focusWidget();
+            shownTime = child<QLineEdit>(dialog.get(), "MaskEdit1")->text();
+            child<QLineEdit>(dialog.get(), "Edit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog.get(), "Edit1"), QStringLiteral("renamed"));
+            child<QLineEdit>(dialog.get(), "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog.get(), "MaskEdit1"), QStringLiteral("1:2"));
+            child<QPlainTextEdit>(dialog.get(), "Memo1")->selectAll();
+            QTest::keyClicks(child<QPlainTextEdit>(dialog.get(), "Memo1"),
+                             QStringLiteral("changed"));
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
+            stillOpen = dialog->isVisible();
+            nameAfter = child<QLineEdit>(dialog.get(), "Edit1")->text();
+            memoAfter = child<QPlainTextEdit>(dialog.get(), "Memo1")->toPlainText();
+            focusAfter = dialog->focusWidget();
             storedName = t->name();
-            child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("25:03:00"));
-            QTest::keyClick(child<QLineEdit>(Form2, "MaskEdit1"), Qt::Key_Return);
-            if (Form2->isVisible())
-                Form2->reject();
+            child<QLineEdit>(dialog.get(), "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog.get(), "MaskEdit1"),
+                             QStringLiteral("25:03:00"));
+            QTest::keyClick(child<QLineEdit>(dialog.get(), "MaskEdit1"), Qt::Key_Return);
+            if (dialog->isVisible())
+                dialog->reject();
         });
-        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
+        dialog->EditTask(t);
         QCOMPARE(shownTime, QStringLiteral("06:00:00"));
         QVERIFY(stillOpen);
         QCOMPARE(f->boxes.shown.size(), 1);
@@ -172,9 +157,9 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
         QCOMPARE(nameAfter, QStringLiteral("renamed"));
         QCOMPARE(memoAfter, QStringLiteral("changed"));
-        QCOMPARE(focusAfter, child<QLineEdit>(Form2, "MaskEdit1"));
+        QCOMPARE(focusAfter, child<QLineEdit>(dialog.get(), "MaskEdit1"));
         QCOMPARE(storedName, QStringLiteral("old")); // nothing stored before a valid OK
-        QVERIFY(!Form2->isVisible());
+        QVERIFY(!dialog->isVisible());
         QCOMPARE(t->name(), QStringLiteral("renamed"));
         QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
         QCOMPARE(t->description(), QStringLiteral("changed"));
@@ -183,40 +168,17 @@ private Q_SLOTS:
     // "&Add" with an invalid time creates nothing; Cancel then leaves the list as it was.
     void addWithInvalidTimeCreatesNothing() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        QTimer::singleShot(0, this, [] {
-            QTest::keyClicks(child<QLineEdit>(Form2, "Edit1"), QStringLiteral("new"));
-            child<QLineEdit>(Form2, "MaskEdit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(Form2, "MaskEdit1"), QStringLiteral("12"));
-            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
-            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
+        QTimer::singleShot(0, this, [this] {
+            QTest::keyClicks(child<QLineEdit>(dialog.get(), "Edit1"), QStringLiteral("new"));
+            child<QLineEdit>(dialog.get(), "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog.get(), "MaskEdit1"), QStringLiteral("12"));
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
         });
-        QTest::mouseClick(child<QPushButton>(Form1, "Button2"), Qt::LeftButton);
+        dialog->NewTask();
         QVERIFY(f->tasks().empty());
+        QVERIFY(!dialog->editedTask());
         QCOMPARE(f->boxes.shown.size(), 1);
-    }
-
-    // A task of more than a day keeps its whole time through OK without a change, and the
-    // grid and the menu show it in full.
-    void daysSurviveOkWithoutChange() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("long"));
-        t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
-        f->tasks().push_back(t);
-        Form1->RefreshGrid();
-        Form1->RefreshMenu();
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->index(0, 1).data().toString(),
-                 QStringLiteral("25:03:00"));
-        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(t)), QStringLiteral("long  25:03:00"));
-        QString shown;
-        QTimer::singleShot(0, this, [&] {
-            shown = child<QLineEdit>(Form2, "MaskEdit1")->text();
-            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
-        });
-        Form1->selectTaskRow(0);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
-        QCOMPARE(shown, QStringLiteral("25:03:00"));
-        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
-        QCOMPARE(t->Hours(), 25.05f);
     }
 
     // A description the user does not touch comes back exactly: no-break spaces, a lone CR
@@ -227,38 +189,18 @@ private Q_SLOTS:
         const QString description = QStringLiteral("a\u00a0b\nc\rd\r\ne  ");
         t->setDescription(description);
         f->tasks().push_back(t);
-        Form1->RefreshGrid();
-        Form1->selectTaskRow(0);
-        QTimer::singleShot(0, this, [] {
-            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
+        QTimer::singleShot(0, this, [this] {
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
         });
-        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
+        dialog->EditTask(t);
         QCOMPARE(t->description(), description);
-        QTimer::singleShot(0, this, [] {
-            child<QPlainTextEdit>(Form2, "Memo1")->moveCursor(QTextCursor::End);
-            QTest::keyClicks(child<QPlainTextEdit>(Form2, "Memo1"), QStringLiteral("!"));
-            QTest::mouseClick(child<QPushButton>(Form2, "Button1"), Qt::LeftButton);
+        QTimer::singleShot(0, this, [this] {
+            child<QPlainTextEdit>(dialog.get(), "Memo1")->moveCursor(QTextCursor::End);
+            QTest::keyClicks(child<QPlainTextEdit>(dialog.get(), "Memo1"), QStringLiteral("!"));
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
         });
-        QTest::mouseClick(child<QPushButton>(Form1, "Button3"), Qt::LeftButton);
+        dialog->EditTask(t);
         QVERIFY(t->description().endsWith(QStringLiteral("e  !")));
-    }
-
-    // A double-click below the last row edits the selected task as one on a row does.
-    void doubleClickBelowTheRowsEdits() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        f->tasks().push_back(new TProject(QStringLiteral("only")));
-        Form1->RefreshGrid();
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        Form1->selectTaskRow(0);
-        QString edited;
-        QTimer::singleShot(0, this, [&] {
-            edited = child<QLineEdit>(Form2, "Edit1")->text();
-            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
-        });
-        QWidget* area = child<QTableView>(Form1, "StringGrid1")->viewport();
-        QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
-        QCOMPARE(edited, QStringLiteral("only"));
     }
 
     // Tab walks name, time, project, activity, description, OK, Cancel.
@@ -266,13 +208,13 @@ private Q_SLOTS:
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         QStringList order;
         QTimer::singleShot(0, this, [&] {
-            for (int i = 0; i < 7 && Form2->focusWidget(); ++i) {
-                order << Form2->focusWidget()->objectName();
-                QTest::keyClick(Form2->focusWidget(), Qt::Key_Tab);
+            for (int i = 0; i < 7 && dialog->focusWidget(); ++i) {
+                order << dialog->focusWidget()->objectName();
+                QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
             }
-            QTest::mouseClick(child<QPushButton>(Form2, "Button2"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
         });
-        QTest::mouseClick(child<QPushButton>(Form1, "Button2"), Qt::LeftButton);
+        dialog->NewTask();
         QCOMPARE(order, QStringList({"Edit1", "MaskEdit1", "DBLookupComboBox1", "DBLookupComboBox2",
                                      "Memo1", "Button1", "Button2"}));
     }
@@ -290,20 +232,21 @@ private Q_SLOTS:
         second->setSectionId(7);
         f->tasks().push_back(first);
         f->tasks().push_back(second);
-        inDialog([] {
-            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(),
+        inDialog([this] {
+            QCOMPARE(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
                      QStringLiteral("Project 2"));
         });
-        Form2->EditTask(first);
+        dialog->EditTask(first);
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
-        inDialog([] {
-            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->KeyValue().isNull());
+        inDialog([this] {
+            QVERIFY(
+                child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->KeyValue().isNull());
         });
-        Form2->EditTask(second);
+        dialog->EditTask(second);
         QCOMPARE(second->sectionId(), 7);
         QCOMPARE(second->activityId(), 0);
-        inDialog([] {});
-        Form2->NewTask();
+        inDialog([this] {});
+        dialog->NewTask();
         QCOMPARE(f->tasks().size(), size_t(3));
         const TProject* created = f->tasks().back();
         QCOMPARE(created->sectionId(), 0);
@@ -319,24 +262,23 @@ private Q_SLOTS:
         t->setSectionId(2);
         t->setActivityId(0);
         f->tasks().push_back(t);
-        inDialog([] {
-            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->Text(),
+        inDialog([this] {
+            QCOMPARE(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
                      QStringLiteral("Project 2"));
-            QVERIFY(child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->KeyValue().isNull());
-            QCOMPARE(child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->count(), 2);
-            child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("23:59:59"));
+            QVERIFY(
+                child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2")->KeyValue().isNull());
+            QCOMPARE(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2")->count(), 2);
+            child<QLineEdit>(dialog.get(), "MaskEdit1")->setText(QStringLiteral("23:59:59"));
         });
-        Form2->EditTask(t);
+        dialog->EditTask(t);
         QCOMPARE(t->sectionId(), 2); // no new choice: the old project stays
         QCOMPARE(t->activityId(), 0);
         QCOMPARE(t->TimeText(), QStringLiteral("23:59:59"));
-        inDialog([] {
-            child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->setCurrentIndex(1);
-            Q_EMIT child<TDBLookupComboBox>(Form2, "DBLookupComboBox2")->activated(1);
-            child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->setCurrentIndex(0);
-            Q_EMIT child<TDBLookupComboBox>(Form2, "DBLookupComboBox1")->activated(0);
+        inDialog([this] {
+            chooseByKeys(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2"), 1);
+            chooseByKeys(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1"), 0);
         });
-        Form2->EditTask(t);
+        dialog->EditTask(t);
         QCOMPARE(t->activityId(), 2);
         QCOMPARE(t->sectionId(), 1);
     }
@@ -347,10 +289,11 @@ private Q_SLOTS:
         f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(90);
-        inDialog([] {
-            QCOMPARE(child<QLineEdit>(Form2, "MaskEdit1")->text(), QStringLiteral("00:01:30"));
+        inDialog([this] {
+            QCOMPARE(child<QLineEdit>(dialog.get(), "MaskEdit1")->text(),
+                     QStringLiteral("00:01:30"));
         });
-        Form2->EditTask(t);
+        dialog->EditTask(t);
         QVERIFY(t->running());
         f->clock.advanceSeconds(30);
         QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:02:00"));
@@ -361,11 +304,11 @@ private Q_SLOTS:
         auto* t = new TProject(QStringLiteral("t"));
         t->setSectionId(3);
         f->tasks().push_back(t);
-        inDialog([] {
-            child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("t2"));
-            child<QLineEdit>(Form2, "MaskEdit1")->setText(QStringLiteral("01:00:00"));
+        inDialog([this] {
+            child<QLineEdit>(dialog.get(), "Edit1")->setText(QStringLiteral("t2"));
+            child<QLineEdit>(dialog.get(), "MaskEdit1")->setText(QStringLiteral("01:00:00"));
         });
-        Form2->EditTask(t);
+        dialog->EditTask(t);
         QCOMPARE(f->boxes.shown.size(), 1);
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("Microsoft.Jet.OLEDB.4.0")));
@@ -380,8 +323,10 @@ private Q_SLOTS:
         f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(60);
-        inDialog([] { child<QLineEdit>(Form2, "Edit1")->setText(QStringLiteral("other")); }, false);
-        Form2->EditTask(t);
+        inDialog(
+            [this] { child<QLineEdit>(dialog.get(), "Edit1")->setText(QStringLiteral("other")); },
+            false);
+        dialog->EditTask(t);
         QCOMPARE(t->name(), QStringLiteral("t"));
         QCOMPARE(t->TimeText(), QStringLiteral("00:01:00")); // the flush stays
     }

@@ -1,17 +1,14 @@
-#include "app/ControlBus.h"
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
 #include "support/Fixture.h"
 #include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -22,11 +19,21 @@ using namespace platform;
 class TestMainWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
+    std::unique_ptr<TForm1> window;
     std::unique_ptr<QAbstractItemModelTester> gridTester;
 
-    // The description prompt opens without blocking whoever started the task.
-    static void promptShown() { QTRY_VERIFY(Form5->isVisible()); }
-    static void promptAnswered() { QTRY_VERIFY(!Form5->isVisible()); }
+    // The main window on the fixture's settings and task list, as the program starts it;
+    // the grid's model is checked for consistency through every change.
+    void start() {
+        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        gridTester = std::make_unique<QAbstractItemModelTester>(
+            child<QTableView>(window.get(), "StringGrid1")->model(),
+            QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+    void stop() {
+        gridTester.reset();
+        window.reset();
+    }
 
     TProject* addTask(const QString& name, double hours = 0) {
         auto* task = new TProject(name);
@@ -35,68 +42,68 @@ class TestMainWindow : public QObject {
         return task;
     }
     QString cell(int row, int column) const {
-        const QAbstractItemModel* m = child<QTableView>(Form1, "StringGrid1")->model();
+        const QAbstractItemModel* m = child<QTableView>(window.get(), "StringGrid1")->model();
         return m->data(m->index(row, column)).toString();
     }
-    void select(int row) { Form1->selectTaskRow(row); }
+    void select(int row) { window->selectTaskRow(row); }
     QStringList menuCaptions() const {
         QStringList captions;
-        for (QAction* a : child<TPopupMenu>(Form1, "PopupMenu1")->actions())
+        for (QAction* a : child<TPopupMenu>(window.get(), "PopupMenu1")->actions())
             captions << (a->data().toInt() == 100 ? TForm1::entryCaption(a) : a->text());
         return captions;
     }
 
 private Q_SLOTS:
-    // The grid's model is checked for consistency through every test's changes.
     void init() {
         f = std::make_unique<Fixture>();
-        gridTester = std::make_unique<QAbstractItemModelTester>(
-            child<QTableView>(Form1, "StringGrid1")->model(),
-            QAbstractItemModelTester::FailureReportingMode::QtTest);
+        start();
     }
     void cleanup() {
-        gridTester.reset();
+        stop();
         f.reset();
     }
 
     void windowAtStart() {
-        QVERIFY(!Form1->isVisible());
-        QCOMPARE(Form1->windowTitle(), QStringLiteral("Korvan 1.5"));
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
+        QVERIFY(!window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Korvan 1.5"));
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
         QVERIFY(f->shell.iconPresent);
-        QVERIFY(!child<QTimer>(Form1, "Timer1")->isActive());
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")
+        QVERIFY(!child<QTimer>(window.get(), "Timer1")->isActive());
+        QCOMPARE(child<QTableView>(window.get(), "StringGrid1")
                      ->model()
                      ->headerData(0, Qt::Horizontal)
                      .toString(),
                  QStringLiteral("Task"));
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")
+        QCOMPARE(child<QTableView>(window.get(), "StringGrid1")
                      ->model()
                      ->headerData(1, Qt::Horizontal)
                      .toString(),
                  QStringLiteral("Total time"));
         QCOMPARE(menuCaptions(), QStringList({"", "&About", "&Open", "", "E&xit"}));
-        QCOMPARE(child<TPopupMenu>(Form1, "PopupMenu1")->defaultAction(),
-                 child<QAction>(Form1, "Add1"));
+        QCOMPARE(child<TPopupMenu>(window.get(), "PopupMenu1")->defaultAction(),
+                 child<QAction>(window.get(), "Add1"));
     }
 
     void emptyGridAndDisabledButtons() {
-        Form1->RefreshGrid();
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->rowCount(), 1);
+        window->RefreshGrid();
+        QCOMPARE(child<QTableView>(window.get(), "StringGrid1")->model()->rowCount(), 1);
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
         QCOMPARE(cell(0, 1), QString());
-        for (QPushButton* b :
-             {child<QPushButton>(Form1, "Button3"), child<QPushButton>(Form1, "Button4"),
-              child<QPushButton>(Form1, "Button5"), child<QPushButton>(Form1, "Button6"),
-              child<QPushButton>(Form1, "Button7"), child<QPushButton>(Form1, "Button8")})
+        for (QPushButton* b : {child<QPushButton>(window.get(), "Button3"),
+                               child<QPushButton>(window.get(), "Button4"),
+                               child<QPushButton>(window.get(), "Button5"),
+                               child<QPushButton>(window.get(), "Button6"),
+                               child<QPushButton>(window.get(), "Button7"),
+                               child<QPushButton>(window.get(), "Button8")})
             QVERIFY(!b->isEnabled());
-        for (QPushButton* b :
-             {child<QPushButton>(Form1, "Button1"), child<QPushButton>(Form1, "Button2"),
-              child<QPushButton>(Form1, "Button9"), child<QPushButton>(Form1, "Button10")})
+        for (QPushButton* b : {child<QPushButton>(window.get(), "Button1"),
+                               child<QPushButton>(window.get(), "Button2"),
+                               child<QPushButton>(window.get(), "Button9"),
+                               child<QPushButton>(window.get(), "Button10")})
             QVERIFY(b->isEnabled());
-        QWidget* grid = child<QTableView>(Form1, "StringGrid1")->viewport();
+        QWidget* grid = child<QTableView>(window.get(), "StringGrid1")->viewport();
         QTest::mouseDClick(grid, Qt::LeftButton, {}, QPoint(10, 60)); // nothing to edit
-        QVERIFY(!Form2->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
@@ -105,53 +112,54 @@ private Q_SLOTS:
         TProject* alpha = addTask(QStringLiteral("Alpha"));
         alpha->Start();
         f->clock.advanceSeconds(65);
-        Form1->RefreshGrid();
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->model()->rowCount(), 2);
+        window->RefreshGrid();
+        QCOMPARE(child<QTableView>(window.get(), "StringGrid1")->model()->rowCount(), 2);
         QCOMPARE(cell(0, 0), QStringLiteral("Alpha"));
         QCOMPARE(cell(0, 1), QStringLiteral("00:01:05"));
         QCOMPARE(cell(0, 2), QStringLiteral("A"));
         QCOMPARE(cell(1, 0), QStringLiteral("beta"));
         QCOMPARE(cell(1, 1), QStringLiteral("01:30:00"));
         QCOMPARE(cell(1, 2), QString());
-        QVERIFY(child<QPushButton>(Form1, "Button5")->isEnabled());
+        QVERIFY(child<QPushButton>(window.get(), "Button5")->isEnabled());
     }
 
     void currentRowStaysAfterResort() {
         addTask(QStringLiteral("b"));
         addTask(QStringLiteral("c"));
-        Form1->RefreshGrid();
+        window->RefreshGrid();
         select(1);
-        QCOMPARE(Form1->selectedTask()->name(), QStringLiteral("c"));
+        QCOMPARE(window->selectedTask()->name(), QStringLiteral("c"));
         addTask(QStringLiteral("a"));
-        Form1->RefreshGrid();
-        QCOMPARE(child<QTableView>(Form1, "StringGrid1")->currentIndex().row(), 1);
-        QCOMPARE(Form1->selectedTask()->name(), QStringLiteral("b"));
+        window->RefreshGrid();
+        QCOMPARE(child<QTableView>(window.get(), "StringGrid1")->currentIndex().row(), 1);
+        QCOMPARE(window->selectedTask()->name(), QStringLiteral("b"));
     }
 
     void startStopButtons() {
         TProject* a = addTask(QStringLiteral("a"));
         TProject* b = addTask(QStringLiteral("b"));
-        Form1->RefreshGrid();
+        window->RefreshGrid();
         select(0);
-        child<QPushButton>(Form1, "Button5")->click();
+        child<QPushButton>(window.get(), "Button5")->click();
         QVERIFY(a->running());
         select(1);
-        child<QPushButton>(Form1, "Button5")->click();
+        child<QPushButton>(window.get(), "Button5")->click();
         QVERIFY(!a->running());
         QVERIFY(b->running());
         select(0); // Stop ends the running task whatever row is selected
-        child<QPushButton>(Form1, "Button6")->click();
+        child<QPushButton>(window.get(), "Button6")->click();
         QVERIFY(!b->running());
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+                 QStringLiteral("No active project"));
     }
 
     void removeAsksAndKeepsHintOfRunningTask() {
         TProject* a = addTask(QStringLiteral("Write report"));
-        Form1->RefreshGrid();
+        window->RefreshGrid();
         select(0);
-        child<QPushButton>(Form1, "Button5")->click();
+        child<QPushButton>(window.get(), "Button5")->click();
         f->boxes.answer(MsgAnswer::No);
-        child<QPushButton>(Form1, "Button4")->click();
+        child<QPushButton>(window.get(), "Button4")->click();
         QCOMPARE(f->tasks().size(), size_t(1));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to remove selected task ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Remove task"));
@@ -159,9 +167,9 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().buttons, MsgButtons::YesNoDefaultNo);
         QVERIFY(a->running());
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Form1, "Button4")->click();
+        child<QPushButton>(window.get(), "Button4")->click();
         QVERIFY(f->tasks().empty());
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: Write report"));
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
         QCOMPARE(menuCaptions().size(), 5);
@@ -171,10 +179,10 @@ private Q_SLOTS:
         TProject* a = addTask(QStringLiteral("a"), 2);
         TProject* b = addTask(QStringLiteral("b"), 3);
         a->setDescription(QStringLiteral("text"));
-        Form1->RefreshGrid();
+        window->RefreshGrid();
         select(1);
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Form1, "Button7")->click();
+        child<QPushButton>(window.get(), "Button7")->click();
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("Are you sure to reset recorded time and description of the "
                                 "selected task ?"));
@@ -183,16 +191,16 @@ private Q_SLOTS:
         QCOMPARE(a->time(), 2 / 24.0);
 
         select(0);
-        child<QPushButton>(Form1, "Button5")->click();
-        QVERIFY(Form1->menuEntry(a)->isChecked());
+        child<QPushButton>(window.get(), "Button5")->click();
+        QVERIFY(window->menuEntry(a)->isChecked());
         f->boxes.answer(MsgAnswer::Yes);
-        child<QPushButton>(Form1, "Button8")->click();
+        child<QPushButton>(window.get(), "Button8")->click();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Are you sure to reset all recorded times "
                                                       "and all descriptions of all tasks ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Reset All"));
         QVERIFY(!a->running());
         QVERIFY(a->description().isEmpty());
-        QVERIFY(!Form1->menuEntry(a)->isChecked()); // the menu is refreshed at once
+        QVERIFY(!window->menuEntry(a)->isChecked()); // the menu is refreshed at once
     }
 
     void menuSortedAndSwitchesTasks() {
@@ -200,17 +208,18 @@ private Q_SLOTS:
         addTask(QStringLiteral("a"), 1);
         addTask(QStringLiteral("c"));
         addTask(QStringLiteral("a"));
-        Form1->RefreshMenu();
+        window->RefreshMenu();
         QCOMPARE(menuCaptions().mid(0, 4),
                  QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
         TProject* c = f->tasks()[2];
-        Form1->menuEntry(c)->trigger();
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Active task: c"));
+        window->menuEntry(c)->trigger();
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+                 QStringLiteral("Active task: c"));
         f->clock.advanceSeconds(5);
-        Form1->RefreshMenu();
+        window->RefreshMenu();
         QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
-        QVERIFY(Form1->menuEntry(c)->isChecked());
+        QVERIFY(window->menuEntry(c)->isChecked());
     }
 
     void rightClickOnIconOpensRefreshedMenu() {
@@ -229,60 +238,60 @@ private Q_SLOTS:
 
     void doubleClickShowsWindowAndTimerRunsOnlyWhileShown() {
         int opened = 0;
-        connect(child<QAction>(Form1, "Add1"), &QAction::triggered, this, [&] { ++opened; });
+        connect(child<QAction>(window.get(), "Add1"), &QAction::triggered, this, [&] { ++opened; });
         f->shell.send(WM_LBUTTONDOWN);
         f->shell.send(WM_LBUTTONUP);
         f->shell.send(WM_LBUTTONDBLCLK);
-        QVERIFY(Form1->isVisible());
+        QVERIFY(window->isVisible());
         QCOMPARE(opened, 1); // the default entry "&Open" follows the handler
-        QVERIFY(child<QTimer>(Form1, "Timer1")->isActive());
-        QCOMPARE(child<QTimer>(Form1, "Timer1")->interval(), 1000);
-        child<QPushButton>(Form1, "Button1")->click();
-        QVERIFY(!Form1->isVisible());
-        QVERIFY(!child<QTimer>(Form1, "Timer1")->isActive());
+        QVERIFY(child<QTimer>(window.get(), "Timer1")->isActive());
+        QCOMPARE(child<QTimer>(window.get(), "Timer1")->interval(), 1000);
+        child<QPushButton>(window.get(), "Button1")->click();
+        QVERIFY(!window->isVisible());
+        QVERIFY(!child<QTimer>(window.get(), "Timer1")->isActive());
         QVERIFY(f->shell.iconPresent);
     }
 
     void closeBoxAsksWhenVisible() {
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(Form1->isVisible());
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(window->isVisible());
         f->boxes.answer(MsgAnswer::No);
-        Form1->close();
+        window->close();
         QCOMPARE(f->boxes.last().text,
                  QStringLiteral("Do you really want to shutdown this application ?"));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Confirm"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Question);
-        QVERIFY(Form1->isVisible());
-        QTest::mouseClick(child<QPushButton>(Form1, "Button1"),
+        QVERIFY(window->isVisible());
+        QTest::mouseClick(child<QPushButton>(window.get(), "Button1"),
                           Qt::LeftButton); // "&Close" hides it
-        QVERIFY(!Form1->isVisible());
+        QVERIFY(!window->isVisible());
         const int boxes = f->boxes.shown.size();
         // Hidden: no question, the message loop ends.
-        QTimer::singleShot(0, Form1, [] { Form1->close(); });
+        QTimer::singleShot(0, window.get(), [this] { window->close(); });
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(f->boxes.shown.size(), boxes);
     }
 
     void minimisingHidesToTray() {
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        Form1->setWindowState(Qt::WindowMinimized);
-        QVERIFY(!Form1->isVisible());
-        QVERIFY(!child<QTimer>(Form1, "Timer1")->isActive());
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(Form1->isVisible());
-        QVERIFY(!Form1->isMinimized());
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->setWindowState(Qt::WindowMinimized);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!child<QTimer>(window.get(), "Timer1")->isActive());
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
     }
 
     void reminderBalloon() {
-        fireTimer(child<QTimer>(Form1, "Timer3"));
+        fireTimer(child<QTimer>(window.get(), "Timer3"));
         QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("No activity"));
         QCOMPARE(f->shell.calls.last().data.szInfo,
                  QStringLiteral("Are you still working on this task ?\rClick here to change "
                                 "active task."));
         QCOMPARE(f->shell.calls.last().data.uTimeout, 10000u);
         addTask(QStringLiteral("Support"))->Start();
-        fireTimer(child<QTimer>(Form1, "Timer3"));
+        fireTimer(child<QTimer>(window.get(), "Timer3"));
         QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("Support"));
     }
 
@@ -306,17 +315,17 @@ private Q_SLOTS:
         QVERIFY(shows("idle"));
         addTask(QStringLiteral("Writing"));
         addTask(QStringLiteral("Support"));
-        Form1->RefreshGrid();
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        auto* grid = Form1->findChild<QTableView*>(QStringLiteral("StringGrid1"));
+        window->RefreshGrid();
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* grid = window->findChild<QTableView*>(QStringLiteral("StringGrid1"));
         const QRect row = grid->visualRect(grid->model()->index(1, 0));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row.center());
-        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button5")),
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button5")),
                           Qt::LeftButton);
         QVERIFY(f->tasks()[1]->running());
         QVERIFY(shows("running"));
-        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button6")),
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button6")),
                           Qt::LeftButton);
         QVERIFY(shows("idle"));
         // From the tray menu: choose the first task, then remove it while it runs.
@@ -328,115 +337,99 @@ private Q_SLOTS:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(0, 0)).center());
         f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button4")),
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button4")),
                           Qt::LeftButton);
         QCOMPARE(f->tasks().size(), size_t(1));
         QVERIFY(shows("idle"));
-    }
-
-    // A switch of task is announced once, after the click that caused it.
-    void runningTaskChangeAnnouncedOnce() {
-        QStringList announced;
-        connect(&f->app->bus(), &korvan::ControlBus::RunningTaskChanged, this,
-                [&](const QString& name) { announced << name; });
-        addTask(QStringLiteral("a"));
-        addTask(QStringLiteral("b"));
-        Form1->RefreshMenu();
-        Form1->menuEntry(f->tasks()[0])->trigger();
-        Form1->menuEntry(f->tasks()[1])->trigger();
-        QCoreApplication::processEvents();
-        QCOMPARE(announced, QStringList({"b"}));
-        Form1->menuEntry(f->tasks()[1])->trigger();
-        QCoreApplication::processEvents();
-        QCOMPARE(announced, QStringList({"b", ""}));
     }
 
     // On a StatusNotifierItem host the menu is the host's to show: it is exported, sorted
     // and current from the start; a click on the reminder opens the main window (the host
     // cannot open the menu), while an XEmbed tray opens the menu as before.
     void itemHostGetsTheMenuAndTheReminderOpensTheWindow() {
+        stop();
         f.reset();
-        f = std::make_unique<Fixture>(false);
+        f = std::make_unique<Fixture>();
         f->shell.trayProtocol = TrayProtocol::StatusNotifierItem;
         f->writeStore(
             kStoreHead +
             QByteArray("\"Count\"=dword:00000002\r\n"
                        "\"Project0\"=\"b\"\r\n\"Time0\"=hex:00,00,00,00,00,00,00,00\r\n"
                        "\"Project1\"=\"a\"\r\n\"Time1\"=hex:00,00,00,00,00,00,00,00\r\n"));
-        f->createWindows();
-        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(Form1, "PopupMenu1"));
+        start();
+        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
         bool menuOpened = false;
         TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { menuOpened = true; });
-        Form1->menuEntry(f->tasks()[0])->trigger();
+        window->menuEntry(f->tasks()[0])->trigger();
         f->clock.advanceSeconds(5);
-        Form1->menuEntry(f->tasks()[1])->trigger(); // switching refreshes the exported entries
+        window->menuEntry(f->tasks()[1])->trigger(); // switching refreshes the exported entries
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:05", "b  00:00:00"}));
         f->shell.send(NIN_BALLOONUSERCLICK);
-        QVERIFY(Form1->isVisible());
+        QVERIFY(window->isVisible());
         QVERIFY(!menuOpened);
     }
 
     void reminderBoxAppliesAtOnce() {
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        auto* box = child<QCheckBox>(Form1, "CheckBox2");
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* box = child<QCheckBox>(window.get(), "CheckBox2");
         QVERIFY(box->isChecked()); // on by default, every 15 minutes
         clickCheckBox(box);
-        QVERIFY(!child<QTimer>(Form1, "Timer3")->isActive());
+        QVERIFY(!child<QTimer>(window.get(), "Timer3")->isActive());
         clickCheckBox(box);
-        QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 15 * 60000);
-        typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("5"));
-        QCOMPARE(Form1->settings().reminderMinutes, 5);
-        QCOMPARE(child<QTimer>(Form1, "Timer3")->interval(), 5 * 60000);
-        QVERIFY(child<QTimer>(Form1, "Timer3")->isActive());
-        typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("five"));
+        QCOMPARE(child<QTimer>(window.get(), "Timer3")->interval(), 15 * 60000);
+        typeAndLeave(child<QLineEdit>(window.get(), "Edit3"), QStringLiteral("5"));
+        QCOMPARE(window->settings().reminderMinutes, 5);
+        QCOMPARE(child<QTimer>(window.get(), "Timer3")->interval(), 5 * 60000);
+        QVERIFY(child<QTimer>(window.get(), "Timer3")->isActive());
+        typeAndLeave(child<QLineEdit>(window.get(), "Edit3"), QStringLiteral("five"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
         QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
-        QCOMPARE(Form1->settings().reminderMinutes, 5);
-        typeAndLeave(child<QLineEdit>(Form1, "Edit3"), QStringLiteral("0"));
-        QVERIFY(
-            !child<QTimer>(Form1, "Timer3")->isActive()); // 0 minutes: the reminder no longer fires
+        QCOMPARE(window->settings().reminderMinutes, 5);
+        typeAndLeave(child<QLineEdit>(window.get(), "Edit3"), QStringLiteral("0"));
+        QVERIFY(!child<QTimer>(window.get(), "Timer3")
+                     ->isActive()); // 0 minutes: the reminder no longer fires
     }
 
     // Opening and closing the main window, as often as a user likes, never postpones the
     // auto-save or the reminder; a new period does start its countdown again.
     void showingTheWindowKeepsTheCountdowns() {
         f->shell.send(WM_LBUTTONDBLCLK);
-        for (QCheckBox* box :
-             {child<QCheckBox>(Form1, "CheckBox1"), child<QCheckBox>(Form1, "CheckBox2")})
+        for (QCheckBox* box : {child<QCheckBox>(window.get(), "CheckBox1"),
+                               child<QCheckBox>(window.get(), "CheckBox2")})
             if (!box->isChecked())
                 QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
                           Qt::LeftButton);
-        QVERIFY(child<QTimer>(Form1, "Timer2")->isActive() &&
-                child<QTimer>(Form1, "Timer3")->isActive());
+        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive() &&
+                child<QTimer>(window.get(), "Timer3")->isActive());
         // Until both countdowns have visibly run down a little.
-        while (child<QTimer>(Form1, "Timer2")->remainingTime() >
-                   child<QTimer>(Form1, "Timer2")->interval() - 3 ||
-               child<QTimer>(Form1, "Timer3")->remainingTime() >
-                   child<QTimer>(Form1, "Timer3")->interval() - 3)
+        while (child<QTimer>(window.get(), "Timer2")->remainingTime() >
+                   child<QTimer>(window.get(), "Timer2")->interval() - 3 ||
+               child<QTimer>(window.get(), "Timer3")->remainingTime() >
+                   child<QTimer>(window.get(), "Timer3")->interval() - 3)
             QCoreApplication::processEvents();
-        const int saveLeft = child<QTimer>(Form1, "Timer2")->remainingTime();
-        const int remindLeft = child<QTimer>(Form1, "Timer3")->remainingTime();
+        const int saveLeft = child<QTimer>(window.get(), "Timer2")->remainingTime();
+        const int remindLeft = child<QTimer>(window.get(), "Timer3")->remainingTime();
         for (int i = 0; i < 3; ++i) {
             f->shell.send(WM_LBUTTONDBLCLK);
-            QVERIFY(Form1->isVisible());
-            QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
+            QVERIFY(window->isVisible());
+            QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
                               Qt::LeftButton);
-            QVERIFY(!Form1->isVisible());
+            QVERIFY(!window->isVisible());
         }
-        QVERIFY(child<QTimer>(Form1, "Timer2")->remainingTime() <= saveLeft);
-        QVERIFY(child<QTimer>(Form1, "Timer3")->remainingTime() <= remindLeft);
+        QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() <= saveLeft);
+        QVERIFY(child<QTimer>(window.get(), "Timer3")->remainingTime() <= remindLeft);
         f->shell.send(WM_LBUTTONDBLCLK);
-        child<QLineEdit>(Form1, "Edit2")->selectAll();
-        QTest::keyClicks(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("9"));
-        QTest::mouseClick(Form1->findChild<QPushButton*>(QStringLiteral("Button1")),
+        child<QLineEdit>(window.get(), "Edit2")->selectAll();
+        QTest::keyClicks(child<QLineEdit>(window.get(), "Edit2"), QStringLiteral("9"));
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
                           Qt::LeftButton);
-        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 9 * 60000);
-        QVERIFY(child<QTimer>(Form1, "Timer2")->remainingTime() >
-                child<QTimer>(Form1, "Timer2")->interval() - 1000);
+        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 9 * 60000);
+        QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() >
+                child<QTimer>(window.get(), "Timer2")->interval() - 1000);
     }
 
     // Without a notification area a few seconds after start the main window shows; with
@@ -449,22 +442,22 @@ private Q_SLOTS:
     void noTrayShowsTheMainWindow() {
         QFETCH(bool, tray);
         f->shell.available = tray;
-        auto* check = Form1->findChild<QTimer*>(QStringLiteral("TrayCheckTimer"));
+        auto* check = window->findChild<QTimer*>(QStringLiteral("TrayCheckTimer"));
         QVERIFY(check && check->isActive());
         check->start(0); // its time has come
         QTRY_COMPARE(check->isActive(), false);
-        QCOMPARE(Form1->isVisible(), !tray);
+        QCOMPARE(window->isVisible(), !tray);
     }
 
     // A wrong number in a minute box: Tab shows one message and brings the focus back into
     // the box; turning to another window checks nothing.
     void minuteBoxChecksOnTabOnly() {
         f->shell.send(WM_LBUTTONDBLCLK);
-        QVERIFY(QTest::qWaitForWindowActive(Form1));
-        QLineEdit* box = Form1->findChild<QLineEdit*>(QStringLiteral("Edit2"));
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QLineEdit* box = window->findChild<QLineEdit*>(QStringLiteral("Edit2"));
         if (!box->isEnabled())
-            QTest::mouseClick(child<QCheckBox>(Form1, "CheckBox1"), Qt::LeftButton, {},
-                              QPoint(5, child<QCheckBox>(Form1, "CheckBox1")->height() / 2));
+            QTest::mouseClick(child<QCheckBox>(window.get(), "CheckBox1"), Qt::LeftButton, {},
+                              QPoint(5, child<QCheckBox>(window.get(), "CheckBox1")->height() / 2));
         box->setFocus();
         box->selectAll();
         QTest::keyClicks(box, QStringLiteral("x"));
@@ -473,38 +466,39 @@ private Q_SLOTS:
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         QVERIFY(f->boxes.shown.isEmpty());
-        Form1->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Tab);
         QCOMPARE(f->boxes.shown.size(), 1);
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
-        QCOMPARE(Form1->focusWidget(), box);
+        QCOMPARE(window->focusWidget(), box);
     }
 
     void autoSaveBoxAppliesOnHide() {
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        auto* box = child<QCheckBox>(Form1, "CheckBox1");
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* box = child<QCheckBox>(window.get(), "CheckBox1");
         QVERIFY(box->isChecked()); // on by default, every 5 minutes
         clickCheckBox(box);
-        QVERIFY(!child<QTimer>(Form1, "Timer2")->isActive());
-        typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("7")); // disabled: stays
+        QVERIFY(!child<QTimer>(window.get(), "Timer2")->isActive());
+        typeAndLeave(child<QLineEdit>(window.get(), "Edit2"),
+                     QStringLiteral("7")); // disabled: stays
         clickCheckBox(box);
-        typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("7"));
+        typeAndLeave(child<QLineEdit>(window.get(), "Edit2"), QStringLiteral("7"));
         clickCheckBox(box);
         clickCheckBox(box);
-        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 7 * 60000);
-        QVERIFY(Form1->settings().autoSaveMinutes != 7);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button1"), Qt::LeftButton);
-        QCOMPARE(Form1->settings().autoSaveMinutes, 7);
-        child<QAction>(Form1, "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        typeAndLeave(child<QLineEdit>(Form1, "Edit2"), QStringLiteral("x"));
+        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 7 * 60000);
+        QVERIFY(window->settings().autoSaveMinutes != 7);
+        QTest::mouseClick(child<QPushButton>(window.get(), "Button1"), Qt::LeftButton);
+        QCOMPARE(window->settings().autoSaveMinutes, 7);
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        typeAndLeave(child<QLineEdit>(window.get(), "Edit2"), QStringLiteral("x"));
         QCOMPARE(f->boxes.last().text, QStringLiteral("Invalid integer value."));
         f->boxes.shown.clear();
         // the capture reports the bad number and stops there
-        QTest::mouseClick(child<QPushButton>(Form1, "Button1"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(window.get(), "Button1"), Qt::LeftButton);
         QCOMPARE(f->boxes.last().text, QStringLiteral("'x' is not a valid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
     }
@@ -529,78 +523,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(TForm5::withFreshLine(text), shown);
-    }
-
-    void descriptionPromptOnStart() {
-        Form1->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Review"));
-        a->setDescription(QStringLiteral("First line"));
-        Form1->RefreshGrid();
-        select(0);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
-        // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
-        QVERIFY(a->running());
-        promptShown();
-        QVERIFY(!child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
-        QCOMPARE(child<QLabel>(Form5, "Label3")->text(), QStringLiteral("Review"));
-        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->toPlainText(),
-                 QStringLiteral("First line\n"));
-        QCOMPARE(child<QPlainTextEdit>(Form5, "Memo1")->textCursor().position(), 11);
-        QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("Second"));
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"),
-                        Qt::Key_Return); // a plain Enter is a line break
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return, Qt::ControlModifier);
-        promptAnswered();
-        QVERIFY(child<TPopupMenu>(Form1, "PopupMenu1")->AutoPopup);
-        QVERIFY(a->running());
-        QCOMPARE(a->description(), QStringLiteral("First line\r\nSecond\r\n"));
-        QVERIFY(Form1->settings().requestDescription);
-    }
-
-    void descriptionPromptDoNotShowAgain() {
-        Form1->settings().requestDescription = true;
-        child<QCheckBox>(Form1, "CheckBox4")->setChecked(true);
-        TProject* a = addTask(QStringLiteral("x"));
-        // Cancel with the box ticked changes nothing.
-        a->Start();
-        promptShown();
-        QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(Form5, "Button2"), Qt::LeftButton);
-        promptAnswered();
-        QVERIFY(Form1->settings().requestDescription);
-        a->Stop();
-        // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
-        a->Start();
-        promptShown();
-        QTest::keyClick(child<QPlainTextEdit>(Form5, "Memo1"), Qt::Key_Return,
-                        Qt::ControlModifier | Qt::ShiftModifier);
-        QVERIFY(Form5->isVisible());
-        QVERIFY(!child<QCheckBox>(Form5, "CheckBox1")->isChecked()); // each prompt starts unticked
-        QTest::mouseClick(child<QCheckBox>(Form5, "CheckBox1"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
-        promptAnswered();
-        QVERIFY(!Form1->settings().requestDescription);
-        QVERIFY(!child<QCheckBox>(Form1, "CheckBox4")->isChecked());
-        a->Stop();
-        a->Start();
-        QVERIFY(!Form5->isVisible());
-        QVERIFY(a->running());
-    }
-
-    // A task removed while its prompt is open gets nothing written back.
-    void descriptionPromptForRemovedTask() {
-        Form1->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Gone"));
-        addTask(QStringLiteral("Stays"));
-        Form1->RefreshGrid();
-        select(0);
-        QTest::mouseClick(child<QPushButton>(Form1, "Button5"), Qt::LeftButton);
-        promptShown();
-        f->tasks().remove(a);
-        QTest::keyClicks(child<QPlainTextEdit>(Form5, "Memo1"), QStringLiteral("late"));
-        QTest::mouseClick(child<QPushButton>(Form5, "Button1"), Qt::LeftButton);
-        promptAnswered();
-        QCOMPARE(f->tasks().front()->description(), QString());
     }
 };
 

@@ -16,6 +16,8 @@ constexpr double kHour = 60 * kMinute;
 class TestProject : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
+    // The tray menu and the hint that follow the tasks are the main window's.
+    std::unique_ptr<TForm1> window;
 
     TProject* addTask(const QString& name) {
         auto* task = new TProject(name);
@@ -24,8 +26,14 @@ class TestProject : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    void init() {
+        f = std::make_unique<Fixture>();
+        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+    }
+    void cleanup() {
+        window.reset();
+        f.reset();
+    }
 
     void formatTime_data() {
         QTest::addColumn<double>("value");
@@ -89,12 +97,12 @@ private Q_SLOTS:
     void newTaskEntryIsOnTopWithTagAndCaption() {
         TProject* first = addTask(QStringLiteral("First"));
         TProject* second = addTask(QStringLiteral("Second & more"));
-        const QList<QAction*> items = child<TPopupMenu>(Form1, "PopupMenu1")->actions();
-        QCOMPARE(items.at(0), Form1->menuEntry(second));
-        QCOMPARE(items.at(1), Form1->menuEntry(first));
-        QCOMPARE(Form1->menuEntry(first)->data().toInt(), 100);
-        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(first)), QStringLiteral("First  00:00:00"));
-        QCOMPARE(Form1->menuEntry(second)->text(), QStringLiteral("Second && more  00:00:00"));
+        const QList<QAction*> items = child<TPopupMenu>(window.get(), "PopupMenu1")->actions();
+        QCOMPARE(items.at(0), window->menuEntry(second));
+        QCOMPARE(items.at(1), window->menuEntry(first));
+        QCOMPARE(window->menuEntry(first)->data().toInt(), 100);
+        QCOMPARE(TForm1::entryCaption(window->menuEntry(first)), QStringLiteral("First  00:00:00"));
+        QCOMPARE(window->menuEntry(second)->text(), QStringLiteral("Second && more  00:00:00"));
         QCOMPARE(first->Hours(), 0.0f);
     }
 
@@ -102,18 +110,19 @@ private Q_SLOTS:
         TProject* task = addTask(QStringLiteral("Coding"));
         task->Start();
         QVERIFY(task->running());
-        QVERIFY(Form1->menuEntry(task)->isChecked());
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
+        QVERIFY(window->menuEntry(task)->isChecked());
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: Coding"));
         f->clock.advanceSeconds(3600 + 61);
         QCOMPARE(task->TimeText(), QStringLiteral("00:00:00")); // finished segments only
         QCOMPARE(task->CurrentTimeText(), QStringLiteral("01:01:01"));
         task->Stop();
         QVERIFY(!task->running());
-        QVERIFY(!Form1->menuEntry(task)->isChecked());
+        QVERIFY(!window->menuEntry(task)->isChecked());
         QCOMPARE(task->TimeText(), QStringLiteral("01:01:01"));
-        QCOMPARE(TForm1::entryCaption(Form1->menuEntry(task)), QStringLiteral("Coding  01:01:01"));
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
+        QCOMPARE(TForm1::entryCaption(window->menuEntry(task)), QStringLiteral("Coding  01:01:01"));
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+                 QStringLiteral("No active project"));
     }
 
     void startOnRunningTaskKeepsClock() {
@@ -128,11 +137,11 @@ private Q_SLOTS:
     void stopAndFlushOnIdleTaskChangeNothing() {
         TProject* task = addTask(QStringLiteral("A"));
         task->SetTime(kHour);
-        child<TTrayIcon>(Form1, "TrayIcon1")->setHint(QStringLiteral("Korvan"));
+        child<TTrayIcon>(window.get(), "TrayIcon1")->setHint(QStringLiteral("Korvan"));
         task->Stop();
         task->Flush();
         QCOMPARE(task->time(), kHour);
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
     }
 
     void flushKeepsRunningAndMovesSegmentIntoTime() {
@@ -168,9 +177,9 @@ private Q_SLOTS:
         QCOMPARE(task->CurrentTime(), 0.0);
         QVERIFY(task->description().isEmpty());
         QCOMPARE(task->sectionId(), 4);
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(),
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: Design"));
-        QVERIFY(!Form1->menuEntry(task)->isChecked());
+        QVERIFY(!window->menuEntry(task)->isChecked());
     }
 
     // Only time that passed counts: daylight saving either way, a clock set back or
@@ -196,8 +205,8 @@ private Q_SLOTS:
     void longNameHintIsCutTo255() {
         TProject* task = addTask(QString(300, QLatin1Char('n')));
         task->Start();
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint().size(), 255);
-        QVERIFY(child<TTrayIcon>(Form1, "TrayIcon1")
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint().size(), 255);
+        QVERIFY(child<TTrayIcon>(window.get(), "TrayIcon1")
                     ->Hint()
                     .startsWith(QStringLiteral("Active task: nnn")));
         QCOMPARE(f->shell.current.szTip.size(), 127);
@@ -206,22 +215,24 @@ private Q_SLOTS:
     void menuClickSwitchesAndStops() {
         TProject* a = addTask(QStringLiteral("A"));
         TProject* b = addTask(QStringLiteral("B"));
-        Form1->menuEntry(a)->trigger();
+        window->menuEntry(a)->trigger();
         QVERIFY(a->running());
-        Form1->menuEntry(b)->trigger();
+        window->menuEntry(b)->trigger();
         QVERIFY(!a->running());
         QVERIFY(b->running());
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("Active task: B"));
-        Form1->menuEntry(b)->trigger();
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+                 QStringLiteral("Active task: B"));
+        window->menuEntry(b)->trigger();
         QVERIFY(!b->running());
-        QCOMPARE(child<TTrayIcon>(Form1, "TrayIcon1")->Hint(), QStringLiteral("No active project"));
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+                 QStringLiteral("No active project"));
     }
 
     void removalRemovesEntry() {
         TProject* task = addTask(QStringLiteral("A"));
-        const int before = child<TPopupMenu>(Form1, "PopupMenu1")->actions().size();
+        const int before = child<TPopupMenu>(window.get(), "PopupMenu1")->actions().size();
         f->tasks().remove(task);
-        QCOMPARE(child<TPopupMenu>(Form1, "PopupMenu1")->actions().size(), before - 1);
+        QCOMPARE(child<TPopupMenu>(window.get(), "PopupMenu1")->actions().size(), before - 1);
     }
 };
 

@@ -39,6 +39,8 @@ QByteArray readFile(const QString& path) {
 class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
+    // The main window loads the settings and the tasks when it is created and saves them.
+    std::unique_ptr<TForm1> window;
 
     // Writes the store before the program starts.
     void seed(const QList<RegValue>& values) {
@@ -56,31 +58,36 @@ class TestSettings : public QObject {
         const RegValue* v = file.key(kKey).find(name);
         return v ? *v : RegValue{};
     }
+    // The program starts: the main window on the fixture's settings and task list.
+    void start() { window = std::make_unique<TForm1>(f->tasks(), f->settings); }
     void restart() {
-        f->destroyWindows();
-        f->createWindows();
+        window.reset();
+        start();
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(false); }
-    void cleanup() { f.reset(); }
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup() {
+        window.reset();
+        f.reset();
+    }
 
     void firstStartUsesDefaultsAndWritesAutostart() {
-        f->createWindows();
-        QCOMPARE(Form1->settings().autoSaveMinutes, 5);
-        QCOMPARE(Form1->settings().reminderMinutes, 15);
-        QVERIFY(Form1->settings().autoStart);
-        QVERIFY(!Form1->settings().requestDescription);
+        start();
+        QCOMPARE(window->settings().autoSaveMinutes, 5);
+        QCOMPARE(window->settings().reminderMinutes, 15);
+        QVERIFY(window->settings().autoStart);
+        QVERIFY(!window->settings().requestDescription);
         QVERIFY(f->tasks().empty());
-        QCOMPARE(Form1->settings().connection,
+        QCOMPARE(window->settings().connection,
                  QStringLiteral("Provider=SQLite;Data Source=") + f->paths->dataFolder() +
                      QStringLiteral("Korvan.dat;Persist Security Info=False"));
-        QVERIFY(child<QCheckBox>(Form1, "CheckBox1")->isChecked());
-        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 5 * 60000);
-        QVERIFY(child<QTimer>(Form1, "Timer2")->isActive());
-        QVERIFY(child<QCheckBox>(Form1, "CheckBox2")->isChecked());
-        QVERIFY(child<QTimer>(Form1, "Timer3")->isActive());
-        QVERIFY(child<QCheckBox>(Form1, "CheckBox3")->isChecked());
+        QVERIFY(child<QCheckBox>(window.get(), "CheckBox1")->isChecked());
+        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 5 * 60000);
+        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive());
+        QVERIFY(child<QCheckBox>(window.get(), "CheckBox2")->isChecked());
+        QVERIFY(child<QTimer>(window.get(), "Timer3")->isActive());
+        QVERIFY(child<QCheckBox>(window.get(), "CheckBox3")->isChecked());
         const QByteArray entry = readFile(f->autostartPath());
         QVERIFY(entry.contains("Exec=\"" + f->paths->programFile().toUtf8() + "\"\n"));
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
@@ -88,7 +95,7 @@ private Q_SLOTS:
     }
 
     void saveAndLoadRoundTrip() {
-        f->createWindows();
+        start();
         const QString awkward = QStringLiteral("Quote \" back\\slash ; [x] = \u010dau \U0001F600");
         for (const QString& name : {awkward, QStringLiteral("plain")}) {
             auto* t = new TProject(name);
@@ -98,8 +105,8 @@ private Q_SLOTS:
         f->tasks()[0]->setDescription(QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         f->tasks()[0]->setSectionId(-7);
         f->tasks()[1]->setActivityId(2147483647);
-        Form1->settings().userName = QStringLiteral("jan");
-        Form1->SaveSettings();
+        window->settings().userName = QStringLiteral("jan");
+        window->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
         QCOMPARE(QFile::permissions(f->storePath()),
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
@@ -114,7 +121,7 @@ private Q_SLOTS:
         QCOMPARE(t->time(), 1.0 / 3.0);
         QCOMPARE(t->description(), QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         QCOMPARE(t->sectionId(), -7);
-        QCOMPARE(Form1->settings().userName, QStringLiteral("jan"));
+        QCOMPARE(window->settings().userName, QStringLiteral("jan"));
     }
 
     void countWithMissingTimeSkipsThatIndex() {
@@ -127,12 +134,12 @@ private Q_SLOTS:
               RegValue::dword(QStringLiteral("SectionId2"), 12),
               RegValue::string(QStringLiteral("Project3"), QStringLiteral("left over")),
               RegValue::binary(QStringLiteral("Time3"), timeBytes(0.1))});
-        f->createWindows();
+        start();
         QCOMPARE(f->tasks().size(), size_t(2));
         QCOMPARE(f->tasks()[0]->name(), QStringLiteral("two"));
         QCOMPARE(f->tasks()[0]->sectionId(), 12);
         QCOMPARE(f->tasks()[1]->name(), QStringLiteral("zero"));
-        Form1->SaveSettings();
+        window->SaveSettings();
         // Values beyond the new count stay and are not loaded.
         QCOMPARE(storedValue(QStringLiteral("Project3")).toText(), QStringLiteral("left over"));
         QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
@@ -157,16 +164,16 @@ private Q_SLOTS:
               RegValue::binary(QStringLiteral("Time2"), timeBytes(0.25)),
               RegValue::dword(QStringLiteral("SectionId2"), 4)});
         const QByteArray original = readFile(f->storePath());
-        f->createWindows();
+        start();
         QCOMPARE(f->boxes.shown.size(), 1);
         const QString text = f->boxes.last().text;
         QVERIFY(text.contains(f->storePath()));
         QVERIFY(text.contains(QStringLiteral("\"Auto Save\": it is not a number (dword)")));
         QVERIFY(text.contains(QStringLiteral("\"Time0\": it is not a recorded time (8 bytes)")));
         QVERIFY(text.contains(QStringLiteral("\"SectionId1\": it is not a number (dword)")));
-        QCOMPARE(Form1->settings().autoSaveMinutes, 5);
-        QCOMPARE(Form1->settings().reminderMinutes, 20);
-        QCOMPARE(Form1->settings().connection,
+        QCOMPARE(window->settings().autoSaveMinutes, 5);
+        QCOMPARE(window->settings().reminderMinutes, 20);
+        QCOMPARE(window->settings().connection,
                  QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
         QCOMPARE(f->tasks().size(), size_t(2));
         QCOMPARE(f->tasks()[0]->name(), QStringLiteral("one"));
@@ -177,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(kept.size(), 1);
         QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()), original);
         // The next save keeps everything that was read.
-        Form1->SaveSettings();
+        window->SaveSettings();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(),
                  QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
         QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
@@ -192,7 +199,7 @@ private Q_SLOTS:
               RegValue::binary(QStringLiteral("Time0"), timeBytes(0.5)),
               RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
               RegValue::binary(QStringLiteral("Time1"), timeBytes(0.25))});
-        f->createWindows();
+        start();
         QCOMPARE(f->tasks().size(), size_t(2));
         QVERIFY(f->boxes.shown.isEmpty());
     }
@@ -200,11 +207,11 @@ private Q_SLOTS:
     // Another copy (or the user) writes the store while this copy runs: this copy's next
     // save keeps that version beside, says so, and writes its own.
     void aStoreWrittenMeanwhileIsKept() {
-        f->createWindows();
+        start();
         f->tasks().push_back(new TProject(QStringLiteral("mine")));
-        Form1->SaveSettings();
+        window->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
-        Form1->SaveSettings(); // its own writes are no conflict
+        window->SaveSettings(); // its own writes are no conflict
         QVERIFY(f->boxes.shown.isEmpty());
         FileRegistry other(f->storePath());
         {
@@ -213,7 +220,7 @@ private Q_SLOTS:
             QVERIFY(key->close());
         }
         const QByteArray theirs = readFile(f->storePath());
-        Form1->SaveSettings(); // what the auto-save does
+        window->SaveSettings(); // what the auto-save does
         const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.conflict-*")});
         QCOMPARE(kept.size(), 1);
@@ -230,9 +237,9 @@ private Q_SLOTS:
         seed({RegValue::dword(QStringLiteral("Count"), 0)});
         QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
         QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
-        f->createWindows();
+        start();
         f->tasks().push_back(new TProject(QStringLiteral("linked")));
-        Form1->SaveSettings();
+        window->SaveSettings();
         QVERIFY(QFileInfo(f->storePath()).isSymLink());
         QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
     }
@@ -240,27 +247,27 @@ private Q_SLOTS:
     void autoSaveZeroAndTicking() {
         seed({RegValue::dword(QStringLiteral("Auto Save"), 0),
               RegValue::dword(QStringLiteral("Auto Start"), 0)});
-        f->createWindows();
-        QVERIFY(!child<QCheckBox>(Form1, "CheckBox1")->isChecked());
-        QVERIFY(!child<QLineEdit>(Form1, "Edit2")->isEnabled());
-        QCOMPARE(child<QLineEdit>(Form1, "Edit2")->text(), QStringLiteral("3"));
-        QVERIFY(!child<QTimer>(Form1, "Timer2")->isActive());
+        start();
+        QVERIFY(!child<QCheckBox>(window.get(), "CheckBox1")->isChecked());
+        QVERIFY(!child<QLineEdit>(window.get(), "Edit2")->isEnabled());
+        QCOMPARE(child<QLineEdit>(window.get(), "Edit2")->text(), QStringLiteral("3"));
+        QVERIFY(!child<QTimer>(window.get(), "Timer2")->isActive());
         QVERIFY(!QFile::exists(f->autostartPath()));
-        child<QAction>(Form1, "Add1")->trigger(); // the main window, where the box is
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        clickCheckBox(child<QCheckBox>(Form1, "CheckBox1"));
-        QVERIFY(child<QLineEdit>(Form1, "Edit2")->isEnabled());
-        QCOMPARE(child<QTimer>(Form1, "Timer2")->interval(), 3 * 60000);
-        QVERIFY(child<QTimer>(Form1, "Timer2")->isActive());
+        child<QAction>(window.get(), "Add1")->trigger(); // the main window, where the box is
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        clickCheckBox(child<QCheckBox>(window.get(), "CheckBox1"));
+        QVERIFY(child<QLineEdit>(window.get(), "Edit2")->isEnabled());
+        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 3 * 60000);
+        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive());
     }
 
     void autoSaveKeepsRunningTaskRunning() {
-        f->createWindows();
+        start();
         auto* t = new TProject(QStringLiteral("run"));
         f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(600);
-        fireTimer(child<QTimer>(Form1, "Timer2"));
+        fireTimer(child<QTimer>(window.get(), "Timer2"));
         QVERIFY(t->running());
         QCOMPARE(t->time(), 0.0);
         double saved;
@@ -271,13 +278,13 @@ private Q_SLOTS:
     }
 
     void autostartFollowsCheckBoxAtSave() {
-        f->createWindows();
+        start();
         QVERIFY(QFile::exists(f->autostartPath()));
-        child<QAction>(Form1, "Add1")->trigger(); // the main window, where the box is
-        QVERIFY(QTest::qWaitForWindowExposed(Form1));
-        clickCheckBox(child<QCheckBox>(Form1, "CheckBox3"));
+        child<QAction>(window.get(), "Add1")->trigger(); // the main window, where the box is
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        clickCheckBox(child<QCheckBox>(window.get(), "CheckBox3"));
         QVERIFY(QFile::exists(f->autostartPath())); // only at the next save
-        Form1->SaveSettings();
+        window->SaveSettings();
         QVERIFY(!QFile::exists(f->autostartPath()));
         QCOMPARE(storedValue(QStringLiteral("Auto Start")).data, RegValue::dword({}, 0).data);
     }
@@ -285,8 +292,8 @@ private Q_SLOTS:
     void valuesOfOthersAreKept() {
         RegValue multi{QStringLiteral("Other"), REG_MULTI_SZ, QByteArray("a\0\0\0\0\0", 6)};
         seed({multi, RegValue::string(QString(), QStringLiteral("default value"))});
-        f->createWindows();
-        Form1->SaveSettings();
+        start();
+        window->SaveSettings();
         QVERIFY(storedValue(QStringLiteral("Other")) == multi);
         QCOMPARE(storedValue(QString()).toText(), QStringLiteral("default value"));
     }
@@ -304,7 +311,7 @@ private Q_SLOTS:
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(bytes);
         out.close();
-        f->createWindows();
+        start();
         QCOMPARE(f->tasks().size(), size_t(1));
         QCOMPARE(f->tasks()[0]->name(), QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
         QCOMPARE(f->tasks()[0]->time(), 0.5);
@@ -316,10 +323,10 @@ private Q_SLOTS:
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write("this is not a registry export\n\"Count\"=dword:zz\n");
         out.close();
-        f->createWindows();
+        start();
         QCOMPARE(f->boxes.shown.size(), 1);
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("could not be read")));
-        QCOMPARE(Form1->settings().autoSaveMinutes, 5);
+        QCOMPARE(window->settings().autoSaveMinutes, 5);
         const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.corrupt-*")});
         QCOMPARE(kept.size(), 1);
@@ -328,14 +335,14 @@ private Q_SLOTS:
     }
 
     void failedWriteKeepsPreviousFile() {
-        f->createWindows();
-        Form1->SaveSettings();
+        start();
+        window->SaveSettings();
         const QByteArray before = readFile(f->storePath());
         for (int i = 0; i < 200; ++i)
             f->tasks().push_back(new TProject(QStringLiteral("task %1").arg(i)));
         {
             FullDisk full(100);
-            Form1->SaveSettings();
+            window->SaveSettings();
         }
         QVERIFY(f->boxes.last().text.startsWith(
             QStringLiteral("Korvan could not save its tasks and settings to %1: ")
@@ -354,21 +361,21 @@ private Q_SLOTS:
         const QString stored = ScramblePassword(
             QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         seed({RegValue::string(QStringLiteral("Connection"), stored)});
-        f->createWindows();
-        QCOMPARE(Form1->settings().connection,
+        start();
+        QCOMPARE(window->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
-        Form1->SaveSettings();
+        window->SaveSettings();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
-        Form1->settings().connection =
+        window->settings().connection =
             QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u");
-        Form1->SaveSettings();
+        window->SaveSettings();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
         // A password with "\u00a7" scrambles to a zero character and still comes back whole.
-        Form1->settings().connection =
+        window->settings().connection =
             QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u");
-        Form1->SaveSettings();
+        window->SaveSettings();
         restart();
-        QCOMPARE(Form1->settings().connection,
+        QCOMPARE(window->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
     }
 
@@ -381,23 +388,23 @@ private Q_SLOTS:
     }
     void lastPasswordIsScrambled() {
         QFETCH(QString, connection);
-        f->createWindows();
-        Form1->settings().connection = connection;
-        Form1->SaveSettings();
+        start();
+        window->settings().connection = connection;
+        window->SaveSettings();
         QVERIFY(!readFile(f->storePath()).contains("secret"));
         restart();
-        QCOMPARE(
-            ConnectionString::parse(Form1->settings().connection).value(QStringLiteral("password")),
-            QStringLiteral("secret"));
-        Form1->SaveSettings(); // and stays so
+        QCOMPARE(ConnectionString::parse(window->settings().connection)
+                     .value(QStringLiteral("password")),
+                 QStringLiteral("secret"));
+        window->SaveSettings(); // and stays so
         QVERIFY(!readFile(f->storePath()).contains("secret"));
     }
 
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
-        f->createWindows();
+        start();
         for (int i = 0; i < 60; ++i)
             f->tasks().push_back(new TProject(QStringLiteral("task %1").arg(i)));
-        Form1->SaveSettings();
+        window->SaveSettings();
         QElapsedTimer budget;
         budget.start();
         int rounds = 0;
@@ -409,7 +416,7 @@ private Q_SLOTS:
                 ::close(pipefd[0]);
                 for (int n = 0;; ++n) {
                     f->tasks()[static_cast<size_t>(n % 60)]->SetTime(n);
-                    Form1->SaveSettings();
+                    window->SaveSettings();
                     const char b = 1;
                     if (write(pipefd[1], &b, 1) != 1)
                         _exit(0);

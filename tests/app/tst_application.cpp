@@ -1,0 +1,527 @@
+#include "app/Application.h"
+#include "app/ControlBus.h"
+#include "database/DatabaseDialog.h"
+#include "database/ProjectFrame.h"
+#include "database/SummaryUnit.h"
+#include "desktop/About.h"
+#include "desktop/PopupMenu.h"
+#include "model/Records.h"
+#include "model/TaskList.h"
+#include "model/WorkRecords.h"
+#include "platform/ConnectionString.h"
+#include "platform/Registry.h"
+#include "platform/RegistryFile.h"
+#include "support/Databases.h"
+#include "support/Fixture.h"
+#include "timing/DescriptionForm.h"
+#include "timing/EditDialog.h"
+#include "timing/MainWindow.h"
+#include "widgets/LookupComboBox.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+using namespace platform;
+
+// What the application connects between its windows, on the whole program as main()
+// builds it: the main window opens the edit dialog, the description prompt, the booking,
+// the Database dialog and the About box; a booking saves the tasks, refreshes the main
+// window and sends it back to the tray; the Database dialog's new connection is kept with
+// the settings, not while a booking holds the lists; the bus follows the tasks. What one
+// window does alone is tested with that window.
+class TestApplication : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestDatabases> dbs;
+    std::unique_ptr<Fixture> f;
+    std::unique_ptr<korvan::Application> app;
+
+    TaskList& tasks() { return app->tasks(); }
+    TForm1* mainWindow() const { return app->mainWindow(); }
+    TForm2* editDialog() const { return app->editDialog(); }
+    TForm5* prompt() const { return app->descriptionPrompt(); }
+    TSummary* booking() const { return app->booking(); }
+    TSetup* database() const { return app->database(); }
+    TADOConnection& db() { return app->records().connection(); }
+
+    TProject* addTask(const QString& name, double hours = 0) {
+        auto* task = new TProject(name);
+        task->SetTime(hours / 24.0);
+        tasks().push_back(task);
+        return task;
+    }
+    void select(int row) { mainWindow()->selectTaskRow(row); }
+    void useDatabase(const QString& cs) { db().ConnectionString = cs; }
+
+    // The edit dialog is modal: `act` runs inside it, then OK or Cancel ends it.
+    void inDialog(const std::function<void()>& act, bool ok = true) {
+        QTimer::singleShot(0, this, [=] {
+            act();
+            child<QPushButton>(editDialog(), ok ? "Button1" : "Button2")->click();
+        });
+    }
+
+    // The description prompt opens without blocking whoever started the task.
+    void promptShown() { QTRY_VERIFY(prompt()->isVisible()); }
+    void promptAnswered() { QTRY_VERIFY(!prompt()->isVisible()); }
+
+    // A task for the booking, and the lists its frames choose from.
+    TProject* task(const QString& name, double hours, int project = 0, int activity = 0,
+                   const QString& text = QString()) {
+        TProject* t = addTask(name, hours);
+        t->setSectionId(project);
+        t->setActivityId(activity);
+        t->setDescription(text);
+        return t;
+    }
+    void prepare(const QString& cs) {
+        useDatabase(cs);
+        seedProjectsAndActivities(db(), {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
+                                  {QStringLiteral("Coding"), QStringLiteral("Testing")});
+    }
+    QVariant scalar(const QString& sql) {
+        TADODataSet q(&db());
+        q.SQL = sql;
+        q.Open();
+        const QVariant v = q.Value(0, 0);
+        q.Close();
+        return v;
+    }
+    int bookedRecords() {
+        return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
+    }
+    TProjectBaseFrame* frame(int i) { return booking()->frames().value(i); }
+    void save(bool yes = true) {
+        f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
+        child<QPushButton>(booking(), "Button2")->click();
+    }
+
+    static QStringList items(QListWidget* list) {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+    // Fills the "Settings" page's connection fields as a user does: the kind chosen with
+    // the keys, the fields cleared and typed.
+    void typeConnection(const QString& connection) {
+        const platform::ConnectionString cs = platform::ConnectionString::parse(connection);
+        const bool server = cs.value(QStringLiteral("Provider")) == QLatin1String("PostgreSQL");
+        auto* kind = child<QComboBox>(database(), "ProviderBox");
+        kind->setFocus();
+        QTest::keyClick(kind, server ? Qt::Key_End : Qt::Key_Home);
+        const auto type = [this](const char* name, const QString& text) {
+            auto* edit = child<QLineEdit>(database(), name);
+            QVERIFY(edit->isVisible());
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClicks(edit, text);
+        };
+        if (!server) {
+            type("FileEdit", cs.value(QStringLiteral("Data Source")));
+            return;
+        }
+        const QString source = cs.value(QStringLiteral("Data Source"));
+        type("HostEdit", source.section(QLatin1Char(':'), 0, 0));
+        auto* port = child<QSpinBox>(database(), "PortBox");
+        port->setFocus();
+        QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(port, source.section(QLatin1Char(':'), 1, 1));
+        type("CatalogEdit", cs.value(QStringLiteral("Initial Catalog")));
+        type("UserEdit", cs.value(QStringLiteral("User ID")));
+        type("PasswordEdit", cs.value(QStringLiteral("Password")));
+    }
+    void clickButton(const char* name) {
+        auto* button = child<QPushButton>(database(), name);
+        QVERIFY(button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QString storedConnection() {
+        FileRegistry store(f->storePath());
+        RegValue value;
+        auto key = store.openKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"));
+        return key->queryValue(QStringLiteral("Connection"), value) ? value.toText() : QString();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs.reset(); }
+    void init() {
+        f = std::make_unique<Fixture>();
+        app = std::make_unique<korvan::Application>();
+        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    }
+    void cleanup() {
+        app.reset();
+        f.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    // ---- the main window and the edit dialog ----
+
+    void newTaskAndSelection_data() { addEngineRows(); }
+    void newTaskAndSelection() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        useDatabase(cs);
+        tasks().push_back(new TProject(QStringLiteral("zz")));
+        inDialog([this] {
+            QVERIFY(child<QLineEdit>(editDialog(), "Edit1")->text().isEmpty());
+            QCOMPARE(child<QLineEdit>(editDialog(), "MaskEdit1")->text(),
+                     QStringLiteral("00:00:00"));
+            QVERIFY(
+                child<TDBLookupComboBox>(editDialog(), "DBLookupComboBox1")->KeyValue().isNull());
+            QCOMPARE(child<TDBLookupComboBox>(editDialog(), "DBLookupComboBox1")->currentIndex(),
+                     -1);
+            QVERIFY(db().Connected());
+            child<QLineEdit>(editDialog(), "Edit1")->setText(QStringLiteral("aa new"));
+        });
+        child<QPushButton>(mainWindow(), "Button2")->click();
+        QCOMPARE(tasks().size(), size_t(2));
+        TProject* created = mainWindow()->selectedTask();
+        QVERIFY(created);
+        QCOMPARE(created->name(), QStringLiteral("aa new"));
+        QCOMPARE(created->time(), 0.0);
+        QCOMPARE(created->sectionId(), 0);
+        QCOMPARE(created->activityId(), 0);
+        QVERIFY(!db().Connected()); // closing the dialog closed it
+        QVERIFY(!app->records().activities().Active());
+    }
+
+    // A task of more than a day keeps its whole time through OK without a change, and the
+    // grid and the menu show it in full.
+    void daysSurviveOkWithoutChange() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        auto* t = new TProject(QStringLiteral("long"));
+        t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
+        tasks().push_back(t);
+        mainWindow()->RefreshGrid();
+        mainWindow()->RefreshMenu();
+        QCOMPARE(
+            child<QTableView>(mainWindow(), "StringGrid1")->model()->index(0, 1).data().toString(),
+            QStringLiteral("25:03:00"));
+        QCOMPARE(TForm1::entryCaption(mainWindow()->menuEntry(t)),
+                 QStringLiteral("long  25:03:00"));
+        QString shown;
+        QTimer::singleShot(0, this, [&] {
+            shown = child<QLineEdit>(editDialog(), "MaskEdit1")->text();
+            QTest::mouseClick(child<QPushButton>(editDialog(), "Button1"), Qt::LeftButton);
+        });
+        select(0);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button3"), Qt::LeftButton);
+        QCOMPARE(shown, QStringLiteral("25:03:00"));
+        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
+        QCOMPARE(t->Hours(), 25.05f);
+    }
+
+    // A double-click below the last row edits the selected task as one on a row does.
+    void doubleClickBelowTheRowsEdits() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        tasks().push_back(new TProject(QStringLiteral("only")));
+        mainWindow()->RefreshGrid();
+        child<QAction>(mainWindow(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        select(0);
+        QString edited;
+        QTimer::singleShot(0, this, [&] {
+            edited = child<QLineEdit>(editDialog(), "Edit1")->text();
+            QTest::mouseClick(child<QPushButton>(editDialog(), "Button2"), Qt::LeftButton);
+        });
+        QWidget* area = child<QTableView>(mainWindow(), "StringGrid1")->viewport();
+        QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 5));
+        QCOMPARE(edited, QStringLiteral("only"));
+    }
+
+    // Without a task a double-click in the grid has nothing to edit.
+    void doubleClickOnAnEmptyGridEditsNothing() {
+        mainWindow()->RefreshGrid();
+        QWidget* grid = child<QTableView>(mainWindow(), "StringGrid1")->viewport();
+        QTest::mouseDClick(grid, Qt::LeftButton, {}, QPoint(10, 60));
+        QVERIFY(!editDialog()->isVisible());
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
+    // ---- the main window and the description prompt ----
+
+    void descriptionPromptOnStart() {
+        mainWindow()->settings().requestDescription = true;
+        TProject* a = addTask(QStringLiteral("Review"));
+        a->setDescription(QStringLiteral("First line"));
+        mainWindow()->RefreshGrid();
+        select(0);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
+        // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
+        QVERIFY(a->running());
+        promptShown();
+        QVERIFY(!child<TPopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
+        QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Review"));
+        QCOMPARE(child<QPlainTextEdit>(prompt(), "Memo1")->toPlainText(),
+                 QStringLiteral("First line\n"));
+        QCOMPARE(child<QPlainTextEdit>(prompt(), "Memo1")->textCursor().position(), 11);
+        QTest::keyClicks(child<QPlainTextEdit>(prompt(), "Memo1"), QStringLiteral("Second"));
+        QTest::keyClick(child<QPlainTextEdit>(prompt(), "Memo1"),
+                        Qt::Key_Return); // a plain Enter is a line break
+        QTest::keyClick(child<QPlainTextEdit>(prompt(), "Memo1"), Qt::Key_Return,
+                        Qt::ControlModifier);
+        promptAnswered();
+        QVERIFY(child<TPopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
+        QVERIFY(a->running());
+        QCOMPARE(a->description(), QStringLiteral("First line\r\nSecond\r\n"));
+        QVERIFY(mainWindow()->settings().requestDescription);
+    }
+
+    void descriptionPromptDoNotShowAgain() {
+        mainWindow()->settings().requestDescription = true;
+        child<QCheckBox>(mainWindow(), "CheckBox4")->setChecked(true);
+        TProject* a = addTask(QStringLiteral("x"));
+        // Cancel with the box ticked changes nothing.
+        a->Start();
+        promptShown();
+        QTest::mouseClick(child<QCheckBox>(prompt(), "CheckBox1"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(prompt(), "Button2"), Qt::LeftButton);
+        promptAnswered();
+        QVERIFY(mainWindow()->settings().requestDescription);
+        a->Stop();
+        // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
+        a->Start();
+        promptShown();
+        QTest::keyClick(child<QPlainTextEdit>(prompt(), "Memo1"), Qt::Key_Return,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(prompt()->isVisible());
+        QVERIFY(!child<QCheckBox>(prompt(), "CheckBox1")->isChecked()); // each prompt unticked
+        QTest::mouseClick(child<QCheckBox>(prompt(), "CheckBox1"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(prompt(), "Button1"), Qt::LeftButton);
+        promptAnswered();
+        QVERIFY(!mainWindow()->settings().requestDescription);
+        QVERIFY(!child<QCheckBox>(mainWindow(), "CheckBox4")->isChecked());
+        a->Stop();
+        a->Start();
+        QVERIFY(!prompt()->isVisible());
+        QVERIFY(a->running());
+    }
+
+    // A task removed while its prompt is open gets nothing written back.
+    void descriptionPromptForRemovedTask() {
+        mainWindow()->settings().requestDescription = true;
+        TProject* a = addTask(QStringLiteral("Gone"));
+        addTask(QStringLiteral("Stays"));
+        mainWindow()->RefreshGrid();
+        select(0);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
+        promptShown();
+        tasks().remove(a);
+        QTest::keyClicks(child<QPlainTextEdit>(prompt(), "Memo1"), QStringLiteral("late"));
+        QTest::mouseClick(child<QPushButton>(prompt(), "Button1"), Qt::LeftButton);
+        promptAnswered();
+        QCOMPARE(tasks().front()->description(), QString());
+    }
+
+    // ---- the main window and the bus ----
+
+    // A switch of task is announced once, after the click that caused it.
+    void runningTaskChangeAnnouncedOnce() {
+        QStringList announced;
+        connect(&app->bus(), &korvan::ControlBus::RunningTaskChanged, this,
+                [&](const QString& name) { announced << name; });
+        addTask(QStringLiteral("a"));
+        addTask(QStringLiteral("b"));
+        mainWindow()->RefreshMenu();
+        mainWindow()->menuEntry(tasks()[0])->trigger();
+        mainWindow()->menuEntry(tasks()[1])->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(announced, QStringList({"b"}));
+        mainWindow()->menuEntry(tasks()[1])->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(announced, QStringList({"b", ""}));
+    }
+
+    // ---- the main window's other windows ----
+
+    // The tray menu's "About" shows the About box, also again once it was closed.
+    void aboutEntryShowsTheAboutBox() {
+        QVERIFY(!app->about()->isVisible());
+        child<QAction>(mainWindow(), "About1")->trigger();
+        QVERIFY(app->about()->isVisible());
+        QTest::mouseClick(child<QPushButton>(app->about(), "Button1"), Qt::LeftButton);
+        QVERIFY(!app->about()->isVisible());
+        child<QAction>(mainWindow(), "About1")->trigger();
+        QVERIFY(app->about()->isVisible());
+    }
+
+    // "Database" and "Save to DB" in the main window open their windows.
+    void buttonsOpenTheDatabaseAndTheBooking() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        child<QAction>(mainWindow(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button10"), Qt::LeftButton);
+        QVERIFY(database()->isVisible());
+        database()->close();
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button9"), Qt::LeftButton);
+        QVERIFY(booking()->isVisible());
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
+    // ---- the booking and the main window ----
+
+    void nothingToBook_data() { addEngineRows(); }
+    void nothingToBook() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        task(QStringLiteral("idle"), 59.0 / 3600);
+        child<QAction>(mainWindow(), "Add1")->trigger();
+        booking()->ShowSummary();
+        QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0,00"));
+        QCOMPARE(child<QLabel>(booking(), "Label2")->text(), QStringLiteral("0,00"));
+        save();
+        QCOMPARE(
+            f->boxes.shown.at(0).text,
+            QStringLiteral(
+                "Are you sure to save following records to database ?\r\n\r\n\r\nTotal: 0,00 h"));
+        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Confirm"));
+        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(f->boxes.shown.at(1).caption, QStringLiteral("Information"));
+        QCOMPARE(f->boxes.shown.at(1).icon, MsgIcon::Information);
+        QCOMPARE(bookedRecords(), 0);
+        QVERIFY(!booking()->isVisible());
+        QVERIFY(!mainWindow()->isVisible());
+        // Nothing was booked, so nothing is reset: the 59 seconds stay.
+        QCOMPARE(tasks()[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
+    }
+
+    // The booked tasks are reset and the store saved before the success message shows (a
+    // crash while it shows must not leave the hours to be booked again); a task added while
+    // the dialog was open keeps its time.
+    void resetAndSavedBeforeTheMessage_data() { addEngineRows(); }
+    void resetAndSavedBeforeTheMessage() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
+        child<QCheckBox>(booking(), "CheckBox1")->setChecked(true);
+        booking()->ShowSummary();
+        TProject* later = task(QStringLiteral("later"), 2); // added while the dialog shows
+        QByteArray storeAtMessage;
+        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
+            if (b.caption == QLatin1String("Information"))
+                storeAtMessage = f->readStore();
+        };
+        save();
+        QCOMPARE(bookedRecords(), 1);
+        QVERIFY(storeAtMessage.contains("\"Project0\"=\"booked\"") ||
+                storeAtMessage.contains("=\"booked\""));
+        QVERIFY(storeAtMessage.contains("\"Time0\"=hex:00,00,00,00,00,00,00,00"));
+        QCOMPARE(later->CurrentTimeText(), QStringLiteral("02:00:00"));
+    }
+
+    // ---- the booking and the edit dialog, on the same work records ----
+
+    // Closing "Edit task" leaves an open "Summary" with its lists: the frames keep showing
+    // their projects and the booking books them.
+    void editTaskLeavesTheSummaryItsLists_data() { addEngineRows(); }
+    void editTaskLeavesTheSummaryItsLists() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
+        booking()->ShowSummary();
+        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+                 QStringLiteral("Project 2"));
+        QTimer::singleShot(0, this, [this] {
+            QTest::mouseClick(child<QPushButton>(editDialog(), "Button2"), Qt::LeftButton);
+        });
+        editDialog()->EditTask(t);
+        QVERIFY(app->records().projects().Active());
+        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+                 QStringLiteral("Project 2"));
+        save();
+        QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
+    }
+
+    // ---- the Database dialog, the settings and the booking ----
+
+    // Another database is chosen on the "Settings" page without editing any file: a
+    // connection that does not work, or a choice while a booking is open, changes nothing;
+    // one that works is tested, applied, stored scrambled and used at once.
+    void chooseConnection_data() { addEngineRows(); }
+    void chooseConnection() {
+        KORVAN_FRESH_DATABASE(*dbs, target);
+        {
+            TADOConnection c;
+            c.ConnectionString = target;
+            seedProjectsAndActivities(c, {QStringLiteral("New")}, {});
+        }
+        const QString start = dbs->fresh(QStringLiteral("sqlite"));
+        db().ConnectionString = start;
+        mainWindow()->settings().connection = start;
+        seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
+        mainWindow()->SaveSettings();
+        const QString storedBefore = storedConnection();
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button10"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowExposed(database()));
+        QTabBar* tabs = child<QTabWidget>(database(), "PageControl1")->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        QCOMPARE(child<QTabWidget>(database(), "PageControl1")->currentWidget(),
+                 child<QWidget>(database(), "TabSheet1"));
+
+        // Not working: a wrong password, or a folder that does not exist.
+        const QString wrong =
+            engine == QLatin1String("sqlite")
+                ? QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/Korvan.dat")
+                : QString(target).replace(QRegularExpression(QStringLiteral("Password=[^;]*")),
+                                          QStringLiteral("Password=wrong"));
+        typeConnection(wrong);
+        clickButton("TestButton");
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
+        clickButton("ApplyButton");
+        QVERIFY2(f->boxes.last().text.startsWith(QStringLiteral("Korvan keeps the database")),
+                 qPrintable(f->boxes.last().text));
+        QCOMPARE(db().ConnectionString, start);
+        QCOMPARE(storedConnection(), storedBefore);
+        QCOMPARE(items(child<QListWidget>(database(), "ListBox1")),
+                 QStringList{QStringLiteral("Old")});
+
+        // Working, but a booking holds the lists of the database in use.
+        typeConnection(target);
+        clickButton("TestButton");
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Connection succeeded."));
+        booking()->ShowSummary();
+        clickButton("ApplyButton");
+        QVERIFY(f->boxes.last().text.startsWith(QStringLiteral("Close \"Summary\"")));
+        QCOMPARE(db().ConnectionString, start);
+        booking()->close();
+
+        clickButton("ApplyButton");
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Korvan now records to this database."));
+        const QString applied = db().ConnectionString;
+        QCOMPARE(mainWindow()->settings().connection, applied);
+        QCOMPARE(ScramblePassword(storedConnection()).section(QLatin1Char(';'), 0, 4),
+                 applied.section(QLatin1Char(';'), 0, 4));
+        if (engine == QLatin1String("postgresql")) {
+            const QString password =
+                platform::ConnectionString::parse(target).value(QStringLiteral("Password"));
+            QVERIFY(!storedConnection().contains(password)); // scrambled, as always
+            QCOMPARE(platform::ConnectionString::parse(ScramblePassword(storedConnection()))
+                         .value(QStringLiteral("Password")),
+                     password);
+        }
+        QCOMPARE(items(child<QListWidget>(database(), "ListBox1")),
+                 QStringList{QStringLiteral("New")});
+        QCOMPARE(child<TDBLookupComboBox>(database(), "DBLookupComboBox1")->count(),
+                 2); // "< All >" and New
+    }
+};
+
+QTEST_MAIN(TestApplication)
+#include "tst_application.moc"
