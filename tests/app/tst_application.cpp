@@ -7,12 +7,15 @@
 #include "desktop/PopupMenu.h"
 #include "model/Records.h"
 #include "model/TaskList.h"
+#include "model/Watchman.h"
 #include "model/WorkRecords.h"
 #include "platform/ConnectionString.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
+#include "platform/Services.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
+#include "timing/AbsenceDialog.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/MainWindow.h"
@@ -21,7 +24,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -34,6 +39,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
+#include <cstring>
 
 using namespace platform;
 
@@ -520,6 +526,91 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("New")});
         QCOMPARE(child<TDBLookupComboBox>(database(), "DBLookupComboBox1")->count(),
                  2); // "< All >" and New
+    }
+
+    // ---- the tasks' safekeeping, the main window and the question ----
+
+    // The program as it starts again, after the test prepared the store and the journal.
+    void restartApplication() {
+        app.reset();
+        app = std::make_unique<korvan::Application>();
+    }
+    QString journalPath() const { return Watchman::journalPathFor(f->storePath()); }
+    QTimer* watchmanTimer(const char* name) { return child<QTimer>(&app->watchman(), name); }
+    double storedTime(int index) {
+        RegFile file;
+        RegFile::parse(f->readStore(), file);
+        const RegValue* v = file.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"))
+                                .find(QStringLiteral("Time") + QString::number(index));
+        double days = -1;
+        if (v && v->data.size() == 8)
+            std::memcpy(&days, v->data.constData(), 8);
+        return days;
+    }
+
+    // A run killed after its last sign of life: the question is up when the program starts,
+    // and the user's answer is in the store at once, with nothing left to ask.
+    void killedRunAskedAtStartAndSaved() {
+        addTask(QStringLiteral("Writing"));
+        app.reset(); // saves
+        Journal::Run run;
+        run.task = QStringLiteral("Writing");
+        run.index = 0;
+        run.startUtcMs = run.baseUtcMs = f->clock.utc - 100000;
+        QFile journal(journalPath());
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(Journal::encode(run) + "beat 0 30000\nbeat 0 60000\n");
+        journal.close();
+        app = std::make_unique<korvan::Application>();
+        TAbsenceDialog* question = app->absenceDialog();
+        QVERIFY(question->isVisible());
+        QVERIFY(child<QLabel>(question, "Label1")
+                    ->text()
+                    .startsWith(QStringLiteral("Korvan ended while \"Writing\" was running")));
+        QTest::mouseClick(child<QPushButton>(question, "Button1"), Qt::LeftButton);
+        QVERIFY(!question->isVisible());
+        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
+        QCOMPARE(FormatTime(tasks()[0]->CurrentTime()), QStringLiteral("00:01:00"));
+        QCOMPARE(QDir(QFileInfo(journalPath()).absolutePath())
+                     .entryList({QStringLiteral("korvan.journal*")}, QDir::Files),
+                 QStringList());
+        restartApplication();
+        QVERIFY(!app->absenceDialog()->isVisible());
+    }
+
+    // Start from the main window: the store and the journal follow at once; away with the
+    // task running, the question comes on return and "Discard it" is what the store gets;
+    // an orderly end leaves no journal.
+    void startAwayAndBackThroughTheWindows() {
+        FakeIdleSource idle;
+        platform::services().idle = &idle;
+        addTask(QStringLiteral("Writing"));
+        mainWindow()->SaveSettings();
+        restartApplication();
+        mainWindow()->showFromTray();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        select(0);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
+        QVERIFY(tasks()[0]->running());
+        fireTimer(watchmanTimer("SaveSoon"));
+        QVERIFY(QFile::exists(journalPath()));
+        f->clock.advanceSeconds(60);
+        idle.idle = 11 * 60000;
+        f->clock.advanceSeconds(11 * 60);
+        fireTimer(watchmanTimer("Heartbeat"));
+        idle.idle = 500;
+        fireTimer(watchmanTimer("AwayPoll"));
+        TAbsenceDialog* question = app->absenceDialog();
+        QVERIFY(question->isVisible());
+        QTest::mouseClick(child<QPushButton>(question, "Button2"), Qt::LeftButton);
+        QVERIFY(tasks()[0]->running());
+        QCOMPARE(FormatTime(tasks()[0]->CurrentTime()), QStringLiteral("00:01:00"));
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
+        app.reset();
+        QVERIFY(!QFile::exists(journalPath()));
+        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
+        platform::services().idle = nullptr;
     }
 };
 

@@ -261,6 +261,35 @@ private Q_SLOTS:
         QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive());
     }
 
+    // The threshold for time away: 10 minutes by default, stored as its own value, off as
+    // 0; a threshold below a minute or no number is refused with one message.
+    void idleThresholdOption() {
+        seed({RegValue::dword(QStringLiteral("Auto Start"), 0)});
+        start();
+        auto* box = child<QCheckBox>(window.get(), "CheckBox5");
+        auto* minutes = child<QLineEdit>(window.get(), "Edit4");
+        QVERIFY(box->isChecked());
+        QCOMPARE(minutes->text(), QStringLiteral("10"));
+        QCOMPARE(window->settings().idleMinutes, 10);
+        child<QAction>(window.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        typeAndLeave(minutes, QStringLiteral("0"));
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
+        QCOMPARE(window->settings().idleMinutes, 10);
+        typeAndLeave(minutes, QStringLiteral("3"));
+        QCOMPARE(f->boxes.shown.size(), 1);
+        window->SaveSettings();
+        QCOMPARE(storedValue(QStringLiteral("Idle Minutes")).data, RegValue::dword({}, 3).data);
+        clickCheckBox(box);
+        QVERIFY(!minutes->isEnabled());
+        window->SaveSettings();
+        QCOMPARE(storedValue(QStringLiteral("Idle Minutes")).data, RegValue::dword({}, 0).data);
+        restart();
+        QVERIFY(!child<QCheckBox>(window.get(), "CheckBox5")->isChecked());
+        QCOMPARE(window->settings().idleMinutes, 0);
+    }
+
     void autoSaveKeepsRunningTaskRunning() {
         start();
         auto* t = new TProject(QStringLiteral("run"));
