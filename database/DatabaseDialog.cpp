@@ -3,6 +3,7 @@
 #include "database/ConnectionEditor.h"
 #include "database/EditBox.h"
 #include "model/Records.h"
+#include "model/WorkRecords.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
@@ -254,6 +255,7 @@ constexpr int kProbeTimeoutSeconds = 10;
 void probe(const QString& connection) {
     BusyCursor busy;
     TADOConnection c;
+    c.Schema = WorkRecords::schema();
     c.ConnectionString = connection;
     c.ConnectionTimeout = kProbeTimeoutSeconds;
     c.Open();

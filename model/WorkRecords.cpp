@@ -4,12 +4,24 @@
 
 using namespace platform;
 
+const SchemaDescription& WorkRecords::schema() {
+    static const SchemaDescription description{
+        {QStringLiteral("SEP_Usek"), QStringLiteral("SEP_UsekHistorie"),
+         QStringLiteral("SEP_PovolenyUzivatel"), QStringLiteral("SEP_TypPrace"),
+         QStringLiteral("SEP_ProvedenaPrace")},
+        QStringLiteral(":/schema/sqlite.sql"),
+        QStringLiteral(":/schema/postgresql.sql"),
+        {QStringLiteral("DatumPrace"), QStringLiteral("Vytvoreno")}};
+    return description;
+}
+
 WorkRecords::WorkRecords(const QString& connectionString)
     : activities_(&connection_), projects_(&connection_), recordInsert_(&connection_) {
     connection_.ConnectionString = connectionString;
     connection_.ConnectionTimeout = 90;
     connection_.LoginPrompt = false;
     connection_.KeepConnection = false;
+    connection_.Schema = schema();
     activities_.TableName = QStringLiteral("SEP_TypPrace");
     projects_.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                    "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");

@@ -14,6 +14,10 @@ public:
     WorkRecords(const WorkRecords&) = delete;
     WorkRecords& operator=(const WorkRecords&) = delete;
 
+    // The tables, scripts and date columns of the work-records database, for any connection
+    // to it: opening one creates the tables in an empty database.
+    static const platform::SchemaDescription& schema();
+
     platform::TADOConnection& connection() { return connection_; }
     platform::TADODataSet& activities() { return activities_; }
     platform::TADODataSet& projects() { return projects_; }
