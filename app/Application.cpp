@@ -41,7 +41,7 @@ Application::Application() {
     };
     booking_->onClosedAfterBooking = [this] { mainWindow_->hideToTray(); };
     mainWindow_->openSaveToDb = [this] { booking_->ShowSummary(); };
-    database_ = new TSetup(&records_->connection());
+    database_ = new TSetup(*records_);
     mainWindow_->openDatabase = [this] { database_->Open(); };
     // Another database only while no booking holds the lists of the one in use.
     database_->mayChangeConnection = [this] {

@@ -2,6 +2,7 @@
 // set, a filter of all four conditions, and the SUM total. The same SELECT is timed in the
 // sqlite3 program beside it.
 #include "BenchUtil.h"
+#include "model/WorkRecords.h"
 #include "platform/Ado.h"
 #include "platform/LocaleText.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString file = dir.path() + QStringLiteral("/Korvan.dat");
     TADOConnection c;
+    c.Schema = WorkRecords::schema();
     c.ConnectionString = QStringLiteral("Provider=SQLite;Data Source=") + file;
     c.KeepConnection = true;
     c.Open(); // creates the schema

@@ -43,45 +43,28 @@ QString hoursCell(const QVariant& v) {
 constexpr int kIdRole = Qt::UserRole;
 } // namespace
 
-QString TSetup::SqlDateLiteral(const QDate& date) {
-    return QStringLiteral("#%1/%2/%3#")
-        .arg(date.month())
-        .arg(date.day())
-        .arg(date.year(), 4, 10, QLatin1Char('0'));
-}
-
 QString TSetup::CsvQuote(const QString& text) {
     QString s = text;
     return QLatin1Char('"') + s.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
            QLatin1Char('"');
 }
 
-TSetup::TSetup(TADOConnection* connection, QWidget* parent)
-    : QDialog(parent), records_(connection), projectList_(connection), activityList_(connection),
-      totalQuery_(connection), connection_(connection) {
+TSetup::TSetup(WorkRecords& records, QWidget* parent)
+    : QDialog(parent), records_(records), browser_(records) {
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Database"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
-    records_.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
-    // "< All >" (id -1) first, then the entries in the order they were made, on every
-    // engine (a UNION alone has no order on PostgreSQL).
-    projectList_.SQL =
-        QStringLiteral("SELECT -1 AS id_Usek, '< All >' AS NazevUseku FROM view_SEP_Useky\r\n"
-                       "UNION\r\nSELECT id_Usek, NazevUseku FROM view_SEP_Useky\r\nORDER BY 1, 2");
-    activityList_.SQL =
-        QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
-                       "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace\r\nORDER BY 1, 2");
-    recordsModel_ = new TDataSetModel(&records_, this);
+    using Column = RecordBrowser::Column;
+    recordsModel_ = new TDataSetModel(&browser_.records(), this);
     recordsModel_->setColumns({
-        {QStringLiteral("DatumPrace"), QStringLiteral("Date"), dateCell},
-        {QStringLiteral("Nazev"), QStringLiteral("Project"), {}},
-        {QStringLiteral("Cas"), QStringLiteral("Time"), hoursCell, Qt::AlignCenter},
-        {QStringLiteral("TypPrace"), QStringLiteral("Activity"), {}},
-        {QStringLiteral("Popis"), QStringLiteral("Description"), {}},
+        {RecordBrowser::fieldName(Column::Date), QStringLiteral("Date"), dateCell},
+        {RecordBrowser::fieldName(Column::Project), QStringLiteral("Project"), {}},
+        {RecordBrowser::fieldName(Column::Hours), QStringLiteral("Time"), hoursCell,
+         Qt::AlignCenter},
+        {RecordBrowser::fieldName(Column::Activity), QStringLiteral("Activity"), {}},
+        {RecordBrowser::fieldName(Column::Description), QStringLiteral("Description"), {}},
     });
-    projectListModel_ = new TDataSetModel(&projectList_, this);
-    activityListModel_ = new TDataSetModel(&activityList_, this);
 
     pages_ = new QTabWidget;
     pages_->setObjectName(QStringLiteral("PageControl1"));
@@ -105,9 +88,7 @@ TSetup::TSetup(TADOConnection* connection, QWidget* parent)
 TSetup::~TSetup() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    records_.onChanged = nullptr;
-    projectList_.onChanged = nullptr;
-    activityList_.onChanged = nullptr;
+    browser_.records().onChanged = nullptr;
 }
 
 void TSetup::buildRecordsPage() {
@@ -119,12 +100,10 @@ void TSetup::buildRecordsPage() {
     toPicker_->setObjectName(QStringLiteral("DateTimePicker2"));
     projectFilter_ = new TDBLookupComboBox;
     projectFilter_->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    projectFilter_->setListSource(&projectList_, projectListModel_, QStringLiteral("id_Usek"),
-                                  QStringLiteral("NazevUseku"));
+    projectFilter_->setListSource(browser_.projectList());
     activityFilter_ = new TDBLookupComboBox;
     activityFilter_->setObjectName(QStringLiteral("DBLookupComboBox2"));
-    activityFilter_->setListSource(&activityList_, activityListModel_,
-                                   QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"));
+    activityFilter_->setListSource(browser_.activityList());
     exportButton_ = button("Button8", QStringLiteral("&Export"));
     recordsGrid_ = new QTableView;
     recordsGrid_->setObjectName(QStringLiteral("DBGrid3"));
@@ -253,11 +232,7 @@ constexpr int kProbeTimeoutSeconds = 10;
 // the first use would); throws Error with the reason when it does not.
 void probe(const QString& connection) {
     BusyCursor busy;
-    TADOConnection c;
-    c.ConnectionString = connection;
-    c.ConnectionTimeout = kProbeTimeoutSeconds;
-    c.Open();
-    c.Close();
+    WorkRecords::probe(connection, kProbeTimeoutSeconds);
 }
 } // namespace
 
@@ -297,8 +272,7 @@ void TSetup::applyConnection() {
         return;
     }
     onClosed();
-    connection_->Close();
-    connection_->ConnectionString = connection;
+    records_.useConnection(connection);
     if (onConnectionChanged)
         onConnectionChanged(connection);
     onShown();
@@ -331,15 +305,15 @@ void TSetup::hideEvent(QHideEvent* event) {
 }
 
 void TSetup::onShown() {
-    connectionEditor_->setConnection(connection_->ConnectionString);
+    connectionEditor_->setConnection(records_.connectionString());
     {
         BusyCursor busy;
         LoadProjects();
         LoadActivities();
-        records_.Open();
-        projectList_.Open();
+        browser_.records().Open();
+        browser_.projects().Open();
         projectFilter_->setKeyValue(-1);
-        activityList_.Open();
+        browser_.activities().Open();
         activityFilter_->setKeyValue(-1);
         for (TDateTimePicker* picker : {fromPicker_, toPicker_}) {
             picker->setDate(platform::today());
@@ -350,9 +324,7 @@ void TSetup::onShown() {
 }
 
 void TSetup::onClosed() {
-    records_.Close();
-    projectList_.Close();
-    activityList_.Close();
+    browser_.close();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -360,40 +332,21 @@ void TSetup::onClosed() {
 
 void TSetup::UpdateFilterAndTotal() {
     BusyCursor busy;
-    QString filter, joiner;
-    QStringList total{QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ")};
-    const auto add = [&](const QString& part, const QString& line) {
-        filter += joiner + part;
-        total << line;
-        joiner = QStringLiteral(" and ");
-    };
+    RecordBrowser::Filter filter;
     if (fromPicker_->Checked())
-        add(QStringLiteral("DatumPrace >= '") + shortDateText(fromPicker_->Date()) +
-                QLatin1Char('\''),
-            QStringLiteral(" and DatumPrace >= ") + SqlDateLiteral(fromPicker_->Date()));
+        filter.from = fromPicker_->Date();
     if (toPicker_->Checked())
-        add(QStringLiteral(" DatumPrace <= '") + shortDateText(toPicker_->Date()) +
-                QLatin1Char('\''),
-            QStringLiteral(" and DatumPrace <= ") + SqlDateLiteral(toPicker_->Date()));
+        filter.to = toPicker_->Date();
     const QVariant project = projectFilter_->KeyValue();
-    if (!project.isNull() && project.toLongLong() != -1)
-        add(QStringLiteral(" id_Usek = %1").arg(project.toLongLong()),
-            QStringLiteral(" and id_Usek = %1").arg(project.toLongLong()));
+    if (!project.isNull())
+        filter.project = project.toLongLong();
     const QVariant activity = activityFilter_->KeyValue();
-    if (!activity.isNull() && activity.toLongLong() != -1)
-        add(QStringLiteral(" id_TypPrace = %1").arg(activity.toLongLong()),
-            QStringLiteral(" and id_TypPrace = %1").arg(activity.toLongLong()));
-    const bool changed = filter != records_.Filter();
-    records_.setFilter(filter);
-    if (changed && recordsModel_->rowCount() > 0)
+    if (!activity.isNull())
+        filter.activity = activity.toLongLong();
+    if (browser_.setFilter(filter) && recordsModel_->rowCount() > 0)
         recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
-    totalQuery_.Close();
-    totalQuery_.SQL = total.join(QStringLiteral("\r\n"));
-    totalQuery_.Open();
-    const QVariant sum = totalQuery_.RecordCount() > 0 ? totalQuery_.Value(0, 0) : QVariant();
-    totalLabel_->setText(sum.isNull() ? QStringLiteral("0 h")
-                                      : hoursText(sum.toDouble()) + QStringLiteral(" h"));
-    totalQuery_.Close();
+    const std::optional<double> sum = browser_.total();
+    totalLabel_->setText(sum ? hoursText(*sum) + QStringLiteral(" h") : QStringLiteral("0 h"));
 }
 
 void TSetup::exportClicked() {
@@ -410,13 +363,15 @@ void TSetup::exportClicked() {
     BusyCursor busy;
     QString text =
         QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
-    const int rows = records_.RecordCount();
+    using Column = RecordBrowser::Column;
+    const int rows = browser_.records().RecordCount();
     for (int r = 0; r < rows; ++r) {
-        const auto cell = [&](int position) { return records_.Value(r, position); };
-        text += CsvQuote(dateCell(cell(0))) + QLatin1Char(';') + CsvQuote(cell(1).toString()) +
-                QLatin1Char(';') + CsvQuote(hoursCell(cell(2))) + QLatin1Char(';') +
-                CsvQuote(cell(6).toString()) + QLatin1Char(';') + CsvQuote(cell(3).toString()) +
-                QStringLiteral(";\r\n");
+        const auto cell = [&](Column column) { return browser_.value(r, column); };
+        text += CsvQuote(dateCell(cell(Column::Date))) + QLatin1Char(';') +
+                CsvQuote(cell(Column::Project).toString()) + QLatin1Char(';') +
+                CsvQuote(hoursCell(cell(Column::Hours))) + QLatin1Char(';') +
+                CsvQuote(cell(Column::Activity).toString()) + QLatin1Char(';') +
+                CsvQuote(cell(Column::Description).toString()) + QStringLiteral(";\r\n");
     }
     if (rows > 0)
         recordsGrid_->setCurrentIndex(recordsModel_->index(rows - 1, 0));
@@ -444,48 +399,21 @@ void unselect(QListWidget* list) {
 }
 } // namespace
 
-void TSetup::inTransaction(const std::function<void()>& work) {
-    if (!connection_->Connected())
-        connection_->Open();
-    connection_->BeginTrans();
-    try {
-        work();
-        connection_->CommitTrans();
-    } catch (...) {
-        try {
-            connection_->RollbackTrans();
-        } catch (...) {
-        }
-        throw;
-    }
-}
-
-void TSetup::reloadFilterLists() {
-    for (TADODataSet* list : {&projectList_, &activityList_}) {
-        list->Close();
-        list->Open();
-    }
-}
-
-void TSetup::fillList(QListWidget* list, const QString& sql, int nameField, int idField) {
-    totalQuery_.Close();
-    totalQuery_.SQL = sql;
-    totalQuery_.Open();
+void TSetup::fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries) {
     list->clear();
-    for (int r = 0; r < totalQuery_.RecordCount(); ++r) {
-        auto* item = new QListWidgetItem(totalQuery_.Value(r, nameField).toString());
-        item->setData(kIdRole, totalQuery_.Value(r, idField).toInt());
+    for (const WorkRecords::Entry& entry : entries) {
+        auto* item = new QListWidgetItem(entry.name);
+        item->setData(kIdRole, entry.id);
         list->addItem(item);
     }
-    totalQuery_.Close();
 }
 
 void TSetup::LoadProjects() {
-    fillList(projectsList_, QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1"), 5, 1);
+    fillList(projectsList_, records_.activeProjects());
 }
 
 void TSetup::LoadActivities() {
-    fillList(activitiesList_, QStringLiteral("SELECT * FROM SEP_TypPrace"), 1, 0);
+    fillList(activitiesList_, records_.allActivities());
 }
 
 void TSetup::addActivityClicked() {
@@ -494,14 +422,11 @@ void TSetup::addActivityClicked() {
                        name))
         return;
     BusyCursor busy;
-    totalQuery_.Close();
-    const int id = static_cast<int>(
-        connection_->Insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
-                            QStringLiteral("id_TypPrace")));
+    const int id = records_.addActivity(name);
     auto* item = new QListWidgetItem(name);
     item->setData(kIdRole, id);
     activitiesList_->addItem(item);
-    reloadFilterLists();
+    browser_.reloadLists();
 }
 
 void TSetup::renameActivityClicked() {
@@ -516,12 +441,9 @@ void TSetup::renameActivityClicked() {
                        item->text(), name))
         return;
     BusyCursor busy;
-    totalQuery_.Close();
-    connection_->Execute(
-        QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"),
-        {name, item->data(kIdRole).toInt()});
+    records_.renameActivity(item->data(kIdRole).toInt(), name);
     item->setText(name);
-    reloadFilterLists();
+    browser_.reloadLists();
 }
 
 void TSetup::deleteActivityClicked() {
@@ -537,15 +459,8 @@ void TSetup::deleteActivityClicked() {
                    this) != MsgAnswer::Yes)
         return;
     BusyCursor busy;
-    totalQuery_.Close();
-    const int id = item->data(kIdRole).toInt();
-    inTransaction([&] {
-        connection_->Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
-                             {id});
-        connection_->Execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"),
-                             {id});
-    });
-    reloadFilterLists();
+    records_.deleteActivity(item->data(kIdRole).toInt());
+    browser_.reloadLists();
     delete item;
     unselect(activitiesList_);
 }
@@ -556,24 +471,11 @@ void TSetup::addProjectClicked() {
                        name))
         return;
     BusyCursor busy;
-    totalQuery_.Close();
-    int id = 0;
-    inTransaction([&] {
-        id = static_cast<int>(
-            connection_->Insert(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
-                                {QStringLiteral("System")}, QStringLiteral("id_Usek")));
-        connection_->Execute(
-            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
-            {id, name});
-        connection_->Execute(
-            QStringLiteral(
-                "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ?)"),
-            {id});
-    });
+    const int id = records_.addProject(name);
     auto* item = new QListWidgetItem(name);
     item->setData(kIdRole, id);
     projectsList_->addItem(item);
-    reloadFilterLists();
+    browser_.reloadLists();
 }
 
 void TSetup::renameProjectClicked() {
@@ -588,12 +490,9 @@ void TSetup::renameProjectClicked() {
                        item->text(), name))
         return;
     BusyCursor busy;
-    totalQuery_.Close();
-    connection_->Execute(
-        QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
-        {item->data(kIdRole).toInt(), name});
+    records_.renameProject(item->data(kIdRole).toInt(), name);
     item->setText(name);
-    reloadFilterLists();
+    browser_.reloadLists();
 }
 
 void TSetup::deleteProjectClicked() {
@@ -614,22 +513,12 @@ void TSetup::deleteProjectClicked() {
     if (answer != MsgAnswer::Yes && answer != MsgAnswer::No)
         return;
     BusyCursor busy;
-    totalQuery_.Close();
     const int id = item->data(kIdRole).toInt();
-    if (answer == MsgAnswer::No) {
-        connection_->Execute(
-            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 0)"),
-            {id, item->text()});
-    } else {
-        inTransaction([&] {
-            for (const char* table :
-                 {"SEP_ProvedenaPrace", "SEP_UsekHistorie", "SEP_Usek", "SEP_PovolenyUzivatel"})
-                connection_->Execute(
-                    QStringLiteral("DELETE FROM %1 WHERE id_Usek = ?").arg(QLatin1String(table)),
-                    {id});
-        });
-    }
-    reloadFilterLists();
+    if (answer == MsgAnswer::No)
+        records_.retireProject(id, item->text());
+    else
+        records_.deleteProject(id);
+    browser_.reloadLists();
     delete item;
     unselect(projectsList_);
 }
@@ -643,11 +532,7 @@ void TSetup::clearClicked() {
         return;
     BusyCursor busy;
     onClosed();
-    inTransaction([&] {
-        for (const char* table : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
-                                  "SEP_UsekHistorie", "SEP_Usek"})
-            connection_->Execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
-    });
+    records_.clear();
     onShown();
     messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
                MsgIcon::Information, MsgButtons::Ok, this);

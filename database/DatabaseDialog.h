@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Ado.h"
+#include "model/RecordBrowser.h"
+#include "model/WorkRecords.h"
 
 #include <QDialog>
 
@@ -21,11 +22,11 @@ class TDBLookupComboBox;
 class TSetup : public QDialog {
     Q_OBJECT
 public:
-    explicit TSetup(platform::TADOConnection* connection, QWidget* parent = nullptr);
+    explicit TSetup(WorkRecords& records, QWidget* parent = nullptr);
     ~TSetup() override;
 
     // The records the grid shows, with the filter in force.
-    const platform::TADODataSet& shownRecords() const { return records_; }
+    const platform::TADODataSet& shownRecords() const { return browser_.records(); }
 
     // Shows the dialog, or only brings it forward when it is shown already.
     void Open();
@@ -44,7 +45,6 @@ public:
     // The new connection is in use: keep it with the settings.
     std::function<void(const QString&)> onConnectionChanged;
 
-    static QString SqlDateLiteral(const QDate& date);
     static QString CsvQuote(const QString& text);
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
@@ -71,8 +71,9 @@ private:
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
     // (export); ListBox1 (projects) with Button4/5/6 (add, edit, delete), ListBox2
     // (activities) with Button1/3/2; Button9 (clear); Button7 (close).
-    platform::TADODataSet records_, projectList_, activityList_, totalQuery_;
-    platform::TDataSetModel *recordsModel_, *projectListModel_, *activityListModel_;
+    WorkRecords& records_;
+    RecordBrowser browser_;
+    platform::TDataSetModel* recordsModel_;
     QTabWidget* pages_;
     QWidget *recordsPage_, *administrationPage_, *settingsPage_;
     TDateTimePicker *fromPicker_, *toPicker_;
@@ -88,13 +89,9 @@ private:
     void buildRecordsPage();
     void buildAdministrationPage();
     void buildSettingsPage();
-    void reloadFilterLists();
-    // Fills a list with the rows of a query: the name of each, its id kept with it.
-    void fillList(QListWidget* list, const QString& sql, int nameField, int idField);
-    // Runs statements in one transaction; a failure rolls all of them back.
-    void inTransaction(const std::function<void()>& work);
+    // Fills a list with the entries: the name of each, its id kept with it.
+    void fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries);
 
-    platform::TADOConnection* connection_;
     ConnectionEditor* connectionEditor_ = nullptr;
     TEditBox* nameBox_;
     QString exportName_ = QStringLiteral("Korvan");

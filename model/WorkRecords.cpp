@@ -4,12 +4,24 @@
 
 using namespace platform;
 
+const SchemaDescription& WorkRecords::schema() {
+    static const SchemaDescription description{
+        {QStringLiteral("SEP_Usek"), QStringLiteral("SEP_UsekHistorie"),
+         QStringLiteral("SEP_PovolenyUzivatel"), QStringLiteral("SEP_TypPrace"),
+         QStringLiteral("SEP_ProvedenaPrace")},
+        QStringLiteral(":/schema/sqlite.sql"),
+        QStringLiteral(":/schema/postgresql.sql"),
+        {QStringLiteral("DatumPrace"), QStringLiteral("Vytvoreno")}};
+    return description;
+}
+
 WorkRecords::WorkRecords(const QString& connectionString)
     : activities_(&connection_), projects_(&connection_), recordInsert_(&connection_) {
     connection_.ConnectionString = connectionString;
     connection_.ConnectionTimeout = 90;
     connection_.LoginPrompt = false;
     connection_.KeepConnection = false;
+    connection_.Schema = schema();
     activities_.TableName = QStringLiteral("SEP_TypPrace");
     projects_.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                    "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
@@ -52,4 +64,122 @@ void WorkRecords::closeIfUnused() {
     activities_.Close();
     projects_.Close();
     connection_.Close();
+}
+
+void WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {
+    TADOConnection c;
+    c.Schema = schema();
+    c.ConnectionString = connectionString;
+    c.ConnectionTimeout = timeoutSeconds;
+    c.Open();
+    c.Close();
+}
+
+void WorkRecords::useConnection(const QString& connectionString) {
+    connection_.Close();
+    connection_.ConnectionString = connectionString;
+}
+
+// ---------------------------------------------------------------------------------------
+// Projects and activities
+
+QList<WorkRecords::Entry> WorkRecords::entries(const QString& sql, int nameField, int idField) {
+    TADODataSet query(&connection_);
+    query.SQL = sql;
+    query.Open();
+    QList<Entry> result;
+    for (int r = 0; r < query.RecordCount(); ++r)
+        result.append({query.Value(r, idField).toInt(), query.Value(r, nameField).toString()});
+    query.Close();
+    return result;
+}
+
+QList<WorkRecords::Entry> WorkRecords::activeProjects() {
+    return entries(QStringLiteral("SELECT * FROM view_SEP_Useky WHERE Aktivni = 1"), 5, 1);
+}
+
+QList<WorkRecords::Entry> WorkRecords::allActivities() {
+    return entries(QStringLiteral("SELECT * FROM SEP_TypPrace"), 1, 0);
+}
+
+void WorkRecords::inTransaction(const std::function<void()>& work) {
+    if (!connection_.Connected())
+        connection_.Open();
+    connection_.BeginTrans();
+    try {
+        work();
+        connection_.CommitTrans();
+    } catch (...) {
+        try {
+            connection_.RollbackTrans();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+int WorkRecords::addActivity(const QString& name) {
+    return static_cast<int>(
+        connection_.Insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
+                           QStringLiteral("id_TypPrace")));
+}
+
+void WorkRecords::renameActivity(int id, const QString& name) {
+    connection_.Execute(
+        QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"), {name, id});
+}
+
+void WorkRecords::deleteActivity(int id) {
+    inTransaction([&] {
+        connection_.Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
+                            {id});
+        connection_.Execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"), {id});
+    });
+}
+
+int WorkRecords::addProject(const QString& name) {
+    int id = 0;
+    inTransaction([&] {
+        id = static_cast<int>(
+            connection_.Insert(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
+                               {QStringLiteral("System")}, QStringLiteral("id_Usek")));
+        connection_.Execute(
+            QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
+            {id, name});
+        connection_.Execute(
+            QStringLiteral(
+                "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ?)"),
+            {id});
+    });
+    return id;
+}
+
+// A project's name and state are its latest history row.
+void WorkRecords::renameProject(int id, const QString& name) {
+    connection_.Execute(
+        QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
+        {id, name});
+}
+
+void WorkRecords::retireProject(int id, const QString& name) {
+    connection_.Execute(
+        QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 0)"),
+        {id, name});
+}
+
+void WorkRecords::deleteProject(int id) {
+    inTransaction([&] {
+        for (const char* table :
+             {"SEP_ProvedenaPrace", "SEP_UsekHistorie", "SEP_Usek", "SEP_PovolenyUzivatel"})
+            connection_.Execute(
+                QStringLiteral("DELETE FROM %1 WHERE id_Usek = ?").arg(QLatin1String(table)), {id});
+    });
+}
+
+void WorkRecords::clear() {
+    inTransaction([&] {
+        for (const char* table : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
+                                  "SEP_UsekHistorie", "SEP_Usek"})
+            connection_.Execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
+    });
 }

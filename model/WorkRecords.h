@@ -2,11 +2,14 @@
 
 #include "platform/Ado.h"
 
+#include <QList>
 #include <QString>
+#include <functional>
 
 // The database of work records as the program uses it: the one connection, the two lookup
-// lists every booking window shows (activities, the projects the user may book on) and the
-// insert of a work record. Windows get it from the application; it knows no window.
+// lists every booking window shows (activities, the projects the user may book on), the
+// insert of a work record and the administration of projects and activities. Windows get it
+// from the application; it knows no window.
 class WorkRecords {
 public:
     explicit WorkRecords(const QString& connectionString);
@@ -14,7 +17,19 @@ public:
     WorkRecords(const WorkRecords&) = delete;
     WorkRecords& operator=(const WorkRecords&) = delete;
 
+    // The tables, scripts and date columns of the work-records database, for any connection
+    // to it: opening one creates the tables in an empty database.
+    static const platform::SchemaDescription& schema();
+
+    // Opens a connection of its own to the database to see that it works (creating the
+    // tables in an empty one, as the first use would); throws Error with the reason when it
+    // does not.
+    static void probe(const QString& connectionString, int timeoutSeconds);
+
     platform::TADOConnection& connection() { return connection_; }
+    QString connectionString() const { return connection_.ConnectionString; }
+    // From now on the records are in that database; the one in use is closed.
+    void useConnection(const QString& connectionString);
     platform::TADODataSet& activities() { return activities_; }
     platform::TADODataSet& projects() { return projects_; }
     // The two lists as the drop-downs of a booking show them.
@@ -36,6 +51,31 @@ public:
     // A booking reads the lists until it ends: lists released meanwhile close afterwards.
     void holdLists(bool held);
 
+    // A project or activity as the administration lists it.
+    struct Entry {
+        int id;
+        QString name;
+    };
+    // The projects not retired, and every activity.
+    QList<Entry> activeProjects();
+    QList<Entry> allActivities();
+
+    // Each change is one transaction where it takes more than one statement: a failure
+    // leaves the database as it was and throws Error.
+    int addActivity(const QString& name);
+    void renameActivity(int id, const QString& name);
+    // Also deletes every record booked on the activity.
+    void deleteActivity(int id);
+    // A project the user may book on.
+    int addProject(const QString& name);
+    void renameProject(int id, const QString& name);
+    // Keeps the project and its records but no longer offers it (it keeps its name).
+    void retireProject(int id, const QString& name);
+    // Also deletes every record booked on the project.
+    void deleteProject(int id);
+    // Empties every table of the database.
+    void clear();
+
 private:
     platform::TADOConnection connection_;
     platform::TADODataSet activities_;
@@ -46,4 +86,6 @@ private:
     int listUsers_ = 0;
     bool held_ = false;
     void closeIfUnused();
+    QList<Entry> entries(const QString& sql, int nameField, int idField);
+    void inTransaction(const std::function<void()>& work);
 };

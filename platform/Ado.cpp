@@ -21,8 +21,6 @@ namespace platform {
 namespace {
 // The advisory lock that makes the schema check and creation one step on a server.
 constexpr qint64 kSchemaLockKey = 0x4b6f7276616e; // "Korvan"
-const char* const kTables[] = {"SEP_Usek", "SEP_UsekHistorie", "SEP_PovolenyUzivatel",
-                               "SEP_TypPrace", "SEP_ProvedenaPrace"};
 
 bool looksLost(const QSqlError& error) {
     if (error.type() == QSqlError::ConnectionError)
@@ -34,12 +32,6 @@ bool looksLost(const QSqlError& error) {
         if (text.contains(QLatin1String(phrase)))
             return true;
     return false;
-}
-
-// The date columns of the schema; SQLite hands them over as text.
-bool isDateColumn(const QString& name) {
-    return name.compare(QLatin1String("DatumPrace"), Qt::CaseInsensitive) == 0 ||
-           name.compare(QLatin1String("Vytvoreno"), Qt::CaseInsensitive) == 0;
 }
 
 int digits(const QChar* p, int n) {
@@ -82,11 +74,12 @@ QVariant normalised(const QVariant& v, bool dateColumn) {
     return v;
 }
 
-QString schemaScript(SqlEngine engine) {
+QString schemaScript(const SchemaDescription& schema, SqlEngine engine) {
     initResources();
-    QFile f(engine == SqlEngine::PostgreSQL ? QStringLiteral(":/schema/postgresql.sql")
-                                            : QStringLiteral(":/schema/sqlite.sql"));
-    if (!f.open(QIODevice::ReadOnly))
+    const QString path =
+        engine == SqlEngine::PostgreSQL ? schema.postgresqlScript : schema.sqliteScript;
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("The database schema script is missing from the program"));
     return QString::fromUtf8(f.readAll());
 }
@@ -224,6 +217,8 @@ void TADOConnection::Open() {
 }
 
 void TADOConnection::ensureSchema() {
+    if (Schema.tables.isEmpty())
+        return;
     QSqlDatabase db = database();
     QSqlQuery q(db);
     bool inTransaction = false;
@@ -246,9 +241,9 @@ void TADOConnection::ensureSchema() {
             present << q.value(0).toString();
         q.finish();
         QStringList missing;
-        for (const char* table : kTables)
-            if (!present.contains(QString::fromLatin1(table).toLower()))
-                missing << QString::fromLatin1(table);
+        for (const QString& table : Schema.tables)
+            if (!present.contains(table.toLower()))
+                missing << table;
         return missing;
     };
     if (missingTables().isEmpty())
@@ -269,13 +264,13 @@ void TADOConnection::ensureSchema() {
         run(QStringLiteral("COMMIT"));
         return;
     }
-    if (missing.size() != static_cast<int>(std::size(kTables))) {
+    if (missing.size() != Schema.tables.size()) {
         run(QStringLiteral("ROLLBACK"));
         throw Error(QStringLiteral("The database lacks the tables %1. Korvan creates its "
                                    "tables only in a database that has none of them")
                         .arg(missing.join(QStringLiteral(", "))));
     }
-    for (const QString& statement : statements(schemaScript(engine_))) {
+    for (const QString& statement : statements(schemaScript(Schema, engine_))) {
         if (!q.exec(statement)) {
             const QString text = q.lastError().text();
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -443,7 +438,8 @@ void TADODataSet::Open() {
     std::vector<bool> dates;
     for (int i = 0; i < record.count(); ++i) {
         fields_ << record.fieldName(i);
-        dates.push_back(isDateColumn(record.fieldName(i)));
+        dates.push_back(
+            Connection->Schema.dateColumns.contains(record.fieldName(i), Qt::CaseInsensitive));
     }
     rows_.clear();
     while (q.next()) {

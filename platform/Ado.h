@@ -14,9 +14,19 @@ namespace platform {
 
 class TADODataSet;
 
-// The one connection to the work-records database, made from an OLE DB style connection
-// string with the providers "SQLite" and "PostgreSQL". It opens when a data set or command
-// needs it and, without KeepConnection, closes when its last data set closes.
+// What a connection makes sure of when it opens: the tables of a schema (all of them there,
+// or none and then the engine's script creates them, given as a file or resource path) and
+// the columns that hold dates, which SQLite hands over as text. Empty: nothing is checked.
+struct SchemaDescription {
+    QStringList tables;
+    QString sqliteScript;
+    QString postgresqlScript;
+    QStringList dateColumns;
+};
+
+// A connection to a database, made from an OLE DB style connection string with the
+// providers "SQLite" and "PostgreSQL". It opens when a data set or command needs it and,
+// without KeepConnection, closes when its last data set closes.
 class TADOConnection {
 public:
     TADOConnection();
@@ -31,6 +41,8 @@ public:
     int LockWaitMs = 3000;
     bool LoginPrompt = false;
     bool KeepConnection = false;
+    // The schema the caller's database has; this layer knows none of its own.
+    SchemaDescription Schema;
 
     void Open();
     void Close();

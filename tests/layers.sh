@@ -2,6 +2,7 @@
 # Each folder includes only itself and the layers below it:
 #   platform < model, widgets, desktop < timing, database < app
 # (the libraries are linked in that order too, so a use upward does not link either).
+# Also: only model/ names the tables and views of the schema.
 set -euo pipefail
 ROOT="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 declare -A allowed=(
@@ -24,6 +25,19 @@ for layer in "${!allowed[@]}"; do
                 status=1
             fi
         done < <(sed -nE 's/^#include "([a-z]+\/[^"]+)".*/\1/p' "$file")
+    done
+done
+# Only the model names the tables and views of the work-records schema: the database layer
+# is given what it needs, and the windows call the model.
+mapfile -t schema < <(sed -nE 's/^CREATE (TABLE|VIEW) ([A-Za-z0-9_]+).*/\2/Ip' \
+    "$ROOT"/resources/schema/*.sql | sort -u)
+for layer in "${!allowed[@]}"; do
+    [ "$layer" = model ] && continue
+    for name in "${schema[@]}"; do
+        while read -r file; do
+            echo "${file#"$ROOT"/} names $name: only model/ knows the schema"
+            status=1
+        done < <(grep -lwi -- "$name" "$ROOT/$layer"/*.cpp "$ROOT/$layer"/*.h 2>/dev/null || true)
     done
 done
 [ "$status" = 0 ] && echo "layers: ok"

@@ -464,7 +464,7 @@ private Q_SLOTS:
     void chooseConnection() {
         KORVAN_FRESH_DATABASE(*dbs, target);
         {
-            TADOConnection c;
+            RecordsConnection c;
             c.ConnectionString = target;
             seedProjectsAndActivities(c, {QStringLiteral("New")}, {});
         }

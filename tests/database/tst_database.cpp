@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace platform;
@@ -145,7 +146,7 @@ private Q_SLOTS:
     void schemaCreatedOnceAndPartialSchemaRefused() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         {
-            TADOConnection c;
+            RecordsConnection c;
             c.ConnectionString = cs;
             c.Open();
             TADODataSet t(&c);
@@ -167,7 +168,7 @@ private Q_SLOTS:
         dbs->exec(engine, QStringLiteral("DROP VIEW view_SEP_ZjistiVsechnyMojePovoleneUseky"));
         dbs->exec(engine, QStringLiteral("DROP VIEW view_SEP_prace"));
         dbs->exec(engine, QStringLiteral("DROP TABLE SEP_TypPrace"));
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         try {
             c.Open();
@@ -177,20 +178,67 @@ private Q_SLOTS:
         }
     }
 
+    // The layer creates what the caller describes and nothing of its own: without a
+    // description an empty database stays empty; with one, its script makes its tables and
+    // its date columns come back as dates, others as the text stored.
+    void schemaComesFromTheCaller_data() { addEngineRows(); }
+    void schemaComesFromTheCaller() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        const auto tables = [&](TADOConnection& c) {
+            TADODataSet t(&c);
+            t.SQL = engine == QLatin1String("sqlite")
+                        ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = "
+                                         "'table' AND name NOT LIKE 'sqlite%' ORDER BY 1")
+                        : QStringLiteral("SELECT lower(table_name) FROM information_schema.tables "
+                                         "WHERE table_schema = current_schema() ORDER BY 1");
+            t.Open();
+            QStringList names;
+            for (int r = 0; r < t.RecordCount(); ++r)
+                names << t.Value(r, 0).toString();
+            return names;
+        };
+        {
+            TADOConnection bare;
+            bare.ConnectionString = cs;
+            QCOMPARE(tables(bare), QStringList());
+        }
+        QTemporaryDir dir;
+        QFile script(dir.filePath(QStringLiteral("things.sql")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("-- two tables\nCREATE TABLE Things (id INTEGER, Made TEXT, Said TEXT);\n"
+                     "CREATE TABLE Other (id INTEGER);\n");
+        script.close();
+        TADOConnection c;
+        c.Schema.tables = QStringList{QStringLiteral("Things"), QStringLiteral("Other")};
+        c.Schema.sqliteScript = c.Schema.postgresqlScript = script.fileName();
+        c.Schema.dateColumns = QStringList{QStringLiteral("made")};
+        c.ConnectionString = cs;
+        QCOMPARE(tables(c), (QStringList{QStringLiteral("other"), QStringLiteral("things")}));
+        c.Execute(QStringLiteral("INSERT INTO Things (id, Made, Said) VALUES (?, ?, ?)"),
+                  {1, QStringLiteral("2024-05-01 10:30:00"), QStringLiteral("2024-05-01")});
+        TADODataSet t(&c);
+        t.SQL = QStringLiteral("SELECT Made, Said FROM Things");
+        t.Open();
+        QCOMPARE(t.Value(0, 0).metaType().id(), QMetaType::QDateTime);
+        QCOMPARE(t.Value(0, 0).toDateTime(), wallClock(QDate(2024, 5, 1), QTime(10, 30)));
+        QCOMPARE(t.Value(0, 1).metaType().id(), QMetaType::QString);
+        QCOMPARE(t.Value(0, 1).toString(), QStringLiteral("2024-05-01"));
+    }
+
     // Another program holding a lock: the statement waits a bounded time, then fails with
     // the clear "database is locked" message, and nothing is written; once the lock is
     // gone the same connection writes.
     void lockedDatabaseGivesClearMessage_data() { addEngineRows(); }
     void lockedDatabaseGivesClearMessage() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection other;
+        RecordsConnection other;
         other.ConnectionString = cs;
         other.Open();
         other.BeginTrans();
         other.Execute(engine == QLatin1String("sqlite")
                           ? QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES('held')")
                           : QStringLiteral("LOCK TABLE SEP_TypPrace IN ACCESS EXCLUSIVE MODE"));
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         c.LockWaitMs = 100;
         const QString insert = QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)");
@@ -221,7 +269,7 @@ private Q_SLOTS:
         for (const bool withTables : {false, true}) {
             QFile::remove(file);
             if (withTables) {
-                TADOConnection first;
+                RecordsConnection first;
                 first.ConnectionString = cs;
                 first.Open();
             }
@@ -232,7 +280,7 @@ private Q_SLOTS:
                 QVERIFY(holder.open());
                 QSqlQuery lock(holder);
                 QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-                TADOConnection c;
+                RecordsConnection c;
                 c.ConnectionString = cs;
                 c.LockWaitMs = 100;
                 try {
@@ -248,7 +296,7 @@ private Q_SLOTS:
                 holder.close();
             }
             QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-            TADOConnection c;
+            RecordsConnection c;
             c.ConnectionString = cs;
             c.Open();
             TADODataSet t(&c);
@@ -262,7 +310,7 @@ private Q_SLOTS:
     void viewsFollowRenameAndSoftDelete_data() { addEngineRows(); }
     void viewsFollowRenameAndSoftDelete() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         const int a = addProject(c, QStringLiteral("Alpha"));
         const int b = addProject(c, QStringLiteral("Beta"));
@@ -328,7 +376,7 @@ private Q_SLOTS:
     void idsStayAboveEarlierOnesAfterClearing_data() { addEngineRows(); }
     void idsStayAboveEarlierOnesAfterClearing() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         for (int i = 0; i < 3; ++i)
             addActivity(c, QStringLiteral("a%1").arg(i));
@@ -346,7 +394,7 @@ private Q_SLOTS:
     void awkwardNamesRoundTrip_data() { addEngineRows(); }
     void awkwardNamesRoundTrip() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         const QStringList names = {
             QStringLiteral("Client's site"),
@@ -374,7 +422,7 @@ private Q_SLOTS:
     void insertCommandTypesAndLimits_data() { addEngineRows(); }
     void insertCommandTypesAndLimits() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         TADOCommand cmd(&c);
         DeclareWorkRecordInsert(cmd);
@@ -408,7 +456,7 @@ private Q_SLOTS:
     void rollbackLeavesNothing_data() { addEngineRows(); }
     void rollbackLeavesNothing() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         TADOCommand cmd(&c);
         DeclareWorkRecordInsert(cmd);
@@ -430,7 +478,7 @@ private Q_SLOTS:
     void clientFilterMatchesTotalStatement() {
         QFETCH(int, inputs);
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         const int p1 = addProject(c, QStringLiteral("P1")),
                   p2 = addProject(c, QStringLiteral("P2"));
@@ -492,7 +540,7 @@ private Q_SLOTS:
     void lostPostgresConnectionRecovers() {
         KORVAN_REQUIRE_POSTGRES(*dbs);
         const QString cs = dbs->fresh(QStringLiteral("postgresql"));
-        TADOConnection c;
+        RecordsConnection c;
         c.ConnectionString = cs;
         c.KeepConnection = true;
         c.Open();

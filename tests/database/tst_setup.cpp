@@ -148,7 +148,7 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
-        setup = std::make_unique<TSetup>(&f->records().connection());
+        setup = std::make_unique<TSetup>(f->records());
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
@@ -603,7 +603,7 @@ private Q_SLOTS:
         QVERIFY(!filter.isEmpty());
         setup->Open(); // already shown: only brought forward
         QCOMPARE(setup->shownRecords().Filter(), filter);
-        QCOMPARE(TSetup::SqlDateLiteral(QDate(2006, 1, 5)), QStringLiteral("#1/5/2006#"));
+        QCOMPARE(RecordBrowser::SqlDateLiteral(QDate(2006, 1, 5)), QStringLiteral("#1/5/2006#"));
         QCOMPARE(TSetup::CsvQuote(QStringLiteral("a\"b;c")), QStringLiteral("\"a\"\"b;c\""));
     }
 };

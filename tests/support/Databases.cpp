@@ -1,6 +1,7 @@
 #include "support/Databases.h"
 
 #include "model/Records.h"
+#include "model/WorkRecords.h"
 #include "platform/Ado.h"
 #include "platform/ConnectionString.h"
 
@@ -99,6 +100,10 @@ void TestDatabases::exec(const QString& engine, const QString& sql) {
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
+}
+
+RecordsConnection::RecordsConnection() {
+    Schema = WorkRecords::schema();
 }
 
 QString SqlQuote(const QString& name) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Ado.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -32,10 +34,13 @@ private:
     QString lastSqlite_;
 };
 
-namespace platform {
-class TADOConnection;
-class TADOCommand;
-} // namespace platform
+// A connection of its own to a work-records database, as the program's is: opening it
+// creates the tables in an empty database.
+class RecordsConnection : public platform::TADOConnection {
+public:
+    RecordsConnection();
+};
+
 // Projects (each permitted to user 1) and activities, inserted as the administration does;
 // ids count from 1 in a fresh database. Closes the connection afterwards.
 void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,

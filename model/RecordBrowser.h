@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/Ado.h"
+
+#include <QDate>
+#include <QString>
+#include <QVariant>
+#include <optional>
+
+class WorkRecords;
+
+// The booked records as the Database dialog browses them: every work record with its
+// project and activity, narrowed by dates, project and activity; the total of the records
+// shown, summed by the database; and the two lists the filter is chosen from.
+class RecordBrowser {
+public:
+    explicit RecordBrowser(WorkRecords& records);
+    ~RecordBrowser();
+    RecordBrowser(const RecordBrowser&) = delete;
+    RecordBrowser& operator=(const RecordBrowser&) = delete;
+
+    // The records with the filter in force.
+    platform::TADODataSet& records() { return records_; }
+    const platform::TADODataSet& records() const { return records_; }
+    // "< All >" (id -1) first, then every project or activity in the order they were made.
+    platform::TADODataSet& projects() { return projects_; }
+    platform::TADODataSet& activities() { return activities_; }
+    platform::TLookupList projectList();
+    platform::TLookupList activityList();
+
+    // What a record shows, in the grid's order.
+    enum class Column { Date, Project, Hours, Activity, Description };
+    static QString fieldName(Column column);
+    // The value of the shown record at row.
+    QVariant value(int row, Column column) const;
+
+    struct Filter {
+        std::optional<QDate> from, to; // both days included
+        qint64 project = -1;           // -1: any
+        qint64 activity = -1;
+    };
+    // Shows only the records that pass; true when the filter in force changed.
+    bool setFilter(const Filter& filter);
+    // The hours of the records the filter in force lets through; none when none does.
+    std::optional<double> total();
+
+    // Reads both lists again: a project or activity was added, renamed or deleted.
+    void reloadLists();
+    // Closes the records and both lists.
+    void close();
+
+    // The Jet date literal #m/d/yyyy#.
+    static QString SqlDateLiteral(const QDate& date);
+
+private:
+    platform::TADODataSet records_, projects_, activities_;
+    platform::TDataSetModel *projectsModel_, *activitiesModel_;
+    QString totalSql_;
+};
