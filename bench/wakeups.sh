@@ -17,7 +17,7 @@ bursts() {
            if (NR == 1 || s - last > 0.05) n++; last = s } END { print n + 0 }' "$1"
 }
 measure() { # label pid
-    sleep 2
+    sleep 30 # past the one-off timers of start-up
     timeout "$((SECONDS_IDLE + 1))" strace -f -tt -p "$2" -o "$WORK/trace" 2>/dev/null || true
     # The attach itself shows as one burst in every run.
     echo "$1: $(( $(bursts "$WORK/trace") - 1 )) wake-ups in $SECONDS_IDLE s"
