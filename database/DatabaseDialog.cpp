@@ -2,6 +2,7 @@
 
 #include "database/ConnectionEditor.h"
 #include "database/EditBox.h"
+#include "database/RecordChart.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
@@ -25,6 +26,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
@@ -113,7 +115,15 @@ void TSetup::buildRecordsPage() {
     recordsGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     recordsGrid_->verticalHeader()->hide();
     recordsGrid_->horizontalHeader()->setStretchLastSection(true);
+    // By date as the database gives them; a click on a header sorts by that column, a
+    // second click the other way round.
+    recordsGrid_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    recordsGrid_->setSortingEnabled(true);
     totalLabel_ = label("Label1", QStringLiteral("0 h"));
+    chartButton_ = button("ChartButton", QStringLiteral("C&hart"));
+    chartButton_->setCheckable(true);
+    connect(chartButton_, &QPushButton::toggled, this,
+            [this](bool on) { guarded([this, on] { showChart(on); }); });
 
     for (TDateTimePicker* picker : {fromPicker_, toPicker_})
         connect(picker, &TDateTimePicker::Change, this,
@@ -137,12 +147,16 @@ void TSetup::buildRecordsPage() {
     filters->addWidget(activityFilter_, 1, 3);
     filters->addWidget(exportButton_, 0, 4, 2, 1);
     auto* total = new QHBoxLayout;
+    total->addWidget(chartButton_);
     total->addStretch();
     total->addWidget(label("StaticText5", QStringLiteral("Total:")));
     total->addWidget(totalLabel_);
     auto* layout = new QVBoxLayout(recordsPage_);
     layout->addLayout(filters);
-    layout->addWidget(recordsGrid_, 1);
+    recordsSplit_ = new QSplitter(Qt::Vertical);
+    recordsSplit_->setChildrenCollapsible(false);
+    recordsSplit_->addWidget(recordsGrid_);
+    layout->addWidget(recordsSplit_, 1);
     layout->addLayout(total);
     pages_->addTab(recordsPage_, QStringLiteral("Recorded times"));
 }
@@ -347,6 +361,23 @@ void TSetup::UpdateFilterAndTotal() {
         recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
     const std::optional<double> sum = browser_.total();
     totalLabel_->setText(sum ? hoursText(*sum) + QStringLiteral(" h") : QStringLiteral("0 h"));
+    if (chart_ && chart_->isVisible())
+        chart_->refresh();
+}
+
+// Made when first asked for: most visits to the dialog never look at it.
+void TSetup::showChart(bool on) {
+    if (on && !chart_) {
+        chart_ = new TRecordChart(browser_);
+        recordsSplit_->addWidget(chart_);
+        recordsSplit_->setStretchFactor(0, 1);
+        recordsSplit_->setStretchFactor(1, 2);
+    }
+    if (!chart_)
+        return;
+    chart_->setVisible(on);
+    if (on)
+        chart_->refresh();
 }
 
 void TSetup::exportClicked() {

@@ -14,6 +14,8 @@ class QListWidget;
 class QPushButton;
 class QTabWidget;
 class QTableView;
+class QSplitter;
+class TRecordChart;
 class TDateTimePicker;
 class TDBLookupComboBox;
 
@@ -56,6 +58,7 @@ protected:
 
 private:
     void onShown();
+    void showChart(bool on);
     void onClosed();
     void exportClicked();
     void addActivityClicked();
@@ -69,8 +72,9 @@ private:
     // Object names as the tests find them: PageControl1 with TabSheet4 (records), TabSheet5
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
-    // (export); ListBox1 (projects) with Button4/5/6 (add, edit, delete), ListBox2
-    // (activities) with Button1/3/2; Button9 (clear); Button7 (close).
+    // (export), ChartButton with the chart beside the grid; ListBox1 (projects) with Button4/5/6
+    // (add, edit, delete), ListBox2 (activities) with Button1/3/2; Button9 (clear); Button7
+    // (close).
     WorkRecords& records_;
     RecordBrowser browser_;
     platform::TDataSetModel* recordsModel_;
@@ -80,6 +84,9 @@ private:
     TDBLookupComboBox *projectFilter_, *activityFilter_;
     QPushButton* exportButton_;
     QTableView* recordsGrid_;
+    QSplitter* recordsSplit_;
+    QPushButton* chartButton_;
+    TRecordChart* chart_ = nullptr;
     QLabel* totalLabel_;
     QListWidget *projectsList_, *activitiesList_;
     QPushButton *addActivityButton_, *deleteActivityButton_, *editActivityButton_,

@@ -9,12 +9,46 @@ using namespace platform;
 
 namespace {
 const QString kTotal = QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ");
+// The records as the view gives them, by date and, within a day, in the order they were
+// booked: on every engine, and the same after every reload.
+const QString kRecords =
+    QStringLiteral("SELECT p.DatumPrace,\r\n"
+                   "       (SELECT h.Nazev FROM SEP_UsekHistorie h WHERE h.id_Usek = p.id_Usek\r\n"
+                   "        ORDER BY h.id_Historie DESC LIMIT 1) AS Nazev,\r\n"
+                   "       p.Cas, p.Popis, p.id_Usek, p.id_TypPrace, t.TypPrace\r\n"
+                   "FROM SEP_ProvedenaPrace p\r\n"
+                   "LEFT JOIN SEP_TypPrace t ON t.id_TypPrace = p.id_TypPrace\r\n"
+                   "ORDER BY p.DatumPrace, p.id_ProvedenaPrace");
+
+// The first day of a record's period, as the engine computes it (a date, or its text).
+QString periodExpression(SqlEngine engine, RecordBrowser::Period period) {
+    if (engine == SqlEngine::PostgreSQL) {
+        switch (period) {
+        case RecordBrowser::Period::Day:
+            return QStringLiteral("CAST(DatumPrace AS date)");
+        case RecordBrowser::Period::Week:
+            return QStringLiteral("CAST(date_trunc('week', DatumPrace) AS date)");
+        case RecordBrowser::Period::Month:
+            return QStringLiteral("CAST(date_trunc('month', DatumPrace) AS date)");
+        }
+    }
+    switch (period) {
+    case RecordBrowser::Period::Day:
+        return QStringLiteral("date(DatumPrace)");
+    case RecordBrowser::Period::Week:
+        // Back to the Monday: the Thursday of the ISO week, less three days.
+        return QStringLiteral("date(DatumPrace, '-3 days', 'weekday 4', '-3 days')");
+    case RecordBrowser::Period::Month:
+        return QStringLiteral("strftime('%Y-%m-01', DatumPrace)");
+    }
+    return {};
 }
+} // namespace
 
 RecordBrowser::RecordBrowser(WorkRecords& records)
     : records_(&records.connection()), projects_(&records.connection()),
-      activities_(&records.connection()), totalSql_(kTotal) {
-    records_.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
+      activities_(&records.connection()) {
+    records_.SQL = kRecords;
     // "< All >" (id -1) first, then the entries in the order they were made, on every
     // engine (a UNION alone has no order on PostgreSQL).
     projects_.SQL =
@@ -87,7 +121,7 @@ QString RecordBrowser::SqlDateLiteral(const QDate& date) {
 // that sums them.
 bool RecordBrowser::setFilter(const Filter& f) {
     QString filter, joiner;
-    QStringList total{kTotal};
+    QStringList total;
     const auto add = [&](const QString& part, const QString& line) {
         filter += joiner + part;
         total << line;
@@ -107,19 +141,62 @@ bool RecordBrowser::setFilter(const Filter& f) {
             QStringLiteral(" and id_TypPrace = %1").arg(f.activity));
     const bool changed = filter != records_.Filter();
     records_.setFilter(filter);
-    totalSql_ = total.join(QStringLiteral("\r\n"));
+    conditions_ = total;
     return changed;
 }
 
 std::optional<double> RecordBrowser::total() {
     TADODataSet query(records_.Connection);
-    query.SQL = totalSql_;
+    query.SQL = (QStringList{kTotal} + conditions_).join(QStringLiteral("\r\n"));
     query.Open();
     const QVariant sum = query.RecordCount() > 0 ? query.Value(0, 0) : QVariant();
     query.Close();
     if (sum.isNull())
         return std::nullopt;
     return sum.toDouble();
+}
+
+QDate RecordBrowser::periodStart(const QDate& day, Period period) {
+    switch (period) {
+    case Period::Day:
+        return day;
+    case Period::Week:
+        return day.addDays(1 - day.dayOfWeek());
+    case Period::Month:
+        return QDate(day.year(), day.month(), 1);
+    }
+    return day;
+}
+
+std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
+    TADOConnection* connection = records_.Connection;
+    connection->Open();
+    const QString start = periodExpression(connection->engine(), period);
+    TADODataSet query(connection);
+    const QStringList lines =
+        QStringList{QStringLiteral("SELECT ") + start +
+                    QStringLiteral(" AS Obdobi, id_Usek, MAX(Nazev) AS Nazev, SUM(Cas) AS Hodiny "
+                                   "FROM view_SEP_Prace WHERE 1 = 1 ")} +
+        conditions_ +
+        QStringList{QStringLiteral("GROUP BY ") + start +
+                    QStringLiteral(", id_Usek ORDER BY 1, 3, 2")};
+    query.SQL = lines.join(QStringLiteral("\r\n"));
+    query.Open();
+    std::vector<PeriodTotal> totals;
+    totals.reserve(static_cast<size_t>(query.RecordCount()));
+    for (int row = 0; row < query.RecordCount(); ++row) {
+        const QVariant first = query.Value(row, 0);
+        PeriodTotal t;
+        t.period = first.typeId() == QMetaType::QDate
+                       ? first.toDate()
+                       : QDate::fromString(first.toString().left(10), Qt::ISODate);
+        t.project = query.Value(row, 1).toLongLong();
+        t.projectName = query.Value(row, 2).toString();
+        t.hours = query.Value(row, 3).toDouble();
+        totals.push_back(t);
+    }
+    query.Close();
+    return totals;
 }
 
 void RecordBrowser::reloadLists() {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariant>
 #include <optional>
+#include <vector>
 
 class WorkRecords;
 
@@ -44,6 +45,19 @@ public:
     // The hours of the records the filter in force lets through; none when none does.
     std::optional<double> total();
 
+    // The hours of those records per period and project, summed by the database; in order
+    // of period, then project name.
+    enum class Period { Day, Week, Month };
+    struct PeriodTotal {
+        QDate period; // its first day (a week starts on Monday)
+        qint64 project = 0;
+        QString projectName;
+        double hours = 0;
+    };
+    std::vector<PeriodTotal> totalsBy(Period period);
+    // The first day of the period a day lies in.
+    static QDate periodStart(const QDate& day, Period period);
+
     // Reads both lists again: a project or activity was added, renamed or deleted.
     void reloadLists();
     // Closes the records and both lists.
@@ -55,5 +69,6 @@ public:
 private:
     platform::TADODataSet records_, projects_, activities_;
     platform::TDataSetModel *projectsModel_, *activitiesModel_;
-    QString totalSql_;
+    // The conditions of the filter in force, as lines of a statement over the records.
+    QStringList conditions_;
 };

@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
+#include <algorithm>
 
 namespace platform {
 
@@ -523,8 +524,67 @@ void TADODataSet::applyFilter() {
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
         if (passes(rows_[static_cast<size_t>(i)]))
             visible_.push_back(i);
+    applySort();
     if (onChanged)
         onChanged();
+}
+
+void TADODataSet::setSort(int field, Qt::SortOrder order) {
+    if (field >= FieldCount())
+        field = -1;
+    if (field == sortField_ && order == sortOrder_)
+        return;
+    sortField_ = field;
+    sortOrder_ = order;
+    if (!active_)
+        return;
+    // The statement's order first: ties keep it, in both directions.
+    std::sort(visible_.begin(), visible_.end());
+    applySort();
+    if (onChanged)
+        onChanged();
+}
+
+namespace {
+// Nulls first; numbers, dates and text each by their own order (text without regard to
+// letter case).
+int compareValues(const QVariant& a, const QVariant& b) {
+    if (a.isNull() || b.isNull())
+        return int(!a.isNull()) - int(!b.isNull());
+    switch (a.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong: {
+        const double x = a.toDouble(), y = b.toDouble();
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime x = a.toDateTime(), y = b.toDateTime();
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+    case QMetaType::QDate: {
+        const QDate x = a.toDate(), y = b.toDate();
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+    default:
+        return QString::compare(a.toString(), b.toString(), Qt::CaseInsensitive);
+    }
+}
+} // namespace
+
+void TADODataSet::applySort() {
+    if (sortField_ < 0)
+        return;
+    const size_t f = static_cast<size_t>(sortField_);
+    const bool descending = sortOrder_ == Qt::DescendingOrder;
+    std::stable_sort(visible_.begin(), visible_.end(), [&](int x, int y) {
+        const int c =
+            compareValues(rows_[static_cast<size_t>(x)][f], rows_[static_cast<size_t>(y)][f]);
+        return descending ? c > 0 : c < 0;
+    });
 }
 
 QVariant TADODataSet::Value(int row, int field) const {
@@ -693,6 +753,15 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
         return {};
     const QVariant v = dataset_->Value(index.row(), c.field);
     return c.text ? c.text(v) : v.toString();
+}
+
+void TDataSetModel::sort(int column, Qt::SortOrder order) {
+    int field = column;
+    if (!columns_.isEmpty())
+        field = column >= 0 && column < columns_.size()
+                    ? dataset_->FieldIndex(columns_.at(column).field)
+                    : -1;
+    dataset_->setSort(field, order);
 }
 
 QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const {

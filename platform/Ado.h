@@ -107,6 +107,12 @@ public:
     QString Filter() const { return filter_; }
     void setFilter(const QString& expression);
 
+    // Shows the rows ordered by a field, stable (equal values keep the statement's order);
+    // field -1 goes back to the statement's order.
+    void setSort(int field, Qt::SortOrder order);
+    int SortField() const { return sortField_; }
+    Qt::SortOrder SortOrder() const { return sortOrder_; }
+
     int RecordCount() const { return static_cast<int>(visible_.size()); }
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     QStringList FieldNames() const { return fields_; }
@@ -123,6 +129,7 @@ public:
 
 private:
     void applyFilter();
+    void applySort();
     bool passes(const std::vector<QVariant>& row) const;
 
     struct Condition {
@@ -137,6 +144,8 @@ private:
     std::vector<std::vector<QVariant>> rows_;
     std::vector<int> visible_;
     std::vector<Condition> conditions_;
+    int sortField_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
 
 // Parses a filter expression into conditions over the given fields; throws Error when it
@@ -186,6 +195,8 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A click on a column's header: the data set shows its rows in that column's order.
+    void sort(int column, Qt::SortOrder order) override;
 
     // Shown columns: field names with their titles and text forms; empty shows all fields.
     struct Column {

@@ -1,0 +1,173 @@
+#include "database/RecordChart.h"
+
+#include "platform/Error.h"
+#include "platform/FileDialog.h"
+#include "platform/LocaleText.h"
+#include "platform/MessageBox.h"
+#include "platform/Services.h"
+#include "widgets/Named.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QBuffer>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLocale>
+#include <QSplitter>
+#include <QStackedBarSeries>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <map>
+
+#include "platform/AtomicFile.h"
+
+using namespace platform;
+
+TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
+    : QWidget(parent), browser_(browser) {
+    setObjectName(QStringLiteral("RecordChart"));
+    periodBox_ = named(new QComboBox, "PeriodBox");
+    periodBox_->addItems(
+        {QStringLiteral("Per day"), QStringLiteral("Per week"), QStringLiteral("Per month")});
+    periodBox_->setCurrentIndex(1);
+    chartView_ = named(new QChartView, "ChartView");
+    chartView_->setRenderHint(QPainter::Antialiasing);
+    chartView_->setMinimumSize(200, 140);
+    totals_ = named(new QTableWidget(0, 2), "ProjectTotals");
+    totals_->setHorizontalHeaderLabels({QStringLiteral("Project"), QStringLiteral("Hours")});
+    totals_->verticalHeader()->hide();
+    totals_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    totals_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    totals_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    saveButton_ = button("SaveChartButton", QStringLiteral("Save as &PNG..."));
+    connect(periodBox_, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { refresh(); }); });
+    connect(saveButton_, &QPushButton::clicked, this,
+            [this] { guarded([this] { saveClicked(); }); });
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(periodBox_);
+    top->addStretch();
+    top->addWidget(saveButton_);
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(chartView_);
+    split->addWidget(totals_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(top);
+    layout->addWidget(split, 1);
+}
+
+TRecordChart::~TRecordChart() = default;
+
+RecordBrowser::Period TRecordChart::period() const {
+    switch (periodBox_->currentIndex()) {
+    case 0:
+        return RecordBrowser::Period::Day;
+    case 2:
+        return RecordBrowser::Period::Month;
+    default:
+        return RecordBrowser::Period::Week;
+    }
+}
+
+QString TRecordChart::categoryText(const QDate& day) const {
+    const QLocale locale;
+    switch (period()) {
+    case RecordBrowser::Period::Day:
+        return locale.toString(day, QLocale::ShortFormat);
+    case RecordBrowser::Period::Week: {
+        int year = 0;
+        const int week = day.weekNumber(&year);
+        return QStringLiteral("%1-W%2").arg(year).arg(week, 2, 10, QLatin1Char('0'));
+    }
+    case RecordBrowser::Period::Month:
+        return locale.toString(day, QStringLiteral("MMM yyyy"));
+    }
+    return {};
+}
+
+void TRecordChart::refresh() {
+    const std::vector<RecordBrowser::PeriodTotal> sums = browser_.totalsBy(period());
+    // Periods in order along the axis; one bar set per project, in name order.
+    std::map<QDate, int> columns;
+    std::map<std::pair<QString, qint64>, std::map<QDate, double>> byProject;
+    for (const RecordBrowser::PeriodTotal& s : sums) {
+        columns.emplace(s.period, 0);
+        byProject[{s.projectName, s.project}][s.period] += s.hours;
+    }
+    QStringList categories;
+    for (auto& [day, index] : columns) {
+        index = static_cast<int>(categories.size());
+        categories << categoryText(day);
+    }
+    auto* series = new QStackedBarSeries;
+    totals_->setRowCount(0);
+    double highest = 0;
+    std::vector<double> stacked(columns.size(), 0.0);
+    for (const auto& [project, hours] : byProject) {
+        auto* set = new QBarSet(project.first);
+        QList<qreal> values(static_cast<qsizetype>(columns.size()), 0.0);
+        double sum = 0;
+        for (const auto& [day, h] : hours) {
+            const int column = columns.at(day);
+            values[column] = h;
+            stacked[static_cast<size_t>(column)] += h;
+            sum += h;
+        }
+        set->append(values);
+        series->append(set);
+        const int row = totals_->rowCount();
+        totals_->insertRow(row);
+        totals_->setItem(row, 0, new QTableWidgetItem(project.first));
+        auto* item = new QTableWidgetItem(hoursText(sum));
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        totals_->setItem(row, 1, item);
+    }
+    for (double h : stacked)
+        highest = std::max(highest, h);
+    auto* chart = new QChart;
+    chart->addSeries(series);
+    auto* axisX = new QBarCategoryAxis;
+    axisX->append(categories);
+    chart->addAxis(axisX, Qt::AlignBottom);
+    series->attachAxis(axisX);
+    auto* axisY = new QValueAxis;
+    axisY->setTitleText(QStringLiteral("Hours"));
+    axisY->setRange(0, highest > 0 ? highest * 1.05 : 1);
+    axisY->applyNiceNumbers();
+    chart->addAxis(axisY, Qt::AlignLeft);
+    series->attachAxis(axisY);
+    chart->legend()->setVisible(true);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    QChart* old = chartView_->chart();
+    chartView_->setChart(chart);
+    delete old;
+}
+
+void TRecordChart::saveClicked() {
+    SaveFileRequest request;
+    request.title = QStringLiteral("Save chart");
+    request.proposedName = pictureName_;
+    request.defaultSuffix = QStringLiteral("png");
+    request.filters = QStringLiteral("PNG pictures (*.png)|*.png|All files (*.*)|*.*");
+    const QString file = services().saveFileDialog->getSaveFileName(this, request);
+    if (file.isEmpty())
+        return;
+    pictureName_ = file;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!chartView_->grab().save(&buffer, "PNG"))
+        throw Error(QStringLiteral("The chart could not be drawn as a picture."));
+    QString error;
+    if (!writeFileAtomically(file, png, kModeAsUsual, &error))
+        throw Error(error);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/RecordBrowser.h"
+
+#include <QWidget>
+
+class QChartView;
+class QComboBox;
+class QPushButton;
+class QTableWidget;
+
+// The hours of the records the browser shows, at a glance: stacked bars per day, week or
+// month with one colour per project and a legend, the hours of each project beside them,
+// and the picture saved as PNG. The sums come from the database.
+class TRecordChart : public QWidget {
+    Q_OBJECT
+public:
+    explicit TRecordChart(RecordBrowser& browser, QWidget* parent = nullptr);
+    ~TRecordChart() override;
+
+    // Draws the chart again for the filter in force.
+    void refresh();
+
+private:
+    void saveClicked();
+    QString categoryText(const QDate& period) const;
+    RecordBrowser::Period period() const;
+
+    RecordBrowser& browser_;
+    // Object names: PeriodBox (day, week, month), ChartView, ProjectTotals (project, hours),
+    // SaveChartButton.
+    QComboBox* periodBox_;
+    QChartView* chartView_;
+    QTableWidget* totals_;
+    QPushButton* saveButton_;
+    QString pictureName_;
+};
