@@ -18,7 +18,7 @@ bursts() {
 }
 measure() { # label pid
     sleep 30 # past the one-off timers of start-up
-    timeout "$((SECONDS_IDLE + 1))" strace -f -tt -p "$2" -o "$WORK/trace" 2>/dev/null || true
+    timeout "$SECONDS_IDLE" strace -f -tt -p "$2" -o "$WORK/trace" 2>/dev/null || true
     # The attach itself shows as one burst in every run.
     echo "$1: $(( $(bursts "$WORK/trace") - 1 )) wake-ups in $SECONDS_IDLE s"
 }

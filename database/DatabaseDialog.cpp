@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStringEncoder>
@@ -376,8 +377,20 @@ void TSetup::showChart(bool on) {
     if (!chart_)
         return;
     chart_->setVisible(on);
-    if (on)
-        chart_->refresh();
+    if (!on)
+        return;
+    chart_->refresh();
+    // Room for the chart below the grid, as far as the screen allows.
+    if (const QScreen* screen = this->screen()) {
+        const int room = screen->availableGeometry().height() - frameGeometry().height();
+        const int wanted = chart_->minimumSizeHint().height() + 80;
+        if (room > 0 && recordsGrid_->height() < wanted * 2)
+            resize(width(), height() + std::min(room, wanted));
+        const QRect available = screen->availableGeometry();
+        if (frameGeometry().bottom() > available.bottom())
+            move(x(),
+                 std::max(available.top(), y() - (frameGeometry().bottom() - available.bottom())));
+    }
 }
 
 void TSetup::exportClicked() {

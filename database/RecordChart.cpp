@@ -16,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
-#include <QSplitter>
 #include <QStackedBarSeries>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -36,7 +35,7 @@ TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
     periodBox_->setCurrentIndex(1);
     chartView_ = named(new QChartView, "ChartView");
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(200, 140);
+    chartView_->setMinimumSize(240, 200);
     totals_ = named(new QTableWidget(0, 2), "ProjectTotals");
     totals_->setHorizontalHeaderLabels({QStringLiteral("Project"), QStringLiteral("Hours")});
     totals_->verticalHeader()->hide();
@@ -53,15 +52,14 @@ TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
     top->addWidget(periodBox_);
     top->addStretch();
     top->addWidget(saveButton_);
-    auto* split = new QSplitter(Qt::Horizontal);
-    split->addWidget(chartView_);
-    split->addWidget(totals_);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
+    totals_->setMaximumWidth(260);
+    auto* body = new QHBoxLayout;
+    body->addWidget(chartView_, 3);
+    body->addWidget(totals_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(top);
-    layout->addWidget(split, 1);
+    layout->addLayout(body, 1);
 }
 
 TRecordChart::~TRecordChart() = default;
@@ -146,7 +144,8 @@ void TRecordChart::refresh() {
     series->attachAxis(axisY);
     chart->legend()->setVisible(true);
     chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->setBackgroundRoundness(0);
     QChart* old = chartView_->chart();
     chartView_->setChart(chart);
     delete old;

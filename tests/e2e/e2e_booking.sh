@@ -117,6 +117,9 @@ keys alt+d
 wait_window 'Database' >/dev/null
 keys ctrl+shift+Tab                      # back to "Recorded times" (the last page stays selected)
 shot records
+keys alt+h                               # the chart of the booked day, beside the grid
+sleep 0.5                                # painted; only the screenshot depends on it
+shot chart
 keys alt+e
 wait_window 'Export data' >/dev/null
 keys ctrl+a
