@@ -6,6 +6,7 @@
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
+#include "platform/Centre.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/FileDialog.h"
@@ -82,7 +83,8 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_, 1);
     layout->addLayout(bottom);
-    resize(720, 480);
+    // Smaller on a small screen: the grid and lists give up the room, the buttons stay.
+    resize(platform::sizeOnScreen(this, QSize(720, 480)));
     // Owned by this dialog, so that closing it gives the focus back here; made last, so
     // that a search by name finds this dialog's own controls first.
     nameBox_ = new TEditBox(this);

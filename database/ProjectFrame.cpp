@@ -8,6 +8,7 @@
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/SqlDialect.h"
+#include "widgets/ElidedLabel.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QDateEdit>
@@ -48,7 +49,8 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     descriptionEdit_->setFixedHeight(54);
     bugEdit_ = new QLineEdit;
     bugEdit_->setObjectName(QStringLiteral("Edit1"));
-    taskLabel_ = new QLabel;
+    // A long name shows shortened, whole in its tooltip: the entries keep their width.
+    taskLabel_ = new ElidedLabel;
     taskLabel_->setObjectName(QStringLiteral("Label4"));
     QFont bold = taskLabel_->font();
     bold.setBold(true);

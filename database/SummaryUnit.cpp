@@ -6,6 +6,7 @@
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
+#include "platform/Centre.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
@@ -74,7 +75,8 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     layout->addWidget(frameArea_, 1);
     layout->addLayout(total);
     layout->addLayout(buttons);
-    resize(560, 520);
+    // Smaller on a small screen: the entries scroll, the buttons stay in reach.
+    resize(platform::sizeOnScreen(this, QSize(560, 520)));
 }
 
 TSummary::~TSummary() {

@@ -5,6 +5,7 @@
 #include <QDBusInterface>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
@@ -202,9 +203,14 @@ void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
     auto* poll = new QTimer(icon);
     poll->setInterval(20);
     connect(poll, &QTimer::timeout, icon, [icon, poll] {
-        const QRect r = icon->geometry();
-        if (r.width() <= 1 || r.height() <= 1)
+        const QRect logical = icon->geometry();
+        if (logical.width() <= 1 || logical.height() <= 1)
             return;
+        // In the screen's pixels, as the driver clicks: at a scale factor Qt's are larger.
+        const QScreen* screen = QGuiApplication::screenAt(logical.center());
+        const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+        const QRect r(QPoint(qRound(logical.x() * ratio), qRound(logical.y() * ratio)),
+                      QSize(qRound(logical.width() * ratio), qRound(logical.height() * ratio)));
         std::fprintf(stderr, "korvan-tray-geometry %d %d %d %d\n", r.x(), r.y(), r.width(),
                      r.height());
         std::fflush(stderr);

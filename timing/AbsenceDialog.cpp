@@ -82,7 +82,11 @@ void TAbsenceDialog::showNext() {
         secondButton_->setText(
             QStringLiteral("Count until &now (%1)").arg(hoursText(gap.untilNow)));
         thirdButton_->setText(QStringLiteral("&Do not count the missing time"));
-        resumeBox_->setText(QStringLiteral("&Resume \"%1\"").arg(gap.task));
+        // The question shows a long name whole, wrapped; the box on its one line shortens it.
+        const QString shown = resumeBox_->fontMetrics().elidedText(
+            gap.task, Qt::ElideRight, resumeBox_->fontMetrics().averageCharWidth() * 40);
+        resumeBox_->setText(QStringLiteral("&Resume \"%1\"").arg(shown));
+        resumeBox_->setToolTip(shown == gap.task ? QString() : gap.task);
         resumeBox_->setChecked(false);
         resumeBox_->show();
         present();
@@ -116,6 +120,10 @@ void TAbsenceDialog::showNext() {
 
 void TAbsenceDialog::present() {
     adjustSize();
+    // On a narrow screen adjustSize() narrows the window after it measured the wrapped
+    // question for the wider one: it needs the height of the width it got.
+    if (hasHeightForWidth())
+        resize(width(), qMax(height(), heightForWidth(width())));
     show();
     raise();
     activateWindow();

@@ -3,6 +3,7 @@
 #include "model/Project.h"
 #include "model/TaskList.h"
 #include "platform/Centre.h"
+#include "widgets/ElidedLabel.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -17,13 +18,12 @@
 TForm5::TForm5(TaskList& tasks, QWidget* parent) : QDialog(parent), tasks_(tasks) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Task description"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
     taskCaption_ = new QLabel(QStringLiteral("Task: "));
     taskCaption_->setObjectName(QStringLiteral("Label2"));
-    taskName_ = new QLabel;
+    taskName_ = new ElidedLabel;
     taskName_->setObjectName(QStringLiteral("Label3"));
     requestLabel_ = new QLabel(QStringLiteral("Enter detailed description for your current task:"));
     requestLabel_->setObjectName(QStringLiteral("Label1"));
@@ -52,9 +52,10 @@ TForm5::TForm5(TaskList& tasks, QWidget* parent) : QDialog(parent), tasks_(tasks
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(taskLine);
     layout->addWidget(requestLabel_);
-    layout->addWidget(descriptionEdit_);
+    layout->addWidget(descriptionEdit_, 1);
     layout->addLayout(buttons);
-    setFixedSize(420, 260);
+    // Resizable for a long description, which takes the height the dialog gains.
+    resize(platform::sizeOnScreen(this, QSize(420, 260)));
 }
 
 TForm5::~TForm5() {

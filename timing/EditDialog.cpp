@@ -4,6 +4,7 @@
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
+#include "platform/Centre.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "widgets/LookupComboBox.h"
@@ -52,8 +53,7 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
     : QDialog(parent), records_(records), tasks_(tasks) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit task"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
     nameEdit_ = new QLineEdit;
@@ -108,7 +108,8 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
     setTabOrder(activityBox_, descriptionEdit_);
     setTabOrder(descriptionEdit_, okButton_);
     setTabOrder(okButton_, cancelButton_);
-    setFixedSize(420, 330);
+    // Resizable for a long description, which takes the height the dialog gains.
+    resize(platform::sizeOnScreen(this, QSize(420, 330)));
 }
 
 TForm2::~TForm2() {

@@ -59,8 +59,7 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     setWindowTitle(QStringLiteral("Korvan 1.5"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    resize(352, 399);
-    setMinimumSize(352, 378);
+    // Opens at the size its layout asks for: no smaller than the controls need.
     buildControls();
     buildMenu();
 
@@ -207,6 +206,11 @@ void TForm1::buildControls() {
     taskGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     taskGrid_->verticalHeader()->setDefaultSectionSize(20);
     taskGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The names take the width the times leave them, also when the window grows; a long
+    // name ends in an ellipsis on its one line, whole in its tooltip.
+    taskGrid_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    taskGrid_->setWordWrap(false);
+    taskGrid_->setTextElideMode(Qt::ElideRight);
     taskGrid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     taskGrid_->horizontalHeader()->setHighlightSections(false);
     taskGrid_->setShowGrid(true);
@@ -243,9 +247,7 @@ void TForm1::buildControls() {
     buttons->addWidget(separator());
     buttons->addWidget(bookButton_);
     buttons->addWidget(databaseButton_);
-    buttons->addWidget(separator());
     buttons->addStretch();
-    buttons->addWidget(closeButton_);
 
     autoSaveBox_ =
         named(new QCheckBox(QStringLiteral("Automatically save time every")), "CheckBox1");
@@ -294,9 +296,15 @@ void TForm1::buildControls() {
     auto* top = new QHBoxLayout;
     top->addWidget(taskGrid_, 1);
     top->addLayout(buttons);
+    // Close at the bottom right, beside the options rather than under the other buttons:
+    // the window stays low enough for a small screen.
+    auto* bottom = new QHBoxLayout;
+    bottom->addLayout(options);
+    bottom->addStretch();
+    bottom->addWidget(closeButton_, 0, Qt::AlignBottom);
     auto* whole = new QVBoxLayout(this);
     whole->addLayout(top, 1);
-    whole->addLayout(options);
+    whole->addLayout(bottom);
 
     gridTimer_ = named(new QTimer(this), "Timer1");
     gridTimer_->setInterval(1000);
@@ -339,7 +347,6 @@ void TForm1::setUp() {
     tasks_.clear();
     taskGrid_->setColumnWidth(1, 70);
     taskGrid_->setColumnWidth(2, 50);
-    taskGrid_->setColumnWidth(0, qMax(40, taskGrid_->width() - 127));
     LoadSettings();
     setUpAutoSaveControls();
     setUpReminderControls();
@@ -368,10 +375,8 @@ void TForm1::hideEvent(QHideEvent* event) {
 
 void TForm1::onShown() {
     if (firstShow_) {
-        // The grid has its real width only once the window is laid out.
         firstShow_ = false;
         platform::centreOnScreen(this);
-        taskGrid_->setColumnWidth(0, qMax(40, taskGrid_->viewport()->width() - 127 + 4));
     }
     RefreshGrid();
     gridTimer_->start();

@@ -14,7 +14,15 @@ int TaskGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TaskGridModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid())
+        return {};
+    // The whole name where the pointer rests: the grid shows a long one shortened.
+    if (role == Qt::ToolTipRole) {
+        if (index.column() != 0 || index.row() >= static_cast<int>(tasks_.size()))
+            return {};
+        return tasks_[static_cast<size_t>(index.row())]->name();
+    }
+    if (role != Qt::DisplayRole)
         return {};
     const int row = index.row();
     if (tasks_.empty())
@@ -58,5 +66,5 @@ void TaskGridModel::refresh() {
         rows_ = wanted;
         endRemoveRows();
     }
-    Q_EMIT dataChanged(index(0, 0), index(rows_ - 1, 2), {Qt::DisplayRole});
+    Q_EMIT dataChanged(index(0, 0), index(rows_ - 1, 2), {Qt::DisplayRole, Qt::ToolTipRole});
 }
