@@ -383,11 +383,11 @@ void TSetup::showChart(bool on) {
         return;
     chart_->refresh();
     // Room for the chart below the grid, as far as the screen allows.
+    const int wanted = chart_->minimumSizeHint().height() + 80;
+    if (recordsGrid_->height() >= wanted * 2)
+        return;
+    resize(platform::sizeOnScreen(this, QSize(width(), height() + wanted)));
     if (const QScreen* screen = this->screen()) {
-        const int room = screen->availableGeometry().height() - frameGeometry().height();
-        const int wanted = chart_->minimumSizeHint().height() + 80;
-        if (room > 0 && recordsGrid_->height() < wanted * 2)
-            resize(width(), height() + std::min(room, wanted));
         const QRect available = screen->availableGeometry();
         if (frameGeometry().bottom() > available.bottom())
             move(x(),

@@ -35,7 +35,7 @@ TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
     periodBox_->setCurrentIndex(1);
     chartView_ = named(new QChartView, "ChartView");
     chartView_->setRenderHint(QPainter::Antialiasing);
-    chartView_->setMinimumSize(240, 200);
+    chartView_->setMinimumSize(200, 110);
     totals_ = named(new QTableWidget(0, 2), "ProjectTotals");
     totals_->setHorizontalHeaderLabels({QStringLiteral("Project"), QStringLiteral("Hours")});
     totals_->verticalHeader()->hide();

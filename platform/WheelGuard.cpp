@@ -11,11 +11,13 @@ namespace platform {
 
 void WheelGuard::install() {
     static WheelGuard* guard = nullptr;
-    if (guard || !qApp)
+    // Widgets only: a program without them (a test of the model) has nothing to guard.
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (guard || !app)
         return;
     guard = new WheelGuard;
-    guard->setParent(qApp);
-    qApp->installEventFilter(guard);
+    guard->setParent(app);
+    app->installEventFilter(guard);
 }
 
 bool WheelGuard::eventFilter(QObject* watched, QEvent* event) {

@@ -335,6 +335,13 @@ private Q_SLOTS:
              {child<QPushButton>(&setup, "ApplyButton"), child<QPushButton>(&setup, "Button9"),
               child<QPushButton>(&setup, "Button7")});
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+        // With the chart beside the grid, still whole on the screen.
+        auto* chart = child<QPushButton>(&setup, "ChartButton");
+        QTest::mouseClick(chart, Qt::LeftButton);
+        fits(&setup,
+             {child<QPushButton>(&setup, "SaveChartButton"), child<QPushButton>(&setup, "Button8"),
+              child<QPushButton>(&setup, "Button7")});
+        QTest::mouseClick(chart, Qt::LeftButton);
         grows(&setup, child<QTableView>(&setup, "DBGrid3"),
               {child<QPushButton>(&setup, "Button8"), child<QPushButton>(&setup, "Button7")});
         QTest::mouseClick(child<QPushButton>(&setup, "Button7"), Qt::LeftButton);
