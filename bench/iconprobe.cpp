@@ -1,12 +1,14 @@
 // Starts a tray program and reports, from outside it, when its icon is mapped into the
-// XEmbed tray: the milliseconds from the fork to the MapNotify of a new window below the
-// tray's manager window. The program keeps running; its process id is printed first.
+// XEmbed tray: the milliseconds from the fork to the MapNotify of a window the tray took in
+// (reparented away from the root). The program keeps running; its process id is printed
+// first.
 // Usage: iconprobe <timeout ms> <program> [arguments...]
 #include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <set>
 #include <sys/select.h>
 #include <unistd.h>
@@ -49,18 +51,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     XSetErrorHandler(ignoreErrors);
-    const Window tray =
-        XGetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False));
-    if (!tray) {
+    if (!XGetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False))) {
         std::fprintf(stderr, "iconprobe: no tray\n");
         return 2;
     }
-    std::set<Window> known;
-    watchTree(display, tray, known);
+    // The tray's windows need not sit below its manager window: every window is watched.
+    const Window root = DefaultRootWindow(display);
+    std::set<Window> known, takenIn;
+    watchTree(display, root, known);
     XSync(display, False);
     const double start = nowMs();
     const pid_t pid = fork();
     if (pid == 0) {
+        // Its output must not hold the pipe of whoever reads this probe's.
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
         execvp(argv[2], argv + 2);
         _exit(127);
     }
@@ -72,9 +78,9 @@ int main(int argc, char** argv) {
             XNextEvent(display, &event);
             if (event.type == CreateNotify)
                 watchTree(display, event.xcreatewindow.window, known);
-            else if (event.type == ReparentNotify)
-                watchTree(display, event.xreparent.window, known);
-            else if (event.type == MapNotify) {
+            else if (event.type == ReparentNotify && event.xreparent.parent != root)
+                takenIn.insert(event.xreparent.window);
+            else if (event.type == MapNotify && takenIn.count(event.xmap.window)) {
                 std::printf("%.1f\n", nowMs() - start);
                 return 0;
             }
