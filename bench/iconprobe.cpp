@@ -78,9 +78,19 @@ int main(int argc, char** argv) {
             XNextEvent(display, &event);
             if (event.type == CreateNotify)
                 watchTree(display, event.xcreatewindow.window, known);
-            else if (event.type == ReparentNotify && event.xreparent.parent != root)
-                takenIn.insert(event.xreparent.window);
-            else if (event.type == MapNotify && takenIn.count(event.xmap.window)) {
+            else if (event.type == ReparentNotify && event.xreparent.parent != root) {
+                // The new parent may not be watched yet: the window tells of its own map,
+                // and one mapped before that is seen at once.
+                const Window icon = event.xreparent.window;
+                takenIn.insert(icon);
+                XSelectInput(display, icon, StructureNotifyMask);
+                XWindowAttributes attributes{};
+                if (XGetWindowAttributes(display, icon, &attributes) &&
+                    attributes.map_state != IsUnmapped) {
+                    std::printf("%.1f\n", nowMs() - start);
+                    return 0;
+                }
+            } else if (event.type == MapNotify && takenIn.count(event.xmap.window)) {
                 std::printf("%.1f\n", nowMs() - start);
                 return 0;
             }
