@@ -141,6 +141,7 @@ constexpr size_t kMaxTasksAtTop = 30;
 void TForm1::addEntry(TProject* task) {
     if (tasksMenuFilled_)
         renewTasksMenu();
+    refreshItemHostSoon();
     if (tasksInSubmenu_ || tasks_.size() > kMaxTasksAtTop)
         return;
     QAction* entry = entryFor(task);
@@ -159,6 +160,19 @@ void TForm1::removeEntry(TProject* task) {
     if (tasksMenuFilled_)
         renewTasksMenu();
     delete entry; // out of every menu that shows it
+    refreshItemHostSoon();
+}
+
+// An item host shows the exported menu without asking first: once the list has changed
+// (a whole list loaded or cleared at once, or one task), the menu follows.
+void TForm1::refreshItemHostSoon() {
+    if (itemHostRefreshQueued_ || !trayIcon_ || !trayIcon_->ItemHost())
+        return;
+    itemHostRefreshQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        itemHostRefreshQueued_ = false;
+        guarded([this] { RefreshMenu(); });
+    });
 }
 
 // The entries have no parent: a parent with thousands of children would search its list

@@ -103,6 +103,7 @@ private:
     bool topLevelFits() const;
     void fillTasksMenu();
     void renewTasksMenu();
+    void refreshItemHostSoon();
     void SetTaskButtons(bool enabled);
     void requestDescriptionFor(TProject* task);
     void runningChanged();
@@ -153,6 +154,7 @@ private:
     QMenu* tasksMenu_ = nullptr;
     bool tasksMenuFilled_ = false;
     bool tasksMenuOutdated_ = false;
+    bool itemHostRefreshQueued_ = false;
     // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);
     // CheckBox1 with Edit2 and StaticText1 (auto-save), CheckBox2 with Edit3 and StaticText2
@@ -167,7 +169,7 @@ private:
     QLabel *autoSaveUnit_, *reminderUnit_, *idleUnit_;
     QString saveFailureShown_;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
-    TTrayIcon* trayIcon_;
+    TTrayIcon* trayIcon_ = nullptr;
     TPopupMenu* trayMenu_;
     QAction *separator1_, *aboutEntry_, *openEntry_, *separator2_, *exitEntry_;
     TForm2* editDialog_ = nullptr;

@@ -654,7 +654,8 @@ private Q_SLOTS:
         QVERIFY(f->readStore().contains("\"Count\"=dword:0000001d"));
     }
 
-    // An item host shows the exported menu, submenu and all, without asking first.
+    // An item host shows the exported menu, submenu and all, without asking first; it
+    // follows the list.
     void itemHostGetsTheWholeSubmenu() {
         startWithTasks(40, TrayProtocol::StatusNotifierItem);
         QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
@@ -663,6 +664,11 @@ private Q_SLOTS:
         QCOMPARE(tasks.size(), 40);
         QCOMPARE(tasks.first(), taskName(0) + QStringLiteral("  00:00:00"));
         QCOMPARE(tasks.last(), taskName(39) + QStringLiteral("  00:00:00"));
+        // A task added later is in the exported submenu as soon as the program is idle.
+        f->tasks().push_back(new TProject(QStringLiteral("Task 0038a")));
+        QTRY_COMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 41);
+        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).at(39),
+                 QStringLiteral("Task 0038a  00:00:00"));
     }
 
     void descriptionFreshLine_data() {
