@@ -1,6 +1,20 @@
 #include "desktop/PopupMenu.h"
 
+#include <QApplication>
+#include <QProxyStyle>
+
 namespace {
+class ScrollingMenuStyle : public QProxyStyle {
+public:
+    ScrollingMenuStyle() : QProxyStyle(QApplication::style()->name()) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_Scrollable)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 TPopupMenu::PopupHandler& popupHandler() {
     static TPopupMenu::PopupHandler handler;
     return handler;
@@ -11,6 +25,13 @@ TPopupMenu::TPopupMenu(QWidget* parent) : QMenu(parent) {
     // Qt would replay the press that opened the menu (on the tray icon, outside the menu)
     // once the menu closes by a key, and so swallow the next click on the icon.
     setAttribute(Qt::WA_NoMouseReplay);
+    scrollWhenTall(this);
+}
+
+void scrollWhenTall(QMenu* menu) {
+    auto* style = new ScrollingMenuStyle;
+    style->setParent(menu);
+    menu->setStyle(style);
 }
 
 void TPopupMenu::setPopupHandler(PopupHandler handler) {

@@ -23,3 +23,7 @@ public:
     using PopupHandler = std::function<void(TPopupMenu* menu, const QPoint& pos)>;
     static void setPopupHandler(PopupHandler handler);
 };
+
+// A menu taller than its screen scrolls (arrows, the wheel, Up, Down, Page Up, Page Down,
+// Home, End) instead of spreading into columns past the screen's edge.
+void scrollWhenTall(QMenu* menu);

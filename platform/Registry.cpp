@@ -16,17 +16,13 @@ public:
                     bool changedMeanwhile = false)
         : store_(store), file_(std::move(file)), path_(path), writable_(writable),
           changedMeanwhile_(changedMeanwhile) {
-        file_.key(path_);
+        keyIndex_ = &file_.key(path_) - file_.keys.constData();
     }
 
-    int valueCount() const override {
-        return static_cast<int>(const_cast<FileRegistryKey*>(this)->key().values().size());
-    }
-    bool valueExists(const QString& name) const override {
-        return const_cast<FileRegistryKey*>(this)->key().find(name) != nullptr;
-    }
+    int valueCount() const override { return static_cast<int>(key().values().size()); }
+    bool valueExists(const QString& name) const override { return key().find(name) != nullptr; }
     bool queryValue(const QString& name, RegValue& value) const override {
-        const RegValue* v = const_cast<FileRegistryKey*>(this)->key().find(name);
+        const RegValue* v = key().find(name);
         if (!v)
             return false;
         value = *v;
@@ -73,9 +69,11 @@ public:
     }
 
 private:
-    RegKey& key() { return file_.key(path_); }
-    void set(const RegValue& v) {
-        key().set(v);
+    // The key found once, not by its path at every value.
+    RegKey& key() { return file_.keys[keyIndex_]; }
+    const RegKey& key() const { return file_.keys.at(keyIndex_); }
+    void set(RegValue&& v) {
+        key().set(std::move(v));
         dirty_ = true;
     }
 
@@ -84,6 +82,7 @@ private:
     QString path_;
     bool writable_;
     bool changedMeanwhile_;
+    qsizetype keyIndex_ = 0;
     bool dirty_ = false;
 };
 

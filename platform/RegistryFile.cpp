@@ -2,27 +2,46 @@
 
 #include <QStringDecoder>
 #include <QtEndian>
+#include <cstring>
+#include <deque>
+#include <vector>
 
 namespace platform {
 
 namespace {
 QByteArray utf16z(const QString& text) {
-    QByteArray bytes(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    bytes.append('\0').append('\0');
+    const qsizetype size = text.size() * 2;
+    QByteArray bytes(size + 2, Qt::Uninitialized);
+    std::memcpy(bytes.data(), text.utf16(), static_cast<size_t>(size));
+    bytes[size] = '\0';
+    bytes[size + 1] = '\0';
     return bytes;
 }
 
-QString quote(const QString& text) {
-    QString out;
-    out.reserve(text.size() + 2);
-    out += QLatin1Char('"');
-    for (QChar c : text) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
-            out += QLatin1Char('\\');
-        out += c;
+// Appends the text as a quoted string, UTF-8 encoded.
+void appendQuoted(QByteArray& out, QStringView text) {
+    out += '"';
+    bool ascii = true;
+    for (QChar c : text)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        for (QChar c : text) {
+            const char byte = static_cast<char>(c.unicode());
+            if (byte == '\\' || byte == '"')
+                out += '\\';
+            out += byte;
+        }
+    } else {
+        QString escaped;
+        escaped.reserve(text.size() + 8);
+        for (QChar c : text) {
+            if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+                escaped += QLatin1Char('\\');
+            escaped += c;
+        }
+        out += escaped.toUtf8();
     }
-    out += QLatin1Char('"');
-    return out;
+    out += '"';
 }
 
 // Text that a quoted string would not carry: control characters and line breaks.
@@ -34,23 +53,62 @@ bool fitsQuoted(const QString& text) {
     return true;
 }
 
-QString hexBytes(const QByteArray& data) {
-    static const char digits[] = "0123456789abcdef";
-    QString out(data.isEmpty() ? 0 : data.size() * 3 - 1, QLatin1Char(','));
+const char kDigits[] = "0123456789abcdef";
+
+void appendHexBytes(QByteArray& out, const QByteArray& data) {
     for (qsizetype i = 0; i < data.size(); ++i) {
         const auto byte = static_cast<quint8>(data.at(i));
-        out[i * 3] = QLatin1Char(digits[byte >> 4]);
-        out[i * 3 + 1] = QLatin1Char(digits[byte & 15]);
+        if (i > 0)
+            out += ',';
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 15];
     }
-    return out;
+}
+
+// A string of printable ASCII with its terminating zero, as nearly every stored string is:
+// written as it is, with no need to decode it first.
+bool plainAsciiString(const QByteArray& data) {
+    if (data.size() < 2 || data.size() % 2 != 0)
+        return false;
+    const qsizetype units = data.size() / 2;
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    for (qsizetype i = 0; i < units - 1; ++i)
+        if (bytes[2 * i + 1] != 0 || bytes[2 * i] < 0x20 || bytes[2 * i] > 0x7E)
+            return false;
+    return bytes[data.size() - 2] == 0 && bytes[data.size() - 1] == 0;
+}
+
+// Value names ignore letter case. They are nearly always ASCII, folded here without the
+// Unicode tables, into a buffer that look-ups reuse and so allocate nothing.
+const QString& folded(const QString& name) {
+    thread_local QString buffer;
+    const qsizetype n = name.size();
+    const QChar* from = name.constData();
+    buffer.resize(n);
+    QChar* to = buffer.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = from[i].unicode();
+        if (c >= 0x80) {
+            buffer = name.toCaseFolded();
+            return buffer;
+        }
+        to[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+    }
+    return buffer;
 }
 
 // Reads a quoted string at pos (on the opening quote); pos ends after the closing quote.
-bool readQuoted(const QString& line, int& pos, QString& out) {
+bool readQuoted(QStringView line, qsizetype& pos, QString& out) {
     if (pos >= line.size() || line.at(pos) != QLatin1Char('"'))
         return false;
     ++pos;
-    out.clear();
+    // Most strings have no escapes: taken in one piece.
+    qsizetype end = pos;
+    while (end < line.size() && line.at(end) != QLatin1Char('"') &&
+           line.at(end) != QLatin1Char('\\'))
+        ++end;
+    out = line.mid(pos, end - pos).toString();
+    pos = end;
     while (pos < line.size()) {
         const QChar c = line.at(pos++);
         if (c == QLatin1Char('"'))
@@ -143,29 +201,46 @@ RegKey::RegKey(const QString& keyPath, const QList<RegValue>& initial) : path(ke
         set(v);
 }
 
+qsizetype RegKey::indexOf(const QString& name) const {
+    const auto it = index_.constFind(folded(name));
+    return it == index_.constEnd() ? -1 : it.value();
+}
+
 RegValue* RegKey::find(const QString& name) {
-    const auto it = index_.constFind(name.toCaseFolded());
-    return it == index_.constEnd() ? nullptr : &values_[it.value()];
+    const qsizetype i = indexOf(name);
+    return i < 0 ? nullptr : &values_[i];
+}
+
+const RegValue* RegKey::find(const QString& name) const {
+    const qsizetype i = indexOf(name);
+    return i < 0 ? nullptr : &values_.at(i);
 }
 
 void RegKey::set(const RegValue& value) {
-    if (RegValue* existing = find(value.name)) {
-        existing->type = value.type;
-        existing->data = value.data;
+    set(RegValue(value));
+}
+
+void RegKey::set(RegValue&& value) {
+    const QString& key = folded(value.name);
+    const auto it = index_.constFind(key);
+    if (it != index_.constEnd()) {
+        RegValue& existing = values_[it.value()];
+        existing.type = value.type;
+        existing.data = std::move(value.data);
         return;
     }
-    index_.insert(value.name.toCaseFolded(), static_cast<int>(values_.size()));
-    values_.append(value);
+    index_.insert(key, static_cast<int>(values_.size()));
+    values_.append(std::move(value));
 }
 
 bool RegKey::remove(const QString& name) {
-    const auto it = index_.find(name.toCaseFolded());
-    if (it == index_.end())
+    const qsizetype i = indexOf(name);
+    if (i < 0)
         return false;
-    values_.removeAt(it.value());
+    values_.removeAt(i);
     index_.clear();
-    for (int i = 0; i < values_.size(); ++i)
-        index_.insert(values_.at(i).name.toCaseFolded(), i);
+    for (int k = 0; k < values_.size(); ++k)
+        index_.insert(folded(values_.at(k).name), k);
     return true;
 }
 
@@ -193,51 +268,68 @@ bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
         if (decode.hasError())
             return fail(error, QStringLiteral("invalid UTF-8 text"));
     }
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const QStringList raw = text.split(QLatin1Char('\n'));
 
-    // Join continuation lines ("...,\" followed by an indented line).
-    QStringList lines;
+    // The lines as views into the text, broken at "\n" and "\r\n"; continuation lines
+    // ("...,\" followed by an indented line) joined into strings of their own.
+    const QStringView all(text);
+    std::vector<QStringView> lines;
+    std::deque<QString> joined;
     QString pending;
-    for (const QString& line : raw) {
-        QString l = pending.isEmpty() ? line : pending + line.trimmed();
+    for (qsizetype start = 0; start <= all.size();) {
+        qsizetype end = all.indexOf(QLatin1Char('\n'), start);
+        QStringView raw = all.mid(start, (end < 0 ? all.size() : end) - start);
+        if (end >= 0 && raw.endsWith(QLatin1Char('\r')))
+            raw.chop(1);
+        start = end < 0 ? all.size() + 1 : end + 1;
+        const bool continued = !pending.isEmpty();
+        QString join;
+        if (continued)
+            join = pending + raw.trimmed().toString();
+        QStringView l = continued ? QStringView(join) : raw;
         while (l.endsWith(QLatin1Char(' ')) || l.endsWith(QLatin1Char('\t')))
             l.chop(1);
         // Only hex data continues on the next line; strings end with a quote.
         if (l.endsWith(QLatin1Char('\\'))) {
             l.chop(1);
-            pending = l;
+            pending = l.toString();
             continue;
         }
         pending.clear();
-        lines << l;
+        if (continued) {
+            joined.push_back(l.toString());
+            l = joined.back();
+        }
+        lines.push_back(l);
     }
-    if (!pending.isEmpty())
-        lines << pending;
+    if (!pending.isEmpty()) {
+        joined.push_back(pending);
+        lines.push_back(joined.back());
+    }
 
-    int n = 0;
-    while (n < lines.size() && lines.at(n).trimmed().isEmpty())
+    const auto count = static_cast<qsizetype>(lines.size());
+    qsizetype n = 0;
+    while (n < count && lines[n].trimmed().isEmpty())
         ++n;
-    if (n >= lines.size() ||
-        (lines.at(n).trimmed() != QLatin1String("Windows Registry Editor Version 5.00") &&
-         lines.at(n).trimmed() != QLatin1String("REGEDIT4")))
+    if (n >= count ||
+        (lines[n].trimmed() != QLatin1String("Windows Registry Editor Version 5.00") &&
+         lines[n].trimmed() != QLatin1String("REGEDIT4")))
         return fail(error, QStringLiteral("not a registry export"));
 
     RegKey* current = nullptr;
-    for (int i = n + 1; i < lines.size(); ++i) {
-        const QString line = lines.at(i).trimmed();
+    for (qsizetype i = n + 1; i < count; ++i) {
+        const QStringView line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']')) || line.size() < 3)
                 return fail(error, QStringLiteral("bad key line %1").arg(i + 1));
-            current = &out.key(line.mid(1, line.size() - 2));
+            current = &out.key(line.mid(1, line.size() - 2).toString());
             continue;
         }
         if (!current)
             return fail(error, QStringLiteral("value outside a key at line %1").arg(i + 1));
         RegValue value;
-        int pos = 0;
+        qsizetype pos = 0;
         if (line.startsWith(QLatin1Char('@'))) {
             pos = 1;
         } else if (!readQuoted(line, pos, value.name)) {
@@ -246,20 +338,20 @@ bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
         if (pos >= line.size() || line.at(pos) != QLatin1Char('='))
             return fail(error, QStringLiteral("missing '=' at line %1").arg(i + 1));
         ++pos;
-        const QString data = line.mid(pos);
+        const QStringView data = line.mid(pos);
         if (data == QLatin1String("-")) {
             current->remove(value.name);
             continue;
         }
         if (data.startsWith(QLatin1Char('"'))) {
             QString s;
-            int p = 0;
+            qsizetype p = 0;
             if (!readQuoted(data, p, s) || p != data.size())
                 return fail(error, QStringLiteral("bad string at line %1").arg(i + 1));
             value.type = REG_SZ;
             value.data = utf16z(s);
         } else if (data.startsWith(QLatin1String("dword:"))) {
-            const QString digits = data.mid(6);
+            const QStringView digits = data.mid(6);
             bool ok = false;
             const uint v = digits.toUInt(&ok, 16);
             if (!ok || digits.size() != 8)
@@ -267,46 +359,74 @@ bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
             value = RegValue::dword(value.name, v);
         } else if (data.startsWith(QLatin1String("hex:"))) {
             value.type = REG_BINARY;
-            if (!parseHex(QStringView(data).mid(4), value.data))
+            if (!parseHex(data.mid(4), value.data))
                 return fail(error, QStringLiteral("bad hex at line %1").arg(i + 1));
         } else if (data.startsWith(QLatin1String("hex("))) {
-            const int close = data.indexOf(QStringLiteral("):"));
+            const qsizetype close = data.indexOf(QLatin1String("):"));
             bool ok = false;
             const uint type = close > 4 ? data.mid(4, close - 4).toUInt(&ok, 16) : 0;
-            if (!ok || !parseHex(QStringView(data).mid(close + 2), value.data))
+            if (!ok || !parseHex(data.mid(close + 2), value.data))
                 return fail(error, QStringLiteral("bad hex at line %1").arg(i + 1));
             value.type = type;
         } else {
             return fail(error, QStringLiteral("unknown value form at line %1").arg(i + 1));
         }
-        current->set(value);
+        current->set(std::move(value));
     }
     return true;
 }
 
 QByteArray RegFile::serialize() const {
-    QString out = QStringLiteral("Windows Registry Editor Version 5.00\r\n");
+    qsizetype estimate = 64;
     for (const RegKey& k : keys) {
-        out += QStringLiteral("\r\n[") + k.path + QStringLiteral("]\r\n");
+        estimate += k.path.size() * 3 + 8;
+        for (const RegValue& v : k.values())
+            estimate += v.name.size() + v.data.size() * 3 + 24;
+    }
+    QByteArray out;
+    out.reserve(estimate);
+    out += "Windows Registry Editor Version 5.00\r\n";
+    for (const RegKey& k : keys) {
+        out += "\r\n[";
+        out += k.path.toUtf8();
+        out += "]\r\n";
         for (const RegValue& v : k.values()) {
-            out += v.name.isEmpty() ? QStringLiteral("@") : quote(v.name);
-            out += QLatin1Char('=');
-            const QString text = v.toText();
-            if (v.type == REG_SZ && v.data.size() % 2 == 0 && v.data.endsWith(QByteArray(2, 0)) &&
-                fitsQuoted(text) && utf16z(text) == v.data)
-                out += quote(text);
-            else if (v.type == REG_DWORD && v.data.size() == 4)
-                out += QStringLiteral("dword:") +
-                       QString::number(qFromLittleEndian<quint32>(v.data.constData()), 16)
-                           .rightJustified(8, QLatin1Char('0'));
-            else if (v.type == REG_BINARY)
-                out += QStringLiteral("hex:") + hexBytes(v.data);
+            if (v.name.isEmpty())
+                out += '@';
             else
-                out += QStringLiteral("hex(%1):").arg(v.type, 0, 16) + hexBytes(v.data);
-            out += QStringLiteral("\r\n");
+                appendQuoted(out, v.name);
+            out += '=';
+            if (v.type == REG_SZ && plainAsciiString(v.data)) {
+                out += '"';
+                for (qsizetype i = 0; i + 2 < v.data.size(); i += 2) {
+                    const char c = v.data.at(i);
+                    if (c == '\\' || c == '"')
+                        out += '\\';
+                    out += c;
+                }
+                out += '"';
+            } else if (v.type == REG_SZ && v.data.size() % 2 == 0 &&
+                       v.data.endsWith(QByteArray(2, 0)) && fitsQuoted(v.toText()) &&
+                       utf16z(v.toText()) == v.data) {
+                appendQuoted(out, v.toText());
+            } else if (v.type == REG_DWORD && v.data.size() == 4) {
+                out += "dword:";
+                const quint32 x = qFromLittleEndian<quint32>(v.data.constData());
+                for (int shift = 28; shift >= 0; shift -= 4)
+                    out += kDigits[(x >> shift) & 15];
+            } else if (v.type == REG_BINARY) {
+                out += "hex:";
+                appendHexBytes(out, v.data);
+            } else {
+                out += "hex(";
+                out += QByteArray::number(v.type, 16);
+                out += "):";
+                appendHexBytes(out, v.data);
+            }
+            out += "\r\n";
         }
     }
-    return out.toUtf8();
+    return out;
 }
 
 } // namespace platform

@@ -40,10 +40,14 @@ public:
     QString path; // e.g. HKEY_CURRENT_USER\Software\Myrkat\Korvan
     const QList<RegValue>& values() const { return values_; }
     RegValue* find(const QString& name); // names ignore letter case
+    const RegValue* find(const QString& name) const;
     void set(const RegValue& value);
+    void set(RegValue&& value);
     bool remove(const QString& name);
 
 private:
+    qsizetype indexOf(const QString& name) const;
+
     QList<RegValue> values_;
     QHash<QString, int> index_; // folded name -> position in values_
 };

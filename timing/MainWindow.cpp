@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -104,19 +105,14 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
 TForm1::~TForm1() {
     guarded([this] { tearDown(); });
     tasks_.disconnect(this);
+    for (const auto& [task, entry] : menuEntries_)
+        delete entry;
 }
 
 // The grid, the tray menu's entries and the icon follow the task list.
 void TForm1::followTasks() {
     connect(&tasks_, &TaskList::added, this, [this](TProject* task) { addEntry(task); });
-    connect(&tasks_, &TaskList::aboutToRemove, this, [this](TProject* task) {
-        const auto it = menuEntries_.find(task);
-        if (it == menuEntries_.end())
-            return;
-        trayMenu_->removeAction(it->second);
-        delete it->second;
-        menuEntries_.erase(it);
-    });
+    connect(&tasks_, &TaskList::aboutToRemove, this, [this](TProject* task) { removeEntry(task); });
     connect(&tasks_, &TaskList::started, this, [this](TProject* task) {
         refreshEntry(task);
         setTrayHint((QStringLiteral("Active task: ") + task->name()).left(255));
@@ -134,12 +130,56 @@ void TForm1::followTasks() {
 
 namespace {
 const char kCaptionProperty[] = "korvanCaption";
+// More tasks than this, or than fit on the screen, go into the submenu "&Tasks": a longer
+// flat menu is slow to search by eye and soon taller than the screen.
+constexpr size_t kMaxTasksAtTop = 30;
 } // namespace
 
 // A new task's entry goes to the top of the menu, as the menu has always done; sorting
-// moves it into place.
+// moves it into place. With many tasks the menu takes it in when it next opens.
 void TForm1::addEntry(TProject* task) {
-    auto* entry = new QAction(trayMenu_);
+    if (tasksMenuFilled_)
+        renewTasksMenu();
+    refreshItemHostSoon();
+    if (tasksInSubmenu_ || tasks_.size() > kMaxTasksAtTop)
+        return;
+    QAction* entry = entryFor(task);
+    const QList<QAction*> items = trayMenu_->actions();
+    trayMenu_->insertAction(items.isEmpty() ? nullptr : items.first(), entry);
+}
+
+void TForm1::removeEntry(TProject* task) {
+    const auto it = menuEntries_.find(task);
+    if (it == menuEntries_.end())
+        return;
+    QAction* entry = it->second;
+    menuEntries_.erase(it);
+    // Taking one entry out of a long submenu is a pass over all of it: the submenu goes
+    // once, and a whole list of tasks (clearing, closing) leaves in linear time.
+    if (tasksMenuFilled_)
+        renewTasksMenu();
+    delete entry; // out of every menu that shows it
+    refreshItemHostSoon();
+}
+
+// An item host shows the exported menu without asking first: once the list has changed
+// (a whole list loaded or cleared at once, or one task), the menu follows.
+void TForm1::refreshItemHostSoon() {
+    if (itemHostRefreshQueued_ || !trayIcon_ || !trayIcon_->ItemHost())
+        return;
+    itemHostRefreshQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        itemHostRefreshQueued_ = false;
+        guarded([this] { RefreshMenu(); });
+    });
+}
+
+// The entries have no parent: a parent with thousands of children would search its list
+// for each one that goes.
+QAction* TForm1::entryFor(const TProject* task) {
+    if (QAction* existing = menuEntry(task))
+        return existing;
+    auto* entry = new QAction;
     entry->setCheckable(true);
     entry->setData(kTaskMenuTag);
     menuEntries_[task] = entry;
@@ -153,8 +193,7 @@ void TForm1::addEntry(TProject* task) {
             }
         });
     });
-    const QList<QAction*> items = trayMenu_->actions();
-    trayMenu_->insertAction(items.isEmpty() ? nullptr : items.first(), entry);
+    return entry;
 }
 
 void TForm1::refreshEntry(const TProject* task) {
@@ -319,6 +358,10 @@ void TForm1::buildControls() {
 
 void TForm1::buildMenu() {
     trayMenu_ = named(new TPopupMenu(this), "PopupMenu1");
+    // In the menu only while the tasks are in its submenu.
+    tasksEntry_ = new QAction(QStringLiteral("&Tasks"), trayMenu_);
+    tasksEntry_->setObjectName(QStringLiteral("Tasks1"));
+    renewTasksMenu();
     separator1_ = trayMenu_->addSeparator();
     separator1_->setObjectName(QStringLiteral("N1"));
     aboutEntry_ = trayMenu_->addAction(QStringLiteral("&About"));
@@ -422,12 +465,116 @@ void TForm1::RefreshGrid() {
 }
 
 void TForm1::RefreshMenu() {
-    for (const TProject* task : tasks_)
-        refreshEntry(task);
-    SortMenuEntries(trayMenu_);
+    if (tasksMenuOutdated_)
+        renewTasksMenu();
+    bool inSubmenu = tasks_.size() > kMaxTasksAtTop;
+    if (!inSubmenu) {
+        placeTopEntries(true);
+        for (const TProject* task : tasks_)
+            refreshEntry(task);
+        SortMenuEntries(trayMenu_);
+        inSubmenu = !topLevelFits();
+    }
+    if (inSubmenu) {
+        placeTopEntries(false);
+        if (const TProject* running = tasks_.running())
+            refreshEntry(running);
+        // An item host shows the submenu without asking first.
+        if (trayIcon_->ItemHost())
+            fillTasksMenu();
+    } else if (tasksMenuFilled_) {
+        renewTasksMenu();
+    }
+    tasksInSubmenu_ = inSubmenu;
 }
 
-void TForm1::SortMenuEntries(TPopupMenu* menu) {
+// The task entries at the top of the tray menu: every task's, or the running one's
+// followed by the submenu with all of them.
+void TForm1::placeTopEntries(bool allTasks) {
+    QList<QAction*> wanted;
+    if (allTasks) {
+        for (const TProject* task : tasks_)
+            wanted.append(entryFor(task));
+    } else if (const TProject* running = tasks_.running()) {
+        wanted.append(entryFor(running));
+    }
+    const QList<QAction*> items = trayMenu_->actions();
+    QList<QAction*> placed;
+    for (QAction* item : items) {
+        if (item->data().toInt() != kTaskMenuTag)
+            break;
+        placed.append(item);
+    }
+    for (QAction* item : placed)
+        if (!wanted.contains(item))
+            trayMenu_->removeAction(item);
+    if (allTasks)
+        trayMenu_->removeAction(tasksEntry_);
+    else if (!items.contains(tasksEntry_))
+        trayMenu_->insertAction(separator1_, tasksEntry_);
+    for (QAction* item : wanted)
+        if (!placed.contains(item))
+            trayMenu_->insertAction(trayMenu_->actions().value(0), item);
+}
+
+bool TForm1::topLevelFits() const {
+    const QScreen* screen = trayMenu_->screen();
+    return !screen || trayMenu_->sizeHint().height() <= screen->availableGeometry().height() - 4;
+}
+
+// The submenu's entries are made when it first opens, sorted before they go in: a menu
+// takes each entry with a pass over those it has, so thousands are better added once
+// than moved.
+void TForm1::fillTasksMenu() {
+    // Qt lets a scrolling submenu reach a pixel past the screen's bottom edge.
+    if (const QScreen* screen = trayMenu_->screen())
+        tasksMenu_->setMaximumHeight(screen->availableGeometry().height() - 4);
+    if (tasksMenuFilled_) {
+        for (const TProject* task : tasks_)
+            refreshEntry(task);
+        SortMenuEntries(tasksMenu_);
+        return;
+    }
+    std::vector<std::pair<QString, QAction*>> entries;
+    entries.reserve(tasks_.size());
+    for (const TProject* task : tasks_) {
+        const bool known = menuEntry(task) != nullptr;
+        QAction* entry = entryFor(task); // a new one has its caption
+        if (known)
+            refreshEntry(task);
+        entries.emplace_back(entryCaption(entry), entry);
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return CompareNames(a.first, b.first) < 0;
+    });
+    QList<QAction*> sorted;
+    sorted.reserve(static_cast<qsizetype>(entries.size()));
+    for (const auto& entry : entries)
+        sorted.append(entry.second);
+    tasksMenu_->addActions(sorted);
+    tasksMenuFilled_ = true;
+}
+
+// A new, empty submenu in place of the old one: a menu lets go of all its entries in one
+// pass when it is deleted, where taking them out one by one is a pass each.
+void TForm1::renewTasksMenu() {
+    if (tasksMenu_ && (trayMenu_->isVisible() || tasksMenu_->isVisible())) {
+        tasksMenuOutdated_ = true;
+        return;
+    }
+    QMenu* old = tasksMenu_;
+    tasksMenu_ = new QMenu(trayMenu_);
+    tasksMenu_->setObjectName(QStringLiteral("TasksMenu"));
+    scrollWhenTall(tasksMenu_);
+    connect(tasksMenu_, &QMenu::aboutToShow, this,
+            [this] { guarded([this] { fillTasksMenu(); }); });
+    tasksEntry_->setMenu(tasksMenu_);
+    delete old;
+    tasksMenuFilled_ = false;
+    tasksMenuOutdated_ = false;
+}
+
+void TForm1::SortMenuEntries(QMenu* menu) {
     const QList<QAction*> items = menu->actions();
     int n = 0;
     while (n < items.size() && items.at(n)->data().toInt() == kTaskMenuTag)
@@ -471,7 +618,7 @@ void TForm1::SortMenuEntries(TPopupMenu* menu) {
     for (int i = tailIndex.empty() ? -1 : tailIndex.back(); i >= 0;
          i = previous[static_cast<size_t>(i)])
         staying[static_cast<size_t>(i)] = true;
-    QAction* after = items.at(n); // the first fixed entry
+    QAction* after = items.value(n); // the first fixed entry, none in a menu of tasks only
     for (int r = n - 1; r >= 0; --r) {
         const int i = order[static_cast<size_t>(r)];
         QAction* action = current.at(i);

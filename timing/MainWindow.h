@@ -12,6 +12,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTableView;
 class QTimer;
@@ -59,16 +60,17 @@ public:
     void selectTaskRow(int index);
 
     void setTrayHint(const QString& hint);
-    // The tray menu's entry of a task.
+    // The tray menu's entry of a task; none until a menu has shown it (with many tasks the
+    // entries are made when their submenu first opens).
     QAction* menuEntry(const TProject* task) const;
     // The caption an entry shows, without the mnemonic escaping of the menu.
     static QString entryCaption(const QAction* item);
     // The running task's name, empty when none runs.
     QString runningTaskName() const;
 
-    // Moves the task entries of a menu into caption order; stable, as the bubble sort
-    // of the menu code was.
-    static void SortMenuEntries(TPopupMenu* menu);
+    // Moves the task entries at the top of a menu into caption order; stable, as the
+    // bubble sort of the menu code was.
+    static void SortMenuEntries(QMenu* menu);
 
 Q_SIGNALS:
     // The store holds the tasks and settings as they are now.
@@ -94,7 +96,14 @@ private:
     void captureSettings();
     void followTasks();
     void addEntry(TProject* task);
+    void removeEntry(TProject* task);
+    QAction* entryFor(const TProject* task);
     void refreshEntry(const TProject* task);
+    void placeTopEntries(bool allTasks);
+    bool topLevelFits() const;
+    void fillTasksMenu();
+    void renewTasksMenu();
+    void refreshItemHostSoon();
     void SetTaskButtons(bool enabled);
     void requestDescriptionFor(TProject* task);
     void runningChanged();
@@ -138,12 +147,20 @@ private:
     QTimer* trayCheck_ = nullptr;
     bool firstShow_ = true;
     std::unordered_map<const TProject*, QAction*> menuEntries_;
+    // Past a screenful of tasks (or 30) the tray menu keeps only the running task and the
+    // submenu "&Tasks" with all of them; the submenu is filled when it opens.
+    bool tasksInSubmenu_ = false;
+    QAction* tasksEntry_ = nullptr;
+    QMenu* tasksMenu_ = nullptr;
+    bool tasksMenuFilled_ = false;
+    bool tasksMenuOutdated_ = false;
+    bool itemHostRefreshQueued_ = false;
     // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);
     // CheckBox1 with Edit2 and StaticText1 (auto-save), CheckBox2 with Edit3 and StaticText2
     // (reminder), CheckBox5 with Edit4 and StaticText3 (time away), CheckBox3 (autostart),
     // CheckBox4 (description); Timer1 (grid), Timer2 (auto-save), Timer3 (reminder); TrayIcon1 with
-    // PopupMenu1 and its entries N1, About1, Add1, N2, Exit1.
+    // PopupMenu1 and its entries Tasks1 (the submenu TasksMenu), N1, About1, Add1, N2, Exit1.
     QTableView* taskGrid_;
     QPushButton *closeButton_, *addButton_, *editButton_, *removeButton_, *startButton_,
         *stopButton_, *resetButton_, *resetAllButton_, *bookButton_, *databaseButton_;
@@ -152,7 +169,7 @@ private:
     QLabel *autoSaveUnit_, *reminderUnit_, *idleUnit_;
     QString saveFailureShown_;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
-    TTrayIcon* trayIcon_;
+    TTrayIcon* trayIcon_ = nullptr;
     TPopupMenu* trayMenu_;
     QAction *separator1_, *aboutEntry_, *openEntry_, *separator2_, *exitEntry_;
     TForm2* editDialog_ = nullptr;

@@ -612,6 +612,36 @@ private Q_SLOTS:
         QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
         platform::services().idle = nullptr;
     }
+
+    // A change is one write of the store, however many tasks it holds: resetting one task
+    // of 500, or all of them at once, writes the file once, with the change in it.
+    void aChangeIsOneWriteOfTheStore() {
+        for (int i = 0; i < 500; ++i)
+            addTask(QStringLiteral("Task %1").arg(i, 3, 10, QLatin1Char('0')), 1);
+        mainWindow()->SaveSettings();
+        restartApplication();
+        QSignalSpy writes(mainWindow(), &TForm1::saved);
+        f->shell.send(WM_LBUTTONDBLCLK);
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        auto* grid = child<QTableView>(mainWindow(), "StringGrid1");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(0, 0)).center());
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button7"), Qt::LeftButton);
+        QCOMPARE(writes.count(), 0); // in a moment
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(writes.count(), 1);
+        QCOMPARE(storedTime(0), 0.0);
+        QCOMPARE(storedTime(1), 1 / 24.0);
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button8"), Qt::LeftButton);
+        QCOMPARE(writes.count(), 1);
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(writes.count(), 2);
+        QCOMPARE(storedTime(1), 0.0);
+        QCOMPARE(storedTime(499), 0.0);
+        QVERIFY(!watchmanTimer("SaveSoon")->isActive());
+    }
 };
 
 QTEST_MAIN(TestApplication)

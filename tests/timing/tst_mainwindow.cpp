@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
+#include <cstring>
 
 using namespace platform;
 
@@ -46,11 +47,52 @@ class TestMainWindow : public QObject {
         return m->data(m->index(row, column)).toString();
     }
     void select(int row) { window->selectTaskRow(row); }
-    QStringList menuCaptions() const {
+    static QStringList captionsOf(const QMenu* menu) {
         QStringList captions;
-        for (QAction* a : child<TPopupMenu>(window.get(), "PopupMenu1")->actions())
+        for (QAction* a : menu->actions())
             captions << (a->data().toInt() == 100 ? TForm1::entryCaption(a) : a->text());
         return captions;
+    }
+    QStringList menuCaptions() const {
+        return captionsOf(child<TPopupMenu>(window.get(), "PopupMenu1"));
+    }
+
+    // The program started anew on a store of tasks "Task 0000", "Task 0001"... with no time.
+    void startWithTasks(int count, TrayProtocol protocol = TrayProtocol::XEmbed) {
+        stop();
+        f.reset();
+        f = std::make_unique<Fixture>();
+        f->shell.trayProtocol = protocol;
+        QByteArray store =
+            kStoreHead + "\"Count\"=dword:" + QByteArray::number(count, 16).rightJustified(8, '0') +
+            "\r\n";
+        for (int i = 0; i < count; ++i)
+            store += "\"Project" + QByteArray::number(i) + "\"=\"" + taskName(i).toLatin1() +
+                     "\"\r\n\"Time" + QByteArray::number(i) + "\"=hex:00,00,00,00,00,00,00,00\r\n";
+        f->writeStore(store);
+        start();
+    }
+    static QString taskName(int i) {
+        return QStringLiteral("Task %1").arg(i, 4, 10, QLatin1Char('0'));
+    }
+    // A right click on the tray icon; the menu pops up and `act` works in it as the user.
+    void inTrayMenu(const std::function<void(QMenu*)>& act) {
+        bool opened = false;
+        TPopupMenu::setPopupHandler([&](TPopupMenu* menu, const QPoint& pos) {
+            opened = true;
+            menu->popup(pos);
+            if (!QTest::qWaitForWindowExposed(menu))
+                QFAIL("the tray menu does not show");
+            act(menu);
+            menu->hide();
+        });
+        f->shell.send(WM_RBUTTONDOWN);
+        TPopupMenu::setPopupHandler({});
+        QVERIFY(opened);
+    }
+    // The menu is all on the screen it shows on.
+    static bool onScreen(const QMenu* menu) {
+        return menu->isVisible() && menu->screen()->availableGeometry().contains(menu->geometry());
     }
 
 private Q_SLOTS:
@@ -501,6 +543,132 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(window.get(), "Button1"), Qt::LeftButton);
         QCOMPARE(f->boxes.last().text, QStringLiteral("'x' is not a valid integer value."));
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+    }
+
+    // With more tasks than fit on the screen the tray menu keeps every entry in reach: the
+    // tasks are in the submenu "&Tasks", which stays on the screen and scrolls to each of
+    // them; the running task stays at the top, and E&xit is a key press away.
+    void manyTasksInASubmenuWithinTheScreen() {
+        startWithTasks(1000);
+        inTrayMenu([&](QMenu* menu) {
+            QVERIFY(onScreen(menu));
+            QCOMPARE(captionsOf(menu), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
+            QTest::keyClick(menu, Qt::Key_T);
+            auto* tasks = child<QMenu>(window.get(), "TasksMenu");
+            QVERIFY(QTest::qWaitForWindowExposed(tasks));
+            QVERIFY(onScreen(tasks));
+            QCOMPARE(tasks->actions().size(), 1000);
+            // Each entry in turn by the arrow key, in order, scrolled into sight.
+            for (int i = 0; i < 1000; ++i) {
+                if (i > 0)
+                    QTest::keyClick(tasks, Qt::Key_Down);
+                QAction* active = tasks->activeAction();
+                QVERIFY(active);
+                QCOMPARE(TForm1::entryCaption(active), taskName(i) + QStringLiteral("  00:00:00"));
+                QVERIFY(tasks->rect().contains(tasks->actionGeometry(active)));
+            }
+            QTest::keyClick(tasks, Qt::Key_Home);
+            QCOMPARE(TForm1::entryCaption(tasks->activeAction()), taskName(0) + "  00:00:00");
+            QTest::keyClick(tasks, Qt::Key_End);
+            QTest::keyClick(tasks, Qt::Key_Up);
+            QVERIFY(tasks->rect().contains(tasks->actionGeometry(tasks->activeAction())));
+            QTest::keyClick(tasks, Qt::Key_Return);
+            QVERIFY(!tasks->isVisible());
+        });
+        QCOMPARE(window->runningTaskName(), taskName(998));
+        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+                 QStringLiteral("Active task: Task 0998"));
+        f->clock.advanceSeconds(60);
+        fireTimer(child<QTimer>(window.get(), "Timer2")); // the auto-save
+        QVERIFY(f->readStore().contains("\"Project998\"=\"Task 0998\"\r\n\"Time998\"=hex:" +
+                                        hexTime(60 / 86400.0)));
+
+        // The running task at the top, checked; choosing it there stops it.
+        inTrayMenu([&](QMenu* menu) {
+            QVERIFY(onScreen(menu));
+            QCOMPARE(captionsOf(menu), QStringList({"Task 0998  00:01:00", "&Tasks", "", "&About",
+                                                    "&Open", "", "E&xit"}));
+            QVERIFY(menu->actions().first()->isChecked());
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QCOMPARE(window->runningTaskName(), QString());
+
+        QTimer::singleShot(
+            0, this, [this] { inTrayMenu([](QMenu* menu) { QTest::keyClick(menu, Qt::Key_X); }); });
+        QCOMPARE(QCoreApplication::exec(), 0); // E&xit ends the program
+    }
+    static QByteArray hexTime(double days) {
+        QByteArray bytes(8, '\0');
+        quint64 bits;
+        std::memcpy(&bits, &days, sizeof bits);
+        qToLittleEndian(bits, bytes.data());
+        return bytes.toHex(',');
+    }
+
+    // Up to 30 tasks stay at the top of the menu; one more, and they go into the submenu,
+    // where the new one is in its place; removing tasks brings them back to the top.
+    void tasksGoToTheSubmenuAndBack() {
+        startWithTasks(30);
+        inTrayMenu([&](QMenu* menu) {
+            QVERIFY(onScreen(menu));
+            QCOMPARE(menu->actions().size(), 35);
+            QCOMPARE(captionsOf(menu).at(29), taskName(29) + QStringLiteral("  00:00:00"));
+            QCOMPARE(captionsOf(menu).at(30), QString());
+        });
+        auto* task = new TProject(QStringLiteral("Task 0014a"));
+        f->tasks().push_back(task);
+        QStringList submenu;
+        inTrayMenu([&](QMenu* menu) {
+            QCOMPARE(captionsOf(menu), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
+            QTest::keyClick(menu, Qt::Key_T);
+            auto* tasks = child<QMenu>(window.get(), "TasksMenu");
+            QVERIFY(QTest::qWaitForWindowExposed(tasks));
+            QVERIFY(onScreen(tasks));
+            submenu = captionsOf(tasks);
+            QTest::keyClick(tasks, Qt::Key_Escape);
+        });
+        QCOMPARE(submenu.size(), 31);
+        QCOMPARE(submenu.at(15), QStringLiteral("Task 0014a  00:00:00"));
+        QCOMPARE(submenu.at(16), taskName(15) + QStringLiteral("  00:00:00"));
+
+        // The user removes two tasks in the main window.
+        f->shell.send(WM_LBUTTONDBLCLK);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* grid = child<QTableView>(window.get(), "StringGrid1");
+        for (int i = 0; i < 2; ++i) {
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                              grid->visualRect(grid->model()->index(0, 0)).center());
+            f->boxes.answer(MsgAnswer::Yes);
+            QTest::mouseClick(child<QPushButton>(window.get(), "Button4"), Qt::LeftButton);
+        }
+        QCOMPARE(f->tasks().size(), size_t(29));
+        inTrayMenu([&](QMenu* menu) {
+            QCOMPARE(menu->actions().size(), 34);
+            QCOMPARE(captionsOf(menu).at(0), taskName(2) + QStringLiteral("  00:00:00"));
+            QCOMPARE(captionsOf(menu).at(13), QStringLiteral("Task 0014a  00:00:00"));
+            QVERIFY(!menu->actions().contains(child<QAction>(window.get(), "Tasks1")));
+        });
+        fireTimer(child<QTimer>(window.get(), "Timer2"));
+        QVERIFY(!f->readStore().contains("\"Task 0000\""));
+        QVERIFY(f->readStore().contains("\"Count\"=dword:0000001d"));
+    }
+
+    // An item host shows the exported menu, submenu and all, without asking first; it
+    // follows the list.
+    void itemHostGetsTheWholeSubmenu() {
+        startWithTasks(40, TrayProtocol::StatusNotifierItem);
+        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
+        QCOMPARE(menuCaptions(), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
+        const QStringList tasks = captionsOf(child<QMenu>(window.get(), "TasksMenu"));
+        QCOMPARE(tasks.size(), 40);
+        QCOMPARE(tasks.first(), taskName(0) + QStringLiteral("  00:00:00"));
+        QCOMPARE(tasks.last(), taskName(39) + QStringLiteral("  00:00:00"));
+        // A task added later is in the exported submenu as soon as the program is idle.
+        f->tasks().push_back(new TProject(QStringLiteral("Task 0038a")));
+        QTRY_COMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 41);
+        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).at(39),
+                 QStringLiteral("Task 0038a  00:00:00"));
     }
 
     void descriptionFreshLine_data() {
