@@ -3,6 +3,7 @@
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
 #include "platform/Centre.h"
+#include "platform/Display.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
@@ -60,11 +61,10 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     setWindowTitle(QStringLiteral("Korvan 1.5"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    // Opens at the size its layout asks for: no smaller than the controls need.
-    buildControls();
     buildMenu();
 
-    // The tray icon as the window design configures it.
+    // The tray icon as the window design configures it; first, so that it is on its way
+    // to the notification area while the window's controls are made.
     trayIcon_ = new TTrayIcon(this);
     trayIcon_->setObjectName(QStringLiteral("TrayIcon1"));
     trayIcon_->setCycleInterval(0);
@@ -83,7 +83,10 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
     trayIcon_->OnBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
     trayIcon_->Loaded();
+    platform::flushDisplay();
 
+    // Opens at the size its layout asks for: no smaller than the controls need.
+    buildControls();
     followTasks();
     guarded([this] { setUp(); });
     // With no notification area a few seconds after start, nothing of Korvan would be on

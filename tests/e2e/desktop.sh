@@ -3,7 +3,13 @@
 
 E2E_HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
-fail() { echo "FAIL: $*" >&2; shot failure || true; exit 1; }
+fail() {
+    echo "FAIL: $*" >&2
+    shot failure || true
+    # What the program said, for a failure that does not show on the screen.
+    [ -n "${KORVAN_LOG:-}" ] && [ -f "$KORVAN_LOG" ] && tail -20 "$KORVAN_LOG" >&2
+    exit 1
+}
 
 start_desktop() {
     SCENARIO="$1"
