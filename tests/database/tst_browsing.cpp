@@ -121,7 +121,7 @@ private Q_SLOTS:
     }
 
     // By date, newest last, equal dates in booking order; a header click sorts by that
-    // column, a second the other way, a third back to dates; the total and the export
+    // column, a second the other way; the total and the export
     // follow what the grid shows, and sorting keeps under a filter change.
     void orderAndHeaderSort_data() { addEngineRows(); }
     void orderAndHeaderSort() {

@@ -243,3 +243,12 @@ start_korvan_item() {
     ICON_X=$((X + 16)); ICON_Y=$((Y + HEIGHT / 2))
     shot started
 }
+
+# The seconds a task has, as the running copy lists it.
+seconds_of() {
+    local t h m s
+    t=$("$K" --list | awk -F'\t' -v n="$1" '$3 == n { print $1 }')
+    [ -n "$t" ] || fail "no task $1 listed"
+    IFS=: read -r h m s <<<"$t"
+    echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
+}

@@ -10,13 +10,6 @@ start_desktop e2e_clock
 FAKETIME_LIB=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
 [ -f "$FAKETIME_LIB" ] || fail "libfaketime is not installed"
 
-seconds_of() {
-    local t
-    t=$("$K" --list | awk -F'\t' -v n="$1" '$3 == n { print $1 }')
-    [ -n "$t" ] || fail "no task $1 listed"
-    IFS=: read -r h m s <<<"$t"
-    echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
-}
 running() { "$K" --list | grep -q $'\trunning\tWriting$'; }
 # A run of the given seconds.
 run_for() {

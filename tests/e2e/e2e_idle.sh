@@ -9,12 +9,6 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_idle
 
-seconds_of() {
-    local t
-    t=$("$K" --list | awk -F'\t' -v n="$1" '$3 == n { print $1 }')
-    IFS=: read -r h m s <<<"$t"
-    echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
-}
 running() { "$K" --list | grep -q $'\trunning\tWriting$'; }
 
 write_store '"Auto Start"=dword:00000000' '"Idle Minutes"=dword:00000001' -- Writing

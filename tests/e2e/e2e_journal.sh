@@ -9,14 +9,6 @@ source "$HERE/desktop.sh"
 start_desktop e2e_journal
 JOURNAL="$XDG_CONFIG_HOME/Myrkat/korvan.journal"
 
-# The seconds of a task as the running copy lists them.
-seconds_of() {
-    local t
-    t=$("$K" --list | awk -F'\t' -v n="$1" '$3 == n { print $1 }')
-    [ -n "$t" ] || fail "no task $1 listed"
-    IFS=: read -r h m s <<<"$t"
-    echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
-}
 running() { "$K" --list | grep -q $'\trunning\tWriting$'; }
 # The seconds the store holds for its first task.
 stored_seconds() {
