@@ -209,6 +209,10 @@ void TADOConnection::Open() {
             if (!zone.isEmpty())
                 setup.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone)));
             setup.exec(QStringLiteral("SET lock_timeout = %1").arg(qMax(1, LockWaitMs)));
+        } else {
+            // A header click sorts every shown record in the engine: a second thread nearly
+            // halves the time a million records take.
+            setup.exec(QStringLiteral("PRAGMA threads = 2"));
         }
     }
     try {
