@@ -21,6 +21,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QLabel>
@@ -34,6 +35,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <cstring>
+
 using namespace platform;
 
 namespace {
@@ -45,6 +48,56 @@ QString hoursCell(const QVariant& v) {
 }
 
 constexpr int kIdRole = Qt::UserRole;
+
+// The texts of the export's cells. Records come in runs of one day and hours are mostly
+// quarters, so each date and hours value is formatted for the locale once, not per row.
+class CsvRows {
+public:
+    QString date(const QVariant& v) {
+        if (v.isNull())
+            return {};
+        const QDateTime value = v.toDateTime();
+        const qint64 key = value.toMSecsSinceEpoch();
+        if (key != lastDate_ || lastDateText_.isNull()) {
+            lastDate_ = key;
+            lastDateText_ = cached(dates_, key, [&] { return dateCell(value); });
+        }
+        return lastDateText_;
+    }
+    QString hours(const QVariant& v) {
+        if (v.isNull())
+            return {};
+        const double value = v.toDouble();
+        qint64 bits; // -0 and 0 apart
+        std::memcpy(&bits, &value, sizeof bits);
+        return cached(hours_, bits, [&] { return hoursCell(value); });
+    }
+    // Appends the text in double quotes, its quotes doubled (as TSetup::CsvQuote).
+    static void quoted(QString& out, const QString& text) {
+        out += QLatin1Char('"');
+        if (text.contains(QLatin1Char('"')))
+            out += QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        else
+            out += text;
+        out += QLatin1Char('"');
+    }
+
+private:
+    // Bounded: an export sorted by description meets a new date at every row.
+    template <class Make>
+    static QString cached(QHash<qint64, QString>& cache, qint64 key, const Make& make) {
+        const auto found = cache.constFind(key);
+        if (found != cache.constEnd())
+            return *found;
+        if (cache.size() >= 4096)
+            cache.clear();
+        return *cache.insert(key, make());
+    }
+    QHash<qint64, QString> dates_;
+    qint64 lastDate_ = 0;
+    QString lastDateText_;
+    QHash<qint64, QString> hours_;
+};
 } // namespace
 
 QString TSetup::CsvQuote(const QString& text) {
@@ -407,27 +460,52 @@ void TSetup::exportClicked() {
         return;
     exportName_ = file;
     BusyCursor busy;
+    // Written whole or not at all, as it is read: a batch of rows at a time goes to a
+    // temporary file that replaces the old one only once complete, so a failed export leaves
+    // no partial file behind and a million records never sit in memory at once. Created as
+    // any file of the user's; an existing file keeps its mode (a private 0600 file is not
+    // opened up).
+    AtomicFileWriter out(file, kModeAsUsual);
+    QString error;
+    if (!out.open(&error))
+        throw Error(error);
+    QStringEncoder encode(QStringEncoder::System);
+    CsvRows csv;
     QString text =
         QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
     using Column = RecordBrowser::Column;
+    const int date = RecordBrowser::position(Column::Date),
+              project = RecordBrowser::position(Column::Project),
+              hours = RecordBrowser::position(Column::Hours),
+              activity = RecordBrowser::position(Column::Activity),
+              description = RecordBrowser::position(Column::Description);
     const int rows = browser_.records().RecordCount();
-    for (int r = 0; r < rows; ++r) {
-        const auto cell = [&](Column column) { return browser_.value(r, column); };
-        text += CsvQuote(dateCell(cell(Column::Date))) + QLatin1Char(';') +
-                CsvQuote(cell(Column::Project).toString()) + QLatin1Char(';') +
-                CsvQuote(hoursCell(cell(Column::Hours))) + QLatin1Char(';') +
-                CsvQuote(cell(Column::Activity).toString()) + QLatin1Char(';') +
-                CsvQuote(cell(Column::Description).toString()) + QStringLiteral(";\r\n");
+    // A failed write skips the rest; commit() tells why.
+    for (int first = 0; first < rows && out.write(encode(text)); first += ExportBatchRows) {
+        text.clear();
+        for (const std::vector<QVariant>& row : browser_.records().Rows(first, ExportBatchRows)) {
+            // A record deleted since the grid was read has no fields: empty cells, as the
+            // grid shows it.
+            const auto cell = [&row](int field) {
+                return static_cast<size_t>(field) < row.size() ? row[static_cast<size_t>(field)]
+                                                               : QVariant();
+            };
+            csv.quoted(text, csv.date(cell(date)));
+            text += QLatin1Char(';');
+            csv.quoted(text, cell(project).toString());
+            text += QLatin1Char(';');
+            csv.quoted(text, csv.hours(cell(hours)));
+            text += QLatin1Char(';');
+            csv.quoted(text, cell(activity).toString());
+            text += QLatin1Char(';');
+            csv.quoted(text, cell(description).toString());
+            text += QStringLiteral(";\r\n");
+        }
     }
+    out.write(encode(text));
     if (rows > 0)
         recordsGrid_->setCurrentIndex(recordsModel_->index(rows - 1, 0));
-    QStringEncoder encode(QStringEncoder::System);
-    const QByteArray bytes = encode(text);
-    // Written whole or not at all: a failed export leaves no partial file behind.
-    QString error;
-    // Created as any file of the user's; an existing file keeps its mode (a private 0600
-    // file is not opened up).
-    if (!writeFileAtomically(file, bytes, kModeAsUsual, &error))
+    if (!out.commit(&error))
         throw Error(error);
     messageBox(QStringLiteral("Selected data exported successfully."), QStringLiteral("Export"),
                MsgIcon::Information, MsgButtons::Ok, this);

@@ -48,6 +48,10 @@ public:
     std::function<void(const QString&)> onConnectionChanged;
 
     static QString CsvQuote(const QString& text);
+    // Rows the export reads with one statement and writes at once: a few megabytes. Fewer,
+    // larger batches read faster (the engine finds more of a batch's rows on each page it
+    // reads); larger ones would only cost memory.
+    static constexpr int ExportBatchRows = 5000;
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
     TEditBox* nameBox() const { return nameBox_; }

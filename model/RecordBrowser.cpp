@@ -9,16 +9,17 @@ using namespace platform;
 
 namespace {
 const QString kTotal = QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ");
-// The records as the view gives them, by date and, within a day, in the order they were
-// booked: on every engine, and the same after every reload.
+// The records as the view gives them, with the key that keeps records of one day in the
+// order they were booked. The data set orders them, by date and then by that key, on every
+// engine and after every reload.
 const QString kRecords =
     QStringLiteral("SELECT p.DatumPrace,\r\n"
                    "       (SELECT h.Nazev FROM SEP_UsekHistorie h WHERE h.id_Usek = p.id_Usek\r\n"
                    "        ORDER BY h.id_Historie DESC LIMIT 1) AS Nazev,\r\n"
-                   "       p.Cas, p.Popis, p.id_Usek, p.id_TypPrace, t.TypPrace\r\n"
+                   "       p.Cas, p.Popis, p.id_Usek, p.id_TypPrace, t.TypPrace,\r\n"
+                   "       p.id_ProvedenaPrace\r\n"
                    "FROM SEP_ProvedenaPrace p\r\n"
-                   "LEFT JOIN SEP_TypPrace t ON t.id_TypPrace = p.id_TypPrace\r\n"
-                   "ORDER BY p.DatumPrace, p.id_ProvedenaPrace");
+                   "LEFT JOIN SEP_TypPrace t ON t.id_TypPrace = p.id_TypPrace");
 
 // The first day of a record's period, as the engine computes it (a date, or its text).
 QString periodExpression(SqlEngine engine, RecordBrowser::Period period) {
@@ -48,7 +49,11 @@ QString periodExpression(SqlEngine engine, RecordBrowser::Period period) {
 RecordBrowser::RecordBrowser(WorkRecords& records)
     : records_(&records.connection()), projects_(&records.connection()),
       activities_(&records.connection()) {
+    // A million records open in a moment: the grid reads the rows it shows as it shows them.
+    records_.CursorType = TCursorType::ctKeyset;
     records_.SQL = kRecords;
+    records_.KeyField = QStringLiteral("id_ProvedenaPrace");
+    records_.OrderFields = {QStringLiteral("DatumPrace"), QStringLiteral("id_ProvedenaPrace")};
     // "< All >" (id -1) first, then the entries in the order they were made, on every
     // engine (a UNION alone has no order on PostgreSQL).
     projects_.SQL =
@@ -94,20 +99,24 @@ QString RecordBrowser::fieldName(Column column) {
 }
 
 // By position, as the view documents its columns.
-QVariant RecordBrowser::value(int row, Column column) const {
+int RecordBrowser::position(Column column) {
     switch (column) {
     case Column::Date:
-        return records_.Value(row, 0);
+        return 0;
     case Column::Project:
-        return records_.Value(row, 1);
+        return 1;
     case Column::Hours:
-        return records_.Value(row, 2);
+        return 2;
     case Column::Activity:
-        return records_.Value(row, 6);
+        return 6;
     case Column::Description:
-        return records_.Value(row, 3);
+        return 3;
     }
-    return {};
+    return -1;
+}
+
+QVariant RecordBrowser::value(int row, Column column) const {
+    return records_.Value(row, position(column));
 }
 
 QString RecordBrowser::SqlDateLiteral(const QDate& date) {
@@ -117,37 +126,44 @@ QString RecordBrowser::SqlDateLiteral(const QDate& date) {
         .arg(date.year(), 4, 10, QLatin1Char('0'));
 }
 
-// The same conditions twice: as the data set's filter for the rows, and as the statement
-// that sums them.
+// The same conditions twice: as the data set's filter, which the engine applies to the rows,
+// and as lines of the statements that sum them; the values bound in both.
 bool RecordBrowser::setFilter(const Filter& f) {
     QString filter, joiner;
-    QStringList total;
-    const auto add = [&](const QString& part, const QString& line) {
+    QStringList lines;
+    QVariantList values;
+    const auto add = [&](const QString& part, const QString& line, const QVariant& value) {
         filter += joiner + part;
-        total << line;
+        lines << line;
+        values << value;
         joiner = QStringLiteral(" and ");
+    };
+    const auto day = [](const QDate& date) {
+        return QVariant(sqlDateTimeText(wallClock(date, QTime(0, 0))));
     };
     if (f.from)
         add(QStringLiteral("DatumPrace >= '") + shortDateText(*f.from) + QLatin1Char('\''),
-            QStringLiteral(" and DatumPrace >= ") + SqlDateLiteral(*f.from));
+            QStringLiteral(" and DatumPrace >= ?"), day(*f.from));
     if (f.to)
         add(QStringLiteral(" DatumPrace <= '") + shortDateText(*f.to) + QLatin1Char('\''),
-            QStringLiteral(" and DatumPrace <= ") + SqlDateLiteral(*f.to));
+            QStringLiteral(" and DatumPrace <= ?"), day(*f.to));
     if (f.project != -1)
-        add(QStringLiteral(" id_Usek = %1").arg(f.project),
-            QStringLiteral(" and id_Usek = %1").arg(f.project));
+        add(QStringLiteral(" id_Usek = %1").arg(f.project), QStringLiteral(" and id_Usek = ?"),
+            f.project);
     if (f.activity != -1)
         add(QStringLiteral(" id_TypPrace = %1").arg(f.activity),
-            QStringLiteral(" and id_TypPrace = %1").arg(f.activity));
+            QStringLiteral(" and id_TypPrace = ?"), f.activity);
     const bool changed = filter != records_.Filter();
     records_.setFilter(filter);
-    conditions_ = total;
+    conditions_ = lines;
+    values_ = values;
     return changed;
 }
 
 std::optional<double> RecordBrowser::total() {
     TADODataSet query(records_.Connection);
     query.SQL = (QStringList{kTotal} + conditions_).join(QStringLiteral("\r\n"));
+    query.Parameters = values_;
     query.Open();
     const QVariant sum = query.RecordCount() > 0 ? query.Value(0, 0) : QVariant();
     query.Close();
@@ -181,6 +197,7 @@ std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
         QStringList{QStringLiteral("GROUP BY ") + start +
                     QStringLiteral(", id_Usek ORDER BY 1, 3, 2")};
     query.SQL = lines.join(QStringLiteral("\r\n"));
+    query.Parameters = values_;
     query.Open();
     std::vector<PeriodTotal> totals;
     totals.reserve(static_cast<size_t>(query.RecordCount()));

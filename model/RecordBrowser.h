@@ -32,6 +32,8 @@ public:
     // What a record shows, in the grid's order.
     enum class Column { Date, Project, Hours, Activity, Description };
     static QString fieldName(Column column);
+    // Where a column's value lies in a row of records().
+    static int position(Column column);
     // The value of the shown record at row.
     QVariant value(int row, Column column) const;
 
@@ -69,6 +71,8 @@ public:
 private:
     platform::TADODataSet records_, projects_, activities_;
     platform::TDataSetModel *projectsModel_, *activitiesModel_;
-    // The conditions of the filter in force, as lines of a statement over the records.
+    // The conditions of the filter in force, as lines of a statement over the records, and
+    // the values bound to them.
     QStringList conditions_;
+    QVariantList values_;
 };

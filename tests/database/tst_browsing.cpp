@@ -20,6 +20,7 @@
 #include <QStackedBarSeries>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <map>
 
@@ -81,6 +82,95 @@ class TestBrowsing : public QObject {
             QTest::keyClick(box, box->currentIndex() < wanted ? Qt::Key_Down : Qt::Key_Up);
         QCOMPARE(box->currentText(), text);
     }
+    // A record of many, made by the database from its number i, as the user would have
+    // booked it: three projects, two activities, quarter hours, days over more than a year
+    // with about thirty records each, some at a time of day, and descriptions with quotes,
+    // semicolons, line breaks, letters beyond ASCII, or none.
+    struct Made {
+        int id;
+        QDateTime when;
+        QString project, activity, description;
+        double hours;
+    };
+    static Made made(int i) {
+        static const QStringList projects{QStringLiteral("Client \"A\"; B"),
+                                          QStringLiteral("Ünïcode – Projekt"),
+                                          QStringLiteral("Internal")};
+        static const QStringList activities{QStringLiteral("Coding"),
+                                            QStringLiteral("Review; \"QA\"")};
+        const QString n = QString::number(i);
+        const QString texts[] = {QString(), QStringLiteral("say \"hi\"; no. ") + n,
+                                 QStringLiteral("two\r\nlines ") + n,
+                                 QStringLiteral("Zkouška – ü ") + n, QStringLiteral("plain ") + n};
+        return {i,
+                QDateTime(QDate(2024, 1, 1).addDays(i % 400),
+                          i % 7 == 3 ? QTime(13, 45, 30) : QTime(0, 0)),
+                projects.at(i % 3),
+                activities.at(i % 2),
+                texts[i % 5],
+                (i % 16) * 0.25};
+    }
+    // Books records 1..count in one statement of the engine's own.
+    void bookMany(const QString& engine, int count) {
+        WorkRecords& r = f->records();
+        for (const QString& name : {made(3).project, made(1).project, made(2).project})
+            r.addProject(name);
+        r.addActivity(made(2).activity);
+        r.addActivity(made(1).activity);
+        const bool pg = engine == QLatin1String("postgresql");
+        const QString description =
+            QStringLiteral("CASE i % 5 WHEN 0 THEN NULL WHEN 1 THEN 'say \"hi\"; no. ' || i "
+                           "WHEN 2 THEN 'two\r\nlines ' || i WHEN 3 THEN 'Zkouška – ü ' || i "
+                           "ELSE 'plain ' || i END");
+        const QString when =
+            pg ? QStringLiteral("TIMESTAMP '2024-01-01' + (i % 400) * INTERVAL '1 day' + CASE "
+                                "WHEN i % 7 = 3 THEN INTERVAL '13:45:30' ELSE INTERVAL '0' END")
+               : QStringLiteral("date('2024-01-01', '+' || (i % 400) || ' days') || CASE WHEN "
+                                "i % 7 = 3 THEN ' 13:45:30' ELSE ' 00:00:00' END");
+        const QString columns = QStringLiteral(
+            "INSERT INTO SEP_ProvedenaPrace (id_ProvedenaPrace, id_Usek, id_TypPrace, "
+            "id_UzivatelSEP, Cas, Popis, DatumPrace, Aktivni, Vytvoril) ");
+        const QString values = QStringLiteral("SELECT i, 1 + i % 3, 1 + i % 2, 1, (i % 16) * "
+                                              "0.25, %1, %2, 1, 'test' ")
+                                   .arg(description, when);
+        dbs->exec(engine,
+                  pg ? columns + QStringLiteral("OVERRIDING SYSTEM VALUE ") + values +
+                           QStringLiteral("FROM generate_series(1, %1) AS n(i)").arg(count)
+                     : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                      "FROM n WHERE i < %1) ")
+                               .arg(count) +
+                           columns + values + QStringLiteral("FROM n"));
+    }
+    // The export of these records in German, written out by hand: day.month.year and the
+    // time when there is one, a decimal comma, every field quoted, quotes doubled.
+    static QByteArray expectedCsv(const std::vector<Made>& records) {
+        const auto quoted = [](QString text) {
+            return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                   QLatin1Char('"');
+        };
+        QString text =
+            QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
+        for (const Made& m : records) {
+            const QDate d = m.when.date();
+            QString date = QString::asprintf("%02d.%02d.%04d", d.day(), d.month(), d.year());
+            if (m.when.time() != QTime(0, 0))
+                date += m.when.time().toString(QStringLiteral(" HH:mm:ss"));
+            text +=
+                quoted(date) + QLatin1Char(';') + quoted(m.project) + QLatin1Char(';') +
+                quoted(
+                    QString::number(m.hours, 'g', 15).replace(QLatin1Char('.'), QLatin1Char(','))) +
+                QLatin1Char(';') + quoted(m.activity) + QLatin1Char(';') + quoted(m.description) +
+                QStringLiteral(";\r\n");
+        }
+        return text.toUtf8();
+    }
+    QByteArray exportTo(const QString& file) {
+        f->saveFile.answers = {file};
+        QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
+        QFile csv(file);
+        return csv.open(QIODevice::ReadOnly) ? csv.readAll() : QByteArray();
+    }
+
     // What the chart shows: per project, the bar values along the axis.
     std::map<QString, QList<qreal>> bars() const {
         std::map<QString, QList<qreal>> out;
@@ -154,6 +244,90 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 6); // head, four rows, the end
         QVERIFY(lines[1].contains("\"2nd\""));
         QVERIFY(lines[4].contains("\"january\""));
+    }
+
+    // Many more records than the export reads at once: the file has every one of them in
+    // the grid's order, byte for byte, also after a header click; the grid shows the same
+    // records, down to the last, and the total is theirs.
+    void exportOfManyRecordsInBatches_data() { addEngineRows(); }
+    void exportOfManyRecordsInBatches() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        f->records().connection().ConnectionString = cs;
+        const int count = 3 * TSetup::ExportBatchRows - 17;
+        bookMany(engine, count);
+        std::vector<Made> records;
+        double sum = 0;
+        for (int i = 1; i <= count; ++i) {
+            records.push_back(made(i));
+            sum += records.back().hours;
+        }
+        // By date and time, then as booked.
+        std::stable_sort(records.begin(), records.end(),
+                         [](const Made& a, const Made& b) { return a.when < b.when; });
+        openDialog();
+        QCOMPARE(grid()->model()->rowCount(), count);
+        QCOMPARE(cell(0, 4), records.front().description);
+        QCOMPARE(total(),
+                 QString::number(sum, 'g', 15).replace(QLatin1Char('.'), QLatin1Char(',')) +
+                     QStringLiteral(" h"));
+        const QString file = f->paths->root.path() + QStringLiteral("/many.csv");
+        const QByteArray expected = expectedCsv(records);
+        QCOMPARE(exportTo(file), expected);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Selected data exported successfully."));
+        // The grid's last row, as the user reaches it.
+        grid()->setFocus();
+        QTest::keyClick(grid(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(grid()->currentIndex().row(), count - 1);
+        QCOMPARE(cell(count - 1, 1), records.back().project);
+        QCOMPARE(cell(count - 1, 4), records.back().description);
+
+        // Most hours first; equal hours keep date order, then booking order.
+        clickHeader(2);
+        clickHeader(2);
+        QCOMPARE(grid()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+        std::stable_sort(records.begin(), records.end(),
+                         [](const Made& a, const Made& b) { return a.hours > b.hours; });
+        QCOMPARE(cell(0, 4), records.front().description);
+        QCOMPARE(exportTo(file), expectedCsv(records));
+    }
+
+    // A disk that fills up while the export is half written (a file size limit past the
+    // first batch of rows): the error is shown and the earlier export stays as it was, with
+    // nothing beside it.
+    void exportFailingMidwayKeepsTheOldFile_data() { addEngineRows(); }
+    void exportFailingMidwayKeepsTheOldFile() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+        f->records().connection().ConnectionString = cs;
+        const int count = 3 * TSetup::ExportBatchRows;
+        bookMany(engine, count);
+        openDialog();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("hours.csv"));
+        const QByteArray before = exportTo(file);
+        QCOMPARE(before.count('\n'), count * 6 / 5 + 1); // every fifth has a line break inside
+        const int boxes = f->boxes.shown.size();
+        clickHeader(1); // another order: the new file would differ from the old one
+        f->saveFile.answers = {file};
+        {
+            // One and a half batches in.
+            FullDisk full(static_cast<unsigned long>(before.size() / 2));
+            QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
+        }
+        QCOMPARE(f->boxes.shown.size(), boxes + 1);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
+        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
+        QVERIFY2(f->boxes.last().text.contains(QStringLiteral("File too large")),
+                 qPrintable(f->boxes.last().text));
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("hours.csv")});
+        // With room again, the export in the new order goes through.
+        QVERIFY(exportTo(file) != before);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Export"));
     }
 
     // The chart follows every filter and period at once; each bar is the database's sum

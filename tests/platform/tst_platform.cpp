@@ -1,3 +1,4 @@
+#include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
@@ -244,6 +245,61 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), 2);
         QCOMPARE(f->boxes.shown.at(0).text, QStringLiteral("Table not found."));
         QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("bad."));
+    }
+
+    // A file written piece by piece replaces the old one only when complete: given up
+    // half way, or failing half way for a full disk, it leaves the old file as it was and
+    // nothing beside it.
+    void atomicFileWrittenInPieces() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.csv"));
+        const auto content = [&] {
+            QFile in(path);
+            return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(none)");
+        };
+        const auto alone = [&] {
+            return QDir(dir.path())
+                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) ==
+                   QStringList{QStringLiteral("out.csv")};
+        };
+        QVERIFY(writeFileAtomically(path, "old", kModeAsUsual));
+        {
+            AtomicFileWriter out(path);
+            QVERIFY(out.open());
+            QVERIFY(out.write("first;"));
+            QVERIFY(out.write("second"));
+            QCOMPARE(content(), QByteArray("old"));
+            QVERIFY(out.commit());
+        }
+        QCOMPARE(content(), QByteArray("first;second"));
+        {
+            AtomicFileWriter out(path);
+            QVERIFY(out.open());
+            QVERIFY(out.write("dropped"));
+        }
+        QCOMPARE(content(), QByteArray("first;second"));
+        QVERIFY(alone());
+        {
+            AtomicFileWriter out(path);
+            QVERIFY(out.open());
+            const QByteArray piece(40000, 'x');
+            FullDisk full(100000);
+            QVERIFY(out.write(piece));
+            QVERIFY(out.write(piece));
+            QVERIFY(!out.write(piece));
+            QVERIFY(!out.write("more"));
+            QString error;
+            QVERIFY(!out.commit(&error));
+            QVERIFY2(error.contains(path) && error.contains(QStringLiteral("File too large")),
+                     qPrintable(error));
+        }
+        QCOMPARE(content(), QByteArray("first;second"));
+        QVERIFY(alone());
+        // A file where the folder should be.
+        AtomicFileWriter blocked(path + QStringLiteral("/inside.csv"));
+        QString error;
+        QVERIFY(!blocked.open(&error));
+        QVERIFY(error.contains(path));
     }
 
     void busyCursorRestoredOnException() {
