@@ -47,12 +47,22 @@ int main(int argc, char** argv) {
         }
         child<QCheckBox>(&summary, "CheckBox1")->setChecked(false);
         std::printf("%s, %d tasks\n", qPrintable(engine), count);
-        report("ShowSummary", medianMs(1, [&] { summary.ShowSummary(); }), 1e9);
+        // Until the window is laid out and painted, as the user sees it.
+        const auto open = [&] {
+            summary.ShowSummary();
+            QCoreApplication::processEvents();
+        };
+        const bool sqlite = engine == QLatin1String("sqlite");
+        report("ShowSummary, laid out and painted", medianMs(1, open), sqlite ? 300 : 1e9);
         f.boxes.answers = {platform::MsgAnswer::Yes};
         report("save (confirm, insert, commit, copy back)",
-               medianMs(1, [&] { child<QPushButton>(&summary, "Button2")->click(); }), 1e9);
+               medianMs(1, [&] { child<QPushButton>(&summary, "Button2")->click(); }),
+               sqlite ? 300 : 1e9);
         if (f.boxes.last().caption != QLatin1String("Information"))
             std::printf("  save failed: %s\n", qPrintable(f.boxes.last().text));
+        summary.hide();
+        QCoreApplication::processEvents();
+        report("ShowSummary again, laid out and painted", medianMs(1, open), sqlite ? 300 : 1e9);
         summary.hide();
     }
     return 0;
