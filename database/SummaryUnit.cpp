@@ -23,12 +23,31 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
 using namespace platform;
+
+// The column of entry frames: as high as all frames together, made or not, so that the
+// scroll bar covers every task. It places no frame itself.
+class FrameColumn : public QWidget {
+public:
+    std::function<void()> onResized;
+    QSize hint;
+    QSize sizeHint() const override { return hint; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (onResized)
+            onResized();
+    }
+};
 
 TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     : records_(records), tasks_(tasks), progress_(progress) {
@@ -38,11 +57,17 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     frameArea_ = new QScrollArea;
     frameArea_->setObjectName(QStringLiteral("ScrollBox1"));
     frameArea_->setWidgetResizable(true);
-    frameHolder_ = new QWidget;
-    auto* column = new QVBoxLayout(frameHolder_);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->addStretch();
+    frameHolder_ = new FrameColumn;
+    frameHolder_->onResized = [this] {
+        placeFrames();
+        makeFramesInView();
+    };
     frameArea_->setWidget(frameHolder_);
+    connect(frameArea_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { makeFramesInView(); });
+    // Tab and Shift+Tab from a frame always find the next one made.
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget*, QWidget* now) { makeNeighboursOf(now); });
     totalCaption_ = new QLabel(QStringLiteral("Total time (h):"));
     totalCaption_->setObjectName(QStringLiteral("Label1"));
     totalLabel_ = new QLabel;
@@ -82,21 +107,19 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
 TSummary::~TSummary() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
+    // The frames go after the entries: the focus leaving them must not look for neighbours.
+    disconnect(focusWatch_);
+    frameHolder_->onResized = nullptr;
 }
 
-QList<TProjectBaseFrame*> TSummary::frames() const {
-    QList<TProjectBaseFrame*> result;
-    for (int i = 0;; ++i) {
-        auto* frame = frameHolder_->findChild<TProjectBaseFrame*>(QStringLiteral("Frame%1").arg(i),
-                                                                  Qt::FindDirectChildrenOnly);
-        if (!frame)
-            return result;
-        result << frame;
-    }
+TProjectBaseFrame* TSummary::frameAt(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < frames_.size()
+               ? frames_[static_cast<size_t>(index)]
+               : nullptr;
 }
 
 void TSummary::ShowSummary() {
-    // A running save keeps its frames: the booking reads them until it ends.
+    // A running save keeps its entries: the booking reads them until it ends.
     if (saving_) {
         raise();
         return;
@@ -105,46 +128,179 @@ void TSummary::ShowSummary() {
         BusyCursor busy;
         TaskList& tasks = tasks_;
         tasks.sort([](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
-        for (TProjectBaseFrame* old : frames()) {
-            old->setParent(nullptr);
-            delete old;
-        }
-        auto* column = static_cast<QVBoxLayout*>(frameHolder_->layout());
-        for (size_t i = 0; i < tasks.size(); ++i) {
-            auto* frame = new TProjectBaseFrame(records_, frameHolder_);
-            frame->setObjectName(QStringLiteral("Frame%1").arg(i));
-            frame->onHoursChanged = [this] { UpdateTotal(); };
-            column->insertWidget(static_cast<int>(i), frame);
-            frame->FillFromTask(tasks[i]);
-        }
+        entries_.clear();
+        entries_.reserve(tasks.size());
+        for (size_t i = 0; i < tasks.size(); ++i)
+            entries_.push_back(BookingEntry::fromTask(tasks[i]));
+        fill();
         UpdateTotal();
     }
     show();
     raise();
     activateWindow();
+    makeFramesInView();
+}
+
+void TSummary::fill() {
+    // As many frames as the top of the list shows are used again; a frame made further
+    // down is made again when it comes into view.
+    const int shown = pitch_ > 0 ? frameArea_->viewport()->height() / pitch_ + 2 : 1;
+    const size_t keep = std::min(entries_.size(), static_cast<size_t>(std::max(shown, 1)));
+    for (size_t i = keep; i < frames_.size(); ++i) {
+        if (TProjectBaseFrame* old = frames_[i]) {
+            old->setParent(nullptr);
+            delete old;
+            frames_[i] = nullptr;
+        }
+    }
+    frames_.resize(entries_.size(), nullptr);
+    for (size_t i = 0; i < keep; ++i)
+        if (frames_[i])
+            frames_[i]->load(entries_[i]);
+    frameArea_->verticalScrollBar()->setValue(0);
+    if (!entries_.empty())
+        measure(makeFrame(0));
+    layoutColumn();
+}
+
+TProjectBaseFrame* TSummary::makeFrame(size_t index) {
+    if (frames_[index])
+        return frames_[index];
+    auto* frame = new TProjectBaseFrame(records_, frameHolder_);
+    frame->setObjectName(QStringLiteral("Frame%1").arg(index));
+    frame->onHoursChanged = [this] { UpdateTotal(); };
+    frame->load(entries_[index]);
+    // In the tab order where the list has it: after the frame above, else before the one
+    // below.
+    QWidget* previous = nullptr;
+    for (size_t i = index; i-- > 0 && !previous;)
+        if (frames_[i])
+            previous = frames_[i]->lastField();
+    for (size_t i = index + 1; i < frames_.size() && !previous; ++i)
+        if (frames_[i])
+            previous = frames_[i]->firstField()->previousInFocusChain();
+    if (previous)
+        frame->chainAfter(previous);
+    frames_[index] = frame;
+    if (pitch_ <= 0)
+        measure(frame);
+    frame->setGeometry(0, static_cast<int>(index) * pitch_, frameHolder_->width(), frameHeight_);
+    frame->show();
+    return frame;
+}
+
+void TSummary::measure(TProjectBaseFrame* sample) {
+    frameHeight_ = sample->sizeHint().height();
+    // The gap a column layout of the frames would leave between two of them.
+    QStyle* style = frameHolder_->style();
+    int gap = style->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, frameHolder_);
+    if (gap < 0) {
+        const QSizePolicy::ControlType type = sample->sizePolicy().controlType();
+        gap = style->combinedLayoutSpacing(type, type, Qt::Vertical, nullptr, frameHolder_);
+    }
+    pitch_ = frameHeight_ + std::max(gap, 0);
+}
+
+void TSummary::layoutColumn() {
+    const TProjectBaseFrame* sample = frameAt(0);
+    const int count = static_cast<int>(entries_.size());
+    const int height = count > 0 ? count * pitch_ - (pitch_ - frameHeight_) : 0;
+    frameHolder_->hint = QSize(sample ? sample->sizeHint().width() : 0, height);
+    frameHolder_->setMinimumSize(sample ? sample->minimumSizeHint().width() : 0, height);
+    // Also when it shrinks: the scroll area sizes it again on its resize.
+    frameHolder_->resize(frameHolder_->width(), std::max(height, frameArea_->viewport()->height()));
+    placeFrames();
+}
+
+void TSummary::placeFrames() {
+    const int width = frameHolder_->width();
+    for (size_t i = 0; i < frames_.size(); ++i)
+        if (frames_[i])
+            frames_[i]->setGeometry(0, static_cast<int>(i) * pitch_, width, frameHeight_);
+}
+
+void TSummary::makeFramesInView() {
+    if (pitch_ <= 0 || entries_.empty())
+        return;
+    // One more above and below: the keys move the focus into a frame that is made.
+    const int top = frameArea_->verticalScrollBar()->value();
+    const int bottom = top + frameArea_->viewport()->height();
+    const int last = std::min(static_cast<int>(entries_.size()) - 1, bottom / pitch_ + 1);
+    for (int i = std::max(0, top / pitch_ - 1); i <= last; ++i)
+        makeFrame(static_cast<size_t>(i));
+}
+
+void TSummary::makeNeighboursOf(QWidget* focused) {
+    for (QWidget* w = focused; w && w != this; w = w->parentWidget()) {
+        if (w->parentWidget() != frameHolder_)
+            continue;
+        const auto at = std::find(frames_.begin(), frames_.end(), w);
+        if (at == frames_.end())
+            return;
+        const size_t index = static_cast<size_t>(at - frames_.begin());
+        if (index > 0)
+            makeFrame(index - 1);
+        if (index + 1 < frames_.size())
+            makeFrame(index + 1);
+        return;
+    }
+}
+
+TProjectBaseFrame* TSummary::frameInView(size_t index) {
+    TProjectBaseFrame* frame = makeFrame(index);
+    frameArea_->ensureWidgetVisible(frame, 0, 0);
+    return frame;
+}
+
+void TSummary::collect() {
+    for (size_t i = 0; i < frames_.size(); ++i)
+        if (frames_[i])
+            frames_[i]->store(entries_[i]);
 }
 
 void TSummary::UpdateTotal() {
     // Hours that are no number yet count as none until they are.
     float sum = 0;
-    for (TProjectBaseFrame* frame : frames())
-        sum += static_cast<float>(frame->typedHours().value_or(0));
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const auto hours = frames_[i] ? frames_[i]->typedHours() : entries_[i].typedHours();
+        sum += static_cast<float>(hours.value_or(0));
+    }
     totalLabel_->setText(FloatToLocaleStr(2, sum));
 }
 
+bool TSummary::refuse(size_t index, const BookingEntry::Problem& problem) {
+    // The entry in view, its field with the focus: out of view it could not be put right.
+    TProjectBaseFrame* frame = frameInView(index);
+    messageBox(problem.text, problem.caption, MsgIcon::Warning, MsgButtons::Ok, frame);
+    QWidget* field = frame->field(problem.field);
+    frameArea_->ensureWidgetVisible(field);
+    field->setFocus();
+    return false;
+}
+
+QString TSummary::projectName(const BookingEntry& entry) {
+    // What the entry's drop-down shows.
+    const TLookupList list = records_.projectList();
+    const int row =
+        entry.projectId.isNull() ? -1 : list.dataset->Locate(list.keyField, entry.projectId);
+    return row >= 0 ? list.dataset->Value(row, list.listField).toString() : QString();
+}
+
 bool TSummary::ConfirmSave() {
+    collect();
     QString text = QStringLiteral("Are you sure to save following records to database ?\r\n\r\n");
-    for (TProjectBaseFrame* frame : frames()) {
-        if (!frame->ValidateEntry())
-            return false;
-        if (frame->hoursSingle() <= 0)
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const BookingEntry& entry = entries_[i];
+        if (const auto problem = entry.problem(records_))
+            return refuse(i, *problem);
+        if (static_cast<float>(entry.hours()) <= 0)
             continue;
         // The task's name tells two records of one project apart.
-        text += QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
-                    .arg(shortDateText(frame->workDay()), frame->projectName(), frame->hoursText(),
-                         frame->taskName());
+        text +=
+            QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
+                .arg(shortDateText(entry.day), projectName(entry), entry.hoursText, entry.taskName);
     }
-    // Hours confirmed with Enter were never left: the total is what the frames say now.
+    // Hours confirmed with Enter were never left: the total is what the entries say now.
     UpdateTotal();
     text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, totalLabel_->text());
     return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
@@ -186,30 +342,31 @@ void TSummary::saveClicked() {
 }
 
 void TSummary::save() {
-    const QList<TProjectBaseFrame*> all = frames();
+    // What was confirmed is what is booked, whatever is typed while it is written.
+    const std::vector<BookingEntry> all = entries_;
     std::unique_ptr<BusyCursor> busy;
     try {
         progress_.show();
         busy = std::make_unique<BusyCursor>();
         progress_.begin(static_cast<int>(all.size()) + 1);
         records_.connection().BeginTrans();
-        for (TProjectBaseFrame* frame : all) {
+        for (const BookingEntry& entry : all) {
             progress_.StepIt();
             progress_.repaint();
             QCoreApplication::processEvents();
-            const double hours = frame->hours();
+            const double hours = entry.hours();
             if (hours <= 0)
                 continue;
             RefreshParameterTypes(records_.recordInsert());
-            records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = frame->workDate();
-            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value = frame->activityId();
+            records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = entry.workDate();
+            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value = entry.activityId;
             records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value =
-                frame->description();
+                entry.description();
             records_.recordInsert().ParamByName(QStringLiteral("id_projekt")).Value =
-                frame->projectId();
+                entry.projectId;
             records_.recordInsert().ParamByName(QStringLiteral("pocetHodin")).Value = hours;
             records_.recordInsert().ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-            records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = frame->bugNumber();
+            records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = entry.bugNumber();
             records_.recordInsert().Execute();
         }
         records_.connection().CommitTrans();
@@ -217,19 +374,19 @@ void TSummary::save() {
         // Right after the commit, before anything is shown: the booked tasks are reset and
         // the store saved once. Until then a crash or a power cut would leave the hours in
         // the store, and the next booking would book them again.
-        for (TProjectBaseFrame* frame : all) {
-            // Each frame into its own task, also when two tasks share a name; a task removed
+        for (const BookingEntry& entry : all) {
+            // Each entry into its own task, also when two tasks share a name; a task removed
             // meanwhile gets nothing.
-            TProject* task = tasks_.byId(frame->taskId());
+            TProject* task = tasks_.byId(entry.taskId);
             if (!task)
                 continue;
-            if (!frame->activityId().isNull())
-                task->setActivityId(frame->activityId().toInt());
-            if (!frame->projectId().isNull())
-                task->setSectionId(frame->projectId().toInt());
+            if (!entry.activityId.isNull())
+                task->setActivityId(entry.activityId.toInt());
+            if (!entry.projectId.isNull())
+                task->setSectionId(entry.projectId.toInt());
             // Only what was booked: not a task added while this dialog was open, nor one
-            // whose frame booked nothing.
-            if (resetBox_->isChecked() && frame->hours() > 0)
+            // whose entry booked nothing.
+            if (resetBox_->isChecked() && entry.hours() > 0)
                 task->Reset();
         }
         if (onBooked)
@@ -245,8 +402,12 @@ void TSummary::save() {
             close();
             if (onClosedAfterBooking)
                 onClosedAfterBooking();
-            for (TProjectBaseFrame* frame : all)
-                frame->setWorkDay(platform::today());
+            const QDate today = platform::today();
+            for (size_t i = 0; i < entries_.size(); ++i) {
+                entries_[i].day = today;
+                if (frames_[i])
+                    frames_[i]->setWorkDay(today);
+            }
         }
     } catch (const std::exception& e) {
         busy.reset();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "database/BookingEntry.h"
+
 #include <QDialog>
 #include <functional>
+#include <vector>
 
 class WorkRecords;
 class TaskList;
@@ -12,9 +15,12 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class TProjectBaseFrame;
+class FrameColumn;
 
-// The booking dialog: one entry frame per task, the total, and the save of every frame
-// with hours as a work record in one transaction, through the work records it is given.
+// The booking dialog: one entry per task, the total, and the save of every entry with
+// hours as a work record in one transaction, through the work records it is given. An
+// entry's frame is made when it comes into view (there may be thousands of tasks) and
+// kept until the dialog is filled again; the entries hold what the other tasks get.
 class TSummary : public QDialog {
     Q_OBJECT
 public:
@@ -28,7 +34,8 @@ public:
     void ShowSummary();
     bool saving() const { return saving_; }
 
-    QList<TProjectBaseFrame*> frames() const;
+    // The frame of the task at this place in the list, or null while it was never in view.
+    TProjectBaseFrame* frameAt(int index) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,6 +45,20 @@ private:
     void UpdateTotal();
     bool ConfirmSave();
     void saveClicked();
+    // Frames at the top shown again with the new entries; the rest go.
+    void fill();
+    TProjectBaseFrame* makeFrame(size_t index);
+    void makeFramesInView();
+    void makeNeighboursOf(QWidget* focused);
+    // Made and scrolled into view.
+    TProjectBaseFrame* frameInView(size_t index);
+    void measure(TProjectBaseFrame* sample);
+    void layoutColumn();
+    void placeFrames();
+    // What the made frames say, into their entries.
+    void collect();
+    bool refuse(size_t index, const BookingEntry::Problem& problem);
+    QString projectName(const BookingEntry& entry);
 
     // Object names: ScrollBox1 (the frames), Label1 ("Total time (h):"), Label2 (the total),
     // CheckBox1 ("Reset times & descriptions..."), Button2 ("Save to DB"), Button1 ("&Close").
@@ -51,6 +72,11 @@ private:
     TaskList& tasks_;
     TForm4& progress_;
     void save();
-    QWidget* frameHolder_;
+    FrameColumn* frameHolder_;
+    std::vector<BookingEntry> entries_;
+    std::vector<TProjectBaseFrame*> frames_; // one per entry, null until made
+    int frameHeight_ = 0;
+    int pitch_ = 0; // a frame and the gap below it
+    QMetaObject::Connection focusWatch_;
     bool saving_ = false;
 };

@@ -69,7 +69,41 @@ class TestSummary : public QObject {
     int records() {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
-    TProjectBaseFrame* frame(int i) { return summary->frames().value(i); }
+    // A turn of the wheel as the window system delivers it (spontaneous): a field that takes
+    // the focus on the wheel would take it here too. Down when the delta is negative.
+    static void wheel(QWidget* w, int delta = -120) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(w, &event);
+    }
+    QScrollArea* entries() { return child<QScrollArea>(summary.get(), "ScrollBox1"); }
+    // Whether the user sees all of the widget in the scrolled entries.
+    bool inView(QWidget* w) {
+        QWidget* viewport = entries()->viewport();
+        return w->isVisible() &&
+               viewport->rect().contains(QRect(w->mapTo(viewport, QPoint(0, 0)), w->size()));
+    }
+    // The frame of a task. One that was never in view is scrolled to with the wheel, as a
+    // user does (the list starts at the top).
+    TProjectBaseFrame* frame(int i) {
+        for (int turn = 0; !summary->frameAt(i) && turn < 2000; ++turn)
+            wheel(entries()->viewport());
+        return summary->frameAt(i);
+    }
+    // Turns the wheel over the entries until the task's field is whole in view.
+    QWidget* wheelTo(int i, const char* field, int delta = -120) {
+        for (int turn = 0; turn < 2000; ++turn) {
+            if (TProjectBaseFrame* made = summary->frameAt(i)) {
+                QWidget* w = child<QWidget>(made, field);
+                if (inView(w))
+                    return w;
+            }
+            wheel(entries()->viewport(), delta);
+        }
+        return nullptr;
+    }
     // Types hours into a frame and leaves the field with Tab, as a user does.
     void typeHours(int i, const QString& text) {
         QApplication::setActiveWindow(summary.get());
@@ -315,15 +349,6 @@ private Q_SLOTS:
         auto* scroll = summary->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
         child<QPushButton>(summary.get(), "Button1")->setFocus(); // somewhere else
-        // As the window system delivers it (spontaneous): a field that takes the focus on
-        // the wheel would take it here too.
-        const auto wheel = [](QWidget* w) {
-            const QPointF at(w->width() / 2.0, w->height() / 2.0);
-            QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
-            QSpontaneKeyEvent::setSpontaneous(&event);
-            qApp->notify(w, &event);
-        };
         TDBLookupComboBox* project = child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2");
         QDateEdit* date = child<QDateEdit>(frame(0), "DateTimePicker1");
         const QDate day = date->date();
