@@ -349,10 +349,12 @@ void TSummary::save() {
         progress_.show();
         busy = std::make_unique<BusyCursor>();
         progress_.begin(static_cast<int>(all.size()) + 1);
+        // Seen whole before the connection may keep it waiting; from then on the bar
+        // repaints itself whenever it moves a visible step, not on every record.
+        progress_.repaint();
         records_.connection().BeginTrans();
         for (const BookingEntry& entry : all) {
             progress_.StepIt();
-            progress_.repaint();
             QCoreApplication::processEvents();
             const double hours = entry.hours();
             if (hours <= 0)
