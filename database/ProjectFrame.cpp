@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 
 using namespace platform;
 
@@ -152,6 +153,13 @@ bool TProjectBaseFrame::hoursLeft() {
 }
 
 bool TProjectBaseFrame::refuseHours() {
+    // The mistake in view while the message tells of it: the wheel may have taken it away.
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(w)) {
+            area->ensureWidgetVisible(hoursEdit_);
+            break;
+        }
+    }
     const BookingEntry::Problem problem = badHours();
     messageBox(problem.text, problem.caption, MsgIcon::Warning, MsgButtons::Ok, this);
     hoursEdit_->setFocus();
@@ -163,8 +171,11 @@ bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
     // focus for a moment, which would stack a second message on the first.
     if (watched == hoursEdit_ && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            checking_ = true;
             guarded([this] { hoursLeft(); });
+            checking_ = false;
+        }
     }
     return QFrame::eventFilter(watched, event);
 }

@@ -39,6 +39,10 @@ public:
     // Its fields next in the tab order after that widget, in their own order.
     void chainAfter(QWidget* previous);
 
+    // While the hours just left are checked: the focus is on its way elsewhere, but the
+    // frame must stay with its entry until the check is over.
+    bool checking() const { return checking_; }
+
     // Called when the hours were left with a valid value, and as valid hours are typed.
     std::function<void()> onHoursChanged;
 
@@ -59,4 +63,5 @@ private:
     QLineEdit* bugEdit_;
     QLabel* taskLabel_;
     quint64 taskId_ = 0;
+    bool checking_ = false;
 };

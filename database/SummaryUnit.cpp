@@ -30,10 +30,11 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdlib>
 
 using namespace platform;
 
-// The column of entry frames: as high as all frames together, made or not, so that the
+// The column of entry frames: as high as all frames together, shown or not, so that the
 // scroll bar covers every task. It places no frame itself.
 class FrameColumn : public QWidget {
 public:
@@ -60,14 +61,13 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     frameHolder_ = new FrameColumn;
     frameHolder_->onResized = [this] {
         placeFrames();
-        makeFramesInView();
+        arrange();
     };
     frameArea_->setWidget(frameHolder_);
     connect(frameArea_->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this] { makeFramesInView(); });
-    // Tab and Shift+Tab from a frame always find the next one made.
-    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
-                          [this](QWidget*, QWidget* now) { makeNeighboursOf(now); });
+            [this] { arrange(); });
+    // The frame with the focus stays, and Tab and Shift+Tab find a frame next to it.
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this] { arrange(); });
     totalCaption_ = new QLabel(QStringLiteral("Total time (h):"));
     totalCaption_->setObjectName(QStringLiteral("Label1"));
     totalLabel_ = new QLabel;
@@ -107,14 +107,15 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
 TSummary::~TSummary() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    // The frames go after the entries: the focus leaving them must not look for neighbours.
+    // The frames go after the entries: the focus leaving them must not arrange them.
+    arranging_ = true;
     disconnect(focusWatch_);
     frameHolder_->onResized = nullptr;
 }
 
 TProjectBaseFrame* TSummary::frameAt(int index) const {
-    return index >= 0 && static_cast<size_t>(index) < frames_.size()
-               ? frames_[static_cast<size_t>(index)]
+    return index >= 0 && static_cast<size_t>(index) < frameOf_.size()
+               ? frameOf_[static_cast<size_t>(index)]
                : nullptr;
 }
 
@@ -138,50 +139,54 @@ void TSummary::ShowSummary() {
     show();
     raise();
     activateWindow();
-    makeFramesInView();
+    arrange();
 }
 
 void TSummary::fill() {
-    // As many frames as the top of the list shows are used again; a frame made further
-    // down is made again when it comes into view.
-    const int shown = pitch_ > 0 ? frameArea_->viewport()->height() / pitch_ + 2 : 1;
-    const size_t keep = std::min(entries_.size(), static_cast<size_t>(std::max(shown, 1)));
-    for (size_t i = keep; i < frames_.size(); ++i) {
-        if (TProjectBaseFrame* old = frames_[i]) {
-            old->setParent(nullptr);
-            delete old;
-            frames_[i] = nullptr;
-        }
-    }
-    frames_.resize(entries_.size(), nullptr);
-    for (size_t i = 0; i < keep; ++i)
-        if (frames_[i])
-            frames_[i]->load(entries_[i]);
+    // The frames of the last opening show the new entries as they come into view.
+    for (Slot& slot : pool_)
+        slot.index = -1;
+    frameOf_.assign(entries_.size(), nullptr);
     frameArea_->verticalScrollBar()->setValue(0);
     if (!entries_.empty())
-        measure(makeFrame(0));
+        measure(bind(0));
     layoutColumn();
+    arrange();
 }
 
-TProjectBaseFrame* TSummary::makeFrame(size_t index) {
-    if (frames_[index])
-        return frames_[index];
-    auto* frame = new TProjectBaseFrame(records_, frameHolder_);
+TProjectBaseFrame* TSummary::bind(size_t index) {
+    if (frameOf_[index])
+        return frameOf_[index];
+    auto free = std::find_if(pool_.begin(), pool_.end(), [](const Slot& s) { return s.index < 0; });
+    if (free == pool_.end()) {
+        auto* made = new TProjectBaseFrame(records_, frameHolder_);
+        made->onHoursChanged = [this] { UpdateTotal(); };
+        free = pool_.insert(pool_.end(), Slot{made, -1});
+    }
+    TProjectBaseFrame* frame = free->frame;
     frame->setObjectName(QStringLiteral("Frame%1").arg(index));
-    frame->onHoursChanged = [this] { UpdateTotal(); };
     frame->load(entries_[index]);
     // In the tab order where the list has it: after the frame above, else before the one
     // below.
-    QWidget* previous = nullptr;
-    for (size_t i = index; i-- > 0 && !previous;)
-        if (frames_[i])
-            previous = frames_[i]->lastField();
-    for (size_t i = index + 1; i < frames_.size() && !previous; ++i)
-        if (frames_[i])
-            previous = frames_[i]->firstField()->previousInFocusChain();
-    if (previous)
-        frame->chainAfter(previous);
-    frames_[index] = frame;
+    const Slot* above = nullptr;
+    const Slot* below = nullptr;
+    for (const Slot& slot : pool_) {
+        if (slot.index < 0)
+            continue;
+        if (slot.index < static_cast<int>(index) && (!above || slot.index > above->index))
+            above = &slot;
+        if (slot.index > static_cast<int>(index) && (!below || slot.index < below->index))
+            below = &slot;
+    }
+    if (above) {
+        frame->chainAfter(above->frame->lastField());
+    } else if (below) {
+        QWidget* previous = below->frame->firstField()->previousInFocusChain();
+        if (!frame->isAncestorOf(previous))
+            frame->chainAfter(previous);
+    }
+    free->index = static_cast<int>(index);
+    frameOf_[index] = frame;
     if (pitch_ <= 0)
         measure(frame);
     frame->setGeometry(0, static_cast<int>(index) * pitch_, frameHolder_->width(), frameHeight_);
@@ -214,55 +219,73 @@ void TSummary::layoutColumn() {
 
 void TSummary::placeFrames() {
     const int width = frameHolder_->width();
-    for (size_t i = 0; i < frames_.size(); ++i)
-        if (frames_[i])
-            frames_[i]->setGeometry(0, static_cast<int>(i) * pitch_, width, frameHeight_);
+    for (const Slot& slot : pool_)
+        if (slot.index >= 0)
+            slot.frame->setGeometry(0, slot.index * pitch_, width, frameHeight_);
 }
 
-void TSummary::makeFramesInView() {
-    if (pitch_ <= 0 || entries_.empty())
+int TSummary::focusedIndex() const {
+    // The window's focus stays with its field while a message box or a pop-up has it.
+    QWidget* focused = focusWidget();
+    for (const Slot& slot : pool_)
+        if (slot.index >= 0 && focused && slot.frame->isAncestorOf(focused))
+            return slot.index;
+    return -1;
+}
+
+void TSummary::arrange() {
+    // Hiding a frame may move the focus, which arranges again.
+    if (arranging_ || pitch_ <= 0)
         return;
-    // One more above and below: the keys move the focus into a frame that is made.
+    arranging_ = true;
+    // What is in view, one more above and below so that the keys move into a frame that
+    // is there, and the frame with the focus with its neighbours. Every other frame puts
+    // what it shows into its entry and is free for another.
+    const int count = static_cast<int>(entries_.size());
     const int top = frameArea_->verticalScrollBar()->value();
-    const int bottom = top + frameArea_->viewport()->height();
-    const int last = std::min(static_cast<int>(entries_.size()) - 1, bottom / pitch_ + 1);
-    for (int i = std::max(0, top / pitch_ - 1); i <= last; ++i)
-        makeFrame(static_cast<size_t>(i));
-}
-
-void TSummary::makeNeighboursOf(QWidget* focused) {
-    for (QWidget* w = focused; w && w != this; w = w->parentWidget()) {
-        if (w->parentWidget() != frameHolder_)
-            continue;
-        const auto at = std::find(frames_.begin(), frames_.end(), w);
-        if (at == frames_.end())
-            return;
-        const size_t index = static_cast<size_t>(at - frames_.begin());
-        if (index > 0)
-            makeFrame(index - 1);
-        if (index + 1 < frames_.size())
-            makeFrame(index + 1);
-        return;
+    const int first = std::max(0, top / pitch_ - 1);
+    const int last = std::min(count - 1, (top + frameArea_->viewport()->height()) / pitch_ + 1);
+    const int focused = focusedIndex();
+    const auto wanted = [&](int i) {
+        return (i >= first && i <= last) || (focused >= 0 && std::abs(i - focused) <= 1);
+    };
+    for (Slot& slot : pool_) {
+        if (slot.index >= 0 && !wanted(slot.index) && !slot.frame->checking()) {
+            slot.frame->store(entries_[static_cast<size_t>(slot.index)]);
+            frameOf_[static_cast<size_t>(slot.index)] = nullptr;
+            slot.index = -1;
+        }
     }
+    for (int i = first; i <= last; ++i)
+        bind(static_cast<size_t>(i));
+    if (focused >= 0)
+        for (int i = std::max(0, focused - 1); i <= std::min(count - 1, focused + 1); ++i)
+            bind(static_cast<size_t>(i));
+    for (const Slot& slot : pool_)
+        if (slot.index < 0 && !slot.frame->isHidden())
+            slot.frame->hide();
+    arranging_ = false;
 }
 
 TProjectBaseFrame* TSummary::frameInView(size_t index) {
-    TProjectBaseFrame* frame = makeFrame(index);
-    frameArea_->ensureWidgetVisible(frame, 0, 0);
-    return frame;
+    // The whole frame where the viewport has room for it.
+    const int middle = static_cast<int>(index) * pitch_ + frameHeight_ / 2;
+    frameArea_->ensureVisible(0, middle, 0, frameHeight_ / 2);
+    arrange();
+    return bind(index);
 }
 
 void TSummary::collect() {
-    for (size_t i = 0; i < frames_.size(); ++i)
-        if (frames_[i])
-            frames_[i]->store(entries_[i]);
+    for (const Slot& slot : pool_)
+        if (slot.index >= 0)
+            slot.frame->store(entries_[static_cast<size_t>(slot.index)]);
 }
 
 void TSummary::UpdateTotal() {
     // Hours that are no number yet count as none until they are.
     float sum = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
-        const auto hours = frames_[i] ? frames_[i]->typedHours() : entries_[i].typedHours();
+        const auto hours = frameOf_[i] ? frameOf_[i]->typedHours() : entries_[i].typedHours();
         sum += static_cast<float>(hours.value_or(0));
     }
     totalLabel_->setText(FloatToLocaleStr(2, sum));
@@ -407,8 +430,8 @@ void TSummary::save() {
             const QDate today = platform::today();
             for (size_t i = 0; i < entries_.size(); ++i) {
                 entries_[i].day = today;
-                if (frames_[i])
-                    frames_[i]->setWorkDay(today);
+                if (frameOf_[i])
+                    frameOf_[i]->setWorkDay(today);
             }
         }
     } catch (const std::exception& e) {

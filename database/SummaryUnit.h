@@ -18,9 +18,9 @@ class TProjectBaseFrame;
 class FrameColumn;
 
 // The booking dialog: one entry per task, the total, and the save of every entry with
-// hours as a work record in one transaction, through the work records it is given. An
-// entry's frame is made when it comes into view (there may be thousands of tasks) and
-// kept until the dialog is filled again; the entries hold what the other tasks get.
+// hours as a work record in one transaction, through the work records it is given. There
+// may be thousands of tasks: only the entries in view (and the one with the focus) have a
+// frame, from a few that are used again; the entries hold what every task gets.
 class TSummary : public QDialog {
     Q_OBJECT
 public:
@@ -34,7 +34,7 @@ public:
     void ShowSummary();
     bool saving() const { return saving_; }
 
-    // The frame of the task at this place in the list, or null while it was never in view.
+    // The frame of the task at this place in the list, or null while it is out of view.
     TProjectBaseFrame* frameAt(int index) const;
 
 protected:
@@ -45,17 +45,19 @@ private:
     void UpdateTotal();
     bool ConfirmSave();
     void saveClicked();
-    // Frames at the top shown again with the new entries; the rest go.
+    // The entries of a new opening, shown from the top.
     void fill();
-    TProjectBaseFrame* makeFrame(size_t index);
-    void makeFramesInView();
-    void makeNeighboursOf(QWidget* focused);
-    // Made and scrolled into view.
+    // The frame that shows the entry, free or made for it.
+    TProjectBaseFrame* bind(size_t index);
+    // Frames for what is in view and next to the focus; the others free.
+    void arrange();
+    int focusedIndex() const;
+    // Scrolled into view, with its frame.
     TProjectBaseFrame* frameInView(size_t index);
     void measure(TProjectBaseFrame* sample);
     void layoutColumn();
     void placeFrames();
-    // What the made frames say, into their entries.
+    // What the shown frames say, into their entries.
     void collect();
     bool refuse(size_t index, const BookingEntry::Problem& problem);
     QString projectName(const BookingEntry& entry);
@@ -74,9 +76,16 @@ private:
     void save();
     FrameColumn* frameHolder_;
     std::vector<BookingEntry> entries_;
-    std::vector<TProjectBaseFrame*> frames_; // one per entry, null until made
+    // The frames, few however many entries: each shows one entry, or none (index -1).
+    struct Slot {
+        TProjectBaseFrame* frame;
+        int index;
+    };
+    std::vector<Slot> pool_;
+    std::vector<TProjectBaseFrame*> frameOf_; // per entry, null while it has no frame
     int frameHeight_ = 0;
     int pitch_ = 0; // a frame and the gap below it
     QMetaObject::Connection focusWatch_;
+    bool arranging_ = false;
     bool saving_ = false;
 };

@@ -85,24 +85,33 @@ class TestSummary : public QObject {
         return w->isVisible() &&
                viewport->rect().contains(QRect(w->mapTo(viewport, QPoint(0, 0)), w->size()));
     }
-    // The frame of a task. One that was never in view is scrolled to with the wheel, as a
-    // user does (the list starts at the top).
-    TProjectBaseFrame* frame(int i) {
-        for (int turn = 0; !summary->frameAt(i) && turn < 2000; ++turn)
-            wheel(entries()->viewport());
-        return summary->frameAt(i);
+    // Whether an entry after this one has a frame: the entry is above the view.
+    bool above(int i) {
+        for (int k = i + 1; k < static_cast<int>(f->tasks().size()); ++k)
+            if (summary->frameAt(k))
+                return true;
+        return false;
     }
-    // Turns the wheel over the entries until the task's field is whole in view.
-    QWidget* wheelTo(int i, const char* field, int delta = -120) {
+    // Turns the wheel over the entries, as a user does, until the task's field is whole in
+    // view.
+    QWidget* wheelTo(int i, const char* field) {
+        QWidget* viewport = entries()->viewport();
         for (int turn = 0; turn < 2000; ++turn) {
-            if (TProjectBaseFrame* made = summary->frameAt(i)) {
-                QWidget* w = child<QWidget>(made, field);
+            bool up = above(i);
+            if (TProjectBaseFrame* shown = summary->frameAt(i)) {
+                QWidget* w = child<QWidget>(shown, field);
                 if (inView(w))
                     return w;
+                up = w->mapTo(viewport, QPoint(0, 0)).y() < 0;
             }
-            wheel(entries()->viewport(), delta);
+            wheel(viewport, up ? 120 : -120);
         }
         return nullptr;
+    }
+    // The frame of a task, scrolled into view with the wheel.
+    TProjectBaseFrame* frame(int i) {
+        wheelTo(i, "Edit2");
+        return summary->frameAt(i);
     }
     // Types hours into a frame and leaves the field with Tab, as a user does.
     void typeHours(int i, const QString& text) {
@@ -400,12 +409,22 @@ private Q_SLOTS:
         QCOMPARE(total->text(), QStringLiteral("454.00"));
         key(Qt::Key_Tab);
 
-        // Back to the top; the late entry shows what was typed, out of view or not.
-        QVERIFY(wheelTo(0, "Edit2", 120));
-        QVERIFY(!inView(hours));
+        // Back to the top, and into an entry there: the late entries give up their frames.
+        QTest::mouseClick(wheelTo(0, "Edit2"), Qt::LeftButton);
+        QVERIFY(!summary->frameAt(45) && !summary->frameAt(46));
         QVERIFY(!summary->frameAt(54)); // never in view: its task's time is booked
-        QCOMPARE(child<QLineEdit>(summary->frameAt(45), "Edit2")->text(), QStringLiteral("7.5"));
+        QCOMPARE(total->text(), QStringLiteral("454.00"));
+        // Down again: the late entry shows all that was typed.
+        QCOMPARE(qobject_cast<QLineEdit*>(wheelTo(45, "Edit2"))->text(), QStringLiteral("7.5"));
+        late = summary->frameAt(45);
+        QCOMPARE(child<QDateEdit>(late, "DateTimePicker1")->date(), day);
+        QCOMPARE(child<TDBLookupComboBox>(late, "DBLookupComboBox2")->Text(),
+                 QStringLiteral("Project 2"));
+        QCOMPARE(child<TDBLookupComboBox>(late, "DBLookupComboBox1")->Text(),
+                 QStringLiteral("Testing"));
         QCOMPARE(child<QPlainTextEdit>(late, "Memo1")->toPlainText(), QStringLiteral("late work"));
+        QCOMPARE(child<QLineEdit>(late, "Edit1")->text(), QStringLiteral("1234"));
+        QCOMPARE(child<QLineEdit>(summary->frameAt(46), "Edit2")->text(), QStringLiteral("0"));
         QCOMPARE(total->text(), QStringLiteral("454.00"));
 
         f->boxes.answer(MsgAnswer::Yes);
@@ -517,12 +536,13 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
         QCOMPARE(f->boxes.shown.size(), 1);
         QCOMPARE(f->boxes.last().text, QStringLiteral("Bug ID must be a valid integer."));
+        bug = child<QLineEdit>(summary->frameAt(30), "Edit1");
         QVERIFY(inView(bug));
         QCOMPARE(QApplication::focusWidget(), bug);
         QCOMPARE(bug->text(), QStringLiteral("12a"));
         QTest::keyClick(bug, Qt::Key_Backspace);
 
-        QVERIFY(wheelTo(0, "Edit2", 120));
+        QVERIFY(wheelTo(0, "Edit2"));
         QVERIFY(!summary->frameAt(40));
         f->boxes.shown.clear();
         QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
