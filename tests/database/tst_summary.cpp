@@ -504,6 +504,42 @@ private Q_SLOTS:
         QCOMPARE(hours->text(), QStringLiteral("2"));
     }
 
+    // Hours that are no number, left with a click far from them after the wheel took them
+    // out of view: the message shows them in view, and the focus goes back to them. Shift+Tab
+    // from there goes into the entry above, which comes into view.
+    void badHoursLeftOutOfViewComeBack() {
+        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        for (int i = 0; i < 60; ++i)
+            task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1, QStringLiteral("w"));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        auto* hours = qobject_cast<QLineEdit*>(wheelTo(40, "Edit2"));
+        QVERIFY(hours);
+        QTest::mouseClick(hours, Qt::LeftButton);
+        QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(hours, QStringLiteral("abc"));
+        QWidget* top = wheelTo(0, "Edit2");
+        QVERIFY(top && !inView(hours));
+        f->boxes.shown.clear();
+        QTest::mouseClick(top, Qt::LeftButton);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text,
+                 QStringLiteral("The value entered in the hours filed is invalid."));
+        hours = child<QLineEdit>(summary->frameAt(40), "Edit2");
+        QVERIFY(inView(hours));
+        QCOMPARE(QApplication::focusWidget(), hours);
+        QCOMPARE(hours->text(), QStringLiteral("abc"));
+        QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(hours, QStringLiteral("2"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("454.50"));
+        QTest::keyClick(hours, Qt::Key_Tab, Qt::ShiftModifier);
+        QWidget* bugAbove = child<QLineEdit>(summary->frameAt(39), "Edit1");
+        QCOMPARE(QApplication::focusWidget(), bugAbove);
+        QVERIFY(inView(bugAbove));
+        QCOMPARE(f->boxes.shown.size(), 1);
+    }
+
     // A mistake in an entry out of view: the save brings that entry into view with the focus
     // on the field to put right, also for an entry that was never in view, and books nothing
     // until it is right.
