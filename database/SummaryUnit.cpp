@@ -30,6 +30,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 using namespace platform;
@@ -195,7 +196,7 @@ TProjectBaseFrame* TSummary::bind(size_t index) {
 }
 
 void TSummary::measure(TProjectBaseFrame* sample) {
-    frameHeight_ = sample->sizeHint().height();
+    frameHint_ = sample->sizeHint().height();
     // The gap a column layout of the frames would leave between two of them.
     QStyle* style = frameHolder_->style();
     int gap = style->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, frameHolder_);
@@ -203,13 +204,24 @@ void TSummary::measure(TProjectBaseFrame* sample) {
         const QSizePolicy::ControlType type = sample->sizePolicy().controlType();
         gap = style->combinedLayoutSpacing(type, type, Qt::Vertical, nullptr, frameHolder_);
     }
-    pitch_ = frameHeight_ + std::max(gap, 0);
+    gap_ = std::max(gap, 0);
+    fit();
+}
+
+void TSummary::fit() {
+    // As a column layout with room to spare below its frames shares a view that holds them
+    // all: each frame and the room below alike, no frame lower than it asks.
+    const int count = static_cast<int>(entries_.size());
+    const int room = frameHolder_->height() - std::max(count - 1, 0) * gap_;
+    const int share = static_cast<int>(std::lround(static_cast<double>(room) / (count + 1)));
+    frameHeight_ = std::max(frameHint_, share);
+    pitch_ = frameHeight_ + gap_;
 }
 
 void TSummary::layoutColumn() {
     const TProjectBaseFrame* sample = frameAt(0);
     const int count = static_cast<int>(entries_.size());
-    const int height = count > 0 ? count * pitch_ - (pitch_ - frameHeight_) : 0;
+    const int height = count > 0 ? count * frameHint_ + (count - 1) * gap_ : 0;
     frameHolder_->hint = QSize(sample ? sample->sizeHint().width() : 0, height);
     frameHolder_->setMinimumSize(sample ? sample->minimumSizeHint().width() : 0, height);
     // Also when it shrinks: the scroll area sizes it again on its resize.
@@ -218,6 +230,7 @@ void TSummary::layoutColumn() {
 }
 
 void TSummary::placeFrames() {
+    fit();
     const int width = frameHolder_->width();
     for (const Slot& slot : pool_)
         if (slot.index >= 0)

@@ -55,6 +55,8 @@ private:
     // Scrolled into view, with its frame.
     TProjectBaseFrame* frameInView(size_t index);
     void measure(TProjectBaseFrame* sample);
+    // The frames' height and pitch in the column as high as it is now.
+    void fit();
     void layoutColumn();
     void placeFrames();
     // What the shown frames say, into their entries.
@@ -83,8 +85,10 @@ private:
     };
     std::vector<Slot> pool_;
     std::vector<TProjectBaseFrame*> frameOf_; // per entry, null while it has no frame
-    int frameHeight_ = 0;
-    int pitch_ = 0; // a frame and the gap below it
+    int frameHint_ = 0;                       // the height a frame asks for
+    int gap_ = 0;
+    int frameHeight_ = 0; // more than it asks while a few frames leave room below
+    int pitch_ = 0;       // a frame and the gap below it
     QMetaObject::Connection focusWatch_;
     bool arranging_ = false;
     bool saving_ = false;
