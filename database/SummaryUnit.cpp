@@ -132,8 +132,12 @@ void TSummary::ShowSummary() {
         tasks.sort([](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
         entries_.clear();
         entries_.reserve(tasks.size());
-        for (size_t i = 0; i < tasks.size(); ++i)
+        hours_.clear();
+        hours_.reserve(tasks.size());
+        for (size_t i = 0; i < tasks.size(); ++i) {
             entries_.push_back(BookingEntry::fromTask(tasks[i]));
+            hours_.push_back(static_cast<float>(entries_.back().typedHours().value_or(0)));
+        }
         fill();
         UpdateTotal();
     }
@@ -264,7 +268,7 @@ void TSummary::arrange() {
     };
     for (Slot& slot : pool_) {
         if (slot.index >= 0 && !wanted(slot.index) && !slot.frame->checking()) {
-            slot.frame->store(entries_[static_cast<size_t>(slot.index)]);
+            keep(static_cast<size_t>(slot.index));
             frameOf_[static_cast<size_t>(slot.index)] = nullptr;
             slot.index = -1;
         }
@@ -288,19 +292,23 @@ TProjectBaseFrame* TSummary::frameInView(size_t index) {
     return bind(index);
 }
 
+void TSummary::keep(size_t index) {
+    BookingEntry& entry = entries_[index];
+    frameOf_[index]->store(entry);
+    hours_[index] = static_cast<float>(entry.typedHours().value_or(0));
+}
+
 void TSummary::collect() {
     for (const Slot& slot : pool_)
         if (slot.index >= 0)
-            slot.frame->store(entries_[static_cast<size_t>(slot.index)]);
+            keep(static_cast<size_t>(slot.index));
 }
 
 void TSummary::UpdateTotal() {
     // Hours that are no number yet count as none until they are.
     float sum = 0;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        const auto hours = frameOf_[i] ? frameOf_[i]->typedHours() : entries_[i].typedHours();
-        sum += static_cast<float>(hours.value_or(0));
-    }
+    for (size_t i = 0; i < entries_.size(); ++i)
+        sum += frameOf_[i] ? static_cast<float>(frameOf_[i]->typedHours().value_or(0)) : hours_[i];
     totalLabel_->setText(FloatToLocaleStr(2, sum));
 }
 

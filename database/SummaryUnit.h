@@ -59,7 +59,9 @@ private:
     void fit();
     void layoutColumn();
     void placeFrames();
-    // What the shown frames say, into their entries.
+    // What the entry's frame says, into the entry.
+    void keep(size_t index);
+    // The same for every frame shown.
     void collect();
     bool refuse(size_t index, const BookingEntry::Problem& problem);
     QString projectName(const BookingEntry& entry);
@@ -78,6 +80,9 @@ private:
     void save();
     FrameColumn* frameHolder_;
     std::vector<BookingEntry> entries_;
+    // The hours of each entry as the total counts them, read when the entry was last kept:
+    // typing in one frame does not read the text of every entry again.
+    std::vector<float> hours_;
     // The frames, few however many entries: each shows one entry, or none (index -1).
     struct Slot {
         TProjectBaseFrame* frame;
