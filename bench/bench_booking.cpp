@@ -11,9 +11,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -65,6 +67,10 @@ int main(int argc, char** argv) {
         summary.hide();
         QCoreApplication::processEvents();
         report("ShowSummary again, laid out and painted", medianMs(1, open), sqlite ? 300 : 1e9);
+        // A digit typed into an entry's hours: the total follows at once.
+        QLineEdit* hours = child<QLineEdit>(summary.frameAt(0), "Edit2");
+        report("a digit typed into the hours, total shown",
+               medianMs(21, [&] { QTest::keyClick(hours, Qt::Key_1); }), 1e9);
         // Down to the last task a page at a time, each page painted.
         QScrollBar* bar = child<QScrollArea>(&summary, "ScrollBox1")->verticalScrollBar();
         const double pages = medianMs(1, [&] {
