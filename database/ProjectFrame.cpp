@@ -1,13 +1,9 @@
 #include "database/ProjectFrame.h"
 
-#include "model/Project.h"
-#include "model/Records.h"
 #include "model/WorkRecords.h"
-#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
-#include "platform/SqlDialect.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/LookupComboBox.h"
 
@@ -17,9 +13,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPlainTextEdit>
-#include <cmath>
+#include <QScrollArea>
 
 using namespace platform;
 
@@ -82,76 +77,28 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     setTabOrder(descriptionEdit_, bugEdit_);
 }
 
-void TProjectBaseFrame::FillFromTask(TProject* task) {
-    taskId_ = task->Id();
-    dateEdit_->setDate(platform::today());
-    taskLabel_->setText(task->name());
-    descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
-    activityBox_->setKeyValue(task->activityId() != 0 ? QVariant(task->activityId()) : QVariant());
-    projectBox_->setKeyValue(task->sectionId() != 0 ? QVariant(task->sectionId()) : QVariant());
-    task->Flush();
-    bugEdit_->clear();
-    hoursEdit_->setText(FloatToLocaleStr(2, task->Hours()));
+void TProjectBaseFrame::load(const BookingEntry& entry) {
+    taskId_ = entry.taskId;
+    dateEdit_->setDate(entry.day);
+    taskLabel_->setText(entry.taskName);
+    descriptionEdit_->setPlainText(entry.descriptionText);
+    activityBox_->setKeyValue(entry.activityId);
+    projectBox_->setKeyValue(entry.projectId);
+    bugEdit_->setText(entry.bugText);
+    hoursEdit_->setText(entry.hoursText);
+}
+
+void TProjectBaseFrame::store(BookingEntry& entry) const {
+    entry.hoursText = hoursEdit_->text();
+    entry.day = dateEdit_->date();
+    entry.projectId = projectBox_->KeyValue();
+    entry.activityId = activityBox_->KeyValue();
+    entry.descriptionText = descriptionEdit_->toPlainText();
+    entry.bugText = bugEdit_->text();
 }
 
 std::optional<double> TProjectBaseFrame::typedHours() const {
-    // Finite numbers in the locale's notation only: "inf" and "nan" are no hours, and a
-    // group separator ("1,250" in English) is a mistake, not a thousand.
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = locale.toDouble(hoursEdit_->text().trimmed(), &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-double TProjectBaseFrame::hours() const {
-    const auto value = typedHours();
-    if (!value)
-        throw Error(QLatin1Char('\'') + hoursEdit_->text() +
-                    QStringLiteral("' is not a valid floating point value"));
-    return *value;
-}
-
-QDateTime TProjectBaseFrame::workDate() const {
-    // A calendar date, stored as that day at 00:00:00 on the wall clock: never a local
-    // time, which does not exist on a day whose clocks skip midnight.
-    return platform::wallClock(dateEdit_->date(), QTime(0, 0));
-}
-
-QString TProjectBaseFrame::description() const {
-    return DescriptionFromEditor(descriptionEdit_->toPlainText());
-}
-
-QVariant TProjectBaseFrame::bugNumber() const {
-    if (bugEdit_->text().isEmpty())
-        return {};
-    bool ok = false;
-    const int n = bugEdit_->text().trimmed().toInt(&ok);
-    if (!ok)
-        throw Error(QStringLiteral("Bug ID must be a valid integer."));
-    return n;
-}
-
-QVariant TProjectBaseFrame::activityId() const {
-    return activityBox_->KeyValue();
-}
-
-QVariant TProjectBaseFrame::projectId() const {
-    return projectBox_->KeyValue();
-}
-
-QString TProjectBaseFrame::projectName() const {
-    return projectBox_->Text();
-}
-
-QString TProjectBaseFrame::hoursText() const {
-    return hoursEdit_->text();
-}
-
-QDate TProjectBaseFrame::workDay() const {
-    return dateEdit_->date();
+    return parseHours(hoursEdit_->text());
 }
 
 void TProjectBaseFrame::setWorkDay(const QDate& day) {
@@ -160,6 +107,39 @@ void TProjectBaseFrame::setWorkDay(const QDate& day) {
 
 QString TProjectBaseFrame::taskName() const {
     return taskLabel_->text();
+}
+
+QWidget* TProjectBaseFrame::field(BookingEntry::Field which) const {
+    switch (which) {
+    case BookingEntry::Field::Hours:
+        return hoursEdit_;
+    case BookingEntry::Field::Description:
+        return descriptionEdit_;
+    case BookingEntry::Field::Activity:
+        return activityBox_;
+    case BookingEntry::Field::Project:
+        return projectBox_;
+    case BookingEntry::Field::BugNumber:
+        return bugEdit_;
+    }
+    return hoursEdit_;
+}
+
+QWidget* TProjectBaseFrame::firstField() const {
+    return hoursEdit_;
+}
+
+QWidget* TProjectBaseFrame::lastField() const {
+    return bugEdit_;
+}
+
+void TProjectBaseFrame::chainAfter(QWidget* previous) {
+    setTabOrder(previous, hoursEdit_);
+    setTabOrder(hoursEdit_, dateEdit_);
+    setTabOrder(dateEdit_, projectBox_);
+    setTabOrder(projectBox_, activityBox_);
+    setTabOrder(activityBox_, descriptionEdit_);
+    setTabOrder(descriptionEdit_, bugEdit_);
 }
 
 bool TProjectBaseFrame::hoursLeft() {
@@ -173,44 +153,17 @@ bool TProjectBaseFrame::hoursLeft() {
 }
 
 bool TProjectBaseFrame::refuseHours() {
-    messageBox(QStringLiteral("The value entered in the hours filed is invalid."),
-               QStringLiteral("Input Error"), MsgIcon::Warning, MsgButtons::Ok, this);
+    // The mistake in view while the message tells of it: the wheel may have taken it away.
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(w)) {
+            area->ensureWidgetVisible(hoursEdit_);
+            break;
+        }
+    }
+    const BookingEntry::Problem problem = badHours();
+    messageBox(problem.text, problem.caption, MsgIcon::Warning, MsgButtons::Ok, this);
     hoursEdit_->setFocus();
     return false;
-}
-
-bool TProjectBaseFrame::refuse(const QString& text, QWidget* focus) {
-    messageBox(text, QStringLiteral("Invalid input"), MsgIcon::Warning, MsgButtons::Ok, this);
-    focus->setFocus();
-    return false;
-}
-
-bool TProjectBaseFrame::ValidateEntry() {
-    const auto typed = typedHours();
-    if (!typed || *typed < 0)
-        return refuseHours();
-    if (static_cast<float>(*typed) <= 0)
-        return true;
-    if (descriptionEdit_->toPlainText().isEmpty())
-        return refuse(QStringLiteral("The description field cannot be empty."), descriptionEdit_);
-    // The record keeps at most this much; a longer text is not cut behind the user's back.
-    if (description().size() > ::kDescriptionLimit)
-        return refuse(QStringLiteral("The description cannot be longer than %1 characters.")
-                          .arg(::kDescriptionLimit),
-                      descriptionEdit_);
-    // An id that is not in the list (deleted, or the database cleared) shows an empty
-    // drop-down: it counts as not chosen, never as a record with a blank project.
-    if (activityBox_->KeyValue().isNull() || activityBox_->currentIndex() < 0)
-        return refuse(QStringLiteral("Select some activity before proceeding."), activityBox_);
-    if (projectBox_->KeyValue().isNull() || projectBox_->currentIndex() < 0)
-        return refuse(QStringLiteral("Select some project before proceeding."), projectBox_);
-    if (!bugEdit_->text().isEmpty()) {
-        bool ok = false;
-        bugEdit_->text().trimmed().toInt(&ok);
-        if (!ok)
-            return refuse(QStringLiteral("Bug ID must be a valid integer."), bugEdit_);
-    }
-    return true;
 }
 
 bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -218,8 +171,11 @@ bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
     // focus for a moment, which would stack a second message on the first.
     if (watched == hoursEdit_ && event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            checking_ = true;
             guarded([this] { hoursLeft(); });
+            checking_ = false;
+        }
     }
     return QFrame::eventFilter(watched, event);
 }

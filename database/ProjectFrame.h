@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QDateTime>
-#include <QFrame>
-#include <QVariant>
+#include "database/BookingEntry.h"
 
+#include <QFrame>
+
+#include <functional>
 #include <optional>
 
 class QDateEdit;
@@ -11,41 +12,38 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class TDBLookupComboBox;
-class TProject;
 class WorkRecords;
 
-// The editor of one future work record, filled from a task.
+// The editor of one future work record: it shows a booking entry and tells what its fields
+// say now.
 class TProjectBaseFrame : public QFrame {
     Q_OBJECT
 public:
     explicit TProjectBaseFrame(WorkRecords& records, QWidget* parent = nullptr);
 
-    void FillFromTask(TProject* task);
-    bool ValidateEntry();
+    void load(const BookingEntry& entry);
+    // What the fields say, into the entry the frame shows.
+    void store(BookingEntry& entry) const;
 
-    // The values of the work record.
-    QDateTime workDate() const;
-    // The hours read by the locale's number parser; throws Error when the text is no number.
-    double hours() const;
     // The typed hours when they are a finite number in the locale's notation.
     std::optional<double> typedHours() const;
-    float hoursSingle() const { return static_cast<float>(hours()); }
-    QString description() const;
-    QVariant bugNumber() const; // null when empty
     QString taskName() const;
-    // What the frame's fields say: the chosen activity and project (null when none), the
-    // project's name, the hours as typed, and the work date.
-    QVariant activityId() const;
-    QVariant projectId() const;
-    QString projectName() const;
-    QString hoursText() const;
-    QDate workDay() const;
     void setWorkDay(const QDate& day);
-    // The identity of the task the frame was filled from (it may have been removed since):
-    // two tasks of one name are still two tasks.
+    // The identity of the task the frame shows (it may have been removed since): two tasks
+    // of one name are still two tasks.
     quint64 taskId() const { return taskId_; }
 
-    // Called when the hours were left with a valid value.
+    QWidget* field(BookingEntry::Field which) const;
+    QWidget* firstField() const;
+    QWidget* lastField() const;
+    // Its fields next in the tab order after that widget, in their own order.
+    void chainAfter(QWidget* previous);
+
+    // While the hours just left are checked: the focus is on its way elsewhere, but the
+    // frame must stay with its entry until the check is over.
+    bool checking() const { return checking_; }
+
+    // Called when the hours were left with a valid value, and as valid hours are typed.
     std::function<void()> onHoursChanged;
 
 protected:
@@ -53,6 +51,7 @@ protected:
 
 private:
     bool hoursLeft();
+    bool refuseHours();
     // Object names: Edit2 (hours), DateTimePicker1 (work date), DBLookupComboBox2
     // (project), DBLookupComboBox1 (activity), Memo1 (description), Edit1 (bug number),
     // Label4 (the task's name).
@@ -64,8 +63,5 @@ private:
     QLineEdit* bugEdit_;
     QLabel* taskLabel_;
     quint64 taskId_ = 0;
-
-private:
-    bool refuse(const QString& text, QWidget* focus);
-    bool refuseHours();
+    bool checking_ = false;
 };

@@ -23,12 +23,33 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 using namespace platform;
+
+// The column of entry frames: as high as all frames together, shown or not, so that the
+// scroll bar covers every task. It places no frame itself.
+class FrameColumn : public QWidget {
+public:
+    std::function<void()> onResized;
+    QSize hint;
+    QSize sizeHint() const override { return hint; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (onResized)
+            onResized();
+    }
+};
 
 TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     : records_(records), tasks_(tasks), progress_(progress) {
@@ -38,11 +59,16 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     frameArea_ = new QScrollArea;
     frameArea_->setObjectName(QStringLiteral("ScrollBox1"));
     frameArea_->setWidgetResizable(true);
-    frameHolder_ = new QWidget;
-    auto* column = new QVBoxLayout(frameHolder_);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->addStretch();
+    frameHolder_ = new FrameColumn;
+    frameHolder_->onResized = [this] {
+        placeFrames();
+        arrange();
+    };
     frameArea_->setWidget(frameHolder_);
+    connect(frameArea_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { arrange(); });
+    // The frame with the focus stays, and Tab and Shift+Tab find a frame next to it.
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this] { arrange(); });
     totalCaption_ = new QLabel(QStringLiteral("Total time (h):"));
     totalCaption_->setObjectName(QStringLiteral("Label1"));
     totalLabel_ = new QLabel;
@@ -82,21 +108,20 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
 TSummary::~TSummary() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
+    // The frames go after the entries: the focus leaving them must not arrange them.
+    arranging_ = true;
+    disconnect(focusWatch_);
+    frameHolder_->onResized = nullptr;
 }
 
-QList<TProjectBaseFrame*> TSummary::frames() const {
-    QList<TProjectBaseFrame*> result;
-    for (int i = 0;; ++i) {
-        auto* frame = frameHolder_->findChild<TProjectBaseFrame*>(QStringLiteral("Frame%1").arg(i),
-                                                                  Qt::FindDirectChildrenOnly);
-        if (!frame)
-            return result;
-        result << frame;
-    }
+TProjectBaseFrame* TSummary::frameAt(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < frameOf_.size()
+               ? frameOf_[static_cast<size_t>(index)]
+               : nullptr;
 }
 
 void TSummary::ShowSummary() {
-    // A running save keeps its frames: the booking reads them until it ends.
+    // A running save keeps its entries: the booking reads them until it ends.
     if (saving_) {
         raise();
         return;
@@ -105,46 +130,221 @@ void TSummary::ShowSummary() {
         BusyCursor busy;
         TaskList& tasks = tasks_;
         tasks.sort([](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
-        for (TProjectBaseFrame* old : frames()) {
-            old->setParent(nullptr);
-            delete old;
-        }
-        auto* column = static_cast<QVBoxLayout*>(frameHolder_->layout());
+        entries_.clear();
+        entries_.reserve(tasks.size());
+        hours_.clear();
+        hours_.reserve(tasks.size());
         for (size_t i = 0; i < tasks.size(); ++i) {
-            auto* frame = new TProjectBaseFrame(records_, frameHolder_);
-            frame->setObjectName(QStringLiteral("Frame%1").arg(i));
-            frame->onHoursChanged = [this] { UpdateTotal(); };
-            column->insertWidget(static_cast<int>(i), frame);
-            frame->FillFromTask(tasks[i]);
+            entries_.push_back(BookingEntry::fromTask(tasks[i]));
+            hours_.push_back(static_cast<float>(entries_.back().typedHours().value_or(0)));
         }
+        fill();
         UpdateTotal();
     }
     show();
     raise();
     activateWindow();
+    arrange();
+}
+
+void TSummary::fill() {
+    // The frames of the last opening show the new entries as they come into view.
+    for (Slot& slot : pool_)
+        slot.index = -1;
+    frameOf_.assign(entries_.size(), nullptr);
+    frameArea_->verticalScrollBar()->setValue(0);
+    if (!entries_.empty())
+        measure(bind(0));
+    layoutColumn();
+    arrange();
+}
+
+TProjectBaseFrame* TSummary::bind(size_t index) {
+    if (frameOf_[index])
+        return frameOf_[index];
+    auto free = std::find_if(pool_.begin(), pool_.end(), [](const Slot& s) { return s.index < 0; });
+    if (free == pool_.end()) {
+        auto* made = new TProjectBaseFrame(records_, frameHolder_);
+        made->onHoursChanged = [this] { UpdateTotal(); };
+        free = pool_.insert(pool_.end(), Slot{made, -1});
+    }
+    TProjectBaseFrame* frame = free->frame;
+    frame->setObjectName(QStringLiteral("Frame%1").arg(index));
+    frame->load(entries_[index]);
+    // In the tab order where the list has it: after the frame above, else before the one
+    // below.
+    const Slot* above = nullptr;
+    const Slot* below = nullptr;
+    for (const Slot& slot : pool_) {
+        if (slot.index < 0)
+            continue;
+        if (slot.index < static_cast<int>(index) && (!above || slot.index > above->index))
+            above = &slot;
+        if (slot.index > static_cast<int>(index) && (!below || slot.index < below->index))
+            below = &slot;
+    }
+    if (above) {
+        frame->chainAfter(above->frame->lastField());
+    } else if (below) {
+        QWidget* previous = below->frame->firstField()->previousInFocusChain();
+        if (!frame->isAncestorOf(previous))
+            frame->chainAfter(previous);
+    }
+    free->index = static_cast<int>(index);
+    frameOf_[index] = frame;
+    if (pitch_ <= 0)
+        measure(frame);
+    frame->setGeometry(0, static_cast<int>(index) * pitch_, frameHolder_->width(), frameHeight_);
+    frame->show();
+    return frame;
+}
+
+void TSummary::measure(TProjectBaseFrame* sample) {
+    frameHint_ = sample->sizeHint().height();
+    // The gap a column layout of the frames would leave between two of them.
+    QStyle* style = frameHolder_->style();
+    int gap = style->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, frameHolder_);
+    if (gap < 0) {
+        const QSizePolicy::ControlType type = sample->sizePolicy().controlType();
+        gap = style->combinedLayoutSpacing(type, type, Qt::Vertical, nullptr, frameHolder_);
+    }
+    gap_ = std::max(gap, 0);
+    fit();
+}
+
+void TSummary::fit() {
+    // As a column layout with room to spare below its frames shares a view that holds them
+    // all: each frame and the room below alike, no frame lower than it asks.
+    const int count = static_cast<int>(entries_.size());
+    const int room = frameHolder_->height() - std::max(count - 1, 0) * gap_;
+    const int share = static_cast<int>(std::lround(static_cast<double>(room) / (count + 1)));
+    frameHeight_ = std::max(frameHint_, share);
+    pitch_ = frameHeight_ + gap_;
+}
+
+void TSummary::layoutColumn() {
+    const TProjectBaseFrame* sample = frameAt(0);
+    const int count = static_cast<int>(entries_.size());
+    const int height = count > 0 ? count * frameHint_ + (count - 1) * gap_ : 0;
+    frameHolder_->hint = QSize(sample ? sample->sizeHint().width() : 0, height);
+    frameHolder_->setMinimumSize(sample ? sample->minimumSizeHint().width() : 0, height);
+    // Also when it shrinks: the scroll area sizes it again on its resize.
+    frameHolder_->resize(frameHolder_->width(), std::max(height, frameArea_->viewport()->height()));
+    placeFrames();
+}
+
+void TSummary::placeFrames() {
+    fit();
+    const int width = frameHolder_->width();
+    for (const Slot& slot : pool_)
+        if (slot.index >= 0)
+            slot.frame->setGeometry(0, slot.index * pitch_, width, frameHeight_);
+}
+
+int TSummary::focusedIndex() const {
+    // The window's focus stays with its field while a message box or a pop-up has it.
+    QWidget* focused = focusWidget();
+    for (const Slot& slot : pool_)
+        if (slot.index >= 0 && focused && slot.frame->isAncestorOf(focused))
+            return slot.index;
+    return -1;
+}
+
+void TSummary::arrange() {
+    // Hiding a frame may move the focus, which arranges again.
+    if (arranging_ || pitch_ <= 0)
+        return;
+    arranging_ = true;
+    // What is in view, one more above and below so that the keys move into a frame that
+    // is there, and the frame with the focus with its neighbours. Every other frame puts
+    // what it shows into its entry and is free for another.
+    const int count = static_cast<int>(entries_.size());
+    const int top = frameArea_->verticalScrollBar()->value();
+    const int first = std::max(0, top / pitch_ - 1);
+    const int last = std::min(count - 1, (top + frameArea_->viewport()->height()) / pitch_ + 1);
+    const int focused = focusedIndex();
+    const auto wanted = [&](int i) {
+        return (i >= first && i <= last) || (focused >= 0 && std::abs(i - focused) <= 1);
+    };
+    for (Slot& slot : pool_) {
+        if (slot.index >= 0 && !wanted(slot.index) && !slot.frame->checking()) {
+            keep(static_cast<size_t>(slot.index));
+            frameOf_[static_cast<size_t>(slot.index)] = nullptr;
+            slot.index = -1;
+        }
+    }
+    for (int i = first; i <= last; ++i)
+        bind(static_cast<size_t>(i));
+    if (focused >= 0)
+        for (int i = std::max(0, focused - 1); i <= std::min(count - 1, focused + 1); ++i)
+            bind(static_cast<size_t>(i));
+    for (const Slot& slot : pool_)
+        if (slot.index < 0 && !slot.frame->isHidden())
+            slot.frame->hide();
+    arranging_ = false;
+}
+
+TProjectBaseFrame* TSummary::frameInView(size_t index) {
+    // The whole frame where the viewport has room for it.
+    const int middle = static_cast<int>(index) * pitch_ + frameHeight_ / 2;
+    frameArea_->ensureVisible(0, middle, 0, frameHeight_ / 2);
+    arrange();
+    return bind(index);
+}
+
+void TSummary::keep(size_t index) {
+    BookingEntry& entry = entries_[index];
+    frameOf_[index]->store(entry);
+    hours_[index] = static_cast<float>(entry.typedHours().value_or(0));
+}
+
+void TSummary::collect() {
+    for (const Slot& slot : pool_)
+        if (slot.index >= 0)
+            keep(static_cast<size_t>(slot.index));
 }
 
 void TSummary::UpdateTotal() {
     // Hours that are no number yet count as none until they are.
     float sum = 0;
-    for (TProjectBaseFrame* frame : frames())
-        sum += static_cast<float>(frame->typedHours().value_or(0));
+    for (size_t i = 0; i < entries_.size(); ++i)
+        sum += frameOf_[i] ? static_cast<float>(frameOf_[i]->typedHours().value_or(0)) : hours_[i];
     totalLabel_->setText(FloatToLocaleStr(2, sum));
 }
 
+bool TSummary::refuse(size_t index, const BookingEntry::Problem& problem) {
+    // The entry in view, its field with the focus: out of view it could not be put right.
+    TProjectBaseFrame* frame = frameInView(index);
+    messageBox(problem.text, problem.caption, MsgIcon::Warning, MsgButtons::Ok, frame);
+    QWidget* field = frame->field(problem.field);
+    frameArea_->ensureWidgetVisible(field);
+    field->setFocus();
+    return false;
+}
+
+QString TSummary::projectName(const BookingEntry& entry) {
+    // What the entry's drop-down shows.
+    const TLookupList list = records_.projectList();
+    const int row =
+        entry.projectId.isNull() ? -1 : list.dataset->Locate(list.keyField, entry.projectId);
+    return row >= 0 ? list.dataset->Value(row, list.listField).toString() : QString();
+}
+
 bool TSummary::ConfirmSave() {
+    collect();
     QString text = QStringLiteral("Are you sure to save following records to database ?\r\n\r\n");
-    for (TProjectBaseFrame* frame : frames()) {
-        if (!frame->ValidateEntry())
-            return false;
-        if (frame->hoursSingle() <= 0)
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const BookingEntry& entry = entries_[i];
+        if (const auto problem = entry.problem(records_))
+            return refuse(i, *problem);
+        if (static_cast<float>(entry.hours()) <= 0)
             continue;
         // The task's name tells two records of one project apart.
-        text += QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
-                    .arg(shortDateText(frame->workDay()), frame->projectName(), frame->hoursText(),
-                         frame->taskName());
+        text +=
+            QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
+                .arg(shortDateText(entry.day), projectName(entry), entry.hoursText, entry.taskName);
     }
-    // Hours confirmed with Enter were never left: the total is what the frames say now.
+    // Hours confirmed with Enter were never left: the total is what the entries say now.
     UpdateTotal();
     text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, totalLabel_->text());
     return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
@@ -186,30 +386,33 @@ void TSummary::saveClicked() {
 }
 
 void TSummary::save() {
-    const QList<TProjectBaseFrame*> all = frames();
+    // What was confirmed is what is booked, whatever is typed while it is written.
+    const std::vector<BookingEntry> all = entries_;
     std::unique_ptr<BusyCursor> busy;
     try {
         progress_.show();
         busy = std::make_unique<BusyCursor>();
         progress_.begin(static_cast<int>(all.size()) + 1);
+        // Seen whole before the connection may keep it waiting; from then on the bar
+        // repaints itself whenever it moves a visible step, not on every record.
+        progress_.repaint();
         records_.connection().BeginTrans();
-        for (TProjectBaseFrame* frame : all) {
+        for (const BookingEntry& entry : all) {
             progress_.StepIt();
-            progress_.repaint();
             QCoreApplication::processEvents();
-            const double hours = frame->hours();
+            const double hours = entry.hours();
             if (hours <= 0)
                 continue;
             RefreshParameterTypes(records_.recordInsert());
-            records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = frame->workDate();
-            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value = frame->activityId();
+            records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = entry.workDate();
+            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value = entry.activityId;
             records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value =
-                frame->description();
+                entry.description();
             records_.recordInsert().ParamByName(QStringLiteral("id_projekt")).Value =
-                frame->projectId();
+                entry.projectId;
             records_.recordInsert().ParamByName(QStringLiteral("pocetHodin")).Value = hours;
             records_.recordInsert().ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-            records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = frame->bugNumber();
+            records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = entry.bugNumber();
             records_.recordInsert().Execute();
         }
         records_.connection().CommitTrans();
@@ -217,19 +420,19 @@ void TSummary::save() {
         // Right after the commit, before anything is shown: the booked tasks are reset and
         // the store saved once. Until then a crash or a power cut would leave the hours in
         // the store, and the next booking would book them again.
-        for (TProjectBaseFrame* frame : all) {
-            // Each frame into its own task, also when two tasks share a name; a task removed
+        for (const BookingEntry& entry : all) {
+            // Each entry into its own task, also when two tasks share a name; a task removed
             // meanwhile gets nothing.
-            TProject* task = tasks_.byId(frame->taskId());
+            TProject* task = tasks_.byId(entry.taskId);
             if (!task)
                 continue;
-            if (!frame->activityId().isNull())
-                task->setActivityId(frame->activityId().toInt());
-            if (!frame->projectId().isNull())
-                task->setSectionId(frame->projectId().toInt());
+            if (!entry.activityId.isNull())
+                task->setActivityId(entry.activityId.toInt());
+            if (!entry.projectId.isNull())
+                task->setSectionId(entry.projectId.toInt());
             // Only what was booked: not a task added while this dialog was open, nor one
-            // whose frame booked nothing.
-            if (resetBox_->isChecked() && frame->hours() > 0)
+            // whose entry booked nothing.
+            if (resetBox_->isChecked() && entry.hours() > 0)
                 task->Reset();
         }
         if (onBooked)
@@ -245,8 +448,12 @@ void TSummary::save() {
             close();
             if (onClosedAfterBooking)
                 onClosedAfterBooking();
-            for (TProjectBaseFrame* frame : all)
-                frame->setWorkDay(platform::today());
+            const QDate today = platform::today();
+            for (size_t i = 0; i < entries_.size(); ++i) {
+                entries_[i].day = today;
+                if (frameOf_[i])
+                    frameOf_[i]->setWorkDay(today);
+            }
         }
     } catch (const std::exception& e) {
         busy.reset();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "database/BookingEntry.h"
+
 #include <QDialog>
 #include <functional>
+#include <vector>
 
 class WorkRecords;
 class TaskList;
@@ -12,9 +15,12 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class TProjectBaseFrame;
+class FrameColumn;
 
-// The booking dialog: one entry frame per task, the total, and the save of every frame
-// with hours as a work record in one transaction, through the work records it is given.
+// The booking dialog: one entry per task, the total, and the save of every entry with
+// hours as a work record in one transaction, through the work records it is given. There
+// may be thousands of tasks: only the entries in view (and the one with the focus) have a
+// frame, from a few that are used again; the entries hold what every task gets.
 class TSummary : public QDialog {
     Q_OBJECT
 public:
@@ -28,7 +34,8 @@ public:
     void ShowSummary();
     bool saving() const { return saving_; }
 
-    QList<TProjectBaseFrame*> frames() const;
+    // The frame of the task at this place in the list, or null while it is out of view.
+    TProjectBaseFrame* frameAt(int index) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,6 +45,26 @@ private:
     void UpdateTotal();
     bool ConfirmSave();
     void saveClicked();
+    // The entries of a new opening, shown from the top.
+    void fill();
+    // The frame that shows the entry, free or made for it.
+    TProjectBaseFrame* bind(size_t index);
+    // Frames for what is in view and next to the focus; the others free.
+    void arrange();
+    int focusedIndex() const;
+    // Scrolled into view, with its frame.
+    TProjectBaseFrame* frameInView(size_t index);
+    void measure(TProjectBaseFrame* sample);
+    // The frames' height and pitch in the column as high as it is now.
+    void fit();
+    void layoutColumn();
+    void placeFrames();
+    // What the entry's frame says, into the entry.
+    void keep(size_t index);
+    // The same for every frame shown.
+    void collect();
+    bool refuse(size_t index, const BookingEntry::Problem& problem);
+    QString projectName(const BookingEntry& entry);
 
     // Object names: ScrollBox1 (the frames), Label1 ("Total time (h):"), Label2 (the total),
     // CheckBox1 ("Reset times & descriptions..."), Button2 ("Save to DB"), Button1 ("&Close").
@@ -51,6 +78,23 @@ private:
     TaskList& tasks_;
     TForm4& progress_;
     void save();
-    QWidget* frameHolder_;
+    FrameColumn* frameHolder_;
+    std::vector<BookingEntry> entries_;
+    // The hours of each entry as the total counts them, read when the entry was last kept:
+    // typing in one frame does not read the text of every entry again.
+    std::vector<float> hours_;
+    // The frames, few however many entries: each shows one entry, or none (index -1).
+    struct Slot {
+        TProjectBaseFrame* frame;
+        int index;
+    };
+    std::vector<Slot> pool_;
+    std::vector<TProjectBaseFrame*> frameOf_; // per entry, null while it has no frame
+    int frameHint_ = 0;                       // the height a frame asks for
+    int gap_ = 0;
+    int frameHeight_ = 0; // more than it asks while a few frames leave room below
+    int pitch_ = 0;       // a frame and the gap below it
+    QMetaObject::Connection focusWatch_;
+    bool arranging_ = false;
     bool saving_ = false;
 };

@@ -26,12 +26,17 @@ void TDBLookupComboBox::setListSource(platform::TADODataSet* dataset,
     dataset_ = dataset;
     keyField_ = keyField;
     setModel(model);
-    connect(model, &QAbstractItemModel::modelReset, this, [this, listField] {
+    const auto showListField = [this, listField] {
         const int column = dataset_->FieldIndex(listField);
         if (column >= 0 && column != modelColumn())
             setModelColumn(column);
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, [this, showListField] {
+        showListField();
         follow();
     });
+    // A list that is open already shows its names at once, not its keys.
+    showListField();
     follow();
 }
 

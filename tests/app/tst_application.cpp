@@ -109,7 +109,7 @@ class TestApplication : public QObject {
     int bookedRecords() {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
-    TProjectBaseFrame* frame(int i) { return booking()->frames().value(i); }
+    TProjectBaseFrame* frame(int i) { return booking()->frameAt(i); }
     void save(bool yes = true) {
         f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
         child<QPushButton>(booking(), "Button2")->click();

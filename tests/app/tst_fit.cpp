@@ -303,7 +303,7 @@ private Q_SLOTS:
         QCOMPARE(summary.sizeHint().width(), wanted);
         auto* area = child<QScrollArea>(&summary, "ScrollBox1");
         QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
-        TProjectBaseFrame* frame = summary.frames().value(0);
+        TProjectBaseFrame* frame = summary.frameAt(0);
         QVERIFY(frame);
         QCOMPARE(frame->taskName(), longName());
         auto* name = child<QLabel>(frame, "Label4");

@@ -69,7 +69,50 @@ class TestSummary : public QObject {
     int records() {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
-    TProjectBaseFrame* frame(int i) { return summary->frames().value(i); }
+    // A turn of the wheel as the window system delivers it (spontaneous): a field that takes
+    // the focus on the wheel would take it here too. Down when the delta is negative.
+    static void wheel(QWidget* w, int delta = -120) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        qApp->notify(w, &event);
+    }
+    QScrollArea* entries() { return child<QScrollArea>(summary.get(), "ScrollBox1"); }
+    // Whether the user sees all of the widget in the scrolled entries.
+    bool inView(QWidget* w) {
+        QWidget* viewport = entries()->viewport();
+        return w->isVisible() &&
+               viewport->rect().contains(QRect(w->mapTo(viewport, QPoint(0, 0)), w->size()));
+    }
+    // Whether an entry after this one has a frame: the entry is above the view.
+    bool above(int i) {
+        for (int k = i + 1; k < static_cast<int>(f->tasks().size()); ++k)
+            if (summary->frameAt(k))
+                return true;
+        return false;
+    }
+    // Turns the wheel over the entries, as a user does, until the task's field is whole in
+    // view.
+    QWidget* wheelTo(int i, const char* field) {
+        QWidget* viewport = entries()->viewport();
+        for (int turn = 0; turn < 2000; ++turn) {
+            bool up = above(i);
+            if (TProjectBaseFrame* shown = summary->frameAt(i)) {
+                QWidget* w = child<QWidget>(shown, field);
+                if (inView(w))
+                    return w;
+                up = w->mapTo(viewport, QPoint(0, 0)).y() < 0;
+            }
+            wheel(viewport, up ? 120 : -120);
+        }
+        return nullptr;
+    }
+    // The frame of a task, scrolled into view with the wheel.
+    TProjectBaseFrame* frame(int i) {
+        wheelTo(i, "Edit2");
+        return summary->frameAt(i);
+    }
     // Types hours into a frame and leaves the field with Tab, as a user does.
     void typeHours(int i, const QString& text) {
         QApplication::setActiveWindow(summary.get());
@@ -302,6 +345,268 @@ private Q_SLOTS:
         QCOMPARE(scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace")).toDouble(), 9.0);
     }
 
+    // Sixty tasks, more than the dialog shows: the user turns the wheel down to a late
+    // entry, fills it in with the keys, goes on with Tab into the next one and turns back to
+    // the top. The save books every task that has hours into its own record, also those
+    // whose entries were never in view, with their tasks' times.
+    void lateEntryKeepsWhatWasTyped_data() { addEngineRows(); }
+    void lateEntryKeepsWhatWasTyped() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        // Task i has 60 - i quarter hours, so the list shows them in this order; the last
+        // five have none.
+        QList<TProject*> tasks;
+        for (int i = 0; i < 60; ++i)
+            tasks << task(QStringLiteral("t%1").arg(i), i < 55 ? (60 - i) * 0.25 : 0, 1, 1,
+                          QStringLiteral("work %1").arg(i));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        QLabel* total = child<QLabel>(summary.get(), "Label2");
+        QCOMPARE(total->text(), QStringLiteral("453.75"));
+
+        auto* hours = qobject_cast<QLineEdit*>(wheelTo(45, "Edit2"));
+        QVERIFY(hours);
+        QCOMPARE(hours->text(), QStringLiteral("3.75"));
+        QTest::mouseClick(hours, Qt::LeftButton);
+        QVERIFY(hours->hasFocus());
+        QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(hours, QStringLiteral("7.5"));
+        QCOMPARE(total->text(), QStringLiteral("457.50"));
+        const auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), k, modifiers);
+        };
+        const auto type = [](const QString& text) {
+            QTest::keyClicks(QApplication::focusWidget(), text);
+        };
+        TProjectBaseFrame* late = summary->frameAt(45);
+        auto* date = child<QDateEdit>(late, "DateTimePicker1");
+        key(Qt::Key_Tab);
+        QVERIFY(date->hasFocus());
+        key(Qt::Key_Down); // a step back in the first part of the date
+        const QDate day = date->date();
+        QVERIFY(day.isValid() && day != platform::today());
+        for (int part = 0; part < 10 && date->hasFocus(); ++part)
+            key(Qt::Key_Tab); // Tab goes through the date's parts first
+        QVERIFY(child<QWidget>(late, "DBLookupComboBox2")->hasFocus());
+        key(Qt::Key_Down); // "Project 2"
+        key(Qt::Key_Tab);
+        QVERIFY(child<QWidget>(late, "DBLookupComboBox1")->hasFocus());
+        key(Qt::Key_Down); // "Testing"
+        key(Qt::Key_Tab);
+        QVERIFY(child<QPlainTextEdit>(late, "Memo1")->hasFocus());
+        key(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("late work"));
+        key(Qt::Key_Tab);
+        type(QStringLiteral("1234"));
+        // On into the entry below, which books nothing now.
+        key(Qt::Key_Tab);
+        auto* next = child<QLineEdit>(summary->frameAt(46), "Edit2");
+        QVERIFY(next->hasFocus());
+        QVERIFY(inView(next));
+        key(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("0"));
+        QCOMPARE(total->text(), QStringLiteral("454.00"));
+        key(Qt::Key_Tab);
+
+        // Back to the top, and into an entry there: the late entries give up their frames.
+        QTest::mouseClick(wheelTo(0, "Edit2"), Qt::LeftButton);
+        QVERIFY(!summary->frameAt(45) && !summary->frameAt(46));
+        QVERIFY(!summary->frameAt(54)); // never in view: its task's time is booked
+        QCOMPARE(total->text(), QStringLiteral("454.00"));
+        // Down again: the late entry shows all that was typed.
+        QCOMPARE(qobject_cast<QLineEdit*>(wheelTo(45, "Edit2"))->text(), QStringLiteral("7.5"));
+        late = summary->frameAt(45);
+        QCOMPARE(child<QDateEdit>(late, "DateTimePicker1")->date(), day);
+        QCOMPARE(child<TDBLookupComboBox>(late, "DBLookupComboBox2")->Text(),
+                 QStringLiteral("Project 2"));
+        QCOMPARE(child<TDBLookupComboBox>(late, "DBLookupComboBox1")->Text(),
+                 QStringLiteral("Testing"));
+        QCOMPARE(child<QPlainTextEdit>(late, "Memo1")->toPlainText(), QStringLiteral("late work"));
+        QCOMPARE(child<QLineEdit>(late, "Edit1")->text(), QStringLiteral("1234"));
+        QCOMPARE(child<QLineEdit>(summary->frameAt(46), "Edit2")->text(), QStringLiteral("0"));
+        QCOMPARE(total->text(), QStringLiteral("454.00"));
+
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
+        const QString confirm = f->boxes.shown.value(0).text;
+        QVERIFY2(confirm.contains(shortDateText(day) +
+                                  QStringLiteral(" - Project 2 : 7.5 h (t45)\r\n")) &&
+                     !confirm.contains(QStringLiteral("(t46)")) &&
+                     confirm.contains(shortDateText(platform::today()) +
+                                      QStringLiteral(" - Project 1 : 1.50 h (t54)\r\n")) &&
+                     confirm.endsWith(QStringLiteral("Total: 454.00 h")),
+                 qPrintable(confirm));
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(records(), 54);
+        QCOMPARE(scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace")).toDouble(),
+                 454.0);
+        const auto of = [&](const QString& column, const QString& description) {
+            return scalar(QStringLiteral("SELECT %1 FROM SEP_ProvedenaPrace WHERE Popis = '%2'")
+                              .arg(column, description));
+        };
+        const QString late45 = QStringLiteral("late work");
+        QCOMPARE(of(QStringLiteral("Cas"), late45).toDouble(), 7.5);
+        QCOMPARE(of(QStringLiteral("id_Chyba"), late45).toInt(), 1234);
+        QCOMPARE(of(QStringLiteral("id_Usek"), late45).toInt(), 2);
+        QCOMPARE(of(QStringLiteral("id_TypPrace"), late45).toInt(), 2);
+        QCOMPARE(of(QStringLiteral("'=' || CAST(DatumPrace AS TEXT)"), late45).toString(),
+                 day.toString(QStringLiteral("=yyyy-MM-dd 00:00:00")));
+        QCOMPARE(of(QStringLiteral("COUNT(*)"), QStringLiteral("work 46")).toInt(), 0);
+        QCOMPARE(of(QStringLiteral("Cas"), QStringLiteral("work 54")).toDouble(), 1.5);
+        QCOMPARE(of(QStringLiteral("id_Usek"), QStringLiteral("work 54")).toInt(), 1);
+        QVERIFY(of(QStringLiteral("id_Chyba"), QStringLiteral("work 54")).isNull());
+        // The booked tasks are reset, each with its entry's project and activity.
+        QVERIFY(!summary->isVisible());
+        QCOMPARE(tasks[45]->Hours(), 0.0f);
+        QCOMPARE(tasks[45]->sectionId(), 2);
+        QCOMPARE(tasks[45]->activityId(), 2);
+        QCOMPARE(tasks[46]->Hours(), 3.5f);
+        QCOMPARE(tasks[54]->Hours(), 0.0f);
+        QCOMPARE(tasks[54]->sectionId(), 1);
+    }
+
+    // The total follows the hours typed into an entry far down, reached with the keys.
+    void totalFollowsTypingInLateEntry() {
+        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        for (int i = 0; i < 60; ++i)
+            task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1, QStringLiteral("w"));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        QLabel* total = child<QLabel>(summary.get(), "Label2");
+        QCOMPARE(total->text(), QStringLiteral("457.50"));
+        QTest::mouseClick(child<QLineEdit>(frame(0), "Edit2"), Qt::LeftButton);
+        QLineEdit* hours = nullptr;
+        for (int page = 0; page < 200 && !hours; ++page) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+            if (TProjectBaseFrame* made = summary->frameAt(50))
+                if (inView(child<QLineEdit>(made, "Edit2")))
+                    hours = child<QLineEdit>(made, "Edit2");
+        }
+        QVERIFY(hours);
+        QCOMPARE(hours->text(), QStringLiteral("2.50"));
+        QTest::mouseClick(hours, Qt::LeftButton);
+        QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(hours, QStringLiteral("2"));
+        QCOMPARE(total->text(), QStringLiteral("457.00"));
+        QTest::keyClicks(hours, QStringLiteral("5"));
+        QCOMPARE(total->text(), QStringLiteral("480.00"));
+        QTest::keyClicks(hours, QStringLiteral("x")); // not a number yet: counts as before
+        QCOMPARE(total->text(), QStringLiteral("480.00"));
+        QTest::keyClick(hours, Qt::Key_Backspace);
+        QTest::keyClick(hours, Qt::Key_Backspace);
+        QCOMPARE(total->text(), QStringLiteral("457.00"));
+        for (int page = 0; page < 200 && inView(hours); ++page)
+            QTest::keyClick(hours, Qt::Key_PageUp);
+        QVERIFY(!inView(hours));
+        QCOMPARE(total->text(), QStringLiteral("457.00"));
+        QCOMPARE(hours->text(), QStringLiteral("2"));
+    }
+
+    // Hours that are no number, left with a click far from them after the wheel took them
+    // out of view: the message shows them in view, and the focus goes back to them. Shift+Tab
+    // from there goes into the entry above, which comes into view.
+    void badHoursLeftOutOfViewComeBack() {
+        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        for (int i = 0; i < 60; ++i)
+            task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1, QStringLiteral("w"));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        auto* hours = qobject_cast<QLineEdit*>(wheelTo(40, "Edit2"));
+        QVERIFY(hours);
+        QTest::mouseClick(hours, Qt::LeftButton);
+        QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(hours, QStringLiteral("abc"));
+        QWidget* top = wheelTo(0, "Edit2");
+        QVERIFY(top && !inView(hours));
+        f->boxes.shown.clear();
+        QTest::mouseClick(top, Qt::LeftButton);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text,
+                 QStringLiteral("The value entered in the hours filed is invalid."));
+        hours = child<QLineEdit>(summary->frameAt(40), "Edit2");
+        QVERIFY(inView(hours));
+        QCOMPARE(QApplication::focusWidget(), hours);
+        QCOMPARE(hours->text(), QStringLiteral("abc"));
+        QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(hours, QStringLiteral("2"));
+        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("454.50"));
+        QTest::keyClick(hours, Qt::Key_Tab, Qt::ShiftModifier);
+        QWidget* bugAbove = child<QLineEdit>(summary->frameAt(39), "Edit1");
+        QCOMPARE(QApplication::focusWidget(), bugAbove);
+        QVERIFY(inView(bugAbove));
+        QCOMPARE(f->boxes.shown.size(), 1);
+    }
+
+    // A mistake in an entry out of view: the save brings that entry into view with the focus
+    // on the field to put right, also for an entry that was never in view, and books nothing
+    // until it is right.
+    void mistakeOutOfViewIsShown_data() { addEngineRows(); }
+    void mistakeOutOfViewIsShown() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        prepare(cs);
+        for (int i = 0; i < 60; ++i)
+            task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1,
+                 i == 40 ? QString() : QStringLiteral("w%1").arg(i));
+        summary->ShowSummary();
+        QApplication::setActiveWindow(summary.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        QTest::mouseClick(child<QLineEdit>(frame(0), "Edit2"), Qt::LeftButton);
+        QLineEdit* bug = nullptr;
+        for (int page = 0; page < 200 && !bug; ++page) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+            if (TProjectBaseFrame* made = summary->frameAt(30))
+                if (inView(child<QLineEdit>(made, "Edit1")))
+                    bug = child<QLineEdit>(made, "Edit1");
+        }
+        QVERIFY(bug);
+        QTest::mouseClick(bug, Qt::LeftButton);
+        QTest::keyClicks(bug, QStringLiteral("12a"));
+        for (int page = 0; page < 200 && inView(bug); ++page)
+            QTest::keyClick(bug, Qt::Key_PageUp);
+        QVERIFY(!inView(bug));
+
+        f->boxes.shown.clear();
+        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Bug ID must be a valid integer."));
+        bug = child<QLineEdit>(summary->frameAt(30), "Edit1");
+        QVERIFY(inView(bug));
+        QCOMPARE(QApplication::focusWidget(), bug);
+        QCOMPARE(bug->text(), QStringLiteral("12a"));
+        QTest::keyClick(bug, Qt::Key_Backspace);
+
+        QVERIFY(wheelTo(0, "Edit2"));
+        QVERIFY(!summary->frameAt(40));
+        f->boxes.shown.clear();
+        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("The description field cannot be empty."));
+        QVERIFY(summary->frameAt(40));
+        QCOMPARE(summary->frameAt(40)->taskName(), QStringLiteral("t40"));
+        auto* memo = child<QPlainTextEdit>(summary->frameAt(40), "Memo1");
+        QVERIFY(inView(memo));
+        QCOMPARE(QApplication::focusWidget(), memo);
+        QCOMPARE(records(), 0);
+        QTest::keyClicks(memo, QStringLiteral("found it"));
+
+        f->boxes.shown.clear();
+        f->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
+        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(records(), 60);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT id_Chyba FROM SEP_ProvedenaPrace WHERE Popis = 'w30'"))
+                .toInt(),
+            12);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace WHERE Popis = 'found it'"))
+                .toDouble(),
+            5.0);
+    }
+
     // The wheel over the dialog scrolls it; a drop-down or date under the pointer changes
     // only when it has the focus.
     void wheelScrollsAndChangesOnlyFocusedFields() {
@@ -315,15 +620,6 @@ private Q_SLOTS:
         auto* scroll = summary->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
         child<QPushButton>(summary.get(), "Button1")->setFocus(); // somewhere else
-        // As the window system delivers it (spontaneous): a field that takes the focus on
-        // the wheel would take it here too.
-        const auto wheel = [](QWidget* w) {
-            const QPointF at(w->width() / 2.0, w->height() / 2.0);
-            QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
-            QSpontaneKeyEvent::setSpontaneous(&event);
-            qApp->notify(w, &event);
-        };
         TDBLookupComboBox* project = child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2");
         QDateEdit* date = child<QDateEdit>(frame(0), "DateTimePicker1");
         const QDate day = date->date();
