@@ -2,9 +2,32 @@
 
 #include <QGuiApplication>
 
+#include <cstdlib>
 #include <xcb/xcb.h>
 
 namespace platform {
+
+namespace {
+xcb_connection_t* connection() {
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+} // namespace
+
+bool isTakenIn(unsigned long window) {
+    xcb_connection_t* c = connection();
+    if (!c)
+        return true;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(c, xcb_query_tree(c, static_cast<xcb_window_t>(window)), nullptr);
+    if (!tree)
+        return false;
+    const bool inside = tree->parent != tree->root;
+    free(tree);
+    return inside;
+}
 
 void flushDisplay() {
     if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))

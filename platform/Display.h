@@ -6,4 +6,8 @@ namespace platform {
 // waits: the tray icon's request reaches the notification area while start-up goes on.
 void flushDisplay();
 
+// Whether a window of this program sits inside another program's window (a tray host took
+// the icon in); true where that cannot be asked.
+bool isTakenIn(unsigned long window);
+
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/QtNotifyShell.h"
 
+#include "platform/Display.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -206,6 +208,12 @@ void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
         const QRect logical = icon->geometry();
         if (logical.width() <= 1 || logical.height() <= 1)
             return;
+        // Not before the host has taken the icon in: until then it may still sit where it
+        // was made, and a click there finds nothing.
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 &&
+                w->testAttribute(Qt::WA_WState_Created) && !isTakenIn(w->winId()))
+                return;
         // In the screen's pixels, as the driver clicks: at a scale factor Qt's are larger.
         const QScreen* screen = QGuiApplication::screenAt(logical.center());
         const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
