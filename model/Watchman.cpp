@@ -47,6 +47,13 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     beatTimer_->setObjectName(QStringLiteral("Heartbeat"));
     beatTimer_->setInterval(kBeatMs);
     connect(beatTimer_, &QTimer::timeout, this, [this] { beat(); });
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setObjectName(QStringLiteral("IdleCheck"));
+    idleTimer_->setSingleShot(true);
+    connect(idleTimer_, &QTimer::timeout, this, [this] {
+        if (runningTask())
+            checkIdle();
+    });
     returnTimer_ = new QTimer(this);
     returnTimer_->setObjectName(QStringLiteral("AwayPoll"));
     returnTimer_->setInterval(kReturnPollMs);
@@ -159,8 +166,14 @@ void Watchman::checkIdle() {
     if (pending_ || away_ || !idle_ || settings_.idleMinutes <= 0)
         return;
     const qint64 idle = idle_->idleMs();
-    if (idle < qint64(settings_.idleMinutes) * 60000)
+    const qint64 threshold = qint64(settings_.idleMinutes) * 60000;
+    if (idle < threshold) {
+        // Idle already, and the threshold comes before the next sign of life: look again
+        // then, so that an absence just over the threshold is not missed.
+        if (idle > 0 && threshold - idle < kBeatMs)
+            idleTimer_->start(static_cast<int>(threshold - idle) + 100);
         return;
+    }
     // Idle since before the task started counts from the start.
     const qint64 since = std::max(elapsedNow() - idle, startElapsed_);
     away_ = true;
@@ -242,10 +255,9 @@ void Watchman::resolveAbsence(AbsenceChoice choice) {
             task->SetTime(task->time() + absence_.sleptMs / kMsPerDay);
         return;
     }
-    // The task's time ends where the absence began; it goes on from now, or stops.
-    const qint64 counted =
-        task->running() ? elapsedNow() - awayElapsed_ : returnElapsed_ - awayElapsed_;
-    task->discardMs(counted);
+    // Only the time away goes: from where it began to the user's return. What came after,
+    // at the keyboard reading the question, is work like any other.
+    task->discardMs(returnElapsed_ - awayElapsed_);
     if (choice == AbsenceChoice::DiscardAndStop)
         task->Stop();
 }
@@ -284,6 +296,9 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
         gap.task = task->name();
         gap.startUtcMs = run->startUtcMs;
         gap.lastSignUtcMs = run->lastSignUtcMs;
+        gap.baseTime = run->baseTime;
+        gap.baseUtcMs = run->baseUtcMs;
+        gap.loadedTime = task->time();
         gap.untilLastSign = std::max(0.0, untilLastSign - task->time());
         gap.untilNow = std::max({0.0, untilNow - task->time(), gap.untilLastSign});
         if (gap.untilNow <= 0) {
@@ -298,8 +313,13 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
 void Watchman::resolveGap(const Gap& gap, GapChoice choice, bool resume) {
     TProject* task = tasks_.byId(gap.taskId);
     if (task) {
+        // Until now is until the answer: the time the question was open counts too.
+        const double untilNow =
+            std::max({0.0, gap.untilLastSign,
+                      gap.baseTime + std::max<qint64>(0, utcNow() - gap.baseUtcMs) / kMsPerDay -
+                          gap.loadedTime});
         double add = choice == GapChoice::UntilLastSign ? gap.untilLastSign
-                     : choice == GapChoice::UntilNow    ? gap.untilNow
+                     : choice == GapChoice::UntilNow    ? untilNow
                                                         : 0.0;
         // Two gaps of one task: what an earlier answer added is not added again.
         double& already = added_[gap.taskId];

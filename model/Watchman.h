@@ -32,8 +32,11 @@ public:
         quint64 taskId = 0;
         QString task;
         qint64 startUtcMs = 0, lastSignUtcMs = 0;
-        // What each answer adds, in days.
+        // What each answer adds, in days, when the question came; "until now" grows while
+        // it is open.
         double untilLastSign = 0, untilNow = 0;
+        double baseTime = 0, loadedTime = 0; // the journal's base, the store's time then
+        qint64 baseUtcMs = 0;
     };
     enum class GapChoice { UntilLastSign, UntilNow, NotCounted };
 
@@ -89,7 +92,7 @@ private:
     const Settings& settings_;
     Journal journal_;
     platform::IdleSource* idle_;
-    QTimer *saveTimer_, *beatTimer_, *returnTimer_;
+    QTimer *saveTimer_, *beatTimer_, *returnTimer_, *idleTimer_;
     bool saving_ = false;
     // The running task's segment, and the journal's base.
     quint64 runningId_ = 0;

@@ -212,7 +212,7 @@ void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
         // was made, and a click there finds nothing.
         for (const QWidget* w : QApplication::topLevelWidgets())
             if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 &&
-                w->testAttribute(Qt::WA_WState_Created) && !isTakenIn(w->winId()))
+                (!w->testAttribute(Qt::WA_WState_Created) || !isTakenIn(w->internalWinId())))
                 return;
         // In the screen's pixels, as the driver clicks: at a scale factor Qt's are larger.
         const QScreen* screen = QGuiApplication::screenAt(logical.center());

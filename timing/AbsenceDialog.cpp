@@ -28,7 +28,11 @@ TAbsenceDialog::TAbsenceDialog(QWidget* parent) : QDialog(parent) {
     secondButton_ = button("Button2", QString());
     thirdButton_ = button("Button3", QString());
     resumeBox_ = named(new QCheckBox, "CheckBox1");
-    firstButton_->setDefault(true);
+    // It comes up while the user may be typing elsewhere: it takes no keys until the user
+    // turns to it, and even then Enter answers nothing by itself.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    for (QPushButton* b : {firstButton_, secondButton_, thirdButton_})
+        b->setAutoDefault(false);
     connect(firstButton_, &QPushButton::clicked, this, [this] { choose(0); });
     connect(secondButton_, &QPushButton::clicked, this, [this] { choose(1); });
     connect(thirdButton_, &QPushButton::clicked, this, [this] { choose(2); });
@@ -126,8 +130,6 @@ void TAbsenceDialog::present() {
         resize(width(), qMax(height(), heightForWidth(width())));
     show();
     raise();
-    activateWindow();
-    firstButton_->setFocus();
 }
 
 void TAbsenceDialog::choose(int choice) {

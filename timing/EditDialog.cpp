@@ -182,10 +182,11 @@ bool TForm2::okClicked() {
     editedTask_->setName(nameEdit_->text());
     // The time as shown when the dialog opened is no change: a task started or stopped from
     // the tray meanwhile keeps what it recorded since.
+    // A typed time is the time now: a running task counts on from it, not from the moment
+    // the dialog opened.
+    editedTask_->Flush();
     if (timeEdit_->text() != shownTime_)
         editedTask_->SetTime(days);
-    else
-        editedTask_->Flush();
     // The editor turns no-break spaces into spaces and lone CR or LF into CR LF: a
     // description the user did not touch stays exactly as it was.
     if (descriptionEdit_->document()->isModified() || editedTask_->description().isEmpty())

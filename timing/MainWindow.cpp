@@ -734,8 +734,14 @@ void TForm1::addClicked() {
 void TForm1::editClicked() {
     if (!editDialog_ || !selectedTask())
         return;
-    editDialog_->EditTask(selectedTask());
+    TProject* task = selectedTask();
+    editDialog_->EditTask(task);
     RefreshGrid();
+    // A new name may sort the task elsewhere: the selection goes with it, so that the next
+    // Reset or Remove acts on the task the user just edited.
+    const auto at = std::find(tasks_.begin(), tasks_.end(), task);
+    if (at != tasks_.end())
+        selectTaskRow(static_cast<int>(at - tasks_.begin()));
 }
 
 void TForm1::gridDoubleClicked() {

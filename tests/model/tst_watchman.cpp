@@ -143,7 +143,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("resume");
         QTest::addColumn<QString>("expected");
         QTest::newRow("until the last sign") << 0 << false << "01:01:00";
-        QTest::newRow("until now, resumed") << 1 << true << "01:01:15";
+        QTest::newRow("until now, resumed") << 1 << true << "01:01:25";
         QTest::newRow("not counted") << 2 << false << "01:00:00";
     }
     void killedRunIsAskedAbout() {
@@ -165,6 +165,7 @@ private Q_SLOTS:
         QCOMPARE(hms(gaps[0].untilNow), QStringLiteral("00:01:15"));
         QCOMPARE(gaps[0].lastSignUtcMs, f->clock.utc - 15000);
         QVERIFY(!QFile::exists(journalPath())); // the new run's journal is a new file
+        f->clock.advanceSeconds(10); // the question is open a while: "now" is the answer's
         w->resolveGap(gaps[0], static_cast<Watchman::GapChoice>(choice), resume);
         QCOMPARE(hms(storedTime(1)), expected);
         QCOMPARE((*tasks)[1]->running(), resume);
@@ -257,8 +258,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("time");
         QTest::addColumn<bool>("running");
         QTest::newRow("keep") << 0 << "00:13:05" << true;
-        QTest::newRow("discard") << 1 << "00:02:00" << true;
-        QTest::newRow("discard and stop") << 2 << "00:02:00" << false;
+        QTest::newRow("discard") << 1 << "00:02:05" << true;
+        QTest::newRow("discard and stop") << 2 << "00:02:05" << false;
     }
     void idleTimeIsAskedAbout() {
         QFETCH(int, choice);
@@ -301,6 +302,33 @@ private Q_SLOTS:
         QCOMPARE(task->running(), running);
         QVERIFY(w->save());
         QCOMPARE(hms(storedTime(0)), time);
+    }
+
+    // An absence just over the threshold is noticed though the signs of life are 30 s
+    // apart: idle at a sign of life, the program looks again when the threshold is reached.
+    void absenceJustOverTheThreshold() {
+        settings.idleMinutes = 1;
+        TProject* task = add(QStringLiteral("Task"));
+        tasks->choose(task);
+        settle();
+        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        runFor(30);
+        QVERIFY(!timer("IdleCheck")->isActive());
+        f->clock.advanceSeconds(30);
+        idle.idle = 45000; // away since 15 s into the run
+        fireTimer(timer("Heartbeat"));
+        QVERIFY(timer("IdleCheck")->isActive());
+        QCOMPARE(timer("IdleCheck")->interval(), 15100);
+        f->clock.advanceSeconds(15.1);
+        idle.idle += 15100;
+        fireTimer(timer("IdleCheck"));
+        QVERIFY(timer("AwayPoll")->isActive());
+        f->clock.advanceSeconds(3);
+        idle.idle = 1000; // back after 62.1 s away, two seconds before the poll saw it
+        fireTimer(timer("AwayPoll"));
+        QCOMPARE(asked.count(), 1);
+        w->resolveAbsence(Watchman::AbsenceChoice::Discard);
+        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:00:16"));
     }
 
     // Off (0), or a task that does not run: idleness is not even looked at.

@@ -297,6 +297,16 @@ private Q_SLOTS:
         QVERIFY(t->running());
         f->clock.advanceSeconds(30);
         QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:02:00"));
+        // A time typed while it runs is its time when OK is pressed: the 14 s the dialog
+        // was open are not added to it.
+        inDialog([this] {
+            f->clock.advanceSeconds(14);
+            typeAndLeave(child<QLineEdit>(dialog.get(), "MaskEdit1"), QStringLiteral("00:10:00"));
+        });
+        dialog->EditTask(t);
+        QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:10:00"));
+        f->clock.advanceSeconds(5);
+        QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:10:05"));
     }
 
     void unreachableDatabaseStillEdits() {
