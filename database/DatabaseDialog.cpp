@@ -33,6 +33,7 @@
 #include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstring>
@@ -428,6 +429,7 @@ void TSetup::showChart(bool on) {
         recordsSplit_->addWidget(chart_);
         recordsSplit_->setStretchFactor(0, 1);
         recordsSplit_->setStretchFactor(1, 2);
+        shareChart_ = true;
     }
     if (!chart_)
         return;
@@ -435,6 +437,15 @@ void TSetup::showChart(bool on) {
     if (!on)
         return;
     chart_->refresh();
+    if (shareChart_) {
+        // The first time, most of the height to the chart: its labels need the room more
+        // than the grid, which scrolls.
+        shareChart_ = false;
+        QTimer::singleShot(0, this, [this] {
+            const int total = recordsSplit_->height();
+            recordsSplit_->setSizes({total / 3, total - total / 3});
+        });
+    }
     // Room for the chart below the grid, as far as the screen allows.
     const int wanted = chart_->minimumSizeHint().height() + 80;
     if (recordsGrid_->height() >= wanted * 2)

@@ -91,6 +91,7 @@ private:
     QSplitter* recordsSplit_;
     QPushButton* chartButton_;
     TRecordChart* chart_ = nullptr;
+    bool shareChart_ = false;
     QLabel* totalLabel_;
     QListWidget *projectsList_, *activitiesList_;
     QPushButton *addActivityButton_, *deleteActivityButton_, *editActivityButton_,

@@ -134,6 +134,9 @@ void TRecordChart::refresh() {
     chart->addSeries(series);
     auto* axisX = new QBarCategoryAxis;
     axisX->append(categories);
+    // Many bars: the labels stand upright so that each can be read whole.
+    if (categories.size() > 6)
+        axisX->setLabelsAngle(-90);
     chart->addAxis(axisX, Qt::AlignBottom);
     series->attachAxis(axisX);
     auto* axisY = new QValueAxis;
@@ -142,6 +145,10 @@ void TRecordChart::refresh() {
     axisY->applyNiceNumbers();
     chart->addAxis(axisY, Qt::AlignLeft);
     series->attachAxis(axisY);
+    static const char* const kTitles[] = {"Hours per day", "Hours per week", "Hours per month"};
+    chart->setTitle(QString::fromLatin1(kTitles[periodBox_->currentIndex() == 0   ? 0
+                                                : periodBox_->currentIndex() == 2 ? 2
+                                                                                  : 1]));
     chart->legend()->setVisible(true);
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(2, 2, 2, 2));

@@ -205,7 +205,13 @@ void TForm1::refreshEntry(const TProject* task) {
         return;
     const QString caption = task->EntryCaption();
     entry->setProperty(kCaptionProperty, caption);
+    // A very long name is cut short in the menu, so that the time and the menu itself stay
+    // on the screen; the grid and the dialogs show it whole.
+    constexpr int kLongestName = 60;
     QString shown = caption;
+    if (task->name().size() > kLongestName)
+        shown =
+            task->name().left(kLongestName - 1) + QChar(0x2026) + caption.mid(task->name().size());
     entry->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")));
     entry->setChecked(task->running());
 }

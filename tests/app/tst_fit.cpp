@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -183,9 +184,18 @@ private Q_SLOTS:
         const QSize size = window.size(), least = window.minimumSizeHint();
         const int nameWidth = grid->columnWidth(0);
 
-        addTask(longName());
+        TProject* longOne = addTask(longName());
         window.RefreshGrid();
         settle();
+        // In the tray menu the name is cut short: the time and the menu stay on the screen.
+        window.RefreshMenu();
+        auto* menu = child<QMenu>(&window, "PopupMenu1");
+        QAction* entry = window.menuEntry(longOne);
+        QVERIFY(entry);
+        QVERIFY(entry->text().endsWith(QStringLiteral("01:00:00")));
+        QVERIFY(entry->text().size() < 80);
+        QCOMPARE(TForm1::entryCaption(entry), longName() + QStringLiteral("  01:00:00"));
+        QVERIFY(menu->sizeHint().width() <= window.screen()->availableGeometry().width());
         QCOMPARE(window.size(), size);
         QCOMPARE(window.minimumSizeHint(), least);
         QCOMPARE(grid->columnWidth(0), nameWidth);
