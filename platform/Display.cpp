@@ -29,6 +29,26 @@ bool isTakenIn(unsigned long window) {
     return inside;
 }
 
+ScreenRect screenRectOf(unsigned long window) {
+    ScreenRect rect;
+    xcb_connection_t* c = connection();
+    if (!c)
+        return rect;
+    const auto id = static_cast<xcb_window_t>(window);
+    xcb_get_geometry_reply_t* geometry =
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+    if (!geometry)
+        return rect;
+    xcb_translate_coordinates_reply_t* at = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, id, geometry->root, 0, 0), nullptr);
+    if (at) {
+        rect = {at->dst_x, at->dst_y, geometry->width, geometry->height};
+        free(at);
+    }
+    free(geometry);
+    return rect;
+}
+
 void flushDisplay() {
     if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
         return;

@@ -210,10 +210,23 @@ void QtNotifyShell::reportGeometryWhenEmbedded(QSystemTrayIcon* icon) {
             return;
         // Not before the host has taken the icon in: until then it may still sit where it
         // was made, and a click there finds nothing.
+        const QWidget* sys = nullptr;
         for (const QWidget* w : QApplication::topLevelWidgets())
-            if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0 &&
-                (!w->testAttribute(Qt::WA_WState_Created) || !isTakenIn(w->internalWinId())))
+            if (qstrcmp(w->metaObject()->className(), "QSystemTrayIconSys") == 0)
+                sys = w;
+        if (sys && (!sys->testAttribute(Qt::WA_WState_Created) || !isTakenIn(sys->internalWinId())))
+            return;
+        // Taken in: where the display server has it now, which the toolkit may learn later.
+        if (sys) {
+            const ScreenRect at = screenRectOf(sys->internalWinId());
+            if (at.width > 1 && at.height > 1) {
+                std::fprintf(stderr, "korvan-tray-geometry %d %d %d %d\n", at.x, at.y, at.width,
+                             at.height);
+                std::fflush(stderr);
+                poll->stop();
                 return;
+            }
+        }
         // In the screen's pixels, as the driver clicks: at a scale factor Qt's are larger.
         const QScreen* screen = QGuiApplication::screenAt(logical.center());
         const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
