@@ -6,10 +6,13 @@
 #include <functional>
 #include <vector>
 
-// Median wall time in milliseconds of repeated runs.
-inline double medianMs(int runs, const std::function<void()>& work) {
+// Median wall time in milliseconds of repeated runs, each after an untimed preparation.
+inline double medianMs(int runs, const std::function<void()>& work,
+                       const std::function<void()>& prepare = {}) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
+        if (prepare)
+            prepare();
         QElapsedTimer t;
         t.start();
         work();

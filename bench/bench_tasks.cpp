@@ -42,21 +42,6 @@ QMenu* tasksMenu(const TForm1& window) {
     return window.findChild<QMenu*>(QStringLiteral("TasksMenu"));
 }
 
-// Runs the work after an untimed preparation.
-double medianMsAfter(int runs, const std::function<void()>& prepare,
-                     const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        prepare();
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // The offscreen platform says at each popup that it cannot grab the keyboard.
 void quietPlatform(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support")))
@@ -126,7 +111,9 @@ int main(int argc, char** argv) {
     // Loading happens at start, into an empty list and menu.
     const auto dropTasks = [&f] { f.tasks().clear(); };
     report("LoadSettings (store as last written)",
-           medianMsAfter(11, dropTasks, [&] { window.LoadSettings(); }), 50);
+           medianMs(
+               11, [&] { window.LoadSettings(); }, dropTasks),
+           50);
     // As at start-up: the store read from its file and parsed.
     const auto freshStore = [&] {
         dropTasks();
@@ -134,7 +121,9 @@ int main(int argc, char** argv) {
         platform::services().registry = f.registry.get();
     };
     report("LoadSettings (store read from its file)",
-           medianMsAfter(11, freshStore, [&] { window.LoadSettings(); }), 50);
+           medianMs(
+               11, [&] { window.LoadSettings(); }, freshStore),
+           50);
     std::printf("(%zu tasks loaded)\n", f.tasks().size());
     report("first menu refresh after loading", medianMs(1, [&] { window.RefreshMenu(); }), 50);
     report("tray menu opened after loading, to first paint", openToFirstPaint(trayMenu), 30);

@@ -34,6 +34,14 @@ qint64 utcNow() {
 qint64 elapsedNow() {
     return platform::services().clock->elapsedMs();
 }
+
+// What "until now" adds for a run left behind: from its base to this moment, beyond what the
+// store held when it was loaded, and never less than until its last sign of life.
+double untilNow(const Watchman::Gap& gap) {
+    return std::max({0.0, gap.untilLastSign,
+                     gap.baseTime + std::max<qint64>(0, utcNow() - gap.baseUtcMs) / kMsPerDay -
+                         gap.loadedTime});
+}
 } // namespace
 
 Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& journalPath,
@@ -100,13 +108,22 @@ void Watchman::saveSoon() {
         saveTimer_->start(kSaveSoonMs);
 }
 
-void Watchman::saveNow() {
+// The save itself changes nothing worth another save.
+bool Watchman::saveQuietly() {
     saveTimer_->stop();
-    if (!save)
-        return;
     saving_ = true;
-    const bool saved = save();
+    const bool saved = !save || save();
     saving_ = false;
+    saveTimer_->stop();
+    return saved;
+}
+
+void Watchman::saveNow() {
+    if (!save) {
+        saveTimer_->stop();
+        return;
+    }
+    const bool saved = saveQuietly();
     // Without the store, the journal alone keeps the running task's time.
     if (!saved && runningTask())
         storeSaved();
@@ -152,12 +169,17 @@ void Watchman::restartClocks() {
     lookElapsed_ = elapsedNow();
 }
 
-// A sleep shows as the wall clock running ahead of elapsed time.
-void Watchman::checkClocks() {
+// A sleep shows as the wall clock running ahead of elapsed time since the last look.
+qint64 Watchman::sleptSinceLook() {
     const qint64 utc = utcNow(), elapsed = elapsedNow();
     const qint64 slept = (utc - lookUtc_) - (elapsed - lookElapsed_);
     lookUtc_ = utc;
     lookElapsed_ = elapsed;
+    return slept;
+}
+
+void Watchman::checkClocks() {
+    const qint64 slept = sleptSinceLook();
     if (slept > kUnannouncedSleepMs && !pending_ && runningTask())
         notice(Absence::Sleep, slept);
 }
@@ -211,10 +233,7 @@ void Watchman::sleepStarted() {
 }
 
 void Watchman::sleepEnded() {
-    const qint64 utc = utcNow(), elapsed = elapsedNow();
-    const qint64 slept = (utc - lookUtc_) - (elapsed - lookElapsed_);
-    lookUtc_ = utc;
-    lookElapsed_ = elapsed;
+    const qint64 slept = sleptSinceLook();
     if (!runningTask() || pending_) {
         away_ = false;
         return;
@@ -287,9 +306,6 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
         }
         // The store may hold part of the run already (a save the journal did not follow):
         // only what goes beyond it is added.
-        const double untilLastSign = run->baseTime + run->lastSignMs / kMsPerDay;
-        const double untilNow =
-            run->baseTime + std::max<qint64>(0, utcNow() - run->baseUtcMs) / kMsPerDay;
         Gap gap;
         gap.file = file;
         gap.taskId = task->Id();
@@ -299,8 +315,9 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
         gap.baseTime = run->baseTime;
         gap.baseUtcMs = run->baseUtcMs;
         gap.loadedTime = task->time();
-        gap.untilLastSign = std::max(0.0, untilLastSign - task->time());
-        gap.untilNow = std::max({0.0, untilNow - task->time(), gap.untilLastSign});
+        gap.untilLastSign =
+            std::max(0.0, run->baseTime + run->lastSignMs / kMsPerDay - task->time());
+        gap.untilNow = untilNow(gap);
         if (gap.untilNow <= 0) {
             QFile::remove(file);
             continue;
@@ -314,12 +331,8 @@ void Watchman::resolveGap(const Gap& gap, GapChoice choice, bool resume) {
     TProject* task = tasks_.byId(gap.taskId);
     if (task) {
         // Until now is until the answer: the time the question was open counts too.
-        const double untilNow =
-            std::max({0.0, gap.untilLastSign,
-                      gap.baseTime + std::max<qint64>(0, utcNow() - gap.baseUtcMs) / kMsPerDay -
-                          gap.loadedTime});
         double add = choice == GapChoice::UntilLastSign ? gap.untilLastSign
-                     : choice == GapChoice::UntilNow    ? untilNow
+                     : choice == GapChoice::UntilNow    ? untilNow(gap)
                                                         : 0.0;
         // Two gaps of one task: what an earlier answer added is not added again.
         double& already = added_[gap.taskId];
@@ -330,10 +343,6 @@ void Watchman::resolveGap(const Gap& gap, GapChoice choice, bool resume) {
         if (resume && !task->running())
             tasks_.choose(task);
     }
-    saving_ = true;
-    const bool saved = !save || save();
-    saving_ = false;
-    saveTimer_->stop();
-    if (saved)
+    if (saveQuietly())
         QFile::remove(gap.file);
 }

@@ -78,6 +78,8 @@ Q_SIGNALS:
 private:
     void saveSoon();
     void saveNow();
+    bool saveQuietly();
+    qint64 sleptSinceLook();
     void beat();
     void pollReturn();
     void checkIdle();
