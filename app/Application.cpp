@@ -68,6 +68,7 @@ Application::Application() {
 // Every change reaches the store at once, the running task's journal keeps the rest, and
 // time the program could not see the user work becomes a question.
 void Application::watchTasks() {
+    platform::installSystemWatches();
     platform::Services& s = platform::services();
     watchman_ = std::make_unique<Watchman>(
         *tasks_, settings_, Watchman::journalPathFor(s.registry->location()), s.idle, s.sleepWatch);

@@ -76,7 +76,6 @@ int Run(QApplication& app) {
         }
     }
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
     // The session manager's end of session ends the program as "E&xit" does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [] { QCoreApplication::exit(0); });
@@ -84,6 +83,8 @@ int Run(QApplication& app) {
     Application parts;
     // Scripts and desktop shortcuts reach this copy on the session bus.
     parts.bus().publish();
+    // Read once the tray icon is on its way: the large image takes a while to decode.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
     // A signal during start-up (a question about the store, say): straight to the orderly
     // end, which saves.
     return gTerminated ? 0 : app.exec();

@@ -3,6 +3,7 @@
 # nothing. Start-up is seen from outside the program (bench/iconprobe waits for the icon's
 # window to be mapped into the XEmbed tray), over interleaved runs: median and spread.
 # Usage: bench/compare.sh <build dir, Release> [start-up runs] [idle seconds]
+# With KORVAN_BENCH_ONLY=startup it stops after the start-up figures.
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; RUNS="${2:-21}"; IDLE="${3:-60}"
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -44,6 +45,7 @@ printf '%-44s %12s %14s %8s %8s\n' "peak RSS at start, kB (median)" "$k_kb" "$f_
     "$(ratio "$k_kb" "$f_kb")" "1.2"
 stop_desktop
 trap - EXIT
+[ "${KORVAN_BENCH_ONLY:-}" = startup ] && exit 0
 # The folders of the desktop are gone: the benchmarks below make their own.
 unset XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME
 

@@ -108,11 +108,13 @@ QString TSetup::CsvQuote(const QString& text) {
 }
 
 TSetup::TSetup(WorkRecords& records, QWidget* parent)
-    : QDialog(parent), records_(records), browser_(records) {
+    : Deferred(parent), records_(records), browser_(records) {
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Database"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
+    // Smaller on a small screen: the grid and lists give up the room, the buttons stay.
+    resize(platform::sizeOnScreen(this, QSize(720, 480)));
     using Column = RecordBrowser::Column;
     recordsModel_ = new TDataSetModel(&browser_.records(), this);
     recordsModel_->setColumns({
@@ -123,7 +125,9 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
         {RecordBrowser::fieldName(Column::Activity), QStringLiteral("Activity"), {}},
         {RecordBrowser::fieldName(Column::Description), QStringLiteral("Description"), {}},
     });
+}
 
+void TSetup::buildControls() {
     pages_ = new QTabWidget;
     pages_->setObjectName(QStringLiteral("PageControl1"));
     buildRecordsPage();
@@ -137,8 +141,6 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_, 1);
     layout->addLayout(bottom);
-    // Smaller on a small screen: the grid and lists give up the room, the buttons stay.
-    resize(platform::sizeOnScreen(this, QSize(720, 480)));
     // Owned by this dialog, so that closing it gives the focus back here; made last, so
     // that a search by name finds this dialog's own controls first.
     nameBox_ = new TEditBox(this);
@@ -308,6 +310,7 @@ void probe(const QString& connection) {
 } // namespace
 
 void TSetup::testConnection() {
+    ensurePolished();
     try {
         probe(connectionEditor_->connection());
     } catch (const Error& e) {
@@ -320,6 +323,7 @@ void TSetup::testConnection() {
 }
 
 void TSetup::applyConnection() {
+    ensurePolished();
     const QString connection = connectionEditor_->connection();
     if (!PasswordSurvivesScrambling(ConnectionForStore(connection))) {
         messageBox(QStringLiteral("The password holds a character that the settings cannot "
@@ -402,6 +406,7 @@ void TSetup::onClosed() {
 // Recorded times
 
 void TSetup::UpdateFilterAndTotal() {
+    ensurePolished();
     BusyCursor busy;
     RecordBrowser::Filter filter;
     if (fromPicker_->Checked())
@@ -544,10 +549,12 @@ void TSetup::fillList(QListWidget* list, const QList<WorkRecords::Entry>& entrie
 }
 
 void TSetup::LoadProjects() {
+    ensurePolished();
     fillList(projectsList_, records_.activeProjects());
 }
 
 void TSetup::LoadActivities() {
+    ensurePolished();
     fillList(activitiesList_, records_.allActivities());
 }
 

@@ -3,6 +3,8 @@
 #include "model/RecordBrowser.h"
 #include "model/WorkRecords.h"
 
+#include "platform/Deferred.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -21,7 +23,7 @@ class TDBLookupComboBox;
 
 // The "Database" dialog: the booked records with filters, total and CSV export; the
 // projects and activities; emptying the database.
-class TSetup : public QDialog {
+class TSetup : public Deferred<QDialog> {
     Q_OBJECT
 public:
     explicit TSetup(WorkRecords& records, QWidget* parent = nullptr);
@@ -54,9 +56,13 @@ public:
     static constexpr int ExportBatchRows = 5000;
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
-    TEditBox* nameBox() const { return nameBox_; }
+    TEditBox* nameBox() const {
+        ensurePolished();
+        return nameBox_;
+    }
 
 protected:
+    void buildControls() override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

@@ -27,12 +27,15 @@ QLabel* link(const char* name, const QString& text) {
 }
 } // namespace
 
-TForm3::TForm3(QWidget* parent) : QDialog(parent) {
+TForm3::TForm3(QWidget* parent) : Deferred(parent) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setModal(false);
+}
+
+void TForm3::buildControls() {
     picture_ = new QLabel;
     picture_->setObjectName(QStringLiteral("Image1"));
     picture_->setPixmap(QIcon(QStringLiteral(":/icons/korvan.png")).pixmap(32, 32));

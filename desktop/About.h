@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Deferred.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -7,7 +9,7 @@ class QPushButton;
 
 // The About box: picture, name, the version from the version record, the maker's notice
 // and the web address.
-class TForm3 : public QDialog {
+class TForm3 : public Deferred<QDialog> {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
@@ -15,6 +17,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void buildControls() override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -23,12 +26,12 @@ private:
     void webClicked();
     // Object names: Image1, StaticText1 (name), StaticText2 (version), StaticText3 (maker),
     // StaticText5 (web address), Label4 (e-mail address, hidden), Button1 (OK).
-    QLabel* picture_;
-    QLabel* nameLabel_;
-    QLabel* versionLabel_;
-    QLabel* makerLabel_;
-    QLabel* webLabel_;
-    QLabel* mailLabel_;
-    QPushButton* okButton_;
+    QLabel* picture_ = nullptr;
+    QLabel* nameLabel_ = nullptr;
+    QLabel* versionLabel_ = nullptr;
+    QLabel* makerLabel_ = nullptr;
+    QLabel* webLabel_ = nullptr;
+    QLabel* mailLabel_ = nullptr;
+    QPushButton* okButton_ = nullptr;
     bool sized_ = false;
 };

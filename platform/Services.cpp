@@ -49,6 +49,14 @@ void installSystemServices() {
         static SystemShell shell;
         s.shell = &shell;
     }
+    if (!s.autostart) {
+        static XdgAutostart autostart(s.programPath->configFolder());
+        s.autostart = &autostart;
+    }
+}
+
+void installSystemWatches() {
+    Services& s = services();
     // These two hold bus connections: kept to the end, never destroyed after the
     // application object.
     if (!s.idle) {
@@ -58,10 +66,6 @@ void installSystemServices() {
     if (!s.sleepWatch) {
         static SleepWatch* sleepWatch = SleepWatch::makeSystemSleepWatch().release();
         s.sleepWatch = sleepWatch;
-    }
-    if (!s.autostart) {
-        static XdgAutostart autostart(s.programPath->configFolder());
-        s.autostart = &autostart;
     }
 }
 

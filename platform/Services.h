@@ -34,5 +34,8 @@ Services& services();
 
 // Installs the production implementations for anything not yet set.
 void installSystemServices();
+// The idle source and the sleep watch, which connect to the session and system buses: made
+// once the tray icon is on its way, where they do not delay it.
+void installSystemWatches();
 
 } // namespace platform

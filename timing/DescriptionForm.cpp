@@ -15,12 +15,17 @@
 
 #include <algorithm>
 
-TForm5::TForm5(TaskList& tasks, QWidget* parent) : QDialog(parent), tasks_(tasks) {
+TForm5::TForm5(TaskList& tasks, QWidget* parent) : Deferred(parent), tasks_(tasks) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Task description"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
+    // Resizable for a long description, which takes the height the dialog gains.
+    resize(platform::sizeOnScreen(this, QSize(420, 260)));
+}
+
+void TForm5::buildControls() {
     taskCaption_ = new QLabel(QStringLiteral("Task: "));
     taskCaption_->setObjectName(QStringLiteral("Label2"));
     taskName_ = new ElidedLabel;
@@ -54,8 +59,6 @@ TForm5::TForm5(TaskList& tasks, QWidget* parent) : QDialog(parent), tasks_(tasks
     layout->addWidget(requestLabel_);
     layout->addWidget(descriptionEdit_, 1);
     layout->addLayout(buttons);
-    // Resizable for a long description, which takes the height the dialog gains.
-    resize(platform::sizeOnScreen(this, QSize(420, 260)));
 }
 
 TForm5::~TForm5() {
@@ -79,6 +82,7 @@ void TForm5::Prompt(TProject* task) {
     // bus) goes on, and the answer is written back when the user gives it.
     if (isVisible())
         return;
+    ensurePolished();
     taskName_->setText(task->name());
     descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
     promptedTask_ = task->Id();

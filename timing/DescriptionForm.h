@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Deferred.h"
+
 #include <QDialog>
 #include <functional>
 
@@ -11,7 +13,7 @@ class TProject;
 class TaskList;
 
 // Asks for what the user is doing when a task starts.
-class TForm5 : public QDialog {
+class TForm5 : public Deferred<QDialog> {
     Q_OBJECT
 public:
     explicit TForm5(TaskList& tasks, QWidget* parent = nullptr);
@@ -31,6 +33,7 @@ public:
     static QString withFreshLine(const QString& text);
 
 protected:
+    void buildControls() override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -38,13 +41,13 @@ private:
     void onShown();
     // Object names: Label1 (the request), Label2 ("Task: "), Label3 (the task's name),
     // Memo1, CheckBox1 ("Do not show this dialog next time"), Button1 (OK), Button2.
-    QLabel* requestLabel_;
-    QLabel* taskCaption_;
-    QLabel* taskName_;
-    QPlainTextEdit* descriptionEdit_;
-    QCheckBox* doNotAskBox_;
-    QPushButton* okButton_;
-    QPushButton* cancelButton_;
+    QLabel* requestLabel_ = nullptr;
+    QLabel* taskCaption_ = nullptr;
+    QLabel* taskName_ = nullptr;
+    QPlainTextEdit* descriptionEdit_ = nullptr;
+    QCheckBox* doNotAskBox_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
     TaskList& tasks_;
     quint64 promptedTask_ = 0; // by identity: it may be removed meanwhile
 };

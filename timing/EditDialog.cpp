@@ -50,12 +50,17 @@ bool TForm2::parseRecordedTime(const QString& text, double& days) {
 }
 
 TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
-    : QDialog(parent), records_(records), tasks_(tasks) {
+    : Deferred(parent), records_(records), tasks_(tasks) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit task"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     // Modal to its window only: the tray icon answers while it is open.
     setWindowModality(Qt::WindowModal);
+    // Resizable for a long description, which takes the height the dialog gains.
+    resize(platform::sizeOnScreen(this, QSize(420, 330)));
+}
+
+void TForm2::buildControls() {
     nameEdit_ = new QLineEdit;
     nameEdit_->setObjectName(QStringLiteral("Edit1"));
     timeEdit_ = new QLineEdit;
@@ -108,8 +113,6 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
     setTabOrder(activityBox_, descriptionEdit_);
     setTabOrder(descriptionEdit_, okButton_);
     setTabOrder(okButton_, cancelButton_);
-    // Resizable for a long description, which takes the height the dialog gains.
-    resize(platform::sizeOnScreen(this, QSize(420, 330)));
 }
 
 TForm2::~TForm2() {
@@ -118,6 +121,7 @@ TForm2::~TForm2() {
 }
 
 void TForm2::EditTask(TProject* task) {
+    ensurePolished();
     editedTask_ = task;
     task->Flush();
     nameEdit_->setText(task->name());
@@ -129,6 +133,7 @@ void TForm2::EditTask(TProject* task) {
 }
 
 int TForm2::NewTask() {
+    ensurePolished();
     editedTask_ = nullptr;
     nameEdit_->clear();
     timeEdit_->setText(QStringLiteral("00") + timeSeparator() + QStringLiteral("00") +

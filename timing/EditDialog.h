@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Deferred.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -11,7 +13,7 @@ class WorkRecords;
 class TaskList;
 
 // Creates a task or changes one: name, recorded time, description, project and activity.
-class TForm2 : public QDialog {
+class TForm2 : public Deferred<QDialog> {
     Q_OBJECT
 public:
     TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent = nullptr);
@@ -28,6 +30,7 @@ public:
     static QString timeSeparator();
 
 protected:
+    void buildControls() override;
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
 
@@ -41,13 +44,13 @@ private:
     TProject* editedTask_ = nullptr;
     // Found by the tests under their object names: Edit1, MaskEdit1, Memo1,
     // DBLookupComboBox1 (projects), DBLookupComboBox2 (activities), Button1, Button2.
-    QLineEdit* nameEdit_;
-    QLineEdit* timeEdit_;
-    QPlainTextEdit* descriptionEdit_;
-    TDBLookupComboBox* projectBox_;
-    TDBLookupComboBox* activityBox_;
-    QPushButton* okButton_;
-    QPushButton* cancelButton_;
+    QLineEdit* nameEdit_ = nullptr;
+    QLineEdit* timeEdit_ = nullptr;
+    QPlainTextEdit* descriptionEdit_ = nullptr;
+    TDBLookupComboBox* projectBox_ = nullptr;
+    TDBLookupComboBox* activityBox_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
     WorkRecords& records_;
     TaskList& tasks_;
     QString shownTime_;

@@ -38,6 +38,8 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 
 namespace {
+void runEvery(QTimer* timer, qint32 minutes);
+
 QFrame* separator() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
@@ -55,7 +57,7 @@ bool parseInteger(const QString& text, qint32& value) {
 }
 
 TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
-    : QWidget(parent), tasks_(tasks), settings_(settings) {
+    : Deferred(parent), tasks_(tasks), settings_(settings) {
     platform::initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
@@ -70,11 +72,9 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->setCycleInterval(0);
     trayIcon_->setHint(QStringLiteral("Korvan"));
     // The idle stopwatch, or the running one (a green sector and a red hand) while a task
-    // runs.
-    for (int size : {16, 22, 24, 32, 48, 64}) {
+    // runs. Each image is read as it is added: the running one waits for the first run.
+    for (int size : {16, 22, 24, 32, 48, 64})
         idleImage_.addFile(QStringLiteral(":/icons/korvan-idle-%1.png").arg(size));
-        runningImage_.addFile(QStringLiteral(":/icons/korvan-running-%1.png").arg(size));
-    }
     trayIcon_->setIcon(idleImage_);
     trayIcon_->setIconVisible(true);
     trayIcon_->setIconIndex(0);
@@ -85,8 +85,11 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->Loaded();
     platform::flushDisplay();
 
-    // Opens at the size its layout asks for: no smaller than the controls need.
-    buildControls();
+    // The grid, the buttons and the options are made when the window is first polished,
+    // just before it first shows: most starts never open it, and making them (fonts, style)
+    // would slow the way to the icon and hold memory for nothing.
+    gridModel_ = new TaskGridModel(tasks_, this);
+    buildTimers();
     followTasks();
     guarded([this] { setUp(); });
     // With no notification area a few seconds after start, nothing of Korvan would be on
@@ -230,7 +233,8 @@ void TForm1::setTrayMenuEnabled(bool enabled) {
 
 void TForm1::setRequestDescription(bool request) {
     settings_.requestDescription = request;
-    requestDescriptionBox_->setChecked(request);
+    if (requestDescriptionBox_)
+        requestDescriptionBox_->setChecked(request);
 }
 
 QAction* TForm1::menuEntry(const TProject* task) const {
@@ -242,9 +246,9 @@ QString TForm1::entryCaption(const QAction* item) {
     return item->property(kCaptionProperty).toString();
 }
 
+// Opens at the size its layout asks for: no smaller than the controls need.
 void TForm1::buildControls() {
     taskGrid_ = named(new QTableView, "StringGrid1");
-    gridModel_ = new TaskGridModel(tasks_, this);
     taskGrid_->setModel(gridModel_);
     taskGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     taskGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -354,6 +358,18 @@ void TForm1::buildControls() {
     whole->addLayout(top, 1);
     whole->addLayout(bottom);
 
+    // The options as they were loaded, or as the user left them.
+    taskGrid_->setColumnWidth(1, 70);
+    taskGrid_->setColumnWidth(2, 50);
+    setUpAutoSaveControls();
+    setUpReminderControls();
+    setUpIdleControls();
+    autoStartBox_->setChecked(settings_.autoStart);
+    requestDescriptionBox_->setChecked(settings_.requestDescription);
+    SetTaskButtons(!tasks_.empty());
+}
+
+void TForm1::buildTimers() {
     gridTimer_ = named(new QTimer(this), "Timer1");
     gridTimer_->setInterval(1000);
     autoSaveTimer_ = named(new QTimer(this), "Timer2");
@@ -397,14 +413,9 @@ void TForm1::buildMenu() {
 
 void TForm1::setUp() {
     tasks_.clear();
-    taskGrid_->setColumnWidth(1, 70);
-    taskGrid_->setColumnWidth(2, 50);
     LoadSettings();
-    setUpAutoSaveControls();
-    setUpReminderControls();
-    setUpIdleControls();
-    autoStartBox_->setChecked(settings_.autoStart);
-    requestDescriptionBox_->setChecked(settings_.requestDescription);
+    runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
+    runEvery(reminderTimer_, settings_.reminderMinutes);
     RefreshGrid();
 }
 
@@ -467,7 +478,8 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // Grid and menu
 
 void TForm1::RefreshGrid() {
-    SetTaskButtons(!tasks_.empty());
+    if (taskGrid_)
+        SetTaskButtons(!tasks_.empty());
     // The list is nearly always in order already; the grid ticks every second.
     tasks_.sort([](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
     gridModel_->refresh();
@@ -650,6 +662,8 @@ void TForm1::SetTaskButtons(bool enabled) {
 }
 
 TProject* TForm1::selectedTask() const {
+    if (!taskGrid_)
+        return nullptr;
     const int row = taskGrid_->currentIndex().row();
     if (row < 0 || row >= static_cast<int>(tasks_.size()))
         return nullptr;
@@ -657,7 +671,7 @@ TProject* TForm1::selectedTask() const {
 }
 
 void TForm1::selectTaskRow(int index) {
-    if (index < 0 || index >= gridModel_->rowCount())
+    if (!taskGrid_ || index < 0 || index >= gridModel_->rowCount())
         return;
     taskGrid_->setCurrentIndex(gridModel_->index(index, 0));
 }
@@ -683,6 +697,9 @@ void TForm1::runningChanged() {
                                      [](const TProject* task) { return task->running(); });
     if (running != trayShowsRunning_) {
         trayShowsRunning_ = running;
+        if (running && runningImage_.isNull())
+            for (int size : {16, 22, 24, 32, 48, 64})
+                runningImage_.addFile(QStringLiteral(":/icons/korvan-running-%1.png").arg(size));
         trayIcon_->setIcon(running ? runningImage_ : idleImage_);
     }
     // An item host shows the exported menu without asking first: keep it current.
@@ -887,31 +904,19 @@ bool refuseNonInteger(QLineEdit* edit, QWidget* parent) {
 }
 } // namespace
 
+// The timers run as the settings say from the start; the boxes show it once they exist.
 void TForm1::setUpAutoSaveControls() {
-    if (settings_.autoSaveMinutes <= 0) {
-        autoSaveBox_->setChecked(false);
-        autoSaveEdit_->setEnabled(false);
-        autoSaveEdit_->setText(QStringLiteral("3"));
-    } else {
-        autoSaveEdit_->setText(QString::number(settings_.autoSaveMinutes));
-        autoSaveBox_->setChecked(true);
-        autoSaveToggled();
-        runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
-    }
+    const bool on = settings_.autoSaveMinutes > 0;
+    autoSaveBox_->setChecked(on);
+    autoSaveEdit_->setEnabled(on);
+    autoSaveEdit_->setText(on ? QString::number(settings_.autoSaveMinutes) : QStringLiteral("3"));
 }
 
 void TForm1::setUpReminderControls() {
-    if (settings_.reminderMinutes <= 0) {
-        reminderTimer_->stop();
-        reminderBox_->setChecked(false);
-        reminderEdit_->setEnabled(false);
-        reminderEdit_->setText(QStringLiteral("15"));
-    } else {
-        reminderEdit_->setText(QString::number(settings_.reminderMinutes));
-        reminderBox_->setChecked(true);
-        reminderToggled();
-        runEvery(reminderTimer_, settings_.reminderMinutes);
-    }
+    const bool on = settings_.reminderMinutes > 0;
+    reminderBox_->setChecked(on);
+    reminderEdit_->setEnabled(on);
+    reminderEdit_->setText(on ? QString::number(settings_.reminderMinutes) : QStringLiteral("15"));
 }
 
 void TForm1::setUpIdleControls() {
@@ -987,7 +992,8 @@ bool TForm1::reminderMinutesLeft() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == taskGrid_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+    if (taskGrid_ && watched == taskGrid_->viewport() &&
+        event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         guarded([this] { gridDoubleClicked(); });
         return true;
@@ -1011,6 +1017,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::captureSettings() {
+    if (!taskGrid_)
+        return;
     if (autoSaveBox_->isChecked()) {
         settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);
         runEvery(autoSaveTimer_, settings_.autoSaveMinutes);

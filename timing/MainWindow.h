@@ -2,6 +2,7 @@
 
 #include "model/SettingsStore.h"
 #include "model/TaskList.h"
+#include "platform/Deferred.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -25,7 +26,7 @@ class TTrayIcon;
 class TForm2;
 class TForm5;
 
-class TForm1 : public QWidget {
+class TForm1 : public Deferred<QWidget> {
     Q_OBJECT
 public:
     TForm1(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
@@ -77,6 +78,7 @@ Q_SIGNALS:
     void saved();
 
 protected:
+    void buildControls() override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -86,7 +88,7 @@ protected:
 private:
     void setUp();
     void tearDown();
-    void buildControls();
+    void buildTimers();
     void buildMenu();
     void setUpAutoSaveControls();
     void setUpReminderControls();
@@ -161,12 +163,16 @@ private:
     // (reminder), CheckBox5 with Edit4 and StaticText3 (time away), CheckBox3 (autostart),
     // CheckBox4 (description); Timer1 (grid), Timer2 (auto-save), Timer3 (reminder); TrayIcon1 with
     // PopupMenu1 and its entries Tasks1 (the submenu TasksMenu), N1, About1, Add1, N2, Exit1.
-    QTableView* taskGrid_;
-    QPushButton *closeButton_, *addButton_, *editButton_, *removeButton_, *startButton_,
-        *stopButton_, *resetButton_, *resetAllButton_, *bookButton_, *databaseButton_;
-    QCheckBox *autoSaveBox_, *reminderBox_, *idleBox_, *autoStartBox_, *requestDescriptionBox_;
-    QLineEdit *autoSaveEdit_, *reminderEdit_, *idleEdit_;
-    QLabel *autoSaveUnit_, *reminderUnit_, *idleUnit_;
+    // The controls exist once the window has been polished (before it first shows).
+    QTableView* taskGrid_ = nullptr;
+    QPushButton *closeButton_ = nullptr, *addButton_ = nullptr, *editButton_ = nullptr,
+                *removeButton_ = nullptr, *startButton_ = nullptr, *stopButton_ = nullptr,
+                *resetButton_ = nullptr, *resetAllButton_ = nullptr, *bookButton_ = nullptr,
+                *databaseButton_ = nullptr;
+    QCheckBox *autoSaveBox_ = nullptr, *reminderBox_ = nullptr, *idleBox_ = nullptr,
+              *autoStartBox_ = nullptr, *requestDescriptionBox_ = nullptr;
+    QLineEdit *autoSaveEdit_ = nullptr, *reminderEdit_ = nullptr, *idleEdit_ = nullptr;
+    QLabel *autoSaveUnit_ = nullptr, *reminderUnit_ = nullptr, *idleUnit_ = nullptr;
     QString saveFailureShown_;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
     TTrayIcon* trayIcon_ = nullptr;

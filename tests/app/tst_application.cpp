@@ -69,7 +69,11 @@ class TestApplication : public QObject {
         tasks().push_back(task);
         return task;
     }
-    void select(int row) { mainWindow()->selectTaskRow(row); }
+    // The user picks a row of the grid, which exists once the window has been polished.
+    void select(int row) {
+        mainWindow()->ensurePolished();
+        mainWindow()->selectTaskRow(row);
+    }
     void useDatabase(const QString& cs) { db().ConnectionString = cs; }
 
     // The edit dialog is modal: `act` runs inside it, then OK or Cancel ends it.
@@ -175,6 +179,39 @@ private Q_SLOTS:
         app.reset();
         f.reset();
         QLocale::setDefault(QLocale::c());
+    }
+
+    // ---- start-up ----
+
+    // Every window exists from the start, but none makes its controls (nor loads the fonts
+    // for them) until it first shows: not on the event loop's first turns either. The
+    // icon's double-click opens the main window whole.
+    void windowsMakeTheirControlsWhenFirstShown() {
+        const auto built = [](const QWidget* window, const char* control) {
+            return window->findChild<QWidget*>(QLatin1String(control)) != nullptr;
+        };
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(!built(mainWindow(), "StringGrid1"));
+        QVERIFY(!built(editDialog(), "Edit1"));
+        QVERIFY(!built(prompt(), "Memo1"));
+        QVERIFY(!built(database(), "PageControl1"));
+        QVERIFY(!built(app->about(), "Button1"));
+        // The tray menu and the timers are there from the start.
+        QVERIFY(built(mainWindow(), "PopupMenu1"));
+        QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
+
+        tasks().push_back(new TProject(QStringLiteral("Writing")));
+        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.send(WM_LBUTTONUP);
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        auto* grid = mainWindow()->findChild<QTableView*>(QStringLiteral("StringGrid1"));
+        QVERIFY(grid && grid->isVisible());
+        QCOMPARE(grid->model()->index(0, 0).data().toString(), QStringLiteral("Writing"));
+        QVERIFY(mainWindow()->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->isChecked());
+        QCOMPARE(mainWindow()->findChild<QLineEdit*>(QStringLiteral("Edit2"))->text(),
+                 QStringLiteral("5"));
+        QVERIFY(mainWindow()->findChild<QPushButton*>(QStringLiteral("Button5"))->isEnabled());
     }
 
     // ---- the main window and the edit dialog ----

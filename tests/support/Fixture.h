@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <QWidget>
 #include <memory>
 
 class TaskList;
@@ -52,8 +53,11 @@ private:
 inline const QByteArray kStoreHead = "Windows Registry Editor Version 5.00\r\n\r\n"
                                      "[HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan]\r\n";
 
-// A widget of a window by its object name, as the tests find every control.
+// A widget of a window by its object name, as the tests find every control. A window makes
+// its controls when it is polished, as it is before it first shows.
 template <class T> T* child(const QObject* parent, const char* name) {
+    if (parent->isWidgetType())
+        static_cast<const QWidget*>(parent)->ensurePolished();
     T* found = parent->findChild<T*>(QLatin1String(name));
     if (!found)
         qFatal("no %s named %s", T::staticMetaObject.className(), name);
