@@ -7,22 +7,18 @@
 #include "platform/Services.h"
 #include "widgets/Named.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSet>
 #include <QBuffer>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
-#include <QStackedBarSeries>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <map>
 
 #include "platform/AtomicFile.h"
+#include "platform/BarChart.h"
 
 using namespace platform;
 
@@ -33,8 +29,17 @@ TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
     periodBox_->addItems(
         {QStringLiteral("Per day"), QStringLiteral("Per week"), QStringLiteral("Per month")});
     periodBox_->setCurrentIndex(1);
-    chartView_ = named(new QChartView, "ChartView");
-    chartView_->setRenderHint(QPainter::Antialiasing);
+    QString missing;
+    bars_ = makeBarChart(&missing);
+    if (bars_) {
+        chartView_ = bars_->widget();
+    } else {
+        // The totals beside it still tell the hours.
+        auto* reason = named(new QLabel(missing), "ChartView");
+        reason->setWordWrap(true);
+        reason->setAlignment(Qt::AlignCenter);
+        chartView_ = reason;
+    }
     chartView_->setMinimumSize(200, 110);
     totals_ = named(new QTableWidget(0, 2), "ProjectTotals");
     totals_->setHorizontalHeaderLabels({QStringLiteral("Project"), QStringLiteral("Hours")});
@@ -105,13 +110,12 @@ void TRecordChart::refresh() {
         index = static_cast<int>(categories.size());
         categories << categoryText(day);
     }
-    auto* series = new QStackedBarSeries;
+    StackedBars bars;
+    bars.categories = categories;
     totals_->setRowCount(0);
-    double highest = 0;
     std::vector<double> stacked(columns.size(), 0.0);
     for (const auto& [project, hours] : byProject) {
-        auto* set = new QBarSet(project.first);
-        QList<qreal> values(static_cast<qsizetype>(columns.size()), 0.0);
+        QList<double> values(static_cast<qsizetype>(columns.size()), 0.0);
         double sum = 0;
         for (const auto& [day, h] : hours) {
             const int column = columns.at(day);
@@ -119,8 +123,7 @@ void TRecordChart::refresh() {
             stacked[static_cast<size_t>(column)] += h;
             sum += h;
         }
-        set->append(values);
-        series->append(set);
+        bars.sets.append({project.first, values});
         const int row = totals_->rowCount();
         totals_->insertRow(row);
         totals_->setItem(row, 0, new QTableWidgetItem(project.first));
@@ -129,33 +132,14 @@ void TRecordChart::refresh() {
         totals_->setItem(row, 1, item);
     }
     for (double h : stacked)
-        highest = std::max(highest, h);
-    auto* chart = new QChart;
-    chart->addSeries(series);
-    auto* axisX = new QBarCategoryAxis;
-    axisX->append(categories);
-    // Many bars: the labels stand upright so that each can be read whole.
-    if (categories.size() > 6)
-        axisX->setLabelsAngle(-90);
-    chart->addAxis(axisX, Qt::AlignBottom);
-    series->attachAxis(axisX);
-    auto* axisY = new QValueAxis;
-    axisY->setTitleText(QStringLiteral("Hours"));
-    axisY->setRange(0, highest > 0 ? highest * 1.05 : 1);
-    axisY->applyNiceNumbers();
-    chart->addAxis(axisY, Qt::AlignLeft);
-    series->attachAxis(axisY);
+        bars.highest = std::max(bars.highest, h);
+    bars.valueTitle = QStringLiteral("Hours");
     static const char* const kTitles[] = {"Hours per day", "Hours per week", "Hours per month"};
-    chart->setTitle(QString::fromLatin1(kTitles[periodBox_->currentIndex() == 0   ? 0
-                                                : periodBox_->currentIndex() == 2 ? 2
-                                                                                  : 1]));
-    chart->legend()->setVisible(true);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(2, 2, 2, 2));
-    chart->setBackgroundRoundness(0);
-    QChart* old = chartView_->chart();
-    chartView_->setChart(chart);
-    delete old;
+    bars.title = QString::fromLatin1(kTitles[periodBox_->currentIndex() == 0   ? 0
+                                             : periodBox_->currentIndex() == 2 ? 2
+                                                                               : 1]);
+    if (bars_)
+        bars_->draw(bars);
 }
 
 void TRecordChart::saveClicked() {

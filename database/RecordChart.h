@@ -3,8 +3,11 @@
 #include "model/RecordBrowser.h"
 
 #include <QWidget>
+#include <memory>
 
-class QChartView;
+namespace platform {
+class BarChart;
+}
 class QComboBox;
 class QPushButton;
 class QTableWidget;
@@ -30,7 +33,8 @@ private:
     // Object names: PeriodBox (day, week, month), ChartView, ProjectTotals (project, hours),
     // SaveChartButton.
     QComboBox* periodBox_;
-    QChartView* chartView_;
+    std::unique_ptr<platform::BarChart> bars_; // null when the chart module is missing
+    QWidget* chartView_;
     QTableWidget* totals_;
     QPushButton* saveButton_;
     QString pictureName_;

@@ -8,7 +8,7 @@ cd "$BUILD"
 cpack -G DEB -B "$SCRATCH/out" >/dev/null
 DEB=$(ls "$SCRATCH"/out/*.deb)
 dpkg-deb -x "$DEB" "$SCRATCH/root"
-for f in usr/bin/korvan usr/share/applications/korvan.desktop \
+for f in usr/bin/korvan usr/lib/korvan/korvan-charts.so usr/share/applications/korvan.desktop \
          usr/share/icons/hicolor/scalable/apps/korvan.svg \
          usr/share/icons/hicolor/48x48/apps/korvan.png \
          usr/share/icons/hicolor/256x256/apps/korvan.png \
@@ -20,7 +20,7 @@ grep -q '^StartupNotify=false$' "$SCRATCH/root/usr/share/applications/korvan.des
 grep -q '^Exec=korvan --stop$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
 grep -q '^Exec=korvan --show$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
-for p in libqt6widgets6 libqt6dbus6 libqt6sql6-sqlite; do
+for p in libqt6widgets6 libqt6dbus6 libqt6sql6-sqlite libqt6charts6; do
     echo "$DEPENDS" | grep -q "$p" || { echo "Depends lacks $p: $DEPENDS"; exit 1; }
 done
 if command -v desktop-file-validate >/dev/null; then

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QWidget;
+
+namespace platform {
+
+// Stacked bars, one set per series, with a legend and a value axis.
+struct StackedBars {
+    struct Set {
+        QString name;
+        QList<double> values; // one per category
+    };
+    QString title;
+    QString valueTitle;
+    QStringList categories;
+    QList<Set> sets;
+    double highest = 0; // the highest stack
+};
+
+// A chart view that draws stacked bars. It comes from the chart module, which is loaded
+// when the first chart is made: the chart library and the graphics libraries it pulls in
+// cost a start that shows no chart time and memory.
+class BarChart {
+public:
+    virtual ~BarChart() = default;
+    // The view; whoever puts it into a layout owns it.
+    virtual QWidget* widget() = 0;
+    virtual void draw(const StackedBars& bars) = 0;
+};
+
+// A new chart, or null with the reason in `error` when the chart module cannot be loaded.
+std::unique_ptr<BarChart> makeBarChart(QString* error);
+
+} // namespace platform
+
+// What the chart module exports as korvanMakeBarChart: a new chart the caller owns.
+using MakeBarChartFunction = platform::BarChart* (*)();
