@@ -90,10 +90,10 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
         entry.id = data.uID;
         entry.callback = data.uCallbackMessage;
         QSystemTrayIcon* icon = entry.icon;
-        const bool item = protocol() == TrayProtocol::StatusNotifierItem;
         connect(icon, &QSystemTrayIcon::activated, this,
-                [this, key, item](QSystemTrayIcon::ActivationReason reason) {
+                [this, key](QSystemTrayIcon::ActivationReason reason) {
                     balloonClickPending_.remove(key);
+                    const bool item = protocol() == TrayProtocol::StatusNotifierItem;
                     // An item host has no double-click: its primary activation (a left
                     // click) stands for the double-click of an XEmbed tray.
                     if (item && reason == QSystemTrayIcon::Trigger)
@@ -132,6 +132,9 @@ bool QtNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data
         it = entries_.insert(key, entry);
         apply(*it, data);
         icon->show();
+        // The dock request leaves now, and the tray host takes the icon in while the
+        // program goes on starting.
+        flushDisplay();
         if (qEnvironmentVariableIsSet("KORVAN_REPORT_TRAY_GEOMETRY"))
             reportGeometryWhenEmbedded(icon);
         return true;

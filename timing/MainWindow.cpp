@@ -7,6 +7,7 @@
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
+#include "platform/SizedIcon.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/TaskGridModel.h"
@@ -40,6 +41,8 @@ using platform::MsgIcon;
 namespace {
 void runEvery(QTimer* timer, qint32 minutes);
 
+const QList<int> kIconSizes = {16, 22, 24, 32, 48, 64};
+
 QFrame* separator() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
@@ -72,9 +75,10 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->setCycleInterval(0);
     trayIcon_->setHint(QStringLiteral("Korvan"));
     // The idle stopwatch, or the running one (a green sector and a red hand) while a task
-    // runs. Each image is read as it is added: the running one waits for the first run.
-    for (int size : {16, 22, 24, 32, 48, 64})
-        idleImage_.addFile(QStringLiteral(":/icons/korvan-idle-%1.png").arg(size));
+    // runs; each size is read when it is first drawn.
+    idleImage_ = platform::sizedIcon(QStringLiteral(":/icons/korvan-idle-%1.png"), kIconSizes);
+    runningImage_ =
+        platform::sizedIcon(QStringLiteral(":/icons/korvan-running-%1.png"), kIconSizes);
     trayIcon_->setIcon(idleImage_);
     trayIcon_->setIconVisible(true);
     trayIcon_->setIconIndex(0);
@@ -83,7 +87,6 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
     trayIcon_->OnBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
     trayIcon_->Loaded();
-    platform::flushDisplay();
 
     // The grid, the buttons and the options are made when the window is first polished,
     // just before it first shows: most starts never open it, and making them (fonts, style)
@@ -697,9 +700,6 @@ void TForm1::runningChanged() {
                                      [](const TProject* task) { return task->running(); });
     if (running != trayShowsRunning_) {
         trayShowsRunning_ = running;
-        if (running && runningImage_.isNull())
-            for (int size : {16, 22, 24, 32, 48, 64})
-                runningImage_.addFile(QStringLiteral(":/icons/korvan-running-%1.png").arg(size));
         trayIcon_->setIcon(running ? runningImage_ : idleImage_);
     }
     // An item host shows the exported menu without asking first: keep it current.

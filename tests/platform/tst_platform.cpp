@@ -7,6 +7,7 @@
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "platform/SizedIcon.h"
 #include "platform/SleepWatch.h"
 #include "support/Fixture.h"
 
@@ -107,6 +108,30 @@ class TestPlatform : public QObject {
 private Q_SLOTS:
     void init() { f = std::make_unique<Fixture>(); }
     void cleanup() { f.reset(); }
+
+    // The tray icon in several sizes: each size drawn from the nearest image at least as
+    // large, shrunk and never blown up; a file that is missing draws nothing.
+    void sizedIconDrawsFromTheNearestImage() {
+        QTemporaryDir dir;
+        for (int side : {16, 32}) {
+            QImage image(side, side, QImage::Format_ARGB32);
+            image.fill(side == 16 ? Qt::red : Qt::blue);
+            QVERIFY(image.save(dir.filePath(QStringLiteral("icon-%1.png").arg(side))));
+        }
+        const QIcon icon = sizedIcon(dir.filePath(QStringLiteral("icon-%1.png")), {32, 16});
+        QVERIFY(!icon.isNull());
+        QCOMPARE(icon.availableSizes(), (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+        const auto colourAt = [&icon](int side) {
+            const QImage drawn = icon.pixmap(QSize(side, side)).toImage();
+            return std::make_pair(drawn.size(), drawn.pixelColor(drawn.width() / 2, 0));
+        };
+        QCOMPARE(colourAt(16), std::make_pair(QSize(16, 16), QColor(Qt::red)));
+        QCOMPARE(colourAt(22), std::make_pair(QSize(22, 22), QColor(Qt::blue)));
+        QCOMPARE(colourAt(12), std::make_pair(QSize(12, 12), QColor(Qt::red)));
+        QCOMPARE(colourAt(64).first, QSize(32, 32));
+        const QIcon missing = sizedIcon(dir.filePath(QStringLiteral("none-%1.png")), {22});
+        QVERIFY(missing.pixmap(QSize(22, 22)).isNull());
+    }
 
     // Without a session runtime folder the lock lives in the user's own cache folder, made
     // private; a link planted where the lock goes is not followed.
