@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/Services.h"
+#include "platform/SizedIcon.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -76,6 +77,8 @@ int Run(QApplication& app) {
         }
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    // Read when a window first shows: a start that shows none does not wait for it.
+    QApplication::setWindowIcon(platform::sizedIcon(QStringLiteral(":/icons/korvan-%1.png"), {64}));
     // The session manager's end of session ends the program as "E&xit" does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [] { QCoreApplication::exit(0); });
@@ -83,8 +86,6 @@ int Run(QApplication& app) {
     Application parts;
     // Scripts and desktop shortcuts reach this copy on the session bus.
     parts.bus().publish();
-    // Read once the tray icon is on its way: the large image takes a while to decode.
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvan.png")));
     // A signal during start-up (a question about the store, say): straight to the orderly
     // end, which saves.
     return gTerminated ? 0 : app.exec();
