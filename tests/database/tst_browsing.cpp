@@ -395,6 +395,23 @@ private Q_SLOTS:
         QCOMPARE(db[1].period, QDate(2025, 12, 8));
     }
 
+    // Without the chart module (a broken installation), the chart's place says why and the
+    // hours per project still show beside it.
+    void chartWithoutItsModule() {
+        seed(dbs->fresh(QStringLiteral("sqlite")));
+        qputenv("KORVAN_CHART_MODULE", QFile::encodeName(f->paths->root.path() + "/none.so"));
+        openDialog();
+        QTest::mouseClick(child<QPushButton>(setup.get(), "ChartButton"), Qt::LeftButton);
+        qunsetenv("KORVAN_CHART_MODULE");
+        auto* reason = child<QLabel>(setup.get(), "ChartView");
+        QVERIFY(reason->isVisible());
+        QVERIFY(reason->text().startsWith(QStringLiteral("The chart cannot be shown")));
+        QVERIFY(reason->text().contains(QStringLiteral("none.so")));
+        auto* table = child<QTableWidget>(setup.get(), "ProjectTotals");
+        QVERIFY(table->rowCount() > 0);
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
     // The chart goes to a PNG the user names; a folder that cannot be written says so and
     // leaves nothing behind.
     void chartSavedAsPicture() {
