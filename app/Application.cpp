@@ -75,6 +75,8 @@ void Application::watchTasks() {
     watchman_->save = [this] { return mainWindow_->SaveSettings(); };
     QObject::connect(mainWindow_, &TForm1::saved, watchman_.get(),
                      [this] { watchman_->storeSaved(); });
+    QObject::connect(mainWindow_, &TForm1::optionsChanged, watchman_.get(),
+                     [this] { watchman_->saveSoon(); });
     absenceDialog_ = new TAbsenceDialog;
     QObject::connect(
         watchman_.get(), &Watchman::absenceEnded, absenceDialog_,

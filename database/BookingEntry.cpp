@@ -40,6 +40,7 @@ BookingEntry BookingEntry::fromTask(TProject* task) {
     if (task->sectionId() != 0)
         entry.projectId = task->sectionId();
     task->Flush();
+    entry.proposedDays = task->CurrentTime();
     entry.hoursText = FloatToLocaleStr(2, task->Hours());
     return entry;
 }

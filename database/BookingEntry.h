@@ -21,6 +21,7 @@ struct BookingEntry {
     QVariant projectId, activityId; // null: none chosen
     QString descriptionText;        // as the editor shows it
     QString bugText;                // as typed
+    double proposedDays = 0;        // the task's time when proposed: what booking it takes
 
     // Proposed from the task: its time (the running part flushed into it), its project,
     // activity and description, today, and no bug number.

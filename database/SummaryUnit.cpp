@@ -333,17 +333,28 @@ QString TSummary::projectName(const BookingEntry& entry) {
 bool TSummary::ConfirmSave() {
     collect();
     QString text = QStringLiteral("Are you sure to save following records to database ?\r\n\r\n");
+    // A screenful of records at most: with hundreds the question's buttons were far below
+    // the screen's edge. The total still counts every record.
+    constexpr int kListedAtMost = 30;
+    int listed = 0, unlisted = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const BookingEntry& entry = entries_[i];
         if (const auto problem = entry.problem(records_))
             return refuse(i, *problem);
         if (static_cast<float>(entry.hours()) <= 0)
             continue;
+        if (listed == kListedAtMost) {
+            ++unlisted;
+            continue;
+        }
+        ++listed;
         // The task's name tells two records of one project apart.
         text +=
             QStringLiteral("%1 - %2 : %3 h (%4)\r\n")
                 .arg(shortDateText(entry.day), projectName(entry), entry.hoursText, entry.taskName);
     }
+    if (unlisted > 0)
+        text += QStringLiteral("... and %1 more\r\n").arg(unlisted);
     // Hours confirmed with Enter were never left: the total is what the entries say now.
     UpdateTotal();
     text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, totalLabel_->text());
@@ -431,9 +442,10 @@ void TSummary::save() {
             if (!entry.projectId.isNull())
                 task->setSectionId(entry.projectId.toInt());
             // Only what was booked: not a task added while this dialog was open, nor one
-            // whose entry booked nothing.
+            // whose entry booked nothing. The time a running task recorded while the
+            // dialog was open was not booked: it stays with the task, which runs on.
             if (resetBox_->isChecked() && entry.hours() > 0)
-                task->Reset();
+                task->takeBooked(entry.proposedDays);
         }
         if (onBooked)
             onBooked();

@@ -136,6 +136,13 @@ void TProject::Reset() {
         list_->taskReset(this, wasRunning);
 }
 
+void TProject::takeBooked(double days) {
+    Flush();
+    time_ = std::max(0.0, time_ - days);
+    description_.clear();
+    changed();
+}
+
 void TProject::Flush() {
     if (!running_)
         return;

@@ -33,6 +33,10 @@ public:
     void Start();
     void Stop();
     void Reset();
+    // What a booking took leaves the task: the time it recorded beyond `days` (while the
+    // booking was open) stays, a running task runs on, and the description, booked with
+    // the time, goes.
+    void takeBooked(double days);
     void Flush();
     void SetTime(double value);
     // Takes the last milliseconds of the current time back out (an absence the user does not

@@ -35,14 +35,15 @@ qint64 elapsedNow() {
     return platform::services().clock->elapsedMs();
 }
 
-// What "until now" adds for a run left behind: from its base to this moment, beyond what the
-// store held when it was loaded, and never less than until its last sign of life.
-double untilNow(const Watchman::Gap& gap) {
+} // namespace
+
+// From the run's base to this moment, beyond what the store held when it was loaded, and
+// never less than until its last sign of life.
+double Watchman::untilNow(const Gap& gap) {
     return std::max({0.0, gap.untilLastSign,
                      gap.baseTime + std::max<qint64>(0, utcNow() - gap.baseUtcMs) / kMsPerDay -
                          gap.loadedTime});
 }
-} // namespace
 
 Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& journalPath,
                    platform::IdleSource* idle, platform::SleepWatch* sleep, QObject* parent)

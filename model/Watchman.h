@@ -39,6 +39,8 @@ public:
         qint64 baseUtcMs = 0;
     };
     enum class GapChoice { UntilLastSign, UntilNow, NotCounted };
+    // What "until now" adds for the run at this moment, in days.
+    static double untilNow(const Gap& gap);
 
     // Time away while a task ran: idle from fromUtcMs, and asleep for sleptMs of it.
     struct Absence {
@@ -59,6 +61,8 @@ public:
     std::function<bool()> save;
     // Every save that succeeded, by whoever made it.
     void storeSaved();
+    // Something else kept in the store changed (an option): saved within a moment too.
+    void saveSoon();
 
     // The journals left behind by runs that ended without a save, as questions; each is kept
     // on disk until answered and saved.
@@ -76,7 +80,6 @@ Q_SIGNALS:
     void absenceEnded(const Watchman::Absence& absence);
 
 private:
-    void saveSoon();
     void saveNow();
     bool saveQuietly();
     qint64 sleptSinceLook();

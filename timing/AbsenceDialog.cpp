@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLocale>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -42,6 +43,9 @@ TAbsenceDialog::TAbsenceDialog(QWidget* parent) : QDialog(parent) {
     for (QPushButton* b : {firstButton_, secondButton_, thirdButton_})
         layout->addWidget(b);
     setMinimumWidth(420);
+    nowTimer_ = named(new QTimer(this), "NowTimer");
+    nowTimer_->setInterval(1000);
+    connect(nowTimer_, &QTimer::timeout, this, [this] { showUntilNow(); });
 }
 
 TAbsenceDialog::~TAbsenceDialog() {
@@ -83,8 +87,8 @@ void TAbsenceDialog::showNext() {
                 .arg(gap.task, moment(gap.startUtcMs), moment(gap.lastSignUtcMs)));
         firstButton_->setText(QStringLiteral("Count until the &last sign of life (%1)")
                                   .arg(hoursText(gap.untilLastSign)));
-        secondButton_->setText(
-            QStringLiteral("Count until &now (%1)").arg(hoursText(gap.untilNow)));
+        showUntilNow();
+        nowTimer_->start();
         thirdButton_->setText(QStringLiteral("&Do not count the missing time"));
         // The question shows a long name whole, wrapped; the box on its one line shortens it.
         const QString shown = resumeBox_->fontMetrics().elidedText(
@@ -96,6 +100,7 @@ void TAbsenceDialog::showNext() {
         present();
         return;
     }
+    nowTimer_->stop();
     if (absenceWaiting_) {
         absenceWaiting_ = false;
         askingAbsence_ = true;
@@ -120,6 +125,14 @@ void TAbsenceDialog::showNext() {
         return;
     }
     hide();
+}
+
+// What "until now" adds grows while the question is open: the button says what it adds now.
+void TAbsenceDialog::showUntilNow() {
+    if (gaps_.empty())
+        return;
+    secondButton_->setText(
+        QStringLiteral("Count until &now (%1)").arg(hoursText(Watchman::untilNow(gaps_.front()))));
 }
 
 void TAbsenceDialog::present() {

@@ -13,6 +13,8 @@ class QPushButton;
 // Asks what to do with time the program could not see the user work: a run that ended
 // without a save, or a time away while a task ran. It does not block; the answer goes to
 // the callbacks. It cannot be dismissed without an answer.
+class QTimer;
+
 class TAbsenceDialog : public QDialog {
     Q_OBJECT
 public:
@@ -36,12 +38,14 @@ private:
     void showNext();
     void choose(int choice);
     void present();
+    void showUntilNow();
 
     // Object names: Label1 (the question), Button1..Button3 (the choices, the safest
     // first), CheckBox1 (resume the task, after a gap).
     QLabel* question_;
     QPushButton *firstButton_, *secondButton_, *thirdButton_;
     QCheckBox* resumeBox_;
+    QTimer* nowTimer_; // NowTimer: "until now" said anew each second while a run is asked
     std::deque<Watchman::Gap> gaps_;
     bool askingAbsence_ = false;
     bool absenceWaiting_ = false;

@@ -238,6 +238,7 @@ void TForm1::setRequestDescription(bool request) {
     settings_.requestDescription = request;
     if (requestDescriptionBox_)
         requestDescriptionBox_->setChecked(request);
+    Q_EMIT optionsChanged();
 }
 
 QAction* TForm1::menuEntry(const TProject* task) const {
@@ -929,6 +930,7 @@ void TForm1::setUpIdleControls() {
 void TForm1::idleToggled() {
     idleEdit_->setEnabled(idleBox_->isChecked());
     settings_.idleMinutes = idleBox_->isChecked() ? std::max(1, minutesOf(idleEdit_)) : 0;
+    Q_EMIT optionsChanged();
 }
 
 bool TForm1::idleMinutesLeft() {
@@ -941,6 +943,7 @@ bool TForm1::idleMinutesLeft() {
     }
     if (idleBox_->isChecked())
         settings_.idleMinutes = value;
+    Q_EMIT optionsChanged();
     return true;
 }
 
@@ -950,6 +953,7 @@ void TForm1::autoSaveToggled() {
         runEvery(autoSaveTimer_, minutesOf(autoSaveEdit_));
     else
         autoSaveTimer_->stop();
+    Q_EMIT optionsChanged();
 }
 
 void TForm1::reminderToggled() {
@@ -958,6 +962,7 @@ void TForm1::reminderToggled() {
         runEvery(reminderTimer_, minutesOf(reminderEdit_));
     else
         reminderTimer_->stop();
+    Q_EMIT optionsChanged();
 }
 
 void TForm1::autoStartToggled() {
@@ -969,12 +974,15 @@ void TForm1::autoStartToggled() {
         settings_.idleMinutes = 0;
     }
     settings_.autoStart = autoStartBox_->isChecked();
+    Q_EMIT optionsChanged();
 }
 
 void TForm1::requestDescriptionToggled() {
     settings_.requestDescription = requestDescriptionBox_->isChecked();
+    Q_EMIT optionsChanged();
 }
 
+// The auto-save period applies when the window closes.
 bool TForm1::autoSaveMinutesLeft() {
     return refuseNonInteger(autoSaveEdit_, this);
 }
@@ -988,6 +996,7 @@ bool TForm1::reminderMinutesLeft() {
         runEvery(reminderTimer_, value);
     else if (reminderTimer_->interval() != periodMs(value))
         reminderTimer_->setInterval(periodMs(value));
+    Q_EMIT optionsChanged();
     return true;
 }
 
@@ -1034,4 +1043,5 @@ void TForm1::captureSettings() {
         reminderTimer_->stop();
     }
     settings_.autoStart = autoStartBox_->isChecked();
+    Q_EMIT optionsChanged();
 }

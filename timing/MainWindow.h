@@ -76,6 +76,8 @@ public:
 Q_SIGNALS:
     // The store holds the tasks and settings as they are now.
     void saved();
+    // The user changed an option: it is kept with the tasks.
+    void optionsChanged();
 
 protected:
     void buildControls() override;

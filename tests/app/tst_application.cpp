@@ -585,6 +585,45 @@ private Q_SLOTS:
         return days;
     }
 
+    QVariant storedOption(const QString& name) {
+        RegFile file;
+        RegFile::parse(f->readStore(), file);
+        const RegValue* v =
+            file.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan")).find(name);
+        quint32 value = 0;
+        if (!v || v->data.size() != 4)
+            return {};
+        std::memcpy(&value, v->data.constData(), 4);
+        return QVariant(static_cast<int>(value));
+    }
+
+    // An option the user changes is in the store a moment later, as a task's change is: a
+    // crash before the next run or auto-save does not take it back.
+    void optionsReachTheStoreAtOnce() {
+        mainWindow()->showFromTray();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        clickCheckBox(child<QCheckBox>(mainWindow(), "CheckBox4"));
+        QVERIFY(watchmanTimer("SaveSoon")->isActive());
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(storedOption(QStringLiteral("Request Description")), QVariant(1));
+        typeAndLeave(child<QLineEdit>(mainWindow(), "Edit3"), QStringLiteral("25"));
+        QVERIFY(watchmanTimer("SaveSoon")->isActive());
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(storedOption(QStringLiteral("Auto Reminder")), QVariant(25));
+        clickCheckBox(child<QCheckBox>(mainWindow(), "CheckBox5"));
+        QVERIFY(watchmanTimer("SaveSoon")->isActive());
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(storedOption(QStringLiteral("Idle Minutes")), QVariant(0));
+        // The auto-save period applies when the window closes, and is kept then.
+        typeAndLeave(child<QLineEdit>(mainWindow(), "Edit2"), QStringLiteral("7"));
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button1"), Qt::LeftButton);
+        QVERIFY(!mainWindow()->isVisible());
+        QVERIFY(watchmanTimer("SaveSoon")->isActive());
+        fireTimer(watchmanTimer("SaveSoon"));
+        QCOMPARE(storedOption(QStringLiteral("Auto Save")), QVariant(7));
+        QVERIFY(f->boxes.shown.isEmpty());
+    }
+
     // A run killed after its last sign of life: the question is up when the program starts,
     // and the user's answer is in the store at once, with nothing left to ask.
     void killedRunAskedAtStartAndSaved() {

@@ -32,6 +32,8 @@ class TestAbsenceDialog : public QObject {
         g.startUtcMs = startUtc;
         g.lastSignUtcMs = lastSignUtc;
         g.untilLastSign = 3600.0 / 86400;
+        // The journal's base 4000 s ago, the store then at the base's time.
+        g.baseUtcMs = f->clock.utc - 4000 * 1000;
         g.untilNow = 4000.0 / 86400;
         return g;
     }
@@ -70,6 +72,10 @@ private Q_SLOTS:
         QCOMPARE(choice(1)->text(),
                  QStringLiteral("Count until the &last sign of life (+01:00:00)"));
         QCOMPARE(choice(2)->text(), QStringLiteral("Count until &now (+01:06:40)"));
+        // While the question is open, "until now" grows, and the button says so.
+        f->clock.advanceSeconds(6);
+        fireTimer(child<QTimer>(dialog.get(), "NowTimer"));
+        QCOMPARE(choice(2)->text(), QStringLiteral("Count until &now (+01:06:46)"));
         // Escape and the close button leave it open.
         QTest::keyClick(dialog.get(), Qt::Key_Escape);
         dialog->close();
