@@ -97,9 +97,10 @@ void TForm2::buildControls() {
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Task name:"), nameEdit_);
     form->addRow(QStringLiteral("Recorded time:"), timeEdit_);
-    form->addRow(QStringLiteral("Description:"), descriptionEdit_);
+    // In the order Tab walks them; the description, last, takes the height the dialog gains.
     form->addRow(QStringLiteral("Project:"), projectBox_);
     form->addRow(QStringLiteral("Activity:"), activityBox_);
+    form->addRow(QStringLiteral("Description:"), descriptionEdit_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton_);

@@ -203,13 +203,16 @@ private Q_SLOTS:
         QVERIFY(t->description().endsWith(QStringLiteral("e  !")));
     }
 
-    // Tab walks name, time, project, activity, description, OK, Cancel.
+    // Tab walks name, time, project, activity, description, OK, Cancel: down the dialog as
+    // the fields stand, so that what is typed after a Tab lands in the field below.
     void tabOrder() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
         QStringList order;
+        QList<int> heights;
         QTimer::singleShot(0, this, [&] {
             for (int i = 0; i < 7 && dialog->focusWidget(); ++i) {
                 order << dialog->focusWidget()->objectName();
+                heights << dialog->focusWidget()->mapTo(dialog.get(), QPoint(0, 0)).y();
                 QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
             }
             QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
@@ -217,6 +220,8 @@ private Q_SLOTS:
         dialog->NewTask();
         QCOMPARE(order, QStringList({"Edit1", "MaskEdit1", "DBLookupComboBox1", "DBLookupComboBox2",
                                      "Memo1", "Button1", "Button2"}));
+        for (int i = 1; i < 6; ++i)
+            QVERIFY2(heights[i] > heights[i - 1], qPrintable(order[i]));
     }
 
     // When the lists cannot be opened, OK keeps the task's own project and activity: no key
