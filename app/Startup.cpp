@@ -6,7 +6,6 @@
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/Services.h"
-#include "platform/SizedIcon.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -77,8 +76,6 @@ int Run(QApplication& app) {
         }
     }
     QApplication::setQuitOnLastWindowClosed(false);
-    // Read when a window first shows: a start that shows none does not wait for it.
-    QApplication::setWindowIcon(platform::sizedIcon(QStringLiteral(":/icons/korvan-%1.png"), {64}));
     // The session manager's end of session ends the program as "E&xit" does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                      [] { QCoreApplication::exit(0); });

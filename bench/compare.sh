@@ -27,7 +27,10 @@ start_once() { # program -> "ms kB"
     pid=$(head -1 <<<"$out"); ms=$(tail -1 <<<"$out")
     sleep 1 # settled: the peak is what start-up took
     echo "$ms $(awk '/VmHWM/{print $2}' "/proc/$pid/status")"
-    kill "$pid"; wait "$pid" 2>/dev/null || true
+    # Not a child of this shell (the probe started it): gone once /proc says so, so that
+    # its last save does not overlap the next start.
+    kill "$pid"
+    for _ in $(seq 200); do [ -e "/proc/$pid" ] || break; sleep 0.05; done
 }
 : >"$WORK/floor"; : >"$WORK/korvan"
 for _ in $(seq "$RUNS"); do

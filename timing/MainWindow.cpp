@@ -87,6 +87,9 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
     trayIcon_->OnBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
     trayIcon_->Loaded();
+    // The program's icon for its windows, now that the tray icon is on its way: set before,
+    // it was read and converted for the tray icon's own window first.
+    QApplication::setWindowIcon(platform::sizedIcon(QStringLiteral(":/icons/korvan-%1.png"), {64}));
 
     // The grid, the buttons and the options are made when the window is first polished,
     // just before it first shows: most starts never open it, and making them (fonts, style)
