@@ -38,7 +38,7 @@ case_edit_project_list() {
     open_main >/dev/null
     keys alt+e
     local w; w=$(wait_window 'Edit task')
-    click_in "$w" 258 251
+    click_in "$w" 258 77 # the project list, third of the fields
     wait_for "the project list" popup_shown
 }
 # Started from a script with the description prompt on: the prompt waits for the user.
