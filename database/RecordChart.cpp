@@ -113,14 +113,11 @@ void TRecordChart::refresh() {
     StackedBars bars;
     bars.categories = categories;
     totals_->setRowCount(0);
-    std::vector<double> stacked(columns.size(), 0.0);
     for (const auto& [project, hours] : byProject) {
         QList<double> values(static_cast<qsizetype>(columns.size()), 0.0);
         double sum = 0;
         for (const auto& [day, h] : hours) {
-            const int column = columns.at(day);
-            values[column] = h;
-            stacked[static_cast<size_t>(column)] += h;
+            values[columns.at(day)] = h;
             sum += h;
         }
         bars.sets.append({project.first, values});
@@ -131,13 +128,9 @@ void TRecordChart::refresh() {
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         totals_->setItem(row, 1, item);
     }
-    for (double h : stacked)
-        bars.highest = std::max(bars.highest, h);
     bars.valueTitle = QStringLiteral("Hours");
     static const char* const kTitles[] = {"Hours per day", "Hours per week", "Hours per month"};
-    bars.title = QString::fromLatin1(kTitles[periodBox_->currentIndex() == 0   ? 0
-                                             : periodBox_->currentIndex() == 2 ? 2
-                                                                               : 1]);
+    bars.title = QString::fromLatin1(kTitles[static_cast<int>(period())]);
     if (bars_)
         bars_->draw(bars);
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <memory>
 
 class QWidget;
@@ -19,7 +20,18 @@ struct StackedBars {
     QString valueTitle;
     QStringList categories;
     QList<Set> sets;
-    double highest = 0; // the highest stack
+
+    // The height of the highest stack.
+    double highest() const {
+        double top = 0;
+        for (qsizetype c = 0; c < categories.size(); ++c) {
+            double stack = 0;
+            for (const Set& s : sets)
+                stack += s.values.value(c);
+            top = std::max(top, stack);
+        }
+        return top;
+    }
 };
 
 // A chart view that draws stacked bars. It comes from the chart module, which is loaded

@@ -239,7 +239,7 @@ void TForm1::setTrayMenuEnabled(bool enabled) {
 
 void TForm1::setRequestDescription(bool request) {
     settings_.requestDescription = request;
-    if (requestDescriptionBox_)
+    if (controlsBuilt())
         requestDescriptionBox_->setChecked(request);
     Q_EMIT optionsChanged();
 }
@@ -338,6 +338,10 @@ void TForm1::buildControls() {
             [this] { guarded([this] { autoStartToggled(); }); });
     connect(requestDescriptionBox_, &QCheckBox::clicked, this,
             [this] { guarded([this] { requestDescriptionToggled(); }); });
+    // Each box's change is kept with the tasks, after its handler has taken it in.
+    for (QCheckBox* box :
+         {autoSaveBox_, reminderBox_, idleBox_, autoStartBox_, requestDescriptionBox_})
+        connect(box, &QCheckBox::clicked, this, &TForm1::optionsChanged);
 
     auto* options = new QGridLayout;
     options->addWidget(autoSaveBox_, 0, 0);
@@ -485,7 +489,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // Grid and menu
 
 void TForm1::RefreshGrid() {
-    if (taskGrid_)
+    if (controlsBuilt())
         SetTaskButtons(!tasks_.empty());
     // The list is nearly always in order already; the grid ticks every second.
     tasks_.sort([](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
@@ -669,7 +673,7 @@ void TForm1::SetTaskButtons(bool enabled) {
 }
 
 TProject* TForm1::selectedTask() const {
-    if (!taskGrid_)
+    if (!controlsBuilt())
         return nullptr;
     const int row = taskGrid_->currentIndex().row();
     if (row < 0 || row >= static_cast<int>(tasks_.size()))
@@ -678,7 +682,7 @@ TProject* TForm1::selectedTask() const {
 }
 
 void TForm1::selectTaskRow(int index) {
-    if (!taskGrid_ || index < 0 || index >= gridModel_->rowCount())
+    if (!controlsBuilt() || index < 0 || index >= gridModel_->rowCount())
         return;
     taskGrid_->setCurrentIndex(gridModel_->index(index, 0));
 }
@@ -933,7 +937,6 @@ void TForm1::setUpIdleControls() {
 void TForm1::idleToggled() {
     idleEdit_->setEnabled(idleBox_->isChecked());
     settings_.idleMinutes = idleBox_->isChecked() ? std::max(1, minutesOf(idleEdit_)) : 0;
-    Q_EMIT optionsChanged();
 }
 
 bool TForm1::idleMinutesLeft() {
@@ -956,7 +959,6 @@ void TForm1::autoSaveToggled() {
         runEvery(autoSaveTimer_, minutesOf(autoSaveEdit_));
     else
         autoSaveTimer_->stop();
-    Q_EMIT optionsChanged();
 }
 
 void TForm1::reminderToggled() {
@@ -965,7 +967,6 @@ void TForm1::reminderToggled() {
         runEvery(reminderTimer_, minutesOf(reminderEdit_));
     else
         reminderTimer_->stop();
-    Q_EMIT optionsChanged();
 }
 
 void TForm1::autoStartToggled() {
@@ -977,12 +978,10 @@ void TForm1::autoStartToggled() {
         settings_.idleMinutes = 0;
     }
     settings_.autoStart = autoStartBox_->isChecked();
-    Q_EMIT optionsChanged();
 }
 
 void TForm1::requestDescriptionToggled() {
     settings_.requestDescription = requestDescriptionBox_->isChecked();
-    Q_EMIT optionsChanged();
 }
 
 // The auto-save period applies when the window closes.
@@ -1004,7 +1003,7 @@ bool TForm1::reminderMinutesLeft() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (taskGrid_ && watched == taskGrid_->viewport() &&
+    if (controlsBuilt() && watched == taskGrid_->viewport() &&
         event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         guarded([this] { gridDoubleClicked(); });
@@ -1029,7 +1028,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::captureSettings() {
-    if (!taskGrid_)
+    if (!controlsBuilt())
         return;
     if (autoSaveBox_->isChecked()) {
         settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);

@@ -38,7 +38,8 @@ public:
         series->attachAxis(axisX);
         auto* axisY = new QValueAxis;
         axisY->setTitleText(bars.valueTitle);
-        axisY->setRange(0, bars.highest > 0 ? bars.highest * 1.05 : 1);
+        const double highest = bars.highest();
+        axisY->setRange(0, highest > 0 ? highest * 1.05 : 1);
         axisY->applyNiceNumbers();
         chart->addAxis(axisY, Qt::AlignLeft);
         series->attachAxis(axisY);

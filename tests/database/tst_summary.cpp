@@ -66,6 +66,11 @@ class TestSummary : public QObject {
         q.Close();
         return v;
     }
+    // Tasks "t00", "t01"... of one hour each, with project, activity and the description.
+    void hourTasks(int count, const QString& text) {
+        for (int i = 0; i < count; ++i)
+            task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1, 1, 1, text);
+    }
     int records() {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
@@ -609,9 +614,7 @@ private Q_SLOTS:
     // only when it has the focus.
     void wheelScrollsAndChangesOnlyFocusedFields() {
         prepare(dbs->fresh(QStringLiteral("sqlite")));
-        for (int i = 0; i < 12; ++i)
-            task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1, 1, 1,
-                 QStringLiteral("w"));
+        hourTasks(12, QStringLiteral("w"));
         summary->ShowSummary();
         summary->resize(summary->width(), 300);
         QVERIFY(QTest::qWaitForWindowExposed(summary.get()));
@@ -734,9 +737,7 @@ private Q_SLOTS:
     // its buttons stay on the screen, and every record is booked.
     void manyRecordsAskedAboutOnOneScreen() {
         prepare(dbs->fresh(QStringLiteral("sqlite")));
-        for (int i = 0; i < 45; ++i)
-            task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1, 1, 1,
-                 QStringLiteral("d"));
+        hourTasks(45, QStringLiteral("d"));
         summary->ShowSummary();
         save();
         const QString question = f->boxes.shown.at(0).text;

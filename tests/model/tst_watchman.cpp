@@ -67,6 +67,14 @@ class TestWatchman : public QObject {
         if (timer("SaveSoon")->isActive())
             fireTimer(timer("SaveSoon"));
     }
+    // A task runs, with questions about time away after that many minutes (0: none).
+    TProject* runWithIdleAfter(int minutes) {
+        settings.idleMinutes = minutes;
+        TProject* task = add(QStringLiteral("Task"));
+        tasks->choose(task);
+        settle();
+        return task;
+    }
     TProject* add(const QString& name, double time = 0) {
         auto* task = new TProject(name);
         task->SetTime(time);
@@ -265,10 +273,7 @@ private Q_SLOTS:
         QFETCH(int, choice);
         QFETCH(QString, time);
         QFETCH(bool, running);
-        settings.idleMinutes = 10;
-        TProject* task = add(QStringLiteral("Task"));
-        tasks->choose(task);
-        settle();
+        TProject* task = runWithIdleAfter(10);
         QSignalSpy asked(w.get(), &Watchman::absenceEnded);
         // Two minutes of work, then the user leaves.
         runFor(120);
@@ -307,10 +312,7 @@ private Q_SLOTS:
     // An absence just over the threshold is noticed though the signs of life are 30 s
     // apart: idle at a sign of life, the program looks again when the threshold is reached.
     void absenceJustOverTheThreshold() {
-        settings.idleMinutes = 1;
-        TProject* task = add(QStringLiteral("Task"));
-        tasks->choose(task);
-        settle();
+        TProject* task = runWithIdleAfter(1);
         QSignalSpy asked(w.get(), &Watchman::absenceEnded);
         runFor(30);
         QVERIFY(!timer("IdleCheck")->isActive());
@@ -333,10 +335,7 @@ private Q_SLOTS:
 
     // Off (0), or a task that does not run: idleness is not even looked at.
     void idleDetectionOffOrNothingRunning() {
-        settings.idleMinutes = 0;
-        TProject* task = add(QStringLiteral("Task"));
-        tasks->choose(task);
-        settle();
+        runWithIdleAfter(0);
         idle.idle = 60 * 60000;
         fireTimer(timer("Heartbeat"));
         QVERIFY(!timer("AwayPoll")->isActive());
