@@ -1,5 +1,6 @@
 #include "platform/Ado.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
@@ -18,6 +19,8 @@
 #include <QSqlRecord>
 #include <QTimeZone>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 
@@ -173,7 +176,6 @@ void TADOConnection::Open() {
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
-        bool created = false;
         QString file;
         if (engine_ == SqlEngine::SQLite) {
             file = cs.value(QStringLiteral("Data Source"));
@@ -184,7 +186,15 @@ void TADOConnection::Open() {
             if (!info.absoluteDir().exists())
                 throw Error(QStringLiteral("The folder of the database file %1 does not exist")
                                 .arg(info.absoluteFilePath()));
-            created = !info.exists();
+            // A new database is made here, 0600 from its first instant, before the driver
+            // opens it: the driver would create it readable by all (0644), and whoever
+            // opened it before a chmod could read every record written later. SQLite gives
+            // its journal and WAL files the mode of the database file.
+            if (!info.exists() && !platform::createPrivateFile(file) && errno != EEXIST)
+                throw Error(QStringLiteral("Cannot connect to the database: cannot create the "
+                                           "file %1 (%2)")
+                                .arg(info.absoluteFilePath(),
+                                     QString::fromLocal8Bit(std::strerror(errno))));
             db.setDatabaseName(file);
             db.setConnectOptions(
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, LockWaitMs)));
@@ -200,8 +210,6 @@ void TADOConnection::Open() {
             throw Error(QStringLiteral("Cannot connect to the database: ") + text);
         }
         open_ = true;
-        if (created)
-            QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QSqlQuery setup(db);
         if (engine_ == SqlEngine::PostgreSQL) {
             // Now() is the local time of the user, not of the server.

@@ -3,9 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,11 +22,88 @@ bool failWith(QString* error, const QString& what) {
 }
 
 // The system's reason ("File too large", "No space left on device") where there is one:
-// QSaveFile only knows that the write failed.
-QString reason(const QSaveFile& file) {
+// QFile only knows that the write failed.
+QString reason(const QFileDevice& file) {
     return errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
 }
+
+QString systemReason() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// The file that a write to path replaces. Korvan reads a link's target itself (the rename
+// below would replace the link), so the kernel's protection of links in shared folders
+// (fs.protected_symlinks) never applies: a link is followed only when it is the user's own.
+bool replacedFile(const QString& path, QString* target, QString* error) {
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 32; ++hops) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(current).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *target = current;
+            return true;
+        }
+        if (st.st_uid != ::geteuid())
+            return failWith(error, QStringLiteral("Korvan does not write %1: it is a symbolic "
+                                                  "link that belongs to another user, so it "
+                                                  "could lead to any of your files. Choose "
+                                                  "another name, or remove the link.")
+                                       .arg(current));
+        current = QFileInfo(current).symLinkTarget();
+    }
+    return failWith(error, QStringLiteral("Cannot write %1: too many symbolic links").arg(path));
+}
 } // namespace
+
+mode_t currentUmask() {
+    // Linux tells it in /proc; umask() can only read it by setting it, for the whole
+    // process, and a file another thread created meanwhile would get the wrong mode.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (!line.startsWith("Umask:"))
+                continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok)
+                return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    // Set narrow for that moment, so that a file made meanwhile is too private, not too open.
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}
+
+bool makePrivateFolders(const QString& folder) {
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    QString path;
+    for (const QString& part : clean.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        const QByteArray name = QFile::encodeName(path);
+        struct stat st {};
+        if (::stat(name.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return false;
+            continue;
+        }
+        if (errno != ENOENT)
+            return false;
+        // Another copy may make the same folder at the same moment.
+        if (::mkdir(name.constData(), 0700) != 0 &&
+            (errno != EEXIST || ::stat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode)))
+            return false;
+    }
+    return true;
+}
+
+bool createPrivateFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
 
 AtomicFileWriter::AtomicFileWriter(const QString& path, int mode, bool durable)
     : linkPath_(path), mode_(mode), durable_(durable) {}
@@ -35,26 +113,31 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 bool AtomicFileWriter::open(QString* error) {
-    // A symbolic link is written through: its target is replaced, the link stays.
-    path_ = linkPath_;
-    QFileInfo link(path_);
-    for (int hops = 0; link.isSymLink() && hops < 32; ++hops) {
-        path_ = link.symLinkTarget();
-        link = QFileInfo(path_);
-    }
+    cancel();
+    if (!replacedFile(linkPath_, &path_, error))
+        return false;
     folder_ = QFileInfo(path_).absolutePath();
-    if (!QDir().mkpath(folder_))
+    if (!makePrivateFolders(folder_))
         return failWith(error, QStringLiteral("Cannot create folder ") + folder_);
+    // The old file's mode, or the user's umask for a new file, unless a mode is asked for.
+    mode_t mode = static_cast<mode_t>(mode_);
+    if (mode_ == kModeAsUsual) {
+        struct stat st {};
+        mode = ::stat(QFile::encodeName(path_).constData(), &st) == 0 ? (st.st_mode & 0777)
+                                                                      : (0666 & ~currentUmask());
+    }
     // A temporary file beside the old one, renamed over it once complete: readers see the
-    // old content or the new, never a mix. It takes the old file's mode, or the user's
-    // umask for a new file, unless a mode is asked for.
-    file_ = std::make_unique<QSaveFile>(path_);
-    if (!file_->open(QIODevice::WriteOnly)) {
+    // old content or the new, never a mix. QTemporaryFile makes it 0600, and it only ever
+    // gets the final mode: QSaveFile would make a new file's temporary file readable by
+    // all (0644 with the usual umask) until its mode was set, long enough for another user
+    // to open it and read what is written later.
+    file_ = std::make_unique<QTemporaryFile>(path_ + QStringLiteral(".XXXXXX"));
+    if (!file_->open()) {
         const QString why = file_->errorString();
         file_.reset();
         return failWith(error, QStringLiteral("Cannot write to folder %1: %2").arg(folder_, why));
     }
-    if (mode_ != kModeAsUsual && ::fchmod(file_->handle(), static_cast<mode_t>(mode_)) != 0) {
+    if (::fchmod(file_->handle(), mode) != 0) {
         cancel();
         return failWith(error, QStringLiteral("Cannot set the mode of %1").arg(path_));
     }
@@ -82,11 +165,16 @@ bool AtomicFileWriter::commit(QString* error) {
         cancel();
         return failWith(error, QStringLiteral("Cannot write %1: %2").arg(path_, why));
     }
-    const bool committed = file_->commit();
-    const QString why = file_->errorString();
-    file_.reset();
-    if (!committed)
+    file_->close();
+    if (std::rename(QFile::encodeName(file_->fileName()).constData(),
+                    QFile::encodeName(path_).constData()) != 0) {
+        const QString why = systemReason();
+        cancel();
         return failWith(error, QStringLiteral("Cannot write %1: %2").arg(path_, why));
+    }
+    // Its name is the final file's now.
+    file_->setAutoRemove(false);
+    file_.reset();
     // The rename itself reaches the disk with the folder.
     if (durable_) {
         const int dir =
@@ -100,9 +188,6 @@ bool AtomicFileWriter::commit(QString* error) {
 }
 
 void AtomicFileWriter::cancel() {
-    if (!file_)
-        return;
-    file_->cancelWriting();
     file_.reset(); // the temporary file goes with it
 }
 

@@ -10,7 +10,9 @@ class InstanceMutex {
 public:
     enum class Result { Created, AlreadyExists, Failed };
 
-    // folder: where the lock files live; empty means the user's runtime folder.
+    // folder: where the lock files live; empty means defaultFolder(). Created 0700 when
+    // missing; anything but the user's own lock file at a lock's name is removed first, so
+    // that nothing put there can turn the check off. No step waits for another process.
     explicit InstanceMutex(const QString& folder = QString());
     ~InstanceMutex();
     InstanceMutex(const InstanceMutex&) = delete;
@@ -19,6 +21,8 @@ public:
     Result create(const QString& name);
     void close();
 
+    // korvan/ in the session's runtime folder when that is the user's and nobody else may
+    // write to it, else in the user's cache folder.
     static QString defaultFolder();
 
 private:

@@ -1,5 +1,7 @@
 #include "platform/ProgramPath.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +29,8 @@ QString SystemProgramPath::programFolder() const {
 QString SystemProgramPath::dataFolder() const {
     const QString folder =
         homeRelative("XDG_DATA_HOME", QStringLiteral("/.local/share")) + "/Myrkat/Korvan/";
-    QDir().mkpath(folder);
+    // The work records are the user's alone: every folder made for them is 0700.
+    makePrivateFolders(folder);
     return folder;
 }
 

@@ -1,3 +1,4 @@
+#include "platform/Ado.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
@@ -6,6 +7,7 @@
 #include "platform/InstanceMutex.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramPath.h"
 #include "platform/Registry.h"
 #include "platform/SizedIcon.h"
 #include "platform/SleepWatch.h"
@@ -21,12 +23,17 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,6 +106,28 @@ public:
     }
 };
 
+// The permission bits of a file, a link itself or a folder on the disk; -1 when missing.
+int modeOf(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// A umask and environment of the test's own, put back after it.
+struct Surroundings {
+    explicit Surroundings(int mask) : oldMask(::umask(mode_t(mask))) {}
+    ~Surroundings() {
+        ::umask(oldMask);
+        for (const auto& [name, value] : std::as_const(old))
+            value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+    }
+    void set(const char* name, const QString& value) {
+        old.append({name, qgetenv(name)});
+        qputenv(name, QFile::encodeName(value));
+    }
+    mode_t oldMask;
+    QList<std::pair<const char*, QByteArray>> old;
+};
+
 } // namespace
 
 class TestPlatform : public QObject {
@@ -133,13 +162,18 @@ private Q_SLOTS:
         QVERIFY(missing.pixmap(QSize(22, 22)).isNull());
     }
 
-    // Without a session runtime folder the lock lives in the user's own cache folder, made
-    // private; a link planted where the lock goes is not followed.
+    // Without a private session runtime folder (none, or one that others may write, as
+    // /tmp) the lock lives in the user's own cache folder, made private, and the shared
+    // folder keeps its mode; a link planted where the lock goes is not followed, and does
+    // not turn the check off.
     void lockFolderIsPrivate() {
         QTemporaryDir home;
+        const QByteArray shared = QFile::encodeName(home.filePath(QStringLiteral("run")));
+        QVERIFY(::mkdir(shared, 0700) == 0 && ::chmod(shared, 01777) == 0);
         qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path()));
         const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", shared);
+        auto mutex = std::make_unique<InstanceMutex>();
         const QString folder = InstanceMutex::defaultFolder();
         qputenv("XDG_RUNTIME_DIR", runtime);
         qunsetenv("XDG_CACHE_HOME");
@@ -148,19 +182,20 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
                                                   QFile::ExeOwner | QFile::ReadOther |
                                                   QFile::ExeOther));
-        {
-            InstanceMutex mutex(folder);
-            QCOMPARE(mutex.create(QStringLiteral("Korvan Application Mutex")),
-                     InstanceMutex::Result::Created);
-        }
+        QCOMPARE(mutex->create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::Created);
+        mutex.reset();
+        QCOMPARE(modeOf(QFile::decodeName(shared)), 01777);
         QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ExeOther),
                  QFileDevice::Permissions());
         QVERIFY(QFile::remove(folder + QStringLiteral("/Korvan Application Mutex.lock")));
         QVERIFY(QFile::link(home.path() + QStringLiteral("/elsewhere"),
                             folder + QStringLiteral("/Korvan Application Mutex.lock")));
-        InstanceMutex planted(folder);
+        InstanceMutex planted(folder), second(folder);
         QCOMPARE(planted.create(QStringLiteral("Korvan Application Mutex")),
-                 InstanceMutex::Result::Failed);
+                 InstanceMutex::Result::Created);
+        QCOMPARE(second.create(QStringLiteral("Korvan Application Mutex")),
+                 InstanceMutex::Result::AlreadyExists);
         QVERIFY(!QFile::exists(home.path() + QStringLiteral("/elsewhere")));
     }
 
@@ -327,6 +362,94 @@ private Q_SLOTS:
         QVERIFY(error.contains(path));
     }
 
+    // A new file gets the user's umask, or the mode asked for; an existing one keeps its
+    // mode. While it is written, nothing beside it is open to more users than it will be.
+    void atomicFileModes_data() {
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<int>("existing");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("new, umask 022") << 022 << kModeAsUsual << -1 << 0644;
+        QTest::newRow("new, umask 077") << 077 << kModeAsUsual << -1 << 0600;
+        QTest::newRow("existing 0640") << 022 << kModeAsUsual << 0640 << 0640;
+        QTest::newRow("0600 asked, new") << 022 << 0600 << -1 << 0600;
+        QTest::newRow("0600 asked, existing 0644") << 022 << 0600 << 0644 << 0600;
+    }
+    void atomicFileModes() {
+        QFETCH(int, umask);
+        QFETCH(int, asked);
+        QFETCH(int, existing);
+        QFETCH(int, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.csv"));
+        QVERIFY(existing < 0 || writeFileAtomically(path, "old", existing));
+        Surroundings around(umask);
+        AtomicFileWriter out(path, asked);
+        QVERIFY(out.open() && out.write("new"));
+        for (const QFileInfo& beside : QDir(dir.path()).entryInfoList(QDir::Files | QDir::Hidden))
+            QVERIFY(beside.filePath() == path || (modeOf(beside.filePath()) & ~expected) == 0);
+        QVERIFY(out.commit());
+        QCOMPARE(modeOf(path), expected);
+    }
+
+    // In a shared sticky folder such as /tmp, the user's own link is written through;
+    // another user's is not followed, as it could point at any of the user's files.
+    void atomicFileFollowsOnlyOwnLinks_data() {
+        QTest::addColumn<uint>("owner");
+        QTest::newRow("own link") << uint(::geteuid());
+        QTest::newRow("another user's link") << 65534u;
+    }
+    void atomicFileFollowsOnlyOwnLinks() {
+        QFETCH(uint, owner);
+        if (owner != ::geteuid() && ::geteuid() != 0)
+            QSKIP("only root can give a link to another user");
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("bashrc")),
+                      link = dir.filePath(QStringLiteral("shared/report.csv"));
+        QVERIFY(writeFileAtomically(target, "mine", 0600) && QDir(dir.path()).mkdir("shared"));
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath("shared")), 01777) == 0);
+        QVERIFY(QFile::link(target, link) && ::lchown(QFile::encodeName(link), owner, owner) == 0);
+        QString error;
+        QCOMPARE(writeFileAtomically(link, "csv", kModeAsUsual, &error), owner == ::geteuid());
+        QVERIFY2(owner == ::geteuid() || error.contains(link), qPrintable(error));
+        QFile written(target);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), owner == ::geteuid() ? QByteArray("csv") : QByteArray("mine"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    }
+
+    // The folders made for the store and the work records are 0700 from the start; those
+    // that were there keep their mode. A new database file is 0600 with no chmod after (it
+    // would show as a change of attributes), and SQLite's files beside it take its mode.
+    void privateFoldersAndDatabase() {
+        QTemporaryDir home;
+        Surroundings around(022);
+        around.set("XDG_DATA_HOME", home.filePath(QStringLiteral("share")));
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("config")));
+        const QString store = FileRegistry::defaultPath(home.filePath(QStringLiteral("config")));
+        QVERIFY(writeFileAtomically(store, "store", 0600));
+        const QString data = SystemProgramPath().dataFolder();
+        QCOMPARE(data, home.filePath(QStringLiteral("share/Myrkat/Korvan/")));
+        for (const QString& made : {store + "/..", data, data + "..", data + "../.."})
+            QCOMPARE(modeOf(QDir::cleanPath(made)), 0700);
+        QCOMPARE(modeOf(home.filePath(QStringLiteral("config"))), 0755);
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(data), IN_ATTRIB) >= 0);
+        TADOConnection c;
+        c.ConnectionString = QStringLiteral("Provider=SQLite;Data Source=") + data + "Korvan.dat";
+        c.Open();
+        char event[4096];
+        QCOMPARE(::read(watch, event, sizeof event), ssize_t(-1));
+        ::close(watch);
+        QSqlQuery q(c.database());
+        QVERIFY(q.exec("CREATE TABLE t (x)") && q.exec("BEGIN") &&
+                q.exec("INSERT INTO t VALUES (1)"));
+        QCOMPARE(modeOf(data + "Korvan.dat-journal"), 0600);
+        QVERIFY(q.exec("COMMIT") && q.exec("PRAGMA journal_mode=WAL") && q.exec("DELETE FROM t"));
+        QCOMPARE(modeOf(data + "Korvan.dat-wal"), 0600);
+        QCOMPARE(modeOf(data + "Korvan.dat"), 0600);
+    }
+
     void busyCursorRestoredOnException() {
         try {
             BusyCursor busy;
@@ -381,6 +504,43 @@ private Q_SLOTS:
         QCOMPARE(fourth.create(QStringLiteral("Korvan Application Mutex")),
                  InstanceMutex::Result::Created);
     }
+    // Whatever stands where the lock goes - a folder, another user's file, or a lock
+    // another process holds exclusively - the check still works, and nothing waits (an
+    // alarm would end the child that waited).
+    void mutexCannotBePlantedOrHeld_data() {
+        QTest::addColumn<QString>("planted");
+        for (const char* row : {"folder", "other user's file", "exclusive lock"})
+            QTest::newRow(row) << QString::fromLatin1(row);
+    }
+    void mutexCannotBePlantedOrHeld() {
+        QFETCH(QString, planted);
+        if (planted == "other user's file" && ::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        QTemporaryDir dir;
+        const QString name = QStringLiteral("Korvan Application Mutex");
+        const QByteArray lock = QFile::encodeName(dir.filePath(name + ".lock"));
+        const int held = planted == "folder" ? ::mkdir(lock, 0700)
+                                             : ::open(lock, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(held >= 0 && (planted != "other user's file" || ::fchown(held, 65534, 65534) == 0));
+        QVERIFY(planted != "exclusive lock" || ::flock(held, LOCK_EX) == 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            ::alarm(10);
+            _exit(static_cast<int>(InstanceMutex(dir.path()).create(name)));
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status),
+                 int(planted == "exclusive lock" ? InstanceMutex::Result::AlreadyExists
+                                                 : InstanceMutex::Result::Created));
+        ::close(planted == "folder" ? -1 : held);
+        InstanceMutex first(dir.path()), second(dir.path());
+        QCOMPARE(first.create(name), InstanceMutex::Result::Created);
+        QCOMPARE(second.create(name), InstanceMutex::Result::AlreadyExists);
+        QCOMPARE(QFileInfo(lock).ownerId(), ::geteuid());
+    }
+
     // Offscreen there is no X server to ask, and without a session bus nothing can tell.
     void systemIdleSourceWithoutAnyService() {
         const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
