@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/Services.h"
+#include "timing/MainWindow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -81,11 +82,14 @@ int Run(QApplication& app) {
                      [] { QCoreApplication::exit(0); });
 
     Application parts;
-    // Scripts and desktop shortcuts reach this copy on the session bus.
+    // Scripts and desktop shortcuts reach this copy on the session bus, before anything is
+    // said about the store (that waits for the event loop).
     parts.bus().publish();
-    // A signal during start-up (a question about the store, say): straight to the orderly
-    // end, which saves.
-    return gTerminated ? 0 : app.exec();
+    // A signal during start-up: straight to the orderly end, which saves.
+    const int result = gTerminated ? 0 : app.exec();
+    // From here on nothing may wait for an answer: at logout the session would wait for it.
+    parts.mainWindow()->endSession();
+    return result;
 }
 
 } // namespace korvan

@@ -62,7 +62,16 @@ int CompareByName(const TProject* a, const TProject* b) {
     return CompareNames(a->name(), b->name());
 }
 
-TProject::TProject(const QString& name) : name_(name) {}
+QString BoundedTaskName(const QString& name) {
+    if (name.size() <= kLongestTaskName)
+        return name;
+    qsizetype keep = kLongestTaskName;
+    if (name.at(keep - 1).isHighSurrogate())
+        --keep;
+    return name.left(keep);
+}
+
+TProject::TProject(const QString& name) : name_(BoundedTaskName(name)) {}
 
 void TProject::changed() {
     if (list_)
@@ -70,9 +79,10 @@ void TProject::changed() {
 }
 
 void TProject::setName(const QString& name) {
-    if (name == name_)
+    const QString bounded = BoundedTaskName(name);
+    if (bounded == name_)
         return;
-    name_ = name;
+    name_ = bounded;
     changed();
 }
 

@@ -4,10 +4,18 @@
 
 class TaskList;
 
+// The longest task name, in characters (UTF-16 code units): a name is a label for a menu
+// entry and a grid row, and one of megabytes kept the windows from painting for many
+// seconds. Every way a name comes in is cut to it.
+constexpr int kLongestTaskName = 1000;
+// The name as a task keeps it: cut to kLongestTaskName, never inside a surrogate pair.
+QString BoundedTaskName(const QString& name);
+
 // One named stopwatch. Which task runs is the list's business: a task tells its list when
 // it starts, stops or changes, and the list tells whoever shows it.
 class TProject {
 public:
+    // The name is kept as BoundedTaskName makes it, here and in setName().
     explicit TProject(const QString& name);
     virtual ~TProject() = default;
     TProject(const TProject&) = delete;

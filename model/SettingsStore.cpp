@@ -1,10 +1,14 @@
 #include "model/SettingsStore.h"
 
+#include "model/Project.h"
 #include "model/Records.h"
+#include "platform/AtomicFile.h"
 #include "platform/ProgramPath.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
@@ -35,6 +39,8 @@ public:
         return v ? std::optional<qint32>(qFromLittleEndian<qint32>(v->data.constData()))
                  : std::nullopt;
     }
+    // A time that is no time (below zero, not a number, beyond a century) is noted with its
+    // value and reads as none: the task keeps its name and starts from nothing.
     std::optional<double> time(const QString& name) {
         const std::optional<RegValue> v = typed(
             name, [](const RegValue& r) { return r.type == REG_BINARY && r.data.size() == 8; },
@@ -44,9 +50,18 @@ public:
         const quint64 bits = qFromLittleEndian<quint64>(v->data.constData());
         double days;
         std::memcpy(&days, &bits, sizeof days);
+        QString why;
         if (!std::isfinite(days))
-            return wrong(name, QStringLiteral("it is not a finite time")), std::nullopt;
-        return days;
+            why = QStringLiteral("it is not a number");
+        else if (days < 0)
+            why = QStringLiteral("it is below zero");
+        else if (days > SettingsStore::kLongestStoredDays)
+            why = QStringLiteral("it is more than 100 years");
+        if (why.isEmpty())
+            return days;
+        wrong(name, QStringLiteral("%1 days: %2; the task is kept with no recorded time")
+                        .arg(QString::number(days, 'g', 17), why));
+        return 0.0;
     }
     void wrong(const QString& name, const QString& why) {
         problems_ << QStringLiteral("\"%1\": %2").arg(name, why);
@@ -67,6 +82,44 @@ private:
     const RegistryKey& key_;
     QStringList problems_;
 };
+
+// The indices below count of the tasks the store names ("Project<n>", n as the store
+// writes it), in order: a hand-edited store may leave gaps, and its count may be far beyond
+// what it holds.
+std::vector<qint32> taskIndices(const RegistryKey& key, qint32 count) {
+    static const QLatin1String kPrefix("Project");
+    std::vector<qint32> indices;
+    for (const QString& name : key.valueNames()) {
+        if (name.size() <= kPrefix.size() || !name.startsWith(kPrefix, Qt::CaseInsensitive))
+            continue;
+        const QStringView digits = QStringView(name).mid(kPrefix.size());
+        bool ok = false;
+        const qint32 index = digits.toInt(&ok, 10);
+        if (ok && index >= 0 && index < count && digits == QString::number(index))
+            indices.push_back(index);
+    }
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    return indices;
+}
+
+QString notePath() {
+    const QString location = services().registry->location();
+    return location.isEmpty() ? QString() : location + QStringLiteral(".lastsave-failed");
+}
+
+// The note the previous session left about its last save, taken away once read.
+QString takeLastSaveNote() {
+    const QString path = notePath();
+    QFile note(path);
+    if (path.isEmpty() || !note.open(QIODevice::ReadOnly))
+        return {};
+    // A note is a few lines; a huge file there is not Korvan's note, and is not shown whole.
+    const QString text = QString::fromUtf8(note.read(16384)).trimmed();
+    note.close();
+    QFile::remove(path);
+    return text;
+}
 
 QByteArray timeBytes(double days) {
     quint64 bits;
@@ -97,20 +150,23 @@ Loaded load() {
         stored ? ScramblePassword(*stored) : QString::fromLatin1(kDefaultConnectionString);
     const ProgramPath* paths = services().programPath;
     out.connection = ReplacePlaceholders(connection, paths->programFolder(), paths->dataFolder());
-    qint32 count = r.integer(QStringLiteral("Count")).value_or(0);
-    // Each task has at least a name and a time: a count beyond what the store holds is not
-    // worth a look (a hostile one would keep start-up busy for minutes).
-    count = std::min(count, key->valueCount() / 2);
-    for (qint32 i = 0; i < count; ++i) {
+    const qint32 count = r.integer(QStringLiteral("Count")).value_or(0);
+    // Values beyond the count are left over from tasks removed since; not loaded.
+    for (const qint32 i : taskIndices(*key, count)) {
         const QString n = QString::number(i);
-        if (!r.exists(QStringLiteral("Project") + n) || !r.exists(QStringLiteral("Time") + n))
+        if (!r.exists(QStringLiteral("Time") + n))
             continue;
         const std::optional<QString> name = r.string(QStringLiteral("Project") + n);
         const std::optional<double> time = r.time(QStringLiteral("Time") + n);
         if (!name || !time)
             continue; // this task only; noted
         StoredTask task;
-        task.name = *name;
+        task.name = BoundedTaskName(*name);
+        if (task.name.size() < name->size())
+            r.wrong(QStringLiteral("Project") + n,
+                    QStringLiteral("the name is %1 characters long; its first %2 are kept")
+                        .arg(name->size())
+                        .arg(task.name.size()));
         task.time = *time;
         task.description = r.string(QStringLiteral("Description") + n).value_or(QString());
         task.sectionId = r.integer(QStringLiteral("SectionId") + n).value_or(0);
@@ -125,6 +181,12 @@ Loaded load() {
         loaded.problems = r.problems();
         loaded.keptCopy = registry->keepCopy(QStringLiteral("bak"));
     }
+    loaded.notices = registry->takeNotices();
+    const QString note = takeLastSaveNote();
+    if (!note.isEmpty())
+        loaded.notices << QStringLiteral("The last save before Korvan ended did not go as it "
+                                         "should; the tasks and settings are as last saved:\n%1")
+                              .arg(note);
     return loaded;
 }
 
@@ -153,11 +215,39 @@ std::optional<QString> save(const Settings& settings, const std::vector<StoredTa
         key->writeInteger(QStringLiteral("SectionId") + n, task.sectionId);
         key->writeInteger(QStringLiteral("ActivityId") + n, task.activityId);
     }
-    if (!key->close())
-        return QStringLiteral("Korvan could not save its tasks and settings to %1: %2. They are "
-                              "kept in memory and saved at the next chance.")
+    if (key->close())
+        return std::nullopt;
+    if (registry->writesRefused())
+        return QStringLiteral("Korvan does not save its tasks and settings to %1: it could not "
+                              "read that file (%2) and never writes over what it has not read. "
+                              "Changes made until Korvan starts again with a readable file are "
+                              "not kept.")
             .arg(registry->location(), registry->lastError());
-    return std::nullopt;
+    return QStringLiteral("Korvan could not save its tasks and settings to %1: %2. They are "
+                          "kept in memory and saved at the next chance.")
+        .arg(registry->location(), registry->lastError());
+}
+
+QStringList takeNotices() {
+    return services().registry->takeNotices();
+}
+
+void noteForNextStart(const QStringList& messages) {
+    const QString path = notePath();
+    if (path.isEmpty())
+        return;
+    if (messages.isEmpty()) {
+        QFile::remove(path);
+        return;
+    }
+    const QString text =
+        QStringLiteral("%1\n%2\n")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                 messages.join(QLatin1Char('\n')));
+    QString why;
+    if (!writeFileAtomically(path, text.toUtf8(), 0600, &why))
+        qWarning("Korvan could not keep a note for its next start in %s: %s", qPrintable(path),
+                 qPrintable(why));
 }
 
 bool syncAutostart(bool autoStart) {

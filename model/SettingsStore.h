@@ -37,12 +37,28 @@ struct Loaded {
     QStringList problems;
     QString keptCopy;
     QString location;
+    // What the user is to be told about the store as a whole, one message each: a file that
+    // could not be read, a last save of the previous session that did not succeed.
+    QStringList notices;
 };
 Loaded load();
 
 // Writes everything durably in one replace. The reason when the store could not be
 // written; nothing is lost then, as the caller still holds it all.
 std::optional<QString> save(const Settings& settings, const std::vector<StoredTask>& tasks);
+
+// What the user is to be told about the store since the last load or save (another
+// version kept beside), one message each.
+QStringList takeNotices();
+
+// Keeps what went wrong in a save nobody could be told about (the last one, as the session
+// ends) in a note beside the store, for the next start to show; none removes the note.
+void noteForNextStart(const QStringList& messages);
+
+// The longest recorded time a store may hold, in days: 100 years. A stopwatch does not run
+// for a century; the edit dialog takes at most 9999 hours (about 417 days), and beyond a
+// million hours (114 years) a time no longer shows as hours at all.
+constexpr double kLongestStoredDays = 36525;
 
 // Brings the log-on entry in line with the setting; false when that failed.
 bool syncAutostart(bool autoStart);

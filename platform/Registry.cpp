@@ -1,25 +1,33 @@
 #include "platform/Registry.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/MessageBox.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QtEndian>
 #include <sys/stat.h>
+#include <utility>
 
 namespace platform {
 
 class FileRegistryKey : public RegistryKey {
 public:
-    FileRegistryKey(FileRegistry& store, RegFile file, const QString& path, bool writable,
-                    bool changedMeanwhile = false)
-        : store_(store), file_(std::move(file)), path_(path), writable_(writable),
-          changedMeanwhile_(changedMeanwhile) {
+    // A key with a refusal reads what it was given (nothing) and never writes.
+    FileRegistryKey(FileRegistry& store, RegFile file, const QString& path,
+                    bool changedMeanwhile = false, const QString& refusal = QString())
+        : store_(store), file_(std::move(file)), path_(path), changedMeanwhile_(changedMeanwhile),
+          refusal_(refusal) {
         keyIndex_ = &file_.key(path_) - file_.keys.constData();
     }
 
     int valueCount() const override { return static_cast<int>(key().values().size()); }
+    QStringList valueNames() const override {
+        QStringList names;
+        names.reserve(key().values().size());
+        for (const RegValue& v : key().values())
+            names.append(v.name);
+        return names;
+    }
     bool valueExists(const QString& name) const override { return key().find(name) != nullptr; }
     bool queryValue(const QString& name, RegValue& value) const override {
         const RegValue* v = key().find(name);
@@ -46,25 +54,31 @@ public:
         if (!dirty_)
             return true;
         dirty_ = false;
-        if (!writable_) {
-            store_.lastError_ = QStringLiteral("The store could not be read, so it is not written");
+        if (!refusal_.isEmpty()) {
+            store_.lastError_ = refusal_;
             return false;
         }
         // Another copy of Korvan, or the user, wrote the store since this copy last read or
-        // wrote it: their version is kept beside before this one replaces it.
-        QString kept;
-        if (changedMeanwhile_)
-            kept = store_.keepCopy(QStringLiteral("conflict"));
+        // wrote it: their version is kept beside before this one replaces it, the first
+        // time in a session.
+        if (changedMeanwhile_ && !store_.conflictTold_) {
+            store_.conflictTold_ = true;
+            const QString kept = store_.keepCopy(QStringLiteral("conflict"));
+            store_.notices_
+                << QStringLiteral("The settings file %1 was changed by another program or another "
+                                  "copy of Korvan after this copy read it. %2 This copy's tasks "
+                                  "and settings are saved in its place. Should that happen again "
+                                  "before Korvan ends, the other version is written over without "
+                                  "another copy or message: run one copy of Korvan on one "
+                                  "settings file.")
+                       .arg(store_.path_,
+                            kept.isEmpty()
+                                ? QStringLiteral("That version could not be kept beside.")
+                                : QStringLiteral("That version is kept as %1.").arg(kept));
+        }
         if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_))
             return false;
         store_.remember(file_);
-        if (!kept.isEmpty())
-            messageBox(QStringLiteral("The settings file %1 was changed by another program or "
-                                      "another copy of Korvan after this copy read it. That "
-                                      "version is kept as %2; this copy's tasks and settings "
-                                      "were saved.")
-                           .arg(store_.path_, kept),
-                       QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
         return true;
     }
 
@@ -80,8 +94,8 @@ private:
     FileRegistry& store_;
     RegFile file_;
     QString path_;
-    bool writable_;
     bool changedMeanwhile_;
+    QString refusal_;
     qsizetype keyIndex_ = 0;
     bool dirty_ = false;
 };
@@ -138,45 +152,67 @@ void FileRegistry::remember(const RegFile& file) {
     cache_ = std::move(stamp);
 }
 
+QStringList FileRegistry::takeNotices() {
+    return std::exchange(notices_, {});
+}
+
+std::unique_ptr<RegistryKey> FileRegistry::refusedKey(const QString& path, const QString& why) {
+    lastError_ = why;
+    return std::make_unique<FileRegistryKey>(*this, RegFile{}, path, false, why);
+}
+
 std::unique_ptr<RegistryKey> FileRegistry::openKey(const QString& path) {
+    if (!refusal_.isEmpty())
+        return refusedKey(path, refusal_);
     RegFile file;
     Snapshot stamp;
     // Another copy that saved since has replaced the file, and with it the stamp.
     if (cache_.mtimeNs >= 0 && fileStamp(stamp) && stamp.inode == cache_.inode &&
         stamp.size == cache_.size && stamp.mtimeNs == cache_.mtimeNs)
-        return std::make_unique<FileRegistryKey>(*this, cache_.file, path, true);
+        return std::make_unique<FileRegistryKey>(*this, cache_.file, path);
     const bool changed = changedSinceSeen();
     QFile f(path_);
     if (!f.exists()) {
         if (!seen_)
             remember(file); // none there: one that appears later is someone else's
-        return std::make_unique<FileRegistryKey>(*this, file, path, true);
+        return std::make_unique<FileRegistryKey>(*this, file, path);
     }
     if (!f.open(QIODevice::ReadOnly)) {
-        lastError_ = f.errorString();
-        return std::make_unique<FileRegistryKey>(*this, file, path, false);
+        const QString why = f.errorString();
+        // Nothing of it was ever read: a save would replace whatever it holds with nothing.
+        if (!seen_) {
+            refusal_ = why;
+            notices_ << QStringLiteral("The settings file %1 could not be read (%2). Korvan starts "
+                                       "without the tasks and settings it holds and does not "
+                                       "write over it. Once the file can be read, end Korvan "
+                                       "and start it again.")
+                            .arg(path_, why);
+        }
+        return refusedKey(path, why);
     }
     const QByteArray bytes = f.readAll();
     f.close();
     QString why;
     if (RegFile::parse(bytes, file, &why)) {
         remember(file);
-        return std::make_unique<FileRegistryKey>(*this, file, path, true, changed);
+        return std::make_unique<FileRegistryKey>(*this, file, path, changed);
     }
 
     // Never overwrite what could not be read: keep it beside and start afresh.
     const QString kept =
         path_ + QStringLiteral(".corrupt-") +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    const bool moved = QFile::rename(path_, kept);
-    messageBox(moved ? QStringLiteral("The settings file %1 could not be read (%2). It was kept "
-                                      "as %3; Korvan starts with default settings.")
-                           .arg(path_, why, kept)
-                     : QStringLiteral("The settings file %1 could not be read (%2). Korvan "
-                                      "starts with default settings and will not overwrite it.")
-                           .arg(path_, why),
-               QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
-    return std::make_unique<FileRegistryKey>(*this, RegFile{}, path, moved);
+    if (QFile::rename(path_, kept)) {
+        notices_ << QStringLiteral("The settings file %1 could not be read (%2). It was kept as "
+                                   "%3; Korvan starts with default settings.")
+                        .arg(path_, why, kept);
+        return std::make_unique<FileRegistryKey>(*this, RegFile{}, path);
+    }
+    refusal_ = why;
+    notices_ << QStringLiteral("The settings file %1 could not be read (%2). Korvan starts "
+                               "with default settings and will not overwrite it.")
+                    .arg(path_, why);
+    return refusedKey(path, why);
 }
 
 XdgAutostart::XdgAutostart(const QString& configFolder)

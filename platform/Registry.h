@@ -3,6 +3,7 @@
 #include "platform/RegistryFile.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace platform {
@@ -13,6 +14,8 @@ public:
     virtual ~RegistryKey() = default;
     virtual bool valueExists(const QString& name) const = 0;
     virtual int valueCount() const = 0;
+    // The names of every value, in the store's order.
+    virtual QStringList valueNames() const = 0;
     // Reads a value with its type and size; false when absent.
     virtual bool queryValue(const QString& name, RegValue& value) const = 0;
     virtual void writeString(const QString& name, const QString& text) = 0;
@@ -32,6 +35,13 @@ public:
     // Where the store lives, and why the last write failed, for the user's messages.
     virtual QString location() const { return {}; }
     virtual QString lastError() const { return {}; }
+    // True once the store could not be read: from then on it is never written in this
+    // session, as what it holds would be lost.
+    virtual bool writesRefused() const { return false; }
+    // What the user is to be told about the store since the last call, one message each (a
+    // file that could not be read, another version kept beside); the caller decides when
+    // and how, as opening and saving the store happen at moments no box may interrupt.
+    virtual QStringList takeNotices() { return {}; }
     // Keeps a copy of the store as it is now beside it, named <store>.<kind>-<time>;
     // returns the copy's path, empty when there was nothing to keep or it failed.
     virtual QString keepCopy(const QString& kind) {
@@ -48,6 +58,8 @@ public:
     const QString& filePath() const { return path_; }
     QString location() const override { return path_; }
     QString lastError() const override { return lastError_; }
+    bool writesRefused() const override { return !refusal_.isEmpty(); }
+    QStringList takeNotices() override;
     QString keepCopy(const QString& kind) override;
 
     static QString defaultPath(const QString& configFolder);
@@ -66,11 +78,20 @@ private:
     // Whether the file changed (or appeared) since this copy last read or wrote it.
     bool changedSinceSeen() const;
 
+    // A key that reads as empty and is never written, for a store that could not be read.
+    std::unique_ptr<RegistryKey> refusedKey(const QString& path, const QString& why);
+
     QString path_;
     QString lastError_;
     Snapshot cache_;
     // This copy has read or written the store (or found none) at least once.
     bool seen_ = false;
+    // Why the store is not written in this session; empty while it may be.
+    QString refusal_;
+    // Two copies on one store would otherwise keep a copy and say so at almost every save:
+    // once per session is enough to warn the user.
+    bool conflictTold_ = false;
+    QStringList notices_;
 };
 
 // The entry that starts the program when the user logs on.

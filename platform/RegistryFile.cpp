@@ -206,6 +206,28 @@ qsizetype RegKey::indexOf(const QString& name) const {
     return it == index_.constEnd() ? -1 : it.value();
 }
 
+const QList<RegValue>& RegKey::values() const {
+    compact();
+    return values_;
+}
+
+// A value is live where the index points at it; the others were removed.
+void RegKey::compact() const {
+    if (removed_ == 0)
+        return;
+    QList<RegValue> live;
+    live.reserve(values_.size() - removed_);
+    for (qsizetype k = 0; k < values_.size(); ++k) {
+        const auto it = index_.find(folded(values_.at(k).name));
+        if (it == index_.end() || it.value() != k)
+            continue;
+        it.value() = static_cast<int>(live.size());
+        live.append(std::move(values_[k]));
+    }
+    values_ = std::move(live);
+    removed_ = 0;
+}
+
 RegValue* RegKey::find(const QString& name) {
     const qsizetype i = indexOf(name);
     return i < 0 ? nullptr : &values_[i];
@@ -234,26 +256,46 @@ void RegKey::set(RegValue&& value) {
 }
 
 bool RegKey::remove(const QString& name) {
-    const qsizetype i = indexOf(name);
-    if (i < 0)
+    const auto it = index_.find(folded(name));
+    if (it == index_.end())
         return false;
-    values_.removeAt(i);
-    index_.clear();
-    for (int k = 0; k < values_.size(); ++k)
-        index_.insert(folded(values_.at(k).name), k);
+    values_[it.value()].data.clear();
+    index_.erase(it);
+    ++removed_;
     return true;
 }
 
+void RegFile::indexKeys() {
+    keyIndex_.clear();
+    keyIndex_.reserve(keys.size());
+    // Of two keys with one path the first is found, as a search from the top finds it.
+    for (qsizetype k = keys.size() - 1; k >= 0; --k)
+        keyIndex_.insert(keys.at(k).path.toCaseFolded(), k);
+    indexedKeys_ = keys.size();
+}
+
 RegKey& RegFile::key(const QString& path) {
-    for (RegKey& k : keys)
-        if (k.path.compare(path, Qt::CaseInsensitive) == 0)
-            return k;
+    const QString folded = path.toCaseFolded();
+    if (indexedKeys_ != keys.size())
+        indexKeys();
+    auto it = keyIndex_.constFind(folded);
+    // A key whose path was changed in place, or the list rearranged: indexed again.
+    if (it != keyIndex_.constEnd() &&
+        (it.value() >= keys.size() ||
+         keys.at(it.value()).path.compare(path, Qt::CaseInsensitive) != 0)) {
+        indexKeys();
+        it = keyIndex_.constFind(folded);
+    }
+    if (it != keyIndex_.constEnd())
+        return keys[it.value()];
+    keyIndex_.insert(folded, keys.size());
     keys.append(RegKey(path));
+    indexedKeys_ = keys.size();
     return keys.last();
 }
 
 bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
-    out.keys.clear();
+    out = RegFile();
     QString text;
     if (bytes.startsWith("\xFF\xFE")) {
         if ((bytes.size() - 2) % 2 != 0)
@@ -274,6 +316,7 @@ bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
     const QStringView all(text);
     std::vector<QStringView> lines;
     std::deque<QString> joined;
+    // A long value continued over many lines grows in place, line by line.
     QString pending;
     for (qsizetype start = 0; start <= all.size();) {
         qsizetype end = all.indexOf(QLatin1Char('\n'), start);
@@ -282,21 +325,24 @@ bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
             raw.chop(1);
         start = end < 0 ? all.size() + 1 : end + 1;
         const bool continued = !pending.isEmpty();
-        QString join;
         if (continued)
-            join = pending + raw.trimmed().toString();
-        QStringView l = continued ? QStringView(join) : raw;
+            pending += raw.trimmed();
+        QStringView l = continued ? QStringView(pending) : raw;
         while (l.endsWith(QLatin1Char(' ')) || l.endsWith(QLatin1Char('\t')))
             l.chop(1);
         // Only hex data continues on the next line; strings end with a quote.
         if (l.endsWith(QLatin1Char('\\'))) {
             l.chop(1);
-            pending = l.toString();
+            if (continued)
+                pending.truncate(l.size());
+            else
+                pending = l.toString();
             continue;
         }
-        pending.clear();
         if (continued) {
-            joined.push_back(l.toString());
+            pending.truncate(l.size());
+            joined.push_back(std::move(pending));
+            pending = QString();
             l = joined.back();
         }
         lines.push_back(l);

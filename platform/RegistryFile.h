@@ -38,7 +38,8 @@ public:
     RegKey() = default;
     RegKey(const QString& keyPath, const QList<RegValue>& initial = {});
     QString path; // e.g. HKEY_CURRENT_USER\Software\Myrkat\Korvan
-    const QList<RegValue>& values() const { return values_; }
+    // In the order they were first set.
+    const QList<RegValue>& values() const;
     RegValue* find(const QString& name); // names ignore letter case
     const RegValue* find(const QString& name) const;
     void set(const RegValue& value);
@@ -47,21 +48,36 @@ public:
 
 private:
     qsizetype indexOf(const QString& name) const;
+    void compact() const;
 
-    QList<RegValue> values_;
-    QHash<QString, int> index_; // folded name -> position in values_
+    // A removed value stays in values_ until the list is next asked for, and is then taken
+    // out with every other removed one in one pass: a file that removes thousands of
+    // values ("name"=-) reads in time linear in its size.
+    mutable QList<RegValue> values_;
+    mutable QHash<QString, int> index_; // folded name -> position in values_ (live values)
+    mutable qsizetype removed_ = 0;
 };
 
 // The text of a Windows registry export ("Windows Registry Editor Version 5.00").
 struct RegFile {
+    // In file order. Keys are added through key(), which keeps them indexed; a list changed
+    // otherwise is indexed again at the next look-up.
     QList<RegKey> keys;
-    RegKey& key(const QString& path); // created when missing
+    RegKey& key(const QString& path); // created when missing; paths ignore letter case
 
     // Parses UTF-8 (with or without byte-order mark) or UTF-16LE with its byte-order mark.
     // Returns false with a reason when the text is not a registry export.
     static bool parse(const QByteArray& bytes, RegFile& out, QString* error = nullptr);
     // UTF-8 without byte-order mark.
     QByteArray serialize() const;
+
+private:
+    void indexKeys();
+
+    // Folded path -> position in keys: a file of thousands of sections is read in time
+    // linear in its size, not with a search through all earlier sections at each one.
+    QHash<QString, qsizetype> keyIndex_;
+    qsizetype indexedKeys_ = 0;
 };
 
 } // namespace platform

@@ -63,6 +63,8 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
 void TForm2::buildControls() {
     nameEdit_ = new QLineEdit;
     nameEdit_->setObjectName(QStringLiteral("Edit1"));
+    // Typed or pasted, a name is no longer than a task keeps.
+    nameEdit_->setMaxLength(kLongestTaskName);
     timeEdit_ = new QLineEdit;
     timeEdit_->setObjectName(QStringLiteral("MaskEdit1"));
     // Hours of any length up to 9999 (a task may run for days); the value is checked on OK.

@@ -342,6 +342,11 @@ void TForm1::buildControls() {
     for (QCheckBox* box :
          {autoSaveBox_, reminderBox_, idleBox_, autoStartBox_, requestDescriptionBox_})
         connect(box, &QCheckBox::clicked, this, &TForm1::optionsChanged);
+    // So is each number of minutes as it is typed; what is no number waits for the check
+    // when the box is left.
+    for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_, idleEdit_})
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, edit] { guarded([this, edit] { minutesTyped(edit); }); });
 
     auto* options = new QGridLayout;
     options->addWidget(autoSaveBox_, 0, 0);
@@ -431,6 +436,7 @@ void TForm1::setUp() {
 }
 
 void TForm1::tearDown() {
+    endSession();
     SaveSettings();
     tasks_.clear();
 }
@@ -1027,8 +1033,26 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+// The number in a minute box is an option as soon as it is one; the timers follow when the
+// box is left or the window closes, as before.
+void TForm1::minutesTyped(QLineEdit* edit) {
+    qint32 value = 0;
+    if (!parseInteger(edit->text(), value))
+        return;
+    if (edit == autoSaveEdit_ && autoSaveBox_->isChecked())
+        settings_.autoSaveMinutes = value;
+    else if (edit == reminderEdit_ && reminderBox_->isChecked())
+        settings_.reminderMinutes = value;
+    else if (edit == idleEdit_ && idleBox_->isChecked() && value >= 1)
+        settings_.idleMinutes = value;
+    else
+        return;
+    Q_EMIT optionsChanged();
+}
+
 void TForm1::captureSettings() {
-    if (!controlsBuilt())
+    // The numbers typed are kept already; a wrong one is not worth a box at the end.
+    if (!controlsBuilt() || ending_)
         return;
     if (autoSaveBox_->isChecked()) {
         settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);

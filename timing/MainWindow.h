@@ -5,9 +5,11 @@
 #include "platform/Deferred.h"
 
 #include <QIcon>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -57,6 +59,10 @@ public:
     // Writes the tasks and settings to the store; a failure is said once until a save
     // works again. True when they were written.
     bool SaveSettings();
+    // The program ends: from now on no save or option opens a box (the session's end would
+    // wait for it); what goes wrong is logged and shown at the next start. The window's own
+    // last save, when it is destroyed, is always one of these.
+    void endSession();
     TProject* selectedTask() const;
     void selectTaskRow(int index);
 
@@ -98,6 +104,8 @@ private:
     void idleToggled();
     bool idleMinutesLeft();
     void captureSettings();
+    void minutesTyped(QLineEdit* edit);
+    void showStartupMessages();
     void followTasks();
     void addEntry(TProject* task);
     void removeEntry(TProject* task);
@@ -176,6 +184,11 @@ private:
     QLineEdit *autoSaveEdit_ = nullptr, *reminderEdit_ = nullptr, *idleEdit_ = nullptr;
     QLabel *autoSaveUnit_ = nullptr, *reminderUnit_ = nullptr, *idleUnit_ = nullptr;
     QString saveFailureShown_;
+    bool ending_ = false;
+    // What the saves since endSession() could tell nobody, for the next start.
+    QStringList endNotices_;
+    // Text and caption of what the start has to say, shown once the event loop runs.
+    std::vector<std::pair<QString, QString>> startupMessages_;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
     TTrayIcon* trayIcon_ = nullptr;
     TPopupMenu* trayMenu_;

@@ -4,14 +4,23 @@
 #include "platform/MessageBox.h"
 #include "timing/MainWindow.h"
 
+#include <QTimer>
 #include <memory>
+#include <utility>
 
 using namespace platform;
 
 namespace {
-void reportAutostartFailure() {
-    messageBox(QStringLiteral("Unable to access registry"), QStringLiteral("Error"),
-               MsgIcon::Warning, MsgButtons::Ok);
+const QString kAutostartFailure = QStringLiteral("Unable to access registry");
+
+// A store with thousands of unreadable values would make a box taller than any screen.
+constexpr qsizetype kProblemsShown = 20;
+
+QString problemList(const QStringList& problems) {
+    QStringList shown = problems.mid(0, kProblemsShown);
+    if (problems.size() > kProblemsShown)
+        shown << QStringLiteral("... and %1 more.").arg(problems.size() - kProblemsShown);
+    return shown.join(QLatin1Char('\n'));
 }
 } // namespace
 
@@ -26,19 +35,37 @@ void TForm1::LoadSettings() {
         task->setActivityId(entry.activityId);
         tasks_.push_back(task.release());
     }
+    QStringList store = loaded.notices;
     if (!loaded.problems.isEmpty())
-        messageBox(
-            QStringLiteral("Some values in the settings file %1 could not be read and "
-                           "were left at their defaults (a task with an unreadable name "
-                           "or time is left out):\n\n%2\n\n%3")
-                .arg(
-                    loaded.location, loaded.problems.join(QLatin1Char('\n')),
-                    loaded.keptCopy.isEmpty()
-                        ? QStringLiteral("No copy of the file could be kept.")
-                        : QStringLiteral("The file as it was is kept as %1.").arg(loaded.keptCopy)),
-            QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
+        store << QStringLiteral("Some values in the settings file %1 could not be read and were "
+                                "left at their defaults (a task with an unreadable name or time "
+                                "is left out; one with an impossible time is kept without "
+                                "it):\n\n%2\n\n%3")
+                     .arg(loaded.location, problemList(loaded.problems),
+                          loaded.keptCopy.isEmpty()
+                              ? QStringLiteral("No copy of the file could be kept.")
+                              : QStringLiteral("The file as it was is kept as %1.")
+                                    .arg(loaded.keptCopy));
+    if (!store.isEmpty())
+        startupMessages_.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
     if (!SettingsStore::syncAutostart(settings_.autoStart))
-        reportAutostartFailure();
+        startupMessages_.push_back({kAutostartFailure, QStringLiteral("Error")});
+    // Said once the event loop runs, not while the program is still being made: by then the
+    // icon shows and the program answers on the bus while the user reads.
+    if (!startupMessages_.empty())
+        QTimer::singleShot(0, this, [this] { showStartupMessages(); });
+}
+
+void TForm1::showStartupMessages() {
+    for (const auto& [text, caption] : std::exchange(startupMessages_, {}))
+        messageBox(text, caption, MsgIcon::Warning, MsgButtons::Ok);
+}
+
+void TForm1::endSession() {
+    ending_ = true;
+    // Ended before the start could say it (a logout during start-up): not lost without a word.
+    for (const auto& message : std::exchange(startupMessages_, {}))
+        qWarning("%s", qPrintable(message.first));
 }
 
 bool TForm1::SaveSettings() {
@@ -47,17 +74,38 @@ bool TForm1::SaveSettings() {
     for (const TProject* task : tasks_)
         tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
                          task->activityId()});
-    if (const auto failure = SettingsStore::save(settings_, tasks)) {
+    const std::optional<QString> failure = SettingsStore::save(settings_, tasks);
+    const QStringList notices = SettingsStore::takeNotices();
+    const bool autostartFailed = !failure && !SettingsStore::syncAutostart(settings_.autoStart);
+    if (ending_) {
+        // Nobody may be asked to press OK now (a logout would wait for the answer): what
+        // went wrong goes to the log, and into a note that the next start shows.
+        QStringList told = notices;
+        if (autostartFailed)
+            told << kAutostartFailure;
+        endNotices_ << told;
+        if (failure)
+            told << *failure;
+        for (const QString& text : told)
+            qWarning("%s", qPrintable(text));
+        // The failure of an earlier save at the end is over once a later one worked.
+        SettingsStore::noteForNextStart(failure ? endNotices_ + QStringList{*failure}
+                                                : endNotices_);
+    } else {
+        for (const QString& text : notices)
+            messageBox(text, QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
+        if (autostartFailed)
+            messageBox(kAutostartFailure, QStringLiteral("Error"), MsgIcon::Warning,
+                       MsgButtons::Ok);
         // Every change is saved at once: one message for a store that stays unwritable.
-        if (*failure != saveFailureShown_) {
+        if (failure && *failure != saveFailureShown_) {
             saveFailureShown_ = *failure;
             messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
         }
-        return false;
     }
+    if (failure)
+        return false;
     saveFailureShown_.clear();
-    if (!SettingsStore::syncAutostart(settings_.autoStart))
-        reportAutostartFailure();
     Q_EMIT saved();
     return true;
 }

@@ -624,6 +624,23 @@ private Q_SLOTS:
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
+    // A number of minutes reaches the store as it is typed, before its box is left or the
+    // window closes, as every other option does.
+    void minutesReachTheStoreAsTyped() {
+        mainWindow()->showFromTray();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        for (const auto& [box, option] : {std::pair{"Edit2", "Auto Save"},
+                                          {"Edit3", "Auto Reminder"},
+                                          {"Edit4", "Idle Minutes"}}) {
+            auto* minutes = child<QLineEdit>(mainWindow(), box);
+            minutes->selectAll();
+            QTest::keyClicks(minutes, QStringLiteral("42"));
+            QVERIFY2(watchmanTimer("SaveSoon")->isActive(), box);
+            fireTimer(watchmanTimer("SaveSoon"));
+            QCOMPARE(storedOption(QLatin1String(option)), QVariant(42));
+        }
+    }
+
     // A run killed after its last sign of life: the question is up when the program starts,
     // and the user's answer is in the store at once, with nothing left to ask.
     void killedRunAskedAtStartAndSaved() {

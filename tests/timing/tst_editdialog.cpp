@@ -6,6 +6,7 @@
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -179,6 +180,23 @@ private Q_SLOTS:
         QVERIFY(f->tasks().empty());
         QVERIFY(!dialog->editedTask());
         QCOMPARE(f->boxes.shown.size(), 1);
+    }
+
+    // A name pasted by mistake (megabytes of a log, say) stops at the longest name a task
+    // keeps, in the field already.
+    void pastedNameStopsAtTheBound() {
+        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        QGuiApplication::clipboard()->setText(QString(2000000, QLatin1Char('p')));
+        qsizetype typed = 0;
+        QTimer::singleShot(0, this, [&] {
+            auto* name = child<QLineEdit>(dialog.get(), "Edit1");
+            QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+            typed = name->text().size();
+            child<QPushButton>(dialog.get(), "Button1")->click();
+        });
+        dialog->NewTask();
+        QCOMPARE(typed, qsizetype(kLongestTaskName));
+        QCOMPARE(f->tasks()[0]->name().size(), qsizetype(kLongestTaskName));
     }
 
     // A description the user does not touch comes back exactly: no-break spaces, a lone CR

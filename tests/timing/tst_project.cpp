@@ -35,6 +35,16 @@ private Q_SLOTS:
         f.reset();
     }
 
+    // However a name comes in, a task keeps at most its first 1000 characters, and never
+    // half of a character outside the basic plane.
+    void namesAreBounded() {
+        TProject* task =
+            addTask(QString(999, QLatin1Char('n')) + QStringLiteral("\U0001F600 more"));
+        QCOMPARE(task->name(), QString(999, QLatin1Char('n')));
+        task->setName(QString(5000, QLatin1Char('m')));
+        QCOMPARE(task->name(), QString(1000, QLatin1Char('m')));
+    }
+
     void formatTime_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");

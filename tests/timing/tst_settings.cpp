@@ -58,8 +58,19 @@ class TestSettings : public QObject {
         const RegValue* v = file.key(kKey).find(name);
         return v ? *v : RegValue{};
     }
-    // The program starts: the main window on the fixture's settings and task list.
-    void start() { window = std::make_unique<TForm1>(f->tasks(), f->settings); }
+    // The program starts: the main window on the fixture's settings and task list; what
+    // the start has to say shows once the event loop turns.
+    void start() {
+        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        QCoreApplication::processEvents();
+    }
+    // Another copy of Korvan, or the user, writes the store.
+    void writeAsAnother(const QString& name, const QString& value) {
+        FileRegistry other(f->storePath());
+        auto key = other.openKey(kKey);
+        key->writeString(name, value);
+        QVERIFY(key->close());
+    }
     void restart() {
         window.reset();
         start();
@@ -228,6 +239,92 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), 1);
         QVERIFY(f->boxes.last().text.contains(kept.first()));
         QCOMPARE(storedValue(QStringLiteral("Project0")).toText(), QStringLiteral("mine"));
+        // Once a session: two copies on one store would say it and keep a copy at nearly
+        // every save.
+        for (int i = 0; i < 2; ++i) {
+            writeAsAnother(QStringLiteral("Project0"), QStringLiteral("theirs again"));
+            window->SaveSettings();
+        }
+        QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
+                     .entryList({QStringLiteral("Korvan.reg.conflict-*")})
+                     .size(),
+                 1);
+        QCOMPARE(f->boxes.shown.size(), 1);
+    }
+
+    // What stands at the store's path is not a file Korvan may read, or write: a directory,
+    // a link to where nothing can be made, a file of mode 000 (not to root).
+    void putInPlace(const QString& kind) {
+        if (kind == QLatin1String("mode 000")) {
+            QVERIFY(QFile::setPermissions(f->storePath(), {}));
+            return;
+        }
+        QVERIFY(QFile::remove(f->storePath()));
+        QVERIFY(kind == QLatin1String("directory")
+                    ? QDir().mkpath(f->storePath())
+                    : QFile::link(QStringLiteral("/proc/korvan-none/x"), f->storePath()));
+    }
+
+    // A store Korvan may not read is said at start with the file and the reason, once the
+    // program runs (not while it is being made, when the bus does not answer yet); it is
+    // never written over, and the save says why, once.
+    void unreadableStoreIsSaidAndNeverWritten_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("directory") << "directory";
+        if (geteuid() != 0)
+            QTest::newRow("mode 000") << "mode 000";
+    }
+    void unreadableStoreIsSaidAndNeverWritten() {
+        QFETCH(QString, kind);
+        seed({RegValue::dword(QStringLiteral("Count"), 0)});
+        const QByteArray before = readFile(f->storePath());
+        putInPlace(kind);
+        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        QVERIFY(f->boxes.shown.isEmpty());
+        QCoreApplication::processEvents();
+        QVERIFY(
+            f->boxes.last().text.contains(f->storePath() + QStringLiteral(" could not be read (")));
+        f->tasks().push_back(new TProject(QStringLiteral("mine")));
+        QVERIFY(!window->SaveSettings() && !window->SaveSettings());
+        QCOMPARE(f->boxes.shown.size(), 2);
+        QVERIFY(f->boxes.last().text.contains(QStringLiteral("does not save")));
+        window.reset();
+        QCOMPARE(f->boxes.shown.size(), 2);
+        QFile::setPermissions(f->storePath(), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(readFile(f->storePath()),
+                 kind == QLatin1String("mode 000") ? before : QByteArray());
+    }
+
+    // The last save, as the session ends, never waits for anyone to press OK: what went
+    // wrong goes to the log and into a note beside the store, which the next start shows
+    // and takes away.
+    void lastSaveOpensNoBox_data() {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("another copy saved") << "conflict"
+                                            << "changed by another program";
+        QTest::newRow("directory") << "directory"
+                                   << "could not save its tasks";
+        QTest::newRow("link to nowhere") << "link to nowhere"
+                                         << "could not save its tasks";
+    }
+    void lastSaveOpensNoBox() {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, said);
+        start();
+        QVERIFY(window->SaveSettings());
+        if (obstacle == QLatin1String("conflict"))
+            writeAsAnother(QStringLiteral("UserName"), QStringLiteral("theirs"));
+        else
+            putInPlace(obstacle);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
+        window.reset();
+        QVERIFY(f->boxes.shown.isEmpty());
+        const QString note = f->storePath() + QStringLiteral(".lastsave-failed");
+        QVERIFY(readFile(note).contains(said.toUtf8()));
+        start();
+        QVERIFY(f->boxes.last().text.contains(said));
+        QVERIFY(!QFile::exists(note));
     }
 
     // A store that is a symbolic link (e.g. into a synced folder) stays a link.
