@@ -10,6 +10,7 @@
 #include "model/Watchman.h"
 #include "model/WorkRecords.h"
 #include "platform/Centre.h"
+#include "platform/Error.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
 #include "platform/WheelGuard.h"
@@ -35,9 +36,10 @@ Application::Application() {
     progress_ = new TForm4(mainWindow_);
     booking_ = new TSummary(*records_, *tasks_, *progress_);
     booking_->onBooked = [this] {
-        mainWindow_->SaveSettings();
+        const bool saved = mainWindow_->SaveSettings();
         mainWindow_->RefreshGrid();
         mainWindow_->RefreshMenu();
+        return saved;
     };
     booking_->onClosedAfterBooking = [this] { mainWindow_->hideToTray(); };
     mainWindow_->openSaveToDb = [this] { booking_->ShowSummary(); };
@@ -70,8 +72,9 @@ Application::Application() {
 void Application::watchTasks() {
     platform::installSystemWatches();
     platform::Services& s = platform::services();
-    watchman_ = std::make_unique<Watchman>(
-        *tasks_, settings_, Watchman::journalPathFor(s.registry->location()), s.idle, s.sleepWatch);
+    watchman_ = std::make_unique<Watchman>(*tasks_, settings_,
+                                           Watchman::journalFolderFor(s.registry->location()),
+                                           s.idle, s.sleepWatch);
     watchman_->save = [this] { return mainWindow_->SaveSettings(); };
     QObject::connect(mainWindow_, &TForm1::saved, watchman_.get(),
                      [this] { watchman_->storeSaved(); });
@@ -88,7 +91,11 @@ void Application::watchTasks() {
                                          bool resume) {
         watchman_->resolveGap(gap, choice, resume);
     };
+    QObject::connect(mainWindow_, &TForm1::saved, booking_, [this] { booking_->storeSaved(); });
+    // The journals are measured against the store as it is; a booking the program died in
+    // the middle of is settled after them.
     const std::vector<Watchman::Gap> gaps = watchman_->takeGaps();
+    platform::guarded([this] { booking_->settlePending(true); });
     if (!gaps.empty())
         absenceDialog_->askGaps(gaps);
 }
@@ -107,6 +114,7 @@ Application::~Application() {
     // An orderly end: nothing runs after the next start, and the last save, with nothing
     // running, takes the journal away.
     tasks_->stopAll();
+    watchman_->finish();
     delete absenceDialog_;
     mainWindow_->attachDialogs(nullptr, nullptr);
     delete descriptionPrompt_;

@@ -11,6 +11,8 @@
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/MessageBox.h"
+#include "platform/Registry.h"
+#include "platform/Services.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
@@ -52,7 +54,8 @@ protected:
 };
 
 TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
-    : records_(records), tasks_(tasks), progress_(progress) {
+    : records_(records), tasks_(tasks), progress_(progress),
+      pending_(platform::services().registry->location()) {
     setObjectName(QStringLiteral("Summary"));
     setWindowTitle(QStringLiteral("Summary"));
     setModal(false);
@@ -126,6 +129,8 @@ void TSummary::ShowSummary() {
         raise();
         return;
     }
+    if (!settlePending(false))
+        return;
     {
         BusyCursor busy;
         TaskList& tasks = tasks_;
@@ -374,6 +379,43 @@ void TSummary::hideEvent(QHideEvent* event) {
         guarded([this] { records_.closeLists(); });
 }
 
+bool TSummary::settlePending(bool quiet) {
+    // A reset already made in memory waits only for the store: settling it again would
+    // take the booked time off twice.
+    if (resetUnsaved_ || !pending_.exists())
+        return true;
+    QString why;
+    switch (pending_.settle(records_, tasks_, &why)) {
+    case PendingBooking::Outcome::Applied:
+        if (onBooked && onBooked())
+            pending_.remove();
+        else
+            resetUnsaved_ = true;
+        return true;
+    case PendingBooking::Outcome::Unknown: {
+        const QString text =
+            QStringLiteral("Korvan could not find out whether the last booking reached the "
+                           "database (%1). No new booking starts until it can, so that no "
+                           "hours are booked twice.")
+                .arg(why);
+        if (quiet)
+            qWarning("%s", qPrintable(text));
+        else
+            messageBox(text, QStringLiteral("Error"), MsgIcon::Error, MsgButtons::Ok);
+        return false;
+    }
+    default:
+        return true;
+    }
+}
+
+void TSummary::storeSaved() {
+    if (!resetUnsaved_)
+        return;
+    resetUnsaved_ = false;
+    pending_.remove();
+}
+
 void TSummary::saveClicked() {
     if (saving_)
         return;
@@ -408,6 +450,7 @@ void TSummary::save() {
         // repaints itself whenever it moves a visible step, not on every record.
         progress_.repaint();
         records_.connection().BeginTrans();
+        const BookingEntry* last = nullptr;
         for (const BookingEntry& entry : all) {
             progress_.StepIt();
             QCoreApplication::processEvents();
@@ -425,6 +468,31 @@ void TSummary::save() {
             records_.recordInsert().ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
             records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = entry.bugNumber();
             records_.recordInsert().Execute();
+            last = &entry;
+        }
+        // The reset is written down before the commit, so that a crash between the commit
+        // and the store's save is settled at the next start instead of booking again.
+        std::vector<PendingBooking::Reset> resets;
+        for (const BookingEntry& entry : all) {
+            TProject* task = tasks_.byId(entry.taskId);
+            if (!task || !resetBox_->isChecked() || entry.hours() <= 0)
+                continue;
+            PendingBooking::Reset reset;
+            reset.index = int(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
+            reset.task = task->name();
+            reset.days = entry.proposedDays;
+            reset.projectId = entry.projectId.toInt();
+            reset.activityId = entry.activityId.toInt();
+            resets.push_back(reset);
+        }
+        if (last && !resets.empty()) {
+            QString why;
+            if (!pending_.write(
+                    PendingBooking::markOf(records_, last->projectId.toInt(), last->hours()),
+                    resets, &why))
+                throw Error(QStringLiteral("Korvan could not note the booking before saving it "
+                                           "(%1). Nothing was saved to the database.")
+                                .arg(why));
         }
         records_.connection().CommitTrans();
 
@@ -447,8 +515,14 @@ void TSummary::save() {
             if (resetBox_->isChecked() && entry.hours() > 0)
                 task->takeBooked(entry.proposedDays);
         }
-        if (onBooked)
+        if (!resets.empty()) {
+            if (onBooked && onBooked())
+                pending_.remove();
+            else
+                resetUnsaved_ = true;
+        } else if (onBooked) {
             onBooked();
+        }
 
         busy.reset();
         progress_.finish();

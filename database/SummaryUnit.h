@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/PendingBooking.h"
+
 #include "database/BookingEntry.h"
 
 #include <QDialog>
@@ -27,11 +29,19 @@ public:
     TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress);
 
     // Right after a booking's commit, with the booked tasks reset: keep the tasks durably
-    // and show them. And once the dialog closes after a booking: back to the tray.
-    std::function<void()> onBooked, onClosedAfterBooking;
+    // (true when the store holds them) and show them.
+    std::function<bool()> onBooked;
+    // Once the dialog closes after a booking: back to the tray.
+    std::function<void()> onClosedAfterBooking;
     ~TSummary() override;
 
     void ShowSummary();
+    // A booking the program died in the middle of is settled with the database: its reset
+    // is made when it was committed (true: the tasks changed and want saving). Until the
+    // database can say, no new booking starts.
+    bool settlePending(bool quiet);
+    // Every save of the store: a booking's reset kept in memory is now kept on disk.
+    void storeSaved();
     bool saving() const { return saving_; }
 
     // The frame of the task at this place in the list, or null while it is out of view.
@@ -97,4 +107,7 @@ private:
     QMetaObject::Connection focusWatch_;
     bool arranging_ = false;
     bool saving_ = false;
+    PendingBooking pending_;
+    // The reset of a committed booking is made but the store could not take it yet.
+    bool resetUnsaved_ = false;
 };

@@ -37,17 +37,21 @@ qint64 elapsedNow() {
 
 } // namespace
 
-// From the run's base to this moment, beyond what the store held when it was loaded, and
+// From what the store held of the run to this moment (or to the first start since), and
 // never less than until its last sign of life.
 double Watchman::untilNow(const Gap& gap) {
-    return std::max({0.0, gap.untilLastSign,
-                     gap.baseTime + std::max<qint64>(0, utcNow() - gap.baseUtcMs) / kMsPerDay -
-                         gap.loadedTime});
+    const qint64 end = gap.owner ? gap.owner->untilNowEnd() : utcNow();
+    return std::max({0.0, gap.untilLastSign, (end - gap.baseUtcMs - gap.aheadMs) / kMsPerDay});
 }
 
-Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& journalPath,
+qint64 Watchman::untilNowEnd() const {
+    const qint64 now = utcNow();
+    return firstStartUtc_ ? std::min(now, firstStartUtc_) : now;
+}
+
+Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& journalFolder,
                    platform::IdleSource* idle, platform::SleepWatch* sleep, QObject* parent)
-    : QObject(parent), tasks_(tasks), settings_(settings), journal_(journalPath), idle_(idle) {
+    : QObject(parent), tasks_(tasks), settings_(settings), journal_(journalFolder), idle_(idle) {
     saveTimer_ = new QTimer(this);
     saveTimer_->setObjectName(QStringLiteral("SaveSoon"));
     saveTimer_->setSingleShot(true);
@@ -79,6 +83,8 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     connect(&tasks_, &TaskList::started, this, [this](TProject* task) {
         runningId_ = task->Id();
         startUtc_ = utcNow();
+        if (!firstStartUtc_)
+            firstStartUtc_ = startUtc_;
         startElapsed_ = elapsedNow();
         away_ = false;
         returnTimer_->stop();
@@ -94,8 +100,12 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
 
 Watchman::~Watchman() = default;
 
+QString Watchman::journalFolderFor(const QString& storeLocation) {
+    return QFileInfo(storeLocation).absolutePath();
+}
+
 QString Watchman::journalPathFor(const QString& storeLocation) {
-    return QFileInfo(storeLocation).absolutePath() + QStringLiteral("/korvan.journal");
+    return journalFolderFor(storeLocation) + QStringLiteral("/korvan.journal");
 }
 
 TProject* Watchman::runningTask() const {
@@ -124,18 +134,60 @@ void Watchman::saveNow() {
         saveTimer_->stop();
         return;
     }
-    const bool saved = saveQuietly();
-    // Without the store, the journal alone keeps the running task's time.
-    if (!saved && runningTask())
-        storeSaved();
+    if (!saveQuietly())
+        keepUnsaved();
+}
+
+void Watchman::finish() {
+    if (saveTimer_->isActive())
+        saveNow();
+}
+
+Journal::Run Watchman::runOf(TProject* task) const {
+    Journal::Run run;
+    run.task = task->name();
+    run.index = static_cast<int>(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
+    run.startUtcMs = startUtc_;
+    run.baseUtcMs = utcNow();
+    run.baseTime = task->CurrentTime();
+    return run;
+}
+
+// Without the store, the journal alone keeps the runs: each on the task that ran it, the
+// one before ended where the next began.
+void Watchman::keepUnsaved() {
+    TProject* task = runningTask();
+    const quint64 id = task ? task->Id() : 0;
+    if (id == journalTaskId_)
+        return;
+    if (journalTaskId_)
+        journal_.stopped(utcNow(), elapsedNow() - baseElapsed_);
+    journalTaskId_ = 0;
+    if (!task) {
+        beatTimer_->stop();
+        return;
+    }
+    if (id != runningId_) {
+        runningId_ = id;
+        startUtc_ = utcNow();
+    }
+    baseElapsed_ = elapsedNow();
+    if (journal_.unsaved(runOf(task)))
+        journalTaskId_ = id;
+    if (!beatTimer_->isActive())
+        beatTimer_->start();
 }
 
 void Watchman::storeSaved() {
     // Whatever was waiting to be saved is in this save.
     saveTimer_->stop();
+    for (size_t source : settled_)
+        orphans_[source].settle();
+    settled_.clear();
     TProject* task = runningTask();
     if (!task) {
-        journal_.remove();
+        journal_.saved(std::nullopt);
+        journalTaskId_ = 0;
         beatTimer_->stop();
         return;
     }
@@ -143,14 +195,9 @@ void Watchman::storeSaved() {
         runningId_ = task->Id();
         startUtc_ = utcNow();
     }
-    Journal::Run run;
-    run.task = task->name();
-    run.index = static_cast<int>(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
-    run.startUtcMs = startUtc_;
-    run.baseUtcMs = utcNow();
-    run.baseTime = task->CurrentTime();
     baseElapsed_ = elapsedNow();
-    journal_.begin(run);
+    journal_.saved(runOf(task));
+    journalTaskId_ = task->Id();
     if (!beatTimer_->isActive())
         beatTimer_->start();
 }
@@ -282,48 +329,102 @@ void Watchman::resolveAbsence(AbsenceChoice choice) {
         task->Stop();
 }
 
+double Watchman::credit(TProject* task, qint64 fromUtc, qint64 toUtc, double extra) {
+    std::vector<std::pair<qint64, qint64>>& taken = credited_[task->Id()];
+    qint64 fresh = std::max<qint64>(0, toUtc - fromUtc);
+    for (const auto& [from, to] : taken)
+        fresh -= std::max<qint64>(0, std::min(to, toUtc) - std::max(from, fromUtc));
+    if (toUtc > fromUtc)
+        taken.emplace_back(fromUtc, toUtc);
+    const double add = std::max(0.0, extra) + std::max<qint64>(0, fresh) / kMsPerDay;
+    if (add > 0)
+        task->SetTime(task->time() + add);
+    return add;
+}
+
 std::vector<Watchman::Gap> Watchman::takeGaps() {
-    const QString path = journal_.path();
-    const QFileInfo info(path);
-    if (journal_.exists())
-        QFile::rename(path, path + QStringLiteral(".gap-") + QString::number(utcNow()));
+    orphans_ = journal_.orphans();
+    openQuestions_.assign(orphans_.size(), 0);
+    // The store's times before anything is added: every journal is measured against them.
+    std::map<quint64, double> loaded;
+    for (TProject* task : tasks_)
+        loaded[task->Id()] = task->time();
     std::vector<Gap> gaps;
-    const QStringList files =
-        info.dir().entryList({info.fileName() + QStringLiteral(".gap-*")}, QDir::Files, QDir::Name);
-    for (const QString& name : files) {
-        const QString file = info.dir().filePath(name);
-        const std::optional<Journal::Run> run = Journal::read(file);
-        TProject* task = nullptr;
-        if (run) {
-            if (run->index < int(tasks_.size()) && tasks_[size_t(run->index)]->name() == run->task)
-                task = tasks_[size_t(run->index)];
+    bool added = false;
+    for (size_t source = 0; source < orphans_.size(); ++source) {
+        const std::optional<std::vector<Journal::Run>> runs =
+            Journal::read(orphans_[source].path());
+        // Each task's runs in this journal, in order; runs of tasks no longer there (or a
+        // garbled file) are not guessed at.
+        std::vector<std::pair<TProject*, std::vector<Journal::Run>>> byTask;
+        for (const Journal::Run& run : runs.value_or(std::vector<Journal::Run>{})) {
+            TProject* task = nullptr;
+            if (run.index < int(tasks_.size()) && tasks_[size_t(run.index)]->name() == run.task)
+                task = tasks_[size_t(run.index)];
             for (size_t i = 0; !task && i < tasks_.size(); ++i)
-                if (tasks_[i]->name() == run->task)
+                if (tasks_[i]->name() == run.task)
                     task = tasks_[i];
+            if (!task)
+                continue;
+            auto found = std::find_if(byTask.begin(), byTask.end(),
+                                      [task](const auto& entry) { return entry.first == task; });
+            if (found == byTask.end())
+                found = byTask.insert(byTask.end(), {task, {}});
+            found->second.push_back(run);
         }
-        if (!task) {
-            QFile::remove(file); // garbled, or about a task no longer there
-            continue;
+        const bool lastOpen = runs && !runs->empty() && !runs->back().stopped;
+        for (const auto& [task, taskRuns] : byTask) {
+            // The last run's base holds what this copy counted of the task before it: what
+            // the store lacks of that, and the runs that ended, are certain.
+            const Journal::Run& last = taskRuns.back();
+            const bool open = lastOpen && last.startUtcMs == runs->back().startUtcMs &&
+                              last.baseUtcMs == runs->back().baseUtcMs &&
+                              last.task == runs->back().task;
+            const double store = loaded[task->Id()];
+            const double before =
+                open ? last.baseTime : last.baseTime + last.lastSignMs / kMsPerDay;
+            double certain = std::max(0.0, before - store);
+            for (const Journal::Run& run : taskRuns) {
+                if (open && &run == &last)
+                    continue;
+                const qint64 length = std::min<qint64>(run.lastSignMs, qint64(certain * kMsPerDay));
+                const double gained = credit(task, run.baseUtcMs, run.baseUtcMs + length);
+                certain = std::max(0.0, certain - length / kMsPerDay);
+                added = added || gained > 0;
+            }
+            added = credit(task, 0, 0, certain) > 0 || added;
+            if (!open)
+                continue;
+            Gap gap;
+            gap.file = orphans_[source].path();
+            gap.source = int(source);
+            gap.owner = this;
+            gap.taskId = task->Id();
+            gap.task = task->name();
+            gap.startUtcMs = last.startUtcMs;
+            gap.lastSignUtcMs = last.lastSignUtcMs;
+            gap.baseTime = last.baseTime;
+            gap.baseUtcMs = last.baseUtcMs;
+            gap.loadedTime = store;
+            // The store saved after the base holds part of the run already.
+            gap.aheadMs = qint64(std::max(0.0, store - last.baseTime) * kMsPerDay + 0.5);
+            gap.seenMs = last.lastSignMs;
+            gap.untilLastSign = std::max<qint64>(0, gap.seenMs - gap.aheadMs) / kMsPerDay;
+            gap.untilNow = untilNow(gap);
+            if (gap.untilNow <= 0)
+                continue;
+            ++openQuestions_[source];
+            gaps.push_back(gap);
         }
-        // The store may hold part of the run already (a save the journal did not follow):
-        // only what goes beyond it is added.
-        Gap gap;
-        gap.file = file;
-        gap.taskId = task->Id();
-        gap.task = task->name();
-        gap.startUtcMs = run->startUtcMs;
-        gap.lastSignUtcMs = run->lastSignUtcMs;
-        gap.baseTime = run->baseTime;
-        gap.baseUtcMs = run->baseUtcMs;
-        gap.loadedTime = task->time();
-        gap.untilLastSign =
-            std::max(0.0, run->baseTime + run->lastSignMs / kMsPerDay - task->time());
-        gap.untilNow = untilNow(gap);
-        if (gap.untilNow <= 0) {
-            QFile::remove(file);
-            continue;
-        }
-        gaps.push_back(gap);
+        if (!openQuestions_[source])
+            settled_.push_back(source);
+    }
+    if (!added) {
+        for (size_t source : settled_)
+            orphans_[source].settle();
+        settled_.clear();
+    } else {
+        saveQuietly();
     }
     return gaps;
 }
@@ -331,19 +432,19 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
 void Watchman::resolveGap(const Gap& gap, GapChoice choice, bool resume) {
     TProject* task = tasks_.byId(gap.taskId);
     if (task) {
-        // Until now is until the answer: the time the question was open counts too.
-        double add = choice == GapChoice::UntilLastSign ? gap.untilLastSign
-                     : choice == GapChoice::UntilNow    ? untilNow(gap)
-                                                        : 0.0;
-        // Two gaps of one task: what an earlier answer added is not added again.
-        double& already = added_[gap.taskId];
-        add = std::max(0.0, add - already);
-        already += add;
-        if (add > 0)
-            task->SetTime(task->time() + add);
+        // Until now is until the answer, or until a task was started meanwhile: from then on
+        // that run counts the time.
+        const qint64 from = gap.baseUtcMs + gap.aheadMs;
+        const qint64 to = choice == GapChoice::UntilLastSign ? gap.baseUtcMs + gap.seenMs
+                          : choice == GapChoice::UntilNow
+                              ? std::max(gap.baseUtcMs + gap.seenMs, untilNowEnd())
+                              : from;
+        credit(task, from, to);
         if (resume && !task->running())
             tasks_.choose(task);
     }
-    if (saveQuietly())
-        QFile::remove(gap.file);
+    if (gap.source >= 0 && size_t(gap.source) < openQuestions_.size() &&
+        --openQuestions_[size_t(gap.source)] == 0)
+        settled_.push_back(size_t(gap.source));
+    saveQuietly();
 }

@@ -33,10 +33,14 @@ public:
         QString task;
         qint64 startUtcMs = 0, lastSignUtcMs = 0;
         // What each answer adds, in days, when the question came; "until now" grows while
-        // it is open.
+        // it is open, until a task is started again.
         double untilLastSign = 0, untilNow = 0;
         double baseTime = 0, loadedTime = 0; // the journal's base, the store's time then
         qint64 baseUtcMs = 0;
+        // From the base: what the store held of the run already, and what was seen of it.
+        qint64 aheadMs = 0, seenMs = 0;
+        int source = -1; // the journal it came from
+        const Watchman* owner = nullptr;
     };
     enum class GapChoice { UntilLastSign, UntilNow, NotCounted };
     // What "until now" adds for the run at this moment, in days.
@@ -53,7 +57,7 @@ public:
     enum class AbsenceChoice { Keep, Discard, DiscardAndStop };
 
     // The sources may be null: no idle detection, or no word about sleep but the clocks.
-    Watchman(TaskList& tasks, const Settings& settings, const QString& journalPath,
+    Watchman(TaskList& tasks, const Settings& settings, const QString& journalFolder,
              platform::IdleSource* idle, platform::SleepWatch* sleep, QObject* parent = nullptr);
     ~Watchman() override;
 
@@ -63,9 +67,14 @@ public:
     void storeSaved();
     // Something else kept in the store changed (an option): saved within a moment too.
     void saveSoon();
+    // The orderly end: what waits is saved now; what cannot be saved stays in the journal.
+    void finish();
+    // This copy's journal (there while it has something to keep).
+    const QString& journalPath() const { return journal_.path(); }
 
-    // The journals left behind by runs that ended without a save, as questions; each is kept
-    // on disk until answered and saved.
+    // The journals left behind by copies that ended without a save: what they saw of runs
+    // that ended is added at once, each run still going when its copy died becomes a
+    // question. A journal is kept on disk, and held, until all of it is in the store.
     std::vector<Gap> takeGaps();
     void resolveGap(const Gap& gap, GapChoice choice, bool resume);
 
@@ -73,6 +82,8 @@ public:
     bool absencePending() const { return pending_; }
     void resolveAbsence(AbsenceChoice choice);
 
+    // Where the journals live, and the one shared journal of earlier versions.
+    static QString journalFolderFor(const QString& storeLocation);
     static QString journalPathFor(const QString& storeLocation);
 
 Q_SIGNALS:
@@ -82,6 +93,12 @@ Q_SIGNALS:
 private:
     void saveNow();
     bool saveQuietly();
+    void keepUnsaved();
+    Journal::Run runOf(TProject* task) const;
+    // Adds the part of [fromUtc, toUtc) not yet added to the task (two copies' journals of
+    // one run count it once), plus extra days that no interval explains; returns what it added.
+    double credit(TProject* task, qint64 fromUtc, qint64 toUtc, double extra = 0);
+    qint64 untilNowEnd() const;
     qint64 sleptSinceLook();
     void beat();
     void pollReturn();
@@ -108,8 +125,17 @@ private:
     bool away_ = false, pending_ = false;
     qint64 awayElapsed_ = 0, awayUtc_ = 0, lastIdle_ = 0, returnElapsed_ = 0;
     Absence absence_;
-    // What answers to gaps added to each task since start-up, in days.
-    std::map<quint64, double> added_;
+    // The task whose run the journal notes while the store cannot be written (0: none).
+    quint64 journalTaskId_ = 0;
+    // The first start of any task since start-up: "until now" ends there, as from then on
+    // the new run counts the time.
+    qint64 firstStartUtc_ = 0;
+    // The journals of dead copies, held; those fully answered go at the next good save.
+    std::vector<Journal::Orphan> orphans_;
+    std::vector<int> openQuestions_;
+    std::vector<size_t> settled_;
+    // The stretches of wall-clock time each task got from journals since start-up.
+    std::map<quint64, std::vector<std::pair<qint64, qint64>>> credited_;
 };
 
 Q_DECLARE_METATYPE(Watchman::Absence)

@@ -686,7 +686,8 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
         QVERIFY(tasks()[0]->running());
         fireTimer(watchmanTimer("SaveSoon"));
-        QVERIFY(QFile::exists(journalPath()));
+        const QString journal = app->watchman().journalPath();
+        QVERIFY(QFile::exists(journal));
         f->clock.advanceSeconds(60);
         idle.idle = 11 * 60000;
         f->clock.advanceSeconds(11 * 60);
@@ -701,7 +702,7 @@ private Q_SLOTS:
         fireTimer(watchmanTimer("SaveSoon"));
         QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
         app.reset();
-        QVERIFY(!QFile::exists(journalPath()));
+        QVERIFY(!QFile::exists(journal));
         QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
         platform::services().idle = nullptr;
     }

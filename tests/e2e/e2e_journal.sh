@@ -7,7 +7,8 @@ KORVAN="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/desktop.sh"
 start_desktop e2e_journal
-JOURNAL="$XDG_CONFIG_HOME/Myrkat/korvan.journal"
+# The running copy's own journal.
+journal() { find "$XDG_CONFIG_HOME/Myrkat" -name 'korvan-*.journal' | head -1; }
 
 running() { "$K" --list | grep -q $'\trunning\tWriting$'; }
 # The seconds the store holds for its first task.
@@ -23,6 +24,7 @@ write_store '"Auto Start"=dword:00000000' -- Writing Zeta
 start_korvan
 "$K" --start Writing
 wait_for "Writing to run" running
+JOURNAL=$(journal)
 [ -f "$JOURNAL" ] || fail "no journal while a task runs"
 [ "$(stat -c %a "$JOURNAL")" = 600 ] || fail "journal mode $(stat -c %a "$JOURNAL")"
 sleep 70 # the task runs; the auto-save (5 min) does not come

@@ -43,4 +43,37 @@ wait_for "the copy asked to end" gone $FOURTH
 wait $FOURTH || fail "the copy ended on SIGTERM with status $?"
 wait_no_window 'Application already running'
 kill -0 $FIRST || fail "the first copy died"
+
+# Two copies on one store, each with a journal of its own: the second's orderly end leaves
+# the first's running journal alone, and the first, killed afterwards, is asked about at
+# the next start with the time it ran.
+kill -TERM $FIRST
+wait $FIRST || fail "the first copy did not end cleanly"
+write_store '"Auto Start"=dword:00000000' -- Writing
+start_korvan
+FIRST=$KORVAN_PID
+"$K" --start Writing
+journals() { find "$XDG_CONFIG_HOME/Myrkat" -name '*journal*' | wc -l; }
+[ "$(journals)" = 1 ] || fail "not one journal while a task runs"
+KORVAN_REPORT_TRAY_GEOMETRY=1 "$K" >"$WORK/fifth.log" 2>&1 &
+FIFTH=$!
+wait_window 'Application already running' >/dev/null
+keys alt+y
+wait_for "the second copy to start" grep -q '^korvan-tray-geometry' "$WORK/fifth.log"
+"$K" --list | grep -q $'\trunning\tWriting$' || fail "Writing stopped when the second copy came"
+sleep 3 # Writing runs in the first copy
+kill -TERM $FIFTH
+wait $FIFTH || fail "the second copy did not end cleanly"
+[ "$(journals)" = 1 ] || fail "the second copy's end took the first copy's journal: $(ls "$XDG_CONFIG_HOME/Myrkat")"
+kill -KILL $FIRST
+wait $FIRST 2>/dev/null || true
+start_korvan
+wait_window Korvan >/dev/null
+keys alt+n # "Count until now"
+wait_no_window Korvan
+got=$(seconds_of Writing)
+[ "$got" -ge 3 ] || fail "Writing has $got s after running 3 s in the killed copy"
+kill -TERM "$KORVAN_PID"
+wait_korvan_exit
+[ "$(journals)" = 0 ] || fail "journals left after an orderly end: $(ls "$XDG_CONFIG_HOME/Myrkat")"
 echo "e2e_second_copy: ok"

@@ -4,6 +4,7 @@
 #include "platform/SleepWatch.h"
 #include "support/Fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -30,7 +31,14 @@ class TestWatchman : public QObject {
     std::unique_ptr<Watchman> w;
     int saves = 0;
 
-    QString journalPath() const { return Watchman::journalPathFor(f->storePath()); }
+    // This copy's journal, and the one earlier versions shared.
+    QString journalPath() const { return w->journalPath(); }
+    QString oldJournal() const { return Watchman::journalPathFor(f->storePath()); }
+    QStringList journals() const {
+        return QDir(Watchman::journalFolderFor(f->storePath()))
+            .entryList({QStringLiteral("korvan*journal*")}, QDir::Files);
+    }
+    bool failSaves = false;
 
     // The program as it starts: the tasks from the store, then the watchman.
     void start(bool withSleepWatch = true) {
@@ -42,10 +50,12 @@ class TestWatchman : public QObject {
             task->SetTime(stored.time);
             tasks->push_back(task);
         }
-        w = std::make_unique<Watchman>(*tasks, settings, journalPath(), &idle,
-                                       withSleepWatch ? &sleep : nullptr);
+        w = std::make_unique<Watchman>(*tasks, settings, Watchman::journalFolderFor(f->storePath()),
+                                       &idle, withSleepWatch ? &sleep : nullptr);
         w->save = [this] {
             ++saves;
+            if (failSaves)
+                return false;
             std::vector<StoredTask> stored;
             for (const TProject* task : *tasks)
                 stored.push_back({task->name(), task->CurrentTime(), {}, 0, 0});
@@ -172,13 +182,14 @@ private Q_SLOTS:
         QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:01:00"));
         QCOMPARE(hms(gaps[0].untilNow), QStringLiteral("00:01:15"));
         QCOMPARE(gaps[0].lastSignUtcMs, f->clock.utc - 15000);
-        QVERIFY(!QFile::exists(journalPath())); // the new run's journal is a new file
+        QCOMPARE(journals().size(), qsizetype(1)); // the dead copy's, until it is answered
         f->clock.advanceSeconds(10); // the question is open a while: "now" is the answer's
         w->resolveGap(gaps[0], static_cast<Watchman::GapChoice>(choice), resume);
         QCOMPARE(hms(storedTime(1)), expected);
         QCOMPARE((*tasks)[1]->running(), resume);
         tasks->stopAll();
         settle();
+        QCOMPARE(journals(), QStringList());
         kill();
         start();
         QVERIFY(w->takeGaps().empty());
@@ -193,7 +204,7 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << "";
         QTest::newRow("head only") << QByteArray("Korvan journal 1\n") << "";
         QTest::newRow("run line torn") << run.left(run.size() - 3) << "";
-        QTest::newRow("other format") << QByteArray("Korvan journal 2\n") + run.mid(17) << "";
+        QTest::newRow("other format") << QByteArray("Korvan journal 9\n") + run.mid(17) << "";
         QTest::newRow("not a number") << QByteArray(run).replace("0.5", "x") << "";
         QTest::newRow("negative time") << QByteArray(run).replace("0.5", "-1") << "";
         QTest::newRow("binary") << QByteArray("\0\xff\n\n\n", 5) << "";
@@ -211,7 +222,7 @@ private Q_SLOTS:
         QFETCH(QString, asked);
         add(QStringLiteral("Task"), 0.5);
         kill();
-        QFile file(journalPath());
+        QFile file(oldJournal());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
         file.close();
@@ -236,14 +247,15 @@ private Q_SLOTS:
         tasks->choose(task);
         settle();
         runFor(60);
-        const QByteArray journal = [this] {
-            QFile file(journalPath());
+        const QString own = journalPath();
+        const QByteArray journal = [&own] {
+            QFile file(own);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
         // An auto-save 60 s in whose journal did not reach the disk; then the program dies.
         w->save();
         kill();
-        QFile file(journalPath());
+        QFile file(own);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(journal);
         file.close();
@@ -256,7 +268,146 @@ private Q_SLOTS:
         file.close();
         start();
         QVERIFY(w->takeGaps().empty());
-        QVERIFY(!QFile::exists(journalPath()));
+        QCOMPARE(journals(), QStringList());
+    }
+
+    // A second copy on the same store: it neither asks about nor removes the first copy's
+    // running journal, and its orderly end in either order takes only its own.
+    void twoCopiesKeepTheirOwnJournals_data() {
+        QTest::addColumn<bool>("secondEndsFirst");
+        QTest::newRow("second ends first") << true;
+        QTest::newRow("first ends first") << false;
+    }
+    void twoCopiesKeepTheirOwnJournals() {
+        QFETCH(bool, secondEndsFirst);
+        TProject* task = add(QStringLiteral("Writing"));
+        tasks->choose(task);
+        settle();
+        runFor(60);
+        TaskList otherTasks;
+        otherTasks.push_back(new TProject(QStringLiteral("Writing")));
+        auto other = std::make_unique<Watchman>(
+            otherTasks, settings, Watchman::journalFolderFor(f->storePath()), nullptr, nullptr);
+        other->save = [&other] {
+            other->storeSaved();
+            return true;
+        };
+        QVERIFY(other->takeGaps().empty());
+        otherTasks.choose(otherTasks[0]);
+        other->finish();
+        QCOMPARE(journals().size(), qsizetype(2));
+        otherTasks.stopAll();
+        other->finish();
+        if (!secondEndsFirst) {
+            // The first copy killed while the second still runs: the second does not take
+            // the journal, the next start does.
+            otherTasks.choose(otherTasks[0]);
+            other->finish();
+            runFor(30);
+            kill();
+            QCOMPARE(journals().size(), qsizetype(2));
+            other.reset();
+        } else {
+            other.reset();
+            QCOMPARE(journals(), QStringList{QFileInfo(journalPath()).fileName()});
+            runFor(30);
+            kill();
+        }
+        start();
+        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        QCOMPARE(gaps.size(), size_t(secondEndsFirst ? 1 : 2));
+        QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:01:30"));
+    }
+
+    // A run killed, then at the next start the question is left open and the same task
+    // started again (by the menu or a script): "until now" ends where the new run began,
+    // so no second counts twice. Two crashed runs of one task, one after the other, each
+    // count.
+    void resumedWhileAskedAndRunsOneAfterAnother() {
+        TProject* task = add(QStringLiteral("Writing"));
+        tasks->choose(task);
+        settle();
+        runFor(60);
+        kill();
+        f->clock.advanceSeconds(10);
+        start();
+        std::vector<Watchman::Gap> gaps = w->takeGaps();
+        QCOMPARE(gaps.size(), size_t(1));
+        f->clock.advanceSeconds(20);
+        tasks->choose((*tasks)[0]);
+        settle();
+        runFor(30);
+        QCOMPARE(hms(Watchman::untilNow(gaps[0])), QStringLiteral("00:01:30"));
+        w->resolveGap(gaps[0], Watchman::GapChoice::UntilNow, true);
+        QCOMPARE((*tasks)[0]->CurrentTimeText(), QStringLiteral("00:02:00"));
+        tasks->stopAll();
+        settle();
+        QCOMPARE(hms(storedTime(0)), QStringLiteral("00:02:00"));
+
+        // Killed beside the open question, then again after another minute's run.
+        tasks->choose((*tasks)[0]);
+        settle();
+        runFor(60);
+        kill();
+        start();
+        QCOMPARE(w->takeGaps().size(), size_t(1));
+        kill();
+        start();
+        tasks->choose((*tasks)[0]);
+        settle();
+        runFor(60);
+        kill();
+        start();
+        gaps = w->takeGaps();
+        QCOMPARE(gaps.size(), size_t(2));
+        for (const Watchman::Gap& gap : gaps)
+            w->resolveGap(gap, Watchman::GapChoice::UntilLastSign, false);
+        QCOMPARE(hms(storedTime(0)), QStringLiteral("00:04:00"));
+        QCOMPARE(journals(), QStringList());
+    }
+
+    // The store cannot be written (a full disk, a read-only folder): the journal keeps each
+    // run on the task that ran it. Killed, the runs that ended are added at the next start
+    // and only the last is asked about; ended in order, nothing is asked and nothing lost.
+    void unsavedRunsStayWithTheirTasks_data() {
+        QTest::addColumn<bool>("orderlyEnd");
+        QTest::newRow("killed") << false;
+        QTest::newRow("ended in order") << true;
+    }
+    void unsavedRunsStayWithTheirTasks() {
+        QFETCH(bool, orderlyEnd);
+        TProject* writing = add(QStringLiteral("Writing"));
+        TProject* zeta = add(QStringLiteral("Zeta"));
+        failSaves = true;
+        tasks->choose(writing);
+        settle();
+        f->clock.advanceSeconds(5);
+        tasks->choose(zeta);
+        settle();
+        runFor(37);
+        f->clock.advanceSeconds(0.5);
+        if (orderlyEnd) {
+            tasks->stopAll();
+            w->finish();
+        }
+        kill();
+        failSaves = false;
+        f->clock.advanceSeconds(60);
+        start();
+        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        QCOMPARE(hms(storedTime(0)), QStringLiteral("00:00:05"));
+        if (orderlyEnd) {
+            QVERIFY(gaps.empty());
+            QCOMPARE(FormatTime(storedTime(1) + 0.1 * kSecond), QStringLiteral("00:00:37"));
+            QVERIFY(storedTime(1) > 37.4 * kSecond);
+            QCOMPARE(journals(), QStringList());
+        } else {
+            QCOMPARE(gaps.size(), size_t(1));
+            QCOMPARE(gaps[0].task, QStringLiteral("Zeta"));
+            QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:00:30"));
+            w->resolveGap(gaps[0], Watchman::GapChoice::UntilLastSign, false);
+            QCOMPARE(hms(storedTime(1)), QStringLiteral("00:00:30"));
+        }
     }
 
     // Away longer than the threshold while a task runs: the question comes when the user is
