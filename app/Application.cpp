@@ -101,6 +101,8 @@ void Application::watchTasks() {
 }
 
 Application::~Application() {
+    // No save from here on opens a box: a logout would wait for the answer.
+    mainWindow_->endSession();
     // Pop-ups closed and windows hidden first, while every window is whole: a drop-down
     // that closes tells its window, which must not be half destroyed by then (a logout
     // with the Database dialog open once wrote into the freed dialog that way).

@@ -1,5 +1,7 @@
 #include "model/Journal.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -101,7 +103,7 @@ QByteArray Journal::encode(const Run& run) {
 bool Journal::ensureOpen() {
     if (fd_ >= 0)
         return true;
-    QDir().mkpath(folder_);
+    platform::makePrivateFolders(folder_);
     // Made and locked under a name no other copy looks at, then put in place: no copy can
     // take a journal for a dead one's in the moment before its lock is held.
     const QString temporary = folder_ + QStringLiteral("/.") + QFileInfo(path_).fileName();
