@@ -19,6 +19,7 @@ mount -t tmpfs -o size=256k,mode=0700 tmpfs "$MNT"
 trap 'umount "$MNT" 2>/dev/null || true; stop_desktop' EXIT
 
 running() { "$K" --list | grep -q $'\trunning\t'"$1"'$'; }
+has_journal() { [ -n "$(find "$MNT" -name 'korvan-*.journal')" ]; }
 # Fills the disk, runs Writing about 3 s and then Zeta: the save of the switch fails and
 # says so.
 switch_on_full_disk() {
@@ -26,6 +27,7 @@ switch_on_full_disk() {
     start_korvan
     "$K" --start Writing
     wait_for "Writing to run" running Writing
+    wait_for "the journal of the run" has_journal
     dd if=/dev/zero of="$MNT/fill" bs=4k 2>/dev/null || true
     sleep 3 # Writing runs
     "$K" --start Zeta

@@ -54,7 +54,8 @@ start_korvan
 FIRST=$KORVAN_PID
 "$K" --start Writing
 journals() { find "$XDG_CONFIG_HOME/Myrkat" -name '*journal*' | wc -l; }
-[ "$(journals)" = 1 ] || fail "not one journal while a task runs"
+one_journal() { [ "$(journals)" = 1 ]; }
+wait_for "the running task's journal" one_journal
 KORVAN_REPORT_TRAY_GEOMETRY=1 "$K" >"$WORK/fifth.log" 2>&1 &
 FIFTH=$!
 wait_window 'Application already running' >/dev/null
