@@ -624,8 +624,7 @@ private Q_SLOTS:
         QVERIFY(f->boxes.shown.isEmpty());
     }
 
-    // A number of minutes reaches the store as it is typed, before its box is left or the
-    // window closes, as every other option does.
+    // Minutes reach the store as they are typed, before the box is left or the window closes.
     void minutesReachTheStoreAsTyped() {
         mainWindow()->showFromTray();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));

@@ -106,27 +106,11 @@ public:
     }
 };
 
-// The permission bits of a file, a link itself or a folder on the disk; -1 when missing.
+// The permission bits of a file, a link itself or a folder; -1 when missing.
 int modeOf(const QString& path) {
     struct stat st {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
-
-// A umask and environment of the test's own, put back after it.
-struct Surroundings {
-    explicit Surroundings(int mask) : oldMask(::umask(mode_t(mask))) {}
-    ~Surroundings() {
-        ::umask(oldMask);
-        for (const auto& [name, value] : std::as_const(old))
-            value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
-    }
-    void set(const char* name, const QString& value) {
-        old.append({name, qgetenv(name)});
-        qputenv(name, QFile::encodeName(value));
-    }
-    mode_t oldMask;
-    QList<std::pair<const char*, QByteArray>> old;
-};
 
 } // namespace
 
@@ -162,10 +146,8 @@ private Q_SLOTS:
         QVERIFY(missing.pixmap(QSize(22, 22)).isNull());
     }
 
-    // Without a private session runtime folder (none, or one that others may write, as
-    // /tmp) the lock lives in the user's own cache folder, made private, and the shared
-    // folder keeps its mode; a link planted where the lock goes is not followed, and does
-    // not turn the check off.
+    // Without a private runtime folder (none, or a shared one as /tmp, that keeps its mode) the
+    // lock is in the user's cache folder, made private; a link in its place is not followed.
     void lockFolderIsPrivate() {
         QTemporaryDir home;
         const QByteArray shared = QFile::encodeName(home.filePath(QStringLiteral("run")));
@@ -362,8 +344,8 @@ private Q_SLOTS:
         QVERIFY(error.contains(path));
     }
 
-    // A new file gets the user's umask, or the mode asked for; an existing one keeps its
-    // mode. While it is written, nothing beside it is open to more users than it will be.
+    // A new file gets the umask, or the mode asked for; an existing one keeps its mode. While
+    // it is written, nothing beside it is open to more users than it will be.
     void atomicFileModes_data() {
         QTest::addColumn<int>("umask");
         QTest::addColumn<int>("asked");
@@ -383,7 +365,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.csv"));
         QVERIFY(existing < 0 || writeFileAtomically(path, "old", existing));
-        Surroundings around(umask);
+        const auto back = qScopeGuard([mask = ::umask(mode_t(umask))] { ::umask(mask); });
         AtomicFileWriter out(path, asked);
         QVERIFY(out.open() && out.write("new"));
         for (const QFileInfo& beside : QDir(dir.path()).entryInfoList(QDir::Files | QDir::Hidden))
@@ -392,8 +374,8 @@ private Q_SLOTS:
         QCOMPARE(modeOf(path), expected);
     }
 
-    // In a shared sticky folder such as /tmp, the user's own link is written through;
-    // another user's is not followed, as it could point at any of the user's files.
+    // In a shared sticky folder (/tmp) the user's own link is written through; another
+    // user's is not, as it could point at any of the user's files.
     void atomicFileFollowsOnlyOwnLinks_data() {
         QTest::addColumn<uint>("owner");
         QTest::newRow("own link") << uint(::geteuid());
@@ -401,7 +383,8 @@ private Q_SLOTS:
     }
     void atomicFileFollowsOnlyOwnLinks() {
         QFETCH(uint, owner);
-        if (owner != ::geteuid() && ::geteuid() != 0)
+        const bool own = owner == ::geteuid();
+        if (!own && ::geteuid() != 0)
             QSKIP("only root can give a link to another user");
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("bashrc")),
@@ -410,25 +393,25 @@ private Q_SLOTS:
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("shared")), 01777) == 0);
         QVERIFY(QFile::link(target, link) && ::lchown(QFile::encodeName(link), owner, owner) == 0);
         QString error;
-        QCOMPARE(writeFileAtomically(link, "csv", kModeAsUsual, &error), owner == ::geteuid());
-        QVERIFY2(owner == ::geteuid() || error.contains(link), qPrintable(error));
+        QCOMPARE(writeFileAtomically(link, "csv", kModeAsUsual, &error), own);
+        QVERIFY2(own || error.contains(link), qPrintable(error));
         QFile written(target);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), owner == ::geteuid() ? QByteArray("csv") : QByteArray("mine"));
+        QCOMPARE(written.readAll(), own ? QByteArray("csv") : QByteArray("mine"));
         QCOMPARE(QFileInfo(link).symLinkTarget(), target);
     }
 
-    // The folders made for the store and the work records are 0700 from the start; those
-    // that were there keep their mode. A new database file is 0600 with no chmod after (it
-    // would show as a change of attributes), and SQLite's files beside it take its mode.
+    // Folders made for the store and the work records are 0700 from the start, those there
+    // keep their mode; a new database is 0600 with no chmod after, as are SQLite's files.
     void privateFoldersAndDatabase() {
         QTemporaryDir home;
-        Surroundings around(022);
-        around.set("XDG_DATA_HOME", home.filePath(QStringLiteral("share")));
+        const auto back = qScopeGuard([mask = ::umask(022)] { ::umask(mask); });
         QVERIFY(QDir(home.path()).mkdir(QStringLiteral("config")));
         const QString store = FileRegistry::defaultPath(home.filePath(QStringLiteral("config")));
         QVERIFY(writeFileAtomically(store, "store", 0600));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("share"))));
         const QString data = SystemProgramPath().dataFolder();
+        qunsetenv("XDG_DATA_HOME");
         QCOMPARE(data, home.filePath(QStringLiteral("share/Myrkat/Korvan/")));
         for (const QString& made : {store + "/..", data, data + "..", data + "../.."})
             QCOMPARE(modeOf(QDir::cleanPath(made)), 0700);
@@ -504,16 +487,17 @@ private Q_SLOTS:
         QCOMPARE(fourth.create(QStringLiteral("Korvan Application Mutex")),
                  InstanceMutex::Result::Created);
     }
-    // Whatever stands where the lock goes - a folder, another user's file, or a lock
-    // another process holds exclusively - the check still works, and nothing waits (an
-    // alarm would end the child that waited).
+    // Whatever stands where the lock goes (a folder, another user's file, a lock another
+    // process holds) the check works, and nothing waits: an alarm ends a child that waited.
     void mutexCannotBePlantedOrHeld_data() {
-        QTest::addColumn<QString>("planted");
-        for (const char* row : {"folder", "other user's file", "exclusive lock"})
-            QTest::newRow(row) << QString::fromLatin1(row);
+        QTest::addColumn<int>("expected");
+        QTest::newRow("folder") << int(InstanceMutex::Result::Created);
+        QTest::newRow("other user's file") << int(InstanceMutex::Result::Created);
+        QTest::newRow("exclusive lock") << int(InstanceMutex::Result::AlreadyExists);
     }
     void mutexCannotBePlantedOrHeld() {
-        QFETCH(QString, planted);
+        QFETCH(int, expected);
+        const QByteArray planted = QTest::currentDataTag();
         if (planted == "other user's file" && ::geteuid() != 0)
             QSKIP("only root can give a file to another user");
         QTemporaryDir dir;
@@ -530,10 +514,7 @@ private Q_SLOTS:
         }
         int status = 0;
         QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status),
-                 int(planted == "exclusive lock" ? InstanceMutex::Result::AlreadyExists
-                                                 : InstanceMutex::Result::Created));
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == expected);
         ::close(planted == "folder" ? -1 : held);
         InstanceMutex first(dir.path()), second(dir.path());
         QCOMPARE(first.create(name), InstanceMutex::Result::Created);

@@ -35,14 +35,12 @@ private Q_SLOTS:
         f.reset();
     }
 
-    // However a name comes in, a task keeps at most its first 1000 characters, and never
-    // half of a character outside the basic plane.
+    // A task keeps at most 1000 characters of a name, and never half of one beyond the BMP.
     void namesAreBounded() {
-        TProject* task =
-            addTask(QString(999, QLatin1Char('n')) + QStringLiteral("\U0001F600 more"));
-        QCOMPARE(task->name(), QString(999, QLatin1Char('n')));
-        task->setName(QString(5000, QLatin1Char('m')));
-        QCOMPARE(task->name(), QString(1000, QLatin1Char('m')));
+        TProject* task = addTask(QString(999, 'n') + QStringLiteral("\U0001F600 more"));
+        QCOMPARE(task->name(), QString(999, 'n'));
+        task->setName(QString(5000, 'm'));
+        QCOMPARE(task->name(), QString(1000, 'm'));
     }
 
     void formatTime_data() {

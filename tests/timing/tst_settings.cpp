@@ -58,11 +58,10 @@ class TestSettings : public QObject {
         const RegValue* v = file.key(kKey).find(name);
         return v ? *v : RegValue{};
     }
-    // The program starts: the main window on the fixture's settings and task list; what
-    // the start has to say shows once the event loop turns.
+    // The program starts: the main window on the fixture's settings and task list.
     void start() {
         window = std::make_unique<TForm1>(f->tasks(), f->settings);
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // what the start has to say shows now
     }
     // Another copy of Korvan, or the user, writes the store.
     void writeAsAnother(const QString& name, const QString& value) {
@@ -239,40 +238,35 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), 1);
         QVERIFY(f->boxes.last().text.contains(kept.first()));
         QCOMPARE(storedValue(QStringLiteral("Project0")).toText(), QStringLiteral("mine"));
-        // Once a session: two copies on one store would say it and keep a copy at nearly
-        // every save.
+        // Once a session, not at nearly every save of two copies on one store.
         for (int i = 0; i < 2; ++i) {
             writeAsAnother(QStringLiteral("Project0"), QStringLiteral("theirs again"));
             window->SaveSettings();
         }
-        QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
-                     .entryList({QStringLiteral("Korvan.reg.conflict-*")})
-                     .size(),
-                 1);
+        QCOMPARE(QFileInfo(f->storePath()).dir().entryList({"Korvan.reg.conflict-*"}), kept);
         QCOMPARE(f->boxes.shown.size(), 1);
     }
 
-    // What stands at the store's path is not a file Korvan may read, or write: a directory,
-    // a link to where nothing can be made, a file of mode 000 (not to root).
+    // In the store's place: another copy's version, or what Korvan may not read or write.
     void putInPlace(const QString& kind) {
-        if (kind == QLatin1String("mode 000")) {
-            QVERIFY(QFile::setPermissions(f->storePath(), {}));
-            return;
-        }
-        QVERIFY(QFile::remove(f->storePath()));
-        QVERIFY(kind == QLatin1String("directory")
-                    ? QDir().mkpath(f->storePath())
-                    : QFile::link(QStringLiteral("/proc/korvan-none/x"), f->storePath()));
+        const QString path = f->storePath();
+        if (kind == "another copy's")
+            return writeAsAnother(QStringLiteral("UserName"), QStringLiteral("theirs"));
+        QVERIFY(kind == "mode 000" ? QFile::setPermissions(path, {}) : QFile::remove(path));
+        QVERIFY(
+            kind == "mode 000" ||
+            (kind == "directory" ? QDir().mkpath(path) : QFile::link("/proc/korvan-none/x", path)));
+    }
+    static void addRows(const QStringList& kinds) {
+        QTest::addColumn<QString>("kind");
+        for (const QString& kind : kinds)
+            QTest::newRow(qPrintable(kind)) << kind;
     }
 
-    // A store Korvan may not read is said at start with the file and the reason, once the
-    // program runs (not while it is being made, when the bus does not answer yet); it is
-    // never written over, and the save says why, once.
+    // A store Korvan may not read is said once the program runs (not while it is made, when
+    // the bus does not answer yet), and never written over; the save says why, once.
     void unreadableStoreIsSaidAndNeverWritten_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("directory") << "directory";
-        if (geteuid() != 0)
-            QTest::newRow("mode 000") << "mode 000";
+        addRows(geteuid() != 0 ? QStringList{"directory", "mode 000"} : QStringList{"directory"});
     }
     void unreadableStoreIsSaidAndNeverWritten() {
         QFETCH(QString, kind);
@@ -282,41 +276,26 @@ private Q_SLOTS:
         window = std::make_unique<TForm1>(f->tasks(), f->settings);
         QVERIFY(f->boxes.shown.isEmpty());
         QCoreApplication::processEvents();
-        QVERIFY(
-            f->boxes.last().text.contains(f->storePath() + QStringLiteral(" could not be read (")));
+        QVERIFY(f->boxes.last().text.contains(f->storePath() + " could not be read ("));
         f->tasks().push_back(new TProject(QStringLiteral("mine")));
         QVERIFY(!window->SaveSettings() && !window->SaveSettings());
-        QCOMPARE(f->boxes.shown.size(), 2);
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("does not save")));
         window.reset();
         QCOMPARE(f->boxes.shown.size(), 2);
         QFile::setPermissions(f->storePath(), QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(readFile(f->storePath()),
-                 kind == QLatin1String("mode 000") ? before : QByteArray());
+        QCOMPARE(readFile(f->storePath()), kind == "mode 000" ? before : QByteArray());
     }
 
-    // The last save, as the session ends, never waits for anyone to press OK: what went
-    // wrong goes to the log and into a note beside the store, which the next start shows
-    // and takes away.
-    void lastSaveOpensNoBox_data() {
-        QTest::addColumn<QString>("obstacle");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("another copy saved") << "conflict"
-                                            << "changed by another program";
-        QTest::newRow("directory") << "directory"
-                                   << "could not save its tasks";
-        QTest::newRow("link to nowhere") << "link to nowhere"
-                                         << "could not save its tasks";
-    }
+    // The last save, as the session ends, waits for no OK: what went wrong goes to the log
+    // and a note beside the store, which the next start shows and takes away.
+    void lastSaveOpensNoBox_data() { addRows({"another copy's", "directory", "link to nowhere"}); }
     void lastSaveOpensNoBox() {
-        QFETCH(QString, obstacle);
-        QFETCH(QString, said);
+        QFETCH(QString, kind);
+        const QString said =
+            kind == "another copy's" ? "changed by another program" : "could not save its tasks";
         start();
         QVERIFY(window->SaveSettings());
-        if (obstacle == QLatin1String("conflict"))
-            writeAsAnother(QStringLiteral("UserName"), QStringLiteral("theirs"));
-        else
-            putInPlace(obstacle);
+        putInPlace(kind);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
         window.reset();
         QVERIFY(f->boxes.shown.isEmpty());
