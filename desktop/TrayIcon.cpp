@@ -3,6 +3,7 @@
 #include "desktop/WindowlessTimer.h"
 #include "platform/Pointer.h"
 #include "platform/Services.h"
+#include "platform/WindowSystem.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -279,11 +280,7 @@ void TTrayIcon::HideMainWindow() {
 void TTrayIcon::RestoreMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
-    if (owner_->isMinimized())
-        owner_->setWindowState(owner_->windowState() & ~Qt::WindowMinimized);
-    owner_->show();
-    owner_->raise();
-    owner_->activateWindow();
+    platform::bringToFront(owner_);
 }
 
 void TTrayIcon::MinimizeMainWindowToTray() {

@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/SleepWatch.h"
+#include "platform/WindowSystem.h"
 
 namespace platform {
 
@@ -48,6 +49,10 @@ void installSystemServices() {
     if (!s.shell) {
         static SystemShell shell;
         s.shell = &shell;
+    }
+    if (!s.windowSystem) {
+        static QtWindowSystem windowSystem;
+        s.windowSystem = &windowSystem;
     }
     if (!s.autostart) {
         static XdgAutostart autostart(s.programPath->configFolder());

@@ -13,6 +13,7 @@ class SaveFileDialogService;
 class Shell;
 class IdleSource;
 class SleepWatch;
+class WindowSystem;
 
 // The implementations in use of everything the program needs from outside. main() installs
 // the real ones; test fixtures install fakes. Nothing here is owned.
@@ -28,6 +29,7 @@ struct Services {
     Shell* shell = nullptr;
     IdleSource* idle = nullptr;
     SleepWatch* sleepWatch = nullptr;
+    WindowSystem* windowSystem = nullptr;
 };
 
 Services& services();

@@ -20,7 +20,7 @@ grep -q '^StartupNotify=false$' "$SCRATCH/root/usr/share/applications/korvan.des
 grep -q '^Exec=korvan --stop$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
 grep -q '^Exec=korvan --show$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
-for p in libqt6widgets6 libqt6dbus6 libqt6sql6-sqlite libqt6charts6; do
+for p in libqt6widgets6 libqt6dbus6 libqt6sql6-sqlite libqt6charts6 qt6-wayland; do
     echo "$DEPENDS" | grep -q "$p" || { echo "Depends lacks $p: $DEPENDS"; exit 1; }
 done
 if command -v desktop-file-validate >/dev/null; then

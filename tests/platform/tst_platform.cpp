@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/SizedIcon.h"
 #include "platform/SleepWatch.h"
+#include "platform/WindowSystem.h"
 #include "support/Fixture.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWindow>
 #include <QtTest>
 #include <atomic>
 #include <csignal>
@@ -615,6 +617,41 @@ private Q_SLOTS:
         QVERIFY(logind.send(prepareForSleep(true)));
         QVERIFY(sleeping.wait());
         QCOMPARE(woke.count(), 1);
+    }
+    // Where the program may not take its window out of the task bar nor in front of others
+    // (Wayland), the window is mapped anew unless one of the program's is in front already;
+    // elsewhere it is restored where it is.
+    void bringToFrontMapsAnewWhereTheProgramMayNotRestore_data() {
+        QTest::addColumn<bool>("restores");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QList<bool>>("mappings");
+        QTest::newRow("X11, minimised") << true << "minimised" << QList<bool>{};
+        QTest::newRow("Wayland, minimised") << false << "minimised" << QList<bool>{false, true};
+        QTest::newRow("Wayland, behind") << false << "behind" << QList<bool>{false, true};
+        QTest::newRow("Wayland, in front") << false << "in front" << QList<bool>{};
+        QTest::newRow("Wayland, hidden") << false << "hidden" << QList<bool>{true};
+    }
+    void bringToFrontMapsAnewWhereTheProgramMayNotRestore() {
+        QFETCH(bool, restores);
+        QFETCH(QString, state);
+        QFETCH(QList<bool>, mappings);
+        f->windowSystem.restores = restores;
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        if (state == QLatin1String("minimised"))
+            window.showMinimized();
+        else if (state == QLatin1String("behind"))
+            QApplication::setActiveWindow(nullptr);
+        else if (state == QLatin1String("hidden"))
+            window.hide();
+        QSignalSpy mapped(window.windowHandle(), &QWindow::visibleChanged);
+        bringToFront(&window);
+        QVERIFY(window.isVisible() && !window.isMinimized());
+        QList<bool> seen;
+        for (const QList<QVariant>& change : mapped)
+            seen << change.at(0).toBool();
+        QCOMPARE(seen, mappings);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
 #include "platform/Shell.h"
+#include "platform/WindowSystem.h"
 
 #include <QList>
 #include <QString>
@@ -159,4 +160,12 @@ class FakeIdleSource : public platform::IdleSource {
 public:
     qint64 idle = 0;
     qint64 idleMs() override { return idle; }
+};
+
+// The display server as the test has it: X11 lets the program restore its own windows,
+// Wayland does not.
+class FakeWindowSystem : public platform::WindowSystem {
+public:
+    bool restores = true;
+    bool programRestoresWindows() const override { return restores; }
 };

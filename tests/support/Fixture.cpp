@@ -25,6 +25,7 @@ Fixture::Fixture()
     s.pointer = &pointer;
     s.saveFileDialog = &saveFile;
     s.shell = &desktopShell;
+    s.windowSystem = &windowSystem;
     s.programPath = paths.get();
     s.registry = registry.get();
     s.autostart = autostart.get();

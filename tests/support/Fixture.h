@@ -29,6 +29,7 @@ public:
     FakePointer pointer;
     ScriptedSaveFileDialog saveFile;
     FakeShell desktopShell;
+    FakeWindowSystem windowSystem;
     std::unique_ptr<FakeProgramPath> paths;
     std::unique_ptr<platform::FileRegistry> registry;
     std::unique_ptr<platform::XdgAutostart> autostart;
