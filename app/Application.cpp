@@ -14,6 +14,7 @@
 #include "platform/Registry.h"
 #include "platform/Services.h"
 #include "platform/WheelGuard.h"
+#include "platform/WindowSystem.h"
 #include "timing/AbsenceDialog.h"
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
@@ -139,11 +140,7 @@ void Application::showAbout() {
         platform::centreOnScreen(about_);
         aboutPlaced_ = true;
     }
-    if (about_->isMinimized())
-        about_->showNormal();
-    about_->show();
-    about_->raise();
-    about_->activateWindow();
+    platform::bringToFront(about_);
 }
 
 } // namespace korvan
