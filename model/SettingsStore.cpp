@@ -182,6 +182,7 @@ Loaded load() {
         loaded.keptCopy = registry->keepCopy(QStringLiteral("bak"));
     }
     loaded.notices = registry->takeNotices();
+    loaded.unread = registry->writesRefused();
     const QString note = takeLastSaveNote();
     if (!note.isEmpty())
         loaded.notices << QStringLiteral("The last save before Korvan ended did not go as it "

@@ -40,6 +40,9 @@ struct Loaded {
     // What the user is to be told about the store as a whole, one message each: a file that
     // could not be read, a last save of the previous session that did not succeed.
     QStringList notices;
+    // The store could not be read: its options are defaults, not the user's, and nothing
+    // outside the store (the log-on entry) is to follow them.
+    bool unread = false;
 };
 Loaded load();
 

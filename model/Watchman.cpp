@@ -351,13 +351,17 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
         loaded[task->Id()] = task->time();
     std::vector<Gap> gaps;
     bool added = false;
+    const qint64 now = utcNow();
     for (size_t source = 0; source < orphans_.size(); ++source) {
         const std::optional<std::vector<Journal::Run>> runs =
             Journal::read(orphans_[source].path());
         // Each task's runs in this journal, in order; runs of tasks no longer there (or a
         // garbled file) are not guessed at.
         std::vector<std::pair<TProject*, std::vector<Journal::Run>>> byTask;
-        for (const Journal::Run& run : runs.value_or(std::vector<Journal::Run>{})) {
+        for (Journal::Run run : runs.value_or(std::vector<Journal::Run>{})) {
+            // No run claims more than the wall clock says has passed since its base (a
+            // journal spoilt by hand, or a garbled sign of life).
+            run.lastSignMs = std::min(run.lastSignMs, std::max<qint64>(0, now - run.baseUtcMs));
             TProject* task = nullptr;
             if (run.index < int(tasks_.size()) && tasks_[size_t(run.index)]->name() == run.task)
                 task = tasks_[size_t(run.index)];

@@ -34,8 +34,46 @@ QString systemReason() {
 // The file that a write to path replaces. Korvan reads a link's target itself (the rename
 // below would replace the link), so the kernel's protection of links in shared folders
 // (fs.protected_symlinks) never applies: a link is followed only when it is the user's own.
+// A link on the way to the file that the kernel's protection would refuse to follow: one in
+// a shared folder (sticky and writable by all, such as /tmp) that belongs neither to the
+// user nor to the folder's owner. Empty when there is none.
+QString foreignFolderLink(const QString& file) {
+    const QStringList parts =
+        QFileInfo(file).absolutePath().split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString walked;
+    for (const QString& part : parts) {
+        const QString next = walked + QLatin1Char('/') + part;
+        struct stat link {
+        }, folder{};
+        if (::lstat(QFile::encodeName(next).constData(), &link) != 0)
+            return {};
+        if (S_ISLNK(link.st_mode)) {
+            const QString parent = walked.isEmpty() ? QStringLiteral("/") : walked;
+            if (::stat(QFile::encodeName(parent).constData(), &folder) == 0 &&
+                (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH) &&
+                link.st_uid != ::geteuid() && link.st_uid != folder.st_uid)
+                return next;
+            walked = QFileInfo(next).canonicalFilePath();
+            if (walked.isEmpty())
+                return {};
+            if (walked == QLatin1String("/"))
+                walked.clear();
+        } else {
+            walked = next;
+        }
+    }
+    return {};
+}
+
 bool replacedFile(const QString& path, QString* target, QString* error) {
     QString current = QFileInfo(path).absoluteFilePath();
+    const QString link = foreignFolderLink(current);
+    if (!link.isEmpty())
+        return failWith(error, QStringLiteral("Korvan does not write %1: the way to it passes "
+                                              "through %2, a symbolic link in a shared folder "
+                                              "that belongs to another user. Choose another "
+                                              "folder.")
+                                   .arg(current, link));
     for (int hops = 0; hops < 32; ++hops) {
         struct stat st {};
         if (::lstat(QFile::encodeName(current).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {

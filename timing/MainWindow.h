@@ -106,6 +106,7 @@ private:
     void captureSettings();
     void minutesTyped(QLineEdit* edit);
     void showStartupMessages();
+    void sayLater(const std::vector<std::pair<QString, QString>>& messages);
     void followTasks();
     void addEntry(TProject* task);
     void removeEntry(TProject* task);
@@ -187,8 +188,9 @@ private:
     bool ending_ = false;
     // What the saves since endSession() could tell nobody, for the next start.
     QStringList endNotices_;
-    // Text and caption of what the start has to say, shown once the event loop runs.
+    // Text and caption of what a load or a save has to say, shown once the event loop runs.
     std::vector<std::pair<QString, QString>> startupMessages_;
+    bool messagesQueued_ = false;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
     TTrayIcon* trayIcon_ = nullptr;
     TPopupMenu* trayMenu_;

@@ -48,15 +48,26 @@ void TForm1::LoadSettings() {
                                     .arg(loaded.keptCopy));
     if (!store.isEmpty())
         startupMessages_.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
-    if (!SettingsStore::syncAutostart(settings_.autoStart))
+    if (!loaded.unread && !SettingsStore::syncAutostart(settings_.autoStart))
         startupMessages_.push_back({kAutostartFailure, QStringLiteral("Error")});
     // Said once the event loop runs, not while the program is still being made: by then the
     // icon shows and the program answers on the bus while the user reads.
-    if (!startupMessages_.empty())
-        QTimer::singleShot(0, this, [this] { showStartupMessages(); });
+    sayLater({});
+}
+
+// What a load or a save has to say waits for the event loop: the save returns at once, so
+// that the journal follows the tasks while the user reads (a box opened inside the save
+// held the journal back for as long as it was open).
+void TForm1::sayLater(const std::vector<std::pair<QString, QString>>& messages) {
+    startupMessages_.insert(startupMessages_.end(), messages.begin(), messages.end());
+    if (startupMessages_.empty() || messagesQueued_)
+        return;
+    messagesQueued_ = true;
+    QTimer::singleShot(0, this, [this] { showStartupMessages(); });
 }
 
 void TForm1::showStartupMessages() {
+    messagesQueued_ = false;
     for (const auto& [text, caption] : std::exchange(startupMessages_, {}))
         messageBox(text, caption, MsgIcon::Warning, MsgButtons::Ok);
 }
@@ -92,16 +103,17 @@ bool TForm1::SaveSettings() {
         SettingsStore::noteForNextStart(failure ? endNotices_ + QStringList{*failure}
                                                 : endNotices_);
     } else {
+        std::vector<std::pair<QString, QString>> say;
         for (const QString& text : notices)
-            messageBox(text, QStringLiteral("Korvan"), MsgIcon::Warning, MsgButtons::Ok);
+            say.emplace_back(text, QStringLiteral("Korvan"));
         if (autostartFailed)
-            messageBox(kAutostartFailure, QStringLiteral("Error"), MsgIcon::Warning,
-                       MsgButtons::Ok);
+            say.emplace_back(kAutostartFailure, QStringLiteral("Error"));
         // Every change is saved at once: one message for a store that stays unwritable.
         if (failure && *failure != saveFailureShown_) {
             saveFailureShown_ = *failure;
-            messageBox(*failure, QStringLiteral("Error"), MsgIcon::Warning, MsgButtons::Ok);
+            say.emplace_back(*failure, QStringLiteral("Error"));
         }
+        sayLater(say);
     }
     if (failure)
         return false;

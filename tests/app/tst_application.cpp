@@ -670,6 +670,32 @@ private Q_SLOTS:
         QVERIFY(!app->absenceDialog()->isVisible());
     }
 
+    // A switch the store cannot take (a full disk): the journal names the new task as the
+    // save returns, and the message about the store comes after, from the event loop; a box
+    // opened inside the save held the journal on the old task for as long as it was open.
+    void switchOnAFullDiskIsJournalledBeforeItIsSaid() {
+        for (int i = 0; i < 100; ++i)
+            addTask(QStringLiteral("Task %1").arg(i));
+        mainWindow()->SaveSettings();
+        mainWindow()->showFromTray();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        const auto startRow = [this](int row) {
+            select(row);
+            QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
+            fireTimer(watchmanTimer("SaveSoon"));
+        };
+        startRow(0);
+        FullDisk full(1000);
+        startRow(1);
+        QVERIFY(f->boxes.shown.isEmpty());
+        QFile journal(app->watchman().journalPath());
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        QVERIFY(journal.readAll().endsWith(" Task%201\n"));
+        QCoreApplication::processEvents();
+        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
+    }
+
     // Start from the main window: the store and the journal follow at once; away with the
     // task running, the question comes on return and "Discard it" is what the store gets;
     // an orderly end leaves no journal.

@@ -225,6 +225,8 @@ private Q_SLOTS:
         QTest::newRow("no sign yet") << run << "00:00:00";
         QTest::newRow("signs") << run + "beat 1678881630000 30000\nbeat 1678881660000 60000\n"
                                << "00:01:00";
+        QTest::newRow("sign beyond the time passed") << run + "beat 1678881630000 99999999999\n"
+                                                     << "00:10:00";
         QTest::newRow("last sign torn") << run + "beat 1678881630000 30000\nbeat 16788816"
                                         << "00:00:30";
         QTest::newRow("sign garbled")

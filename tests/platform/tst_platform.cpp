@@ -380,27 +380,34 @@ private Q_SLOTS:
     // user's is not, as it could point at any of the user's files.
     void atomicFileFollowsOnlyOwnLinks_data() {
         QTest::addColumn<uint>("owner");
-        QTest::newRow("own link") << uint(::geteuid());
-        QTest::newRow("another user's link") << 65534u;
+        QTest::addColumn<bool>("toFolder"); // the link leads to the file's folder
+        for (const bool toFolder : {false, true}) {
+            const char* way = toFolder ? ", to the folder" : "";
+            QTest::addRow("own link%s", way) << uint(::geteuid()) << toFolder;
+            QTest::addRow("another user's link%s", way) << 65534u << toFolder;
+        }
     }
     void atomicFileFollowsOnlyOwnLinks() {
         QFETCH(uint, owner);
+        QFETCH(bool, toFolder);
         const bool own = owner == ::geteuid();
         if (!own && ::geteuid() != 0)
             QSKIP("only root can give a link to another user");
         QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("bashrc")),
-                      link = dir.filePath(QStringLiteral("shared/report.csv"));
+        const QString target = dir.filePath(QStringLiteral("home/bashrc"));
+        const QString link = dir.filePath(toFolder ? "shared/home" : "shared/report.csv");
+        const QString written = toFolder ? link + "/bashrc" : link;
         QVERIFY(writeFileAtomically(target, "mine", 0600) && QDir(dir.path()).mkdir("shared"));
         QVERIFY(::chmod(QFile::encodeName(dir.filePath("shared")), 01777) == 0);
-        QVERIFY(QFile::link(target, link) && ::lchown(QFile::encodeName(link), owner, owner) == 0);
+        QVERIFY(QFile::link(toFolder ? dir.filePath("home") : target, link) &&
+                ::lchown(QFile::encodeName(link), owner, owner) == 0);
         QString error;
-        QCOMPARE(writeFileAtomically(link, "csv", kModeAsUsual, &error), own);
+        QCOMPARE(writeFileAtomically(written, "csv", kModeAsUsual, &error), own);
         QVERIFY2(own || error.contains(link), qPrintable(error));
-        QFile written(target);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), own ? QByteArray("csv") : QByteArray("mine"));
-        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), own ? QByteArray("csv") : QByteArray("mine"));
+        QVERIFY(QFileInfo(link).isSymLink());
     }
 
     // Folders made for the store and the work records are 0700 from the start, those there

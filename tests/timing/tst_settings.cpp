@@ -231,6 +231,9 @@ private Q_SLOTS:
         }
         const QByteArray theirs = readFile(f->storePath());
         window->SaveSettings(); // what the auto-save does
+        // Said once the save has returned, so that nothing waits for the answer.
+        QVERIFY(f->boxes.shown.isEmpty());
+        QCoreApplication::processEvents();
         const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.conflict-*")});
         QCOMPARE(kept.size(), 1);
@@ -275,10 +278,13 @@ private Q_SLOTS:
         putInPlace(kind);
         window = std::make_unique<TForm1>(f->tasks(), f->settings);
         QVERIFY(f->boxes.shown.isEmpty());
+        // The defaults are not the user's options: no log-on entry is made from them.
+        QVERIFY(!QFile::exists(f->autostartPath()));
         QCoreApplication::processEvents();
         QVERIFY(f->boxes.last().text.contains(f->storePath() + " could not be read ("));
         f->tasks().push_back(new TProject(QStringLiteral("mine")));
         QVERIFY(!window->SaveSettings() && !window->SaveSettings());
+        QCoreApplication::processEvents();
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("does not save")));
         window.reset();
         QCOMPARE(f->boxes.shown.size(), 2);
@@ -449,6 +455,7 @@ private Q_SLOTS:
             FullDisk full(100);
             window->SaveSettings();
         }
+        QCoreApplication::processEvents();
         QVERIFY(f->boxes.last().text.startsWith(
             QStringLiteral("Korvan could not save its tasks and settings to %1: ")
                 .arg(f->storePath())));
