@@ -3,8 +3,10 @@
 #include "model/TaskList.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusReply>
 #include <QTimer>
 #include <cmath>
 
@@ -55,10 +57,16 @@ bool ControlBus::publish() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    if (!bus.registerService(QString::fromLatin1(kBusService)))
+    if (!bus.registerObject(QString::fromLatin1(kBusPath), this,
+                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals))
         return false;
-    return bus.registerObject(QString::fromLatin1(kBusPath), this,
-                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+    // A second copy the user let run waits in line for the name: when the first ends, the
+    // bus gives it to this one, and scripts reach the copy that still runs.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(QString::fromLatin1(kBusService),
+                                         QDBusConnectionInterface::QueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    return reply.isValid() && reply.value() != QDBusConnectionInterface::ServiceNotRegistered;
 }
 
 QList<BusTask> ControlBus::ListTasks() const {

@@ -77,4 +77,18 @@ got=$(seconds_of Writing)
 kill -TERM "$KORVAN_PID"
 wait_korvan_exit
 [ "$(journals)" = 0 ] || fail "journals left after an orderly end: $(ls "$XDG_CONFIG_HOME/Myrkat")"
+
+# The first of two copies ends: the second takes over the bus name, and scripts reach it.
+start_korvan
+FIRST=$KORVAN_PID
+KORVAN_REPORT_TRAY_GEOMETRY=1 "$K" >"$WORK/sixth.log" 2>&1 &
+SIXTH=$!
+wait_window 'Application already running' >/dev/null
+keys alt+y
+wait_for "the second copy to start" grep -q '^korvan-tray-geometry' "$WORK/sixth.log"
+kill -TERM $FIRST
+wait $FIRST || fail "the first copy did not end cleanly"
+wait_for "the second copy to answer scripts" "$K" --list
+kill -TERM $SIXTH
+wait $SIXTH || fail "the second copy did not end cleanly"
 echo "e2e_second_copy: ok"
