@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QScopedValueRollback>
 #include <QWidget>
+#include <QWindow>
 
 using namespace platform;
 
@@ -78,6 +80,7 @@ TTrayIcon::TTrayIcon(QWidget* owner, bool designMode)
 }
 
 TTrayIcon::~TTrayIcon() {
+    forgetBroughtOut();
     try {
         setIconVisible(false);
         setDesignPreview(false);
@@ -267,6 +270,7 @@ bool TTrayIcon::ShowBalloon(const QString& title, const QString& text, TBalloonK
 void TTrayIcon::HideMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
+    forgetBroughtOut();
     // Without a notification area a hidden window could not be brought back: it goes to
     // the task bar instead.
     if (!designMode_ && !IconShown()) {
@@ -280,7 +284,47 @@ void TTrayIcon::HideMainWindow() {
 void TTrayIcon::RestoreMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
+    forgetBroughtOut();
     platform::bringToFront(owner_);
+}
+
+void TTrayIcon::BringOutMainWindow() {
+    if (!owner_ || !owner_->isWindow() || designMode_ || owner_->isVisible())
+        return; // shown already, or in the task bar
+    {
+        // Not into the user's typing: a panel that ends is no reason to take the focus.
+        const QScopedValueRollback<bool> bringing(bringingOut_, true);
+        owner_->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        owner_->show();
+        owner_->setAttribute(Qt::WA_ShowWithoutActivating, false);
+        // The toolkit keeps the request on the window; a later show activates as always.
+        if (QWindow* window = owner_->windowHandle())
+            window->setProperty("_q_showWithoutActivating", QVariant());
+    }
+    if (!broughtOut_) {
+        broughtOut_ = true;
+        // Any use of the window (a click, a key) makes it the user's own.
+        qApp->installEventFilter(this);
+    }
+}
+
+void TTrayIcon::ReturnMainWindow() {
+    if (!owner_ || !owner_->isWindow() || !IconShown())
+        return;
+    const bool out = broughtOut_;
+    forgetBroughtOut();
+    // Not from under a question open on it.
+    if (QApplication::activeModalWidget())
+        return;
+    if ((out && owner_->isVisible()) || (owner_->isMinimized() && MinimizeToTray))
+        owner_->hide();
+}
+
+void TTrayIcon::forgetBroughtOut() {
+    if (!broughtOut_)
+        return;
+    broughtOut_ = false;
+    qApp->removeEventFilter(this);
 }
 
 void TTrayIcon::MinimizeMainWindowToTray() {
@@ -289,6 +333,19 @@ void TTrayIcon::MinimizeMainWindowToTray() {
 }
 
 bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    if (broughtOut_ && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == owner_) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+            forgetBroughtOut();
+            break;
+        default:
+            break;
+        }
+    }
     if (watched == owner_) {
         switch (event->type()) {
         case QEvent::WindowStateChange:
@@ -296,7 +353,7 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
                 MinimizeMainWindowToTray();
             break;
         case QEvent::Show:
-            if (!event->spontaneous()) {
+            if (!event->spontaneous() && !bringingOut_) {
                 owner_->raise();
                 owner_->activateWindow();
             }
@@ -318,8 +375,12 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Notifications
 
+// Where the code happened: the place the area named, else the pointer.
 QPoint TTrayIcon::pointer() const {
     QPoint pos;
+    if (NotifyShell* notifyShell = services().notifyShell;
+        notifyShell && notifyShell->messagePos(pos))
+        return pos;
     if (services().pointer)
         services().pointer->cursorPos(pos);
     return pos;
@@ -345,6 +406,9 @@ bool TTrayIcon::clickTimerRunning() const {
 
 void TTrayIcon::HandleNotification(qint32 code) {
     switch (code) {
+    case NIN_TRAYCHANGED:
+        FireTrayChanged();
+        return;
     case NIN_BALLOONHIDE:
         if (OnBalloonHintHide)
             OnBalloonHintHide(this);
@@ -454,10 +518,13 @@ void TTrayIcon::clickDefaultItem() {
 }
 
 void TTrayIcon::OpenTrayMenu() {
-    if (!popupMenu_ || !popupMenu_->AutoPopup || !services().pointer)
+    if (!popupMenu_ || !popupMenu_->AutoPopup)
         return;
+    // Where the area asked for it (an item host's context menu), else at the pointer.
     QPoint pos;
-    if (!services().pointer->cursorPos(pos))
+    NotifyShell* notifyShell = services().notifyShell;
+    if (!(notifyShell && notifyShell->messagePos(pos)) &&
+        !(services().pointer && services().pointer->cursorPos(pos)))
         return;
     QCoreApplication::processEvents();
     if (!popupMenu_)
@@ -500,4 +567,8 @@ void TTrayIcon::FireMouseEnter() {
 void TTrayIcon::FireMouseExit() {
     if (OnMouseExit)
         OnMouseExit(this);
+}
+void TTrayIcon::FireTrayChanged() {
+    if (OnTrayChanged)
+        OnTrayChanged(this);
 }

@@ -107,6 +107,8 @@ public:
     using StartupEvent = std::function<void(QObject*, bool& showMainForm)>;
     NotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseExit;
     NotifyEvent OnBalloonHintClick, OnBalloonHintHide, OnBalloonHintTimeout;
+    // The notification area came, went or changed its kind (IconShown(), ItemHost()).
+    NotifyEvent OnTrayChanged;
     MouseEvent OnMouseDown, OnMouseUp;
     MouseMoveEvent OnMouseMove;
     CycleEvent OnCycle;
@@ -124,6 +126,13 @@ public:
     void ClearBalloon();
     void RestoreMainWindow();
     void HideMainWindow();
+    // While no notification area shows the icon, a hidden main window could not be brought
+    // back: it shows, without taking the focus. ReturnMainWindow() hides it again once an
+    // area shows the icon, if it came out that way and the user has not used it since
+    // (a window the user minimised while there was no area goes there too).
+    void BringOutMainWindow();
+    void ReturnMainWindow();
+    bool MainWindowBroughtOut() const { return broughtOut_; }
     virtual void MinimizeMainWindowToTray();
     virtual bool WantsDefaultIcon() const { return true; }
     void OpenTrayMenu();
@@ -155,11 +164,13 @@ protected:
     void FireMouseMove(TShiftState shift, int x, int y);
     void FireMouseEnter();
     void FireMouseExit();
+    void FireTrayChanged();
 
 private:
     TShiftState currentShift(int buttonFlag) const;
     QPoint pointer() const;
     void clickDefaultItem();
+    void forgetBroughtOut();
     void exportMenu();
     bool shell(platform::NotifyMessage message);
 
@@ -184,6 +195,8 @@ private:
     bool pointerOutside_ = true;
     QPoint lastPos_;
     QPointer<QWidget> lastFocus_;
+    bool broughtOut_ = false;
+    bool bringingOut_ = false;
 
     platform::NotifyIconData data_;
     std::unique_ptr<TWindowlessTimer> cycleTimer_;

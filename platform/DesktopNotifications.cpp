@@ -14,19 +14,26 @@ namespace {
 const char kService[] = "org.freedesktop.Notifications";
 const char kPath[] = "/org/freedesktop/Notifications";
 const char kInterface[] = "org.freedesktop.Notifications";
-const char kSwitchAction[] = "switch-task";
 } // namespace
 
 DesktopNotifications::DesktopNotifications(QObject* parent) : QObject(parent) {}
 
+DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), bus_(bus) {}
+
+// The session bus is connected when first needed, not when the shell is made.
+QDBusConnection DesktopNotifications::bus() const {
+    return bus_ ? *bus_ : QDBusConnection::sessionBus();
+}
+
 bool DesktopNotifications::available() const {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnection bus = this->bus();
     return bus.isConnected() && bus.interface() &&
            bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value();
 }
 
 bool DesktopNotifications::show(const QString& title, const QString& text, int timeoutMs) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = this->bus();
     if (!bus.isConnected())
         return false;
     if (!connected_) {
@@ -51,8 +58,9 @@ bool DesktopNotifications::show(const QString& title, const QString& text, int t
     QDBusMessage notify =
         QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                        QString::fromLatin1(kInterface), QStringLiteral("Notify"));
-    const QStringList actions{QStringLiteral("default"), QStringLiteral("Switch task"),
-                              QString::fromLatin1(kSwitchAction), QStringLiteral("Switch task")};
+    // One action: the click on the notification, which servers that list actions (dunst)
+    // show as "Switch task". A second one of the same name was listed twice.
+    const QStringList actions{QStringLiteral("default"), QStringLiteral("Switch task")};
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("korvan"));
     notify << QStringLiteral("Korvan") << lastId_ << QStringLiteral("korvan") << title << body
@@ -71,7 +79,7 @@ bool DesktopNotifications::show(const QString& title, const QString& text, int t
 void DesktopNotifications::onActionInvoked(uint id, const QString& action) {
     if (id != lastId_ || lastId_ == 0)
         return;
-    if (action == QLatin1String("default") || action == QLatin1String(kSwitchAction))
+    if (action == QLatin1String("default"))
         Q_EMIT clicked();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 namespace platform {
 
@@ -10,7 +12,9 @@ namespace platform {
 class DesktopNotifications : public QObject {
     Q_OBJECT
 public:
+    // On the session bus, or on the given one.
     explicit DesktopNotifications(QObject* parent = nullptr);
+    DesktopNotifications(const QDBusConnection& bus, QObject* parent = nullptr);
 
     // Whether a notification service owns its name on the session bus now.
     bool available() const;
@@ -26,6 +30,9 @@ private Q_SLOTS:
     void onActionInvoked(uint id, const QString& action);
 
 private:
+    QDBusConnection bus() const;
+
+    std::optional<QDBusConnection> bus_;
     uint lastId_ = 0;
     bool connected_ = false;
     bool markupKnown_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPoint>
 #include <QString>
 
 class QMenu;
@@ -29,6 +30,10 @@ enum NotifyCode : qint32 {
     NIN_BALLOONHIDE = 0x0403,
     NIN_BALLOONTIMEOUT = 0x0404,
     NIN_BALLOONUSERCLICK = 0x0405,
+    // The notification area came, went or changed its kind (an item host that appeared
+    // after the program, a panel that ended or restarted): the icon is wherever the
+    // session shows icons now, and trayAvailable() and protocol() say where.
+    NIN_TRAYCHANGED = 0x0480,
 };
 
 constexpr quint32 kNotifyRecordSize = 488;
@@ -59,14 +64,26 @@ struct NotifyIconData {
 // exported menu and only reports a primary activation (no double-click).
 enum class TrayProtocol { XEmbed, StatusNotifierItem };
 
+// The shell follows the session: an icon added while no notification area shows icons,
+// or while one of the other kind does, goes to whichever area the session has later, and
+// every icon's target hears NIN_TRAYCHANGED when that changes.
 class NotifyShell {
 public:
     virtual ~NotifyShell() = default;
+    // The kind of the area that shows the icons now; XEmbed while there is none.
     virtual TrayProtocol protocol() const { return TrayProtocol::XEmbed; }
     // Whether a notification area shows the icons now.
     virtual bool trayAvailable() const { return true; }
+    // While a code is delivered: where on the screen it happened, when the area says so
+    // (an item host's context menu asks for a place), in the toolkit's coordinates. False
+    // where only the pointer can tell.
+    virtual bool messagePos(QPoint& pos) const {
+        Q_UNUSED(pos);
+        return false;
+    }
     // Item hosts show this menu for the icon themselves; XEmbed trays ignore it (the
-    // program opens its menu on the right-button codes).
+    // program opens its menu on the right-button codes). The shell keeps it for an item
+    // host that comes later.
     virtual void exportMenu(const NotifyIconData& data, QMenu* menu) {
         Q_UNUSED(data);
         Q_UNUSED(menu);

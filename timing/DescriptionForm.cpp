@@ -11,9 +11,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 TForm5::TForm5(TaskList& tasks, QWidget* parent) : Deferred(parent), tasks_(tasks) {
     setObjectName(QStringLiteral("Form5"));
@@ -80,8 +82,13 @@ QString TForm5::withFreshLine(const QString& text) {
 void TForm5::Prompt(TProject* task) {
     // Opens and returns: whoever started the task (a click, the tray menu, a script on the
     // bus) goes on, and the answer is written back when the user gives it.
-    if (isVisible())
+    if (isVisible()) {
+        // Another task started meanwhile (an item host's menu, a script): the open prompt
+        // stays with the task it names, and this one is asked about when it is answered.
+        if (task->Id() != promptedTask_)
+            nextTask_ = task->Id();
         return;
+    }
     ensurePolished();
     taskName_->setText(task->name());
     descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
@@ -95,13 +102,23 @@ void TForm5::done(int result) {
     QDialog::done(result);
     TProject* task = tasks_.byId(promptedTask_); // null when removed meanwhile
     promptedTask_ = 0;
+    const quint64 next = std::exchange(nextTask_, 0);
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(true);
-    if (result != QDialog::Accepted || !task)
-        return;
-    task->setDescription(DescriptionFromEditor(descriptionEdit_->toPlainText()));
-    if (setRequestDescription)
-        setRequestDescription(!doNotAskBox_->isChecked());
+    const bool stillAsked = !(result == QDialog::Accepted && doNotAskBox_->isChecked());
+    if (result == QDialog::Accepted && task) {
+        task->setDescription(DescriptionFromEditor(descriptionEdit_->toPlainText()));
+        if (setRequestDescription)
+            setRequestDescription(!doNotAskBox_->isChecked());
+    }
+    // The task started while the prompt was open, if it still runs (and the user did not
+    // just ask for no more prompts).
+    if (next && stillAsked)
+        QTimer::singleShot(0, this, [this, next] {
+            TProject* started = tasks_.byId(next);
+            if (started && started->running() && !isVisible())
+                Prompt(started);
+        });
 }
 
 void TForm5::showEvent(QShowEvent* event) {

@@ -25,7 +25,10 @@ public:
     std::function<void(bool request)> setRequestDescription;
     ~TForm5() override;
 
-    // Opens the prompt for a task whose clock has just started.
+    // Opens the prompt for a task whose clock has just started. While it is open for
+    // another task, it stays with that one (its text goes to the task it names), and the
+    // prompt for the task started meanwhile opens once it is answered, if that task still
+    // runs; of several started meanwhile, the last.
     void Prompt(TProject* task);
     void done(int result) override;
 
@@ -50,4 +53,5 @@ private:
     QPushButton* cancelButton_ = nullptr;
     TaskList& tasks_;
     quint64 promptedTask_ = 0; // by identity: it may be removed meanwhile
+    quint64 nextTask_ = 0;     // started while the prompt was open
 };

@@ -86,6 +86,7 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     trayIcon_->MinimizeToTray = true;
     trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
     trayIcon_->OnBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
+    trayIcon_->OnTrayChanged = [this](QObject*) { guarded([this] { trayChanged(); }); };
     trayIcon_->Loaded();
     // The program's icon for its windows, now that the tray icon is on its way: set before,
     // it was read and converted for the tray icon's own window first.
@@ -98,15 +99,16 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     buildTimers();
     followTasks();
     guarded([this] { setUp(); });
-    // With no notification area a few seconds after start, nothing of Korvan would be on
-    // screen: the main window shows instead (the icon still comes if a tray appears later).
+    // With no notification area a few seconds after start, or a few seconds after the area
+    // went, nothing of Korvan would be on screen: the main window shows instead, and goes
+    // back when an area takes the icon (see trayChanged()).
     trayCheck_ = new QTimer(this);
     trayCheck_->setObjectName(QStringLiteral("TrayCheckTimer"));
     trayCheck_->setSingleShot(true);
     trayCheck_->setInterval(5000);
     connect(trayCheck_, &QTimer::timeout, this, [this] {
         if (!trayIcon_->IconShown())
-            trayIcon_->RestoreMainWindow();
+            trayIcon_->BringOutMainWindow();
     });
     trayCheck_->start();
     // An item host may show the exported menu before it ever asks for a refresh.
@@ -127,16 +129,18 @@ void TForm1::followTasks() {
     connect(&tasks_, &TaskList::aboutToRemove, this, [this](TProject* task) { removeEntry(task); });
     connect(&tasks_, &TaskList::started, this, [this](TProject* task) {
         refreshEntry(task);
-        setTrayHint((QStringLiteral("Active task: ") + task->name()).left(255));
         runningChanged();
         requestDescriptionFor(task);
     });
     connect(&tasks_, &TaskList::stopped, this, [this](TProject* task) {
         refreshEntry(task);
-        setTrayHint(QStringLiteral("No active project"));
         runningChanged();
     });
-    connect(&tasks_, &TaskList::changed, this, [this](TProject* task) { refreshEntry(task); });
+    connect(&tasks_, &TaskList::changed, this, [this](TProject* task) {
+        refreshEntry(task);
+        if (task->running())
+            updateTrayHint(); // a new name, or time taken back
+    });
     connect(&tasks_, &TaskList::runningChanged, this, [this] { runningChanged(); });
 }
 
@@ -395,6 +399,19 @@ void TForm1::buildTimers() {
             [this] { guarded([this] { autoSaveTick(); }); });
     connect(reminderTimer_, &QTimer::timeout, this,
             [this] { guarded([this] { reminderTick(); }); });
+    // The tray's: the hint at each minute of the running task, and its menu entry every
+    // second while the menu is open (a host of its own or the program's).
+    hintTimer_ = named(new QTimer(this), "TrayHintTimer");
+    hintTimer_->setSingleShot(true);
+    connect(hintTimer_, &QTimer::timeout, this, [this] { guarded([this] { updateTrayHint(); }); });
+    menuTimer_ = named(new QTimer(this), "MenuTimer");
+    menuTimer_->setInterval(1000);
+    connect(menuTimer_, &QTimer::timeout, this, [this] {
+        guarded([this] {
+            if (const TProject* running = tasks_.running())
+                refreshEntry(running);
+        });
+    });
 }
 
 void TForm1::buildMenu() {
@@ -422,6 +439,7 @@ void TForm1::buildMenu() {
             [this] { guarded([this] { exitEntryChosen(); }); });
     connect(trayMenu_, &QMenu::aboutToShow, this,
             [this] { guarded([this] { trayMenuAboutToShow(); }); });
+    connect(trayMenu_, &QMenu::aboutToHide, this, [this] { menuTimer_->stop(); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -709,7 +727,32 @@ QString TForm1::runningTaskName() const {
     return {};
 }
 
+// The hint names the running task and its time to the minute (the menu has the seconds),
+// or that none runs: after every change of the running task (a start, a stop, a reset, a
+// removal) and each minute of its time.
+void TForm1::updateTrayHint() {
+    const TProject* running = tasks_.running();
+    if (!running) {
+        hintTimer_->stop();
+        if (trayIcon_->Hint() != QLatin1String("Korvan"))
+            setTrayHint(QStringLiteral("No active project"));
+        return;
+    }
+    const qint64 ms = std::max<qint64>(0, std::llround(running->CurrentTime() * 86400000.0));
+    const QString time = FormatTime(running->CurrentTime()).chopped(3) + QStringLiteral(" h");
+    const QString prefix = QStringLiteral("Active task: ");
+    const QString suffix = QStringLiteral("  ") + time;
+    // The tip has room for 127 characters: a long name gives way to the time.
+    const qsizetype room = 127 - prefix.size() - suffix.size();
+    QString name = running->name();
+    if (name.size() > room)
+        name = name.left(room - 1) + QChar(0x2026);
+    setTrayHint(prefix + name + suffix);
+    hintTimer_->start(static_cast<int>(60000 - ms % 60000) + 20);
+}
+
 void TForm1::runningChanged() {
+    updateTrayHint();
     const bool running = std::any_of(tasks_.begin(), tasks_.end(),
                                      [](const TProject* task) { return task->running(); });
     if (running != trayShowsRunning_) {
@@ -723,6 +766,23 @@ void TForm1::runningChanged() {
 
 void TForm1::trayMenuAboutToShow() {
     RefreshMenu();
+    // The running task's time goes on in the open menu.
+    menuTimer_->start();
+}
+
+// An area came, went or changed its kind. Gone: after a few seconds without one the main
+// window comes out. Back: the window returns if it came out for that reason only, and an
+// item host gets the menu as it is now.
+void TForm1::trayChanged() {
+    if (!trayIcon_->IconShown()) {
+        if (!trayCheck_->isActive())
+            trayCheck_->start();
+        return;
+    }
+    trayCheck_->stop();
+    trayIcon_->ReturnMainWindow();
+    if (trayIcon_->ItemHost())
+        RefreshMenu();
 }
 
 // ---------------------------------------------------------------------------------------

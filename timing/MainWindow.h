@@ -142,6 +142,8 @@ private:
     void aboutEntryChosen();
     void exitEntryChosen();
     void trayMenuAboutToShow();
+    void trayChanged();
+    void updateTrayHint();
     void trayDoubleClicked();
     void balloonClicked();
     void autoSaveToggled();
@@ -172,7 +174,8 @@ private:
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);
     // CheckBox1 with Edit2 and StaticText1 (auto-save), CheckBox2 with Edit3 and StaticText2
     // (reminder), CheckBox5 with Edit4 and StaticText3 (time away), CheckBox3 (autostart),
-    // CheckBox4 (description); Timer1 (grid), Timer2 (auto-save), Timer3 (reminder); TrayIcon1 with
+    // CheckBox4 (description); Timer1 (grid), Timer2 (auto-save), Timer3 (reminder),
+    // TrayHintTimer (the hint, each minute), MenuTimer (the open menu, each second); TrayIcon1 with
     // PopupMenu1 and its entries Tasks1 (the submenu TasksMenu), N1, About1, Add1, N2, Exit1.
     // The controls exist once the window has been polished (before it first shows).
     QTableView* taskGrid_ = nullptr;
@@ -192,6 +195,7 @@ private:
     std::vector<std::pair<QString, QString>> startupMessages_;
     bool messagesQueued_ = false;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
+    QTimer *hintTimer_ = nullptr, *menuTimer_ = nullptr;
     TTrayIcon* trayIcon_ = nullptr;
     TPopupMenu* trayMenu_;
     QAction *separator1_, *aboutEntry_, *openEntry_, *separator2_, *exitEntry_;

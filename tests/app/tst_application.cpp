@@ -372,6 +372,67 @@ private Q_SLOTS:
         QCOMPARE(tasks().front()->description(), QString());
     }
 
+    // Another task started while the prompt is open (the item host's menu, a script): the
+    // open prompt's text goes to the task it names, and the task started meanwhile is asked
+    // about once it is answered, if it still runs.
+    void switchWhileThePromptIsOpen() {
+        mainWindow()->settings().requestDescription = true;
+        TProject* a = addTask(QStringLiteral("Review"));
+        TProject* b = addTask(QStringLiteral("Support"));
+        TProject* c = addTask(QStringLiteral("Writing"));
+        mainWindow()->RefreshGrid();
+        mainWindow()->RefreshMenu();
+        select(0);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
+        promptShown();
+        QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Review"));
+        // The exported menu, then a script.
+        mainWindow()->menuEntry(b)->trigger();
+        QVERIFY(b->running());
+        app->bus().Start(QStringLiteral("Writing"));
+        QVERIFY(c->running());
+        QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Review"));
+        QTest::keyClicks(child<QPlainTextEdit>(prompt(), "Memo1"), QStringLiteral("read it"));
+        QTest::mouseClick(child<QPushButton>(prompt(), "Button1"), Qt::LeftButton);
+        QCOMPARE(a->description(), QStringLiteral("read it"));
+        QVERIFY(b->description().isEmpty());
+        QVERIFY(c->description().isEmpty());
+        // Now the one that runs.
+        QTRY_VERIFY(prompt()->isVisible());
+        QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Writing"));
+        QTest::keyClicks(child<QPlainTextEdit>(prompt(), "Memo1"), QStringLiteral("draft"));
+        QTest::mouseClick(child<QPushButton>(prompt(), "Button1"), Qt::LeftButton);
+        QCOMPARE(c->description(), QStringLiteral("draft"));
+        QTest::qWait(50);
+        QVERIFY(!prompt()->isVisible());
+    }
+
+    // Stopped meanwhile, or prompts turned off in the open one: nothing more is asked.
+    void switchWhileThePromptIsOpenThenNoMorePrompt_data() {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("stopped meanwhile") << true;
+        QTest::newRow("prompts turned off") << false;
+    }
+    void switchWhileThePromptIsOpenThenNoMorePrompt() {
+        QFETCH(bool, stopped);
+        mainWindow()->settings().requestDescription = true;
+        TProject* a = addTask(QStringLiteral("Review"));
+        TProject* b = addTask(QStringLiteral("Support"));
+        a->Start();
+        promptShown();
+        app->bus().Start(QStringLiteral("Support"));
+        QVERIFY(b->running());
+        if (stopped)
+            app->bus().Stop();
+        else
+            QTest::mouseClick(child<QCheckBox>(prompt(), "CheckBox1"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(prompt(), "Button1"), Qt::LeftButton);
+        promptAnswered();
+        QTest::qWait(50);
+        QVERIFY(!prompt()->isVisible());
+        QCOMPARE(mainWindow()->settings().requestDescription, stopped);
+    }
+
     // ---- the main window and the bus ----
 
     // A switch of task is announced once, after the click that caused it.

@@ -4,6 +4,7 @@
 #include "support/Fixture.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QtTest>
 
 using namespace platform;
@@ -246,6 +247,97 @@ private Q_SLOTS:
         f->shell.restart();
         TTrayIconHandler::instance()->TaskbarCreated();
         QVERIFY(!f->shell.iconPresent);
+    }
+
+    // The area's word that it came, went or changed reaches the component even while it
+    // takes no clicks.
+    void trayChangeIsHeard() {
+        int changes = 0;
+        icon->OnTrayChanged = [&](QObject* sender) {
+            QCOMPARE(sender, icon);
+            ++changes;
+        };
+        icon->Enabled = false;
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QCOMPARE(changes, 1);
+        QVERIFY(icon->ItemHost());
+        QCOMPARE(f->shell.exportedMenu, menu); // the menu given before goes to the host
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        QCOMPARE(changes, 2);
+        QVERIFY(!icon->IconShown());
+    }
+
+    // An item host asks for the context menu at a place of its own: the menu opens there,
+    // not at the pointer; the press reports it too.
+    void contextMenuWhereTheAreaAsks() {
+        f->shell.sendAt(WM_RBUTTONDOWN, QPoint(300, 400));
+        QCOMPARE(events.last(), QStringLiteral("menu"));
+        QCOMPARE(popups.last(), QPoint(300, 400));
+        QVERIFY(events.contains(QStringLiteral("down1:%1@300,400").arg(ssRight)));
+        f->shell.send(WM_RBUTTONDOWN);
+        QCOMPARE(popups.last(), QPoint(100, 200));
+    }
+
+    // A hidden main window comes out while no area shows the icon, and goes back when one
+    // does, as long as the user has not used it meanwhile.
+    void windowOutWithoutTrayAndBackUntouched() {
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        QVERIFY(!owner->isVisible());
+        icon->BringOutMainWindow();
+        QVERIFY(owner->isVisible());
+        QVERIFY(icon->MainWindowBroughtOut());
+        icon->ReturnMainWindow(); // still no area: stays
+        QVERIFY(owner->isVisible());
+        icon->BringOutMainWindow();
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        icon->ReturnMainWindow();
+        QVERIFY(!owner->isVisible());
+        QVERIFY(!icon->MainWindowBroughtOut());
+    }
+
+    void usedWindowStaysWhenTheTrayReturns_data() {
+        QTest::addColumn<QString>("use");
+        QTest::newRow("click") << "click";
+        QTest::newRow("key") << "key";
+        QTest::newRow("opened from a script") << "restore";
+    }
+    void usedWindowStaysWhenTheTrayReturns() {
+        QFETCH(QString, use);
+        auto* edit = new QLineEdit(owner.get());
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        icon->BringOutMainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(owner.get()));
+        if (use == QLatin1String("click"))
+            QTest::mouseClick(edit, Qt::LeftButton);
+        else if (use == QLatin1String("key"))
+            QTest::keyClick(edit, Qt::Key_A);
+        else
+            icon->RestoreMainWindow();
+        QVERIFY(!icon->MainWindowBroughtOut());
+        f->shell.changeTray(TrayProtocol::XEmbed, true);
+        icon->ReturnMainWindow();
+        QVERIFY(owner->isVisible());
+    }
+
+    // A window the user shows is never taken away; one the user put in the task bar while
+    // there was no area goes to the area when it comes.
+    void shownWindowStaysMinimisedOneGoesToTheTray() {
+        owner->show();
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        icon->BringOutMainWindow();
+        QVERIFY(!icon->MainWindowBroughtOut());
+        f->shell.changeTray(TrayProtocol::XEmbed, true);
+        icon->ReturnMainWindow();
+        QVERIFY(owner->isVisible());
+
+        icon->MinimizeToTray = true;
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        icon->HideMainWindow(); // without an area: to the task bar
+        QVERIFY(owner->isMinimized());
+        QVERIFY(owner->isVisible());
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        icon->ReturnMainWindow();
+        QVERIFY(!owner->isVisible());
     }
 
     void iconRemovedWithComponent() {

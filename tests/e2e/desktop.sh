@@ -43,6 +43,9 @@ start_desktop() {
     PIDS+=("$(tail -1 <<<"$bus")")
     case "${2:-xembed}" in
     item) start_item_host ;;
+    # No notification area yet: the panel (start_panel) comes later, as at a log-in where
+    # the program starts first; the notification service is there.
+    item-later) prepare_item_host; start_notification_service ;;
     none) ;;
     *) start_tray_host ;;
     esac
@@ -63,6 +66,13 @@ host_registered() { watcher_property IsStatusNotifierHostRegistered | grep -q 'b
 # XFCE's own panel holding only its status tray (a StatusNotifierItem host, top left), and
 # dunst as the notification service; a left click on a notification invokes its action.
 start_item_host() {
+    prepare_item_host
+    start_panel
+    start_notification_service
+}
+
+# The panel's and dunst's settings.
+prepare_item_host() {
     local conf="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     mkdir -p "$conf" "$XDG_CONFIG_HOME/dunst"
     cat >"$conf/xfce4-panel.xml" <<'XML'
@@ -88,13 +98,29 @@ start_item_host() {
 XML
     printf '[global]\n    mouse_left_click = do_action, close_current\n    origin = top-right\n    offset = 10x50\n' \
         >"$XDG_CONFIG_HOME/dunst/dunstrc"
-    xfce4-panel >"$WORK/panel.log" 2>&1 &
+    ITEM_HOST=1
+}
+
+# Starts the panel (again) and waits until its item host is registered.
+start_panel() {
+    xfce4-panel >>"$WORK/panel.log" 2>&1 &
+    PANEL_PID=$!
     PIDS+=($!)
     wait_for "the item host" host_registered
+}
+
+# Ends the panel, and with it its watcher, its item host and its XEmbed tray.
+stop_panel() {
+    kill "$PANEL_PID"
+    wait "$PANEL_PID" 2>/dev/null || true
+    watcher_gone() { ! bus_name_owned org.kde.StatusNotifierWatcher; }
+    wait_for "the panel to end" watcher_gone
+}
+
+start_notification_service() {
     dunst -config "$XDG_CONFIG_HOME/dunst/dunstrc" >"$WORK/dunst.log" 2>&1 &
     PIDS+=($!)
     wait_for "the notification service" bus_name_owned org.freedesktop.Notifications
-    ITEM_HOST=1
 }
 
 # Starts trayer and waits until it owns the tray selection.
@@ -237,11 +263,32 @@ start_korvan_item() {
     "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
     KORVAN_PID=$!
     wait_for "the item of the program" item_registered
+    locate_item
+    shot started
+}
+
+# Where the item's icon is: the only one, at the panel's left end.
+locate_item() {
     panel_found() { PANEL=$(xdotool search --onlyvisible --classname xfce4-panel 2>/dev/null | head -1); [ -n "$PANEL" ]; }
     wait_for "the panel window" panel_found
     eval "$(xdotool getwindowgeometry --shell "$PANEL")"
     ICON_X=$((X + 16)); ICON_Y=$((Y + HEIGHT / 2))
+}
+
+# Starts the program while no notification area is there, and waits until it answers on
+# the bus (its start is over).
+start_korvan_without_tray() {
+    KORVAN="${KORVAN_E2E_BINARY:-$KORVAN}"
+    KORVAN_LOG="$WORK/korvan.$STEP.log"
+    "$KORVAN" "$@" >"$KORVAN_LOG" 2>&1 &
+    KORVAN_PID=$!
+    wait_for "the program on the bus" bus_name_owned org.myrkat.Korvan
     shot started
+}
+
+# The bus name of the program's item, as the watcher lists it.
+item_service() {
+    watcher_property RegisteredStatusNotifierItems | grep -o 'org\.kde\.StatusNotifierItem-[0-9-]*' | head -1
 }
 
 # The seconds a task has, as the running copy lists it.

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <optional>
 
 // A clock that only moves when the test moves it.
 class FakeClock : public platform::Clock {
@@ -70,20 +71,45 @@ public:
     bool iconPresent = false;
     platform::NotifyIconData current;
 
-    // The desktop's kind of tray, and the menu handed to an item host.
+    // The desktop's kind of tray, and the menu handed to an item host (the shell keeps the
+    // one it was given for a host that comes later).
     platform::TrayProtocol trayProtocol = platform::TrayProtocol::XEmbed;
     QMenu* exportedMenu = nullptr;
+    QMenu* givenMenu = nullptr;
 
     bool notifyIcon(platform::NotifyMessage message, const platform::NotifyIconData& data) override;
     platform::TrayProtocol protocol() const override { return trayProtocol; }
     bool available = true;
     bool trayAvailable() const override { return available; }
     void exportMenu(const platform::NotifyIconData&, QMenu* menu) override {
+        givenMenu = menu;
         if (trayProtocol == platform::TrayProtocol::StatusNotifierItem)
             exportedMenu = menu;
     }
+    // Where the code on its way happened, when the area says so.
+    std::optional<QPoint> anchor;
+    bool messagePos(QPoint& pos) const override {
+        if (anchor)
+            pos = *anchor;
+        return anchor.has_value();
+    }
     // Sends a code as the shell would, to the target of the icon on show.
     void send(qint32 code);
+    // The same with the place the area names (an item host's context menu).
+    void sendAt(qint32 code, const QPoint& at) {
+        anchor = at;
+        send(code);
+        anchor.reset();
+    }
+    // The session's area changes (a host that comes or goes): the icon goes there, and its
+    // target hears of it.
+    void changeTray(platform::TrayProtocol protocol, bool shown) {
+        trayProtocol = protocol;
+        available = shown;
+        exportedMenu =
+            protocol == platform::TrayProtocol::StatusNotifierItem && shown ? givenMenu : nullptr;
+        send(platform::NIN_TRAYCHANGED);
+    }
     // The shell restarted: the icon is gone until the program adds it again.
     void restart() { iconPresent = false; }
 };

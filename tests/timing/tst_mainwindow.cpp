@@ -195,7 +195,8 @@ private Q_SLOTS:
                  QStringLiteral("No active project"));
     }
 
-    void removeAsksAndKeepsHintOfRunningTask() {
+    // The running task removed: the hint no longer names it.
+    void removeAsksAndHintForgetsTheRunningTask() {
         TProject* a = addTask(QStringLiteral("Write report"));
         window->RefreshGrid();
         select(0);
@@ -212,7 +213,7 @@ private Q_SLOTS:
         child<QPushButton>(window.get(), "Button4")->click();
         QVERIFY(f->tasks().empty());
         QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
-                 QStringLiteral("Active task: Write report"));
+                 QStringLiteral("No active project"));
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
         QCOMPARE(menuCaptions().size(), 5);
     }
@@ -257,7 +258,7 @@ private Q_SLOTS:
         TProject* c = f->tasks()[2];
         window->menuEntry(c)->trigger();
         QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
-                 QStringLiteral("Active task: c"));
+                 QStringLiteral("Active task: c  00:00 h"));
         f->clock.advanceSeconds(5);
         window->RefreshMenu();
         QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
@@ -577,7 +578,7 @@ private Q_SLOTS:
         });
         QCOMPARE(window->runningTaskName(), taskName(998));
         QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
-                 QStringLiteral("Active task: Task 0998"));
+                 QStringLiteral("Active task: Task 0998  00:00 h"));
         f->clock.advanceSeconds(60);
         fireTimer(child<QTimer>(window.get(), "Timer2")); // the auto-save
         QVERIFY(f->readStore().contains("\"Project998\"=\"Task 0998\"\r\n\"Time998\"=hex:" +
@@ -669,6 +670,151 @@ private Q_SLOTS:
         QTRY_COMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 41);
         QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).at(39),
                  QStringLiteral("Task 0038a  00:00:00"));
+    }
+
+    // ---- the icon in a session that changes ----
+
+    TTrayIcon* trayIcon() const { return child<TTrayIcon>(window.get(), "TrayIcon1"); }
+    QTimer* trayCheck() const { return child<QTimer>(window.get(), "TrayCheckTimer"); }
+
+    // An item host that comes after the start (from no area, or from an XEmbed tray) gets
+    // the menu as it is now, submenu and all.
+    void itemHostThatComesLaterGetsTheMenu_data() {
+        QTest::addColumn<bool>("xembedFirst");
+        QTest::newRow("from no area") << false;
+        QTest::newRow("from an XEmbed tray") << true;
+    }
+    void itemHostThatComesLaterGetsTheMenu() {
+        QFETCH(bool, xembedFirst);
+        startWithTasks(40);
+        f->shell.changeTray(TrayProtocol::XEmbed, xembedFirst);
+        QVERIFY(!f->shell.exportedMenu);
+        QCOMPARE(child<QMenu>(window.get(), "TasksMenu")->actions().size(), 0); // not yet made
+        f->tasks()[3]->Start();
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
+        QCOMPARE(menuCaptions().first(), taskName(3) + QStringLiteral("  00:00:00"));
+        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 40);
+        QVERIFY(!trayCheck()->isActive());
+        QVERIFY(!window->isVisible());
+    }
+
+    // The area goes while the window is hidden: a few seconds later the window comes out;
+    // the area returns: the window goes back, unless the user has used it meanwhile.
+    void windowFollowsTheArea_data() {
+        QTest::addColumn<bool>("used");
+        QTest::newRow("untouched") << false;
+        QTest::newRow("used meanwhile") << true;
+    }
+    void windowFollowsTheArea() {
+        QFETCH(bool, used);
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        fireTimer(trayCheck()); // the start's grace is over
+        QVERIFY(!window->isVisible());
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        QVERIFY(trayCheck()->isActive());
+        QVERIFY(!window->isVisible()); // not at once: a panel that restarts is back soon
+        fireTimer(trayCheck());
+        QVERIFY(window->isVisible());
+        QVERIFY(trayIcon()->MainWindowBroughtOut());
+        if (used) {
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            QTest::mouseClick(child<QTableView>(window.get(), "StringGrid1")->viewport(),
+                              Qt::LeftButton);
+        }
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QCOMPARE(window->isVisible(), used);
+        QVERIFY(!trayCheck()->isActive());
+        // Gone and back within the grace: nothing shows.
+        if (used)
+            child<QPushButton>(window.get(), "Button1")->click();
+        QVERIFY(!window->isVisible());
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        f->shell.changeTray(TrayProtocol::XEmbed, true);
+        QVERIFY(!trayCheck()->isActive());
+        QVERIFY(!window->isVisible());
+    }
+
+    // A window the user opened stays when the area comes back.
+    void openedWindowStaysWhenTheAreaReturns() {
+        f->shell.send(WM_LBUTTONDBLCLK);
+        QVERIFY(window->isVisible());
+        f->shell.changeTray(TrayProtocol::XEmbed, false);
+        fireTimer(trayCheck());
+        f->shell.changeTray(TrayProtocol::XEmbed, true);
+        QVERIFY(window->isVisible());
+    }
+
+    // The hint names the running task with its time to the minute, follows each minute,
+    // and never names a task that no longer runs: stopped, reset or removed.
+    void hintNamesTheRunningTaskAndItsTime() {
+        TProject* a = addTask(QStringLiteral("Writing"), 1.5);
+        TProject* b = addTask(QStringLiteral("Support"));
+        auto* timer = child<QTimer>(window.get(), "TrayHintTimer");
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("Korvan"));
+        QVERIFY(!timer->isActive());
+        a->Start();
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("Active task: Writing  01:30 h"));
+        QCOMPARE(f->shell.current.szTip, QStringLiteral("Active task: Writing  01:30 h"));
+        QVERIFY(timer->isActive());
+        QVERIFY(timer->interval() > 59000 && timer->interval() <= 60100);
+        f->clock.advanceSeconds(61);
+        fireTimer(timer);
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("Active task: Writing  01:31 h"));
+        f->clock.advanceSeconds(10);
+        fireTimer(timer); // the next minute of the task is 49 s away
+        QVERIFY(timer->interval() > 48000 && timer->interval() <= 49100);
+        a->Reset();
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("No active project"));
+        QVERIFY(!timer->isActive());
+        b->Start();
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("Active task: Support  00:00 h"));
+        b->setName(QStringLiteral("Support desk"));
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("Active task: Support desk  00:00 h"));
+        f->tasks().remove(b);
+        QCOMPARE(trayIcon()->Hint(), QStringLiteral("No active project"));
+        // A long name gives way to the time in the 127 characters of the tip.
+        addTask(QString(200, QLatin1Char('n')))->Start();
+        QCOMPARE(f->shell.current.szTip.size(), 127);
+        QVERIFY(f->shell.current.szTip.endsWith(QStringLiteral("\u2026  00:00 h")));
+    }
+
+    // Times go on in an open menu: the program's own (XEmbed) and one an item host shows
+    // (the exported menu hears aboutToShow when the host opens it, aboutToHide at the end).
+    void timesFollowInAnOpenMenu() {
+        TProject* a = addTask(QStringLiteral("a"));
+        a->Start();
+        auto* timer = child<QTimer>(window.get(), "MenuTimer");
+        QStringList seen;
+        inTrayMenu([&](QMenu*) {
+            QVERIFY(timer->isActive());
+            QCOMPARE(timer->interval(), 1000);
+            f->clock.advanceSeconds(3);
+            fireTimer(timer);
+            seen = menuCaptions();
+        });
+        QCOMPARE(seen.first(), QStringLiteral("a  00:00:03"));
+        QVERIFY(!timer->isActive());
+
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QMenu* exported = f->shell.exportedMenu;
+        QVERIFY(exported);
+        Q_EMIT exported->aboutToShow();
+        QVERIFY(timer->isActive());
+        f->clock.advanceSeconds(2);
+        fireTimer(timer);
+        QCOMPARE(menuCaptions().first(), QStringLiteral("a  00:00:05"));
+        Q_EMIT exported->aboutToHide();
+        QVERIFY(!timer->isActive());
+    }
+
+    // The item host asks for the menu at a place of its own: there it opens.
+    void itemHostContextMenuOpensWhereAsked() {
+        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QPoint at;
+        TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint& pos) { at = pos; });
+        f->shell.sendAt(WM_RBUTTONDOWN, QPoint(640, 20));
+        QCOMPARE(at, QPoint(640, 20));
     }
 
     void descriptionFreshLine_data() {
