@@ -15,9 +15,25 @@
 using namespace platform;
 
 namespace {
+// One link, one stop: Tab and Shift+Tab go on to the next control (a label would walk its
+// links and, with one link, keep Shift+Tab in itself).
+class LinkLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
+// An address to open: a click anywhere on it, or Tab to it and Enter.
 QLabel* link(const char* name, const QString& text) {
-    auto* label = new QLabel(text);
+    auto* label =
+        new LinkLabel(QStringLiteral("<a href=\"open\">%1</a>").arg(text.toHtmlEscaped()));
     label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::RichText);
+    label->setTextInteractionFlags(Qt::LinksAccessibleByKeyboard);
+    label->setAccessibleName(text);
+    label->setAccessibleDescription(QStringLiteral("Opens the address"));
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -54,6 +70,9 @@ void TForm3::buildControls() {
     webLabel_ = link("StaticText5", webAddress());
     mailLabel_->installEventFilter(this);
     webLabel_->installEventFilter(this);
+    connect(webLabel_, &QLabel::linkActivated, this, [this] { guarded([this] { webClicked(); }); });
+    connect(mailLabel_, &QLabel::linkActivated, this,
+            [this] { guarded([this] { mailClicked(); }); });
     okButton_ = new QPushButton(QStringLiteral("&OK"));
     okButton_->setObjectName(QStringLiteral("Button1"));
     okButton_->setDefault(true);

@@ -30,18 +30,20 @@ void TForm5::buildControls() {
     taskCaption_->setObjectName(QStringLiteral("Label2"));
     taskName_ = new ElidedLabel;
     taskName_->setObjectName(QStringLiteral("Label3"));
-    requestLabel_ = new QLabel(QStringLiteral("Enter detailed description for your current task:"));
+    requestLabel_ =
+        new QLabel(QStringLiteral("Enter detailed &description for your current task:"));
     requestLabel_->setObjectName(QStringLiteral("Label1"));
     descriptionEdit_ = new QPlainTextEdit;
     descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
     descriptionEdit_->setTabChangesFocus(true);
     descriptionEdit_->installEventFilter(this);
-    doNotAskBox_ = new QCheckBox(QStringLiteral("Do not show this dialog next time"));
+    requestLabel_->setBuddy(descriptionEdit_);
+    doNotAskBox_ = new QCheckBox(QStringLiteral("Do &not show this dialog next time"));
     doNotAskBox_->setObjectName(QStringLiteral("CheckBox1"));
-    okButton_ = new QPushButton(QStringLiteral("OK"));
+    okButton_ = new QPushButton(QStringLiteral("&OK"));
     okButton_->setObjectName(QStringLiteral("Button1"));
     okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"));
+    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"));
     cancelButton_->setObjectName(QStringLiteral("Button2"));
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
@@ -85,10 +87,15 @@ void TForm5::Prompt(TProject* task) {
     ensurePolished();
     taskName_->setText(task->name());
     descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
+    descriptionEdit_->setAccessibleName(QStringLiteral("Description of %1").arg(task->name()));
     promptedTask_ = task->Id();
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(false);
     open();
+    // The user has just started the task and is asked now: the keys come here, also when
+    // another dialog of Korvan (editing a task) had them.
+    raise();
+    activateWindow();
 }
 
 void TForm5::done(int result) {
