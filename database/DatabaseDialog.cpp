@@ -131,6 +131,7 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
 void TSetup::buildControls() {
     pages_ = new QTabWidget;
     pages_->setObjectName(QStringLiteral("PageControl1"));
+    pages_->setAccessibleName(QStringLiteral("Pages"));
     buildRecordsPage();
     buildAdministrationPage();
     buildSettingsPage();

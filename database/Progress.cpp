@@ -8,7 +8,7 @@
 
 TForm4::TForm4(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    installAccessibleRoles();
+    announceAsWindow(this);
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Save"));
     auto* label = new QLabel(QStringLiteral("Please wait. Data are being saved to database."));

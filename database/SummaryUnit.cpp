@@ -153,6 +153,9 @@ void TSummary::ShowSummary() {
     raise();
     activateWindow();
     arrange();
+    // The keys start at the first entry's hours, as the eye does.
+    if (TProjectBaseFrame* first = frameAt(0))
+        first->firstField()->setFocus(Qt::OtherFocusReason);
 }
 
 void TSummary::fill() {

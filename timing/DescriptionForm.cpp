@@ -5,6 +5,7 @@
 #include "platform/Centre.h"
 #include "widgets/ElidedLabel.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -23,6 +25,8 @@ TForm5::TForm5(TaskList& tasks, QWidget* parent) : Deferred(parent), tasks_(task
     setWindowModality(Qt::WindowModal);
     // Resizable for a long description, which takes the height the dialog gains.
     resize(platform::sizeOnScreen(this, QSize(420, 260)));
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* focused) { keepTheKeys(focused); });
 }
 
 void TForm5::buildControls() {
@@ -96,6 +100,21 @@ void TForm5::Prompt(TProject* task) {
     // another dialog of Korvan (editing a task) had them.
     raise();
     activateWindow();
+}
+
+// While it is open the keys are its own. A window it blocks may take them back after it
+// showed: a menu of the tray, closing, gives them to the dialog it was opened over, and Qt
+// passes them on to the main window, where every key is lost.
+void TForm5::keepTheKeys(QWindow* focused) {
+    if (!focused || !isVisible() || focused == windowHandle() ||
+        QApplication::activeModalWidget() != this)
+        return;
+    for (const QWindow* w = focused; w; w = w->transientParent()) {
+        if (w->isAncestorOf(windowHandle(), QWindow::IncludeTransients)) {
+            activateWindow();
+            return;
+        }
+    }
 }
 
 void TForm5::done(int result) {

@@ -64,7 +64,7 @@ bool parseInteger(const QString& text, qint32& value) {
 TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     : Deferred(parent), tasks_(tasks), settings_(settings) {
     platform::initResources();
-    installAccessibleRoles();
+    announceAsWindow(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

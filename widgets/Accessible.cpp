@@ -51,16 +51,20 @@ private:
     QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
 };
 
+const char kWindowProperty[] = "korvanAnnouncedWindow";
+
 // Asked for each class of an object from the most derived one down, before Qt's own. A
-// window class of the program's own directly on QWidget matches by its own name only, so
-// that a window half destroyed (a QWidget by then) is left to Qt, which knows it is going.
+// window matches by its own class only, so that one half destroyed (a QWidget by then) is
+// left to Qt, which knows it is going; and only a window that said so, not every widget
+// made without a parent yet.
 QAccessibleInterface* korvanInterface(const QString& className, QObject* object) {
     if (!object || !object->isWidgetType() || className != object->metaObject()->className())
         return nullptr;
     auto* widget = static_cast<QWidget*>(object);
     if (className == QLatin1String(TDBLookupComboBox::staticMetaObject.className()))
         return new LookupAccessible(static_cast<QComboBox*>(widget));
-    if (object->metaObject()->superClass() != &QWidget::staticMetaObject || !widget->isWindow())
+    if (object->metaObject()->superClass() != &QWidget::staticMetaObject ||
+        !widget->property(kWindowProperty).toBool() || !widget->isWindow())
         return nullptr;
     if (widget->windowType() == Qt::Dialog)
         return new QAccessibleWidget(widget, QAccessible::Dialog);
@@ -77,4 +81,9 @@ void installAccessibleRoles() {
         return;
     installed = true;
     QAccessible::installFactory(korvanInterface);
+}
+
+void announceAsWindow(QWidget* window) {
+    installAccessibleRoles();
+    window->setProperty(kWindowProperty, true);
 }
