@@ -5,7 +5,6 @@
                                    focus has a name of words: not empty, not a control's id
     atspi.py PID role TITLE        the window's role ("frame", "dialog", ...)
     atspi.py PID focus TITLE       the role and name of the control with the focus
-    atspi.py PID dump TITLE        the shown tree, for a look by hand
 
 Waits for the window in the tree (every 50 ms, at most $ATSPI_TIMEOUT seconds, default 20);
 exits 1 with the reasons on stderr when a check fails. Uses the system's python3-pyatspi.
@@ -98,19 +97,6 @@ def focused(win):
     return None
 
 
-def dump(node, depth=0):
-    for child in node:
-        if child is None or not shown(child):
-            continue
-        states = child.getState()
-        flags = "".join(flag for flag, state in (("f", pyatspi.STATE_FOCUSABLE),
-                                                  ("F", pyatspi.STATE_FOCUSED))
-                        if states.contains(state))
-        print("%s%s [%s] %s" % ("  " * depth, describe(child), flags, identifier(child)))
-        if child.getRole() not in ITEM_HOLDERS:
-            dump(child, depth + 1)
-
-
 def main():
     pid, what, title = int(sys.argv[1]), sys.argv[2], sys.argv[3]
     deadline = time.monotonic() + float(os.environ.get("ATSPI_TIMEOUT", "20"))
@@ -129,10 +115,6 @@ def main():
     if what == "focus":
         node = focused(win)
         print(describe(node) if node is not None else "(none)")
-        return 0
-    if what == "dump":
-        print(describe(win))
-        dump(win, 1)
         return 0
     print("atspi: unknown check " + what, file=sys.stderr)
     return 2
