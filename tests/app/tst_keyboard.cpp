@@ -361,6 +361,10 @@ private Q_SLOTS:
     void questionAboutTimeAwayWaitsForTheUser() {
         FakeIdleSource idle;
         platform::services().idle = &idle;
+        const auto gone = qScopeGuard([this] {
+            app.reset();
+            platform::services().idle = nullptr;
+        });
         app.reset(); // the program as it starts with this idle source
         app = std::make_unique<korvan::Application>();
         showMain();
@@ -387,7 +391,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!question->isVisible());
         QCOMPARE(FormatTime(review->CurrentTime() - before), QStringLiteral("00:00:00"));
         QVERIFY(review->running());
-        platform::services().idle = nullptr;
     }
 
     // Started from the tray menu while "Edit task" is open, a task's description prompt has
