@@ -17,6 +17,7 @@
 #include "widgets/LookupComboBox.h"
 #include "widgets/Named.h"
 
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -130,6 +131,7 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
 void TSetup::buildControls() {
     pages_ = new QTabWidget;
     pages_->setObjectName(QStringLiteral("PageControl1"));
+    pages_->setAccessibleName(QStringLiteral("Pages"));
     buildRecordsPage();
     buildAdministrationPage();
     buildSettingsPage();
@@ -169,6 +171,9 @@ void TSetup::buildRecordsPage() {
     recordsGrid_ = new QTableView;
     recordsGrid_->setObjectName(QStringLiteral("DBGrid3"));
     recordsGrid_->setModel(recordsModel_);
+    recordsGrid_->setAccessibleName(QStringLiteral("Recorded times"));
+    // Tab leaves the grid; the arrow keys move in it.
+    recordsGrid_->setTabKeyNavigation(false);
     recordsGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     recordsGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
     recordsGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -195,15 +200,28 @@ void TSetup::buildRecordsPage() {
     connect(exportButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { exportClicked(); }); });
 
+    // A date filter is a box to tick and the date: both are named, as the drop-downs are
+    // (whose labels also take the focus to them with their keys).
+    fromPicker_->checkBox()->setAccessibleName(QStringLiteral("Filter from a date"));
+    fromPicker_->dateEdit()->setAccessibleName(QStringLiteral("Date from"));
+    toPicker_->checkBox()->setAccessibleName(QStringLiteral("Filter to a date"));
+    toPicker_->dateEdit()->setAccessibleName(QStringLiteral("Date to"));
+    projectFilter_->setAccessibleName(QStringLiteral("Project filter"));
+    activityFilter_->setAccessibleName(QStringLiteral("Activity filter"));
     auto* filters = new QGridLayout;
-    filters->addWidget(label("StaticText1", QStringLiteral("Date from:")), 0, 0);
-    filters->addWidget(fromPicker_, 0, 1);
-    filters->addWidget(label("StaticText2", QStringLiteral("to:")), 0, 2);
-    filters->addWidget(toPicker_, 0, 3);
-    filters->addWidget(label("StaticText3", QStringLiteral("Project:")), 1, 0);
-    filters->addWidget(projectFilter_, 1, 1);
-    filters->addWidget(label("StaticText4", QStringLiteral("Activity:")), 1, 2);
-    filters->addWidget(activityFilter_, 1, 3);
+    // Each label's key takes the focus to its filter (a date filter's to the date).
+    const auto labelled = [filters](const char* name, const QString& text, QWidget* field,
+                                    QWidget* focus, int row, int column) {
+        QLabel* caption = label(name, text);
+        caption->setBuddy(focus);
+        filters->addWidget(caption, row, column);
+        filters->addWidget(field, row, column + 1);
+    };
+    labelled("StaticText1", QStringLiteral("Date &from:"), fromPicker_, fromPicker_->dateEdit(), 0,
+             0);
+    labelled("StaticText2", QStringLiteral("&to:"), toPicker_, toPicker_->dateEdit(), 0, 2);
+    labelled("StaticText3", QStringLiteral("&Project:"), projectFilter_, projectFilter_, 1, 0);
+    labelled("StaticText4", QStringLiteral("&Activity:"), activityFilter_, activityFilter_, 1, 2);
     filters->addWidget(exportButton_, 0, 4, 2, 1);
     auto* total = new QHBoxLayout;
     total->addWidget(chartButton_);
@@ -217,7 +235,7 @@ void TSetup::buildRecordsPage() {
     recordsSplit_->addWidget(recordsGrid_);
     layout->addWidget(recordsSplit_, 1);
     layout->addLayout(total);
-    pages_->addTab(recordsPage_, QStringLiteral("Recorded times"));
+    pages_->addTab(recordsPage_, QStringLiteral("&Recorded times"));
 }
 
 void TSetup::buildAdministrationPage() {
@@ -263,13 +281,24 @@ void TSetup::buildAdministrationPage() {
                         editActivityButton_,  deleteActivityButton_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
-    pages_->addTab(administrationPage_, QStringLiteral("Projects && Activities"));
+    // Two of each button: a screen reader says which list each is for.
+    projectsList_->setAccessibleName(QStringLiteral("Projects"));
+    activitiesList_->setAccessibleName(QStringLiteral("Activities"));
+    for (const auto& [b, name] : std::initializer_list<std::pair<QPushButton*, const char*>>{
+             {addProjectButton_, "Add project"},
+             {editProjectButton_, "Edit project"},
+             {deleteProjectButton_, "Delete project"},
+             {addActivityButton_, "Add activity"},
+             {editActivityButton_, "Edit activity"},
+             {deleteActivityButton_, "Delete activity"}})
+        b->setAccessibleName(QLatin1String(name));
+    pages_->addTab(administrationPage_, QStringLiteral("Pro&jects && Activities"));
 }
 
 void TSetup::buildSettingsPage() {
     settingsPage_ = new QWidget;
     settingsPage_->setObjectName(QStringLiteral("TabSheet1"));
-    clearButton_ = button("Button9", QStringLiteral("Clear DB"));
+    clearButton_ = button("Button9", QStringLiteral("C&lear DB"));
     connect(clearButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { clearClicked(); }); });
     auto* box = new QGroupBox(QStringLiteral(" Database cleanup "));
@@ -291,7 +320,7 @@ void TSetup::buildSettingsPage() {
     layout->addWidget(connectionEditor_);
     layout->addWidget(box);
     layout->addStretch();
-    pages_->addTab(settingsPage_, QStringLiteral("Settings"));
+    pages_->addTab(settingsPage_, QStringLiteral("&Settings"));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -17,6 +17,8 @@ TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
     promptLabel_->setObjectName(QStringLiteral("StaticText1"));
     answerEdit_ = new QLineEdit;
     answerEdit_->setObjectName(QStringLiteral("Edit1"));
+    // The prompt names the field ("Project name:").
+    promptLabel_->setBuddy(answerEdit_);
     okButton_ = new QPushButton(QStringLiteral("&OK"));
     okButton_->setObjectName(QStringLiteral("Button1"));
     okButton_->setDefault(true);

@@ -6,7 +6,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// A one-line input box: OK on Enter, Escape does not close it, the close box cancels.
+// A one-line input box: OK on Enter; Escape and the close box cancel.
 class TEditBox : public QDialog {
     Q_OBJECT
 public:
@@ -20,7 +20,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void reject() override {} // Escape keeps the box open
+    void reject() override { done(Cancel); }
 
 private:
     // Object names: StaticText1 (the prompt), Edit1, Button1 (OK), Button2 (Cancel).

@@ -1,11 +1,14 @@
 #include "database/Progress.h"
 
+#include "widgets/Accessible.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
 TForm4::TForm4(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    announceAsWindow(this);
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Save"));
     auto* label = new QLabel(QStringLiteral("Please wait. Data are being saved to database."));

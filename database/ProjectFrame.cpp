@@ -54,18 +54,20 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Task:")), 0, 0);
     grid->addWidget(taskLabel_, 0, 1, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Hours:")), 1, 0);
-    grid->addWidget(hoursEdit_, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Date:")), 1, 2);
-    grid->addWidget(dateEdit_, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Project:")), 2, 0);
-    grid->addWidget(projectBox_, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Activity:")), 2, 2);
-    grid->addWidget(activityBox_, 2, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Description:")), 3, 0);
-    grid->addWidget(descriptionEdit_, 3, 1, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Bug ID:")), 4, 0);
-    grid->addWidget(bugEdit_, 4, 1);
+    // Each label is its field's; the field's own name says for which task (see load()).
+    const auto labelled = [grid](const QString& text, QWidget* field, int row, int column,
+                                 int columns) {
+        auto* label = new QLabel(text);
+        label->setBuddy(field);
+        grid->addWidget(label, row, column);
+        grid->addWidget(field, row, column + 1, 1, columns);
+    };
+    labelled(QStringLiteral("Hours:"), hoursEdit_, 1, 0, 1);
+    labelled(QStringLiteral("Date:"), dateEdit_, 1, 2, 1);
+    labelled(QStringLiteral("Project:"), projectBox_, 2, 0, 1);
+    labelled(QStringLiteral("Activity:"), activityBox_, 2, 2, 1);
+    labelled(QStringLiteral("Description:"), descriptionEdit_, 3, 0, 3);
+    labelled(QStringLiteral("Bug ID:"), bugEdit_, 4, 0, 1);
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
@@ -81,6 +83,16 @@ void TProjectBaseFrame::load(const BookingEntry& entry) {
     taskId_ = entry.taskId;
     dateEdit_->setDate(entry.day);
     taskLabel_->setText(entry.taskName);
+    // Every entry has the same six fields: a screen reader hears for which task each is.
+    for (const auto& [field, what] :
+         std::initializer_list<std::pair<QWidget*, const char*>>{{hoursEdit_, "Hours"},
+                                                                 {dateEdit_, "Date"},
+                                                                 {projectBox_, "Project"},
+                                                                 {activityBox_, "Activity"},
+                                                                 {descriptionEdit_, "Description"},
+                                                                 {bugEdit_, "Bug ID"}})
+        field->setAccessibleName(
+            QStringLiteral("%1 for %2").arg(QLatin1String(what), entry.taskName));
     descriptionEdit_->setPlainText(entry.descriptionText);
     activityBox_->setKeyValue(entry.activityId);
     projectBox_->setKeyValue(entry.projectId);

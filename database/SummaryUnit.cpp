@@ -62,6 +62,9 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     frameArea_ = new QScrollArea;
     frameArea_->setObjectName(QStringLiteral("ScrollBox1"));
     frameArea_->setWidgetResizable(true);
+    // Tab goes from field to field, and the column scrolls to the one with the focus: the
+    // column itself is no stop.
+    frameArea_->setFocusPolicy(Qt::NoFocus);
     frameHolder_ = new FrameColumn;
     frameHolder_->onResized = [this] {
         placeFrames();
@@ -79,10 +82,10 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     QFont bold = totalLabel_->font();
     bold.setBold(true);
     totalLabel_->setFont(bold);
-    resetBox_ = new QCheckBox(QStringLiteral("Reset times && descriptions. Close after save."));
+    resetBox_ = new QCheckBox(QStringLiteral("&Reset times && descriptions. Close after save."));
     resetBox_->setObjectName(QStringLiteral("CheckBox1"));
     resetBox_->setChecked(true);
-    saveButton_ = new QPushButton(QStringLiteral("Save to DB"));
+    saveButton_ = new QPushButton(QStringLiteral("&Save to DB"));
     saveButton_->setObjectName(QStringLiteral("Button2"));
     saveButton_->setDefault(true);
     closeButton_ = new QPushButton(QStringLiteral("&Close"));
@@ -150,6 +153,9 @@ void TSummary::ShowSummary() {
     raise();
     activateWindow();
     arrange();
+    // The keys start at the first entry's hours, as the eye does.
+    if (TProjectBaseFrame* first = frameAt(0))
+        first->firstField()->setFocus(Qt::OtherFocusReason);
 }
 
 void TSummary::fill() {

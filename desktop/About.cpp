@@ -5,8 +5,10 @@
 #include "platform/Shell.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -15,9 +17,39 @@
 using namespace platform;
 
 namespace {
+// One link, one stop: Tab and Shift+Tab go on to the next control (a label would walk its
+// links and, with one link, keep Shift+Tab in itself); reached, the link shows its focus
+// frame, and Enter or Space opens it.
+class LinkLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+    void focusInEvent(QFocusEvent* event) override {
+        QLabel::focusInEvent(event);
+        if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+            QLabel::focusNextPrevChild(true); // selects the link
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+            event->key() == Qt::Key_Space) {
+            Q_EMIT linkActivated(QString());
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+};
+
+// An address to open: a click anywhere on it, or Tab to it and Enter.
 QLabel* link(const char* name, const QString& text) {
-    auto* label = new QLabel(text);
+    auto* label =
+        new LinkLabel(QStringLiteral("<a href=\"open\">%1</a>").arg(text.toHtmlEscaped()));
     label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::RichText);
+    label->setTextInteractionFlags(Qt::LinksAccessibleByKeyboard);
+    label->setAccessibleName(text);
+    label->setAccessibleDescription(QStringLiteral("Opens the address"));
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -54,6 +86,9 @@ void TForm3::buildControls() {
     webLabel_ = link("StaticText5", webAddress());
     mailLabel_->installEventFilter(this);
     webLabel_->installEventFilter(this);
+    connect(webLabel_, &QLabel::linkActivated, this, [this] { guarded([this] { webClicked(); }); });
+    connect(mailLabel_, &QLabel::linkActivated, this,
+            [this] { guarded([this] { mailClicked(); }); });
     okButton_ = new QPushButton(QStringLiteral("&OK"));
     okButton_->setObjectName(QStringLiteral("Button1"));
     okButton_->setDefault(true);
@@ -86,6 +121,8 @@ void TForm3::showEvent(QShowEvent* event) {
         setFixedSize(sizeHint());
         sized_ = true;
     }
+    // Enter or Space closes the box at once; Tab reaches the address.
+    okButton_->setFocus();
     QDialog::showEvent(event);
 }
 

@@ -29,11 +29,8 @@ TAbsenceDialog::TAbsenceDialog(QWidget* parent) : QDialog(parent) {
     secondButton_ = button("Button2", QString());
     thirdButton_ = button("Button3", QString());
     resumeBox_ = named(new QCheckBox, "CheckBox1");
-    // It comes up while the user may be typing elsewhere: it takes no keys until the user
-    // turns to it, and even then Enter answers nothing by itself.
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    for (QPushButton* b : {firstButton_, secondButton_, thirdButton_})
-        b->setAutoDefault(false);
+    // The safest answer is the default: Enter on it, or on the button with the focus.
+    firstButton_->setDefault(true);
     connect(firstButton_, &QPushButton::clicked, this, [this] { choose(0); });
     connect(secondButton_, &QPushButton::clicked, this, [this] { choose(1); });
     connect(thirdButton_, &QPushButton::clicked, this, [this] { choose(2); });
@@ -42,6 +39,10 @@ TAbsenceDialog::TAbsenceDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(resumeBox_);
     for (QPushButton* b : {firstButton_, secondButton_, thirdButton_})
         layout->addWidget(b);
+    // Tab as the eye goes: the box under the question, then the answers.
+    setTabOrder(resumeBox_, firstButton_);
+    setTabOrder(firstButton_, secondButton_);
+    setTabOrder(secondButton_, thirdButton_);
     setMinimumWidth(420);
     nowTimer_ = named(new QTimer(this), "NowTimer");
     nowTimer_->setInterval(1000);
@@ -97,7 +98,8 @@ void TAbsenceDialog::showNext() {
         resumeBox_->setToolTip(shown == gap.task ? QString() : gap.task);
         resumeBox_->setChecked(false);
         resumeBox_->show();
-        present();
+        // Asked at start, before the user does anything else: it takes the focus.
+        present(true);
         return;
     }
     nowTimer_->stop();
@@ -121,7 +123,7 @@ void TAbsenceDialog::showNext() {
             thirdButton_->setText(QStringLiteral("Discard it and &stop the task"));
         }
         resumeBox_->hide();
-        present();
+        present(false);
         return;
     }
     hide();
@@ -135,14 +137,23 @@ void TAbsenceDialog::showUntilNow() {
         QStringLiteral("Count until &now (%1)").arg(hoursText(Watchman::untilNow(gaps_.front()))));
 }
 
-void TAbsenceDialog::present() {
+void TAbsenceDialog::present(bool takeFocus) {
     adjustSize();
     // On a narrow screen adjustSize() narrows the window after it measured the wrapped
     // question for the wider one: it needs the height of the width it got.
     if (hasHeightForWidth())
         resize(width(), qMax(height(), heightForWidth(width())));
+    // A question that comes while the user works in another window takes none of the keys
+    // meant for that one: it shows without the focus, a window like any other, and once
+    // the user turns to it (Alt+Tab, a click) the safest answer has the focus and every
+    // answer its key.
+    if (!isVisible())
+        setAttribute(Qt::WA_ShowWithoutActivating, !takeFocus);
     show();
+    firstButton_->setFocus();
     raise();
+    if (takeFocus)
+        activateWindow();
 }
 
 void TAbsenceDialog::choose(int choice) {

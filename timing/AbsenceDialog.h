@@ -37,7 +37,7 @@ protected:
 private:
     void showNext();
     void choose(int choice);
-    void present();
+    void present(bool takeFocus);
     void showUntilNow();
 
     // Object names: Label1 (the question), Button1..Button3 (the choices, the safest

@@ -5,6 +5,7 @@
 #include "platform/Centre.h"
 #include "widgets/ElidedLabel.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -25,6 +27,8 @@ TForm5::TForm5(TaskList& tasks, QWidget* parent) : Deferred(parent), tasks_(task
     setWindowModality(Qt::WindowModal);
     // Resizable for a long description, which takes the height the dialog gains.
     resize(platform::sizeOnScreen(this, QSize(420, 260)));
+    connect(qApp, &QGuiApplication::focusWindowChanged, this,
+            [this](QWindow* focused) { keepTheKeys(focused); });
 }
 
 void TForm5::buildControls() {
@@ -32,18 +36,20 @@ void TForm5::buildControls() {
     taskCaption_->setObjectName(QStringLiteral("Label2"));
     taskName_ = new ElidedLabel;
     taskName_->setObjectName(QStringLiteral("Label3"));
-    requestLabel_ = new QLabel(QStringLiteral("Enter detailed description for your current task:"));
+    requestLabel_ =
+        new QLabel(QStringLiteral("Enter detailed &description for your current task:"));
     requestLabel_->setObjectName(QStringLiteral("Label1"));
     descriptionEdit_ = new QPlainTextEdit;
     descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
     descriptionEdit_->setTabChangesFocus(true);
     descriptionEdit_->installEventFilter(this);
-    doNotAskBox_ = new QCheckBox(QStringLiteral("Do not show this dialog next time"));
+    requestLabel_->setBuddy(descriptionEdit_);
+    doNotAskBox_ = new QCheckBox(QStringLiteral("Do &not show this dialog next time"));
     doNotAskBox_->setObjectName(QStringLiteral("CheckBox1"));
-    okButton_ = new QPushButton(QStringLiteral("OK"));
+    okButton_ = new QPushButton(QStringLiteral("&OK"));
     okButton_->setObjectName(QStringLiteral("Button1"));
     okButton_->setDefault(true);
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"));
+    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"));
     cancelButton_->setObjectName(QStringLiteral("Button2"));
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
@@ -92,10 +98,30 @@ void TForm5::Prompt(TProject* task) {
     ensurePolished();
     taskName_->setText(task->name());
     descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
+    descriptionEdit_->setAccessibleName(QStringLiteral("Description of %1").arg(task->name()));
     promptedTask_ = task->Id();
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(false);
     open();
+    // The user has just started the task and is asked now: the keys come here, also when
+    // another dialog of Korvan (editing a task) had them.
+    raise();
+    activateWindow();
+}
+
+// While it is open the keys are its own. A window it blocks may take them back after it
+// showed: a menu of the tray, closing, gives them to the dialog it was opened over, and Qt
+// passes them on to the main window, where every key is lost.
+void TForm5::keepTheKeys(QWindow* focused) {
+    if (!focused || !isVisible() || focused == windowHandle() ||
+        QApplication::activeModalWidget() != this)
+        return;
+    for (const QWindow* w = focused; w; w = w->transientParent()) {
+        if (w->isAncestorOf(windowHandle(), QWindow::IncludeTransients)) {
+            activateWindow();
+            return;
+        }
+    }
 }
 
 void TForm5::done(int result) {

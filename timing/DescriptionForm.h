@@ -9,6 +9,7 @@ class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QWindow;
 class TProject;
 class TaskList;
 
@@ -42,6 +43,7 @@ protected:
 
 private:
     void onShown();
+    void keepTheKeys(QWindow* focused);
     // Object names: Label1 (the request), Label2 ("Task: "), Label3 (the task's name),
     // Memo1, CheckBox1 ("Do not show this dialog next time"), Button1 (OK), Button2.
     QLabel* requestLabel_ = nullptr;

@@ -97,12 +97,13 @@ void TForm2::buildControls() {
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Task name:"), nameEdit_);
-    form->addRow(QStringLiteral("Recorded time:"), timeEdit_);
+    // Each label is its field's: its key goes there, and a screen reader names the field by it.
+    form->addRow(QStringLiteral("Task &name:"), nameEdit_);
+    form->addRow(QStringLiteral("Recorded &time:"), timeEdit_);
     // In the order Tab walks them; the description, last, takes the height the dialog gains.
-    form->addRow(QStringLiteral("Project:"), projectBox_);
-    form->addRow(QStringLiteral("Activity:"), activityBox_);
-    form->addRow(QStringLiteral("Description:"), descriptionEdit_);
+    form->addRow(QStringLiteral("&Project:"), projectBox_);
+    form->addRow(QStringLiteral("&Activity:"), activityBox_);
+    form->addRow(QStringLiteral("&Description:"), descriptionEdit_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton_);

@@ -11,6 +11,7 @@
 #include "timing/DescriptionForm.h"
 #include "timing/EditDialog.h"
 #include "timing/TaskGridModel.h"
+#include "widgets/Accessible.h"
 #include "widgets/Named.h"
 
 #include <QAction>
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -62,6 +64,7 @@ bool parseInteger(const QString& text, qint32& value) {
 TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
     : Deferred(parent), tasks_(tasks), settings_(settings) {
     platform::initResources();
+    announceAsWindow(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvan 1.5"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -243,8 +246,10 @@ void TForm1::setTrayMenuEnabled(bool enabled) {
 
 void TForm1::setRequestDescription(bool request) {
     settings_.requestDescription = request;
-    if (controlsBuilt())
+    if (controlsBuilt()) {
+        const QSignalBlocker quiet(requestDescriptionBox_);
         requestDescriptionBox_->setChecked(request);
+    }
     Q_EMIT optionsChanged();
 }
 
@@ -261,6 +266,9 @@ QString TForm1::entryCaption(const QAction* item) {
 void TForm1::buildControls() {
     taskGrid_ = named(new QTableView, "StringGrid1");
     taskGrid_->setModel(gridModel_);
+    taskGrid_->setAccessibleName(QStringLiteral("Tasks"));
+    // Tab leaves the grid for the buttons; the arrow keys move between the tasks.
+    taskGrid_->setTabKeyNavigation(false);
     taskGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     taskGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
     taskGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -282,7 +290,7 @@ void TForm1::buildControls() {
 
     addButton_ = button("Button2", QStringLiteral("&Add"));
     editButton_ = button("Button3", QStringLiteral("&Edit"));
-    removeButton_ = button("Button4", QStringLiteral("&Remove"));
+    removeButton_ = button("Button4", QStringLiteral("Re&move"));
     startButton_ = button("Button5", QStringLiteral("&Start"));
     stopButton_ = button("Button6", QStringLiteral("S&top"));
     resetButton_ = button("Button7", QStringLiteral("&Reset"));
@@ -313,39 +321,44 @@ void TForm1::buildControls() {
     buttons->addStretch();
 
     autoSaveBox_ =
-        named(new QCheckBox(QStringLiteral("Automatically save time every")), "CheckBox1");
+        named(new QCheckBox(QStringLiteral("Automatically save t&ime every")), "CheckBox1");
     autoSaveEdit_ = named(new QLineEdit(QStringLiteral("5")), "Edit2");
     autoSaveUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText1");
     reminderBox_ =
-        named(new QCheckBox(QStringLiteral("Display popup reminder every")), "CheckBox2");
+        named(new QCheckBox(QStringLiteral("Display &popup reminder every")), "CheckBox2");
     reminderEdit_ = named(new QLineEdit(QStringLiteral("15")), "Edit3");
     reminderUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText2");
-    idleBox_ = named(new QCheckBox(QStringLiteral("Ask about time away from the keyboard after")),
+    idleBox_ = named(new QCheckBox(QStringLiteral("Ask about time away from the &keyboard after")),
                      "CheckBox5");
     idleEdit_ = named(new QLineEdit(QStringLiteral("10")), "Edit4");
     idleUnit_ = named(new QLabel(QStringLiteral("minute(s)")), "StaticText3");
     autoStartBox_ =
-        named(new QCheckBox(QStringLiteral("Automatically start application when OS starts")),
+        named(new QCheckBox(QStringLiteral("Automatically start application when &OS starts")),
               "CheckBox3");
     requestDescriptionBox_ = named(
-        new QCheckBox(QStringLiteral("Request for description when switching task")), "CheckBox4");
+        new QCheckBox(QStringLiteral("Re&quest for description when switching task")), "CheckBox4");
+    autoSaveEdit_->setAccessibleName(QStringLiteral("Minutes between automatic saves"));
+    reminderEdit_->setAccessibleName(QStringLiteral("Minutes between reminders"));
+    idleEdit_->setAccessibleName(QStringLiteral("Minutes away before asking"));
     for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_, idleEdit_}) {
         edit->setMaximumWidth(40);
         edit->installEventFilter(this);
     }
-    connect(autoSaveBox_, &QCheckBox::clicked, this,
+    // However a box is toggled (a click, its key, a screen reader's action); where the
+    // window sets a box itself, it blocks these.
+    connect(autoSaveBox_, &QCheckBox::toggled, this,
             [this] { guarded([this] { autoSaveToggled(); }); });
-    connect(reminderBox_, &QCheckBox::clicked, this,
+    connect(reminderBox_, &QCheckBox::toggled, this,
             [this] { guarded([this] { reminderToggled(); }); });
-    connect(idleBox_, &QCheckBox::clicked, this, [this] { guarded([this] { idleToggled(); }); });
-    connect(autoStartBox_, &QCheckBox::clicked, this,
+    connect(idleBox_, &QCheckBox::toggled, this, [this] { guarded([this] { idleToggled(); }); });
+    connect(autoStartBox_, &QCheckBox::toggled, this,
             [this] { guarded([this] { autoStartToggled(); }); });
-    connect(requestDescriptionBox_, &QCheckBox::clicked, this,
+    connect(requestDescriptionBox_, &QCheckBox::toggled, this,
             [this] { guarded([this] { requestDescriptionToggled(); }); });
     // Each box's change is kept with the tasks, after its handler has taken it in.
     for (QCheckBox* box :
          {autoSaveBox_, reminderBox_, idleBox_, autoStartBox_, requestDescriptionBox_})
-        connect(box, &QCheckBox::clicked, this, &TForm1::optionsChanged);
+        connect(box, &QCheckBox::toggled, this, &TForm1::optionsChanged);
     // So is each number of minutes as it is typed; what is no number waits for the check
     // when the box is left.
     for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_, idleEdit_})
@@ -378,14 +391,29 @@ void TForm1::buildControls() {
     whole->addLayout(top, 1);
     whole->addLayout(bottom);
 
+    // Tab goes as the eye does: the grid, the buttons beside it, the options, Close.
+    QWidget* previous = taskGrid_;
+    for (QWidget* next : std::initializer_list<QWidget*>{
+             addButton_, editButton_, removeButton_, startButton_, stopButton_, resetButton_,
+             resetAllButton_, bookButton_, databaseButton_, autoSaveBox_, autoSaveEdit_,
+             reminderBox_, reminderEdit_, idleBox_, idleEdit_, autoStartBox_,
+             requestDescriptionBox_, closeButton_}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+
     // The options as they were loaded, or as the user left them.
     taskGrid_->setColumnWidth(1, 70);
     taskGrid_->setColumnWidth(2, 50);
     setUpAutoSaveControls();
     setUpReminderControls();
     setUpIdleControls();
-    autoStartBox_->setChecked(settings_.autoStart);
-    requestDescriptionBox_->setChecked(settings_.requestDescription);
+    for (const auto& [box, on] :
+         {std::pair{autoStartBox_, settings_.autoStart},
+          std::pair{requestDescriptionBox_, settings_.requestDescription}}) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    }
     SetTaskButtons(!tasks_.empty());
 }
 
@@ -499,6 +527,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
+    // Escape sends the window to the tray, as "&Close" does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        closeButton_->click();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
             focused->click();
@@ -981,21 +1014,30 @@ bool refuseNonInteger(QLineEdit* edit, QWidget* parent) {
 // The timers run as the settings say from the start; the boxes show it once they exist.
 void TForm1::setUpAutoSaveControls() {
     const bool on = settings_.autoSaveMinutes > 0;
-    autoSaveBox_->setChecked(on);
+    {
+        const QSignalBlocker quiet(autoSaveBox_);
+        autoSaveBox_->setChecked(on);
+    }
     autoSaveEdit_->setEnabled(on);
     autoSaveEdit_->setText(on ? QString::number(settings_.autoSaveMinutes) : QStringLiteral("3"));
 }
 
 void TForm1::setUpReminderControls() {
     const bool on = settings_.reminderMinutes > 0;
-    reminderBox_->setChecked(on);
+    {
+        const QSignalBlocker quiet(reminderBox_);
+        reminderBox_->setChecked(on);
+    }
     reminderEdit_->setEnabled(on);
     reminderEdit_->setText(on ? QString::number(settings_.reminderMinutes) : QStringLiteral("15"));
 }
 
 void TForm1::setUpIdleControls() {
     const bool on = settings_.idleMinutes > 0;
-    idleBox_->setChecked(on);
+    {
+        const QSignalBlocker quiet(idleBox_);
+        idleBox_->setChecked(on);
+    }
     idleEdit_->setEnabled(on);
     idleEdit_->setText(QString::number(on ? settings_.idleMinutes : 10));
 }

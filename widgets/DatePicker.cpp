@@ -9,14 +9,17 @@
 
 TDateTimePicker::TDateTimePicker(QWidget* parent) : QWidget(parent) {
     check_ = new QCheckBox;
+    check_->setObjectName(QStringLiteral("Check"));
     edit_ = new QDateEdit;
+    edit_->setObjectName(QStringLiteral("Date"));
     edit_->setCalendarPopup(true);
     edit_->setDisplayFormat(platform::shortDateFormat());
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(check_);
     layout->addWidget(edit_, 1);
-    setFocusProxy(edit_);
+    // Tab stops at the box, then at the date. (The date as the focus proxy of the whole
+    // took it out of its place: forward Tab went past the box.)
     connect(check_, &QCheckBox::toggled, this, [this] { Q_EMIT Change(); });
     // Choosing a date ticks the box: one change, not two.
     connect(edit_, &QDateEdit::dateChanged, this, [this] {

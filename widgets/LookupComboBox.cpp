@@ -1,8 +1,10 @@
 #include "widgets/LookupComboBox.h"
 
 #include "platform/Ado.h"
+#include "widgets/Accessible.h"
 
 TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent) {
+    installAccessibleRoles();
     setEditable(false);
     // Qt reports every choice of the user as "activated", after the list has closed.
     connect(this, &QComboBox::activated, this, [this](int row) {

@@ -25,6 +25,23 @@ private Q_SLOTS:
         QVERIFY(!about.isVisible());
     }
 
+    // By keyboard: OK has the focus, Tab reaches the address and Enter opens it; Escape
+    // closes the box.
+    void addressByKeyboard() {
+        Fixture f;
+        TForm3 about;
+        about.show();
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&about, "Button1"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), child<QLabel>(&about, "StaticText5"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(f.desktopShell.opened, QStringList({platform::webAddress()}));
+        QVERIFY(about.isVisible());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!about.isVisible());
+    }
+
     void noRecordOrOtherTranslation() {
         Fixture f;
         f.desktopShell.hasRecord = false;

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Time away from the keyboard is the user's to count: with the threshold at one minute, a
 # task runs while nobody touches the display; the X server's screen saver extension tells
-# the program, a key press brings the question, and "Discard it" takes the time away back
-# out while the task keeps running.
+# the program, a key press brings the question (without taking the keys), and "Discard it"
+# takes the time away back out while the task keeps running.
 set -euo pipefail
 KORVAN="$1"
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -19,6 +19,11 @@ wait_for "Writing to run" running
 sleep 100
 find_window Korvan && fail "asked before the user came back"
 xdotool key shift
+# The question comes while the user may be typing elsewhere: it asks the window manager
+# not to give it the keys (a user time of 0); the user turns to it.
+wait_for "the question" find_window Korvan
+xprop -id "$WINDOW_ID" _NET_WM_USER_TIME | grep -q ' = 0$' ||
+    fail "the question takes the keys: $(xprop -id "$WINDOW_ID" _NET_WM_USER_TIME)"
 wait_window Korvan >/dev/null
 shot idle-question
 away=$(seconds_of Writing)
