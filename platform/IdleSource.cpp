@@ -8,17 +8,8 @@
 #include <algorithm>
 #include <limits>
 
-// Xlib defines macros (None, Bool, Status, ...) that break Qt's headers: its own come after
-// all of Qt's, and the clashing names go right after.
-#if QT_CONFIG(xcb)
-#include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
-#undef None
-#undef Bool
-#undef Status
-#undef Unsorted
-#undef CursorShape
-#endif
+// After all of Qt's headers.
+#include "platform/Xlib.h"
 
 namespace platform {
 

@@ -12,15 +12,8 @@
 #include <cstdlib>
 #include <xcb/xcb.h>
 
-// Xlib's macros clash with Qt's headers: its own come after all of Qt's (see IdleSource).
-#if QT_CONFIG(xcb)
-#include <X11/Xlib.h>
-#undef None
-#undef Bool
-#undef Status
-#undef Unsorted
-#undef CursorShape
-#endif
+// After all of Qt's headers.
+#include "platform/Xlib.h"
 
 namespace platform {
 

@@ -299,3 +299,10 @@ seconds_of() {
     IFS=: read -r h m s <<<"$t"
     echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
 }
+
+# The item host's menu windows belong to the process of its tray plug-in: counted before a
+# click (note_panel_windows), a menu shows as one more.
+panel_windows() { xdotool search --onlyvisible --classname wrapper-2.0 2>/dev/null | wc -l; }
+note_panel_windows() { PANEL_WINDOWS=$(panel_windows); }
+host_menu_shown() { [ "$(panel_windows)" -gt "$PANEL_WINDOWS" ]; }
+host_menu_gone() { [ "$(panel_windows)" -le "$PANEL_WINDOWS" ]; }

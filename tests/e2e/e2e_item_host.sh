@@ -14,11 +14,7 @@ dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify
 PIDS+=($!)
 
 start_korvan
-# The host's menu windows belong to the process of its tray plug-in.
-panel_windows() { xdotool search --onlyvisible --classname wrapper-2.0 2>/dev/null | wc -l; }
-PANEL_WINDOWS=$(panel_windows)
-host_menu_shown() { [ "$(panel_windows)" -gt "$PANEL_WINDOWS" ]; }
-host_menu_gone() { [ "$(panel_windows)" -le "$PANEL_WINDOWS" ]; }
+note_panel_windows
 
 click_icon 3
 wait_for "Korvan's menu in the panel" host_menu_shown

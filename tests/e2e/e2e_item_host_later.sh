@@ -64,10 +64,7 @@ grep -q '"Active task: Writing  00:00 h"' <<<"$tip" || fail "the tooltip: $tip"
 dbus-monitor --session "interface='com.canonical.dbusmenu',member='ItemsPropertiesUpdated'" \
     >"$WORK/updates.log" 2>&1 &
 PIDS+=($!)
-panel_windows() { xdotool search --onlyvisible --classname wrapper-2.0 2>/dev/null | wc -l; }
-PANEL_WINDOWS=$(panel_windows)
-host_menu_shown() { [ "$(panel_windows)" -gt "$PANEL_WINDOWS" ]; }
-host_menu_gone() { [ "$(panel_windows)" -le "$PANEL_WINDOWS" ]; }
+note_panel_windows
 click_icon 3
 wait_for "Korvan's menu in the panel" host_menu_shown
 times_seen() { grep -o '"Writing  [0-9:]*"' "$WORK/updates.log" | sort -u | wc -l; }
