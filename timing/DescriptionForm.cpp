@@ -126,6 +126,12 @@ void TForm5::keepTheKeys(QWindow* focused) {
 
 void TForm5::done(int result) {
     QDialog::done(result);
+    // The keys go back to the dialog this prompt was opened over ("Edit task"): the window
+    // manager may give them to no one, and the user's next key would be lost.
+    if (QWidget* below = QApplication::activeModalWidget(); below && below != this) {
+        below->raise();
+        below->activateWindow();
+    }
     TProject* task = tasks_.byId(promptedTask_); // null when removed meanwhile
     promptedTask_ = 0;
     const quint64 next = std::exchange(nextTask_, 0);

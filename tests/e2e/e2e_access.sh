@@ -104,6 +104,7 @@ focus_on 'Task description' 'text "Description of Writing"'
 typed "Call"
 keys ctrl+Return
 wait_no_window 'Task description'
+wait_for "the keys back with 'Edit task'" active_by_itself 'Edit task'
 keys Escape
 wait_no_window 'Edit task'
 stored_description() { grep -q '^"Description0"="Call"' "$STORE"; }
