@@ -145,7 +145,7 @@ void QtNotifyShell::place(const Key& key, Entry& entry) {
 StatusNotifierItem* QtNotifyShell::item(const Key& key, Entry& entry) {
     if (entry.item)
         return entry.item;
-    // A connection of its own per icon: each item is one object at the specification's path.
+    // A connection of its own per icon: each item is one object at the path hosts look for.
     static int connections = 0;
     const QDBusConnection bus = QDBusConnection::connectToBus(
         QDBusConnection::SessionBus, QStringLiteral("korvan-item-%1").arg(++connections));

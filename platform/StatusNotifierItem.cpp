@@ -776,8 +776,8 @@ bool StatusNotifierItem::show() {
             return false;
         }
     }
-    // The name the specification asks for; another item of this process (Qt's own) may
-    // have taken one, so the next is tried.
+    // The name hosts expect (org.kde.StatusNotifierItem-<pid>-<n>); another item of this process
+    // (Qt's own) may have taken one, so the next is tried.
     static int counter = 0;
     for (int tries = 0; tries < 16 && service_.isEmpty(); ++tries) {
         const QString name = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
