@@ -118,13 +118,7 @@ PendingBooking::Outcome PendingBooking::settle(WorkRecords& records, TaskList& t
         return Outcome::NotBooked;
     }
     for (const Reset& reset : resets) {
-        TProject* task = nullptr;
-        if (reset.index >= 0 && size_t(reset.index) < tasks.size() &&
-            tasks[size_t(reset.index)]->name() == reset.task)
-            task = tasks[size_t(reset.index)];
-        for (size_t i = 0; !task && i < tasks.size(); ++i)
-            if (tasks[i]->name() == reset.task)
-                task = tasks[i];
+        TProject* task = tasks.byPlace(reset.index, reset.task);
         if (!task)
             continue;
         if (reset.projectId)

@@ -45,6 +45,15 @@ TProject* TaskList::byId(quint64 id) const {
     return nullptr;
 }
 
+TProject* TaskList::byPlace(int index, const QString& name) const {
+    if (index >= 0 && size_t(index) < tasks_.size() && tasks_[size_t(index)]->name() == name)
+        return tasks_[size_t(index)];
+    for (TProject* task : tasks_)
+        if (task->name() == name)
+            return task;
+    return nullptr;
+}
+
 TProject* TaskList::running() const {
     for (TProject* task : tasks_)
         if (task->running())

@@ -32,6 +32,9 @@ public:
     void clear();
     bool contains(const TProject* task) const;
     TProject* byId(quint64 id) const;
+    // The task a file names by its place and name: at that place when the name is there,
+    // else the first of that name (the list changed since); null when none has it.
+    TProject* byPlace(int index, const QString& name) const;
     // The running task, or null.
     TProject* running() const;
 

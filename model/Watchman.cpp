@@ -143,7 +143,16 @@ void Watchman::finish() {
         saveNow();
 }
 
-Journal::Run Watchman::runOf(TProject* task) const {
+// The running task's run as the journal takes it down now: its base is this moment, and the
+// signs of life count from it.
+Journal::Run Watchman::baseRun(TProject* task) {
+    if (task->Id() != runningId_) {
+        runningId_ = task->Id();
+        startUtc_ = utcNow();
+    }
+    baseElapsed_ = elapsedNow();
+    if (!beatTimer_->isActive())
+        beatTimer_->start();
     Journal::Run run;
     run.task = task->name();
     run.index = static_cast<int>(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
@@ -167,15 +176,8 @@ void Watchman::keepUnsaved() {
         beatTimer_->stop();
         return;
     }
-    if (id != runningId_) {
-        runningId_ = id;
-        startUtc_ = utcNow();
-    }
-    baseElapsed_ = elapsedNow();
-    if (journal_.unsaved(runOf(task)))
+    if (journal_.unsaved(baseRun(task)))
         journalTaskId_ = id;
-    if (!beatTimer_->isActive())
-        beatTimer_->start();
 }
 
 void Watchman::storeSaved() {
@@ -191,15 +193,8 @@ void Watchman::storeSaved() {
         beatTimer_->stop();
         return;
     }
-    if (task->Id() != runningId_) {
-        runningId_ = task->Id();
-        startUtc_ = utcNow();
-    }
-    baseElapsed_ = elapsedNow();
-    journal_.saved(runOf(task));
+    journal_.saved(baseRun(task));
     journalTaskId_ = task->Id();
-    if (!beatTimer_->isActive())
-        beatTimer_->start();
 }
 
 void Watchman::beat() {
@@ -362,12 +357,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
             // No run claims more than the wall clock says has passed since its base (a
             // journal spoilt by hand, or a garbled sign of life).
             run.lastSignMs = std::min(run.lastSignMs, std::max<qint64>(0, now - run.baseUtcMs));
-            TProject* task = nullptr;
-            if (run.index < int(tasks_.size()) && tasks_[size_t(run.index)]->name() == run.task)
-                task = tasks_[size_t(run.index)];
-            for (size_t i = 0; !task && i < tasks_.size(); ++i)
-                if (tasks_[i]->name() == run.task)
-                    task = tasks_[i];
+            TProject* task = tasks_.byPlace(run.index, run.task);
             if (!task)
                 continue;
             auto found = std::find_if(byTask.begin(), byTask.end(),

@@ -94,7 +94,7 @@ private:
     void saveNow();
     bool saveQuietly();
     void keepUnsaved();
-    Journal::Run runOf(TProject* task) const;
+    Journal::Run baseRun(TProject* task);
     // Adds the part of [fromUtc, toUtc) not yet added to the task (two copies' journals of
     // one run count it once), plus extra days that no interval explains; returns what it added.
     double credit(TProject* task, qint64 fromUtc, qint64 toUtc, double extra = 0);
