@@ -1,10 +1,10 @@
 #include "app/Application.h"
 
 #include "app/ControlBus.h"
+#include "database/BookingDialog.h"
 #include "database/DatabaseDialog.h"
-#include "database/Progress.h"
-#include "database/SummaryUnit.h"
-#include "desktop/About.h"
+#include "database/ProgressDialog.h"
+#include "desktop/AboutDialog.h"
 #include "desktop/TrayIcon.h"
 #include "model/TaskList.h"
 #include "model/Watchman.h"
@@ -16,8 +16,8 @@
 #include "platform/WheelGuard.h"
 #include "platform/WindowSystem.h"
 #include "timing/AbsenceDialog.h"
-#include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
+#include "timing/DescriptionDialog.h"
+#include "timing/EditTaskDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QApplication>
@@ -29,13 +29,13 @@ namespace korvan {
 Application::Application() {
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
-    mainWindow_ = new TForm1(*tasks_, settings_);
-    about_ = new TForm3(mainWindow_);
+    mainWindow_ = new MainWindow(*tasks_, settings_);
+    about_ = new AboutDialog(mainWindow_);
     mainWindow_->openAbout = [this] { showAbout(); };
     records_ = std::make_unique<WorkRecords>(settings_.connection);
-    editDialog_ = new TForm2(*records_, *tasks_, mainWindow_);
-    progress_ = new TForm4(mainWindow_);
-    booking_ = new TSummary(*records_, *tasks_, *progress_);
+    editDialog_ = new EditTaskDialog(*records_, *tasks_, mainWindow_);
+    progress_ = new ProgressDialog(mainWindow_);
+    booking_ = new BookingDialog(*records_, *tasks_, *progress_);
     booking_->onBooked = [this] {
         const bool saved = mainWindow_->SaveSettings();
         mainWindow_->RefreshGrid();
@@ -44,7 +44,7 @@ Application::Application() {
     };
     booking_->onClosedAfterBooking = [this] { mainWindow_->hideToTray(); };
     mainWindow_->openSaveToDb = [this] { booking_->ShowSummary(); };
-    database_ = new TSetup(*records_);
+    database_ = new DatabaseDialog(*records_);
     mainWindow_->openDatabase = [this] { database_->Open(); };
     // Another database only while no booking holds the lists of the one in use.
     database_->mayChangeConnection = [this] {
@@ -54,7 +54,7 @@ Application::Application() {
         settings_.connection = connection;
         mainWindow_->SaveSettings();
     };
-    descriptionPrompt_ = new TForm5(*tasks_, mainWindow_);
+    descriptionPrompt_ = new DescriptionDialog(*tasks_, mainWindow_);
     descriptionPrompt_->setTrayMenuEnabled = [this](bool enabled) {
         mainWindow_->setTrayMenuEnabled(enabled);
     };
@@ -77,11 +77,11 @@ void Application::watchTasks() {
                                            Watchman::journalFolderFor(s.registry->location()),
                                            s.idle, s.sleepWatch);
     watchman_->save = [this] { return mainWindow_->SaveSettings(); };
-    QObject::connect(mainWindow_, &TForm1::saved, watchman_.get(),
+    QObject::connect(mainWindow_, &MainWindow::saved, watchman_.get(),
                      [this] { watchman_->storeSaved(); });
-    QObject::connect(mainWindow_, &TForm1::optionsChanged, watchman_.get(),
+    QObject::connect(mainWindow_, &MainWindow::optionsChanged, watchman_.get(),
                      [this] { watchman_->saveSoon(); });
-    absenceDialog_ = new TAbsenceDialog;
+    absenceDialog_ = new AbsenceDialog;
     QObject::connect(
         watchman_.get(), &Watchman::absenceEnded, absenceDialog_,
         [this](const Watchman::Absence& absence) { absenceDialog_->askAbsence(absence); });
@@ -92,7 +92,7 @@ void Application::watchTasks() {
                                          bool resume) {
         watchman_->resolveGap(gap, choice, resume);
     };
-    QObject::connect(mainWindow_, &TForm1::saved, booking_, [this] { booking_->storeSaved(); });
+    QObject::connect(mainWindow_, &MainWindow::saved, booking_, [this] { booking_->storeSaved(); });
     // The journals are measured against the store as it is; a booking the program died in
     // the middle of is settled after them.
     const std::vector<Watchman::Gap> gaps = watchman_->takeGaps();

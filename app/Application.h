@@ -4,16 +4,16 @@
 
 #include <memory>
 
-class TEditBox;
-class TForm1;
-class TForm2;
-class TForm3;
-class TForm4;
-class TForm5;
-class TSetup;
-class TSummary;
+class InputBox;
+class MainWindow;
+class EditTaskDialog;
+class AboutDialog;
+class ProgressDialog;
+class DescriptionDialog;
+class DatabaseDialog;
+class BookingDialog;
 class TaskList;
-class TAbsenceDialog;
+class AbsenceDialog;
 class Watchman;
 class WorkRecords;
 
@@ -35,15 +35,15 @@ public:
     // The interface for scripts, not yet published on the bus.
     ControlBus& bus() { return *bus_; }
     WorkRecords& records() { return *records_; }
-    TForm1* mainWindow() const { return mainWindow_; }
-    TForm2* editDialog() const { return editDialog_; }
-    TForm3* about() const { return about_; }
-    TForm4* progress() const { return progress_; }
-    TForm5* descriptionPrompt() const { return descriptionPrompt_; }
-    TSummary* booking() const { return booking_; }
-    TSetup* database() const { return database_; }
+    MainWindow* mainWindow() const { return mainWindow_; }
+    EditTaskDialog* editDialog() const { return editDialog_; }
+    AboutDialog* about() const { return about_; }
+    ProgressDialog* progress() const { return progress_; }
+    DescriptionDialog* descriptionPrompt() const { return descriptionPrompt_; }
+    BookingDialog* booking() const { return booking_; }
+    DatabaseDialog* database() const { return database_; }
     Watchman& watchman() { return *watchman_; }
-    TAbsenceDialog* absenceDialog() const { return absenceDialog_; }
+    AbsenceDialog* absenceDialog() const { return absenceDialog_; }
 
 private:
     void showAbout();
@@ -52,15 +52,15 @@ private:
     Settings settings_;
     std::unique_ptr<TaskList> tasks_;
     std::unique_ptr<WorkRecords> records_;
-    TForm1* mainWindow_ = nullptr;
-    TForm2* editDialog_ = nullptr;
-    TForm3* about_ = nullptr;
-    TForm4* progress_ = nullptr;
-    TForm5* descriptionPrompt_ = nullptr;
-    TSummary* booking_ = nullptr;
-    TSetup* database_ = nullptr;
+    MainWindow* mainWindow_ = nullptr;
+    EditTaskDialog* editDialog_ = nullptr;
+    AboutDialog* about_ = nullptr;
+    ProgressDialog* progress_ = nullptr;
+    DescriptionDialog* descriptionPrompt_ = nullptr;
+    BookingDialog* booking_ = nullptr;
+    DatabaseDialog* database_ = nullptr;
     std::unique_ptr<Watchman> watchman_;
-    TAbsenceDialog* absenceDialog_ = nullptr;
+    AbsenceDialog* absenceDialog_ = nullptr;
     std::unique_ptr<ControlBus> bus_;
     bool aboutPlaced_ = false;
 };

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/ControlBus.h"
-#include "model/Project.h"
+#include "model/Task.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -44,7 +44,7 @@ void ControlBus::runningMayHaveChanged() {
     announcePending_ = true;
     QTimer::singleShot(0, this, [this] {
         announcePending_ = false;
-        const TProject* running = tasks_.running();
+        const Task* running = tasks_.running();
         const QString name = running ? running->name() : QString();
         if (name == announcedTask_)
             return;
@@ -71,7 +71,7 @@ bool ControlBus::publish() {
 
 QList<BusTask> ControlBus::ListTasks() const {
     QList<BusTask> list;
-    for (const TProject* task : tasks_)
+    for (const Task* task : tasks_)
         // Whole seconds as the grid shows them: milliseconds rounded, then cut.
         list.append({task->name(),
                      static_cast<qint64>(std::llround(task->CurrentTime() * 86400000.0) / 1000),
@@ -80,7 +80,7 @@ QList<BusTask> ControlBus::ListTasks() const {
 }
 
 void ControlBus::Start(const QString& name) {
-    for (TProject* task : tasks_) {
+    for (Task* task : tasks_) {
         if (task->name() != name)
             continue;
         // As choosing it in the tray menu; a task that runs goes on running.

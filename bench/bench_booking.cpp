@@ -1,8 +1,8 @@
 // ShowSummary and the save of 1,000 tasks, on SQLite and on PostgreSQL (KORVAN_TEST_PG).
 #include "BenchUtil.h"
-#include "database/Progress.h"
-#include "database/ProjectFrame.h"
-#include "database/SummaryUnit.h"
+#include "database/BookingDialog.h"
+#include "database/EntryFrame.h"
+#include "database/ProgressDialog.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "support/Databases.h"
@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
         }
         Fixture f;
         // The booking window alone, with its progress box.
-        TForm4 progress;
-        TSummary summary(f.records(), f.tasks(), progress);
+        ProgressDialog progress;
+        BookingDialog summary(f.records(), f.tasks(), progress);
         f.records().connection().ConnectionString = dbs.fresh(engine);
         f.records().connection().Execute(
             QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('a')"));
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
             "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
         f.records().connection().Close();
         for (int i = 0; i < count; ++i) {
-            auto* t = new TProject(QStringLiteral("task %1").arg(i));
+            auto* t = new Task(QStringLiteral("task %1").arg(i));
             t->SetTime((i % 9 + 1) / 24.0);
             t->setSectionId(1);
             t->setActivityId(1);

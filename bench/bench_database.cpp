@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     const QString file = dir.path() + QStringLiteral("/Korvan.dat");
     const QString cs = QStringLiteral("Provider=SQLite;Data Source=") + file;
     {
-        TADOConnection c;
+        DbConnection c;
         c.Schema = WorkRecords::schema();
         c.ConnectionString = cs;
         c.KeepConnection = true;
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
 
     // The dialog as the user opens it: every record in the grid, its first rows drawn, the
     // total beside it.
-    TSetup setup(f.records());
+    DatabaseDialog setup(f.records());
     setup.resize(900, 600);
     const double before = statusMb("VmRSS");
     resetPeak();
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     std::printf("  (%d records in 2021)\n", browser.records().RecordCount());
     report("a year's sums by week and project (GROUP BY)",
            medianMs(5, [&] { browser.totalsBy(RecordBrowser::Period::Week); }), 1000);
-    TRecordChart chart(browser);
+    RecordChart chart(browser);
     chart.resize(900, 400);
     chart.show();
     report("the chart of a year by week, drawn",
@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
     browser.close();
 
     // A data set read whole, as the lists are.
-    TADODataSet q(&f.records().connection());
+    DataSet q(&f.records().connection());
     q.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
     report("open view_SEP_prace as a data set read whole",
            medianMs(3,

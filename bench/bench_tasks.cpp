@@ -38,7 +38,7 @@ double openToFirstPaint(QMenu* menu) {
     return watch.paints ? ms : -1;
 }
 
-QMenu* tasksMenu(const TForm1& window) {
+QMenu* tasksMenu(const MainWindow& window) {
     return window.findChild<QMenu*>(QStringLiteral("TasksMenu"));
 }
 
@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     Fixture f;
-    TForm1 window(f.tasks(), f.settings);
-    auto* trayMenu = child<TPopupMenu>(&window, "PopupMenu1");
+    MainWindow window(f.tasks(), f.settings);
+    auto* trayMenu = child<PopupMenu>(&window, "PopupMenu1");
     for (int i = 0; i < count; ++i) {
         auto* task =
-            new TProject(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')));
+            new Task(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')));
         task->SetTime(i / 86400.0);
         f.tasks().push_back(task);
     }
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
                         window.RefreshMenu();
                     }),
            50);
-    auto* added = new TProject(QStringLiteral("Task 005000a"));
+    auto* added = new Task(QStringLiteral("Task 005000a"));
     f.tasks().push_back(added);
     report("menu refresh after adding one task", medianMs(1, [&] { window.RefreshMenu(); }), 50);
     // The popup, its refresh, layout and first paint; the first time and then as usual.

@@ -1,7 +1,7 @@
 #include "database/BookingEntry.h"
 
-#include "model/Project.h"
 #include "model/Records.h"
+#include "model/Task.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
@@ -29,7 +29,7 @@ BookingEntry::Problem badHours() {
             QStringLiteral("The value entered in the hours filed is invalid.")};
 }
 
-BookingEntry BookingEntry::fromTask(TProject* task) {
+BookingEntry BookingEntry::fromTask(Task* task) {
     BookingEntry entry;
     entry.taskId = task->Id();
     entry.taskName = task->name();
@@ -77,7 +77,7 @@ QVariant BookingEntry::bugNumber() const {
 }
 
 namespace {
-bool inList(const platform::TLookupList& list, const QVariant& key) {
+bool inList(const platform::LookupList& list, const QVariant& key) {
     return !key.isNull() && list.dataset->Locate(list.keyField, key) >= 0;
 }
 } // namespace

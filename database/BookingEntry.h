@@ -7,7 +7,7 @@
 
 #include <optional>
 
-class TProject;
+class Task;
 class WorkRecords;
 
 // What one task's work record will be, as the user sees it in the booking. Every task has
@@ -25,7 +25,7 @@ struct BookingEntry {
 
     // Proposed from the task: its time (the running part flushed into it), its project,
     // activity and description, today, and no bug number.
-    static BookingEntry fromTask(TProject* task);
+    static BookingEntry fromTask(Task* task);
 
     // The hours when they are a finite number in the locale's notation.
     std::optional<double> typedHours() const;

@@ -1,7 +1,7 @@
 #include "database/DatabaseDialog.h"
 
 #include "database/ConnectionEditor.h"
-#include "database/EditBox.h"
+#include "database/InputBox.h"
 #include "database/RecordChart.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
@@ -74,7 +74,7 @@ public:
         std::memcpy(&bits, &value, sizeof bits);
         return cached(hours_, bits, [&] { return hoursCell(value); });
     }
-    // Appends the text in double quotes, its quotes doubled (as TSetup::CsvQuote).
+    // Appends the text in double quotes, its quotes doubled (as DatabaseDialog::CsvQuote).
     static void quoted(QString& out, const QString& text) {
         out += QLatin1Char('"');
         if (text.contains(QLatin1Char('"')))
@@ -102,13 +102,13 @@ private:
 };
 } // namespace
 
-QString TSetup::CsvQuote(const QString& text) {
+QString DatabaseDialog::CsvQuote(const QString& text) {
     QString s = text;
     return QLatin1Char('"') + s.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
            QLatin1Char('"');
 }
 
-TSetup::TSetup(WorkRecords& records, QWidget* parent)
+DatabaseDialog::DatabaseDialog(WorkRecords& records, QWidget* parent)
     : Deferred(parent), records_(records), browser_(records) {
     setObjectName(QStringLiteral("Setup"));
     setWindowTitle(QStringLiteral("Database"));
@@ -117,7 +117,7 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
     // Smaller on a small screen: the grid and lists give up the room, the buttons stay.
     resize(platform::sizeOnScreen(this, QSize(720, 480)));
     using Column = RecordBrowser::Column;
-    recordsModel_ = new TDataSetModel(&browser_.records(), this);
+    recordsModel_ = new DataSetModel(&browser_.records(), this);
     recordsModel_->setColumns({
         {RecordBrowser::fieldName(Column::Date), QStringLiteral("Date"), dateCell},
         {RecordBrowser::fieldName(Column::Project), QStringLiteral("Project"), {}},
@@ -128,7 +128,7 @@ TSetup::TSetup(WorkRecords& records, QWidget* parent)
     });
 }
 
-void TSetup::buildControls() {
+void DatabaseDialog::buildControls() {
     pages_ = new QTabWidget;
     pages_->setObjectName(QStringLiteral("PageControl1"));
     pages_->setAccessibleName(QStringLiteral("Pages"));
@@ -145,26 +145,26 @@ void TSetup::buildControls() {
     layout->addLayout(bottom);
     // Owned by this dialog, so that closing it gives the focus back here; made last, so
     // that a search by name finds this dialog's own controls first.
-    nameBox_ = new TEditBox(this);
+    nameBox_ = new InputBox(this);
 }
 
-TSetup::~TSetup() {
+DatabaseDialog::~DatabaseDialog() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
     browser_.records().onChanged = nullptr;
 }
 
-void TSetup::buildRecordsPage() {
+void DatabaseDialog::buildRecordsPage() {
     recordsPage_ = new QWidget;
     recordsPage_->setObjectName(QStringLiteral("TabSheet4"));
-    fromPicker_ = new TDateTimePicker;
+    fromPicker_ = new DatePicker;
     fromPicker_->setObjectName(QStringLiteral("DateTimePicker1"));
-    toPicker_ = new TDateTimePicker;
+    toPicker_ = new DatePicker;
     toPicker_->setObjectName(QStringLiteral("DateTimePicker2"));
-    projectFilter_ = new TDBLookupComboBox;
+    projectFilter_ = new LookupComboBox;
     projectFilter_->setObjectName(QStringLiteral("DBLookupComboBox1"));
     projectFilter_->setListSource(browser_.projectList());
-    activityFilter_ = new TDBLookupComboBox;
+    activityFilter_ = new LookupComboBox;
     activityFilter_->setObjectName(QStringLiteral("DBLookupComboBox2"));
     activityFilter_->setListSource(browser_.activityList());
     exportButton_ = button("Button8", QStringLiteral("&Export"));
@@ -189,13 +189,13 @@ void TSetup::buildRecordsPage() {
     connect(chartButton_, &QPushButton::toggled, this,
             [this](bool on) { guarded([this, on] { showChart(on); }); });
 
-    for (TDateTimePicker* picker : {fromPicker_, toPicker_})
-        connect(picker, &TDateTimePicker::Change, this,
+    for (DatePicker* picker : {fromPicker_, toPicker_})
+        connect(picker, &DatePicker::Change, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
     // The filter follows the choice itself, not the closing of the list (which comes
     // before the choice is known).
-    for (TDBLookupComboBox* box : {projectFilter_, activityFilter_})
-        connect(box, &TDBLookupComboBox::KeyChanged, this,
+    for (LookupComboBox* box : {projectFilter_, activityFilter_})
+        connect(box, &LookupComboBox::KeyChanged, this,
                 [this] { guarded([this] { UpdateFilterAndTotal(); }); });
     connect(exportButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { exportClicked(); }); });
@@ -238,7 +238,7 @@ void TSetup::buildRecordsPage() {
     pages_->addTab(recordsPage_, QStringLiteral("&Recorded times"));
 }
 
-void TSetup::buildAdministrationPage() {
+void DatabaseDialog::buildAdministrationPage() {
     administrationPage_ = new QWidget;
     administrationPage_->setObjectName(QStringLiteral("TabSheet5"));
     projectsList_ = new QListWidget;
@@ -251,12 +251,12 @@ void TSetup::buildAdministrationPage() {
     addActivityButton_ = button("Button1", QStringLiteral("Add"));
     editActivityButton_ = button("Button3", QStringLiteral("Edit"));
     deleteActivityButton_ = button("Button2", QStringLiteral("Delete"));
-    onClicks(this, {{addActivityButton_, &TSetup::addActivityClicked},
-                    {deleteActivityButton_, &TSetup::deleteActivityClicked},
-                    {editActivityButton_, &TSetup::renameActivityClicked},
-                    {addProjectButton_, &TSetup::addProjectClicked},
-                    {editProjectButton_, &TSetup::renameProjectClicked},
-                    {deleteProjectButton_, &TSetup::deleteProjectClicked}});
+    onClicks(this, {{addActivityButton_, &DatabaseDialog::addActivityClicked},
+                    {deleteActivityButton_, &DatabaseDialog::deleteActivityClicked},
+                    {editActivityButton_, &DatabaseDialog::renameActivityClicked},
+                    {addProjectButton_, &DatabaseDialog::addProjectClicked},
+                    {editProjectButton_, &DatabaseDialog::renameProjectClicked},
+                    {deleteProjectButton_, &DatabaseDialog::deleteProjectClicked}});
     const auto group = [](const char* name, const QString& title, QListWidget* list,
                           std::initializer_list<QPushButton*> buttons) {
         auto* box = new QGroupBox(title);
@@ -295,7 +295,7 @@ void TSetup::buildAdministrationPage() {
     pages_->addTab(administrationPage_, QStringLiteral("Pro&jects && Activities"));
 }
 
-void TSetup::buildSettingsPage() {
+void DatabaseDialog::buildSettingsPage() {
     settingsPage_ = new QWidget;
     settingsPage_->setObjectName(QStringLiteral("TabSheet1"));
     clearButton_ = button("Button9", QStringLiteral("C&lear DB"));
@@ -338,7 +338,7 @@ void probe(const QString& connection) {
 }
 } // namespace
 
-void TSetup::testConnection() {
+void DatabaseDialog::testConnection() {
     ensurePolished();
     try {
         probe(connectionEditor_->connection());
@@ -351,7 +351,7 @@ void TSetup::testConnection() {
                MsgIcon::Information, MsgButtons::Ok, this);
 }
 
-void TSetup::applyConnection() {
+void DatabaseDialog::applyConnection() {
     ensurePolished();
     const QString connection = connectionEditor_->connection();
     if (!PasswordSurvivesScrambling(ConnectionForStore(connection))) {
@@ -387,7 +387,7 @@ void TSetup::applyConnection() {
 // ---------------------------------------------------------------------------------------
 // Showing and closing
 
-void TSetup::Open() {
+void DatabaseDialog::Open() {
     if (isVisible()) {
         raise();
         activateWindow();
@@ -396,19 +396,19 @@ void TSetup::Open() {
     show();
 }
 
-void TSetup::showEvent(QShowEvent* event) {
+void DatabaseDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
         guarded([this] { onShown(); });
 }
 
-void TSetup::hideEvent(QHideEvent* event) {
+void DatabaseDialog::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (!event->spontaneous())
         guarded([this] { onClosed(); });
 }
 
-void TSetup::onShown() {
+void DatabaseDialog::onShown() {
     connectionEditor_->setConnection(records_.connectionString());
     {
         BusyCursor busy;
@@ -419,7 +419,7 @@ void TSetup::onShown() {
         projectFilter_->setKeyValue(-1);
         browser_.activities().Open();
         activityFilter_->setKeyValue(-1);
-        for (TDateTimePicker* picker : {fromPicker_, toPicker_}) {
+        for (DatePicker* picker : {fromPicker_, toPicker_}) {
             picker->setDate(platform::today());
             picker->setChecked(false);
         }
@@ -427,14 +427,14 @@ void TSetup::onShown() {
     UpdateFilterAndTotal();
 }
 
-void TSetup::onClosed() {
+void DatabaseDialog::onClosed() {
     browser_.close();
 }
 
 // ---------------------------------------------------------------------------------------
 // Recorded times
 
-void TSetup::UpdateFilterAndTotal() {
+void DatabaseDialog::UpdateFilterAndTotal() {
     ensurePolished();
     BusyCursor busy;
     RecordBrowser::Filter filter;
@@ -457,9 +457,9 @@ void TSetup::UpdateFilterAndTotal() {
 }
 
 // Made when first asked for: most visits to the dialog never look at it.
-void TSetup::showChart(bool on) {
+void DatabaseDialog::showChart(bool on) {
     if (on && !chart_) {
-        chart_ = new TRecordChart(browser_);
+        chart_ = new RecordChart(browser_);
         recordsSplit_->addWidget(chart_);
         recordsSplit_->setStretchFactor(0, 1);
         recordsSplit_->setStretchFactor(1, 2);
@@ -493,7 +493,7 @@ void TSetup::showChart(bool on) {
     }
 }
 
-void TSetup::exportClicked() {
+void DatabaseDialog::exportClicked() {
     SaveFileRequest request;
     request.title = QStringLiteral("Export data");
     request.proposedName = exportName_;
@@ -568,7 +568,7 @@ void unselect(QListWidget* list) {
 }
 } // namespace
 
-void TSetup::fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries) {
+void DatabaseDialog::fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries) {
     list->clear();
     for (const WorkRecords::Entry& entry : entries) {
         auto* item = new QListWidgetItem(entry.name);
@@ -577,17 +577,17 @@ void TSetup::fillList(QListWidget* list, const QList<WorkRecords::Entry>& entrie
     }
 }
 
-void TSetup::LoadProjects() {
+void DatabaseDialog::LoadProjects() {
     ensurePolished();
     fillList(projectsList_, records_.activeProjects());
 }
 
-void TSetup::LoadActivities() {
+void DatabaseDialog::LoadActivities() {
     ensurePolished();
     fillList(activitiesList_, records_.allActivities());
 }
 
-void TSetup::addActivityClicked() {
+void DatabaseDialog::addActivityClicked() {
     QString name;
     if (!nameBox_->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
                        name))
@@ -600,7 +600,7 @@ void TSetup::addActivityClicked() {
     browser_.reloadLists();
 }
 
-void TSetup::renameActivityClicked() {
+void DatabaseDialog::renameActivityClicked() {
     QListWidgetItem* item = activitiesList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Edit Activity"),
@@ -617,7 +617,7 @@ void TSetup::renameActivityClicked() {
     browser_.reloadLists();
 }
 
-void TSetup::deleteActivityClicked() {
+void DatabaseDialog::deleteActivityClicked() {
     QListWidgetItem* item = activitiesList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Delete activity"),
@@ -636,7 +636,7 @@ void TSetup::deleteActivityClicked() {
     unselect(activitiesList_);
 }
 
-void TSetup::addProjectClicked() {
+void DatabaseDialog::addProjectClicked() {
     QString name;
     if (!nameBox_->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
                        name))
@@ -649,7 +649,7 @@ void TSetup::addProjectClicked() {
     browser_.reloadLists();
 }
 
-void TSetup::renameProjectClicked() {
+void DatabaseDialog::renameProjectClicked() {
     QListWidgetItem* item = projectsList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No project was selected."), QStringLiteral("Edit project"),
@@ -666,7 +666,7 @@ void TSetup::renameProjectClicked() {
     browser_.reloadLists();
 }
 
-void TSetup::deleteProjectClicked() {
+void DatabaseDialog::deleteProjectClicked() {
     QListWidgetItem* item = projectsList_->currentItem();
     if (!item || !item->isSelected()) {
         messageBox(QStringLiteral("No project was selected."), QStringLiteral("Delete project"),
@@ -694,7 +694,7 @@ void TSetup::deleteProjectClicked() {
     unselect(projectsList_);
 }
 
-void TSetup::clearClicked() {
+void DatabaseDialog::clearClicked() {
     if (messageBox(
             QStringLiteral("All data in the database will be permanently deleted. \n\r\n\r"
                            "This operation cannot be undone. \n\r\n\rDo you wish to continue ?"),

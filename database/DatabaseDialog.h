@@ -10,27 +10,27 @@
 #include <functional>
 
 class ConnectionEditor;
-class TEditBox;
+class InputBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QTabWidget;
 class QTableView;
 class QSplitter;
-class TRecordChart;
-class TDateTimePicker;
-class TDBLookupComboBox;
+class RecordChart;
+class DatePicker;
+class LookupComboBox;
 
 // The "Database" dialog: the booked records with filters, total and CSV export; the
 // projects and activities; emptying the database.
-class TSetup : public Deferred<QDialog> {
+class DatabaseDialog : public Deferred<QDialog> {
     Q_OBJECT
 public:
-    explicit TSetup(WorkRecords& records, QWidget* parent = nullptr);
-    ~TSetup() override;
+    explicit DatabaseDialog(WorkRecords& records, QWidget* parent = nullptr);
+    ~DatabaseDialog() override;
 
     // The records the grid shows, with the filter in force.
-    const platform::TADODataSet& shownRecords() const { return browser_.records(); }
+    const platform::DataSet& shownRecords() const { return browser_.records(); }
 
     // Shows the dialog, or only brings it forward when it is shown already.
     void Open();
@@ -56,7 +56,7 @@ public:
     static constexpr int ExportBatchRows = 5000;
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
-    TEditBox* nameBox() const {
+    InputBox* nameBox() const {
         ensurePolished();
         return nameBox_;
     }
@@ -87,16 +87,16 @@ private:
     // (close).
     WorkRecords& records_;
     RecordBrowser browser_;
-    platform::TDataSetModel* recordsModel_;
+    platform::DataSetModel* recordsModel_;
     QTabWidget* pages_;
     QWidget *recordsPage_, *administrationPage_, *settingsPage_;
-    TDateTimePicker *fromPicker_, *toPicker_;
-    TDBLookupComboBox *projectFilter_, *activityFilter_;
+    DatePicker *fromPicker_, *toPicker_;
+    LookupComboBox *projectFilter_, *activityFilter_;
     QPushButton* exportButton_;
     QTableView* recordsGrid_;
     QSplitter* recordsSplit_;
     QPushButton* chartButton_;
-    TRecordChart* chart_ = nullptr;
+    RecordChart* chart_ = nullptr;
     bool shareChart_ = false;
     QLabel* totalLabel_;
     QListWidget *projectsList_, *activitiesList_;
@@ -111,6 +111,6 @@ private:
     void fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries);
 
     ConnectionEditor* connectionEditor_ = nullptr;
-    TEditBox* nameBox_;
+    InputBox* nameBox_;
     QString exportName_ = QStringLiteral("Korvan");
 };

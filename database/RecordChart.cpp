@@ -22,7 +22,7 @@
 
 using namespace platform;
 
-TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
+RecordChart::RecordChart(RecordBrowser& browser, QWidget* parent)
     : QWidget(parent), browser_(browser) {
     setObjectName(QStringLiteral("RecordChart"));
     periodBox_ = named(new QComboBox, "PeriodBox");
@@ -67,9 +67,9 @@ TRecordChart::TRecordChart(RecordBrowser& browser, QWidget* parent)
     layout->addLayout(body, 1);
 }
 
-TRecordChart::~TRecordChart() = default;
+RecordChart::~RecordChart() = default;
 
-RecordBrowser::Period TRecordChart::period() const {
+RecordBrowser::Period RecordChart::period() const {
     switch (periodBox_->currentIndex()) {
     case 0:
         return RecordBrowser::Period::Day;
@@ -80,7 +80,7 @@ RecordBrowser::Period TRecordChart::period() const {
     }
 }
 
-QString TRecordChart::categoryText(const QDate& day) const {
+QString RecordChart::categoryText(const QDate& day) const {
     const QLocale locale;
     switch (period()) {
     case RecordBrowser::Period::Day:
@@ -96,7 +96,7 @@ QString TRecordChart::categoryText(const QDate& day) const {
     return {};
 }
 
-void TRecordChart::refresh() {
+void RecordChart::refresh() {
     const std::vector<RecordBrowser::PeriodTotal> sums = browser_.totalsBy(period());
     // Periods in order along the axis; one bar set per project, in name order.
     std::map<QDate, int> columns;
@@ -135,7 +135,7 @@ void TRecordChart::refresh() {
         bars_->draw(bars);
 }
 
-void TRecordChart::saveClicked() {
+void RecordChart::saveClicked() {
     SaveFileRequest request;
     request.title = QStringLiteral("Save chart");
     request.proposedName = pictureName_;

@@ -15,11 +15,11 @@ class QTableWidget;
 // The hours of the records the browser shows, at a glance: stacked bars per day, week or
 // month with one colour per project and a legend, the hours of each project beside them,
 // and the picture saved as PNG. The sums come from the database.
-class TRecordChart : public QWidget {
+class RecordChart : public QWidget {
     Q_OBJECT
 public:
-    explicit TRecordChart(RecordBrowser& browser, QWidget* parent = nullptr);
-    ~TRecordChart() override;
+    explicit RecordChart(RecordBrowser& browser, QWidget* parent = nullptr);
+    ~RecordChart() override;
 
     // Draws the chart again for the filter in force.
     void refresh();

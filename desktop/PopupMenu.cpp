@@ -15,13 +15,13 @@ public:
     }
 };
 
-TPopupMenu::PopupHandler& popupHandler() {
-    static TPopupMenu::PopupHandler handler;
+PopupMenu::PopupHandler& popupHandler() {
+    static PopupMenu::PopupHandler handler;
     return handler;
 }
 } // namespace
 
-TPopupMenu::TPopupMenu(QWidget* parent) : QMenu(parent) {
+PopupMenu::PopupMenu(QWidget* parent) : QMenu(parent) {
     // Qt would replay the press that opened the menu (on the tray icon, outside the menu)
     // once the menu closes by a key, and so swallow the next click on the icon.
     setAttribute(Qt::WA_NoMouseReplay);
@@ -34,11 +34,11 @@ void scrollWhenTall(QMenu* menu) {
     menu->setStyle(style);
 }
 
-void TPopupMenu::setPopupHandler(PopupHandler handler) {
+void PopupMenu::setPopupHandler(PopupHandler handler) {
     popupHandler() = std::move(handler);
 }
 
-void TPopupMenu::Popup(const QPoint& pos) {
+void PopupMenu::Popup(const QPoint& pos) {
     if (popupHandler()) {
         Q_EMIT aboutToShow();
         popupHandler()(this, pos);

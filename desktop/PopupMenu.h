@@ -5,10 +5,10 @@
 #include <functional>
 
 // A popup menu that can be switched off (AutoPopup) and remembers who opened it.
-class TPopupMenu : public QMenu {
+class PopupMenu : public QMenu {
     Q_OBJECT
 public:
-    explicit TPopupMenu(QWidget* parent = nullptr);
+    explicit PopupMenu(QWidget* parent = nullptr);
 
     bool AutoPopup = true;
     QPointer<QObject> PopupComponent;
@@ -20,7 +20,7 @@ public:
     QAction* defaultItem() const { return defaultAction(); }
 
     // Tests replace the modal menu loop with their own choice of entry.
-    using PopupHandler = std::function<void(TPopupMenu* menu, const QPoint& pos)>;
+    using PopupHandler = std::function<void(PopupMenu* menu, const QPoint& pos)>;
     static void setPopupHandler(PopupHandler handler);
 };
 

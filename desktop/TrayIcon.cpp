@@ -14,18 +14,18 @@
 using namespace platform;
 
 // ---------------------------------------------------------------------------------------
-// TTrayIconHandler
+// TrayIconHandler
 
-TTrayIconHandler* TTrayIconHandler::instance_ = nullptr;
+TrayIconHandler* TrayIconHandler::instance_ = nullptr;
 
-void TTrayIconHandler::acquire(TTrayIcon* icon) {
+void TrayIconHandler::acquire(TrayIcon* icon) {
     if (!instance_)
-        instance_ = new TTrayIconHandler;
+        instance_ = new TrayIconHandler;
     ++instance_->count_;
     instance_->live_.insert(reinterpret_cast<quintptr>(icon));
 }
 
-void TTrayIconHandler::release(TTrayIcon* icon) {
+void TrayIconHandler::release(TrayIcon* icon) {
     if (!instance_)
         return;
     instance_->live_.remove(reinterpret_cast<quintptr>(icon));
@@ -37,49 +37,49 @@ void TTrayIconHandler::release(TTrayIcon* icon) {
     }
 }
 
-qintptr TTrayIconHandler::notifyMessage(quint32 message, quintptr wParam, qintptr lParam) {
-    if (message != TTrayIcon::kCallbackMessage)
+qintptr TrayIconHandler::notifyMessage(quint32 message, quintptr wParam, qintptr lParam) {
+    if (message != TrayIcon::kCallbackMessage)
         return 0;
     // The identity is the component's address; only a live one is trusted.
     if (!live_.contains(wParam))
         return 0;
-    reinterpret_cast<TTrayIcon*>(wParam)->HandleNotification(static_cast<qint32>(lParam));
+    reinterpret_cast<TrayIcon*>(wParam)->HandleNotification(static_cast<qint32>(lParam));
     return 0;
 }
 
-void TTrayIconHandler::TaskbarCreated() {
+void TrayIconHandler::TaskbarCreated() {
     const QSet<quintptr> icons = live_;
     for (quintptr id : icons) {
-        auto* icon = reinterpret_cast<TTrayIcon*>(id);
+        auto* icon = reinterpret_cast<TrayIcon*>(id);
         if (live_.contains(id) && icon->IconVisible())
             icon->AddToTray();
     }
 }
 
 // ---------------------------------------------------------------------------------------
-// TTrayIcon: construction and destruction
+// TrayIcon: construction and destruction
 
-TTrayIcon::TTrayIcon(QWidget* owner, bool designMode)
+TrayIcon::TrayIcon(QWidget* owner, bool designMode)
     : QObject(owner), owner_(owner), designMode_(designMode) {
-    TTrayIconHandler::acquire(this);
+    TrayIconHandler::acquire(this);
     data_.cbSize = kNotifyRecordSize;
-    data_.hWnd = TTrayIconHandler::instance();
+    data_.hWnd = TrayIconHandler::instance();
     data_.uID = reinterpret_cast<quintptr>(this);
     data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data_.uCallbackMessage = kCallbackMessage;
-    cycleTimer_ = std::make_unique<TWindowlessTimer>(
-        this, [](void* self) { static_cast<TTrayIcon*>(self)->CycleStep(); });
-    clickTimer_ = std::make_unique<TWindowlessTimer>(
-        this, [](void* self) { static_cast<TTrayIcon*>(self)->ClickTimerExpired(); });
-    exitTimer_ = std::make_unique<TWindowlessTimer>(
-        this, [](void* self) { static_cast<TTrayIcon*>(self)->ExitPoll(); });
+    cycleTimer_ = std::make_unique<WindowlessTimer>(
+        this, [](void* self) { static_cast<TrayIcon*>(self)->CycleStep(); });
+    clickTimer_ = std::make_unique<WindowlessTimer>(
+        this, [](void* self) { static_cast<TrayIcon*>(self)->ClickTimerExpired(); });
+    exitTimer_ = std::make_unique<WindowlessTimer>(
+        this, [](void* self) { static_cast<TrayIcon*>(self)->ExitPoll(); });
     pointerOutside_ = true;
     setDesignPreview(false);
     if (!designMode_ && owner_)
         owner_->installEventFilter(this);
 }
 
-TTrayIcon::~TTrayIcon() {
+TrayIcon::~TrayIcon() {
     forgetBroughtOut();
     try {
         setIconVisible(false);
@@ -92,10 +92,10 @@ TTrayIcon::~TTrayIcon() {
     icon_ = QIcon();
     if (!designMode_ && owner_)
         owner_->removeEventFilter(this);
-    TTrayIconHandler::release(this);
+    TrayIconHandler::release(this);
 }
 
-void TTrayIcon::Loaded() {
+void TrayIcon::Loaded() {
     if (owner_ && !designMode_) {
         bool showMainForm = true;
         if (OnStartup)
@@ -112,7 +112,7 @@ void TTrayIcon::Loaded() {
 // ---------------------------------------------------------------------------------------
 // Properties
 
-void TTrayIcon::setDesignPreview(bool value) {
+void TrayIcon::setDesignPreview(bool value) {
     designPreview_ = value;
     previewing_ = true;
     if (designMode_ && icon_.isNull() && WantsDefaultIcon())
@@ -124,12 +124,12 @@ void TTrayIcon::setDesignPreview(bool value) {
     previewing_ = false;
 }
 
-void TTrayIcon::setIconList(TImageList* list) {
+void TrayIcon::setIconList(IconList* list) {
     iconList_ = list;
     setIconIndex(0);
 }
 
-void TTrayIcon::setCycleIcons(bool value) {
+void TrayIcon::setCycleIcons(bool value) {
     cycleIcons_ = value;
     if (value) {
         setIconIndex(0);
@@ -139,34 +139,34 @@ void TTrayIcon::setCycleIcons(bool value) {
     }
 }
 
-void TTrayIcon::setCycleInterval(quint32 value) {
+void TrayIcon::setCycleInterval(quint32 value) {
     cycleInterval_ = value;
     setCycleIcons(cycleIcons_);
 }
 
-void TTrayIcon::setHint(const QString& value) {
+void TrayIcon::setHint(const QString& value) {
     hint_ = value.left(255);
     UpdateTray();
 }
 
-void TTrayIcon::setShowHint(bool value) {
+void TrayIcon::setShowHint(bool value) {
     showHint_ = value;
     UpdateTray();
 }
 
-void TTrayIcon::setIcon(const QIcon& value) {
+void TrayIcon::setIcon(const QIcon& value) {
     icon_ = value;
     UpdateTray();
 }
 
-void TTrayIcon::setIconVisible(bool value) {
+void TrayIcon::setIconVisible(bool value) {
     if (value)
         AddToTray();
     else
         RemoveFromTray();
 }
 
-void TTrayIcon::setIconIndex(int value) {
+void TrayIcon::setIconIndex(int value) {
     if (iconList_) {
         iconIndex_ = value >= iconList_->count() ? iconList_->count() - 1 : value;
         if (iconIndex_ >= 0 && iconIndex_ < iconList_->count())
@@ -177,7 +177,7 @@ void TTrayIcon::setIconIndex(int value) {
     UpdateTray();
 }
 
-void TTrayIcon::setWantEnterExitEvents(bool value) {
+void TrayIcon::setWantEnterExitEvents(bool value) {
     wantEnterExit_ = value;
     if (value)
         exitTimer_->Start(20);
@@ -188,7 +188,7 @@ void TTrayIcon::setWantEnterExitEvents(bool value) {
 // ---------------------------------------------------------------------------------------
 // The record and the shell calls
 
-bool TTrayIcon::FillIconData() {
+bool TrayIcon::FillIconData() {
     if (designMode_ && !previewing_ && !designPreview_)
         return false;
     data_.hIcon = icon_;
@@ -196,12 +196,12 @@ bool TTrayIcon::FillIconData() {
     return true;
 }
 
-bool TTrayIcon::shell(NotifyMessage message) {
+bool TrayIcon::shell(NotifyMessage message) {
     NotifyShell* notifyShell = services().notifyShell;
     return notifyShell && notifyShell->notifyIcon(message, data_);
 }
 
-bool TTrayIcon::AddToTray() {
+bool TrayIcon::AddToTray() {
     if (!previewing_)
         iconVisible_ = true;
     if (designMode_ && !previewing_)
@@ -212,28 +212,28 @@ bool TTrayIcon::AddToTray() {
     return true;
 }
 
-void TTrayIcon::setPopupMenu(TPopupMenu* menu) {
+void TrayIcon::setPopupMenu(PopupMenu* menu) {
     popupMenu_ = menu;
     exportMenu();
 }
 
-bool TTrayIcon::ItemHost() const {
+bool TrayIcon::ItemHost() const {
     NotifyShell* notifyShell = services().notifyShell;
     return notifyShell && notifyShell->protocol() == TrayProtocol::StatusNotifierItem;
 }
 
-bool TTrayIcon::IconShown() const {
+bool TrayIcon::IconShown() const {
     NotifyShell* notifyShell = services().notifyShell;
     return notifyShell && iconVisible_ && notifyShell->trayAvailable();
 }
 
-void TTrayIcon::exportMenu() {
+void TrayIcon::exportMenu() {
     NotifyShell* notifyShell = services().notifyShell;
     if (notifyShell && popupMenu_ && !designMode_)
         notifyShell->exportMenu(data_, popupMenu_);
 }
 
-bool TTrayIcon::RemoveFromTray() {
+bool TrayIcon::RemoveFromTray() {
     if (!previewing_)
         iconVisible_ = false;
     if (designMode_ && !previewing_)
@@ -241,18 +241,18 @@ bool TTrayIcon::RemoveFromTray() {
     return FillIconData() && shell(NIM_DELETE);
 }
 
-bool TTrayIcon::UpdateTray() {
+bool TrayIcon::UpdateTray() {
     return FillIconData() && shell(NIM_MODIFY);
 }
 
-void TTrayIcon::ClearBalloon() {
+void TrayIcon::ClearBalloon() {
     data_.uFlags |= NIF_INFO;
     data_.szInfo.clear();
     UpdateTray();
 }
 
-bool TTrayIcon::ShowBalloon(const QString& title, const QString& text, TBalloonKind kind,
-                            quint8 timeoutSeconds) {
+bool TrayIcon::ShowBalloon(const QString& title, const QString& text, BalloonKind kind,
+                           quint8 timeoutSeconds) {
     ClearBalloon();
     data_.uFlags |= NIF_INFO;
     data_.szInfo = text.left(255);
@@ -267,7 +267,7 @@ bool TTrayIcon::ShowBalloon(const QString& title, const QString& text, TBalloonK
 // ---------------------------------------------------------------------------------------
 // The main window to the notification area and back
 
-void TTrayIcon::HideMainWindow() {
+void TrayIcon::HideMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
     forgetBroughtOut();
@@ -281,14 +281,14 @@ void TTrayIcon::HideMainWindow() {
     owner_->hide();
 }
 
-void TTrayIcon::RestoreMainWindow() {
+void TrayIcon::RestoreMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
     forgetBroughtOut();
     platform::bringToFront(owner_);
 }
 
-void TTrayIcon::BringOutMainWindow() {
+void TrayIcon::BringOutMainWindow() {
     if (!owner_ || !owner_->isWindow() || designMode_ || owner_->isVisible())
         return; // shown already, or in the task bar
     {
@@ -308,7 +308,7 @@ void TTrayIcon::BringOutMainWindow() {
     }
 }
 
-void TTrayIcon::ReturnMainWindow() {
+void TrayIcon::ReturnMainWindow() {
     if (!owner_ || !owner_->isWindow() || !IconShown())
         return;
     const bool out = broughtOut_;
@@ -320,19 +320,19 @@ void TTrayIcon::ReturnMainWindow() {
         owner_->hide();
 }
 
-void TTrayIcon::forgetBroughtOut() {
+void TrayIcon::forgetBroughtOut() {
     if (!broughtOut_)
         return;
     broughtOut_ = false;
     qApp->removeEventFilter(this);
 }
 
-void TTrayIcon::MinimizeMainWindowToTray() {
+void TrayIcon::MinimizeMainWindowToTray() {
     HideMainWindow();
     setIconVisible(true);
 }
 
-bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
     if (broughtOut_ && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == owner_) {
         switch (event->type()) {
@@ -376,7 +376,7 @@ bool TTrayIcon::eventFilter(QObject* watched, QEvent* event) {
 // Notifications
 
 // Where the code happened: the place the area named, else the pointer.
-QPoint TTrayIcon::pointer() const {
+QPoint TrayIcon::pointer() const {
     QPoint pos;
     if (NotifyShell* notifyShell = services().notifyShell;
         notifyShell && notifyShell->messagePos(pos))
@@ -386,25 +386,25 @@ QPoint TTrayIcon::pointer() const {
     return pos;
 }
 
-TShiftState TTrayIcon::currentShift(int buttonFlag) const {
-    TShiftState shift = buttonFlag;
+ShiftState TrayIcon::currentShift(int buttonFlag) const {
+    ShiftState shift = buttonFlag;
     if (services().pointer) {
         const Qt::KeyboardModifiers keys = services().pointer->keys();
         if (keys & Qt::ShiftModifier)
-            shift |= ssShift;
+            shift |= ShiftKey;
         if (keys & Qt::AltModifier)
-            shift |= ssAlt;
+            shift |= AltKey;
         if (keys & Qt::ControlModifier)
-            shift |= ssCtrl;
+            shift |= CtrlKey;
     }
     return shift;
 }
 
-bool TTrayIcon::clickTimerRunning() const {
+bool TrayIcon::clickTimerRunning() const {
     return clickTimer_->Active;
 }
 
-void TTrayIcon::HandleNotification(qint32 code) {
+void TrayIcon::HandleNotification(qint32 code) {
     switch (code) {
     case NIN_TRAYCHANGED:
         FireTrayChanged();
@@ -441,7 +441,7 @@ void TTrayIcon::HandleNotification(qint32 code) {
             const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
             clickTimer_->Start(static_cast<quint32>(time));
         }
-        FireMouseDown(TMouseButton::mbLeft, currentShift(ssLeft), p.x(), p.y());
+        FireMouseDown(MouseButton::Left, currentShift(LeftButton), p.x(), p.y());
         leftButtonDown_ = true;
         if (LeftPopup)
             OpenTrayMenu();
@@ -455,7 +455,7 @@ void TTrayIcon::HandleNotification(qint32 code) {
             FireClick();
         }
         leftButtonDown_ = false;
-        FireMouseUp(TMouseButton::mbLeft, currentShift(ssLeft), p.x(), p.y());
+        FireMouseUp(MouseButton::Left, currentShift(LeftButton), p.x(), p.y());
         break;
     case WM_LBUTTONDBLCLK:
         clickPending_ = false;
@@ -464,24 +464,24 @@ void TTrayIcon::HandleNotification(qint32 code) {
         clickDefaultItem();
         break;
     case WM_RBUTTONDOWN:
-        FireMouseDown(TMouseButton::mbRight, currentShift(ssRight), p.x(), p.y());
+        FireMouseDown(MouseButton::Right, currentShift(RightButton), p.x(), p.y());
         OpenTrayMenu();
         break;
     case WM_RBUTTONUP:
-        FireMouseUp(TMouseButton::mbRight, currentShift(ssRight), p.x(), p.y());
+        FireMouseUp(MouseButton::Right, currentShift(RightButton), p.x(), p.y());
         break;
     case WM_MBUTTONDOWN:
-        FireMouseDown(TMouseButton::mbMiddle, currentShift(ssMiddle), p.x(), p.y());
+        FireMouseDown(MouseButton::Middle, currentShift(MiddleButton), p.x(), p.y());
         break;
     case WM_MBUTTONUP:
-        FireMouseUp(TMouseButton::mbMiddle, currentShift(ssMiddle), p.x(), p.y());
+        FireMouseUp(MouseButton::Middle, currentShift(MiddleButton), p.x(), p.y());
         break;
     default:
         break;
     }
 }
 
-void TTrayIcon::ClickTimerExpired() {
+void TrayIcon::ClickTimerExpired() {
     clickTimer_->Stop();
     if (!doubleClickSeen_ && clickPending_) {
         clickPending_ = false;
@@ -490,7 +490,7 @@ void TTrayIcon::ClickTimerExpired() {
     doubleClickSeen_ = false;
 }
 
-void TTrayIcon::CycleStep() {
+void TrayIcon::CycleStep() {
     if (!iconList_)
         return;
     if (iconIndex_ >= 0 && iconIndex_ < iconList_->count())
@@ -500,7 +500,7 @@ void TTrayIcon::CycleStep() {
     setIconIndex(next);
 }
 
-void TTrayIcon::ExitPoll() {
+void TrayIcon::ExitPoll() {
     if (pointerOutside_)
         return;
     const QPoint p = pointer();
@@ -510,14 +510,14 @@ void TTrayIcon::ExitPoll() {
     }
 }
 
-void TTrayIcon::clickDefaultItem() {
+void TrayIcon::clickDefaultItem() {
     if (!popupMenu_ || !popupMenu_->AutoPopup || LeftPopup)
         return;
     if (QAction* item = popupMenu_->defaultItem())
         item->trigger();
 }
 
-void TTrayIcon::OpenTrayMenu() {
+void TrayIcon::OpenTrayMenu() {
     if (!popupMenu_ || !popupMenu_->AutoPopup)
         return;
     // Where the area asked for it (an item host's context menu), else at the pointer.
@@ -536,39 +536,39 @@ void TTrayIcon::OpenTrayMenu() {
 // ---------------------------------------------------------------------------------------
 // Event dispatchers
 
-void TTrayIcon::FireClick() {
+void TrayIcon::FireClick() {
     if (OnClick)
         OnClick(this);
 }
-void TTrayIcon::FireDblClick() {
+void TrayIcon::FireDblClick() {
     if (OnDblClick)
         OnDblClick(this);
 }
-void TTrayIcon::FireCycle(int nextIndex) {
+void TrayIcon::FireCycle(int nextIndex) {
     if (OnCycle)
         OnCycle(this, nextIndex);
 }
-void TTrayIcon::FireMouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+void TrayIcon::FireMouseDown(MouseButton button, ShiftState shift, int x, int y) {
     if (OnMouseDown)
         OnMouseDown(this, button, shift, x, y);
 }
-void TTrayIcon::FireMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+void TrayIcon::FireMouseUp(MouseButton button, ShiftState shift, int x, int y) {
     if (OnMouseUp)
         OnMouseUp(this, button, shift, x, y);
 }
-void TTrayIcon::FireMouseMove(TShiftState shift, int x, int y) {
+void TrayIcon::FireMouseMove(ShiftState shift, int x, int y) {
     if (OnMouseMove)
         OnMouseMove(this, shift, x, y);
 }
-void TTrayIcon::FireMouseEnter() {
+void TrayIcon::FireMouseEnter() {
     if (OnMouseEnter)
         OnMouseEnter(this);
 }
-void TTrayIcon::FireMouseExit() {
+void TrayIcon::FireMouseExit() {
     if (OnMouseExit)
         OnMouseExit(this);
 }
-void TTrayIcon::FireTrayChanged() {
+void TrayIcon::FireTrayChanged() {
     if (OnTrayChanged)
         OnTrayChanged(this);
 }

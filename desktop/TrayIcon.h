@@ -11,24 +11,24 @@
 #include <functional>
 #include <memory>
 
-class TTrayIcon;
-class TWindowlessTimer;
+class TrayIcon;
+class WindowlessTimer;
 
-enum TBalloonKind { bkNone, bkInfo, bkWarning, bkError };
-enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+enum BalloonKind { BalloonNone, BalloonInfo, BalloonWarning, BalloonError };
+enum class MouseButton { Left, Right, Middle };
 
-enum TShiftFlag {
-    ssShift = 1,
-    ssAlt = 2,
-    ssCtrl = 4,
-    ssLeft = 8,
-    ssRight = 16,
-    ssMiddle = 32,
+enum ShiftFlag {
+    ShiftKey = 1,
+    AltKey = 2,
+    CtrlKey = 4,
+    LeftButton = 8,
+    RightButton = 16,
+    MiddleButton = 32,
 };
-using TShiftState = int;
+using ShiftState = int;
 
 // An ordered list of images the icon can show or cycle through.
-class TImageList : public QObject {
+class IconList : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
@@ -38,9 +38,9 @@ public:
 
 // Receives the callback message of every tray icon of the process. It lives while at least
 // one icon exists.
-class TTrayIconHandler : public platform::NotifyTarget {
+class TrayIconHandler : public platform::NotifyTarget {
 public:
-    static TTrayIconHandler* instance() { return instance_; }
+    static TrayIconHandler* instance() { return instance_; }
     int count() const { return count_; }
     qintptr notifyMessage(quint32 message, quintptr wParam, qintptr lParam) override;
     // The notification area was created anew (its host restarted): every icon that is
@@ -48,30 +48,30 @@ public:
     void TaskbarCreated();
 
 private:
-    friend class TTrayIcon;
-    static void acquire(TTrayIcon* icon);
-    static void release(TTrayIcon* icon);
+    friend class TrayIcon;
+    static void acquire(TrayIcon* icon);
+    static void release(TrayIcon* icon);
 
-    static TTrayIconHandler* instance_;
+    static TrayIconHandler* instance_;
     int count_ = 0;
     QSet<quintptr> live_;
 };
 
 // One icon in the notification area: its hint, menu, balloon, and the main window sent
 // there and back.
-class TTrayIcon : public QObject {
+class TrayIcon : public QObject {
     Q_OBJECT
 public:
     static constexpr quint32 kCallbackMessage = 2048;
 
-    explicit TTrayIcon(QWidget* owner, bool designMode = false);
-    ~TTrayIcon() override;
+    explicit TrayIcon(QWidget* owner, bool designMode = false);
+    ~TrayIcon() override;
 
     // Properties.
     bool DesignPreview() const { return designPreview_; }
     void setDesignPreview(bool value);
-    TImageList* IconList() const { return iconList_; }
-    void setIconList(TImageList* list);
+    IconList* iconList() const { return iconList_; }
+    void setIconList(IconList* list);
     bool CycleIcons() const { return cycleIcons_; }
     void setCycleIcons(bool value);
     quint32 CycleInterval() const { return cycleInterval_; }
@@ -87,8 +87,8 @@ public:
     void setIconVisible(bool value);
     int IconIndex() const { return iconIndex_; }
     void setIconIndex(int value);
-    TPopupMenu* PopupMenu() const { return popupMenu_; }
-    void setPopupMenu(TPopupMenu* menu);
+    PopupMenu* popupMenu() const { return popupMenu_; }
+    void setPopupMenu(PopupMenu* menu);
     // The desktop shows the icon as a StatusNotifierItem: its host shows the menu itself
     // and reports a left click as the only activation.
     bool ItemHost() const;
@@ -101,8 +101,8 @@ public:
 
     // Events; Sender is always this component.
     using NotifyEvent = std::function<void(QObject* sender)>;
-    using MouseEvent = std::function<void(QObject*, TMouseButton, TShiftState, int, int)>;
-    using MouseMoveEvent = std::function<void(QObject*, TShiftState, int, int)>;
+    using MouseEvent = std::function<void(QObject*, MouseButton, ShiftState, int, int)>;
+    using MouseMoveEvent = std::function<void(QObject*, ShiftState, int, int)>;
     using CycleEvent = std::function<void(QObject*, int nextIndex)>;
     using StartupEvent = std::function<void(QObject*, bool& showMainForm)>;
     NotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseExit;
@@ -121,7 +121,7 @@ public:
     bool AddToTray();
     bool RemoveFromTray();
     bool UpdateTray();
-    bool ShowBalloon(const QString& title, const QString& text, TBalloonKind kind,
+    bool ShowBalloon(const QString& title, const QString& text, BalloonKind kind,
                      quint8 timeoutSeconds);
     void ClearBalloon();
     void RestoreMainWindow();
@@ -149,9 +149,9 @@ public:
     void CycleStep();
     void ExitPoll();
     bool clickTimerRunning() const;
-    TWindowlessTimer* clickTimer() const { return clickTimer_.get(); }
-    TWindowlessTimer* cycleTimer() const { return cycleTimer_.get(); }
-    TWindowlessTimer* exitPollTimer() const { return exitTimer_.get(); }
+    WindowlessTimer* clickTimer() const { return clickTimer_.get(); }
+    WindowlessTimer* cycleTimer() const { return cycleTimer_.get(); }
+    WindowlessTimer* exitPollTimer() const { return exitTimer_.get(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -159,15 +159,15 @@ protected:
     void FireClick();
     void FireDblClick();
     void FireCycle(int nextIndex);
-    void FireMouseDown(TMouseButton button, TShiftState shift, int x, int y);
-    void FireMouseUp(TMouseButton button, TShiftState shift, int x, int y);
-    void FireMouseMove(TShiftState shift, int x, int y);
+    void FireMouseDown(MouseButton button, ShiftState shift, int x, int y);
+    void FireMouseUp(MouseButton button, ShiftState shift, int x, int y);
+    void FireMouseMove(ShiftState shift, int x, int y);
     void FireMouseEnter();
     void FireMouseExit();
     void FireTrayChanged();
 
 private:
-    TShiftState currentShift(int buttonFlag) const;
+    ShiftState currentShift(int buttonFlag) const;
     QPoint pointer() const;
     void clickDefaultItem();
     void forgetBroughtOut();
@@ -178,7 +178,7 @@ private:
     bool designMode_;
     bool designPreview_ = false;
     bool previewing_ = false;
-    QPointer<TImageList> iconList_;
+    QPointer<IconList> iconList_;
     bool cycleIcons_ = false;
     quint32 cycleInterval_ = 0;
     QString hint_;
@@ -186,7 +186,7 @@ private:
     QIcon icon_;
     bool iconVisible_ = false;
     int iconIndex_ = 0;
-    QPointer<TPopupMenu> popupMenu_;
+    QPointer<PopupMenu> popupMenu_;
     bool wantEnterExit_ = false;
 
     bool leftButtonDown_ = false;
@@ -199,7 +199,7 @@ private:
     bool bringingOut_ = false;
 
     platform::NotifyIconData data_;
-    std::unique_ptr<TWindowlessTimer> cycleTimer_;
-    std::unique_ptr<TWindowlessTimer> clickTimer_;
-    std::unique_ptr<TWindowlessTimer> exitTimer_;
+    std::unique_ptr<WindowlessTimer> cycleTimer_;
+    std::unique_ptr<WindowlessTimer> clickTimer_;
+    std::unique_ptr<WindowlessTimer> exitTimer_;
 };

@@ -3,15 +3,15 @@
 #include <QTimerEvent>
 #include <climits>
 
-TWindowlessTimerHandler* TWindowlessTimerHandler::instance_ = nullptr;
+WindowlessTimerHandler* WindowlessTimerHandler::instance_ = nullptr;
 
-void TWindowlessTimerHandler::acquire() {
+void WindowlessTimerHandler::acquire() {
     if (!instance_)
-        instance_ = new TWindowlessTimerHandler;
+        instance_ = new WindowlessTimerHandler;
     ++instance_->count_;
 }
 
-void TWindowlessTimerHandler::release() {
+void WindowlessTimerHandler::release() {
     if (!instance_)
         return;
     if (instance_->count_ > 0)
@@ -22,7 +22,7 @@ void TWindowlessTimerHandler::release() {
     }
 }
 
-int TWindowlessTimerHandler::setTimer(TWindowlessTimer* timer, quint32 interval) {
+int WindowlessTimerHandler::setTimer(WindowlessTimer* timer, quint32 interval) {
     // As the platform's timers do, a shorter period than the minimum is the minimum: a
     // zero period would run the handler without pause.
     constexpr quint32 kMinimumPeriodMs = 10;
@@ -35,7 +35,7 @@ int TWindowlessTimerHandler::setTimer(TWindowlessTimer* timer, quint32 interval)
     return qtId;
 }
 
-bool TWindowlessTimerHandler::killTimer(TWindowlessTimer* timer) {
+bool WindowlessTimerHandler::killTimer(WindowlessTimer* timer) {
     live_.remove(timer->Id);
     if (timer->qtId_ == 0)
         return false;
@@ -45,14 +45,14 @@ bool TWindowlessTimerHandler::killTimer(TWindowlessTimer* timer) {
     return true;
 }
 
-void TWindowlessTimerHandler::timerEvent(QTimerEvent* event) {
+void WindowlessTimerHandler::timerEvent(QTimerEvent* event) {
     dispatch(byQtId_.value(event->timerId(), 0));
 }
 
-bool TWindowlessTimerHandler::dispatch(quintptr id) {
+bool WindowlessTimerHandler::dispatch(quintptr id) {
     if (!instance_ || id == 0)
         return false;
-    TWindowlessTimer* timer = instance_->live_.value(id, nullptr);
+    WindowlessTimer* timer = instance_->live_.value(id, nullptr);
     if (!timer || !timer->Active || !timer->callback)
         return false;
     try {
@@ -63,27 +63,27 @@ bool TWindowlessTimerHandler::dispatch(quintptr id) {
     return true;
 }
 
-TWindowlessTimer::TWindowlessTimer(void* data, Callback cb)
+WindowlessTimer::WindowlessTimer(void* data, Callback cb)
     : Data(data), Id(reinterpret_cast<quintptr>(this)), callback(cb) {
-    TWindowlessTimerHandler::acquire();
+    WindowlessTimerHandler::acquire();
 }
 
-TWindowlessTimer::~TWindowlessTimer() {
+WindowlessTimer::~WindowlessTimer() {
     if (Active)
         Stop();
-    TWindowlessTimerHandler::release();
+    WindowlessTimerHandler::release();
 }
 
-bool TWindowlessTimer::Start(quint32 interval) {
+bool WindowlessTimer::Start(quint32 interval) {
     if (Active)
         Stop();
     Interval = interval;
-    qtId_ = TWindowlessTimerHandler::instance()->setTimer(this, interval);
+    qtId_ = WindowlessTimerHandler::instance()->setTimer(this, interval);
     Active = qtId_ != 0;
     return Active;
 }
 
-bool TWindowlessTimer::Stop() {
+bool WindowlessTimer::Stop() {
     Active = false;
-    return TWindowlessTimerHandler::instance()->killTimer(this);
+    return WindowlessTimerHandler::instance()->killTimer(this);
 }

@@ -3,42 +3,42 @@
 #include <QHash>
 #include <QObject>
 
-class TWindowlessTimer;
+class WindowlessTimer;
 
 // The one hidden receiver of the ticks of every window-less timer in the process. It lives
 // while at least one timer exists.
-class TWindowlessTimerHandler : public QObject {
+class WindowlessTimerHandler : public QObject {
 public:
-    static TWindowlessTimerHandler* instance() { return instance_; }
+    static WindowlessTimerHandler* instance() { return instance_; }
     int count() const { return count_; }
 
     // A tick for the timer with this Id; ticks of timers that are gone are ignored.
     static bool dispatch(quintptr id);
 
 private:
-    friend class TWindowlessTimer;
-    TWindowlessTimerHandler() = default;
+    friend class WindowlessTimer;
+    WindowlessTimerHandler() = default;
     static void acquire();
     static void release();
-    int setTimer(TWindowlessTimer* timer, quint32 interval);
-    bool killTimer(TWindowlessTimer* timer);
+    int setTimer(WindowlessTimer* timer, quint32 interval);
+    bool killTimer(WindowlessTimer* timer);
     void timerEvent(QTimerEvent* event) override;
 
-    static TWindowlessTimerHandler* instance_;
+    static WindowlessTimerHandler* instance_;
     int count_ = 0;
     QHash<int, quintptr> byQtId_;
-    QHash<quintptr, TWindowlessTimer*> live_;
+    QHash<quintptr, WindowlessTimer*> live_;
 };
 
 // A light periodic timer that calls a plain routine with a value fixed at construction.
-class TWindowlessTimer {
+class WindowlessTimer {
 public:
     using Callback = void (*)(void* data);
 
-    TWindowlessTimer(void* data, Callback callback);
-    ~TWindowlessTimer();
-    TWindowlessTimer(const TWindowlessTimer&) = delete;
-    TWindowlessTimer& operator=(const TWindowlessTimer&) = delete;
+    WindowlessTimer(void* data, Callback callback);
+    ~WindowlessTimer();
+    WindowlessTimer(const WindowlessTimer&) = delete;
+    WindowlessTimer& operator=(const WindowlessTimer&) = delete;
 
     bool Start(quint32 interval);
     bool Stop();
@@ -50,6 +50,6 @@ public:
     Callback callback;
 
 private:
-    friend class TWindowlessTimerHandler;
+    friend class WindowlessTimerHandler;
     int qtId_ = 0;
 };

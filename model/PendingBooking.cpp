@@ -23,7 +23,7 @@ const QString kCountMark = QStringLiteral(
     "ABS(Cas - ?) < 0.000000001");
 
 QVariant scalar(WorkRecords& records, const QString& sql, const QVariantList& values) {
-    platform::TADODataSet query(&records.connection());
+    platform::DataSet query(&records.connection());
     query.SQL = sql;
     query.Parameters = values;
     query.Open();
@@ -118,7 +118,7 @@ PendingBooking::Outcome PendingBooking::settle(WorkRecords& records, TaskList& t
         return Outcome::NotBooked;
     }
     for (const Reset& reset : resets) {
-        TProject* task = tasks.byPlace(reset.index, reset.task);
+        Task* task = tasks.byPlace(reset.index, reset.task);
         if (!task)
             continue;
         if (reset.projectId)

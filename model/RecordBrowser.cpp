@@ -50,7 +50,7 @@ RecordBrowser::RecordBrowser(WorkRecords& records)
     : records_(&records.connection()), projects_(&records.connection()),
       activities_(&records.connection()) {
     // A million records open in a moment: the grid reads the rows it shows as it shows them.
-    records_.CursorType = TCursorType::ctKeyset;
+    records_.CursorType = RowAccess::KeysThenPages;
     records_.SQL = kRecords;
     records_.KeyField = QStringLiteral("id_ProvedenaPrace");
     records_.OrderFields = {QStringLiteral("DatumPrace"), QStringLiteral("id_ProvedenaPrace")};
@@ -62,8 +62,8 @@ RecordBrowser::RecordBrowser(WorkRecords& records)
     activities_.SQL =
         QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
                        "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace\r\nORDER BY 1, 2");
-    projectsModel_ = new TDataSetModel(&projects_);
-    activitiesModel_ = new TDataSetModel(&activities_);
+    projectsModel_ = new DataSetModel(&projects_);
+    activitiesModel_ = new DataSetModel(&activities_);
 }
 
 RecordBrowser::~RecordBrowser() {
@@ -73,11 +73,11 @@ RecordBrowser::~RecordBrowser() {
     delete activitiesModel_;
 }
 
-TLookupList RecordBrowser::projectList() {
+LookupList RecordBrowser::projectList() {
     return {&projects_, projectsModel_, QStringLiteral("id_Usek"), QStringLiteral("NazevUseku")};
 }
 
-TLookupList RecordBrowser::activityList() {
+LookupList RecordBrowser::activityList() {
     return {&activities_, activitiesModel_, QStringLiteral("id_TypPrace"),
             QStringLiteral("TypPrace")};
 }
@@ -161,7 +161,7 @@ bool RecordBrowser::setFilter(const Filter& f) {
 }
 
 std::optional<double> RecordBrowser::total() {
-    TADODataSet query(records_.Connection);
+    DataSet query(records_.Connection);
     query.SQL = (QStringList{kTotal} + conditions_).join(QStringLiteral("\r\n"));
     query.Parameters = values_;
     query.Open();
@@ -185,10 +185,10 @@ QDate RecordBrowser::periodStart(const QDate& day, Period period) {
 }
 
 std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
-    TADOConnection* connection = records_.Connection;
+    DbConnection* connection = records_.Connection;
     connection->Open();
     const QString start = periodExpression(connection->engine(), period);
-    TADODataSet query(connection);
+    DataSet query(connection);
     const QStringList lines =
         QStringList{QStringLiteral("SELECT ") + start +
                     QStringLiteral(" AS Obdobi, id_Usek, MAX(Nazev) AS Nazev, SUM(Cas) AS Hodiny "
@@ -217,7 +217,7 @@ std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
 }
 
 void RecordBrowser::reloadLists() {
-    for (TADODataSet* list : {&projects_, &activities_}) {
+    for (DataSet* list : {&projects_, &activities_}) {
         list->Close();
         list->Open();
     }

@@ -21,13 +21,13 @@ public:
     RecordBrowser& operator=(const RecordBrowser&) = delete;
 
     // The records with the filter in force.
-    platform::TADODataSet& records() { return records_; }
-    const platform::TADODataSet& records() const { return records_; }
+    platform::DataSet& records() { return records_; }
+    const platform::DataSet& records() const { return records_; }
     // "< All >" (id -1) first, then every project or activity in the order they were made.
-    platform::TADODataSet& projects() { return projects_; }
-    platform::TADODataSet& activities() { return activities_; }
-    platform::TLookupList projectList();
-    platform::TLookupList activityList();
+    platform::DataSet& projects() { return projects_; }
+    platform::DataSet& activities() { return activities_; }
+    platform::LookupList projectList();
+    platform::LookupList activityList();
 
     // What a record shows, in the grid's order.
     enum class Column { Date, Project, Hours, Activity, Description };
@@ -69,8 +69,8 @@ public:
     static QString SqlDateLiteral(const QDate& date);
 
 private:
-    platform::TADODataSet records_, projects_, activities_;
-    platform::TDataSetModel *projectsModel_, *activitiesModel_;
+    platform::DataSet records_, projects_, activities_;
+    platform::DataSetModel *projectsModel_, *activitiesModel_;
     // The conditions of the filter in force, as lines of a statement over the records, and
     // the values bound to them.
     QStringList conditions_;

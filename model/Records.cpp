@@ -90,25 +90,25 @@ QString FloatToLocaleStr(int decimals, float value) {
     return text;
 }
 
-void RefreshParameterTypes(platform::TADOCommand& command) {
-    for (platform::TParameter& p : command.Parameters) {
+void RefreshParameterTypes(platform::DbCommand& command) {
+    for (platform::QueryParameter& p : command.Parameters) {
         p.DataType = p.DeclaredType;
         p.Direction = p.DeclaredDirection;
     }
 }
 
-void DeclareWorkRecordInsert(platform::TADOCommand& command) {
-    using platform::TFieldType;
+void DeclareWorkRecordInsert(platform::DbCommand& command) {
+    using platform::FieldType;
     command.CommandText = QStringLiteral(
         "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
         "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
         ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
     command.Parameters.clear();
-    command.declare(QStringLiteral("id_projekt"), TFieldType::ftInteger);
-    command.declare(QStringLiteral("typ"), TFieldType::ftInteger);
-    command.declare(QStringLiteral("bugid"), TFieldType::ftInteger, 0, true);
-    command.declare(QStringLiteral("id_uzivatel"), TFieldType::ftInteger);
-    command.declare(QStringLiteral("pocetHodin"), TFieldType::ftFloat);
-    command.declare(QStringLiteral("nazev"), TFieldType::ftFixedChar, kDescriptionLimit);
-    command.declare(QStringLiteral("datum"), TFieldType::ftDateTime);
+    command.declare(QStringLiteral("id_projekt"), FieldType::Integer);
+    command.declare(QStringLiteral("typ"), FieldType::Integer);
+    command.declare(QStringLiteral("bugid"), FieldType::Integer, 0, true);
+    command.declare(QStringLiteral("id_uzivatel"), FieldType::Integer);
+    command.declare(QStringLiteral("pocetHodin"), FieldType::Float);
+    command.declare(QStringLiteral("nazev"), FieldType::FixedChar, kDescriptionLimit);
+    command.declare(QStringLiteral("datum"), FieldType::DateTime);
 }

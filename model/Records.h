@@ -27,14 +27,14 @@ QString FloatToLocaleStr(int decimals, float value);
 extern const char* const kDefaultConnectionString;
 
 namespace platform {
-class TADOCommand;
+class DbCommand;
 }
 
 // The longest description a work record takes.
 constexpr int kDescriptionLimit = 1000;
 
 // Gives the command the work-record insert and its seven declared parameters.
-void DeclareWorkRecordInsert(platform::TADOCommand& command);
+void DeclareWorkRecordInsert(platform::DbCommand& command);
 
 // Puts every parameter's declared type and direction back before the next record.
-void RefreshParameterTypes(platform::TADOCommand& command);
+void RefreshParameterTypes(platform::DbCommand& command);

@@ -1,7 +1,7 @@
 #include "model/SettingsStore.h"
 
-#include "model/Project.h"
 #include "model/Records.h"
+#include "model/Task.h"
 #include "platform/AtomicFile.h"
 #include "platform/ProgramPath.h"
 #include "platform/Registry.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Project.h"
+#include "model/Task.h"
 
 #include <QObject>
 #include <algorithm>
@@ -11,32 +11,32 @@
 class TaskList : public QObject {
     Q_OBJECT
 public:
-    using const_iterator = std::vector<TProject*>::const_iterator;
+    using const_iterator = std::vector<Task*>::const_iterator;
 
     TaskList() = default;
     ~TaskList() override;
 
     size_t size() const { return tasks_.size(); }
     bool empty() const { return tasks_.empty(); }
-    TProject* operator[](size_t i) const { return tasks_[i]; }
-    TProject* front() const { return tasks_.front(); }
-    TProject* back() const { return tasks_.back(); }
+    Task* operator[](size_t i) const { return tasks_[i]; }
+    Task* front() const { return tasks_.front(); }
+    Task* back() const { return tasks_.back(); }
     const_iterator begin() const { return tasks_.begin(); }
     const_iterator end() const { return tasks_.end(); }
 
     // Takes the task into the list, where it gets its identity.
-    void push_back(TProject* task);
+    void push_back(Task* task);
     // Takes the task out of the list and deletes it.
-    void remove(TProject* task);
+    void remove(Task* task);
     void pop_back() { removeAt(tasks_.end() - 1); }
     void clear();
-    bool contains(const TProject* task) const;
-    TProject* byId(quint64 id) const;
+    bool contains(const Task* task) const;
+    Task* byId(quint64 id) const;
     // The task a file names by its place and name: at that place when the name is there,
     // else the first of that name (the list changed since); null when none has it.
-    TProject* byPlace(int index, const QString& name) const;
+    Task* byPlace(int index, const QString& name) const;
     // The running task, or null.
-    TProject* running() const;
+    Task* running() const;
 
     template <class Less> void sort(Less less) {
         if (!std::is_sorted(tasks_.begin(), tasks_.end(), less))
@@ -46,26 +46,26 @@ public:
     void stopAll();
     // As choosing the task's entry in the tray menu: a running task stops, another one
     // starts alone.
-    void choose(TProject* task);
+    void choose(Task* task);
 
 Q_SIGNALS:
-    void added(TProject* task);
-    void aboutToRemove(TProject* task);
-    void started(TProject* task);
-    void stopped(TProject* task);
+    void added(Task* task);
+    void aboutToRemove(Task* task);
+    void started(Task* task);
+    void stopped(Task* task);
     // Its time, name or description changed.
-    void changed(TProject* task);
+    void changed(Task* task);
     // Which task runs changed without a start or a stop (a reset or a removal).
     void runningChanged();
 
 private:
-    friend class TProject;
-    void taskStarted(TProject* task) { Q_EMIT started(task); }
-    void taskStopped(TProject* task) { Q_EMIT stopped(task); }
-    void taskChanged(TProject* task) { Q_EMIT changed(task); }
-    void taskReset(TProject* task, bool wasRunning);
-    void removeAt(std::vector<TProject*>::iterator it);
+    friend class Task;
+    void taskStarted(Task* task) { Q_EMIT started(task); }
+    void taskStopped(Task* task) { Q_EMIT stopped(task); }
+    void taskChanged(Task* task) { Q_EMIT changed(task); }
+    void taskReset(Task* task, bool wasRunning);
+    void removeAt(std::vector<Task*>::iterator it);
 
-    std::vector<TProject*> tasks_;
+    std::vector<Task*> tasks_;
     quint64 nextId_ = 1;
 };

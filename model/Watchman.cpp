@@ -80,7 +80,7 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
         if (!saving_)
             saveTimer_->start(kSaveAtOnceMs);
     });
-    connect(&tasks_, &TaskList::started, this, [this](TProject* task) {
+    connect(&tasks_, &TaskList::started, this, [this](Task* task) {
         runningId_ = task->Id();
         startUtc_ = utcNow();
         if (!firstStartUtc_)
@@ -108,7 +108,7 @@ QString Watchman::journalPathFor(const QString& storeLocation) {
     return journalFolderFor(storeLocation) + QStringLiteral("/korvan.journal");
 }
 
-TProject* Watchman::runningTask() const {
+Task* Watchman::runningTask() const {
     return tasks_.running();
 }
 
@@ -145,7 +145,7 @@ void Watchman::finish() {
 
 // The running task's run as the journal takes it down now: its base is this moment, and the
 // signs of life count from it.
-Journal::Run Watchman::baseRun(TProject* task) {
+Journal::Run Watchman::baseRun(Task* task) {
     if (task->Id() != runningId_) {
         runningId_ = task->Id();
         startUtc_ = utcNow();
@@ -165,7 +165,7 @@ Journal::Run Watchman::baseRun(TProject* task) {
 // Without the store, the journal alone keeps the runs: each on the task that ran it, the
 // one before ended where the next began.
 void Watchman::keepUnsaved() {
-    TProject* task = runningTask();
+    Task* task = runningTask();
     const quint64 id = task ? task->Id() : 0;
     if (id == journalTaskId_)
         return;
@@ -186,7 +186,7 @@ void Watchman::storeSaved() {
     for (size_t source : settled_)
         orphans_[source].settle();
     settled_.clear();
-    TProject* task = runningTask();
+    Task* task = runningTask();
     if (!task) {
         journal_.saved(std::nullopt);
         journalTaskId_ = 0;
@@ -285,7 +285,7 @@ void Watchman::sleepEnded() {
 }
 
 void Watchman::notice(Absence::Kind kind, qint64 sleptMs, qint64 idleNow) {
-    TProject* task = runningTask();
+    Task* task = runningTask();
     if (!away_) {
         awayElapsed_ = elapsedNow();
         awayUtc_ = utcNow() - sleptMs;
@@ -309,7 +309,7 @@ void Watchman::resolveAbsence(AbsenceChoice choice) {
         return;
     pending_ = false;
     restartClocks();
-    TProject* task = tasks_.byId(absence_.taskId);
+    Task* task = tasks_.byId(absence_.taskId);
     if (!task)
         return;
     if (choice == AbsenceChoice::Keep) {
@@ -324,7 +324,7 @@ void Watchman::resolveAbsence(AbsenceChoice choice) {
         task->Stop();
 }
 
-double Watchman::credit(TProject* task, qint64 fromUtc, qint64 toUtc, double extra) {
+double Watchman::credit(Task* task, qint64 fromUtc, qint64 toUtc, double extra) {
     std::vector<std::pair<qint64, qint64>>& taken = credited_[task->Id()];
     qint64 fresh = std::max<qint64>(0, toUtc - fromUtc);
     for (const auto& [from, to] : taken)
@@ -342,7 +342,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
     openQuestions_.assign(orphans_.size(), 0);
     // The store's times before anything is added: every journal is measured against them.
     std::map<quint64, double> loaded;
-    for (TProject* task : tasks_)
+    for (Task* task : tasks_)
         loaded[task->Id()] = task->time();
     std::vector<Gap> gaps;
     bool added = false;
@@ -352,12 +352,12 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
             Journal::read(orphans_[source].path());
         // Each task's runs in this journal, in order; runs of tasks no longer there (or a
         // garbled file) are not guessed at.
-        std::vector<std::pair<TProject*, std::vector<Journal::Run>>> byTask;
+        std::vector<std::pair<Task*, std::vector<Journal::Run>>> byTask;
         for (Journal::Run run : runs.value_or(std::vector<Journal::Run>{})) {
             // No run claims more than the wall clock says has passed since its base (a
             // journal spoilt by hand, or a garbled sign of life).
             run.lastSignMs = std::min(run.lastSignMs, std::max<qint64>(0, now - run.baseUtcMs));
-            TProject* task = tasks_.byPlace(run.index, run.task);
+            Task* task = tasks_.byPlace(run.index, run.task);
             if (!task)
                 continue;
             auto found = std::find_if(byTask.begin(), byTask.end(),
@@ -424,7 +424,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
 }
 
 void Watchman::resolveGap(const Gap& gap, GapChoice choice, bool resume) {
-    TProject* task = tasks_.byId(gap.taskId);
+    Task* task = tasks_.byId(gap.taskId);
     if (task) {
         // Until now is until the answer, or until a task was started meanwhile: from then on
         // that run counts the time.

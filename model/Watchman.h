@@ -10,7 +10,7 @@
 
 class QTimer;
 class TaskList;
-class TProject;
+class Task;
 struct Settings;
 
 namespace platform {
@@ -94,10 +94,10 @@ private:
     void saveNow();
     bool saveQuietly();
     void keepUnsaved();
-    Journal::Run baseRun(TProject* task);
+    Journal::Run baseRun(Task* task);
     // Adds the part of [fromUtc, toUtc) not yet added to the task (two copies' journals of
     // one run count it once), plus extra days that no interval explains; returns what it added.
-    double credit(TProject* task, qint64 fromUtc, qint64 toUtc, double extra = 0);
+    double credit(Task* task, qint64 fromUtc, qint64 toUtc, double extra = 0);
     qint64 untilNowEnd() const;
     qint64 sleptSinceLook();
     void beat();
@@ -108,7 +108,7 @@ private:
     void sleepEnded();
     void notice(Absence::Kind kind, qint64 sleptMs, qint64 idleNow = 0);
     void restartClocks();
-    TProject* runningTask() const;
+    Task* runningTask() const;
 
     TaskList& tasks_;
     const Settings& settings_;

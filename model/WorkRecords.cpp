@@ -25,9 +25,9 @@ WorkRecords::WorkRecords(const QString& connectionString)
     activities_.TableName = QStringLiteral("SEP_TypPrace");
     projects_.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                    "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
-    activityModel_ = new TDataSetModel(&activities_);
+    activityModel_ = new DataSetModel(&activities_);
     activityModel_->setObjectName(QStringLiteral("DataSource1"));
-    projectModel_ = new TDataSetModel(&projects_);
+    projectModel_ = new DataSetModel(&projects_);
     projectModel_->setObjectName(QStringLiteral("DataSource2"));
     DeclareWorkRecordInsert(recordInsert_);
 }
@@ -67,7 +67,7 @@ void WorkRecords::closeIfUnused() {
 }
 
 void WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {
-    TADOConnection c;
+    DbConnection c;
     c.Schema = schema();
     c.ConnectionString = connectionString;
     c.ConnectionTimeout = timeoutSeconds;
@@ -84,7 +84,7 @@ void WorkRecords::useConnection(const QString& connectionString) {
 // Projects and activities
 
 QList<WorkRecords::Entry> WorkRecords::entries(const QString& sql, int nameField, int idField) {
-    TADODataSet query(&connection_);
+    DataSet query(&connection_);
     query.SQL = sql;
     query.Open();
     QList<Entry> result;

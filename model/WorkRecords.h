@@ -26,21 +26,21 @@ public:
     // does not.
     static void probe(const QString& connectionString, int timeoutSeconds);
 
-    platform::TADOConnection& connection() { return connection_; }
+    platform::DbConnection& connection() { return connection_; }
     QString connectionString() const { return connection_.ConnectionString; }
     // From now on the records are in that database; the one in use is closed.
     void useConnection(const QString& connectionString);
-    platform::TADODataSet& activities() { return activities_; }
-    platform::TADODataSet& projects() { return projects_; }
+    platform::DataSet& activities() { return activities_; }
+    platform::DataSet& projects() { return projects_; }
     // The two lists as the drop-downs of a booking show them.
-    platform::TLookupList projectList() {
+    platform::LookupList projectList() {
         return {&projects_, projectModel_, QStringLiteral("id"), QStringLiteral("nazev")};
     }
-    platform::TLookupList activityList() {
+    platform::LookupList activityList() {
         return {&activities_, activityModel_, QStringLiteral("id_TypPrace"),
                 QStringLiteral("TypPrace")};
     }
-    platform::TADOCommand& recordInsert() { return recordInsert_; }
+    platform::DbCommand& recordInsert() { return recordInsert_; }
 
     // Opens both lists (and with them the connection) for one more window.
     void openLists();
@@ -77,12 +77,12 @@ public:
     void clear();
 
 private:
-    platform::TADOConnection connection_;
-    platform::TADODataSet activities_;
-    platform::TADODataSet projects_;
-    platform::TDataSetModel* activityModel_;
-    platform::TDataSetModel* projectModel_;
-    platform::TADOCommand recordInsert_;
+    platform::DbConnection connection_;
+    platform::DataSet activities_;
+    platform::DataSet projects_;
+    platform::DataSetModel* activityModel_;
+    platform::DataSetModel* projectModel_;
+    platform::DbCommand recordInsert_;
     int listUsers_ = 0;
     bool held_ = false;
     void closeIfUnused();

@@ -115,30 +115,30 @@ int counter = 0;
 // ---------------------------------------------------------------------------------------
 // Connection
 
-TADOConnection::TADOConnection() : name_(QStringLiteral("korvan-%1").arg(++counter)) {}
+DbConnection::DbConnection() : name_(QStringLiteral("korvan-%1").arg(++counter)) {}
 
-TADOConnection::~TADOConnection() {
+DbConnection::~DbConnection() {
     Close();
     if (QSqlDatabase::contains(name_))
         QSqlDatabase::removeDatabase(name_);
 }
 
-QSqlDatabase TADOConnection::database() const {
+QSqlDatabase DbConnection::database() const {
     return QSqlDatabase::database(name_, false);
 }
 
-bool TADOConnection::Connected() const {
+bool DbConnection::Connected() const {
     return open_ && database().isOpen();
 }
 
-QString TADOConnection::cleanError(const QString& text) const {
+QString DbConnection::cleanError(const QString& text) const {
     QString clean = text.trimmed();
     if (!password_.isEmpty())
         clean.replace(password_, QStringLiteral("***"));
     return clean;
 }
 
-void TADOConnection::fail(const QString& engineText, bool connectionLost) {
+void DbConnection::fail(const QString& engineText, bool connectionLost) {
     QString text = cleanError(engineText);
     if (text.contains(QLatin1String("database is locked")) ||
         text.contains(QLatin1String("lock timeout")))
@@ -151,7 +151,7 @@ void TADOConnection::fail(const QString& engineText, bool connectionLost) {
     throw Error(text.isEmpty() ? QStringLiteral("Database error") : text);
 }
 
-void TADOConnection::Open() {
+void DbConnection::Open() {
     if (Connected())
         return;
     Close();
@@ -231,7 +231,7 @@ void TADOConnection::Open() {
     }
 }
 
-void TADOConnection::ensureSchema() {
+void DbConnection::ensureSchema() {
     if (Schema.tables.isEmpty())
         return;
     QSqlDatabase db = database();
@@ -295,7 +295,7 @@ void TADOConnection::ensureSchema() {
     run(QStringLiteral("COMMIT"));
 }
 
-void TADOConnection::Close() {
+void DbConnection::Close() {
     inTransaction_ = false;
     if (!open_ && !QSqlDatabase::contains(name_))
         return;
@@ -308,7 +308,7 @@ void TADOConnection::Close() {
     QSqlDatabase::removeDatabase(name_);
 }
 
-void TADOConnection::BeginTrans() {
+void DbConnection::BeginTrans() {
     if (!Connected())
         Open();
     QSqlDatabase db = database();
@@ -317,7 +317,7 @@ void TADOConnection::BeginTrans() {
     inTransaction_ = true;
 }
 
-void TADOConnection::CommitTrans() {
+void DbConnection::CommitTrans() {
     QSqlDatabase db = database();
     if (!Connected())
         fail(QStringLiteral("The connection to the database was lost"), true);
@@ -329,7 +329,7 @@ void TADOConnection::CommitTrans() {
     inTransaction_ = false;
 }
 
-void TADOConnection::RollbackTrans() {
+void DbConnection::RollbackTrans() {
     inTransaction_ = false;
     if (!Connected())
         return;
@@ -339,7 +339,7 @@ void TADOConnection::RollbackTrans() {
         Close();
 }
 
-void TADOConnection::Execute(const QString& jetSql) {
+void DbConnection::Execute(const QString& jetSql) {
     if (!Connected())
         Open();
     QSqlQuery q(database());
@@ -347,7 +347,7 @@ void TADOConnection::Execute(const QString& jetSql) {
         fail(q.lastError().text(), looksLost(q.lastError()));
 }
 
-void TADOConnection::Execute(const QString& jetSql, const QVariantList& values) {
+void DbConnection::Execute(const QString& jetSql, const QVariantList& values) {
     if (!Connected())
         Open();
     QSqlQuery q(database());
@@ -359,8 +359,8 @@ void TADOConnection::Execute(const QString& jetSql, const QVariantList& values) 
         fail(q.lastError().text(), looksLost(q.lastError()));
 }
 
-qint64 TADOConnection::Insert(const QString& jetSql, const QVariantList& values,
-                              const QString& idColumn) {
+qint64 DbConnection::Insert(const QString& jetSql, const QVariantList& values,
+                            const QString& idColumn) {
     if (!Connected())
         Open();
     QSqlQuery q(database());
@@ -378,11 +378,11 @@ qint64 TADOConnection::Insert(const QString& jetSql, const QVariantList& values,
     return q.lastInsertId().toLongLong();
 }
 
-void TADOConnection::datasetOpened() {
+void DbConnection::datasetOpened() {
     ++openDatasets_;
 }
 
-void TADOConnection::datasetClosed() {
+void DbConnection::datasetClosed() {
     if (openDatasets_ > 0)
         --openDatasets_;
     if (openDatasets_ == 0 && !KeepConnection && !inTransaction_)
@@ -438,7 +438,7 @@ constexpr int kPageRows = 128;
 constexpr size_t kKeptPages = 8;
 // Runs a query forward only, with the values bound to its "?" placeholders; throws Error
 // with the engine's text.
-void run(TADOConnection& connection, QSqlQuery& q, const QString& jetSql,
+void run(DbConnection& connection, QSqlQuery& q, const QString& jetSql,
          const QVariantList& values) {
     q.setForwardOnly(true);
     const QString sql = toEngineSql(jetSql, connection.engine());
@@ -456,23 +456,23 @@ void run(TADOConnection& connection, QSqlQuery& q, const QString& jetSql,
 }
 
 // A query that stopped reading rows for an error, not at their end.
-void checkRead(TADOConnection& connection, const QSqlQuery& q) {
+void checkRead(DbConnection& connection, const QSqlQuery& q) {
     if (!q.isActive() && q.lastError().isValid())
         connection.fail(q.lastError().text(), looksLost(q.lastError()));
 }
 } // namespace
 
-TADODataSet::~TADODataSet() {
+DataSet::~DataSet() {
     if (active_ && Connection)
         Connection->datasetClosed();
 }
 
-void TADODataSet::Open() {
+void DataSet::Open() {
     if (active_)
         return;
     if (!Connection)
         throw Error(QStringLiteral("The data set has no connection"));
-    const bool keyset = CursorType == TCursorType::ctKeyset;
+    const bool keyset = CursorType == RowAccess::KeysThenPages;
     if (keyset && (SQL.isEmpty() || KeyField.isEmpty() || OrderFields.isEmpty()))
         throw Error(QStringLiteral("A keyset data set needs a statement, its key and its order"));
     if (!Connection->Connected())
@@ -517,7 +517,7 @@ void TADODataSet::Open() {
     applyFilter();
 }
 
-void TADODataSet::Close() {
+void DataSet::Close() {
     if (!active_)
         return;
     active_ = false;
@@ -532,7 +532,7 @@ void TADODataSet::Close() {
         Connection->datasetClosed();
 }
 
-void TADODataSet::setFilter(const QString& expression) {
+void DataSet::setFilter(const QString& expression) {
     // Parse first: an unreadable expression leaves the filter in force as it was.
     const QList<FilterCondition> parsed = parseFilter(expression);
     if (active_)
@@ -542,7 +542,7 @@ void TADODataSet::setFilter(const QString& expression) {
     std::vector<Condition> conditions;
     for (const FilterCondition& c : parsed)
         conditions.push_back({c.field, -1, c.op, c.value});
-    if (CursorType == TCursorType::ctKeyset) {
+    if (CursorType == RowAccess::KeysThenPages) {
         // The engine's rows first: a filter it cannot apply leaves the one in force.
         conditions.swap(conditions_);
         std::vector<qint64> keys;
@@ -565,14 +565,14 @@ void TADODataSet::setFilter(const QString& expression) {
     applyFilter();
 }
 
-int TADODataSet::FieldIndex(const QString& name) const {
+int DataSet::FieldIndex(const QString& name) const {
     for (int i = 0; i < fields_.size(); ++i)
         if (fields_.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
 }
 
-void TADODataSet::setSort(int field, Qt::SortOrder order) {
+void DataSet::setSort(int field, Qt::SortOrder order) {
     if (field >= FieldCount())
         field = -1;
     if (field == sortField_ && order == sortOrder_)
@@ -583,7 +583,7 @@ void TADODataSet::setSort(int field, Qt::SortOrder order) {
     sortOrder_ = order;
     if (!active_)
         return;
-    if (CursorType == TCursorType::ctKeyset) {
+    if (CursorType == RowAccess::KeysThenPages) {
         std::vector<qint64> keys;
         try {
             keys = readKeys();
@@ -603,7 +603,7 @@ void TADODataSet::setSort(int field, Qt::SortOrder order) {
         onChanged();
 }
 
-bool TADODataSet::passes(const std::vector<QVariant>& row) const {
+bool DataSet::passes(const std::vector<QVariant>& row) const {
     for (const Condition& c : conditions_) {
         if (c.field < 0 || c.field >= static_cast<int>(row.size()))
             return false;
@@ -631,7 +631,7 @@ bool TADODataSet::passes(const std::vector<QVariant>& row) const {
     return true;
 }
 
-void TADODataSet::applyFilter() {
+void DataSet::applyFilter() {
     for (Condition& c : conditions_)
         c.field = FieldIndex(c.name);
     visible_.clear();
@@ -661,7 +661,7 @@ bool isNumber(int type) {
 
 // Nulls first; numbers and dates by value, text without regard to letter case. The keys are
 // taken once per row, not once per comparison: a million rows sort in a fraction of a second.
-void TADODataSet::applySort() {
+void DataSet::applySort() {
     if (sortField_ < 0 || visible_.empty())
         return;
     const size_t f = static_cast<size_t>(sortField_);
@@ -714,14 +714,14 @@ void TADODataSet::applySort() {
     visible_.swap(sorted);
 }
 
-QString TADODataSet::subquery() const {
+QString DataSet::subquery() const {
     return QStringLiteral("(") + SQL + QStringLiteral(") q");
 }
 
 // The keys of the rows that pass the filter, in the order shown: the conditions with their
 // values bound, the sort field first, then the statement's own order, which also keeps ties
 // in it either way round.
-std::vector<qint64> TADODataSet::readKeys() const {
+std::vector<qint64> DataSet::readKeys() const {
     QString sql = QStringLiteral("SELECT q.") + KeyField + QStringLiteral(" FROM ") + subquery() +
                   QStringLiteral(" WHERE 1 = 1");
     QVariantList values = Parameters;
@@ -748,7 +748,7 @@ std::vector<qint64> TADODataSet::readKeys() const {
 
 // Nulls first going up and last going down on both engines (SQLite's own way); text by
 // lower() rather than the static cursor's case folding, so that the engine can sort it.
-QString TADODataSet::sortExpression() const {
+QString DataSet::sortExpression() const {
     QStringList terms;
     if (sortField_ >= 0) {
         QString term = QStringLiteral("q.") + fields_.at(sortField_);
@@ -767,7 +767,7 @@ QString TADODataSet::sortExpression() const {
 
 // Whether a field holds text, from its first value that is not null: SQLite tells no
 // declared type for a computed column.
-bool TADODataSet::isTextField(int field) const {
+bool DataSet::isTextField(int field) const {
     signed char& known = textFields_[static_cast<size_t>(field)];
     if (known < 0) {
         known = 0;
@@ -787,7 +787,7 @@ bool TADODataSet::isTextField(int field) const {
 // The shown rows first..first + count - 1 read by their keys; a row whose key is gone has no
 // fields. The keys travel as one bound value, a list the engine unpacks: bound one by one,
 // their cost in the SQLite driver grows with the square of their number.
-std::vector<TADODataSet::Row> TADODataSet::fetch(int first, int count) const {
+std::vector<DataSet::Row> DataSet::fetch(int first, int count) const {
     std::vector<Row> rows(static_cast<size_t>(std::max(count, 0)));
     if (count <= 0)
         return rows;
@@ -830,7 +830,7 @@ std::vector<TADODataSet::Row> TADODataSet::fetch(int first, int count) const {
     return rows;
 }
 
-const TADODataSet::Row& TADODataSet::keptRow(int row) const {
+const DataSet::Row& DataSet::keptRow(int row) const {
     const int index = row / kPageRows;
     const size_t offset = static_cast<size_t>(row - index * kPageRows);
     for (auto it = pages_.begin(); it != pages_.end(); ++it)
@@ -846,10 +846,10 @@ const TADODataSet::Row& TADODataSet::keptRow(int row) const {
     return pages_.back().rows[offset];
 }
 
-QVariant TADODataSet::Value(int row, int field) const {
+QVariant DataSet::Value(int row, int field) const {
     if (row < 0 || row >= RecordCount() || field < 0 || field >= fields_.size())
         return {};
-    if (CursorType == TCursorType::ctKeyset) {
+    if (CursorType == RowAccess::KeysThenPages) {
         const Row& values = keptRow(row);
         return static_cast<size_t>(field) < values.size() ? values[static_cast<size_t>(field)]
                                                           : QVariant();
@@ -858,16 +858,16 @@ QVariant TADODataSet::Value(int row, int field) const {
                 [static_cast<size_t>(field)];
 }
 
-QVariant TADODataSet::Value(int row, const QString& field) const {
+QVariant DataSet::Value(int row, const QString& field) const {
     return Value(row, FieldIndex(field));
 }
 
-std::vector<TADODataSet::Row> TADODataSet::Rows(int first, int count) const {
+std::vector<DataSet::Row> DataSet::Rows(int first, int count) const {
     first = std::max(first, 0);
     count = std::min(count, RecordCount() - first);
     if (count <= 0)
         return {};
-    if (CursorType == TCursorType::ctKeyset)
+    if (CursorType == RowAccess::KeysThenPages)
         return fetch(first, count);
     std::vector<Row> rows;
     rows.reserve(static_cast<size_t>(count));
@@ -876,11 +876,11 @@ std::vector<TADODataSet::Row> TADODataSet::Rows(int first, int count) const {
     return rows;
 }
 
-int TADODataSet::Locate(const QString& field, const QVariant& value) const {
+int DataSet::Locate(const QString& field, const QVariant& value) const {
     const int f = FieldIndex(field);
     if (f < 0)
         return -1;
-    if (CursorType == TCursorType::ctKeyset && f == FieldIndex(KeyField)) {
+    if (CursorType == RowAccess::KeysThenPages && f == FieldIndex(KeyField)) {
         const auto found = std::find(keys_.begin(), keys_.end(), value.toLongLong());
         return found == keys_.end() ? -1 : static_cast<int>(found - keys_.begin());
     }
@@ -895,8 +895,8 @@ int TADODataSet::Locate(const QString& field, const QVariant& value) const {
 // ---------------------------------------------------------------------------------------
 // Command
 
-TParameter& TADOCommand::declare(const QString& name, TFieldType type, int size, bool nullable) {
-    TParameter p;
+QueryParameter& DbCommand::declare(const QString& name, FieldType type, int size, bool nullable) {
+    QueryParameter p;
     p.Name = name;
     p.DataType = p.DeclaredType = type;
     p.Size = size;
@@ -905,20 +905,20 @@ TParameter& TADOCommand::declare(const QString& name, TFieldType type, int size,
     return Parameters.last();
 }
 
-TParameter& TADOCommand::ParamByName(const QString& name) {
-    for (TParameter& p : Parameters)
+QueryParameter& DbCommand::ParamByName(const QString& name) {
+    for (QueryParameter& p : Parameters)
         if (p.Name.compare(name, Qt::CaseInsensitive) == 0)
             return p;
     throw Error(QStringLiteral("Parameter %1 not found").arg(name));
 }
 
-void TADOCommand::Execute() {
+void DbCommand::Execute() {
     if (!Connection)
         throw Error(QStringLiteral("The command has no connection"));
     // Named parameters become positional ones, so names match without regard to case on
     // every engine.
     QString sql;
-    QList<TParameter*> order;
+    QList<QueryParameter*> order;
     const int n = CommandText.size();
     for (int i = 0; i < n;) {
         const QChar c = CommandText.at(i);
@@ -948,18 +948,18 @@ void TADOCommand::Execute() {
         ++i;
     }
     QList<QVariant> values;
-    for (TParameter* p : order) {
+    for (QueryParameter* p : order) {
         const QVariant& v = p->Value;
         switch (p->DataType) {
-        case TFieldType::ftInteger:
+        case FieldType::Integer:
             if (v.isNull() && !p->Nullable)
                 throw Error(QStringLiteral("Parameter %1 has no value").arg(p->Name));
             values << (v.isNull() ? QVariant(QMetaType::fromType<int>()) : QVariant(v.toInt()));
             break;
-        case TFieldType::ftFloat:
+        case FieldType::Float:
             values << QVariant(v.toDouble());
             break;
-        case TFieldType::ftFixedChar: {
+        case FieldType::FixedChar: {
             const QString text = v.toString();
             // Never cut a text silently: a value longer than the parameter is an error.
             if (p->Size > 0 && text.size() > p->Size)
@@ -971,11 +971,11 @@ void TADOCommand::Execute() {
             values << QVariant(text);
             break;
         }
-        case TFieldType::ftDateTime:
+        case FieldType::DateTime:
             values << (v.isNull() ? QVariant(QMetaType::fromType<QString>())
                                   : QVariant(sqlDateTimeText(v.toDateTime())));
             break;
-        case TFieldType::ftUnknown:
+        case FieldType::Unknown:
             values << (v.isNull() ? QVariant(QMetaType::fromType<int>()) : v);
             break;
         }
@@ -994,33 +994,33 @@ void TADOCommand::Execute() {
 // ---------------------------------------------------------------------------------------
 // Model
 
-TDataSetModel::TDataSetModel(TADODataSet* dataset, QObject* parent)
+DataSetModel::DataSetModel(DataSet* dataset, QObject* parent)
     : QAbstractTableModel(parent), dataset_(dataset) {
     dataset_->onChanged = [this] { reset(); };
 }
 
-void TDataSetModel::setColumns(const QList<Column>& columns) {
+void DataSetModel::setColumns(const QList<Column>& columns) {
     beginResetModel();
     columns_ = columns;
     endResetModel();
 }
 
-void TDataSetModel::reset() {
+void DataSetModel::reset() {
     beginResetModel();
     endResetModel();
 }
 
-int TDataSetModel::rowCount(const QModelIndex& parent) const {
+int DataSetModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : dataset_->RecordCount();
 }
 
-int TDataSetModel::columnCount(const QModelIndex& parent) const {
+int DataSetModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
     return columns_.isEmpty() ? dataset_->FieldCount() : static_cast<int>(columns_.size());
 }
 
-QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
+QVariant DataSetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
     if (columns_.isEmpty()) {
@@ -1048,7 +1048,7 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
     return c.text ? c.text(v) : v.toString();
 }
 
-void TDataSetModel::sort(int column, Qt::SortOrder order) {
+void DataSetModel::sort(int column, Qt::SortOrder order) {
     int field = column;
     if (!columns_.isEmpty())
         field = column >= 0 && column < columns_.size()
@@ -1061,7 +1061,7 @@ void TDataSetModel::sort(int column, Qt::SortOrder order) {
     });
 }
 
-QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return {};
     if (columns_.isEmpty())

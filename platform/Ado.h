@@ -12,7 +12,7 @@
 
 namespace platform {
 
-class TADODataSet;
+class DataSet;
 
 // What a connection makes sure of when it opens: the tables of a schema (all of them there,
 // or none and then the engine's script creates them, given as a file or resource path) and
@@ -27,12 +27,12 @@ struct SchemaDescription {
 // A connection to a database, made from an OLE DB style connection string with the
 // providers "SQLite" and "PostgreSQL". It opens when a data set or command needs it and,
 // without KeepConnection, closes when its last data set closes.
-class TADOConnection {
+class DbConnection {
 public:
-    TADOConnection();
-    ~TADOConnection();
-    TADOConnection(const TADOConnection&) = delete;
-    TADOConnection& operator=(const TADOConnection&) = delete;
+    DbConnection();
+    ~DbConnection();
+    DbConnection(const DbConnection&) = delete;
+    DbConnection& operator=(const DbConnection&) = delete;
 
     QString ConnectionString;
     int ConnectionTimeout = 15; // seconds, to reach a server
@@ -71,7 +71,7 @@ public:
     [[noreturn]] void fail(const QString& engineText, bool connectionLost);
 
 private:
-    friend class TADODataSet;
+    friend class DataSet;
     void datasetOpened();
     void datasetClosed();
     void ensureSchema();
@@ -85,32 +85,32 @@ private:
 };
 
 // How a data set holds its rows.
-enum class TCursorType {
+enum class RowAccess {
     // Read whole when opened, filtered and sorted in memory: for lists of modest size.
-    ctStatic,
+    AllRows,
     // Only the keys of the shown rows, in their order, are read when the data set opens or
     // its filter or order changes: the engine filters and sorts them. The rows themselves
     // are read a page at a time as they are asked for, and only a few pages are kept, so a
     // million records open in a moment and take little memory.
-    ctKeyset,
+    KeysThenPages,
 };
 
 // A read-only data set over a table or a statement, with fields by name (letter case
 // ignored) or by position and a filter expression.
-class TADODataSet {
+class DataSet {
 public:
-    explicit TADODataSet(TADOConnection* connection = nullptr) : Connection(connection) {}
-    ~TADODataSet();
-    TADODataSet(const TADODataSet&) = delete;
-    TADODataSet& operator=(const TADODataSet&) = delete;
+    explicit DataSet(DbConnection* connection = nullptr) : Connection(connection) {}
+    ~DataSet();
+    DataSet(const DataSet&) = delete;
+    DataSet& operator=(const DataSet&) = delete;
 
-    TADOConnection* Connection;
+    DbConnection* Connection;
     QString TableName; // used when SQL is empty
     QString SQL;
     // Values for the "?" placeholders of SQL, in their order.
     QVariantList Parameters;
 
-    TCursorType CursorType = TCursorType::ctStatic;
+    RowAccess CursorType = RowAccess::AllRows;
     // A keyset data set runs SQL as a subquery, so SQL has no ORDER BY: KeyField names the
     // integer field that tells its rows apart, OrderFields the fields that give the rows
     // their order, and break ties under a sort.
@@ -135,8 +135,8 @@ public:
     Qt::SortOrder SortOrder() const { return sortOrder_; }
 
     int RecordCount() const {
-        return static_cast<int>(CursorType == TCursorType::ctKeyset ? keys_.size()
-                                                                    : visible_.size());
+        return static_cast<int>(CursorType == RowAccess::KeysThenPages ? keys_.size()
+                                                                       : visible_.size());
     }
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     QStringList FieldNames() const { return fields_; }
@@ -205,40 +205,41 @@ struct FilterCondition {
 };
 QList<FilterCondition> parseFilter(const QString& expression);
 
-enum class TFieldType { ftUnknown, ftInteger, ftFloat, ftFixedChar, ftDateTime };
-enum class TParameterDirection { pdInput };
+enum class FieldType { Unknown, Integer, Float, FixedChar, DateTime };
+enum class ParameterDirection { Input };
 
-struct TParameter {
+struct QueryParameter {
     QString Name;
-    TFieldType DataType = TFieldType::ftUnknown;
-    TParameterDirection Direction = TParameterDirection::pdInput;
+    FieldType DataType = FieldType::Unknown;
+    ParameterDirection Direction = ParameterDirection::Input;
     int Size = 0;
     bool Nullable = false;
     QVariant Value;
     // What the command declared; RefreshParameterTypes puts it back.
-    TFieldType DeclaredType = TFieldType::ftUnknown;
-    TParameterDirection DeclaredDirection = TParameterDirection::pdInput;
+    FieldType DeclaredType = FieldType::Unknown;
+    ParameterDirection DeclaredDirection = ParameterDirection::Input;
 };
 
 // A statement with declared, typed, named parameters (":name" in the text).
-class TADOCommand {
+class DbCommand {
 public:
-    explicit TADOCommand(TADOConnection* connection = nullptr) : Connection(connection) {}
-    TADOConnection* Connection;
+    explicit DbCommand(DbConnection* connection = nullptr) : Connection(connection) {}
+    DbConnection* Connection;
     QString CommandText;
-    QList<TParameter> Parameters;
+    QList<QueryParameter> Parameters;
 
-    TParameter& declare(const QString& name, TFieldType type, int size = 0, bool nullable = false);
+    QueryParameter& declare(const QString& name, FieldType type, int size = 0,
+                            bool nullable = false);
     // The parameter of that name, letter case ignored; throws Error when there is none.
-    TParameter& ParamByName(const QString& name);
+    QueryParameter& ParamByName(const QString& name);
     void Execute();
 };
 
 // A list model over a data set's shown rows, for grids and drop-downs.
-class TDataSetModel : public QAbstractTableModel {
+class DataSetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit TDataSetModel(TADODataSet* dataset, QObject* parent = nullptr);
+    explicit DataSetModel(DataSet* dataset, QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -257,14 +258,14 @@ public:
     void reset();
 
 private:
-    TADODataSet* dataset_;
+    DataSet* dataset_;
     QList<Column> columns_;
 };
 
 // A drop-down's list: the data set, its model, the key field and the shown field.
-struct TLookupList {
-    TADODataSet* dataset;
-    TDataSetModel* model;
+struct LookupList {
+    DataSet* dataset;
+    DataSetModel* model;
     QString keyField, listField;
 };
 

@@ -1,6 +1,6 @@
 #include "timing/AbsenceDialog.h"
 
-#include "model/Project.h"
+#include "model/Task.h"
 #include "platform/Clock.h"
 #include "platform/Services.h"
 #include "widgets/Named.h"
@@ -18,7 +18,7 @@ QString hoursText(double days) {
 }
 } // namespace
 
-TAbsenceDialog::TAbsenceDialog(QWidget* parent) : QDialog(parent) {
+AbsenceDialog::AbsenceDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AbsenceDialog"));
     setWindowTitle(QStringLiteral("Korvan"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
@@ -49,11 +49,11 @@ TAbsenceDialog::TAbsenceDialog(QWidget* parent) : QDialog(parent) {
     connect(nowTimer_, &QTimer::timeout, this, [this] { showUntilNow(); });
 }
 
-TAbsenceDialog::~TAbsenceDialog() {
+AbsenceDialog::~AbsenceDialog() {
     hide();
 }
 
-QString TAbsenceDialog::moment(qint64 utcMs) {
+QString AbsenceDialog::moment(qint64 utcMs) {
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs).toLocalTime();
     const QDateTime now =
         QDateTime::fromMSecsSinceEpoch(platform::services().clock->utcMs()).toLocalTime();
@@ -64,13 +64,13 @@ QString TAbsenceDialog::moment(qint64 utcMs) {
            locale.toString(at.time(), QStringLiteral("HH:mm"));
 }
 
-void TAbsenceDialog::askGaps(const std::vector<Watchman::Gap>& gaps) {
+void AbsenceDialog::askGaps(const std::vector<Watchman::Gap>& gaps) {
     gaps_.insert(gaps_.end(), gaps.begin(), gaps.end());
     if (!isVisible())
         showNext();
 }
 
-void TAbsenceDialog::askAbsence(const Watchman::Absence& absence) {
+void AbsenceDialog::askAbsence(const Watchman::Absence& absence) {
     absence_ = absence;
     absenceWaiting_ = true;
     if (!isVisible())
@@ -78,7 +78,7 @@ void TAbsenceDialog::askAbsence(const Watchman::Absence& absence) {
 }
 
 // Runs that ended unseen first: they were before any absence of this session.
-void TAbsenceDialog::showNext() {
+void AbsenceDialog::showNext() {
     askingAbsence_ = false;
     if (!gaps_.empty()) {
         const Watchman::Gap& gap = gaps_.front();
@@ -130,14 +130,14 @@ void TAbsenceDialog::showNext() {
 }
 
 // What "until now" adds grows while the question is open: the button says what it adds now.
-void TAbsenceDialog::showUntilNow() {
+void AbsenceDialog::showUntilNow() {
     if (gaps_.empty())
         return;
     secondButton_->setText(
         QStringLiteral("Count until &now (%1)").arg(hoursText(Watchman::untilNow(gaps_.front()))));
 }
 
-void TAbsenceDialog::present(bool takeFocus) {
+void AbsenceDialog::present(bool takeFocus) {
     adjustSize();
     // On a narrow screen adjustSize() narrows the window after it measured the wrapped
     // question for the wider one: it needs the height of the width it got.
@@ -156,7 +156,7 @@ void TAbsenceDialog::present(bool takeFocus) {
         activateWindow();
 }
 
-void TAbsenceDialog::choose(int choice) {
+void AbsenceDialog::choose(int choice) {
     if (askingAbsence_) {
         askingAbsence_ = false;
         const auto answer = choice == 0   ? Watchman::AbsenceChoice::Keep
@@ -178,4 +178,4 @@ void TAbsenceDialog::choose(int choice) {
 }
 
 // Escape and the close button leave the question open: only an answer ends it.
-void TAbsenceDialog::reject() {}
+void AbsenceDialog::reject() {}

@@ -15,11 +15,11 @@ class QPushButton;
 // the callbacks. It cannot be dismissed without an answer.
 class QTimer;
 
-class TAbsenceDialog : public QDialog {
+class AbsenceDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TAbsenceDialog(QWidget* parent = nullptr);
-    ~TAbsenceDialog() override;
+    explicit AbsenceDialog(QWidget* parent = nullptr);
+    ~AbsenceDialog() override;
 
     // Each run in turn.
     void askGaps(const std::vector<Watchman::Gap>& gaps);

@@ -8,8 +8,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/SizedIcon.h"
-#include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
+#include "timing/DescriptionDialog.h"
+#include "timing/EditTaskDialog.h"
 #include "timing/TaskGridModel.h"
 #include "widgets/Accessible.h"
 #include "widgets/Named.h"
@@ -61,7 +61,7 @@ bool parseInteger(const QString& text, qint32& value) {
     return ok;
 }
 
-TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
+MainWindow::MainWindow(TaskList& tasks, Settings& settings, QWidget* parent)
     : Deferred(parent), tasks_(tasks), settings_(settings) {
     platform::initResources();
     announceAsWindow(this);
@@ -73,7 +73,7 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
 
     // The tray icon as the window design configures it; first, so that it is on its way
     // to the notification area while the window's controls are made.
-    trayIcon_ = new TTrayIcon(this);
+    trayIcon_ = new TrayIcon(this);
     trayIcon_->setObjectName(QStringLiteral("TrayIcon1"));
     trayIcon_->setCycleInterval(0);
     trayIcon_->setHint(QStringLiteral("Korvan"));
@@ -119,7 +119,7 @@ TForm1::TForm1(TaskList& tasks, Settings& settings, QWidget* parent)
         RefreshMenu();
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
     guarded([this] { tearDown(); });
     tasks_.disconnect(this);
     for (const auto& [task, entry] : menuEntries_)
@@ -127,19 +127,19 @@ TForm1::~TForm1() {
 }
 
 // The grid, the tray menu's entries and the icon follow the task list.
-void TForm1::followTasks() {
-    connect(&tasks_, &TaskList::added, this, [this](TProject* task) { addEntry(task); });
-    connect(&tasks_, &TaskList::aboutToRemove, this, [this](TProject* task) { removeEntry(task); });
-    connect(&tasks_, &TaskList::started, this, [this](TProject* task) {
+void MainWindow::followTasks() {
+    connect(&tasks_, &TaskList::added, this, [this](Task* task) { addEntry(task); });
+    connect(&tasks_, &TaskList::aboutToRemove, this, [this](Task* task) { removeEntry(task); });
+    connect(&tasks_, &TaskList::started, this, [this](Task* task) {
         refreshEntry(task);
         runningChanged();
         requestDescriptionFor(task);
     });
-    connect(&tasks_, &TaskList::stopped, this, [this](TProject* task) {
+    connect(&tasks_, &TaskList::stopped, this, [this](Task* task) {
         refreshEntry(task);
         runningChanged();
     });
-    connect(&tasks_, &TaskList::changed, this, [this](TProject* task) {
+    connect(&tasks_, &TaskList::changed, this, [this](Task* task) {
         refreshEntry(task);
         if (task->running())
             updateTrayHint(); // a new name, or time taken back
@@ -156,7 +156,7 @@ constexpr size_t kMaxTasksAtTop = 30;
 
 // A new task's entry goes to the top of the menu, as the menu has always done; sorting
 // moves it into place. With many tasks the menu takes it in when it next opens.
-void TForm1::addEntry(TProject* task) {
+void MainWindow::addEntry(Task* task) {
     if (tasksMenuFilled_)
         renewTasksMenu();
     refreshItemHostSoon();
@@ -167,7 +167,7 @@ void TForm1::addEntry(TProject* task) {
     trayMenu_->insertAction(items.isEmpty() ? nullptr : items.first(), entry);
 }
 
-void TForm1::removeEntry(TProject* task) {
+void MainWindow::removeEntry(Task* task) {
     const auto it = menuEntries_.find(task);
     if (it == menuEntries_.end())
         return;
@@ -183,7 +183,7 @@ void TForm1::removeEntry(TProject* task) {
 
 // An item host shows the exported menu without asking first: once the list has changed
 // (a whole list loaded or cleared at once, or one task), the menu follows.
-void TForm1::refreshItemHostSoon() {
+void MainWindow::refreshItemHostSoon() {
     if (itemHostRefreshQueued_ || !trayIcon_ || !trayIcon_->ItemHost())
         return;
     itemHostRefreshQueued_ = true;
@@ -195,7 +195,7 @@ void TForm1::refreshItemHostSoon() {
 
 // The entries have no parent: a parent with thousands of children would search its list
 // for each one that goes.
-QAction* TForm1::entryFor(const TProject* task) {
+QAction* MainWindow::entryFor(const Task* task) {
     if (QAction* existing = menuEntry(task))
         return existing;
     auto* entry = new QAction;
@@ -206,7 +206,7 @@ QAction* TForm1::entryFor(const TProject* task) {
     const quint64 id = task->Id();
     connect(entry, &QAction::triggered, this, [this, id] {
         guarded([this, id] {
-            if (TProject* chosen = tasks_.byId(id)) {
+            if (Task* chosen = tasks_.byId(id)) {
                 tasks_.choose(chosen);
                 RefreshGrid();
             }
@@ -215,7 +215,7 @@ QAction* TForm1::entryFor(const TProject* task) {
     return entry;
 }
 
-void TForm1::refreshEntry(const TProject* task) {
+void MainWindow::refreshEntry(const Task* task) {
     QAction* entry = menuEntry(task);
     if (!entry)
         return;
@@ -232,19 +232,19 @@ void TForm1::refreshEntry(const TProject* task) {
     entry->setChecked(task->running());
 }
 
-void TForm1::showFromTray() {
+void MainWindow::showFromTray() {
     trayIcon_->RestoreMainWindow();
 }
 
-void TForm1::hideToTray() {
+void MainWindow::hideToTray() {
     trayIcon_->HideMainWindow();
 }
 
-void TForm1::setTrayMenuEnabled(bool enabled) {
+void MainWindow::setTrayMenuEnabled(bool enabled) {
     trayMenu_->AutoPopup = enabled;
 }
 
-void TForm1::setRequestDescription(bool request) {
+void MainWindow::setRequestDescription(bool request) {
     settings_.requestDescription = request;
     if (controlsBuilt()) {
         const QSignalBlocker quiet(requestDescriptionBox_);
@@ -253,17 +253,17 @@ void TForm1::setRequestDescription(bool request) {
     Q_EMIT optionsChanged();
 }
 
-QAction* TForm1::menuEntry(const TProject* task) const {
+QAction* MainWindow::menuEntry(const Task* task) const {
     const auto it = menuEntries_.find(task);
     return it == menuEntries_.end() ? nullptr : it->second;
 }
 
-QString TForm1::entryCaption(const QAction* item) {
+QString MainWindow::entryCaption(const QAction* item) {
     return item->property(kCaptionProperty).toString();
 }
 
 // Opens at the size its layout asks for: no smaller than the controls need.
-void TForm1::buildControls() {
+void MainWindow::buildControls() {
     taskGrid_ = named(new QTableView, "StringGrid1");
     taskGrid_->setModel(gridModel_);
     taskGrid_->setAccessibleName(QStringLiteral("Tasks"));
@@ -300,16 +300,16 @@ void TForm1::buildControls() {
     closeButton_ = button("Button1", QStringLiteral("&Close"));
     closeButton_->setDefault(true);
 
-    onClicks(this, {{closeButton_, &TForm1::closeClicked},
-                    {addButton_, &TForm1::addClicked},
-                    {editButton_, &TForm1::editClicked},
-                    {removeButton_, &TForm1::removeClicked},
-                    {startButton_, &TForm1::startClicked},
-                    {stopButton_, &TForm1::stopClicked},
-                    {resetButton_, &TForm1::resetClicked},
-                    {resetAllButton_, &TForm1::resetAllClicked},
-                    {bookButton_, &TForm1::bookClicked},
-                    {databaseButton_, &TForm1::databaseClicked}});
+    onClicks(this, {{closeButton_, &MainWindow::closeClicked},
+                    {addButton_, &MainWindow::addClicked},
+                    {editButton_, &MainWindow::editClicked},
+                    {removeButton_, &MainWindow::removeClicked},
+                    {startButton_, &MainWindow::startClicked},
+                    {stopButton_, &MainWindow::stopClicked},
+                    {resetButton_, &MainWindow::resetClicked},
+                    {resetAllButton_, &MainWindow::resetAllClicked},
+                    {bookButton_, &MainWindow::bookClicked},
+                    {databaseButton_, &MainWindow::databaseClicked}});
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {addButton_, editButton_, removeButton_, startButton_, stopButton_,
@@ -358,7 +358,7 @@ void TForm1::buildControls() {
     // Each box's change is kept with the tasks, after its handler has taken it in.
     for (QCheckBox* box :
          {autoSaveBox_, reminderBox_, idleBox_, autoStartBox_, requestDescriptionBox_})
-        connect(box, &QCheckBox::toggled, this, &TForm1::optionsChanged);
+        connect(box, &QCheckBox::toggled, this, &MainWindow::optionsChanged);
     // So is each number of minutes as it is typed; what is no number waits for the check
     // when the box is left.
     for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_, idleEdit_})
@@ -417,7 +417,7 @@ void TForm1::buildControls() {
     SetTaskButtons(!tasks_.empty());
 }
 
-void TForm1::buildTimers() {
+void MainWindow::buildTimers() {
     gridTimer_ = named(new QTimer(this), "Timer1");
     gridTimer_->setInterval(1000);
     autoSaveTimer_ = named(new QTimer(this), "Timer2");
@@ -436,14 +436,14 @@ void TForm1::buildTimers() {
     menuTimer_->setInterval(1000);
     connect(menuTimer_, &QTimer::timeout, this, [this] {
         guarded([this] {
-            if (const TProject* running = tasks_.running())
+            if (const Task* running = tasks_.running())
                 refreshEntry(running);
         });
     });
 }
 
-void TForm1::buildMenu() {
-    trayMenu_ = named(new TPopupMenu(this), "PopupMenu1");
+void MainWindow::buildMenu() {
+    trayMenu_ = named(new PopupMenu(this), "PopupMenu1");
     // In the menu only while the tasks are in its submenu.
     tasksEntry_ = new QAction(QStringLiteral("&Tasks"), trayMenu_);
     tasksEntry_->setObjectName(QStringLiteral("Tasks1"));
@@ -473,7 +473,7 @@ void TForm1::buildMenu() {
 // ---------------------------------------------------------------------------------------
 // Life cycle
 
-void TForm1::setUp() {
+void MainWindow::setUp() {
     tasks_.clear();
     LoadSettings();
     runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
@@ -481,25 +481,25 @@ void TForm1::setUp() {
     RefreshGrid();
 }
 
-void TForm1::tearDown() {
+void MainWindow::tearDown() {
     endSession();
     SaveSettings();
     tasks_.clear();
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous())
         guarded([this] { onShown(); });
 }
 
-void TForm1::hideEvent(QHideEvent* event) {
+void MainWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (!event->spontaneous())
         guarded([this] { onHidden(); });
 }
 
-void TForm1::onShown() {
+void MainWindow::onShown() {
     if (firstShow_) {
         firstShow_ = false;
         platform::centreOnScreen(this);
@@ -508,12 +508,12 @@ void TForm1::onShown() {
     gridTimer_->start();
 }
 
-void TForm1::onHidden() {
+void MainWindow::onHidden() {
     gridTimer_->stop();
     captureSettings();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the main window ends the program; the window itself stays until then.
     event->ignore();
     guarded([this] {
@@ -526,7 +526,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     });
 }
 
-void TForm1::keyPressEvent(QKeyEvent* event) {
+void MainWindow::keyPressEvent(QKeyEvent* event) {
     // Escape sends the window to the tray, as "&Close" does.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         closeButton_->click();
@@ -545,28 +545,28 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Grid and menu
 
-void TForm1::RefreshGrid() {
+void MainWindow::RefreshGrid() {
     if (controlsBuilt())
         SetTaskButtons(!tasks_.empty());
     // The list is nearly always in order already; the grid ticks every second.
-    tasks_.sort([](const TProject* a, const TProject* b) { return CompareByName(a, b) < 0; });
+    tasks_.sort([](const Task* a, const Task* b) { return CompareByName(a, b) < 0; });
     gridModel_->refresh();
 }
 
-void TForm1::RefreshMenu() {
+void MainWindow::RefreshMenu() {
     if (tasksMenuOutdated_)
         renewTasksMenu();
     bool inSubmenu = tasks_.size() > kMaxTasksAtTop;
     if (!inSubmenu) {
         placeTopEntries(true);
-        for (const TProject* task : tasks_)
+        for (const Task* task : tasks_)
             refreshEntry(task);
         SortMenuEntries(trayMenu_);
         inSubmenu = !topLevelFits();
     }
     if (inSubmenu) {
         placeTopEntries(false);
-        if (const TProject* running = tasks_.running())
+        if (const Task* running = tasks_.running())
             refreshEntry(running);
         // An item host shows the submenu without asking first.
         if (trayIcon_->ItemHost())
@@ -579,12 +579,12 @@ void TForm1::RefreshMenu() {
 
 // The task entries at the top of the tray menu: every task's, or the running one's
 // followed by the submenu with all of them.
-void TForm1::placeTopEntries(bool allTasks) {
+void MainWindow::placeTopEntries(bool allTasks) {
     QList<QAction*> wanted;
     if (allTasks) {
-        for (const TProject* task : tasks_)
+        for (const Task* task : tasks_)
             wanted.append(entryFor(task));
-    } else if (const TProject* running = tasks_.running()) {
+    } else if (const Task* running = tasks_.running()) {
         wanted.append(entryFor(running));
     }
     const QList<QAction*> items = trayMenu_->actions();
@@ -606,7 +606,7 @@ void TForm1::placeTopEntries(bool allTasks) {
             trayMenu_->insertAction(trayMenu_->actions().value(0), item);
 }
 
-bool TForm1::topLevelFits() const {
+bool MainWindow::topLevelFits() const {
     const QScreen* screen = trayMenu_->screen();
     return !screen || trayMenu_->sizeHint().height() <= screen->availableGeometry().height() - 4;
 }
@@ -614,19 +614,19 @@ bool TForm1::topLevelFits() const {
 // The submenu's entries are made when it first opens, sorted before they go in: a menu
 // takes each entry with a pass over those it has, so thousands are better added once
 // than moved.
-void TForm1::fillTasksMenu() {
+void MainWindow::fillTasksMenu() {
     // Qt lets a scrolling submenu reach a pixel past the screen's bottom edge.
     if (const QScreen* screen = trayMenu_->screen())
         tasksMenu_->setMaximumHeight(screen->availableGeometry().height() - 4);
     if (tasksMenuFilled_) {
-        for (const TProject* task : tasks_)
+        for (const Task* task : tasks_)
             refreshEntry(task);
         SortMenuEntries(tasksMenu_);
         return;
     }
     std::vector<std::pair<QString, QAction*>> entries;
     entries.reserve(tasks_.size());
-    for (const TProject* task : tasks_) {
+    for (const Task* task : tasks_) {
         const bool known = menuEntry(task) != nullptr;
         QAction* entry = entryFor(task); // a new one has its caption
         if (known)
@@ -646,7 +646,7 @@ void TForm1::fillTasksMenu() {
 
 // A new, empty submenu in place of the old one: a menu lets go of all its entries in one
 // pass when it is deleted, where taking them out one by one is a pass each.
-void TForm1::renewTasksMenu() {
+void MainWindow::renewTasksMenu() {
     if (tasksMenu_ && (trayMenu_->isVisible() || tasksMenu_->isVisible())) {
         tasksMenuOutdated_ = true;
         return;
@@ -663,7 +663,7 @@ void TForm1::renewTasksMenu() {
     tasksMenuOutdated_ = false;
 }
 
-void TForm1::SortMenuEntries(QMenu* menu) {
+void MainWindow::SortMenuEntries(QMenu* menu) {
     const QList<QAction*> items = menu->actions();
     int n = 0;
     while (n < items.size() && items.at(n)->data().toInt() == kTaskMenuTag)
@@ -719,17 +719,17 @@ void TForm1::SortMenuEntries(QMenu* menu) {
     }
 }
 
-void TForm1::StopAll() {
+void MainWindow::StopAll() {
     tasks_.stopAll();
 }
 
-void TForm1::SetTaskButtons(bool enabled) {
+void MainWindow::SetTaskButtons(bool enabled) {
     for (QPushButton* b :
          {editButton_, removeButton_, startButton_, stopButton_, resetButton_, resetAllButton_})
         b->setEnabled(enabled);
 }
 
-TProject* TForm1::selectedTask() const {
+Task* MainWindow::selectedTask() const {
     if (!controlsBuilt())
         return nullptr;
     const int row = taskGrid_->currentIndex().row();
@@ -738,23 +738,23 @@ TProject* TForm1::selectedTask() const {
     return tasks_[static_cast<size_t>(row)];
 }
 
-void TForm1::selectTaskRow(int index) {
+void MainWindow::selectTaskRow(int index) {
     if (!controlsBuilt() || index < 0 || index >= gridModel_->rowCount())
         return;
     taskGrid_->setCurrentIndex(gridModel_->index(index, 0));
 }
 
-void TForm1::setTrayHint(const QString& hint) {
+void MainWindow::setTrayHint(const QString& hint) {
     trayIcon_->setHint(hint);
 }
 
-void TForm1::requestDescriptionFor(TProject* task) {
+void MainWindow::requestDescriptionFor(Task* task) {
     if (settings_.requestDescription && descriptionPrompt_)
         descriptionPrompt_->Prompt(task);
 }
 
-QString TForm1::runningTaskName() const {
-    for (const TProject* task : tasks_)
+QString MainWindow::runningTaskName() const {
+    for (const Task* task : tasks_)
         if (task->running())
             return task->name();
     return {};
@@ -763,8 +763,8 @@ QString TForm1::runningTaskName() const {
 // The hint names the running task and its time to the minute (the menu has the seconds),
 // or that none runs: after every change of the running task (a start, a stop, a reset, a
 // removal) and each minute of its time.
-void TForm1::updateTrayHint() {
-    const TProject* running = tasks_.running();
+void MainWindow::updateTrayHint() {
+    const Task* running = tasks_.running();
     if (!running) {
         hintTimer_->stop();
         if (trayIcon_->Hint() != QLatin1String("Korvan"))
@@ -784,10 +784,10 @@ void TForm1::updateTrayHint() {
     hintTimer_->start(static_cast<int>(60000 - ms % 60000) + 20);
 }
 
-void TForm1::runningChanged() {
+void MainWindow::runningChanged() {
     updateTrayHint();
-    const bool running = std::any_of(tasks_.begin(), tasks_.end(),
-                                     [](const TProject* task) { return task->running(); });
+    const bool running =
+        std::any_of(tasks_.begin(), tasks_.end(), [](const Task* task) { return task->running(); });
     if (running != trayShowsRunning_) {
         trayShowsRunning_ = running;
         trayIcon_->setIcon(running ? runningImage_ : idleImage_);
@@ -797,7 +797,7 @@ void TForm1::runningChanged() {
         RefreshMenu();
 }
 
-void TForm1::trayMenuAboutToShow() {
+void MainWindow::trayMenuAboutToShow() {
     RefreshMenu();
     // The running task's time goes on in the open menu.
     menuTimer_->start();
@@ -806,7 +806,7 @@ void TForm1::trayMenuAboutToShow() {
 // An area came, went or changed its kind. Gone: after a few seconds without one the main
 // window comes out. Back: the window returns if it came out for that reason only, and an
 // item host gets the menu as it is now.
-void TForm1::trayChanged() {
+void MainWindow::trayChanged() {
     if (!trayIcon_->IconShown()) {
         if (!trayCheck_->isActive())
             trayCheck_->start();
@@ -821,17 +821,17 @@ void TForm1::trayChanged() {
 // ---------------------------------------------------------------------------------------
 // Commands
 
-void TForm1::gridTick() {
+void MainWindow::gridTick() {
     RefreshGrid();
 }
 
-void TForm1::autoSaveTick() {
+void MainWindow::autoSaveTick() {
     SaveSettings();
 }
 
-void TForm1::reminderTick() {
+void MainWindow::reminderTick() {
     QString title = QStringLiteral("No activity");
-    for (TProject* task : tasks_) {
+    for (Task* task : tasks_) {
         if (task->ActiveMark() == QLatin1String("A")) {
             title = task->name().left(255);
             break;
@@ -840,18 +840,18 @@ void TForm1::reminderTick() {
     trayIcon_->ShowBalloon(title,
                            QStringLiteral("Are you still working on this task ?\r"
                                           "Click here to change active task."),
-                           bkInfo, 10);
+                           BalloonInfo, 10);
 }
 
-void TForm1::closeClicked() {
+void MainWindow::closeClicked() {
     trayIcon_->HideMainWindow();
 }
 
-void TForm1::addClicked() {
+void MainWindow::addClicked() {
     if (!editDialog_)
         return;
     editDialog_->NewTask();
-    TProject* created = editDialog_->editedTask();
+    Task* created = editDialog_->editedTask();
     if (!created)
         return;
     // The dialog may have left the list unsorted (an invalid time); sort before selecting.
@@ -861,10 +861,10 @@ void TForm1::addClicked() {
         selectTaskRow(static_cast<int>(it - tasks_.begin()));
 }
 
-void TForm1::editClicked() {
+void MainWindow::editClicked() {
     if (!editDialog_ || !selectedTask())
         return;
-    TProject* task = selectedTask();
+    Task* task = selectedTask();
     editDialog_->EditTask(task);
     RefreshGrid();
     // A new name may sort the task elsewhere: the selection goes with it, so that the next
@@ -874,13 +874,13 @@ void TForm1::editClicked() {
         selectTaskRow(static_cast<int>(at - tasks_.begin()));
 }
 
-void TForm1::gridDoubleClicked() {
+void MainWindow::gridDoubleClicked() {
     if (!tasks_.empty())
         editClicked();
 }
 
-void TForm1::removeClicked() {
-    TProject* task = selectedTask();
+void MainWindow::removeClicked() {
+    Task* task = selectedTask();
     if (!task)
         return;
     if (messageBox(QStringLiteral("Are you sure to remove selected task ?"),
@@ -892,21 +892,21 @@ void TForm1::removeClicked() {
     RefreshMenu();
 }
 
-void TForm1::startClicked() {
-    TProject* task = selectedTask();
+void MainWindow::startClicked() {
+    Task* task = selectedTask();
     StopAll();
     if (task)
         task->Start();
     RefreshGrid();
 }
 
-void TForm1::stopClicked() {
+void MainWindow::stopClicked() {
     StopAll();
     RefreshGrid();
 }
 
-void TForm1::resetClicked() {
-    TProject* task = selectedTask();
+void MainWindow::resetClicked() {
+    Task* task = selectedTask();
     if (!task)
         return;
     if (messageBox(
@@ -919,51 +919,51 @@ void TForm1::resetClicked() {
     RefreshGrid();
 }
 
-void TForm1::resetAllClicked() {
+void MainWindow::resetAllClicked() {
     if (messageBox(QStringLiteral("Are you sure to reset all recorded times and all "
                                   "descriptions of all tasks ?"),
                    QStringLiteral("Reset All"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
                    this) != MsgAnswer::Yes)
         return;
-    for (TProject* task : tasks_)
+    for (Task* task : tasks_)
         task->Reset();
     RefreshGrid();
     RefreshMenu();
 }
 
-void TForm1::bookClicked() {
+void MainWindow::bookClicked() {
     if (openSaveToDb)
         openSaveToDb();
 }
 
-void TForm1::databaseClicked() {
+void MainWindow::databaseClicked() {
     if (openDatabase)
         openDatabase();
 }
 
-void TForm1::trayDoubleClicked() {
+void MainWindow::trayDoubleClicked() {
     trayIcon_->RestoreMainWindow();
 }
 
 // The reminder invites a click to change the active task: open the menu for it.
 // An item host cannot open the program's menu on request: there the main window opens.
-void TForm1::balloonClicked() {
+void MainWindow::balloonClicked() {
     if (trayIcon_->ItemHost())
         trayIcon_->RestoreMainWindow();
     else
         trayIcon_->OpenTrayMenu();
 }
 
-void TForm1::addEntryChosen() {
+void MainWindow::addEntryChosen() {
     trayIcon_->RestoreMainWindow();
 }
 
-void TForm1::aboutEntryChosen() {
+void MainWindow::aboutEntryChosen() {
     if (openAbout)
         openAbout();
 }
 
-void TForm1::exitEntryChosen() {
+void MainWindow::exitEntryChosen() {
     QCoreApplication::exit(0);
 }
 
@@ -1012,7 +1012,7 @@ bool refuseNonInteger(QLineEdit* edit, QWidget* parent) {
 } // namespace
 
 // The timers run as the settings say from the start; the boxes show it once they exist.
-void TForm1::setUpAutoSaveControls() {
+void MainWindow::setUpAutoSaveControls() {
     const bool on = settings_.autoSaveMinutes > 0;
     {
         const QSignalBlocker quiet(autoSaveBox_);
@@ -1022,7 +1022,7 @@ void TForm1::setUpAutoSaveControls() {
     autoSaveEdit_->setText(on ? QString::number(settings_.autoSaveMinutes) : QStringLiteral("3"));
 }
 
-void TForm1::setUpReminderControls() {
+void MainWindow::setUpReminderControls() {
     const bool on = settings_.reminderMinutes > 0;
     {
         const QSignalBlocker quiet(reminderBox_);
@@ -1032,7 +1032,7 @@ void TForm1::setUpReminderControls() {
     reminderEdit_->setText(on ? QString::number(settings_.reminderMinutes) : QStringLiteral("15"));
 }
 
-void TForm1::setUpIdleControls() {
+void MainWindow::setUpIdleControls() {
     const bool on = settings_.idleMinutes > 0;
     {
         const QSignalBlocker quiet(idleBox_);
@@ -1042,12 +1042,12 @@ void TForm1::setUpIdleControls() {
     idleEdit_->setText(QString::number(on ? settings_.idleMinutes : 10));
 }
 
-void TForm1::idleToggled() {
+void MainWindow::idleToggled() {
     idleEdit_->setEnabled(idleBox_->isChecked());
     settings_.idleMinutes = idleBox_->isChecked() ? std::max(1, minutesOf(idleEdit_)) : 0;
 }
 
-bool TForm1::idleMinutesLeft() {
+bool MainWindow::idleMinutesLeft() {
     qint32 value = 0;
     if (!parseInteger(idleEdit_->text(), value) || value < 1) {
         messageBox(QStringLiteral("Enter the minutes as a whole number of at least 1."),
@@ -1061,7 +1061,7 @@ bool TForm1::idleMinutesLeft() {
     return true;
 }
 
-void TForm1::autoSaveToggled() {
+void MainWindow::autoSaveToggled() {
     autoSaveEdit_->setEnabled(autoSaveBox_->isChecked());
     if (autoSaveBox_->isChecked())
         runEvery(autoSaveTimer_, minutesOf(autoSaveEdit_));
@@ -1069,7 +1069,7 @@ void TForm1::autoSaveToggled() {
         autoSaveTimer_->stop();
 }
 
-void TForm1::reminderToggled() {
+void MainWindow::reminderToggled() {
     reminderEdit_->setEnabled(reminderBox_->isChecked());
     if (reminderBox_->isChecked())
         runEvery(reminderTimer_, minutesOf(reminderEdit_));
@@ -1077,7 +1077,7 @@ void TForm1::reminderToggled() {
         reminderTimer_->stop();
 }
 
-void TForm1::autoStartToggled() {
+void MainWindow::autoStartToggled() {
     if (idleBox_->isChecked()) {
         qint32 minutes = 0;
         if (parseInteger(idleEdit_->text(), minutes) && minutes > 0)
@@ -1088,16 +1088,16 @@ void TForm1::autoStartToggled() {
     settings_.autoStart = autoStartBox_->isChecked();
 }
 
-void TForm1::requestDescriptionToggled() {
+void MainWindow::requestDescriptionToggled() {
     settings_.requestDescription = requestDescriptionBox_->isChecked();
 }
 
 // The auto-save period applies when the window closes.
-bool TForm1::autoSaveMinutesLeft() {
+bool MainWindow::autoSaveMinutesLeft() {
     return refuseNonInteger(autoSaveEdit_, this);
 }
 
-bool TForm1::reminderMinutesLeft() {
+bool MainWindow::reminderMinutesLeft() {
     qint32 value = 0;
     if (!parseInteger(reminderEdit_->text(), value))
         return refuseNonInteger(reminderEdit_, this);
@@ -1110,7 +1110,7 @@ bool TForm1::reminderMinutesLeft() {
     return true;
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (controlsBuilt() && watched == taskGrid_->viewport() &&
         event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -1137,7 +1137,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // The number in a minute box is an option as soon as it is one; the timers follow when the
 // box is left or the window closes, as before.
-void TForm1::minutesTyped(QLineEdit* edit) {
+void MainWindow::minutesTyped(QLineEdit* edit) {
     qint32 value = 0;
     if (!parseInteger(edit->text(), value))
         return;
@@ -1152,7 +1152,7 @@ void TForm1::minutesTyped(QLineEdit* edit) {
     Q_EMIT optionsChanged();
 }
 
-void TForm1::captureSettings() {
+void MainWindow::captureSettings() {
     // The numbers typed are kept already; a wrong one is not worth a box at the end.
     if (!controlsBuilt() || ending_)
         return;

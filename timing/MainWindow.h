@@ -20,22 +20,22 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class TaskGridModel;
-class TPopupMenu;
-class TTrayIcon;
+class PopupMenu;
+class TrayIcon;
 
 // The main window: the task list and its grid, the task commands, the options, the tray
 // icon with its menu and the three timers. It alone decides which task runs.
-class TForm2;
-class TForm5;
+class EditTaskDialog;
+class DescriptionDialog;
 
-class TForm1 : public Deferred<QWidget> {
+class MainWindow : public Deferred<QWidget> {
     Q_OBJECT
 public:
-    TForm1(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
-    ~TForm1() override;
+    MainWindow(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The dialogs it opens for adding, editing and describing tasks.
-    void attachDialogs(TForm2* editDialog, TForm5* descriptionPrompt) {
+    void attachDialogs(EditTaskDialog* editDialog, DescriptionDialog* descriptionPrompt) {
         editDialog_ = editDialog;
         descriptionPrompt_ = descriptionPrompt;
     }
@@ -63,13 +63,13 @@ public:
     // wait for it); what goes wrong is logged and shown at the next start. The window's own
     // last save, when it is destroyed, is always one of these.
     void endSession();
-    TProject* selectedTask() const;
+    Task* selectedTask() const;
     void selectTaskRow(int index);
 
     void setTrayHint(const QString& hint);
     // The tray menu's entry of a task; none until a menu has shown it (with many tasks the
     // entries are made when their submenu first opens).
-    QAction* menuEntry(const TProject* task) const;
+    QAction* menuEntry(const Task* task) const;
     // The caption an entry shows, without the mnemonic escaping of the menu.
     static QString entryCaption(const QAction* item);
     // The running task's name, empty when none runs.
@@ -108,17 +108,17 @@ private:
     void showStartupMessages();
     void sayLater(const std::vector<std::pair<QString, QString>>& messages);
     void followTasks();
-    void addEntry(TProject* task);
-    void removeEntry(TProject* task);
-    QAction* entryFor(const TProject* task);
-    void refreshEntry(const TProject* task);
+    void addEntry(Task* task);
+    void removeEntry(Task* task);
+    QAction* entryFor(const Task* task);
+    void refreshEntry(const Task* task);
     void placeTopEntries(bool allTasks);
     bool topLevelFits() const;
     void fillTasksMenu();
     void renewTasksMenu();
     void refreshItemHostSoon();
     void SetTaskButtons(bool enabled);
-    void requestDescriptionFor(TProject* task);
+    void requestDescriptionFor(Task* task);
     void runningChanged();
 
     // What the controls, the menu and the timers do.
@@ -161,7 +161,7 @@ private:
     bool checkingMinutes_ = false;
     QTimer* trayCheck_ = nullptr;
     bool firstShow_ = true;
-    std::unordered_map<const TProject*, QAction*> menuEntries_;
+    std::unordered_map<const Task*, QAction*> menuEntries_;
     // Past a screenful of tasks (or 30) the tray menu keeps only the running task and the
     // submenu "&Tasks" with all of them; the submenu is filled when it opens.
     bool tasksInSubmenu_ = false;
@@ -196,11 +196,11 @@ private:
     bool messagesQueued_ = false;
     QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
     QTimer *hintTimer_ = nullptr, *menuTimer_ = nullptr;
-    TTrayIcon* trayIcon_ = nullptr;
-    TPopupMenu* trayMenu_;
+    TrayIcon* trayIcon_ = nullptr;
+    PopupMenu* trayMenu_;
     QAction *separator1_, *aboutEntry_, *openEntry_, *separator2_, *exitEntry_;
-    TForm2* editDialog_ = nullptr;
-    TForm5* descriptionPrompt_ = nullptr;
+    EditTaskDialog* editDialog_ = nullptr;
+    DescriptionDialog* descriptionPrompt_ = nullptr;
 };
 
 // The data of the tray menu entries that stand for tasks.

@@ -24,11 +24,11 @@ QString problemList(const QStringList& problems) {
 }
 } // namespace
 
-void TForm1::LoadSettings() {
+void MainWindow::LoadSettings() {
     const SettingsStore::Loaded loaded = SettingsStore::load();
     settings_ = loaded.settings;
     for (const StoredTask& entry : loaded.tasks) {
-        auto task = std::make_unique<TProject>(entry.name);
+        auto task = std::make_unique<Task>(entry.name);
         task->SetTime(entry.time);
         task->setDescription(entry.description);
         task->setSectionId(entry.sectionId);
@@ -58,7 +58,7 @@ void TForm1::LoadSettings() {
 // What a load or a save has to say waits for the event loop: the save returns at once, so
 // that the journal follows the tasks while the user reads (a box opened inside the save
 // held the journal back for as long as it was open).
-void TForm1::sayLater(const std::vector<std::pair<QString, QString>>& messages) {
+void MainWindow::sayLater(const std::vector<std::pair<QString, QString>>& messages) {
     startupMessages_.insert(startupMessages_.end(), messages.begin(), messages.end());
     if (startupMessages_.empty() || messagesQueued_)
         return;
@@ -66,23 +66,23 @@ void TForm1::sayLater(const std::vector<std::pair<QString, QString>>& messages) 
     QTimer::singleShot(0, this, [this] { showStartupMessages(); });
 }
 
-void TForm1::showStartupMessages() {
+void MainWindow::showStartupMessages() {
     messagesQueued_ = false;
     for (const auto& [text, caption] : std::exchange(startupMessages_, {}))
         messageBox(text, caption, MsgIcon::Warning, MsgButtons::Ok);
 }
 
-void TForm1::endSession() {
+void MainWindow::endSession() {
     ending_ = true;
     // Ended before the start could say it (a logout during start-up): not lost without a word.
     for (const auto& message : std::exchange(startupMessages_, {}))
         qWarning("%s", qPrintable(message.first));
 }
 
-bool TForm1::SaveSettings() {
+bool MainWindow::SaveSettings() {
     std::vector<StoredTask> tasks;
     tasks.reserve(tasks_.size());
-    for (const TProject* task : tasks_)
+    for (const Task* task : tasks_)
         tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
                          task->activityId()});
     const std::optional<QString> failure = SettingsStore::save(settings_, tasks);

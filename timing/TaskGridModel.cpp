@@ -29,7 +29,7 @@ QVariant TaskGridModel::data(const QModelIndex& index, int role) const {
         return index.column() == 0 ? QVariant(QStringLiteral("No task")) : QVariant(QString());
     if (row < 0 || row >= static_cast<int>(tasks_.size()))
         return QString();
-    const TProject* task = tasks_[static_cast<size_t>(row)];
+    const Task* task = tasks_[static_cast<size_t>(row)];
     switch (index.column()) {
     case 0:
         return task->name();

@@ -3,7 +3,7 @@
 #include <QAbstractTableModel>
 #include <vector>
 
-class TProject;
+class Task;
 class TaskList;
 
 // The task grid's rows: one per task, or the single row "No task". Cells are read from the

@@ -61,7 +61,7 @@ QAccessibleInterface* korvanInterface(const QString& className, QObject* object)
     if (!object || !object->isWidgetType() || className != object->metaObject()->className())
         return nullptr;
     auto* widget = static_cast<QWidget*>(object);
-    if (className == QLatin1String(TDBLookupComboBox::staticMetaObject.className()))
+    if (className == QLatin1String(LookupComboBox::staticMetaObject.className()))
         return new LookupAccessible(static_cast<QComboBox*>(widget));
     if (object->metaObject()->superClass() != &QWidget::staticMetaObject ||
         !widget->property(kWindowProperty).toBool() || !widget->isWindow())

@@ -7,7 +7,7 @@
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 
-TDateTimePicker::TDateTimePicker(QWidget* parent) : QWidget(parent) {
+DatePicker::DatePicker(QWidget* parent) : QWidget(parent) {
     check_ = new QCheckBox;
     check_->setObjectName(QStringLiteral("Check"));
     edit_ = new QDateEdit;
@@ -31,19 +31,19 @@ TDateTimePicker::TDateTimePicker(QWidget* parent) : QWidget(parent) {
     });
 }
 
-bool TDateTimePicker::Checked() const {
+bool DatePicker::Checked() const {
     return check_->isChecked();
 }
 
-void TDateTimePicker::setChecked(bool checked) {
+void DatePicker::setChecked(bool checked) {
     check_->setChecked(checked);
 }
 
-QDate TDateTimePicker::Date() const {
+QDate DatePicker::Date() const {
     return edit_->date();
 }
 
-void TDateTimePicker::setDate(const QDate& date) {
+void DatePicker::setDate(const QDate& date) {
     const QSignalBlocker quiet(edit_);
     edit_->setDate(date);
 }

@@ -7,10 +7,10 @@ class QCheckBox;
 class QDateEdit;
 
 // A date with a check box in front: unticked means "no date". Choosing a date ticks it.
-class TDateTimePicker : public QWidget {
+class DatePicker : public QWidget {
     Q_OBJECT
 public:
-    explicit TDateTimePicker(QWidget* parent = nullptr);
+    explicit DatePicker(QWidget* parent = nullptr);
     bool Checked() const;
     void setChecked(bool checked);
     QDate Date() const;

@@ -3,7 +3,7 @@
 #include "platform/Ado.h"
 #include "widgets/Accessible.h"
 
-TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent) {
+LookupComboBox::LookupComboBox(QWidget* parent) : QComboBox(parent) {
     installAccessibleRoles();
     setEditable(false);
     // Qt reports every choice of the user as "activated", after the list has closed.
@@ -18,13 +18,12 @@ TDBLookupComboBox::TDBLookupComboBox(QWidget* parent) : QComboBox(parent) {
     });
 }
 
-void TDBLookupComboBox::setListSource(const platform::TLookupList& list) {
+void LookupComboBox::setListSource(const platform::LookupList& list) {
     setListSource(list.dataset, list.model, list.keyField, list.listField);
 }
 
-void TDBLookupComboBox::setListSource(platform::TADODataSet* dataset,
-                                      platform::TDataSetModel* model, const QString& keyField,
-                                      const QString& listField) {
+void LookupComboBox::setListSource(platform::DataSet* dataset, platform::DataSetModel* model,
+                                   const QString& keyField, const QString& listField) {
     dataset_ = dataset;
     keyField_ = keyField;
     setModel(model);
@@ -42,12 +41,12 @@ void TDBLookupComboBox::setListSource(platform::TADODataSet* dataset,
     follow();
 }
 
-void TDBLookupComboBox::setKeyValue(const QVariant& key) {
+void LookupComboBox::setKeyValue(const QVariant& key) {
     key_ = key;
     follow();
 }
 
-void TDBLookupComboBox::follow() {
+void LookupComboBox::follow() {
     if (following_)
         return;
     following_ = true;
@@ -56,12 +55,12 @@ void TDBLookupComboBox::follow() {
     following_ = false;
 }
 
-void TDBLookupComboBox::showPopup() {
+void LookupComboBox::showPopup() {
     popupShown_ = true;
     QComboBox::showPopup();
 }
 
-void TDBLookupComboBox::hidePopup() {
+void LookupComboBox::hidePopup() {
     QComboBox::hidePopup();
     if (!popupShown_)
         return;

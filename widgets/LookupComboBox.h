@@ -4,21 +4,21 @@
 #include <QVariant>
 
 namespace platform {
-class TADODataSet;
-class TDataSetModel;
-struct TLookupList;
+class DataSet;
+class DataSetModel;
+struct LookupList;
 } // namespace platform
 
 // A drop-down over a data set that holds the key of the chosen row, or no key. The key
 // stays when the list closes or is read again; the shown row follows it.
-class TDBLookupComboBox : public QComboBox {
+class LookupComboBox : public QComboBox {
     Q_OBJECT
 public:
-    explicit TDBLookupComboBox(QWidget* parent = nullptr);
+    explicit LookupComboBox(QWidget* parent = nullptr);
 
-    void setListSource(platform::TADODataSet* dataset, platform::TDataSetModel* model,
+    void setListSource(platform::DataSet* dataset, platform::DataSetModel* model,
                        const QString& keyField, const QString& listField);
-    void setListSource(const platform::TLookupList& list);
+    void setListSource(const platform::LookupList& list);
     QVariant KeyValue() const { return key_; } // null: no key
     void setKeyValue(const QVariant& key);
     // The text the drop-down shows for its key (empty without a list).
@@ -39,7 +39,7 @@ protected:
 private:
     void follow();
 
-    platform::TADODataSet* dataset_ = nullptr;
+    platform::DataSet* dataset_ = nullptr;
     QString keyField_;
     QVariant key_;
     bool following_ = false;

@@ -1,9 +1,9 @@
 #include "app/Application.h"
 #include "app/ControlBus.h"
+#include "database/BookingDialog.h"
 #include "database/DatabaseDialog.h"
-#include "database/ProjectFrame.h"
-#include "database/SummaryUnit.h"
-#include "desktop/About.h"
+#include "database/EntryFrame.h"
+#include "desktop/AboutDialog.h"
 #include "desktop/PopupMenu.h"
 #include "model/Records.h"
 #include "model/TaskList.h"
@@ -16,8 +16,8 @@
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/AbsenceDialog.h"
-#include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
+#include "timing/DescriptionDialog.h"
+#include "timing/EditTaskDialog.h"
 #include "timing/MainWindow.h"
 #include "widgets/LookupComboBox.h"
 
@@ -56,15 +56,15 @@ class TestApplication : public QObject {
     std::unique_ptr<korvan::Application> app;
 
     TaskList& tasks() { return app->tasks(); }
-    TForm1* mainWindow() const { return app->mainWindow(); }
-    TForm2* editDialog() const { return app->editDialog(); }
-    TForm5* prompt() const { return app->descriptionPrompt(); }
-    TSummary* booking() const { return app->booking(); }
-    TSetup* database() const { return app->database(); }
-    TADOConnection& db() { return app->records().connection(); }
+    MainWindow* mainWindow() const { return app->mainWindow(); }
+    EditTaskDialog* editDialog() const { return app->editDialog(); }
+    DescriptionDialog* prompt() const { return app->descriptionPrompt(); }
+    BookingDialog* booking() const { return app->booking(); }
+    DatabaseDialog* database() const { return app->database(); }
+    DbConnection& db() { return app->records().connection(); }
 
-    TProject* addTask(const QString& name, double hours = 0) {
-        auto* task = new TProject(name);
+    Task* addTask(const QString& name, double hours = 0) {
+        auto* task = new Task(name);
         task->SetTime(hours / 24.0);
         tasks().push_back(task);
         return task;
@@ -89,9 +89,9 @@ class TestApplication : public QObject {
     void promptAnswered() { QTRY_VERIFY(!prompt()->isVisible()); }
 
     // A task for the booking, and the lists its frames choose from.
-    TProject* task(const QString& name, double hours, int project = 0, int activity = 0,
-                   const QString& text = QString()) {
-        TProject* t = addTask(name, hours);
+    Task* task(const QString& name, double hours, int project = 0, int activity = 0,
+               const QString& text = QString()) {
+        Task* t = addTask(name, hours);
         t->setSectionId(project);
         t->setActivityId(activity);
         t->setDescription(text);
@@ -103,7 +103,7 @@ class TestApplication : public QObject {
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
-        TADODataSet q(&db());
+        DataSet q(&db());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -113,7 +113,7 @@ class TestApplication : public QObject {
     int bookedRecords() {
         return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
     }
-    TProjectBaseFrame* frame(int i) { return booking()->frameAt(i); }
+    EntryFrame* frame(int i) { return booking()->frameAt(i); }
     void save(bool yes = true) {
         f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
         child<QPushButton>(booking(), "Button2")->click();
@@ -201,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(built(mainWindow(), "PopupMenu1"));
         QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
 
-        tasks().push_back(new TProject(QStringLiteral("Writing")));
+        tasks().push_back(new Task(QStringLiteral("Writing")));
         f->shell.send(WM_LBUTTONDBLCLK);
         f->shell.send(WM_LBUTTONUP);
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
@@ -220,21 +220,19 @@ private Q_SLOTS:
     void newTaskAndSelection() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
-        tasks().push_back(new TProject(QStringLiteral("zz")));
+        tasks().push_back(new Task(QStringLiteral("zz")));
         inDialog([this] {
             QVERIFY(child<QLineEdit>(editDialog(), "Edit1")->text().isEmpty());
             QCOMPARE(child<QLineEdit>(editDialog(), "MaskEdit1")->text(),
                      QStringLiteral("00:00:00"));
-            QVERIFY(
-                child<TDBLookupComboBox>(editDialog(), "DBLookupComboBox1")->KeyValue().isNull());
-            QCOMPARE(child<TDBLookupComboBox>(editDialog(), "DBLookupComboBox1")->currentIndex(),
-                     -1);
+            QVERIFY(child<LookupComboBox>(editDialog(), "DBLookupComboBox1")->KeyValue().isNull());
+            QCOMPARE(child<LookupComboBox>(editDialog(), "DBLookupComboBox1")->currentIndex(), -1);
             QVERIFY(db().Connected());
             child<QLineEdit>(editDialog(), "Edit1")->setText(QStringLiteral("aa new"));
         });
         child<QPushButton>(mainWindow(), "Button2")->click();
         QCOMPARE(tasks().size(), size_t(2));
-        TProject* created = mainWindow()->selectedTask();
+        Task* created = mainWindow()->selectedTask();
         QVERIFY(created);
         QCOMPARE(created->name(), QStringLiteral("aa new"));
         QCOMPARE(created->time(), 0.0);
@@ -248,7 +246,7 @@ private Q_SLOTS:
     // grid and the menu show it in full.
     void daysSurviveOkWithoutChange() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("long"));
+        auto* t = new Task(QStringLiteral("long"));
         t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
         tasks().push_back(t);
         mainWindow()->RefreshGrid();
@@ -256,7 +254,7 @@ private Q_SLOTS:
         QCOMPARE(
             child<QTableView>(mainWindow(), "StringGrid1")->model()->index(0, 1).data().toString(),
             QStringLiteral("25:03:00"));
-        QCOMPARE(TForm1::entryCaption(mainWindow()->menuEntry(t)),
+        QCOMPARE(MainWindow::entryCaption(mainWindow()->menuEntry(t)),
                  QStringLiteral("long  25:03:00"));
         QString shown;
         QTimer::singleShot(0, this, [&] {
@@ -273,7 +271,7 @@ private Q_SLOTS:
     // A double-click below the last row edits the selected task as one on a row does.
     void doubleClickBelowTheRowsEdits() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        tasks().push_back(new TProject(QStringLiteral("only")));
+        tasks().push_back(new Task(QStringLiteral("only")));
         mainWindow()->RefreshGrid();
         child<QAction>(mainWindow(), "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
@@ -301,7 +299,7 @@ private Q_SLOTS:
 
     void descriptionPromptOnStart() {
         mainWindow()->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Review"));
+        Task* a = addTask(QStringLiteral("Review"));
         a->setDescription(QStringLiteral("First line"));
         mainWindow()->RefreshGrid();
         select(0);
@@ -309,7 +307,7 @@ private Q_SLOTS:
         // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
         QVERIFY(a->running());
         promptShown();
-        QVERIFY(!child<TPopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
+        QVERIFY(!child<PopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
         QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Review"));
         QCOMPARE(child<QPlainTextEdit>(prompt(), "Memo1")->toPlainText(),
                  QStringLiteral("First line\n"));
@@ -320,7 +318,7 @@ private Q_SLOTS:
         QTest::keyClick(child<QPlainTextEdit>(prompt(), "Memo1"), Qt::Key_Return,
                         Qt::ControlModifier);
         promptAnswered();
-        QVERIFY(child<TPopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
+        QVERIFY(child<PopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
         QVERIFY(a->running());
         QCOMPARE(a->description(), QStringLiteral("First line\r\nSecond\r\n"));
         QVERIFY(mainWindow()->settings().requestDescription);
@@ -329,7 +327,7 @@ private Q_SLOTS:
     void descriptionPromptDoNotShowAgain() {
         mainWindow()->settings().requestDescription = true;
         child<QCheckBox>(mainWindow(), "CheckBox4")->setChecked(true);
-        TProject* a = addTask(QStringLiteral("x"));
+        Task* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
         a->Start();
         promptShown();
@@ -359,7 +357,7 @@ private Q_SLOTS:
     // A task removed while its prompt is open gets nothing written back.
     void descriptionPromptForRemovedTask() {
         mainWindow()->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Gone"));
+        Task* a = addTask(QStringLiteral("Gone"));
         addTask(QStringLiteral("Stays"));
         mainWindow()->RefreshGrid();
         select(0);
@@ -377,9 +375,9 @@ private Q_SLOTS:
     // about once it is answered, if it still runs.
     void switchWhileThePromptIsOpen() {
         mainWindow()->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Review"));
-        TProject* b = addTask(QStringLiteral("Support"));
-        TProject* c = addTask(QStringLiteral("Writing"));
+        Task* a = addTask(QStringLiteral("Review"));
+        Task* b = addTask(QStringLiteral("Support"));
+        Task* c = addTask(QStringLiteral("Writing"));
         mainWindow()->RefreshGrid();
         mainWindow()->RefreshMenu();
         select(0);
@@ -416,8 +414,8 @@ private Q_SLOTS:
     void switchWhileThePromptIsOpenThenNoMorePrompt() {
         QFETCH(bool, stopped);
         mainWindow()->settings().requestDescription = true;
-        TProject* a = addTask(QStringLiteral("Review"));
-        TProject* b = addTask(QStringLiteral("Support"));
+        Task* a = addTask(QStringLiteral("Review"));
+        Task* b = addTask(QStringLiteral("Support"));
         a->Start();
         promptShown();
         app->bus().Start(QStringLiteral("Support"));
@@ -516,7 +514,7 @@ private Q_SLOTS:
         task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
         child<QCheckBox>(booking(), "CheckBox1")->setChecked(true);
         booking()->ShowSummary();
-        TProject* later = task(QStringLiteral("later"), 2); // added while the dialog shows
+        Task* later = task(QStringLiteral("later"), 2); // added while the dialog shows
         QByteArray storeAtMessage;
         f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
             if (b.caption == QLatin1String("Information"))
@@ -538,16 +536,16 @@ private Q_SLOTS:
     void editTaskLeavesTheSummaryItsLists() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
-        TProject* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
+        Task* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
         booking()->ShowSummary();
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
                  QStringLiteral("Project 2"));
         QTimer::singleShot(0, this, [this] {
             QTest::mouseClick(child<QPushButton>(editDialog(), "Button2"), Qt::LeftButton);
         });
         editDialog()->EditTask(t);
         QVERIFY(app->records().projects().Active());
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
                  QStringLiteral("Project 2"));
         save();
         QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
@@ -622,7 +620,7 @@ private Q_SLOTS:
         }
         QCOMPARE(items(child<QListWidget>(database(), "ListBox1")),
                  QStringList{QStringLiteral("New")});
-        QCOMPARE(child<TDBLookupComboBox>(database(), "DBLookupComboBox1")->count(),
+        QCOMPARE(child<LookupComboBox>(database(), "DBLookupComboBox1")->count(),
                  2); // "< All >" and New
     }
 
@@ -715,7 +713,7 @@ private Q_SLOTS:
         journal.write(Journal::encode(run) + "beat 0 30000\nbeat 0 60000\n");
         journal.close();
         app = std::make_unique<korvan::Application>();
-        TAbsenceDialog* question = app->absenceDialog();
+        AbsenceDialog* question = app->absenceDialog();
         QVERIFY(question->isVisible());
         QVERIFY(child<QLabel>(question, "Label1")
                     ->text()
@@ -780,7 +778,7 @@ private Q_SLOTS:
         fireTimer(watchmanTimer("Heartbeat"));
         idle.idle = 500;
         fireTimer(watchmanTimer("AwayPoll"));
-        TAbsenceDialog* question = app->absenceDialog();
+        AbsenceDialog* question = app->absenceDialog();
         QVERIFY(question->isVisible());
         QTest::mouseClick(child<QPushButton>(question, "Button2"), Qt::LeftButton);
         QVERIFY(tasks()[0]->running());
@@ -800,7 +798,7 @@ private Q_SLOTS:
             addTask(QStringLiteral("Task %1").arg(i, 3, 10, QLatin1Char('0')), 1);
         mainWindow()->SaveSettings();
         restartApplication();
-        QSignalSpy writes(mainWindow(), &TForm1::saved);
+        QSignalSpy writes(mainWindow(), &MainWindow::saved);
         f->shell.send(WM_LBUTTONDBLCLK);
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         auto* grid = child<QTableView>(mainWindow(), "StringGrid1");

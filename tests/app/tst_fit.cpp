@@ -1,18 +1,18 @@
+#include "database/BookingDialog.h"
 #include "database/DatabaseDialog.h"
-#include "database/EditBox.h"
-#include "database/Progress.h"
-#include "database/ProjectFrame.h"
-#include "database/SummaryUnit.h"
-#include "desktop/About.h"
-#include "model/Project.h"
+#include "database/EntryFrame.h"
+#include "database/InputBox.h"
+#include "database/ProgressDialog.h"
+#include "desktop/AboutDialog.h"
+#include "model/Task.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/Centre.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/AbsenceDialog.h"
-#include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
+#include "timing/DescriptionDialog.h"
+#include "timing/EditTaskDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QAction>
@@ -82,8 +82,8 @@ class TestFit : public QObject {
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
-    TProject* addTask(const QString& name, double hours = 1) {
-        auto* task = new TProject(name);
+    Task* addTask(const QString& name, double hours = 1) {
+        auto* task = new Task(name);
         task->SetTime(hours / 24.0);
         task->setDescription(QStringLiteral("done"));
         f->tasks().push_back(task);
@@ -162,7 +162,7 @@ private Q_SLOTS:
     void cleanup() { f.reset(); }
 
     void mainWindow() {
-        TForm1 window(f->tasks(), f->settings);
+        MainWindow window(f->tasks(), f->settings);
         for (int i = 0; i < 30; ++i)
             addTask(QStringLiteral("Task %1").arg(i));
         window.RefreshGrid();
@@ -175,7 +175,7 @@ private Q_SLOTS:
     // The grid shows the start of a long name, in its column as wide as ever, and the whole
     // name where the pointer rests.
     void mainWindowElidesLongNames() {
-        TForm1 window(f->tasks(), f->settings);
+        MainWindow window(f->tasks(), f->settings);
         addTask(QStringLiteral("Short"));
         window.RefreshGrid();
         child<QAction>(&window, "Add1")->trigger();
@@ -184,7 +184,7 @@ private Q_SLOTS:
         const QSize size = window.size(), least = window.minimumSizeHint();
         const int nameWidth = grid->columnWidth(0);
 
-        TProject* longOne = addTask(longName());
+        Task* longOne = addTask(longName());
         window.RefreshGrid();
         settle();
         // In the tray menu the name is cut short: the time and the menu stay on the screen.
@@ -194,7 +194,7 @@ private Q_SLOTS:
         QVERIFY(entry);
         QVERIFY(entry->text().endsWith(QStringLiteral("01:00:00")));
         QVERIFY(entry->text().size() < 80);
-        QCOMPARE(TForm1::entryCaption(entry), longName() + QStringLiteral("  01:00:00"));
+        QCOMPARE(MainWindow::entryCaption(entry), longName() + QStringLiteral("  01:00:00"));
         QVERIFY(menu->sizeHint().width() <= window.screen()->availableGeometry().width());
         QCOMPARE(window.size(), size);
         QCOMPARE(window.minimumSizeHint(), least);
@@ -214,7 +214,7 @@ private Q_SLOTS:
 
     void editDialog() {
         useDatabase();
-        TForm2 dialog(f->records(), f->tasks());
+        EditTaskDialog dialog(f->records(), f->tasks());
         QTimer::singleShot(0, this, [&] {
             fits(&dialog, {child<QPushButton>(&dialog, "Button2")});
             grows(&dialog, child<QWidget>(&dialog, "Memo1"),
@@ -225,15 +225,15 @@ private Q_SLOTS:
     }
 
     void descriptionPrompt() {
-        TForm5 prompt(f->tasks());
-        TProject* shortOne = addTask(QStringLiteral("Short"));
+        DescriptionDialog prompt(f->tasks());
+        Task* shortOne = addTask(QStringLiteral("Short"));
         prompt.Prompt(shortOne);
         fits(&prompt, {child<QPushButton>(&prompt, "Button2")});
         const int width = prompt.width(), least = prompt.minimumSizeHint().width();
         QTest::mouseClick(child<QPushButton>(&prompt, "Button2"), Qt::LeftButton);
 
         // A long name shows shortened, whole in its tooltip, and widens nothing.
-        TProject* longOne = addTask(longName());
+        Task* longOne = addTask(longName());
         prompt.Prompt(longOne);
         fits(&prompt, {child<QPushButton>(&prompt, "Button2")});
         QCOMPARE(prompt.width(), width);
@@ -248,7 +248,7 @@ private Q_SLOTS:
 
     // Also about a task of a long name: the question wraps, the offer to resume it is cut.
     void absenceDialog() {
-        TAbsenceDialog dialog;
+        AbsenceDialog dialog;
         Watchman::Gap gap;
         gap.task = longName();
         gap.startUtcMs = f->clock.utc - 77 * 60000;
@@ -269,7 +269,7 @@ private Q_SLOTS:
     }
 
     void about() {
-        TForm3 about;
+        AboutDialog about;
         // As the program first shows it.
         about.adjustSize();
         centreOnScreen(&about);
@@ -281,8 +281,8 @@ private Q_SLOTS:
         useDatabase();
         for (int i = 0; i < 12; ++i)
             addTask(QStringLiteral("Task %1").arg(i), i + 1);
-        TForm4 progress;
-        TSummary summary(f->records(), f->tasks(), progress);
+        ProgressDialog progress;
+        BookingDialog summary(f->records(), f->tasks(), progress);
         summary.ShowSummary();
         fits(&summary,
              {child<QPushButton>(&summary, "Button2"), child<QPushButton>(&summary, "Button1")});
@@ -295,9 +295,9 @@ private Q_SLOTS:
     // A task's long name in its entry widens neither the dialog nor the entries.
     void summaryWithLongName() {
         useDatabase();
-        TProject* task = addTask(QStringLiteral("Short"));
-        TForm4 progress;
-        TSummary summary(f->records(), f->tasks(), progress);
+        Task* task = addTask(QStringLiteral("Short"));
+        ProgressDialog progress;
+        BookingDialog summary(f->records(), f->tasks(), progress);
         summary.ShowSummary();
         QVERIFY(QTest::qWaitForWindowExposed(&summary));
         const int width = summary.width(), least = summary.minimumSizeHint().width(),
@@ -313,7 +313,7 @@ private Q_SLOTS:
         QCOMPARE(summary.sizeHint().width(), wanted);
         auto* area = child<QScrollArea>(&summary, "ScrollBox1");
         QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
-        TProjectBaseFrame* frame = summary.frameAt(0);
+        EntryFrame* frame = summary.frameAt(0);
         QVERIFY(frame);
         QCOMPARE(frame->taskName(), longName());
         auto* name = child<QLabel>(frame, "Label4");
@@ -323,14 +323,14 @@ private Q_SLOTS:
     }
 
     void progress() {
-        TForm4 progress;
+        ProgressDialog progress;
         progress.show();
         fits(&progress, {});
     }
 
     void database() {
         useDatabase();
-        TSetup setup(f->records());
+        DatabaseDialog setup(f->records());
         setup.Open();
         fits(&setup,
              {child<QPushButton>(&setup, "Button8"), child<QPushButton>(&setup, "Button7")});
@@ -359,7 +359,7 @@ private Q_SLOTS:
     }
 
     void nameBox() {
-        TEditBox box;
+        InputBox box;
         QTimer::singleShot(0, this, [&] {
             fits(&box, {child<QPushButton>(&box, "Button2")});
             child<QPushButton>(&box, "Button2")->click();

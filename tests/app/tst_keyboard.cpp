@@ -1,11 +1,11 @@
 #include "app/Application.h"
+#include "database/BookingDialog.h"
 #include "database/DatabaseDialog.h"
-#include "database/EditBox.h"
-#include "database/Progress.h"
-#include "database/ProjectFrame.h"
-#include "database/SummaryUnit.h"
-#include "desktop/About.h"
-#include "model/Project.h"
+#include "database/EntryFrame.h"
+#include "database/InputBox.h"
+#include "database/ProgressDialog.h"
+#include "desktop/AboutDialog.h"
+#include "model/Task.h"
 #include "model/TaskList.h"
 #include "model/Watchman.h"
 #include "model/WorkRecords.h"
@@ -13,8 +13,8 @@
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "timing/AbsenceDialog.h"
-#include "timing/DescriptionForm.h"
-#include "timing/EditDialog.h"
+#include "timing/DescriptionDialog.h"
+#include "timing/EditTaskDialog.h"
 #include "timing/MainWindow.h"
 #include "widgets/DatePicker.h"
 
@@ -45,7 +45,7 @@ class TestKeyboard : public QObject {
     std::unique_ptr<Fixture> f;
     std::unique_ptr<korvan::Application> app;
 
-    TForm1* mainWindow() const { return app->mainWindow(); }
+    MainWindow* mainWindow() const { return app->mainWindow(); }
     QWidget* focused() const { return QApplication::focusWidget(); }
 
     // A control as the tables below name it: its object name, after the entry frame or
@@ -55,8 +55,7 @@ class TestKeyboard : public QObject {
             return QStringLiteral("(none)");
         QString path = w->objectName();
         for (const QWidget* p = w->parentWidget(); p && !p->isWindow(); p = p->parentWidget())
-            if (qobject_cast<const TProjectBaseFrame*>(p) ||
-                qobject_cast<const TDateTimePicker*>(p))
+            if (qobject_cast<const EntryFrame*>(p) || qobject_cast<const DatePicker*>(p))
                 path = p->objectName() + QLatin1Char('/') + path;
         return path;
     }
@@ -78,7 +77,7 @@ class TestKeyboard : public QObject {
             if (!w)
                 return stops << QStringLiteral("(none)");
             const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-            const auto* frame = qobject_cast<TProjectBaseFrame*>(w->parentWidget());
+            const auto* frame = qobject_cast<EntryFrame*>(w->parentWidget());
             if (name.trimmed().isEmpty() || name == w->objectName() ||
                 (frame && !name.contains(frame->taskName())))
                 stops << pathOf(w) + QStringLiteral(" named \"") + name + '"';
@@ -153,7 +152,7 @@ class TestKeyboard : public QObject {
         act(window);
         if (!window->isVisible())
             return;
-        if (auto* question = qobject_cast<TAbsenceDialog*>(window))
+        if (auto* question = qobject_cast<AbsenceDialog*>(window))
             child<QPushButton>(question, "Button1")->click();
         else if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isModal())
             dialog->reject();
@@ -250,7 +249,7 @@ private Q_SLOTS:
         seedProjectsAndActivities(app->records().connection(), {QStringLiteral("Website")},
                                   {QStringLiteral("Coding")});
         for (const auto& [name, hours] : {std::pair{"PROJ review", 2.75}, {"Support", 1.5}}) {
-            auto* task = new TProject(QLatin1String(name));
+            auto* task = new Task(QLatin1String(name));
             task->SetTime(hours / 24);
             task->setDescription(QStringLiteral("Work"));
             app->tasks().push_back(task);
@@ -337,13 +336,13 @@ private Q_SLOTS:
     // The question about a run left behind comes at start, before the user does anything
     // else: it has the keys, its safest answer the focus, and its answer is kept.
     void questionAtStartTakesTheFocus() {
-        TProject* review = app->tasks()[0];
+        Task* review = app->tasks()[0];
         Watchman::Gap run = gap();
         run.taskId = review->Id();
         run.task = review->name();
         run.seenMs = 3600000;
         const double before = review->CurrentTime();
-        TAbsenceDialog* question = app->absenceDialog();
+        AbsenceDialog* question = app->absenceDialog();
         question->askGaps({run});
         QVERIFY(!question->testAttribute(Qt::WA_ShowWithoutActivating));
         QTRY_VERIFY(question->isActiveWindow());
@@ -371,7 +370,7 @@ private Q_SLOTS:
         activate(mainWindow());
         mainWindow()->selectTaskRow(0);
         clickIn(mainWindow(), "Button5");
-        TProject* review = app->tasks()[0];
+        Task* review = app->tasks()[0];
         const double before = review->CurrentTime();
         // Away for eleven minutes, back at the keyboard.
         idle.idle = 11 * 60000;
@@ -379,7 +378,7 @@ private Q_SLOTS:
         fireTimer(child<QTimer>(&app->watchman(), "Heartbeat"));
         idle.idle = 500;
         fireTimer(child<QTimer>(&app->watchman(), "AwayPoll"));
-        TAbsenceDialog* question = app->absenceDialog();
+        AbsenceDialog* question = app->absenceDialog();
         QVERIFY(question->isVisible());
         QVERIFY(question->testAttribute(Qt::WA_ShowWithoutActivating));
         QCOMPARE(question->focusWidget(), child<QPushButton>(question, "Button1"));
@@ -399,14 +398,14 @@ private Q_SLOTS:
         showMain();
         mainWindow()->setRequestDescription(true);
         mainWindow()->selectTaskRow(1);
-        TProject* support = app->tasks()[1];
+        Task* support = app->tasks()[1];
         QString typedInto;
         QTimer::singleShot(0, this, [&] {
             const auto closed = qScopeGuard([this] { app->editDialog()->reject(); });
             activate(app->editDialog());
             mainWindow()->RefreshMenu();
             mainWindow()->menuEntry(support)->trigger(); // from the tray menu
-            TForm5* prompt = app->descriptionPrompt();
+            DescriptionDialog* prompt = app->descriptionPrompt();
             QTRY_VERIFY(prompt->isActiveWindow());
             // The closing menu gives the keys back to the dialog it was opened over: the
             // prompt takes them again.

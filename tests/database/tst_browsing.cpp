@@ -33,7 +33,7 @@ class TestBrowsing : public QObject {
     Q_OBJECT
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
-    std::unique_ptr<TSetup> setup;
+    std::unique_ptr<DatabaseDialog> setup;
 
     QTableView* grid() const { return child<QTableView>(setup.get(), "DBGrid3"); }
     QString cell(int row, int column) const {
@@ -61,7 +61,7 @@ class TestBrowsing : public QObject {
         const int beta = r.addProject(QStringLiteral("Beta"));
         const int coding = r.addActivity(QStringLiteral("Coding"));
         const int review = r.addActivity(QStringLiteral("Review"));
-        TADOCommand& insert = r.recordInsert();
+        DbCommand& insert = r.recordInsert();
         bookRecord(insert, alpha, coding, 2, QDate(2025, 12, 8), QStringLiteral("first of 8th"));
         bookRecord(insert, beta, review, 1.5, QDate(2025, 12, 1), QStringLiteral("1st"));
         bookRecord(insert, alpha, review, 0.5, QDate(2025, 12, 8), QStringLiteral("second of 8th"));
@@ -74,7 +74,7 @@ class TestBrowsing : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
     }
     void chooseByKeys(const char* name, const QString& text) {
-        auto* box = child<TDBLookupComboBox>(setup.get(), name);
+        auto* box = child<LookupComboBox>(setup.get(), name);
         box->setFocus();
         const int wanted = box->findText(text);
         QVERIFY(wanted >= 0);
@@ -187,7 +187,7 @@ class TestBrowsing : public QObject {
     // The grid's rows summed per period and project, the way a user would add them up.
     std::map<std::pair<QDate, QString>, double> gridSums(RecordBrowser::Period period) const {
         std::map<std::pair<QDate, QString>, double> out;
-        const TADODataSet& shown = setup->shownRecords();
+        const DataSet& shown = setup->shownRecords();
         for (int r = 0; r < shown.RecordCount(); ++r) {
             const QDate day = shown.Value(r, QStringLiteral("DatumPrace")).toDateTime().date();
             out[{RecordBrowser::periodStart(day, period), shown.Value(r, 1).toString()}] +=
@@ -201,7 +201,7 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
-        setup = std::make_unique<TSetup>(f->records());
+        setup = std::make_unique<DatabaseDialog>(f->records());
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
@@ -254,7 +254,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         f->records().connection().ConnectionString = cs;
-        const int count = 3 * TSetup::ExportBatchRows - 17;
+        const int count = 3 * DatabaseDialog::ExportBatchRows - 17;
         bookMany(engine, count);
         std::vector<Made> records;
         double sum = 0;
@@ -300,7 +300,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         f->records().connection().ConnectionString = cs;
-        const int count = 3 * TSetup::ExportBatchRows;
+        const int count = 3 * DatabaseDialog::ExportBatchRows;
         bookMany(engine, count);
         openDialog();
         QTemporaryDir dir;

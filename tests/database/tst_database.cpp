@@ -17,8 +17,8 @@
 using namespace platform;
 
 namespace {
-QVariant scalar(TADOConnection& c, const QString& sql) {
-    TADODataSet q(&c);
+QVariant scalar(DbConnection& c, const QString& sql) {
+    DataSet q(&c);
     q.SQL = sql;
     q.Open();
     const QVariant v = q.Value(0, 0);
@@ -27,7 +27,7 @@ QVariant scalar(TADOConnection& c, const QString& sql) {
 }
 
 // A project as the administration creates it.
-int addProject(TADOConnection& c, const QString& name) {
+int addProject(DbConnection& c, const QString& name) {
     c.BeginTrans();
     c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
     const int id = scalar(c, QStringLiteral("SELECT MAX(id_Usek) FROM SEP_Usek")).toInt();
@@ -42,7 +42,7 @@ int addProject(TADOConnection& c, const QString& name) {
     return id;
 }
 
-int addActivity(TADOConnection& c, const QString& name) {
+int addActivity(DbConnection& c, const QString& name) {
     c.Execute(
         QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(SqlQuote(name)));
     return scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).toInt();
@@ -114,7 +114,7 @@ private Q_SLOTS:
     }
 
     void providerErrors() {
-        TADOConnection c;
+        DbConnection c;
         c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data "
                                             "Source=/tmp/Korvan.dat;Persist Security Info=False");
         try {
@@ -149,7 +149,7 @@ private Q_SLOTS:
             RecordsConnection c;
             c.ConnectionString = cs;
             c.Open();
-            TADODataSet t(&c);
+            DataSet t(&c);
             t.TableName = QStringLiteral("SEP_TypPrace");
             t.Open();
             QCOMPARE(t.FieldNames().at(0).toLower(), QStringLiteral("id_typprace"));
@@ -184,8 +184,8 @@ private Q_SLOTS:
     void schemaComesFromTheCaller_data() { addEngineRows(); }
     void schemaComesFromTheCaller() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
-        const auto tables = [&](TADOConnection& c) {
-            TADODataSet t(&c);
+        const auto tables = [&](DbConnection& c) {
+            DataSet t(&c);
             t.SQL = engine == QLatin1String("sqlite")
                         ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = "
                                          "'table' AND name NOT LIKE 'sqlite%' ORDER BY 1")
@@ -198,7 +198,7 @@ private Q_SLOTS:
             return names;
         };
         {
-            TADOConnection bare;
+            DbConnection bare;
             bare.ConnectionString = cs;
             QCOMPARE(tables(bare), QStringList());
         }
@@ -208,7 +208,7 @@ private Q_SLOTS:
         script.write("-- two tables\nCREATE TABLE Things (id INTEGER, Made TEXT, Said TEXT);\n"
                      "CREATE TABLE Other (id INTEGER);\n");
         script.close();
-        TADOConnection c;
+        DbConnection c;
         c.Schema.tables = QStringList{QStringLiteral("Things"), QStringLiteral("Other")};
         c.Schema.sqliteScript = c.Schema.postgresqlScript = script.fileName();
         c.Schema.dateColumns = QStringList{QStringLiteral("made")};
@@ -216,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(tables(c), (QStringList{QStringLiteral("other"), QStringLiteral("things")}));
         c.Execute(QStringLiteral("INSERT INTO Things (id, Made, Said) VALUES (?, ?, ?)"),
                   {1, QStringLiteral("2024-05-01 10:30:00"), QStringLiteral("2024-05-01")});
-        TADODataSet t(&c);
+        DataSet t(&c);
         t.SQL = QStringLiteral("SELECT Made, Said FROM Things");
         t.Open();
         QCOMPARE(t.Value(0, 0).metaType().id(), QMetaType::QDateTime);
@@ -252,7 +252,7 @@ private Q_SLOTS:
         other.RollbackTrans();
         other.Close();
         c.Insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
-        TADODataSet t(&c);
+        DataSet t(&c);
         t.SQL = QStringLiteral("SELECT TypPrace FROM SEP_TypPrace");
         t.Open();
         QCOMPARE(t.RecordCount(), 1);
@@ -299,7 +299,7 @@ private Q_SLOTS:
             RecordsConnection c;
             c.ConnectionString = cs;
             c.Open();
-            TADODataSet t(&c);
+            DataSet t(&c);
             t.SQL = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
                                    "name LIKE 'SEP%'");
             t.Open();
@@ -317,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(a, 1);
         QCOMPARE(b, 2);
         const int act = addActivity(c, QStringLiteral("Coding"));
-        TADOCommand cmd(&c);
+        DbCommand cmd(&c);
         DeclareWorkRecordInsert(cmd);
         bookRecord(cmd, a, act, 1.5, QDate(2024, 3, 1));
         bookRecord(cmd, b, act, 2, QDate(2024, 3, 2));
@@ -330,7 +330,7 @@ private Q_SLOTS:
                 "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, 'Beta', 0)")
                 .arg(b));
 
-        TADODataSet useky(&c);
+        DataSet useky(&c);
         useky.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky");
         useky.Open();
         QCOMPARE(useky.RecordCount(), 2);
@@ -345,7 +345,7 @@ private Q_SLOTS:
                  0);
         useky.Close();
 
-        TADODataSet allowed(&c);
+        DataSet allowed(&c);
         allowed.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                      "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
         allowed.Open();
@@ -354,7 +354,7 @@ private Q_SLOTS:
         QCOMPARE(allowed.Value(0, QStringLiteral("ID")).toInt(), a);
         allowed.Close();
 
-        TADODataSet prace(&c);
+        DataSet prace(&c);
         prace.SQL = QStringLiteral("SELECT * FROM view_SEP_Prace");
         prace.Open();
         QCOMPARE(prace.RecordCount(), 2); // the soft-deleted project's record stays, once
@@ -408,7 +408,7 @@ private Q_SLOTS:
             QString()};
         for (const QString& n : names)
             addActivity(c, n);
-        TADODataSet t(&c);
+        DataSet t(&c);
         t.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
         t.Open();
         QCOMPARE(t.RecordCount(), names.size());
@@ -424,7 +424,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         RecordsConnection c;
         c.ConnectionString = cs;
-        TADOCommand cmd(&c);
+        DbCommand cmd(&c);
         DeclareWorkRecordInsert(cmd);
         const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
         bookRecord(cmd, 1, 2, 1.25, QDate(2024, 1, 31), QStringLiteral("line 1\r\nline 2"), 4711);
@@ -432,7 +432,7 @@ private Q_SLOTS:
         // Longer than the parameter: refused, nothing cut and nothing written.
         QVERIFY_THROWS_EXCEPTION(
             Error, bookRecord(cmd, 1, 2, 1, QDate(2024, 2, 2), QString(1001, QLatin1Char('d'))));
-        TADODataSet t(&c);
+        DataSet t(&c);
         t.SQL =
             QStringLiteral("SELECT id_Chyba, Cas, Popis, DatumPrace, Aktivni, Vytvoreno, "
                            "Vytvoril, id_UzivatelSEP FROM SEP_ProvedenaPrace ORDER BY Cas DESC");
@@ -458,7 +458,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         RecordsConnection c;
         c.ConnectionString = cs;
-        TADOCommand cmd(&c);
+        DbCommand cmd(&c);
         DeclareWorkRecordInsert(cmd);
         c.BeginTrans();
         bookRecord(cmd, 1, 1, 1, QDate(2024, 1, 1));
@@ -484,7 +484,7 @@ private Q_SLOTS:
                   p2 = addProject(c, QStringLiteral("P2"));
         const int a1 = addActivity(c, QStringLiteral("A1")),
                   a2 = addActivity(c, QStringLiteral("A2"));
-        TADOCommand cmd(&c);
+        DbCommand cmd(&c);
         DeclareWorkRecordInsert(cmd);
         int n = 0;
         for (int day = 1; day <= 6; ++day)
@@ -514,8 +514,8 @@ private Q_SLOTS:
         if (inputs & 8)
             add(QStringLiteral(" id_TypPrace = %1").arg(a1),
                 QStringLiteral(" and id_TypPrace = %1").arg(a1));
-        TADODataSet q(&c);
-        TDataSetModel model(&q);
+        DataSet q(&c);
+        DataSetModel model(&q);
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         q.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");

@@ -76,7 +76,7 @@ private Q_SLOTS:
 
     void compareByHours() {
         Fixture f;
-        TProject a(QStringLiteral("a")), b(QStringLiteral("b")), c(QStringLiteral("c"));
+        Task a(QStringLiteral("a")), b(QStringLiteral("b")), c(QStringLiteral("c"));
         a.SetTime(1.0 / 24);
         b.SetTime(2.0 / 24);
         c.SetTime(1.0 / 24 + 30.0 / 86400); // same hours as a: seconds are ignored

@@ -13,40 +13,40 @@ class TestTrayIcon : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
     std::unique_ptr<QWidget> owner;
-    TPopupMenu* menu = nullptr;
-    TTrayIcon* icon = nullptr;
+    PopupMenu* menu = nullptr;
+    TrayIcon* icon = nullptr;
     QStringList events;
     QList<QPoint> popups;
 
-    void record(TTrayIcon* t) {
+    void record(TrayIcon* t) {
         t->OnClick = [this](QObject*) { events << "click"; };
-        t->OnMouseDown = [this](QObject*, TMouseButton b, TShiftState s, int x, int y) {
+        t->OnMouseDown = [this](QObject*, MouseButton b, ShiftState s, int x, int y) {
             events << QStringLiteral("down%1:%2@%3,%4").arg(int(b)).arg(s).arg(x).arg(y);
         };
-        t->OnMouseUp = [this](QObject*, TMouseButton b, TShiftState, int, int) {
+        t->OnMouseUp = [this](QObject*, MouseButton b, ShiftState, int, int) {
             events << QStringLiteral("up%1").arg(int(b));
         };
     }
     void withDblClick() {
         icon->OnDblClick = [this](QObject*) { events << "dblclick"; };
     }
-    void fireClickTimer() { TWindowlessTimerHandler::dispatch(icon->clickTimer()->Id); }
+    void fireClickTimer() { WindowlessTimerHandler::dispatch(icon->clickTimer()->Id); }
 
 private Q_SLOTS:
     void init() {
         f = std::make_unique<Fixture>();
         owner = std::make_unique<QWidget>();
-        menu = new TPopupMenu(owner.get());
+        menu = new PopupMenu(owner.get());
         QAction* open = menu->addAction(QStringLiteral("&Open"));
         menu->setDefaultAction(open);
         connect(open, &QAction::triggered, this, [this] { events << "default"; });
-        icon = new TTrayIcon(owner.get());
+        icon = new TrayIcon(owner.get());
         icon->setPopupMenu(menu);
         icon->setIconVisible(true);
         record(icon);
         events.clear();
         popups.clear();
-        TPopupMenu::setPopupHandler([this](TPopupMenu*, const QPoint& p) {
+        PopupMenu::setPopupHandler([this](PopupMenu*, const QPoint& p) {
             events << "menu";
             popups << p;
         });
@@ -78,7 +78,7 @@ private Q_SLOTS:
 
     void balloonCutsTimeoutAndFlags() {
         QVERIFY(icon->ShowBalloon(QString(80, QLatin1Char('t')), QString(300, QLatin1Char('x')),
-                                  bkInfo, 10));
+                                  BalloonInfo, 10));
         const NotifyIconData& d = f->shell.calls.last().data;
         QCOMPARE(d.szInfoTitle.size(), 63);
         QCOMPARE(d.szInfo.size(), 255);
@@ -96,7 +96,7 @@ private Q_SLOTS:
         f->pointer.modifiers = Qt::ShiftModifier;
         f->shell.send(WM_LBUTTONDOWN);
         f->shell.send(WM_LBUTTONUP);
-        QCOMPARE(events, QStringList({QStringLiteral("down0:%1@100,200").arg(ssLeft | ssShift),
+        QCOMPARE(events, QStringList({QStringLiteral("down0:%1@100,200").arg(LeftButton | ShiftKey),
                                       "click", "up0"}));
     }
 
@@ -173,7 +173,7 @@ private Q_SLOTS:
     }
 
     void unknownIdentityIsIgnored() {
-        TTrayIconHandler::instance()->notifyMessage(2048, 12345, WM_RBUTTONDOWN);
+        TrayIconHandler::instance()->notifyMessage(2048, 12345, WM_RBUTTONDOWN);
         QVERIFY(events.isEmpty());
     }
 
@@ -185,10 +185,10 @@ private Q_SLOTS:
         QCOMPARE(icon->exitPollTimer()->Interval, 20u);
         f->shell.send(WM_MOUSEMOVE);
         f->shell.send(WM_MOUSEMOVE);
-        TWindowlessTimerHandler::dispatch(icon->exitPollTimer()->Id);
+        WindowlessTimerHandler::dispatch(icon->exitPollTimer()->Id);
         QCOMPARE(seen, QStringList({"enter"}));
         f->pointer.pos = QPoint(0, 0);
-        TWindowlessTimerHandler::dispatch(icon->exitPollTimer()->Id);
+        WindowlessTimerHandler::dispatch(icon->exitPollTimer()->Id);
         QCOMPARE(seen, QStringList({"enter", "exit"}));
     }
 
@@ -196,7 +196,7 @@ private Q_SLOTS:
         QCOMPARE(icon->IconIndex(), 0);
         icon->setIconIndex(5);
         QCOMPARE(icon->IconIndex(), 0); // no list
-        auto* list = new TImageList(owner.get());
+        auto* list = new IconList(owner.get());
         for (int i = 0; i < 3; ++i) {
             QPixmap p(16, 16);
             p.fill(QColor(i * 100, 0, 0));
@@ -211,11 +211,11 @@ private Q_SLOTS:
         icon->setCycleIcons(true);
         QVERIFY(icon->cycleTimer()->Active);
         for (int i = 0; i < 4; ++i)
-            TWindowlessTimerHandler::dispatch(icon->cycleTimer()->Id);
+            WindowlessTimerHandler::dispatch(icon->cycleTimer()->Id);
         QCOMPARE(next, QList<int>({1, 2, 0, 1}));
         delete list;
-        QVERIFY(!icon->IconList());
-        TWindowlessTimerHandler::dispatch(icon->cycleTimer()->Id); // no crash
+        QVERIFY(!icon->iconList());
+        WindowlessTimerHandler::dispatch(icon->cycleTimer()->Id); // no crash
     }
 
     void menuDestroyedFirst() {
@@ -240,12 +240,12 @@ private Q_SLOTS:
 
     void trayHostRestartAddsVisibleIconsBack() {
         f->shell.restart();
-        TTrayIconHandler::instance()->TaskbarCreated();
+        TrayIconHandler::instance()->TaskbarCreated();
         QVERIFY(f->shell.iconPresent);
         QCOMPARE(f->shell.calls.last().message, NIM_ADD);
         icon->setIconVisible(false);
         f->shell.restart();
-        TTrayIconHandler::instance()->TaskbarCreated();
+        TrayIconHandler::instance()->TaskbarCreated();
         QVERIFY(!f->shell.iconPresent);
     }
 
@@ -273,7 +273,7 @@ private Q_SLOTS:
         f->shell.sendAt(WM_RBUTTONDOWN, QPoint(300, 400));
         QCOMPARE(events.last(), QStringLiteral("menu"));
         QCOMPARE(popups.last(), QPoint(300, 400));
-        QVERIFY(events.contains(QStringLiteral("down1:%1@300,400").arg(ssRight)));
+        QVERIFY(events.contains(QStringLiteral("down1:%1@300,400").arg(RightButton)));
         f->shell.send(WM_RBUTTONDOWN);
         QCOMPARE(popups.last(), QPoint(100, 200));
     }
@@ -360,45 +360,45 @@ private Q_SLOTS:
     void init() { ticks = 0; }
 
     void handlerLivesWithTimers() {
-        QVERIFY(!TWindowlessTimerHandler::instance());
+        QVERIFY(!WindowlessTimerHandler::instance());
         int one = 1;
         {
-            TWindowlessTimer a(&one, &count);
-            TWindowlessTimer b(&one, &count);
-            QCOMPARE(TWindowlessTimerHandler::instance()->count(), 2);
+            WindowlessTimer a(&one, &count);
+            WindowlessTimer b(&one, &count);
+            QCOMPARE(WindowlessTimerHandler::instance()->count(), 2);
         }
-        QVERIFY(!TWindowlessTimerHandler::instance());
-        TWindowlessTimer c(&one, &count);
-        QVERIFY(TWindowlessTimerHandler::instance());
+        QVERIFY(!WindowlessTimerHandler::instance());
+        WindowlessTimer c(&one, &count);
+        QVERIFY(WindowlessTimerHandler::instance());
     }
 
     void startStopAndStaleTicks() {
         int two = 2;
-        auto* t = new TWindowlessTimer(&two, &count);
+        auto* t = new WindowlessTimer(&two, &count);
         QVERIFY(!t->Stop()); // not running
         QVERIFY(t->Start(1000));
         QVERIFY(t->Start(50));
         QCOMPARE(t->Interval, 50u);
-        QVERIFY(TWindowlessTimerHandler::dispatch(t->Id));
+        QVERIFY(WindowlessTimerHandler::dispatch(t->Id));
         QCOMPARE(ticks, 2);
         const quintptr id = t->Id;
         delete t;
-        QVERIFY(!TWindowlessTimerHandler::dispatch(id));
+        QVERIFY(!WindowlessTimerHandler::dispatch(id));
         QCOMPARE(ticks, 2);
     }
 
     void failingCallbackKeepsTicking() {
-        TWindowlessTimer t(nullptr, &fail);
+        WindowlessTimer t(nullptr, &fail);
         QVERIFY(t.Start(10));
-        TWindowlessTimerHandler::dispatch(t.Id);
-        TWindowlessTimerHandler::dispatch(t.Id);
+        WindowlessTimerHandler::dispatch(t.Id);
+        WindowlessTimerHandler::dispatch(t.Id);
         QCOMPARE(ticks, 2);
         QVERIFY(t.Active);
     }
 
     void realTicksArrive() {
         int one = 1;
-        TWindowlessTimer t(&one, &count);
+        WindowlessTimer t(&one, &count);
         t.Start(0);
         QTRY_VERIFY_WITH_TIMEOUT(ticks > 0, 5000);
     }

@@ -2,7 +2,7 @@
 // written for the locale read back as the rounded value.
 #include "FuzzUtil.h"
 #include "model/Records.h"
-#include "timing/EditDialog.h"
+#include "timing/EditTaskDialog.h"
 
 #include <QLocale>
 #include <cmath>
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     Q_UNUSED(once);
     double days = -1;
-    if (TForm2::parseRecordedTime(textOf(data, size), days))
+    if (EditTaskDialog::parseRecordedTime(textOf(data, size), days))
         FUZZ_CHECK(days >= 0 && days * 24 < 10000);
     if (size >= sizeof(float)) {
         float value;

@@ -43,7 +43,7 @@ class TestWatchman : public QObject {
         tasks = std::make_unique<TaskList>();
         const SettingsStore::Loaded loaded = SettingsStore::load();
         for (const StoredTask& stored : loaded.tasks) {
-            auto* task = new TProject(stored.name);
+            auto* task = new Task(stored.name);
             task->SetTime(stored.time);
             tasks->push_back(task);
         }
@@ -54,7 +54,7 @@ class TestWatchman : public QObject {
             if (failSaves)
                 return false;
             std::vector<StoredTask> stored;
-            for (const TProject* task : *tasks)
+            for (const Task* task : *tasks)
                 stored.push_back({task->name(), task->CurrentTime(), {}, 0, 0});
             if (SettingsStore::save(settings, stored))
                 return false;
@@ -75,15 +75,15 @@ class TestWatchman : public QObject {
             fireTimer(timer("SaveSoon"));
     }
     // A task runs, with questions about time away after that many minutes (0: none).
-    TProject* runWithIdleAfter(int minutes) {
+    Task* runWithIdleAfter(int minutes) {
         settings.idleMinutes = minutes;
-        TProject* task = add(QStringLiteral("Task"));
+        Task* task = add(QStringLiteral("Task"));
         tasks->choose(task);
         settle();
         return task;
     }
-    TProject* add(const QString& name, double time = 0) {
-        auto* task = new TProject(name);
+    Task* add(const QString& name, double time = 0) {
+        auto* task = new Task(name);
         task->SetTime(time);
         tasks->push_back(task);
         settle();
@@ -101,7 +101,7 @@ class TestWatchman : public QObject {
         QTest::newRow(yes) << true;
         QTest::newRow(no) << false;
     }
-    void run(TProject* task, int seconds) {
+    void run(Task* task, int seconds) {
         tasks->choose(task);
         settle();
         runFor(seconds);
@@ -135,8 +135,8 @@ private Q_SLOTS:
     // Start, switch, stop, rename, remove: each reaches the store before a second is over,
     // a switch with one write; the journal is there only while a task runs.
     void everyChangeIsSavedAtOnce() {
-        TProject* a = add(QStringLiteral("A"));
-        TProject* b = add(QStringLiteral("B"));
+        Task* a = add(QStringLiteral("A"));
+        Task* b = add(QStringLiteral("B"));
         saves = 0;
         tasks->choose(a);
         QVERIFY(timer("SaveSoon")->isActive());
@@ -183,7 +183,7 @@ private Q_SLOTS:
         QFETCH(bool, resume);
         QFETCH(QString, expected);
         add(QStringLiteral("Other"));
-        TProject* task = add(QStringLiteral("Writing"), 3600 * kSecond);
+        Task* task = add(QStringLiteral("Writing"), 3600 * kSecond);
         tasks->choose(task);
         settle();
         runFor(70);
@@ -259,7 +259,7 @@ private Q_SLOTS:
     // The store saved after the journal's base holds part of the run already: only the
     // rest is added. A task renamed or removed since is not guessed at.
     void storeAheadOfTheJournal() {
-        TProject* task = add(QStringLiteral("Task"), 0.25);
+        Task* task = add(QStringLiteral("Task"), 0.25);
         tasks->choose(task);
         settle();
         runFor(60);
@@ -295,7 +295,7 @@ private Q_SLOTS:
         QFETCH(bool, secondEndsFirst);
         run(add(QStringLiteral("Writing")), 60);
         TaskList otherTasks;
-        otherTasks.push_back(new TProject(QStringLiteral("Writing")));
+        otherTasks.push_back(new Task(QStringLiteral("Writing")));
         auto other = std::make_unique<Watchman>(otherTasks, settings, folder(), nullptr, nullptr);
         other->save = [&other] { return other->storeSaved(), true; };
         QVERIFY(other->takeGaps().empty());
@@ -351,8 +351,8 @@ private Q_SLOTS:
     void unsavedRunsStayWithTheirTasks_data() { addRows("orderlyEnd", "ended in order", "killed"); }
     void unsavedRunsStayWithTheirTasks() {
         QFETCH(bool, orderlyEnd);
-        TProject* writing = add(QStringLiteral("Writing"));
-        TProject* zeta = add(QStringLiteral("Zeta"));
+        Task* writing = add(QStringLiteral("Writing"));
+        Task* zeta = add(QStringLiteral("Zeta"));
         failSaves = true;
         run(writing, 5);
         run(zeta, 37);
@@ -385,7 +385,7 @@ private Q_SLOTS:
         QFETCH(int, choice);
         QFETCH(QString, time);
         QFETCH(bool, running);
-        TProject* task = runWithIdleAfter(10);
+        Task* task = runWithIdleAfter(10);
         QSignalSpy asked(w.get(), &Watchman::absenceEnded);
         // Two minutes of work, then the user leaves.
         runFor(120);
@@ -424,7 +424,7 @@ private Q_SLOTS:
     // An absence just over the threshold is noticed though the signs of life are 30 s
     // apart: idle at a sign of life, the program looks again when the threshold is reached.
     void absenceJustOverTheThreshold() {
-        TProject* task = runWithIdleAfter(1);
+        Task* task = runWithIdleAfter(1);
         QSignalSpy asked(w.get(), &Watchman::absenceEnded);
         runFor(30);
         QVERIFY(!timer("IdleCheck")->isActive());
@@ -478,7 +478,7 @@ private Q_SLOTS:
         QFETCH(bool, running);
         start(announced);
         f->clock.value = 45000 + 23.5 / 24; // 23:30
-        TProject* task = add(QStringLiteral("Task"));
+        Task* task = add(QStringLiteral("Task"));
         tasks->choose(task);
         settle();
         QSignalSpy asked(w.get(), &Watchman::absenceEnded);
@@ -505,7 +505,7 @@ private Q_SLOTS:
     // Daylight saving either way and a clock set back change no time and ask nothing.
     void clockChangesAskNothing() {
         start(false);
-        TProject* task = add(QStringLiteral("Task"));
+        Task* task = add(QStringLiteral("Task"));
         tasks->choose(task);
         settle();
         QSignalSpy asked(w.get(), &Watchman::absenceEnded);

@@ -15,7 +15,7 @@ class TestWorkRecords : public QObject {
     std::unique_ptr<TestDatabases> dbs;
 
     static QVariant scalar(WorkRecords& records, const QString& sql) {
-        TADODataSet q(&records.connection());
+        DataSet q(&records.connection());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -31,7 +31,7 @@ class TestWorkRecords : public QObject {
             out << e.name;
         return out;
     }
-    static QStringList listNames(TADODataSet& list, const QString& field) {
+    static QStringList listNames(DataSet& list, const QString& field) {
         QStringList out;
         for (int r = 0; r < list.RecordCount(); ++r)
             out << list.Value(r, field).toString();

@@ -518,7 +518,7 @@ private Q_SLOTS:
         QCOMPARE(modeOf(home.filePath(QStringLiteral("config"))), 0755);
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         QVERIFY(::inotify_add_watch(watch, QFile::encodeName(data), IN_ATTRIB) >= 0);
-        TADOConnection c;
+        DbConnection c;
         c.ConnectionString = QStringLiteral("Provider=SQLite;Data Source=") + data + "Korvan.dat";
         c.Open();
         char event[4096];

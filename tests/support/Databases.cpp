@@ -118,7 +118,7 @@ void addEngineRows() {
     QTest::newRow("postgresql") << QStringLiteral("postgresql");
 }
 
-void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,
+void seedProjectsAndActivities(platform::DbConnection& c, const QStringList& projects,
                                const QStringList& activities) {
     for (const QString& a : activities)
         c.Execute(
@@ -134,8 +134,8 @@ void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& p
     c.Close();
 }
 
-void bookRecord(platform::TADOCommand& cmd, int project, int activity, double hours,
-                const QDate& day, const QString& text, const QVariant& bug) {
+void bookRecord(platform::DbCommand& cmd, int project, int activity, double hours, const QDate& day,
+                const QString& text, const QVariant& bug) {
     cmd.ParamByName(QStringLiteral("DATUM")).Value = QDateTime(day, QTime(0, 0));
     cmd.ParamByName(QStringLiteral("typ")).Value = activity;
     cmd.ParamByName(QStringLiteral("nazev")).Value = text;

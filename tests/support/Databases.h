@@ -36,20 +36,19 @@ private:
 
 // A connection of its own to a work-records database, as the program's is: opening it
 // creates the tables in an empty database.
-class RecordsConnection : public platform::TADOConnection {
+class RecordsConnection : public platform::DbConnection {
 public:
     RecordsConnection();
 };
 
 // Projects (each permitted to user 1) and activities, inserted as the administration does;
 // ids count from 1 in a fresh database. Closes the connection afterwards.
-void seedProjectsAndActivities(platform::TADOConnection& c, const QStringList& projects,
+void seedProjectsAndActivities(platform::DbConnection& c, const QStringList& projects,
                                const QStringList& activities);
 
 // Books one work record with the program's insert command (see DeclareWorkRecordInsert).
-void bookRecord(platform::TADOCommand& cmd, int project, int activity, double hours,
-                const QDate& day, const QString& text = QString(),
-                const QVariant& bug = QVariant());
+void bookRecord(platform::DbCommand& cmd, int project, int activity, double hours, const QDate& day,
+                const QString& text = QString(), const QVariant& bug = QVariant());
 
 // Adds the "engine" column with one row per engine.
 // A name as an SQL text literal for seeding test databases: enclosed in single quotes,

@@ -39,7 +39,7 @@ Fixture::Fixture()
 Fixture::~Fixture() {
     records_.reset();
     tasks_.reset();
-    TPopupMenu::setPopupHandler({});
+    PopupMenu::setPopupHandler({});
     platform::services() = platform::Services{};
 }
 

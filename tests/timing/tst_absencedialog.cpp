@@ -12,7 +12,7 @@
 class TestAbsenceDialog : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
-    std::unique_ptr<TAbsenceDialog> dialog;
+    std::unique_ptr<AbsenceDialog> dialog;
     struct GapAnswer {
         QString task;
         Watchman::GapChoice choice;
@@ -42,7 +42,7 @@ private Q_SLOTS:
     void init() {
         qputenv("TZ", "UTC");
         f = std::make_unique<Fixture>();
-        dialog = std::make_unique<TAbsenceDialog>();
+        dialog = std::make_unique<AbsenceDialog>();
         gapAnswers.clear();
         absenceAnswers.clear();
         dialog->onGapAnswer = [this](const Watchman::Gap& g, Watchman::GapChoice c, bool r) {

@@ -1,7 +1,7 @@
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
 #include "support/Fixture.h"
-#include "timing/DescriptionForm.h"
+#include "timing/DescriptionDialog.h"
 #include "timing/MainWindow.h"
 
 #include <QAbstractItemModelTester>
@@ -20,13 +20,13 @@ using namespace platform;
 class TestMainWindow : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
-    std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainWindow> window;
     std::unique_ptr<QAbstractItemModelTester> gridTester;
 
     // The main window on the fixture's settings and task list, as the program starts it;
     // the grid's model is checked for consistency through every change.
     void start() {
-        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
         gridTester = std::make_unique<QAbstractItemModelTester>(
             child<QTableView>(window.get(), "StringGrid1")->model(),
             QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -36,8 +36,8 @@ class TestMainWindow : public QObject {
         window.reset();
     }
 
-    TProject* addTask(const QString& name, double hours = 0) {
-        auto* task = new TProject(name);
+    Task* addTask(const QString& name, double hours = 0) {
+        auto* task = new Task(name);
         task->SetTime(hours / 24.0);
         f->tasks().push_back(task);
         return task;
@@ -50,11 +50,11 @@ class TestMainWindow : public QObject {
     static QStringList captionsOf(const QMenu* menu) {
         QStringList captions;
         for (QAction* a : menu->actions())
-            captions << (a->data().toInt() == 100 ? TForm1::entryCaption(a) : a->text());
+            captions << (a->data().toInt() == 100 ? MainWindow::entryCaption(a) : a->text());
         return captions;
     }
     QStringList menuCaptions() const {
-        return captionsOf(child<TPopupMenu>(window.get(), "PopupMenu1"));
+        return captionsOf(child<PopupMenu>(window.get(), "PopupMenu1"));
     }
 
     // The program started anew on a store of tasks "Task 0000", "Task 0001"... with no time.
@@ -78,7 +78,7 @@ class TestMainWindow : public QObject {
     // A right click on the tray icon; the menu pops up and `act` works in it as the user.
     void inTrayMenu(const std::function<void(QMenu*)>& act) {
         bool opened = false;
-        TPopupMenu::setPopupHandler([&](TPopupMenu* menu, const QPoint& pos) {
+        PopupMenu::setPopupHandler([&](PopupMenu* menu, const QPoint& pos) {
             opened = true;
             menu->popup(pos);
             if (!QTest::qWaitForWindowExposed(menu))
@@ -87,7 +87,7 @@ class TestMainWindow : public QObject {
             menu->hide();
         });
         f->shell.send(WM_RBUTTONDOWN);
-        TPopupMenu::setPopupHandler({});
+        PopupMenu::setPopupHandler({});
         QVERIFY(opened);
     }
     // The menu is all on the screen it shows on.
@@ -108,7 +108,7 @@ private Q_SLOTS:
     void windowAtStart() {
         QVERIFY(!window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Korvan 1.5"));
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
         QVERIFY(f->shell.iconPresent);
         QVERIFY(!child<QTimer>(window.get(), "Timer1")->isActive());
         QCOMPARE(child<QTableView>(window.get(), "StringGrid1")
@@ -122,7 +122,7 @@ private Q_SLOTS:
                      .toString(),
                  QStringLiteral("Total time"));
         QCOMPARE(menuCaptions(), QStringList({"", "&About", "&Open", "", "E&xit"}));
-        QCOMPARE(child<TPopupMenu>(window.get(), "PopupMenu1")->defaultAction(),
+        QCOMPARE(child<PopupMenu>(window.get(), "PopupMenu1")->defaultAction(),
                  child<QAction>(window.get(), "Add1"));
     }
 
@@ -151,7 +151,7 @@ private Q_SLOTS:
 
     void gridSortedByNameWithTimesAndMark() {
         addTask(QStringLiteral("beta"), 1.5);
-        TProject* alpha = addTask(QStringLiteral("Alpha"));
+        Task* alpha = addTask(QStringLiteral("Alpha"));
         alpha->Start();
         f->clock.advanceSeconds(65);
         window->RefreshGrid();
@@ -178,8 +178,8 @@ private Q_SLOTS:
     }
 
     void startStopButtons() {
-        TProject* a = addTask(QStringLiteral("a"));
-        TProject* b = addTask(QStringLiteral("b"));
+        Task* a = addTask(QStringLiteral("a"));
+        Task* b = addTask(QStringLiteral("b"));
         window->RefreshGrid();
         select(0);
         child<QPushButton>(window.get(), "Button5")->click();
@@ -191,13 +191,13 @@ private Q_SLOTS:
         select(0); // Stop ends the running task whatever row is selected
         child<QPushButton>(window.get(), "Button6")->click();
         QVERIFY(!b->running());
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("No active project"));
     }
 
     // The running task removed: the hint no longer names it.
     void removeAsksAndHintForgetsTheRunningTask() {
-        TProject* a = addTask(QStringLiteral("Write report"));
+        Task* a = addTask(QStringLiteral("Write report"));
         window->RefreshGrid();
         select(0);
         child<QPushButton>(window.get(), "Button5")->click();
@@ -212,15 +212,15 @@ private Q_SLOTS:
         f->boxes.answer(MsgAnswer::Yes);
         child<QPushButton>(window.get(), "Button4")->click();
         QVERIFY(f->tasks().empty());
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("No active project"));
         QCOMPARE(cell(0, 0), QStringLiteral("No task"));
         QCOMPARE(menuCaptions().size(), 5);
     }
 
     void resetAndResetAll() {
-        TProject* a = addTask(QStringLiteral("a"), 2);
-        TProject* b = addTask(QStringLiteral("b"), 3);
+        Task* a = addTask(QStringLiteral("a"), 2);
+        Task* b = addTask(QStringLiteral("b"), 3);
         a->setDescription(QStringLiteral("text"));
         window->RefreshGrid();
         select(1);
@@ -255,9 +255,9 @@ private Q_SLOTS:
         QCOMPARE(menuCaptions().mid(0, 4),
                  QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
-        TProject* c = f->tasks()[2];
+        Task* c = f->tasks()[2];
         window->menuEntry(c)->trigger();
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: c  00:00 h"));
         f->clock.advanceSeconds(5);
         window->RefreshMenu();
@@ -266,14 +266,14 @@ private Q_SLOTS:
     }
 
     void rightClickOnIconOpensRefreshedMenu() {
-        TProject* a = addTask(QStringLiteral("a"));
+        Task* a = addTask(QStringLiteral("a"));
         a->Start();
         f->clock.advanceSeconds(7);
         QStringList seen;
-        TPopupMenu::setPopupHandler([&](TPopupMenu* m, const QPoint&) {
+        PopupMenu::setPopupHandler([&](PopupMenu* m, const QPoint&) {
             for (QAction* act : m->actions())
                 if (act->data().toInt() == 100)
-                    seen << TForm1::entryCaption(act);
+                    seen << MainWindow::entryCaption(act);
         });
         f->shell.send(WM_RBUTTONDOWN);
         QCOMPARE(seen, QStringList({"a  00:00:07"}));
@@ -340,7 +340,7 @@ private Q_SLOTS:
 
     void balloonClickOpensMenu() {
         bool opened = false;
-        TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { opened = true; });
+        PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint&) { opened = true; });
         f->shell.send(NIN_BALLOONUSERCLICK);
         QVERIFY(opened);
     }
@@ -372,8 +372,8 @@ private Q_SLOTS:
                           Qt::LeftButton);
         QVERIFY(shows("idle"));
         // From the tray menu: choose the first task, then remove it while it runs.
-        TPopupMenu::setPopupHandler(
-            [](TPopupMenu* m, const QPoint&) { m->actions().first()->trigger(); });
+        PopupMenu::setPopupHandler(
+            [](PopupMenu* m, const QPoint&) { m->actions().first()->trigger(); });
         f->shell.send(WM_RBUTTONDOWN);
         QVERIFY(f->tasks()[0]->running());
         QVERIFY(shows("running"));
@@ -400,10 +400,10 @@ private Q_SLOTS:
                        "\"Project0\"=\"b\"\r\n\"Time0\"=hex:00,00,00,00,00,00,00,00\r\n"
                        "\"Project1\"=\"a\"\r\n\"Time1\"=hex:00,00,00,00,00,00,00,00\r\n"));
         start();
-        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
+        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
         bool menuOpened = false;
-        TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint&) { menuOpened = true; });
+        PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint&) { menuOpened = true; });
         window->menuEntry(f->tasks()[0])->trigger();
         f->clock.advanceSeconds(5);
         window->menuEntry(f->tasks()[1])->trigger(); // switching refreshes the exported entries
@@ -565,11 +565,12 @@ private Q_SLOTS:
                     QTest::keyClick(tasks, Qt::Key_Down);
                 QAction* active = tasks->activeAction();
                 QVERIFY(active);
-                QCOMPARE(TForm1::entryCaption(active), taskName(i) + QStringLiteral("  00:00:00"));
+                QCOMPARE(MainWindow::entryCaption(active),
+                         taskName(i) + QStringLiteral("  00:00:00"));
                 QVERIFY(tasks->rect().contains(tasks->actionGeometry(active)));
             }
             QTest::keyClick(tasks, Qt::Key_Home);
-            QCOMPARE(TForm1::entryCaption(tasks->activeAction()), taskName(0) + "  00:00:00");
+            QCOMPARE(MainWindow::entryCaption(tasks->activeAction()), taskName(0) + "  00:00:00");
             QTest::keyClick(tasks, Qt::Key_End);
             QTest::keyClick(tasks, Qt::Key_Up);
             QVERIFY(tasks->rect().contains(tasks->actionGeometry(tasks->activeAction())));
@@ -577,7 +578,7 @@ private Q_SLOTS:
             QVERIFY(!tasks->isVisible());
         });
         QCOMPARE(window->runningTaskName(), taskName(998));
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: Task 0998  00:00 h"));
         f->clock.advanceSeconds(60);
         fireTimer(child<QTimer>(window.get(), "Timer2")); // the auto-save
@@ -617,7 +618,7 @@ private Q_SLOTS:
             QCOMPARE(captionsOf(menu).at(29), taskName(29) + QStringLiteral("  00:00:00"));
             QCOMPARE(captionsOf(menu).at(30), QString());
         });
-        auto* task = new TProject(QStringLiteral("Task 0014a"));
+        auto* task = new Task(QStringLiteral("Task 0014a"));
         f->tasks().push_back(task);
         QStringList submenu;
         inTrayMenu([&](QMenu* menu) {
@@ -659,14 +660,14 @@ private Q_SLOTS:
     // follows the list.
     void itemHostGetsTheWholeSubmenu() {
         startWithTasks(40, TrayProtocol::StatusNotifierItem);
-        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
+        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
         QCOMPARE(menuCaptions(), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
         const QStringList tasks = captionsOf(child<QMenu>(window.get(), "TasksMenu"));
         QCOMPARE(tasks.size(), 40);
         QCOMPARE(tasks.first(), taskName(0) + QStringLiteral("  00:00:00"));
         QCOMPARE(tasks.last(), taskName(39) + QStringLiteral("  00:00:00"));
         // A task added later is in the exported submenu as soon as the program is idle.
-        f->tasks().push_back(new TProject(QStringLiteral("Task 0038a")));
+        f->tasks().push_back(new Task(QStringLiteral("Task 0038a")));
         QTRY_COMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 41);
         QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).at(39),
                  QStringLiteral("Task 0038a  00:00:00"));
@@ -674,7 +675,7 @@ private Q_SLOTS:
 
     // ---- the icon in a session that changes ----
 
-    TTrayIcon* trayIcon() const { return child<TTrayIcon>(window.get(), "TrayIcon1"); }
+    TrayIcon* trayIcon() const { return child<TrayIcon>(window.get(), "TrayIcon1"); }
     QTimer* trayCheck() const { return child<QTimer>(window.get(), "TrayCheckTimer"); }
 
     // An item host that comes after the start (from no area, or from an XEmbed tray) gets
@@ -692,7 +693,7 @@ private Q_SLOTS:
         QCOMPARE(child<QMenu>(window.get(), "TasksMenu")->actions().size(), 0); // not yet made
         f->tasks()[3]->Start();
         f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
-        QCOMPARE(f->shell.exportedMenu, child<TPopupMenu>(window.get(), "PopupMenu1"));
+        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
         QCOMPARE(menuCaptions().first(), taskName(3) + QStringLiteral("  00:00:00"));
         QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 40);
         QVERIFY(!trayCheck()->isActive());
@@ -748,8 +749,8 @@ private Q_SLOTS:
     // The hint names the running task with its time to the minute, follows each minute,
     // and never names a task that no longer runs: stopped, reset or removed.
     void hintNamesTheRunningTaskAndItsTime() {
-        TProject* a = addTask(QStringLiteral("Writing"), 1.5);
-        TProject* b = addTask(QStringLiteral("Support"));
+        Task* a = addTask(QStringLiteral("Writing"), 1.5);
+        Task* b = addTask(QStringLiteral("Support"));
         auto* timer = child<QTimer>(window.get(), "TrayHintTimer");
         QCOMPARE(trayIcon()->Hint(), QStringLiteral("Korvan"));
         QVERIFY(!timer->isActive());
@@ -782,7 +783,7 @@ private Q_SLOTS:
     // Times go on in an open menu: the program's own (XEmbed) and one an item host shows
     // (the exported menu hears aboutToShow when the host opens it, aboutToHide at the end).
     void timesFollowInAnOpenMenu() {
-        TProject* a = addTask(QStringLiteral("a"));
+        Task* a = addTask(QStringLiteral("a"));
         a->Start();
         auto* timer = child<QTimer>(window.get(), "MenuTimer");
         QStringList seen;
@@ -812,7 +813,7 @@ private Q_SLOTS:
     void itemHostContextMenuOpensWhereAsked() {
         f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
         QPoint at;
-        TPopupMenu::setPopupHandler([&](TPopupMenu*, const QPoint& pos) { at = pos; });
+        PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint& pos) { at = pos; });
         f->shell.sendAt(WM_RBUTTONDOWN, QPoint(640, 20));
         QCOMPARE(at, QPoint(640, 20));
     }
@@ -836,7 +837,7 @@ private Q_SLOTS:
     void descriptionFreshLine() {
         QFETCH(QString, text);
         QFETCH(QString, shown);
-        QCOMPARE(TForm5::withFreshLine(text), shown);
+        QCOMPARE(DescriptionDialog::withFreshLine(text), shown);
     }
 };
 

@@ -40,7 +40,7 @@ class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
     // The main window loads the settings and the tasks when it is created and saves them.
-    std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainWindow> window;
 
     // Writes the store before the program starts.
     void seed(const QList<RegValue>& values) {
@@ -60,7 +60,7 @@ class TestSettings : public QObject {
     }
     // The program starts: the main window on the fixture's settings and task list.
     void start() {
-        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
         QCoreApplication::processEvents(); // what the start has to say shows now
     }
     // Another copy of Korvan, or the user, writes the store.
@@ -108,7 +108,7 @@ private Q_SLOTS:
         start();
         const QString awkward = QStringLiteral("Quote \" back\\slash ; [x] = \u010dau \U0001F600");
         for (const QString& name : {awkward, QStringLiteral("plain")}) {
-            auto* t = new TProject(name);
+            auto* t = new Task(name);
             f->tasks().push_back(t);
         }
         f->tasks()[0]->SetTime(1.0 / 3.0);
@@ -126,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(text.contains("\"Auto Save\"=dword:00000005"));
         restart();
         QCOMPARE(f->tasks().size(), size_t(2));
-        TProject* t = f->tasks()[0]->name() == awkward ? f->tasks()[0] : f->tasks()[1];
+        Task* t = f->tasks()[0]->name() == awkward ? f->tasks()[0] : f->tasks()[1];
         QCOMPARE(t->name(), awkward);
         QCOMPARE(t->time(), 1.0 / 3.0);
         QCOMPARE(t->description(), QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
@@ -218,7 +218,7 @@ private Q_SLOTS:
     // save keeps that version beside, says so, and writes its own.
     void aStoreWrittenMeanwhileIsKept() {
         start();
-        f->tasks().push_back(new TProject(QStringLiteral("mine")));
+        f->tasks().push_back(new Task(QStringLiteral("mine")));
         window->SaveSettings();
         QVERIFY(f->boxes.shown.isEmpty());
         window->SaveSettings(); // its own writes are no conflict
@@ -276,13 +276,13 @@ private Q_SLOTS:
         seed({RegValue::dword(QStringLiteral("Count"), 0)});
         const QByteArray before = readFile(f->storePath());
         putInPlace(kind);
-        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
         QVERIFY(f->boxes.shown.isEmpty());
         // The defaults are not the user's options: no log-on entry is made from them.
         QVERIFY(!QFile::exists(f->autostartPath()));
         QCoreApplication::processEvents();
         QVERIFY(f->boxes.last().text.contains(f->storePath() + " could not be read ("));
-        f->tasks().push_back(new TProject(QStringLiteral("mine")));
+        f->tasks().push_back(new Task(QStringLiteral("mine")));
         QVERIFY(!window->SaveSettings() && !window->SaveSettings());
         QCoreApplication::processEvents();
         QVERIFY(f->boxes.last().text.contains(QStringLiteral("does not save")));
@@ -320,7 +320,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
         QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
         start();
-        f->tasks().push_back(new TProject(QStringLiteral("linked")));
+        f->tasks().push_back(new Task(QStringLiteral("linked")));
         window->SaveSettings();
         QVERIFY(QFileInfo(f->storePath()).isSymLink());
         QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
@@ -374,7 +374,7 @@ private Q_SLOTS:
 
     void autoSaveKeepsRunningTaskRunning() {
         start();
-        auto* t = new TProject(QStringLiteral("run"));
+        auto* t = new Task(QStringLiteral("run"));
         f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(600);
@@ -450,7 +450,7 @@ private Q_SLOTS:
         window->SaveSettings();
         const QByteArray before = readFile(f->storePath());
         for (int i = 0; i < 200; ++i)
-            f->tasks().push_back(new TProject(QStringLiteral("task %1").arg(i)));
+            f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
         {
             FullDisk full(100);
             window->SaveSettings();
@@ -515,7 +515,7 @@ private Q_SLOTS:
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
         start();
         for (int i = 0; i < 60; ++i)
-            f->tasks().push_back(new TProject(QStringLiteral("task %1").arg(i)));
+            f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
         window->SaveSettings();
         QElapsedTimer budget;
         budget.start();

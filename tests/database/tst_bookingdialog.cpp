@@ -1,6 +1,6 @@
-#include "database/Progress.h"
-#include "database/ProjectFrame.h"
-#include "database/SummaryUnit.h"
+#include "database/BookingDialog.h"
+#include "database/EntryFrame.h"
+#include "database/ProgressDialog.h"
 #include "model/PendingBooking.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
@@ -39,13 +39,13 @@ class TestSummary : public QObject {
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
     // The booking and its progress box, on the fixture's task list and work records.
-    std::unique_ptr<TForm4> progress;
-    std::unique_ptr<TSummary> summary;
+    std::unique_ptr<ProgressDialog> progress;
+    std::unique_ptr<BookingDialog> summary;
     QString engineName;
 
-    TProject* task(const QString& name, double hours, int project = 0, int activity = 0,
-                   const QString& text = QString()) {
-        auto* t = new TProject(name);
+    Task* task(const QString& name, double hours, int project = 0, int activity = 0,
+               const QString& text = QString()) {
+        auto* t = new Task(name);
         t->SetTime(hours / 24.0);
         t->setSectionId(project);
         t->setActivityId(activity);
@@ -60,7 +60,7 @@ class TestSummary : public QObject {
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
-        TADODataSet q(&f->records().connection());
+        DataSet q(&f->records().connection());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -104,7 +104,7 @@ class TestSummary : public QObject {
         QWidget* viewport = entries()->viewport();
         for (int turn = 0; turn < 2000; ++turn) {
             bool up = above(i);
-            if (TProjectBaseFrame* shown = summary->frameAt(i)) {
+            if (EntryFrame* shown = summary->frameAt(i)) {
                 QWidget* w = child<QWidget>(shown, field);
                 if (inView(w))
                     return w;
@@ -115,7 +115,7 @@ class TestSummary : public QObject {
         return nullptr;
     }
     // The frame of a task, scrolled into view with the wheel.
-    TProjectBaseFrame* frame(int i) {
+    EntryFrame* frame(int i) {
         wheelTo(i, "Edit2");
         return summary->frameAt(i);
     }
@@ -139,8 +139,8 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
-        progress = std::make_unique<TForm4>();
-        summary = std::make_unique<TSummary>(f->records(), f->tasks(), *progress);
+        progress = std::make_unique<ProgressDialog>();
+        summary = std::make_unique<BookingDialog>(f->records(), f->tasks(), *progress);
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
@@ -154,8 +154,7 @@ private Q_SLOTS:
     void bookTwoFramesWithConfirmationAndProgress() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
-        TProject* small =
-            task(QStringLiteral("small"), 1 + 20.0 / 60, 2, 1, QStringLiteral("a\r\nb"));
+        Task* small = task(QStringLiteral("small"), 1 + 20.0 / 60, 2, 1, QStringLiteral("a\r\nb"));
         task(QStringLiteral("big"), 2.5, 1, 2, QStringLiteral("big one"));
         task(QStringLiteral("none"), 0);
         child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
@@ -253,12 +252,12 @@ private Q_SLOTS:
         prepare(cs);
         task(QStringLiteral("gone"), 1, 99, 1, QStringLiteral("work"));
         summary->ShowSummary();
-        QCOMPARE(child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->currentIndex(), -1);
+        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->currentIndex(), -1);
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Select some project before proceeding."));
         QCOMPARE(records(), 0);
-        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
-        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(77);
+        child<LookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
+        child<LookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(77);
         save();
         QCOMPARE(f->boxes.last().text, QStringLiteral("Select some activity before proceeding."));
         QCOMPARE(records(), 0);
@@ -361,7 +360,7 @@ private Q_SLOTS:
         prepare(cs);
         // Task i has 60 - i quarter hours, so the list shows them in this order; the last
         // five have none.
-        QList<TProject*> tasks;
+        QList<Task*> tasks;
         for (int i = 0; i < 60; ++i)
             tasks << task(QStringLiteral("t%1").arg(i), i < 55 ? (60 - i) * 0.25 : 0, 1, 1,
                           QStringLiteral("work %1").arg(i));
@@ -385,7 +384,7 @@ private Q_SLOTS:
         const auto type = [](const QString& text) {
             QTest::keyClicks(QApplication::focusWidget(), text);
         };
-        TProjectBaseFrame* late = summary->frameAt(45);
+        EntryFrame* late = summary->frameAt(45);
         auto* date = child<QDateEdit>(late, "DateTimePicker1");
         key(Qt::Key_Tab);
         QVERIFY(date->hasFocus());
@@ -424,9 +423,9 @@ private Q_SLOTS:
         QCOMPARE(qobject_cast<QLineEdit*>(wheelTo(45, "Edit2"))->text(), QStringLiteral("7.5"));
         late = summary->frameAt(45);
         QCOMPARE(child<QDateEdit>(late, "DateTimePicker1")->date(), day);
-        QCOMPARE(child<TDBLookupComboBox>(late, "DBLookupComboBox2")->Text(),
+        QCOMPARE(child<LookupComboBox>(late, "DBLookupComboBox2")->Text(),
                  QStringLiteral("Project 2"));
-        QCOMPARE(child<TDBLookupComboBox>(late, "DBLookupComboBox1")->Text(),
+        QCOMPARE(child<LookupComboBox>(late, "DBLookupComboBox1")->Text(),
                  QStringLiteral("Testing"));
         QCOMPARE(child<QPlainTextEdit>(late, "Memo1")->toPlainText(), QStringLiteral("late work"));
         QCOMPARE(child<QLineEdit>(late, "Edit1")->text(), QStringLiteral("1234"));
@@ -484,7 +483,7 @@ private Q_SLOTS:
         QLineEdit* hours = nullptr;
         for (int page = 0; page < 200 && !hours; ++page) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
-            if (TProjectBaseFrame* made = summary->frameAt(50))
+            if (EntryFrame* made = summary->frameAt(50))
                 if (inView(child<QLineEdit>(made, "Edit2")))
                     hours = child<QLineEdit>(made, "Edit2");
         }
@@ -561,7 +560,7 @@ private Q_SLOTS:
         QLineEdit* bug = nullptr;
         for (int page = 0; page < 200 && !bug; ++page) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
-            if (TProjectBaseFrame* made = summary->frameAt(30))
+            if (EntryFrame* made = summary->frameAt(30))
                 if (inView(child<QLineEdit>(made, "Edit1")))
                     bug = child<QLineEdit>(made, "Edit1");
         }
@@ -622,7 +621,7 @@ private Q_SLOTS:
         auto* scroll = summary->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
         child<QPushButton>(summary.get(), "Button1")->setFocus(); // somewhere else
-        TDBLookupComboBox* project = child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2");
+        LookupComboBox* project = child<LookupComboBox>(frame(0), "DBLookupComboBox2");
         QDateEdit* date = child<QDateEdit>(frame(0), "DateTimePicker1");
         const QDate day = date->date();
         wheel(project);
@@ -654,9 +653,9 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.shown.size(), 1); // only the first failing frame reports
         child<QPlainTextEdit>(frame(0), "Memo1")->setPlainText(QStringLiteral("x"));
         QCOMPARE(attempt().text, QStringLiteral("Select some activity before proceeding."));
-        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(1);
+        child<LookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(1);
         QCOMPARE(attempt().text, QStringLiteral("Select some project before proceeding."));
-        child<TDBLookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
+        child<LookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("12a"));
         QCOMPARE(attempt().text, QStringLiteral("Bug ID must be a valid integer."));
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("12"));
@@ -683,9 +682,9 @@ private Q_SLOTS:
     void eachFrameWritesIntoItsOwnTask() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         prepare(cs);
-        TProject* a = task(QStringLiteral("twin"), 1, 0, 0, QStringLiteral("one"));
-        TProject* b = task(QStringLiteral("twin"), 3, 0, 0, QStringLiteral("two"));
-        TProject* run = task(QStringLiteral("run"), 2, 1, 1, QStringLiteral("r"));
+        Task* a = task(QStringLiteral("twin"), 1, 0, 0, QStringLiteral("one"));
+        Task* b = task(QStringLiteral("twin"), 3, 0, 0, QStringLiteral("two"));
+        Task* run = task(QStringLiteral("run"), 2, 1, 1, QStringLiteral("r"));
         run->Start();
         f->clock.advanceSeconds(2 * 3600);
         child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
@@ -695,13 +694,13 @@ private Q_SLOTS:
         QCOMPARE(frame(1)->taskName(), QStringLiteral("run"));
         QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("4.00"));
         for (int i : {0, 2}) {
-            child<TDBLookupComboBox>(frame(i), "DBLookupComboBox1")->setKeyValue(i == 0 ? 2 : 1);
-            child<TDBLookupComboBox>(frame(i), "DBLookupComboBox2")->setKeyValue(i == 0 ? 2 : 1);
+            child<LookupComboBox>(frame(i), "DBLookupComboBox1")->setKeyValue(i == 0 ? 2 : 1);
+            child<LookupComboBox>(frame(i), "DBLookupComboBox2")->setKeyValue(i == 0 ? 2 : 1);
         }
         save();
         QCOMPARE(records(), 3);
-        const TProject* inFirstFrame = f->tasks().byId(frame(0)->taskId());
-        const TProject* inThirdFrame = f->tasks().byId(frame(2)->taskId());
+        const Task* inFirstFrame = f->tasks().byId(frame(0)->taskId());
+        const Task* inThirdFrame = f->tasks().byId(frame(2)->taskId());
         QVERIFY(inFirstFrame != inThirdFrame);
         QVERIFY((inFirstFrame == a || inFirstFrame == b) &&
                 (inThirdFrame == a || inThirdFrame == b));
@@ -716,8 +715,8 @@ private Q_SLOTS:
     // it recorded meanwhile stays with it, still running; a stopped task starts from zero.
     void runningTaskKeepsWhatTheBookingDidNotTake() {
         prepare(dbs->fresh(QStringLiteral("sqlite")));
-        TProject* run = task(QStringLiteral("run"), 1, 1, 1, QStringLiteral("r"));
-        TProject* idle = task(QStringLiteral("idle"), 2, 1, 1, QStringLiteral("i"));
+        Task* run = task(QStringLiteral("run"), 1, 1, 1, QStringLiteral("r"));
+        Task* idle = task(QStringLiteral("idle"), 2, 1, 1, QStringLiteral("i"));
         run->Start();
         summary->ShowSummary();
         QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("1.00"));
@@ -760,7 +759,7 @@ private Q_SLOTS:
             f->tasks().clear();
             task(QStringLiteral("a"), 2, 1, 1, QStringLiteral("work"));
             task(QStringLiteral("b"), 1, 2, 2, QStringLiteral("more"));
-            summary = std::make_unique<TSummary>(f->records(), f->tasks(), *progress);
+            summary = std::make_unique<BookingDialog>(f->records(), f->tasks(), *progress);
             summary->onBooked = [storeSaves] { return storeSaves; };
             summary->ShowSummary();
             return summary->isVisible();
@@ -814,7 +813,7 @@ private Q_SLOTS:
         QVERIFY(summary->isVisible());
         QVERIFY(!progress->isVisible());
         QCOMPARE(f->tasks().size(), size_t(5));
-        for (TProject* t : f->tasks())
+        for (Task* t : f->tasks())
             QVERIFY(t->time() > 0);
         QCOMPARE(child<QLineEdit>(frame(4), "Edit1")->text(), QStringLiteral("77"));
         child<QPlainTextEdit>(frame(2), "Memo1")->setPlainText(QStringLiteral("fixed"));
@@ -907,7 +906,7 @@ private Q_SLOTS:
             QCOMPARE(booked == 0, failed);
             if (failed) {
                 QCOMPARE(f->tasks().size(), size_t(50));
-                for (TProject* t : f->tasks())
+                for (Task* t : f->tasks())
                     QVERIFY(t->time() > 0);
                 save();
                 QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
@@ -950,4 +949,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestSummary)
-#include "tst_summary.moc"
+#include "tst_bookingdialog.moc"

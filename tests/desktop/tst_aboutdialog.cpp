@@ -1,4 +1,4 @@
-#include "desktop/About.h"
+#include "desktop/AboutDialog.h"
 #include "support/Fixture.h"
 
 #include <QLabel>
@@ -11,7 +11,7 @@ class TestAbout : public QObject {
 private Q_SLOTS:
     void versionFromRecord() {
         Fixture f;
-        TForm3 about;
+        AboutDialog about;
         QCOMPARE(about.windowTitle(), QStringLiteral("About"));
         QCOMPARE(child<QLabel>(&about, "StaticText2")->text(), QStringLiteral("Version 1.5.1.109"));
         QVERIFY(!child<QLabel>(&about, "Label4")->isVisibleTo(&about));
@@ -29,7 +29,7 @@ private Q_SLOTS:
     // closes the box.
     void addressByKeyboard() {
         Fixture f;
-        TForm3 about;
+        AboutDialog about;
         about.show();
         QVERIFY(QTest::qWaitForWindowActive(&about));
         QCOMPARE(QApplication::focusWidget(), child<QPushButton>(&about, "Button1"));
@@ -46,12 +46,12 @@ private Q_SLOTS:
         Fixture f;
         f.desktopShell.hasRecord = false;
         {
-            TForm3 about;
+            AboutDialog about;
             QCOMPARE(child<QLabel>(&about, "StaticText2")->text(), QStringLiteral("Version 1.3"));
         }
         f.desktopShell.hasRecord = true;
         f.desktopShell.record.translations = {{0x0409, 0x04E4}};
-        TForm3 about;
+        AboutDialog about;
         QCOMPARE(child<QLabel>(&about, "StaticText2")->text(),
                  QStringLiteral("Version 1.3")); // no "040904E4" table
     }
@@ -67,4 +67,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestAbout)
-#include "tst_about.moc"
+#include "tst_aboutdialog.moc"

@@ -2,7 +2,7 @@
 #include "model/WorkRecords.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
-#include "timing/EditDialog.h"
+#include "timing/EditTaskDialog.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QApplication>
@@ -19,7 +19,7 @@ class TestEditDialog : public QObject {
     Q_OBJECT
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
-    std::unique_ptr<TForm2> dialog;
+    std::unique_ptr<EditTaskDialog> dialog;
 
     // Runs the modal dialog, doing `act` inside it, then pressing OK or Cancel.
     void inDialog(const std::function<void()>& act, bool ok = true) {
@@ -31,7 +31,7 @@ class TestEditDialog : public QObject {
         });
     }
     // Chooses a row of a closed drop-down with the arrow keys, as a user does.
-    static void chooseByKeys(TDBLookupComboBox* box, int row) {
+    static void chooseByKeys(LookupComboBox* box, int row) {
         box->setFocus();
         for (int i = 0; i < 10 && box->currentIndex() != row; ++i)
             QTest::keyClick(box, box->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
@@ -49,7 +49,7 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
-        dialog = std::make_unique<TForm2>(f->records(), f->tasks());
+        dialog = std::make_unique<EditTaskDialog>(f->records(), f->tasks());
     }
     void cleanup() {
         dialog.reset();
@@ -68,7 +68,7 @@ private Q_SLOTS:
             time->setFocus();
             time->selectAll();
             QTest::keyClicks(time, QStringLiteral("1:02:03"));
-            auto* project = child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1");
+            auto* project = child<LookupComboBox>(dialog.get(), "DBLookupComboBox1");
             project->setFocus();
             QTest::keyClick(project, Qt::Key_Down);
             QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QFETCH(bool, valid);
         QFETCH(int, seconds);
         double days = -1;
-        QCOMPARE(TForm2::parseRecordedTime(text, days), valid);
+        QCOMPARE(EditTaskDialog::parseRecordedTime(text, days), valid);
         if (valid)
             QCOMPARE(qRound(days * 86400), seconds);
     }
@@ -120,7 +120,7 @@ private Q_SLOTS:
     void invalidTimeKeepsTheDialogOpen() {
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
-        auto* t = new TProject(QStringLiteral("old"));
+        auto* t = new Task(QStringLiteral("old"));
         t->SetTime(0.25);
         t->setDescription(QStringLiteral("kept"));
         f->tasks().push_back(t);
@@ -199,7 +199,7 @@ private Q_SLOTS:
     // or LF, trailing blanks.
     void untouchedDescriptionStaysExact() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("t"));
+        auto* t = new Task(QStringLiteral("t"));
         const QString description = QStringLiteral("a\u00a0b\nc\rd\r\ne  ");
         t->setDescription(description);
         f->tasks().push_back(t);
@@ -244,22 +244,21 @@ private Q_SLOTS:
         const QString cs = dbs->fresh(QStringLiteral("sqlite"));
         useDatabase(cs);
         seedLists();
-        auto* first = new TProject(QStringLiteral("first"));
+        auto* first = new Task(QStringLiteral("first"));
         first->setSectionId(2);
         first->setActivityId(2);
-        auto* second = new TProject(QStringLiteral("second"));
+        auto* second = new Task(QStringLiteral("second"));
         second->setSectionId(7);
         f->tasks().push_back(first);
         f->tasks().push_back(second);
         inDialog([this] {
-            QCOMPARE(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
+            QCOMPARE(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
                      QStringLiteral("Project 2"));
         });
         dialog->EditTask(first);
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
         inDialog([this] {
-            QVERIFY(
-                child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->KeyValue().isNull());
+            QVERIFY(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1")->KeyValue().isNull());
         });
         dialog->EditTask(second);
         QCOMPARE(second->sectionId(), 7);
@@ -267,7 +266,7 @@ private Q_SLOTS:
         inDialog([this] {});
         dialog->NewTask();
         QCOMPARE(f->tasks().size(), size_t(3));
-        const TProject* created = f->tasks().back();
+        const Task* created = f->tasks().back();
         QCOMPARE(created->sectionId(), 0);
         QCOMPARE(created->activityId(), 0);
     }
@@ -277,16 +276,15 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         useDatabase(cs);
         seedLists();
-        auto* t = new TProject(QStringLiteral("task"));
+        auto* t = new Task(QStringLiteral("task"));
         t->setSectionId(2);
         t->setActivityId(0);
         f->tasks().push_back(t);
         inDialog([this] {
-            QCOMPARE(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
+            QCOMPARE(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
                      QStringLiteral("Project 2"));
-            QVERIFY(
-                child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2")->KeyValue().isNull());
-            QCOMPARE(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2")->count(), 2);
+            QVERIFY(child<LookupComboBox>(dialog.get(), "DBLookupComboBox2")->KeyValue().isNull());
+            QCOMPARE(child<LookupComboBox>(dialog.get(), "DBLookupComboBox2")->count(), 2);
             child<QLineEdit>(dialog.get(), "MaskEdit1")->setText(QStringLiteral("23:59:59"));
         });
         dialog->EditTask(t);
@@ -294,8 +292,8 @@ private Q_SLOTS:
         QCOMPARE(t->activityId(), 0);
         QCOMPARE(t->TimeText(), QStringLiteral("23:59:59"));
         inDialog([this] {
-            chooseByKeys(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox2"), 1);
-            chooseByKeys(child<TDBLookupComboBox>(dialog.get(), "DBLookupComboBox1"), 0);
+            chooseByKeys(child<LookupComboBox>(dialog.get(), "DBLookupComboBox2"), 1);
+            chooseByKeys(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1"), 0);
         });
         dialog->EditTask(t);
         QCOMPARE(t->activityId(), 2);
@@ -304,7 +302,7 @@ private Q_SLOTS:
 
     void runningTaskKeepsRunning() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("run"));
+        auto* t = new Task(QStringLiteral("run"));
         f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(90);
@@ -330,7 +328,7 @@ private Q_SLOTS:
 
     void unreachableDatabaseStillEdits() {
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
-        auto* t = new TProject(QStringLiteral("t"));
+        auto* t = new Task(QStringLiteral("t"));
         t->setSectionId(3);
         f->tasks().push_back(t);
         inDialog([this] {
@@ -348,7 +346,7 @@ private Q_SLOTS:
 
     void cancelChangesNothingButTheFlush() {
         useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        auto* t = new TProject(QStringLiteral("t"));
+        auto* t = new Task(QStringLiteral("t"));
         f->tasks().push_back(t);
         t->Start();
         f->clock.advanceSeconds(60);
@@ -362,4 +360,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestEditDialog)
-#include "tst_editdialog.moc"
+#include "tst_edittaskdialog.moc"

@@ -1,5 +1,5 @@
 #include "database/DatabaseDialog.h"
-#include "database/EditBox.h"
+#include "database/InputBox.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
 #include "platform/Clock.h"
@@ -32,11 +32,11 @@ class TestSetup : public QObject {
     std::unique_ptr<TestDatabases> dbs;
     std::unique_ptr<Fixture> f;
     // The dialog on the fixture's work records, with its box that asks for names.
-    std::unique_ptr<TSetup> setup;
+    std::unique_ptr<DatabaseDialog> setup;
     QString engineName;
 
-    TADOConnection& db() { return f->records().connection(); }
-    TEditBox* nameBox() const { return setup->nameBox(); }
+    DbConnection& db() { return f->records().connection(); }
+    InputBox* nameBox() const { return setup->nameBox(); }
     // Answers the next input box with text (or cancels).
     void typeName(const QString& text, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
@@ -58,7 +58,7 @@ class TestSetup : public QObject {
         list->setCurrentItem(found.first());
     }
     QVariant scalar(const QString& sql) {
-        TADODataSet q(&db());
+        DataSet q(&db());
         q.SQL = sql;
         q.Open();
         const QVariant v = q.Value(0, 0);
@@ -87,7 +87,7 @@ class TestSetup : public QObject {
         setup->show(); // read everything again
     }
     // Chooses an entry of a closed filter box with the arrow keys, as a user does.
-    void chooseByKeys(TDBLookupComboBox* box, const QString& text) {
+    void chooseByKeys(LookupComboBox* box, const QString& text) {
         box->setFocus();
         const int wanted = box->findText(text);
         QVERIFY(wanted >= 0);
@@ -96,7 +96,7 @@ class TestSetup : public QObject {
         QCOMPARE(box->currentText(), text);
     }
     // Opens the list and clicks the entry.
-    void chooseInList(TDBLookupComboBox* box, const QString& text) {
+    void chooseInList(LookupComboBox* box, const QString& text) {
         const int wanted = box->findText(text);
         QVERIFY(wanted >= 0);
         box->setFocus();
@@ -110,12 +110,12 @@ class TestSetup : public QObject {
         QCOMPARE(box->currentText(), text);
     }
     // Types the start of an entry on the closed box.
-    void chooseByTyping(TDBLookupComboBox* box, const QString& start) {
+    void chooseByTyping(LookupComboBox* box, const QString& start) {
         box->setFocus();
         QTest::keyClicks(box, start);
     }
     // The wheel on a box that has the focus.
-    void chooseByWheel(TDBLookupComboBox* box, int steps) {
+    void chooseByWheel(LookupComboBox* box, int steps) {
         QApplication::setActiveWindow(setup.get());
         QVERIFY(QTest::qWaitForWindowActive(setup.get()));
         box->setFocus();
@@ -137,8 +137,8 @@ class TestSetup : public QObject {
     }
 
     void setFilter(int picker, const QDate& date) {
-        TDateTimePicker* p = picker == 1 ? child<TDateTimePicker>(setup.get(), "DateTimePicker1")
-                                         : child<TDateTimePicker>(setup.get(), "DateTimePicker2");
+        DatePicker* p = picker == 1 ? child<DatePicker>(setup.get(), "DateTimePicker1")
+                                    : child<DatePicker>(setup.get(), "DateTimePicker2");
         p->setDate(date);
         p->setChecked(true);
     }
@@ -148,7 +148,7 @@ private Q_SLOTS:
     void cleanupTestCase() { dbs.reset(); }
     void init() {
         f = std::make_unique<Fixture>();
-        setup = std::make_unique<TSetup>(f->records());
+        setup = std::make_unique<DatabaseDialog>(f->records());
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
@@ -167,10 +167,9 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("0 h"));
         QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->count(), 0);
         QCOMPARE(child<QListWidget>(setup.get(), "ListBox2")->count(), 0);
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(),
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->count(),
                  0); // no "< All >" without projects
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->KeyValue().toInt(),
-                 -1);
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->KeyValue().toInt(), -1);
         QVERIFY(setup->shownRecords().Filter().isEmpty());
         QVERIFY(f->boxes.shown.isEmpty());
     }
@@ -182,8 +181,8 @@ private Q_SLOTS:
         seed();
         QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
         QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("7.75 h"));
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(), 3);
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->Text(),
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->count(), 3);
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->Text(),
                  QStringLiteral("< All >"));
         setFilter(2, QDate(2024, 5, 2)); // "to:" alone
         QCOMPARE(setup->shownRecords().Filter(), QStringLiteral(" DatumPrace <= '5/2/2024'"));
@@ -192,20 +191,20 @@ private Q_SLOTS:
         setFilter(1, QDate(2024, 5, 2)); // both equal: that day
         QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 2);
         QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("2.25 h"));
-        chooseInList(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1"),
+        chooseInList(child<LookupComboBox>(setup.get(), "DBLookupComboBox1"),
                      QStringLiteral("Internal"));
-        chooseByKeys(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox2"),
+        chooseByKeys(child<LookupComboBox>(setup.get(), "DBLookupComboBox2"),
                      QStringLiteral("Coding"));
         QCOMPARE(setup->shownRecords().Filter(),
                  QStringLiteral("DatumPrace >= '5/2/2024' and  DatumPrace <= '5/2/2024' and  "
                                 "id_Usek = 2 and  id_TypPrace = 1"));
         QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 1);
         QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("0.25 h"));
-        child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->setKeyValue(-1);
-        child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox2")
+        child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->setKeyValue(-1);
+        child<LookupComboBox>(setup.get(), "DBLookupComboBox2")
             ->setKeyValue(QVariant()); // no selection: like "< All >"
-        child<TDateTimePicker>(setup.get(), "DateTimePicker1")->setChecked(false);
-        child<TDateTimePicker>(setup.get(), "DateTimePicker2")->setChecked(false);
+        child<DatePicker>(setup.get(), "DateTimePicker1")->setChecked(false);
+        child<DatePicker>(setup.get(), "DateTimePicker2")->setChecked(false);
         QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
         setFilter(1, QDate(2024, 6, 1));
         setFilter(2, QDate(2024, 5, 1)); // from after to: nothing
@@ -234,7 +233,7 @@ private Q_SLOTS:
         f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 5, 2), QTime(9, 0)));
         setup->show();
         QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
-        QCheckBox* from = child<TDateTimePicker>(setup.get(), "DateTimePicker1")->checkBox();
+        QCheckBox* from = child<DatePicker>(setup.get(), "DateTimePicker1")->checkBox();
         QTest::mouseClick(from, Qt::LeftButton, {}, QPoint(from->height() / 2, from->height() / 2));
         QVERIFY(from->isChecked());
         QVERIFY(f->boxes.shown.isEmpty());
@@ -324,7 +323,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         db().ConnectionString = cs;
         seed();
-        TDBLookupComboBox* project = child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1");
+        LookupComboBox* project = child<LookupComboBox>(setup.get(), "DBLookupComboBox1");
         // "< All >", "Client's site", "Internal": the second project is two steps down.
         if (way == QLatin1String("list"))
             chooseInList(project, QStringLiteral("Internal"));
@@ -374,7 +373,7 @@ private Q_SLOTS:
         child<QPushButton>(setup.get(), "Button3")->click();
         QCOMPARE(items(child<QListWidget>(setup.get(), "ListBox2")),
                  QStringList({"", "Say \"hi\"; now"}));
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox2")->count(), 3);
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox2")->count(), 3);
         select(child<QListWidget>(setup.get(), "ListBox2"), QStringLiteral("Say \"hi\"; now"));
         f->boxes.answer(MsgAnswer::No);
         child<QPushButton>(setup.get(), "Button2")->click();
@@ -493,12 +492,12 @@ private Q_SLOTS:
         setup->hide();
         setup->show();
         QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(), 4);
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(),
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->count(),
                  3); // the deleted project is still offered
-        chooseByKeys(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1"),
+        chooseByKeys(child<LookupComboBox>(setup.get(), "DBLookupComboBox1"),
                      QStringLiteral("Internal"));
         QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("4.25 h"));
-        chooseByKeys(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1"),
+        chooseByKeys(child<LookupComboBox>(setup.get(), "DBLookupComboBox1"),
                      QStringLiteral("< All >"));
         select(child<QListWidget>(setup.get(), "ListBox1"), QStringLiteral("Client's site"));
         f->boxes.answer(MsgAnswer::Yes); // with its records
@@ -512,8 +511,8 @@ private Q_SLOTS:
         QCOMPARE(child<QTableView>(setup.get(), "DBGrid3")->model()->rowCount(),
                  4); // the grid is not read again
         // A recomputed total (the user ticks a date and takes it back) no longer counts them.
-        clickCheckBox(child<TDateTimePicker>(setup.get(), "DateTimePicker2")->checkBox());
-        clickCheckBox(child<TDateTimePicker>(setup.get(), "DateTimePicker2")->checkBox());
+        clickCheckBox(child<DatePicker>(setup.get(), "DateTimePicker2")->checkBox());
+        clickCheckBox(child<DatePicker>(setup.get(), "DateTimePicker2")->checkBox());
         QCOMPARE(child<QLabel>(setup.get(), "Label1")->text(), QStringLiteral("4.25 h"));
     }
 
@@ -570,7 +569,7 @@ private Q_SLOTS:
         QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->count() +
                      child<QListWidget>(setup.get(), "ListBox2")->count(),
                  0);
-        QCOMPARE(child<TDBLookupComboBox>(setup.get(), "DBLookupComboBox1")->count(), 0);
+        QCOMPARE(child<LookupComboBox>(setup.get(), "DBLookupComboBox1")->count(), 0);
         typeName(QStringLiteral("Again"));
         child<QPushButton>(setup.get(), "Button4")->click();
         QCOMPARE(child<QListWidget>(setup.get(), "ListBox1")->item(0)->data(Qt::UserRole).toInt(),
@@ -604,16 +603,17 @@ private Q_SLOTS:
     void showingAgainReloadsNothing() {
         db().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
         setup->Open();
-        QCheckBox* to = child<TDateTimePicker>(setup.get(), "DateTimePicker2")->checkBox();
+        QCheckBox* to = child<DatePicker>(setup.get(), "DateTimePicker2")->checkBox();
         QTest::mouseClick(to, Qt::LeftButton, {}, QPoint(to->height() / 2, to->height() / 2));
         const QString filter = setup->shownRecords().Filter();
         QVERIFY(!filter.isEmpty());
         setup->Open(); // already shown: only brought forward
         QCOMPARE(setup->shownRecords().Filter(), filter);
         QCOMPARE(RecordBrowser::SqlDateLiteral(QDate(2006, 1, 5)), QStringLiteral("#1/5/2006#"));
-        QCOMPARE(TSetup::CsvQuote(QStringLiteral("a\"b;c")), QStringLiteral("\"a\"\"b;c\""));
+        QCOMPARE(DatabaseDialog::CsvQuote(QStringLiteral("a\"b;c")),
+                 QStringLiteral("\"a\"\"b;c\""));
     }
 };
 
 QTEST_MAIN(TestSetup)
-#include "tst_setup.moc"
+#include "tst_databasedialog.moc"

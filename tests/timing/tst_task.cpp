@@ -1,6 +1,6 @@
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
-#include "model/Project.h"
+#include "model/Task.h"
 #include "support/Fixture.h"
 #include "timing/MainWindow.h"
 
@@ -17,10 +17,10 @@ class TestProject : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
     // The tray menu and the hint that follow the tasks are the main window's.
-    std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainWindow> window;
 
-    TProject* addTask(const QString& name) {
-        auto* task = new TProject(name);
+    Task* addTask(const QString& name) {
+        auto* task = new Task(name);
         f->tasks().push_back(task);
         return task;
     }
@@ -28,7 +28,7 @@ class TestProject : public QObject {
 private Q_SLOTS:
     void init() {
         f = std::make_unique<Fixture>();
-        window = std::make_unique<TForm1>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
     }
     void cleanup() {
         window.reset();
@@ -37,7 +37,7 @@ private Q_SLOTS:
 
     // A task keeps at most 1000 characters of a name, and never half of one beyond the BMP.
     void namesAreBounded() {
-        TProject* task = addTask(QString(999, 'n') + QStringLiteral("\U0001F600 more"));
+        Task* task = addTask(QString(999, 'n') + QStringLiteral("\U0001F600 more"));
         QCOMPARE(task->name(), QString(999, 'n'));
         task->setName(QString(5000, 'm'));
         QCOMPARE(task->name(), QString(1000, 'm'));
@@ -84,17 +84,17 @@ private Q_SLOTS:
     void hours() {
         QFETCH(double, time);
         QFETCH(float, hours);
-        TProject* task = addTask(QStringLiteral("x"));
+        Task* task = addTask(QStringLiteral("x"));
         task->SetTime(time);
         QCOMPARE(task->Hours(), hours);
     }
 
     void compareByNameIsBytewiseAndCaseSensitive() {
-        TProject* a = addTask(QStringLiteral("abc"));
-        TProject* b = addTask(QStringLiteral("abd"));
-        TProject* upper = addTask(QStringLiteral("Zeta"));
-        TProject* prefix = addTask(QStringLiteral("ab"));
-        TProject* same = addTask(QStringLiteral("abc"));
+        Task* a = addTask(QStringLiteral("abc"));
+        Task* b = addTask(QStringLiteral("abd"));
+        Task* upper = addTask(QStringLiteral("Zeta"));
+        Task* prefix = addTask(QStringLiteral("ab"));
+        Task* same = addTask(QStringLiteral("abc"));
         QCOMPARE(CompareByName(a, b), -1);
         QCOMPARE(CompareByName(b, a), 1);
         QCOMPARE(CompareByName(upper, a), -1); // 'Z' sorts before 'a'
@@ -103,23 +103,24 @@ private Q_SLOTS:
     }
 
     void newTaskEntryIsOnTopWithTagAndCaption() {
-        TProject* first = addTask(QStringLiteral("First"));
-        TProject* second = addTask(QStringLiteral("Second & more"));
-        const QList<QAction*> items = child<TPopupMenu>(window.get(), "PopupMenu1")->actions();
+        Task* first = addTask(QStringLiteral("First"));
+        Task* second = addTask(QStringLiteral("Second & more"));
+        const QList<QAction*> items = child<PopupMenu>(window.get(), "PopupMenu1")->actions();
         QCOMPARE(items.at(0), window->menuEntry(second));
         QCOMPARE(items.at(1), window->menuEntry(first));
         QCOMPARE(window->menuEntry(first)->data().toInt(), 100);
-        QCOMPARE(TForm1::entryCaption(window->menuEntry(first)), QStringLiteral("First  00:00:00"));
+        QCOMPARE(MainWindow::entryCaption(window->menuEntry(first)),
+                 QStringLiteral("First  00:00:00"));
         QCOMPARE(window->menuEntry(second)->text(), QStringLiteral("Second && more  00:00:00"));
         QCOMPARE(first->Hours(), 0.0f);
     }
 
     void stopFoldsSegmentAndUpdatesHint() {
-        TProject* task = addTask(QStringLiteral("Coding"));
+        Task* task = addTask(QStringLiteral("Coding"));
         task->Start();
         QVERIFY(task->running());
         QVERIFY(window->menuEntry(task)->isChecked());
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: Coding  00:00 h"));
         f->clock.advanceSeconds(3600 + 61);
         QCOMPARE(task->TimeText(), QStringLiteral("00:00:00")); // finished segments only
@@ -128,13 +129,14 @@ private Q_SLOTS:
         QVERIFY(!task->running());
         QVERIFY(!window->menuEntry(task)->isChecked());
         QCOMPARE(task->TimeText(), QStringLiteral("01:01:01"));
-        QCOMPARE(TForm1::entryCaption(window->menuEntry(task)), QStringLiteral("Coding  01:01:01"));
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(MainWindow::entryCaption(window->menuEntry(task)),
+                 QStringLiteral("Coding  01:01:01"));
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("No active project"));
     }
 
     void startOnRunningTaskKeepsClock() {
-        TProject* task = addTask(QStringLiteral("A"));
+        Task* task = addTask(QStringLiteral("A"));
         task->Start();
         f->clock.advanceSeconds(10);
         task->Start();
@@ -143,17 +145,17 @@ private Q_SLOTS:
     }
 
     void stopAndFlushOnIdleTaskChangeNothing() {
-        TProject* task = addTask(QStringLiteral("A"));
+        Task* task = addTask(QStringLiteral("A"));
         task->SetTime(kHour);
-        child<TTrayIcon>(window.get(), "TrayIcon1")->setHint(QStringLiteral("Korvan"));
+        child<TrayIcon>(window.get(), "TrayIcon1")->setHint(QStringLiteral("Korvan"));
         task->Stop();
         task->Flush();
         QCOMPARE(task->time(), kHour);
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
     }
 
     void flushKeepsRunningAndMovesSegmentIntoTime() {
-        TProject* task = addTask(QStringLiteral("A"));
+        Task* task = addTask(QStringLiteral("A"));
         task->Start();
         f->clock.advanceSeconds(30 * 60);
         task->Flush();
@@ -164,7 +166,7 @@ private Q_SLOTS:
     }
 
     void hoursIgnoresRunningSegmentUntilFlushed() {
-        TProject* task = addTask(QStringLiteral("A"));
+        Task* task = addTask(QStringLiteral("A"));
         task->Start();
         f->clock.advanceSeconds(2 * 3600);
         QCOMPARE(task->Hours(), 0.0f);
@@ -175,7 +177,7 @@ private Q_SLOTS:
     // A reset stops the clock; the hint stays until another task starts or stops, and the
     // entry shows the stopped task at once.
     void resetOfRunningTaskKeepsHint() {
-        TProject* task = addTask(QStringLiteral("Design"));
+        Task* task = addTask(QStringLiteral("Design"));
         task->setDescription(QStringLiteral("notes"));
         task->setSectionId(4);
         task->Start();
@@ -186,7 +188,7 @@ private Q_SLOTS:
         QVERIFY(task->description().isEmpty());
         QCOMPARE(task->sectionId(), 4);
         // A reset stops it: the hint no longer names it.
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("No active project"));
         QVERIFY(!window->menuEntry(task)->isChecked());
     }
@@ -194,7 +196,7 @@ private Q_SLOTS:
     // Only time that passed counts: daylight saving either way, a clock set back or
     // forward and a sleep of the computer change nothing.
     void wallClockJumpsNeitherAddNorRemove() {
-        TProject* task = addTask(QStringLiteral("A"));
+        Task* task = addTask(QStringLiteral("A"));
         task->SetTime(30 * kMinute);
         task->Start();
         f->clock.advanceSeconds(21);
@@ -213,9 +215,9 @@ private Q_SLOTS:
 
     // A long name is cut so that the time stays in the tip's 127 characters.
     void longNameHintKeepsTheTime() {
-        TProject* task = addTask(QString(300, QLatin1Char('n')));
+        Task* task = addTask(QString(300, QLatin1Char('n')));
         task->Start();
-        const QString hint = child<TTrayIcon>(window.get(), "TrayIcon1")->Hint();
+        const QString hint = child<TrayIcon>(window.get(), "TrayIcon1")->Hint();
         QCOMPARE(hint.size(), 127);
         QVERIFY(hint.startsWith(QStringLiteral("Active task: nnn")));
         QVERIFY(hint.endsWith(QStringLiteral("n\u2026  00:00 h")));
@@ -223,28 +225,28 @@ private Q_SLOTS:
     }
 
     void menuClickSwitchesAndStops() {
-        TProject* a = addTask(QStringLiteral("A"));
-        TProject* b = addTask(QStringLiteral("B"));
+        Task* a = addTask(QStringLiteral("A"));
+        Task* b = addTask(QStringLiteral("B"));
         window->menuEntry(a)->trigger();
         QVERIFY(a->running());
         window->menuEntry(b)->trigger();
         QVERIFY(!a->running());
         QVERIFY(b->running());
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("Active task: B  00:00 h"));
         window->menuEntry(b)->trigger();
         QVERIFY(!b->running());
-        QCOMPARE(child<TTrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
                  QStringLiteral("No active project"));
     }
 
     void removalRemovesEntry() {
-        TProject* task = addTask(QStringLiteral("A"));
-        const int before = child<TPopupMenu>(window.get(), "PopupMenu1")->actions().size();
+        Task* task = addTask(QStringLiteral("A"));
+        const int before = child<PopupMenu>(window.get(), "PopupMenu1")->actions().size();
         f->tasks().remove(task);
-        QCOMPARE(child<TPopupMenu>(window.get(), "PopupMenu1")->actions().size(), before - 1);
+        QCOMPARE(child<PopupMenu>(window.get(), "PopupMenu1")->actions().size(), before - 1);
     }
 };
 
 QTEST_MAIN(TestProject)
-#include "tst_project.moc"
+#include "tst_task.moc"

@@ -5,11 +5,11 @@
 class QProgressBar;
 
 // "Please wait" while the booking writes; no close box.
-class TForm4 : public QWidget {
+class ProgressDialog : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm4(QWidget* parent = nullptr);
-    ~TForm4() override;
+    explicit ProgressDialog(QWidget* parent = nullptr);
+    ~ProgressDialog() override;
     int Step = 10;
     // A bar of this many steps, at its start.
     void begin(int steps);

@@ -1,6 +1,6 @@
-#include "timing/EditDialog.h"
+#include "timing/EditTaskDialog.h"
 
-#include "model/Project.h"
+#include "model/Task.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/BusyCursor.h"
@@ -22,7 +22,7 @@
 
 using namespace platform;
 
-QString TForm2::timeSeparator() {
+QString EditTaskDialog::timeSeparator() {
     const QString format = QLocale().timeFormat(QLocale::ShortFormat);
     for (QChar c : format)
         if (!c.isLetter() && c != QLatin1Char(' '))
@@ -30,7 +30,7 @@ QString TForm2::timeSeparator() {
     return QStringLiteral(":");
 }
 
-bool TForm2::parseRecordedTime(const QString& text, double& days) {
+bool EditTaskDialog::parseRecordedTime(const QString& text, double& days) {
     const QStringList parts = text.trimmed().split(timeSeparator());
     if (parts.size() != 3)
         return false;
@@ -49,7 +49,7 @@ bool TForm2::parseRecordedTime(const QString& text, double& days) {
     return true;
 }
 
-TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
+EditTaskDialog::EditTaskDialog(WorkRecords& records, TaskList& tasks, QWidget* parent)
     : Deferred(parent), records_(records), tasks_(tasks) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Edit task"));
@@ -60,7 +60,7 @@ TForm2::TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent)
     resize(platform::sizeOnScreen(this, QSize(420, 330)));
 }
 
-void TForm2::buildControls() {
+void EditTaskDialog::buildControls() {
     nameEdit_ = new QLineEdit;
     nameEdit_->setObjectName(QStringLiteral("Edit1"));
     // Typed or pasted, a name is no longer than a task keeps.
@@ -81,9 +81,9 @@ void TForm2::buildControls() {
     descriptionEdit_ = new QPlainTextEdit;
     descriptionEdit_->setObjectName(QStringLiteral("Memo1"));
     descriptionEdit_->setTabChangesFocus(true);
-    projectBox_ = new TDBLookupComboBox;
+    projectBox_ = new LookupComboBox;
     projectBox_->setObjectName(QStringLiteral("DBLookupComboBox1"));
-    activityBox_ = new TDBLookupComboBox;
+    activityBox_ = new LookupComboBox;
     activityBox_->setObjectName(QStringLiteral("DBLookupComboBox2"));
     projectBox_->setListSource(records_.projectList());
     activityBox_->setListSource(records_.activityList());
@@ -119,12 +119,12 @@ void TForm2::buildControls() {
     setTabOrder(okButton_, cancelButton_);
 }
 
-TForm2::~TForm2() {
+EditTaskDialog::~EditTaskDialog() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
 }
 
-void TForm2::EditTask(TProject* task) {
+void EditTaskDialog::EditTask(Task* task) {
     ensurePolished();
     editedTask_ = task;
     task->Flush();
@@ -136,7 +136,7 @@ void TForm2::EditTask(TProject* task) {
     exec();
 }
 
-int TForm2::NewTask() {
+int EditTaskDialog::NewTask() {
     ensurePolished();
     editedTask_ = nullptr;
     nameEdit_->clear();
@@ -147,12 +147,12 @@ int TForm2::NewTask() {
     return exec();
 }
 
-void TForm2::showEvent(QShowEvent* event) {
+void EditTaskDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     guarded([this] { onShown(); });
 }
 
-void TForm2::onShown() {
+void EditTaskDialog::onShown() {
     BusyCursor busy;
     // No key of an earlier edit may stay behind, even when the lists cannot be opened.
     projectBox_->setKeyValue(QVariant());
@@ -167,16 +167,16 @@ void TForm2::onShown() {
     nameEdit_->setFocus();
 }
 
-void TForm2::done(int result) {
+void EditTaskDialog::done(int result) {
     guarded([this] { onClosed(); });
     QDialog::done(result);
 }
 
-void TForm2::onClosed() {
+void EditTaskDialog::onClosed() {
     records_.closeLists();
 }
 
-bool TForm2::okClicked() {
+bool EditTaskDialog::okClicked() {
     double days = 0;
     if (!parseRecordedTime(timeEdit_->text(), days)) {
         messageBox(QStringLiteral("The recorded time value entered is invalid."),
@@ -185,7 +185,7 @@ bool TForm2::okClicked() {
         return false;
     }
     if (!editedTask_) {
-        editedTask_ = new TProject(nameEdit_->text());
+        editedTask_ = new Task(nameEdit_->text());
         tasks_.push_back(editedTask_);
     }
     editedTask_->setName(nameEdit_->text());

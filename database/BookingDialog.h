@@ -10,30 +10,30 @@
 
 class WorkRecords;
 class TaskList;
-class TForm4;
+class ProgressDialog;
 
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
-class TProjectBaseFrame;
+class EntryFrame;
 class FrameColumn;
 
 // The booking dialog: one entry per task, the total, and the save of every entry with
 // hours as a work record in one transaction, through the work records it is given. There
 // may be thousands of tasks: only the entries in view (and the one with the focus) have a
 // frame, from a few that are used again; the entries hold what every task gets.
-class TSummary : public QDialog {
+class BookingDialog : public QDialog {
     Q_OBJECT
 public:
-    TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress);
+    BookingDialog(WorkRecords& records, TaskList& tasks, ProgressDialog& progress);
 
     // Right after a booking's commit, with the booked tasks reset: keep the tasks durably
     // (true when the store holds them) and show them.
     std::function<bool()> onBooked;
     // Once the dialog closes after a booking: back to the tray.
     std::function<void()> onClosedAfterBooking;
-    ~TSummary() override;
+    ~BookingDialog() override;
 
     void ShowSummary();
     // A booking the program died in the middle of is settled with the database: its reset
@@ -45,7 +45,7 @@ public:
     bool saving() const { return saving_; }
 
     // The frame of the task at this place in the list, or null while it is out of view.
-    TProjectBaseFrame* frameAt(int index) const;
+    EntryFrame* frameAt(int index) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -58,13 +58,13 @@ private:
     // The entries of a new opening, shown from the top.
     void fill();
     // The frame that shows the entry, free or made for it.
-    TProjectBaseFrame* bind(size_t index);
+    EntryFrame* bind(size_t index);
     // Frames for what is in view and next to the focus; the others free.
     void arrange();
     int focusedIndex() const;
     // Scrolled into view, with its frame.
-    TProjectBaseFrame* frameInView(size_t index);
-    void measure(TProjectBaseFrame* sample);
+    EntryFrame* frameInView(size_t index);
+    void measure(EntryFrame* sample);
     // The frames' height and pitch in the column as high as it is now.
     void fit();
     void layoutColumn();
@@ -86,7 +86,7 @@ private:
     QPushButton* saveButton_;
     WorkRecords& records_;
     TaskList& tasks_;
-    TForm4& progress_;
+    ProgressDialog& progress_;
     void save();
     FrameColumn* frameHolder_;
     std::vector<BookingEntry> entries_;
@@ -95,12 +95,12 @@ private:
     std::vector<float> hours_;
     // The frames, few however many entries: each shows one entry, or none (index -1).
     struct Slot {
-        TProjectBaseFrame* frame;
+        EntryFrame* frame;
         int index;
     };
     std::vector<Slot> pool_;
-    std::vector<TProjectBaseFrame*> frameOf_; // per entry, null while it has no frame
-    int frameHint_ = 0;                       // the height a frame asks for
+    std::vector<EntryFrame*> frameOf_; // per entry, null while it has no frame
+    int frameHint_ = 0;                // the height a frame asks for
     int gap_ = 0;
     int frameHeight_ = 0; // more than it asks while a few frames leave room below
     int pitch_ = 0;       // a frame and the gap below it

@@ -1,4 +1,4 @@
-#include "model/Project.h"
+#include "model/Task.h"
 
 #include "model/TaskList.h"
 #include "platform/Clock.h"
@@ -58,7 +58,7 @@ int CompareNames(const QString& a, const QString& b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int CompareByName(const TProject* a, const TProject* b) {
+int CompareByName(const Task* a, const Task* b) {
     return CompareNames(a->name(), b->name());
 }
 
@@ -71,14 +71,14 @@ QString BoundedTaskName(const QString& name) {
     return name.left(keep);
 }
 
-TProject::TProject(const QString& name) : name_(BoundedTaskName(name)) {}
+Task::Task(const QString& name) : name_(BoundedTaskName(name)) {}
 
-void TProject::changed() {
+void Task::changed() {
     if (list_)
         list_->taskChanged(this);
 }
 
-void TProject::setName(const QString& name) {
+void Task::setName(const QString& name) {
     const QString bounded = BoundedTaskName(name);
     if (bounded == name_)
         return;
@@ -86,39 +86,39 @@ void TProject::setName(const QString& name) {
     changed();
 }
 
-void TProject::setDescription(const QString& description) {
+void Task::setDescription(const QString& description) {
     if (description == description_)
         return;
     description_ = description;
     changed();
 }
 
-void TProject::setSectionId(qint32 id) {
+void Task::setSectionId(qint32 id) {
     if (id == sectionId_)
         return;
     sectionId_ = id;
     changed();
 }
 
-void TProject::setActivityId(qint32 id) {
+void Task::setActivityId(qint32 id) {
     if (id == activityId_)
         return;
     activityId_ = id;
     changed();
 }
 
-void TProject::SetTime(double value) {
+void Task::SetTime(double value) {
     if (value == time_)
         return;
     time_ = value;
     changed();
 }
 
-qint64 TProject::segmentMs() const {
+qint64 Task::segmentMs() const {
     return running_ ? std::max<qint64>(0, elapsedNow() - startMs_) : 0;
 }
 
-void TProject::Start() {
+void Task::Start() {
     if (running_)
         return;
     startMs_ = elapsedNow();
@@ -127,7 +127,7 @@ void TProject::Start() {
         list_->taskStarted(this);
 }
 
-void TProject::Stop() {
+void Task::Stop() {
     if (!running_)
         return;
     time_ += segmentMs() / kMsPerDay;
@@ -136,7 +136,7 @@ void TProject::Stop() {
         list_->taskStopped(this);
 }
 
-void TProject::Reset() {
+void Task::Reset() {
     const bool wasRunning = running_;
     running_ = false;
     time_ = 0;
@@ -146,14 +146,14 @@ void TProject::Reset() {
         list_->taskReset(this, wasRunning);
 }
 
-void TProject::takeBooked(double days) {
+void Task::takeBooked(double days) {
     Flush();
     time_ = std::max(0.0, time_ - days);
     description_.clear();
     changed();
 }
 
-void TProject::Flush() {
+void Task::Flush() {
     if (!running_)
         return;
     const qint64 now = elapsedNow();
@@ -162,7 +162,7 @@ void TProject::Flush() {
     changed();
 }
 
-void TProject::discardMs(qint64 ms) {
+void Task::discardMs(qint64 ms) {
     if (ms <= 0)
         return;
     Flush();
@@ -170,38 +170,38 @@ void TProject::discardMs(qint64 ms) {
     changed();
 }
 
-double TProject::CurrentTime() const {
+double Task::CurrentTime() const {
     return time_ + segmentMs() / kMsPerDay;
 }
 
-QString TProject::TimeText() const {
+QString Task::TimeText() const {
     return FormatTime(time_);
 }
 
-QString TProject::CurrentTimeText() const {
+QString Task::CurrentTimeText() const {
     return FormatTime(CurrentTime());
 }
 
-QString TProject::MenuCaption() const {
+QString Task::MenuCaption() const {
     return name_ + QStringLiteral("  ") + TimeText();
 }
 
-QString TProject::EntryCaption() const {
+QString Task::EntryCaption() const {
     return running_ ? name_ + QStringLiteral("  ") + CurrentTimeText() : MenuCaption();
 }
 
-float TProject::Hours() const {
+float Task::Hours() const {
     const Duration t = splitTime(time_);
     if (t.minutes == 0)
         return static_cast<float>(t.hours);
     return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
 }
 
-QString TProject::ActiveMark() const {
+QString Task::ActiveMark() const {
     return running_ ? QStringLiteral("A") : QString();
 }
 
-int CompareByHours(const TProject* a, const TProject* b) {
+int CompareByHours(const Task* a, const Task* b) {
     const float d = b->Hours() - a->Hours();
     return d > 0 ? 1 : (d < 0 ? -1 : 0);
 }

@@ -1,4 +1,4 @@
-#include "database/Progress.h"
+#include "database/ProgressDialog.h"
 
 #include "widgets/Accessible.h"
 
@@ -6,7 +6,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-TForm4::TForm4(QWidget* parent)
+ProgressDialog::ProgressDialog(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     announceAsWindow(this);
     setObjectName(QStringLiteral("Form4"));
@@ -21,24 +21,24 @@ TForm4::TForm4(QWidget* parent)
     setFixedSize(320, 80);
 }
 
-TForm4::~TForm4() {}
+ProgressDialog::~ProgressDialog() {}
 
-void TForm4::showEvent(QShowEvent* event) {
+void ProgressDialog::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     progressBar_->setMinimum(1);
     progressBar_->setValue(1);
     Step = 10;
 }
 
-void TForm4::begin(int steps) {
+void ProgressDialog::begin(int steps) {
     progressBar_->setMaximum(steps * Step);
 }
 
-void TForm4::finish() {
+void ProgressDialog::finish() {
     progressBar_->setValue(progressBar_->maximum());
 }
 
-void TForm4::StepIt() {
+void ProgressDialog::StepIt() {
     const int next = progressBar_->value() + Step;
     progressBar_->setValue(next > progressBar_->maximum() ? progressBar_->minimum() : next);
 }

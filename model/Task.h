@@ -13,13 +13,13 @@ QString BoundedTaskName(const QString& name);
 
 // One named stopwatch. Which task runs is the list's business: a task tells its list when
 // it starts, stops or changes, and the list tells whoever shows it.
-class TProject {
+class Task {
 public:
     // The name is kept as BoundedTaskName makes it, here and in setName().
-    explicit TProject(const QString& name);
-    virtual ~TProject() = default;
-    TProject(const TProject&) = delete;
-    TProject& operator=(const TProject&) = delete;
+    explicit Task(const QString& name);
+    virtual ~Task() = default;
+    Task(const Task&) = delete;
+    Task& operator=(const Task&) = delete;
 
     const QString& name() const { return name_; }
     // The recorded time in days, without the running segment.
@@ -82,8 +82,8 @@ QString FormatTime(double value);
 // Descriptions keep their line breaks as CR LF; text editors show them as "\n".
 QString DescriptionForEditor(const QString& description);
 QString DescriptionFromEditor(const QString& editorText);
-int CompareByName(const TProject* a, const TProject* b);
+int CompareByName(const Task* a, const Task* b);
 // Most hours first.
-int CompareByHours(const TProject* a, const TProject* b);
+int CompareByHours(const Task* a, const Task* b);
 // Byte-wise (code unit) comparison without locale: -1, 0 or +1.
 int CompareNames(const QString& a, const QString& b);

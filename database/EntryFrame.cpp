@@ -1,4 +1,4 @@
-#include "database/ProjectFrame.h"
+#include "database/EntryFrame.h"
 
 #include "model/WorkRecords.h"
 #include "platform/Error.h"
@@ -18,7 +18,7 @@
 
 using namespace platform;
 
-TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QFrame(parent) {
+EntryFrame::EntryFrame(WorkRecords& records, QWidget* parent) : QFrame(parent) {
     setFrameShape(QFrame::NoFrame);
     hoursEdit_ = new QLineEdit;
     hoursEdit_->setObjectName(QStringLiteral("Edit2"));
@@ -32,9 +32,9 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     dateEdit_->setObjectName(QStringLiteral("DateTimePicker1"));
     dateEdit_->setCalendarPopup(true);
     dateEdit_->setDisplayFormat(shortDateFormat());
-    projectBox_ = new TDBLookupComboBox;
+    projectBox_ = new LookupComboBox;
     projectBox_->setObjectName(QStringLiteral("DBLookupComboBox2"));
-    activityBox_ = new TDBLookupComboBox;
+    activityBox_ = new LookupComboBox;
     activityBox_->setObjectName(QStringLiteral("DBLookupComboBox1"));
     projectBox_->setListSource(records.projectList());
     activityBox_->setListSource(records.activityList());
@@ -79,7 +79,7 @@ TProjectBaseFrame::TProjectBaseFrame(WorkRecords& records, QWidget* parent) : QF
     setTabOrder(descriptionEdit_, bugEdit_);
 }
 
-void TProjectBaseFrame::load(const BookingEntry& entry) {
+void EntryFrame::load(const BookingEntry& entry) {
     taskId_ = entry.taskId;
     dateEdit_->setDate(entry.day);
     taskLabel_->setText(entry.taskName);
@@ -100,7 +100,7 @@ void TProjectBaseFrame::load(const BookingEntry& entry) {
     hoursEdit_->setText(entry.hoursText);
 }
 
-void TProjectBaseFrame::store(BookingEntry& entry) const {
+void EntryFrame::store(BookingEntry& entry) const {
     entry.hoursText = hoursEdit_->text();
     entry.day = dateEdit_->date();
     entry.projectId = projectBox_->KeyValue();
@@ -109,19 +109,19 @@ void TProjectBaseFrame::store(BookingEntry& entry) const {
     entry.bugText = bugEdit_->text();
 }
 
-std::optional<double> TProjectBaseFrame::typedHours() const {
+std::optional<double> EntryFrame::typedHours() const {
     return parseHours(hoursEdit_->text());
 }
 
-void TProjectBaseFrame::setWorkDay(const QDate& day) {
+void EntryFrame::setWorkDay(const QDate& day) {
     dateEdit_->setDate(day);
 }
 
-QString TProjectBaseFrame::taskName() const {
+QString EntryFrame::taskName() const {
     return taskLabel_->text();
 }
 
-QWidget* TProjectBaseFrame::field(BookingEntry::Field which) const {
+QWidget* EntryFrame::field(BookingEntry::Field which) const {
     switch (which) {
     case BookingEntry::Field::Hours:
         return hoursEdit_;
@@ -137,15 +137,15 @@ QWidget* TProjectBaseFrame::field(BookingEntry::Field which) const {
     return hoursEdit_;
 }
 
-QWidget* TProjectBaseFrame::firstField() const {
+QWidget* EntryFrame::firstField() const {
     return hoursEdit_;
 }
 
-QWidget* TProjectBaseFrame::lastField() const {
+QWidget* EntryFrame::lastField() const {
     return bugEdit_;
 }
 
-void TProjectBaseFrame::chainAfter(QWidget* previous) {
+void EntryFrame::chainAfter(QWidget* previous) {
     setTabOrder(previous, hoursEdit_);
     setTabOrder(hoursEdit_, dateEdit_);
     setTabOrder(dateEdit_, projectBox_);
@@ -154,7 +154,7 @@ void TProjectBaseFrame::chainAfter(QWidget* previous) {
     setTabOrder(descriptionEdit_, bugEdit_);
 }
 
-bool TProjectBaseFrame::hoursLeft() {
+bool EntryFrame::hoursLeft() {
     const auto value = typedHours();
     if (value && *value >= 0) {
         if (onHoursChanged)
@@ -164,7 +164,7 @@ bool TProjectBaseFrame::hoursLeft() {
     return refuseHours();
 }
 
-bool TProjectBaseFrame::refuseHours() {
+bool EntryFrame::refuseHours() {
     // The mistake in view while the message tells of it: the wheel may have taken it away.
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
         if (auto* area = qobject_cast<QScrollArea*>(w)) {
@@ -178,7 +178,7 @@ bool TProjectBaseFrame::refuseHours() {
     return false;
 }
 
-bool TProjectBaseFrame::eventFilter(QObject* watched, QEvent* event) {
+bool EntryFrame::eventFilter(QObject* watched, QEvent* event) {
     // Only when the user leaves the field: not when a message box or a pop-up takes the
     // focus for a moment, which would stack a second message on the first.
     if (watched == hoursEdit_ && event->type() == QEvent::FocusOut) {

@@ -1,7 +1,7 @@
-#include "database/SummaryUnit.h"
+#include "database/BookingDialog.h"
 
-#include "database/Progress.h"
-#include "database/ProjectFrame.h"
+#include "database/EntryFrame.h"
+#include "database/ProgressDialog.h"
 #include "model/Records.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
@@ -53,7 +53,7 @@ protected:
     }
 };
 
-TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
+BookingDialog::BookingDialog(WorkRecords& records, TaskList& tasks, ProgressDialog& progress)
     : records_(records), tasks_(tasks), progress_(progress),
       pending_(platform::services().registry->location()) {
     setObjectName(QStringLiteral("Summary"));
@@ -111,7 +111,7 @@ TSummary::TSummary(WorkRecords& records, TaskList& tasks, TForm4& progress)
     resize(platform::sizeOnScreen(this, QSize(560, 520)));
 }
 
-TSummary::~TSummary() {
+BookingDialog::~BookingDialog() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
     // The frames go after the entries: the focus leaving them must not arrange them.
@@ -120,13 +120,13 @@ TSummary::~TSummary() {
     frameHolder_->onResized = nullptr;
 }
 
-TProjectBaseFrame* TSummary::frameAt(int index) const {
+EntryFrame* BookingDialog::frameAt(int index) const {
     return index >= 0 && static_cast<size_t>(index) < frameOf_.size()
                ? frameOf_[static_cast<size_t>(index)]
                : nullptr;
 }
 
-void TSummary::ShowSummary() {
+void BookingDialog::ShowSummary() {
     // A running save keeps its entries: the booking reads them until it ends.
     if (saving_) {
         raise();
@@ -137,7 +137,7 @@ void TSummary::ShowSummary() {
     {
         BusyCursor busy;
         TaskList& tasks = tasks_;
-        tasks.sort([](const TProject* a, const TProject* b) { return CompareByHours(a, b) < 0; });
+        tasks.sort([](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
         entries_.clear();
         entries_.reserve(tasks.size());
         hours_.clear();
@@ -154,11 +154,11 @@ void TSummary::ShowSummary() {
     activateWindow();
     arrange();
     // The keys start at the first entry's hours, as the eye does.
-    if (TProjectBaseFrame* first = frameAt(0))
+    if (EntryFrame* first = frameAt(0))
         first->firstField()->setFocus(Qt::OtherFocusReason);
 }
 
-void TSummary::fill() {
+void BookingDialog::fill() {
     // The frames of the last opening show the new entries as they come into view.
     for (Slot& slot : pool_)
         slot.index = -1;
@@ -170,16 +170,16 @@ void TSummary::fill() {
     arrange();
 }
 
-TProjectBaseFrame* TSummary::bind(size_t index) {
+EntryFrame* BookingDialog::bind(size_t index) {
     if (frameOf_[index])
         return frameOf_[index];
     auto free = std::find_if(pool_.begin(), pool_.end(), [](const Slot& s) { return s.index < 0; });
     if (free == pool_.end()) {
-        auto* made = new TProjectBaseFrame(records_, frameHolder_);
+        auto* made = new EntryFrame(records_, frameHolder_);
         made->onHoursChanged = [this] { UpdateTotal(); };
         free = pool_.insert(pool_.end(), Slot{made, -1});
     }
-    TProjectBaseFrame* frame = free->frame;
+    EntryFrame* frame = free->frame;
     frame->setObjectName(QStringLiteral("Frame%1").arg(index));
     frame->load(entries_[index]);
     // In the tab order where the list has it: after the frame above, else before the one
@@ -210,7 +210,7 @@ TProjectBaseFrame* TSummary::bind(size_t index) {
     return frame;
 }
 
-void TSummary::measure(TProjectBaseFrame* sample) {
+void BookingDialog::measure(EntryFrame* sample) {
     frameHint_ = sample->sizeHint().height();
     // The gap a column layout of the frames would leave between two of them.
     QStyle* style = frameHolder_->style();
@@ -223,7 +223,7 @@ void TSummary::measure(TProjectBaseFrame* sample) {
     fit();
 }
 
-void TSummary::fit() {
+void BookingDialog::fit() {
     // As a column layout with room to spare below its frames shares a view that holds them
     // all: each frame and the room below alike, no frame lower than it asks.
     const int count = static_cast<int>(entries_.size());
@@ -233,8 +233,8 @@ void TSummary::fit() {
     pitch_ = frameHeight_ + gap_;
 }
 
-void TSummary::layoutColumn() {
-    const TProjectBaseFrame* sample = frameAt(0);
+void BookingDialog::layoutColumn() {
+    const EntryFrame* sample = frameAt(0);
     const int count = static_cast<int>(entries_.size());
     const int height = count > 0 ? count * frameHint_ + (count - 1) * gap_ : 0;
     frameHolder_->hint = QSize(sample ? sample->sizeHint().width() : 0, height);
@@ -244,7 +244,7 @@ void TSummary::layoutColumn() {
     placeFrames();
 }
 
-void TSummary::placeFrames() {
+void BookingDialog::placeFrames() {
     fit();
     const int width = frameHolder_->width();
     for (const Slot& slot : pool_)
@@ -252,7 +252,7 @@ void TSummary::placeFrames() {
             slot.frame->setGeometry(0, slot.index * pitch_, width, frameHeight_);
 }
 
-int TSummary::focusedIndex() const {
+int BookingDialog::focusedIndex() const {
     // The window's focus stays with its field while a message box or a pop-up has it.
     QWidget* focused = focusWidget();
     for (const Slot& slot : pool_)
@@ -261,7 +261,7 @@ int TSummary::focusedIndex() const {
     return -1;
 }
 
-void TSummary::arrange() {
+void BookingDialog::arrange() {
     // Hiding a frame may move the focus, which arranges again.
     if (arranging_ || pitch_ <= 0)
         return;
@@ -295,7 +295,7 @@ void TSummary::arrange() {
     arranging_ = false;
 }
 
-TProjectBaseFrame* TSummary::frameInView(size_t index) {
+EntryFrame* BookingDialog::frameInView(size_t index) {
     // The whole frame where the viewport has room for it.
     const int middle = static_cast<int>(index) * pitch_ + frameHeight_ / 2;
     frameArea_->ensureVisible(0, middle, 0, frameHeight_ / 2);
@@ -303,19 +303,19 @@ TProjectBaseFrame* TSummary::frameInView(size_t index) {
     return bind(index);
 }
 
-void TSummary::keep(size_t index) {
+void BookingDialog::keep(size_t index) {
     BookingEntry& entry = entries_[index];
     frameOf_[index]->store(entry);
     hours_[index] = static_cast<float>(entry.typedHours().value_or(0));
 }
 
-void TSummary::collect() {
+void BookingDialog::collect() {
     for (const Slot& slot : pool_)
         if (slot.index >= 0)
             keep(static_cast<size_t>(slot.index));
 }
 
-void TSummary::UpdateTotal() {
+void BookingDialog::UpdateTotal() {
     // Hours that are no number yet count as none until they are.
     float sum = 0;
     for (size_t i = 0; i < entries_.size(); ++i)
@@ -323,9 +323,9 @@ void TSummary::UpdateTotal() {
     totalLabel_->setText(FloatToLocaleStr(2, sum));
 }
 
-bool TSummary::refuse(size_t index, const BookingEntry::Problem& problem) {
+bool BookingDialog::refuse(size_t index, const BookingEntry::Problem& problem) {
     // The entry in view, its field with the focus: out of view it could not be put right.
-    TProjectBaseFrame* frame = frameInView(index);
+    EntryFrame* frame = frameInView(index);
     messageBox(problem.text, problem.caption, MsgIcon::Warning, MsgButtons::Ok, frame);
     QWidget* field = frame->field(problem.field);
     frameArea_->ensureWidgetVisible(field);
@@ -333,15 +333,15 @@ bool TSummary::refuse(size_t index, const BookingEntry::Problem& problem) {
     return false;
 }
 
-QString TSummary::projectName(const BookingEntry& entry) {
+QString BookingDialog::projectName(const BookingEntry& entry) {
     // What the entry's drop-down shows.
-    const TLookupList list = records_.projectList();
+    const LookupList list = records_.projectList();
     const int row =
         entry.projectId.isNull() ? -1 : list.dataset->Locate(list.keyField, entry.projectId);
     return row >= 0 ? list.dataset->Value(row, list.listField).toString() : QString();
 }
 
-bool TSummary::ConfirmSave() {
+bool BookingDialog::ConfirmSave() {
     collect();
     QString text = QStringLiteral("Are you sure to save following records to database ?\r\n\r\n");
     // A screenful of records at most: with hundreds the question's buttons were far below
@@ -373,19 +373,19 @@ bool TSummary::ConfirmSave() {
                       this) == MsgAnswer::Yes;
 }
 
-void TSummary::showEvent(QShowEvent* event) {
+void BookingDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
         guarded([this] { records_.openLists(); });
 }
 
-void TSummary::hideEvent(QHideEvent* event) {
+void BookingDialog::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (!event->spontaneous())
         guarded([this] { records_.closeLists(); });
 }
 
-bool TSummary::settlePending(bool quiet) {
+bool BookingDialog::settlePending(bool quiet) {
     // A reset already made in memory waits only for the store: settling it again would
     // take the booked time off twice.
     if (resetUnsaved_ || !pending_.exists())
@@ -415,14 +415,14 @@ bool TSummary::settlePending(bool quiet) {
     }
 }
 
-void TSummary::storeSaved() {
+void BookingDialog::storeSaved() {
     if (!resetUnsaved_)
         return;
     resetUnsaved_ = false;
     pending_.remove();
 }
 
-void TSummary::saveClicked() {
+void BookingDialog::saveClicked() {
     if (saving_)
         return;
     if (!ConfirmSave())
@@ -444,7 +444,7 @@ void TSummary::saveClicked() {
     records_.holdLists(false);
 }
 
-void TSummary::save() {
+void BookingDialog::save() {
     // What was confirmed is what is booked, whatever is typed while it is written.
     const std::vector<BookingEntry> all = entries_;
     std::unique_ptr<BusyCursor> busy;
@@ -480,7 +480,7 @@ void TSummary::save() {
         // and the store's save is settled at the next start instead of booking again.
         std::vector<PendingBooking::Reset> resets;
         for (const BookingEntry& entry : all) {
-            TProject* task = tasks_.byId(entry.taskId);
+            Task* task = tasks_.byId(entry.taskId);
             if (!task || !resetBox_->isChecked() || entry.hours() <= 0)
                 continue;
             PendingBooking::Reset reset;
@@ -508,7 +508,7 @@ void TSummary::save() {
         for (const BookingEntry& entry : all) {
             // Each entry into its own task, also when two tasks share a name; a task removed
             // meanwhile gets nothing.
-            TProject* task = tasks_.byId(entry.taskId);
+            Task* task = tasks_.byId(entry.taskId);
             if (!task)
                 continue;
             if (!entry.activityId.isNull())

@@ -11,15 +11,15 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class TDBLookupComboBox;
+class LookupComboBox;
 class WorkRecords;
 
 // The editor of one future work record: it shows a booking entry and tells what its fields
 // say now.
-class TProjectBaseFrame : public QFrame {
+class EntryFrame : public QFrame {
     Q_OBJECT
 public:
-    explicit TProjectBaseFrame(WorkRecords& records, QWidget* parent = nullptr);
+    explicit EntryFrame(WorkRecords& records, QWidget* parent = nullptr);
 
     void load(const BookingEntry& entry);
     // What the fields say, into the entry the frame shows.
@@ -57,8 +57,8 @@ private:
     // Label4 (the task's name).
     QLineEdit* hoursEdit_;
     QDateEdit* dateEdit_;
-    TDBLookupComboBox* projectBox_;
-    TDBLookupComboBox* activityBox_;
+    LookupComboBox* projectBox_;
+    LookupComboBox* activityBox_;
     QPlainTextEdit* descriptionEdit_;
     QLineEdit* bugEdit_;
     QLabel* taskLabel_;

@@ -1,4 +1,4 @@
-#include "database/EditBox.h"
+#include "database/InputBox.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
+InputBox::InputBox(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("EditBox"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowContextHelpButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -37,12 +37,12 @@ TEditBox::TEditBox(QWidget* parent) : QDialog(parent) {
     setFixedSize(320, 110);
 }
 
-TEditBox::~TEditBox() {
+InputBox::~InputBox() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
 }
 
-bool TEditBox::Ask(const QString& caption, const QString& prompt, const QString& initial,
+bool InputBox::Ask(const QString& caption, const QString& prompt, const QString& initial,
                    QString& text) {
     setWindowTitle(caption);
     promptLabel_->setText(prompt);
@@ -53,12 +53,12 @@ bool TEditBox::Ask(const QString& caption, const QString& prompt, const QString&
     return true;
 }
 
-void TEditBox::showEvent(QShowEvent* event) {
+void InputBox::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     answerEdit_->setFocus();
 }
 
-void TEditBox::closeEvent(QCloseEvent* event) {
+void InputBox::closeEvent(QCloseEvent* event) {
     event->accept();
     done(Cancel);
 }

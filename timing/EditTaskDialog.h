@@ -7,22 +7,22 @@
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class TDBLookupComboBox;
-class TProject;
+class LookupComboBox;
+class Task;
 class WorkRecords;
 class TaskList;
 
 // Creates a task or changes one: name, recorded time, description, project and activity.
-class TForm2 : public Deferred<QDialog> {
+class EditTaskDialog : public Deferred<QDialog> {
     Q_OBJECT
 public:
-    TForm2(WorkRecords& records, TaskList& tasks, QWidget* parent = nullptr);
-    ~TForm2() override;
+    EditTaskDialog(WorkRecords& records, TaskList& tasks, QWidget* parent = nullptr);
+    ~EditTaskDialog() override;
 
-    void EditTask(TProject* task);
+    void EditTask(Task* task);
     int NewTask();
     // The task last edited or created; null after a cancelled "&Add".
-    TProject* editedTask() const { return editedTask_; }
+    Task* editedTask() const { return editedTask_; }
 
     // The recorded time typed as h:mm:ss with the locale's time separator, as a fraction of
     // a day; false when it is no valid time (hours 0-9999, minutes and seconds 0-59).
@@ -41,14 +41,14 @@ private:
     // message shown and nothing changed, when the recorded time is no valid time.
     bool okClicked();
 
-    TProject* editedTask_ = nullptr;
+    Task* editedTask_ = nullptr;
     // Found by the tests under their object names: Edit1, MaskEdit1, Memo1,
     // DBLookupComboBox1 (projects), DBLookupComboBox2 (activities), Button1, Button2.
     QLineEdit* nameEdit_ = nullptr;
     QLineEdit* timeEdit_ = nullptr;
     QPlainTextEdit* descriptionEdit_ = nullptr;
-    TDBLookupComboBox* projectBox_ = nullptr;
-    TDBLookupComboBox* activityBox_ = nullptr;
+    LookupComboBox* projectBox_ = nullptr;
+    LookupComboBox* activityBox_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     WorkRecords& records_;

@@ -1,4 +1,4 @@
-#include "desktop/About.h"
+#include "desktop/AboutDialog.h"
 
 #include "platform/Error.h"
 #include "platform/Services.h"
@@ -59,7 +59,7 @@ QLabel* link(const char* name, const QString& text) {
 }
 } // namespace
 
-TForm3::TForm3(QWidget* parent) : Deferred(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : Deferred(parent) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -67,7 +67,7 @@ TForm3::TForm3(QWidget* parent) : Deferred(parent) {
     setModal(false);
 }
 
-void TForm3::buildControls() {
+void AboutDialog::buildControls() {
     picture_ = new QLabel;
     picture_->setObjectName(QStringLiteral("Image1"));
     picture_->setPixmap(QIcon(QStringLiteral(":/icons/korvan.png")).pixmap(32, 32));
@@ -115,7 +115,7 @@ void TForm3::buildControls() {
     guarded([this] { setUp(); });
 }
 
-void TForm3::showEvent(QShowEvent* event) {
+void AboutDialog::showEvent(QShowEvent* event) {
     // Measured when first shown, not at start-up: text metrics load the fonts.
     if (!sized_) {
         setFixedSize(sizeHint());
@@ -126,9 +126,9 @@ void TForm3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-TForm3::~TForm3() {}
+AboutDialog::~AboutDialog() {}
 
-void TForm3::setUp() {
+void AboutDialog::setUp() {
     if (const VersionRecord* record =
             services().shell ? services().shell->versionRecord() : nullptr) {
         if (!record->translations.isEmpty()) {
@@ -148,17 +148,17 @@ void TForm3::setUp() {
     mailLabel_->hide();
 }
 
-void TForm3::mailClicked() {
+void AboutDialog::mailClicked() {
     if (services().shell)
         services().shell->open(QStringLiteral("mailto:") + contactAddress());
 }
 
-void TForm3::webClicked() {
+void AboutDialog::webClicked() {
     if (services().shell)
         services().shell->open(webAddress());
 }
 
-bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+bool AboutDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == webLabel_)
             guarded([this] { webClicked(); });

@@ -9,11 +9,11 @@ class QPushButton;
 
 // The About box: picture, name, the version from the version record, the maker's notice
 // and the web address.
-class TForm3 : public Deferred<QDialog> {
+class AboutDialog : public Deferred<QDialog> {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
-    ~TForm3() override;
+    explicit AboutDialog(QWidget* parent = nullptr);
+    ~AboutDialog() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -10,27 +10,27 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QWindow;
-class TProject;
+class Task;
 class TaskList;
 
 // Asks for what the user is doing when a task starts.
-class TForm5 : public Deferred<QDialog> {
+class DescriptionDialog : public Deferred<QDialog> {
     Q_OBJECT
 public:
-    explicit TForm5(TaskList& tasks, QWidget* parent = nullptr);
+    explicit DescriptionDialog(TaskList& tasks, QWidget* parent = nullptr);
 
     // The tray menu stays shut while the prompt is open (a task chosen there would not be
     // the one asked about).
     std::function<void(bool enabled)> setTrayMenuEnabled;
     // The user's answer to "Do not show this dialog next time".
     std::function<void(bool request)> setRequestDescription;
-    ~TForm5() override;
+    ~DescriptionDialog() override;
 
     // Opens the prompt for a task whose clock has just started. While it is open for
     // another task, it stays with that one (its text goes to the task it names), and the
     // prompt for the task started meanwhile opens once it is answered, if that task still
     // runs; of several started meanwhile, the last.
-    void Prompt(TProject* task);
+    void Prompt(Task* task);
     void done(int result) override;
 
     // The text with a line break added when its last line is not empty.

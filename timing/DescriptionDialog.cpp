@@ -1,6 +1,6 @@
-#include "timing/DescriptionForm.h"
+#include "timing/DescriptionDialog.h"
 
-#include "model/Project.h"
+#include "model/Task.h"
 #include "model/TaskList.h"
 #include "platform/Centre.h"
 #include "widgets/ElidedLabel.h"
@@ -19,7 +19,8 @@
 #include <algorithm>
 #include <utility>
 
-TForm5::TForm5(TaskList& tasks, QWidget* parent) : Deferred(parent), tasks_(tasks) {
+DescriptionDialog::DescriptionDialog(TaskList& tasks, QWidget* parent)
+    : Deferred(parent), tasks_(tasks) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Task description"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -31,7 +32,7 @@ TForm5::TForm5(TaskList& tasks, QWidget* parent) : Deferred(parent), tasks_(task
             [this](QWindow* focused) { keepTheKeys(focused); });
 }
 
-void TForm5::buildControls() {
+void DescriptionDialog::buildControls() {
     taskCaption_ = new QLabel(QStringLiteral("Task: "));
     taskCaption_->setObjectName(QStringLiteral("Label2"));
     taskName_ = new ElidedLabel;
@@ -69,12 +70,12 @@ void TForm5::buildControls() {
     layout->addLayout(buttons);
 }
 
-TForm5::~TForm5() {
+DescriptionDialog::~DescriptionDialog() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
 }
 
-QString TForm5::withFreshLine(const QString& text) {
+QString DescriptionDialog::withFreshLine(const QString& text) {
     const QString lineBreak = QStringLiteral("\r\n");
     // A line break at the very end closes the line before it.
     QString body = text;
@@ -85,7 +86,7 @@ QString TForm5::withFreshLine(const QString& text) {
     return lastLine.isEmpty() ? text : text + lineBreak;
 }
 
-void TForm5::Prompt(TProject* task) {
+void DescriptionDialog::Prompt(Task* task) {
     // Opens and returns: whoever started the task (a click, the tray menu, a script on the
     // bus) goes on, and the answer is written back when the user gives it.
     if (isVisible()) {
@@ -112,7 +113,7 @@ void TForm5::Prompt(TProject* task) {
 // While it is open the keys are its own. A window it blocks may take them back after it
 // showed: a menu of the tray, closing, gives them to the dialog it was opened over, and Qt
 // passes them on to the main window, where every key is lost.
-void TForm5::keepTheKeys(QWindow* focused) {
+void DescriptionDialog::keepTheKeys(QWindow* focused) {
     if (!focused || !isVisible() || focused == windowHandle() ||
         QApplication::activeModalWidget() != this)
         return;
@@ -124,7 +125,7 @@ void TForm5::keepTheKeys(QWindow* focused) {
     }
 }
 
-void TForm5::done(int result) {
+void DescriptionDialog::done(int result) {
     QDialog::done(result);
     // The keys go back to the dialog this prompt was opened over ("Edit task"): the window
     // manager may give them to no one, and the user's next key would be lost.
@@ -132,7 +133,7 @@ void TForm5::done(int result) {
         below->raise();
         below->activateWindow();
     }
-    TProject* task = tasks_.byId(promptedTask_); // null when removed meanwhile
+    Task* task = tasks_.byId(promptedTask_); // null when removed meanwhile
     promptedTask_ = 0;
     const quint64 next = std::exchange(nextTask_, 0);
     if (setTrayMenuEnabled)
@@ -147,20 +148,20 @@ void TForm5::done(int result) {
     // just ask for no more prompts).
     if (next && stillAsked)
         QTimer::singleShot(0, this, [this, next] {
-            TProject* started = tasks_.byId(next);
+            Task* started = tasks_.byId(next);
             if (started && started->running() && !isVisible())
                 Prompt(started);
         });
 }
 
-void TForm5::showEvent(QShowEvent* event) {
+void DescriptionDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
         platform::centreOnScreen(this);
     onShown();
 }
 
-void TForm5::onShown() {
+void DescriptionDialog::onShown() {
     doNotAskBox_->setChecked(false);
     const QString text = DescriptionFromEditor(descriptionEdit_->toPlainText());
     const QString fresh = withFreshLine(text);
@@ -170,7 +171,7 @@ void TForm5::onShown() {
     descriptionEdit_->moveCursor(QTextCursor::End);
 }
 
-bool TForm5::eventFilter(QObject* watched, QEvent* event) {
+bool DescriptionDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == descriptionEdit_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers mods =

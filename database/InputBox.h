@@ -7,12 +7,12 @@ class QLineEdit;
 class QPushButton;
 
 // A one-line input box: OK on Enter; Escape and the close box cancel.
-class TEditBox : public QDialog {
+class InputBox : public QDialog {
     Q_OBJECT
 public:
     enum Result { OK = 1, Cancel = 2 };
-    explicit TEditBox(QWidget* parent = nullptr);
-    ~TEditBox() override;
+    explicit InputBox(QWidget* parent = nullptr);
+    ~InputBox() override;
 
     // Shows the box; true and the text on OK.
     bool Ask(const QString& caption, const QString& prompt, const QString& initial, QString& text);
