@@ -24,7 +24,7 @@ start_desktop() {
     K="${KORVAN_E2E_BINARY:-$KORVAN}"
     STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
     PIDS=()
-    trap stop_desktop EXIT
+    trap end_scenario EXIT
     # The server picks a free display itself and writes its number once it accepts
     # connections, so two runs on one machine never share a display.
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
@@ -166,11 +166,54 @@ wait_for_long() {
     fail "$what not ready"
 }
 
+# Every process the scenario started, whoever its parent is now: the program, its second
+# copies and clients, the desktop, and what they started in turn (a panel's plug-ins, what
+# the bus started), found by the runtime folder they all inherited.
+scenario_processes() {
+    local environ pid value
+    for environ in /proc/[0-9]*/environ; do
+        pid="${environ#/proc/}"; pid="${pid%/environ}"
+        [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+        # Others' processes cannot be read, and a process may end while it is looked at.
+        { exec 4<"$environ"; } 2>/dev/null || continue
+        while IFS= read -r -d '' value <&4; do
+            [ "$value" = "XDG_RUNTIME_DIR=$WORK/runtime" ] && { echo "$pid"; break; }
+        done
+        exec 4<&-
+    done
+}
+
+# Ends everything the scenario started and waits until each has ended before the folder
+# they write in goes: the program saves on its way out, a panel keeps its settings, and
+# a folder removed under them fails the run afterwards. Whatever has not ended after 10 s
+# of asking is killed.
 stop_desktop() {
+    local status=0 pids
     [ -n "${KORVAN_PID:-}" ] && kill "$KORVAN_PID" 2>/dev/null || true
     for ((i=${#PIDS[@]}-1; i>=0; i--)); do kill "${PIDS[i]}" 2>/dev/null || true; done
-    for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
-    rm -rf "$WORK"
+    mapfile -t pids < <(scenario_processes)
+    [ "${#pids[@]}" -gt 0 ] && kill "${pids[@]}" 2>/dev/null
+    wait 2>/dev/null
+    for _ in $(seq 500); do
+        mapfile -t pids < <(scenario_processes)
+        [ "${#pids[@]}" = 0 ] && break
+        sleep 0.02
+    done
+    if [ "${#pids[@]}" -gt 0 ]; then
+        echo "FAIL: still running after the scenario: ${pids[*]}" >&2
+        kill -KILL "${pids[@]}" 2>/dev/null
+        wait 2>/dev/null
+        status=1
+    fi
+    rm -rf "$WORK" || { echo "FAIL: the scenario's folder could not be removed" >&2; status=1; }
+    return "$status"
+}
+
+# The end of a scenario, passed or failed: a teardown that went wrong fails it too.
+end_scenario() {
+    local status=$?
+    stop_desktop || status=1
+    exit "$status"
 }
 
 STEP=0

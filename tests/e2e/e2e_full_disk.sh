@@ -16,7 +16,7 @@ start_desktop e2e_full_disk
 MNT="$XDG_CONFIG_HOME/Myrkat"
 mkdir -p "$MNT"
 mount -t tmpfs -o size=256k,mode=0700 tmpfs "$MNT"
-trap 'umount "$MNT" 2>/dev/null || true; stop_desktop' EXIT
+trap 'status=$?; umount "$MNT" 2>/dev/null; stop_desktop || status=1; exit "$status"' EXIT
 
 running() { "$K" --list | grep -q $'\trunning\t'"$1"'$'; }
 has_journal() { [ -n "$(find "$MNT" -name 'korvan-*.journal')" ]; }

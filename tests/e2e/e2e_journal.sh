@@ -61,7 +61,7 @@ wait_korvan_exit
 [ "$KORVAN_STATUS" != 0 ] || echo "note: the program ended with status 0 without its display"
 cp -a "$XDG_CONFIG_HOME" "/tmp/e2e_journal_config.$$"
 trap - EXIT
-stop_desktop
+stop_desktop || exit 1
 start_desktop e2e_journal_display
 rm -rf "$XDG_CONFIG_HOME"
 mv "/tmp/e2e_journal_config.$$" "$XDG_CONFIG_HOME"

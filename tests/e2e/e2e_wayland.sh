@@ -29,7 +29,7 @@ export WAYLAND_DISPLAY=korvan-e2e QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY
 K="${KORVAN_E2E_BINARY:-$KORVAN}"
 STORE="$XDG_CONFIG_HOME/Myrkat/Korvan.reg"
 PIDS=()
-trap stop_desktop EXIT
+trap end_scenario EXIT
 shot() {
     STEP=$((STEP + 1))
     (cd "$WORK" && weston-screenshooter && mv wayland-screenshot-*.png \
