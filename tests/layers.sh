@@ -27,6 +27,19 @@ for layer in "${!allowed[@]}"; do
         done < <(sed -nE 's/^#include "([a-z]+\/[^"]+)".*/\1/p' "$file")
     done
 done
+# The model has no windows: no header of Qt's widgets module.
+widgets_headers="$(qmake6 -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt6)/QtWidgets"
+for layer in model; do
+    for file in "$ROOT/$layer"/*.cpp "$ROOT/$layer"/*.h; do
+        [ -e "$file" ] || continue
+        while read -r included; do
+            if [ -e "$widgets_headers/${included#QtWidgets/}" ]; then
+                echo "${file#"$ROOT"/} includes <$included>: $layer has no widgets"
+                status=1
+            fi
+        done < <(sed -nE 's/^#include <([^>]+)>.*/\1/p' "$file")
+    done
+done
 # Only the model names the tables and views of the work-records schema: the database layer
 # is given what it needs, and the windows call the model.
 mapfile -t schema < <(sed -nE 's/^CREATE (TABLE|VIEW) ([A-Za-z0-9_]+).*/\2/Ip' \
