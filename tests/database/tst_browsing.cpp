@@ -1,4 +1,5 @@
 #include "database/DatabaseDialog.h"
+#include "model/CsvExport.h"
 #include "model/RecordBrowser.h"
 #include "model/WorkRecords.h"
 #include "platform/LocaleText.h"
@@ -254,7 +255,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         f->records().connection().ConnectionString = cs;
-        const int count = 3 * DatabaseDialog::ExportBatchRows - 17;
+        const int count = 3 * CsvExport::batchRows - 17;
         bookMany(engine, count);
         std::vector<Made> records;
         double sum = 0;
@@ -300,7 +301,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         f->records().connection().ConnectionString = cs;
-        const int count = 3 * DatabaseDialog::ExportBatchRows;
+        const int count = 3 * CsvExport::batchRows;
         bookMany(engine, count);
         openDialog();
         QTemporaryDir dir;

@@ -1,13 +1,10 @@
-#include "database/DatabaseDialog.h"
+#include "model/CsvExport.h"
 #include "model/RecordBrowser.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
 #include "support/Databases.h"
-#include "support/Fixture.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QPushButton>
 #include <QtTest>
 
 using namespace platform;
@@ -62,16 +59,34 @@ class TestCsvExport : public QObject {
                               .arg(review));
     }
 
-    // The file of the records as the Database dialog shows them, unfiltered.
-    static QByteArray exported(Fixture& f) {
-        DatabaseDialog setup(f.records());
-        setup.Open();
-        const QString file = f.paths->root.path() + QStringLiteral("/out.csv");
-        f.saveFile.answers = {file};
-        QTest::mouseClick(child<QPushButton>(&setup, "Button8"), Qt::LeftButton);
-        QFile in(file);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    // The file of every record, as the browser shows them unfiltered.
+    static QByteArray exported(WorkRecords& records) {
+        RecordBrowser browser(records);
+        browser.records().Open();
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        return CsvExport::write(out, browser) ? out.data() : QByteArray("failed");
     }
+    // Takes this many bytes, then refuses every write.
+    class FullDevice : public QIODevice {
+    public:
+        explicit FullDevice(qint64 room) : room_(room) { open(WriteOnly); }
+        QByteArray taken;
+        int writes = 0;
+
+    protected:
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char* data, qint64 size) override {
+            ++writes;
+            if (taken.size() + size > room_)
+                return -1;
+            taken.append(data, size);
+            return size;
+        }
+
+    private:
+        qint64 room_;
+    };
 
 private Q_SLOTS:
     void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
@@ -124,10 +139,48 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(QByteArray, expected);
         QLocale::setDefault(QLocale(locale));
-        Fixture f;
-        f.records().connection().ConnectionString = cs;
-        seed(engine, f.records());
-        QCOMPARE(exported(f), expected);
+        WorkRecords records(cs);
+        seed(engine, records);
+        QCOMPARE(exported(records), expected);
+    }
+
+    // The one rule every field is written by.
+    void fieldQuoting_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("empty") << QString() << "\"\"";
+        QTest::newRow("separator and quotes") << "a\"b;c"
+                                              << "\"a\"\"b;c\"";
+        QTest::newRow("quotes only") << "\"\""
+                                     << "\"\"\"\"\"\"";
+        QTest::newRow("line break and spaces") << " x\r\ny "
+                                               << "\" x\r\ny \"";
+    }
+    void fieldQuoting() {
+        QFETCH(QString, text);
+        QFETCH(QString, field);
+        QString line = QStringLiteral("x;");
+        CsvExport::appendField(line, text);
+        QCOMPARE(line, QStringLiteral("x;") + field);
+    }
+
+    // A device that stops taking bytes (a full disk) ends the export: false, and no
+    // further write after the refused one.
+    void failedWriteStopsTheExport() {
+        WorkRecords records(dbs->fresh(QStringLiteral("sqlite")));
+        seed(QStringLiteral("sqlite"), records);
+        const QByteArray whole = exported(records);
+        RecordBrowser browser(records);
+        browser.records().Open();
+        for (const qint64 room : {qint64(0), qint64(whole.size() - 1)}) {
+            FullDevice out(room);
+            QVERIFY(!CsvExport::write(out, browser));
+            QVERIFY(whole.startsWith(out.taken));
+            QCOMPARE(out.writes, out.taken.isEmpty() ? 1 : 2);
+        }
+        FullDevice roomy(whole.size());
+        QVERIFY(CsvExport::write(roomy, browser));
+        QCOMPARE(roomy.taken, whole);
     }
 };
 
