@@ -2,6 +2,7 @@
 
 #include "database/EntryFrame.h"
 #include "database/ProgressDialog.h"
+#include "model/Booking.h"
 #include "model/Records.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
@@ -136,14 +137,17 @@ void BookingDialog::ShowSummary() {
         return;
     {
         BusyCursor busy;
-        TaskList& tasks = tasks_;
-        tasks.sort([](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
+        // Most hours first, ties as the list has them; the list itself keeps its order,
+        // which is the user's and the store's.
+        std::vector<Task*> byHours(tasks_.begin(), tasks_.end());
+        std::stable_sort(byHours.begin(), byHours.end(),
+                         [](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
         entries_.clear();
-        entries_.reserve(tasks.size());
+        entries_.reserve(byHours.size());
         hours_.clear();
-        hours_.reserve(tasks.size());
-        for (size_t i = 0; i < tasks.size(); ++i) {
-            entries_.push_back(BookingEntry::fromTask(tasks[i]));
+        hours_.reserve(byHours.size());
+        for (Task* task : byHours) {
+            entries_.push_back(BookingEntry::fromTask(task));
             hours_.push_back(static_cast<float>(entries_.back().typedHours().value_or(0)));
         }
         fill();
@@ -445,117 +449,57 @@ void BookingDialog::saveClicked() {
 }
 
 void BookingDialog::save() {
-    // What was confirmed is what is booked, whatever is typed while it is written.
-    const std::vector<BookingEntry> all = entries_;
-    std::unique_ptr<BusyCursor> busy;
+    // What was confirmed is what is booked.
+    std::vector<Booking::Entry> confirmed;
+    confirmed.reserve(entries_.size());
     try {
-        progress_.show();
-        busy = std::make_unique<BusyCursor>();
-        progress_.begin(static_cast<int>(all.size()) + 1);
-        // Seen whole before the connection may keep it waiting; from then on the bar
-        // repaints itself whenever it moves a visible step, not on every record.
-        progress_.repaint();
-        records_.connection().BeginTrans();
-        const BookingEntry* last = nullptr;
-        for (const BookingEntry& entry : all) {
-            progress_.StepIt();
-            QCoreApplication::processEvents();
-            const double hours = entry.hours();
-            if (hours <= 0)
-                continue;
-            RefreshParameterTypes(records_.recordInsert());
-            records_.recordInsert().ParamByName(QStringLiteral("datum")).Value = entry.workDate();
-            records_.recordInsert().ParamByName(QStringLiteral("typ")).Value = entry.activityId;
-            records_.recordInsert().ParamByName(QStringLiteral("nazev")).Value =
-                entry.description();
-            records_.recordInsert().ParamByName(QStringLiteral("id_projekt")).Value =
-                entry.projectId;
-            records_.recordInsert().ParamByName(QStringLiteral("pocetHodin")).Value = hours;
-            records_.recordInsert().ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-            records_.recordInsert().ParamByName(QStringLiteral("bugid")).Value = entry.bugNumber();
-            records_.recordInsert().Execute();
-            last = &entry;
-        }
-        // The reset is written down before the commit, so that a crash between the commit
-        // and the store's save is settled at the next start instead of booking again.
-        std::vector<PendingBooking::Reset> resets;
-        for (const BookingEntry& entry : all) {
-            Task* task = tasks_.byId(entry.taskId);
-            if (!task || !resetBox_->isChecked() || entry.hours() <= 0)
-                continue;
-            PendingBooking::Reset reset;
-            reset.index = int(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
-            reset.task = task->name();
-            reset.days = entry.proposedDays;
-            reset.projectId = entry.projectId.toInt();
-            reset.activityId = entry.activityId.toInt();
-            resets.push_back(reset);
-        }
-        if (last && !resets.empty()) {
-            QString why;
-            if (!pending_.write(
-                    PendingBooking::markOf(records_, last->projectId.toInt(), last->hours()),
-                    resets, &why))
-                throw Error(QStringLiteral("Korvan could not note the booking before saving it "
-                                           "(%1). Nothing was saved to the database.")
-                                .arg(why));
-        }
-        records_.connection().CommitTrans();
-
-        // Right after the commit, before anything is shown: the booked tasks are reset and
-        // the store saved once. Until then a crash or a power cut would leave the hours in
-        // the store, and the next booking would book them again.
-        for (const BookingEntry& entry : all) {
-            // Each entry into its own task, also when two tasks share a name; a task removed
-            // meanwhile gets nothing.
-            Task* task = tasks_.byId(entry.taskId);
-            if (!task)
-                continue;
-            if (!entry.activityId.isNull())
-                task->setActivityId(entry.activityId.toInt());
-            if (!entry.projectId.isNull())
-                task->setSectionId(entry.projectId.toInt());
-            // Only what was booked: not a task added while this dialog was open, nor one
-            // whose entry booked nothing. The time a running task recorded while the
-            // dialog was open was not booked: it stays with the task, which runs on.
-            if (resetBox_->isChecked() && entry.hours() > 0)
-                task->takeBooked(entry.proposedDays);
-        }
-        if (!resets.empty()) {
-            if (onBooked && onBooked())
-                pending_.remove();
-            else
-                resetUnsaved_ = true;
-        } else if (onBooked) {
-            onBooked();
-        }
-
-        busy.reset();
-        progress_.finish();
-        messageBox(QStringLiteral("Project times saved successfully."),
-                   QStringLiteral("Information"), MsgIcon::Information, MsgButtons::Ok, this);
-        progress_.hide();
-        if (resetBox_->isChecked()) {
-            saving_ = false;
-            close();
-            if (onClosedAfterBooking)
-                onClosedAfterBooking();
-            const QDate today = platform::today();
-            for (size_t i = 0; i < entries_.size(); ++i) {
-                entries_[i].day = today;
-                if (frameOf_[i])
-                    frameOf_[i]->setWorkDay(today);
-            }
-        }
-    } catch (const std::exception& e) {
+        for (const BookingEntry& entry : entries_)
+            confirmed.push_back(entry.record());
+    } catch (const Error& e) {
+        messageBox(e.message(), QStringLiteral("Error"), MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    const bool reset = resetBox_->isChecked();
+    progress_.show();
+    auto busy = std::make_unique<BusyCursor>();
+    progress_.begin(static_cast<int>(confirmed.size()) + 1);
+    // Seen whole before the connection may keep it waiting. No event runs while the
+    // booking's transaction is open: the bar repaints itself whenever it moves a visible
+    // step, not on every record.
+    progress_.repaint();
+    const Booking::Result result =
+        Booking(records_, tasks_, pending_).book(confirmed, reset, [this] { progress_.StepIt(); });
+    if (!result.committed) {
         busy.reset();
         progress_.hide();
-        try {
-            records_.connection().RollbackTrans();
-        } catch (...) {
+        messageBox(result.error, QStringLiteral("Error"), MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    // The booked tasks are reset: the store saves them once, before anything is shown.
+    if (result.resetNoted) {
+        if (onBooked && onBooked())
+            pending_.remove();
+        else
+            resetUnsaved_ = true;
+    } else if (onBooked) {
+        onBooked();
+    }
+
+    busy.reset();
+    progress_.finish();
+    messageBox(QStringLiteral("Project times saved successfully."), QStringLiteral("Information"),
+               MsgIcon::Information, MsgButtons::Ok, this);
+    progress_.hide();
+    if (reset) {
+        saving_ = false;
+        close();
+        if (onClosedAfterBooking)
+            onClosedAfterBooking();
+        const QDate today = platform::today();
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            entries_[i].day = today;
+            if (frameOf_[i])
+                frameOf_[i]->setWorkDay(today);
         }
-        const auto* error = dynamic_cast<const Error*>(&e);
-        messageBox(error ? error->message() : QString::fromLocal8Bit(e.what()),
-                   QStringLiteral("Error"), MsgIcon::Error, MsgButtons::Ok, this);
     }
 }

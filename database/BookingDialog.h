@@ -19,8 +19,8 @@ class QScrollArea;
 class EntryFrame;
 class FrameColumn;
 
-// The booking dialog: one entry per task, the total, and the save of every entry with
-// hours as a work record in one transaction, through the work records it is given. There
+// The booking dialog: one entry per task, most hours first, the total, and the save of
+// every entry with hours as a work record, which the Booking writes in one transaction. There
 // may be thousands of tasks: only the entries in view (and the one with the focus) have a
 // frame, from a few that are used again; the entries hold what every task gets.
 class BookingDialog : public QDialog {

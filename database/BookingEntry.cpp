@@ -76,6 +76,22 @@ QVariant BookingEntry::bugNumber() const {
     return n;
 }
 
+Booking::Entry BookingEntry::record() const {
+    Booking::Entry record;
+    record.taskId = taskId;
+    record.hours = hours();
+    record.workDate = workDate();
+    record.projectId = projectId;
+    record.activityId = activityId;
+    record.proposedDays = proposedDays;
+    // An entry without hours books nothing: what its other fields say is not read.
+    if (record.hours > 0) {
+        record.description = description();
+        record.bugNumber = bugNumber();
+    }
+    return record;
+}
+
 namespace {
 bool inList(const platform::LookupList& list, const QVariant& key) {
     return !key.isNull() && list.dataset->Locate(list.keyField, key) >= 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Booking.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -36,6 +38,9 @@ struct BookingEntry {
     QString description() const;
     // Null when empty; throws Error when it is no integer.
     QVariant bugNumber() const;
+    // The work record as the booking writes it; throws Error when the hours or, for an
+    // entry with hours, the bug number are no number.
+    Booking::Entry record() const;
 
     // The first field that keeps the entry from being booked, and why.
     enum class Field { Hours, Description, Activity, Project, BugNumber };

@@ -1,8 +1,10 @@
 #include "database/DatabaseDialog.h"
 
+#include "database/AdministrationPage.h"
 #include "database/ConnectionEditor.h"
 #include "database/InputBox.h"
 #include "database/RecordChart.h"
+#include "model/CsvExport.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
 #include "platform/BusyCursor.h"
@@ -22,22 +24,18 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QIODevice>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
-#include <QStringEncoder>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
-
-#include <cstring>
 
 using namespace platform;
 
@@ -49,64 +47,24 @@ QString hoursCell(const QVariant& v) {
     return v.isNull() ? QString() : hoursText(v.toDouble());
 }
 
-constexpr int kIdRole = Qt::UserRole;
-
-// The texts of the export's cells. Records come in runs of one day and hours are mostly
-// quarters, so each date and hours value is formatted for the locale once, not per row.
-class CsvRows {
+// The file the export writes, seen as a device: nothing of it replaces the old file until
+// it is committed whole.
+class AtomicFileDevice : public QIODevice {
 public:
-    QString date(const QVariant& v) {
-        if (v.isNull())
-            return {};
-        const QDateTime value = v.toDateTime();
-        const qint64 key = value.toMSecsSinceEpoch();
-        if (key != lastDate_ || lastDateText_.isNull()) {
-            lastDate_ = key;
-            lastDateText_ = cached(dates_, key, [&] { return dateCell(value); });
-        }
-        return lastDateText_;
+    explicit AtomicFileDevice(AtomicFileWriter& file) : file_(file) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
-    QString hours(const QVariant& v) {
-        if (v.isNull())
-            return {};
-        const double value = v.toDouble();
-        qint64 bits; // -0 and 0 apart
-        std::memcpy(&bits, &value, sizeof bits);
-        return cached(hours_, bits, [&] { return hoursCell(value); });
-    }
-    // Appends the text in double quotes, its quotes doubled (as DatabaseDialog::CsvQuote).
-    static void quoted(QString& out, const QString& text) {
-        out += QLatin1Char('"');
-        if (text.contains(QLatin1Char('"')))
-            out += QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        else
-            out += text;
-        out += QLatin1Char('"');
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        return file_.write(QByteArray::fromRawData(data, size)) ? size : -1;
     }
 
 private:
-    // Bounded: an export sorted by description meets a new date at every row.
-    template <class Make>
-    static QString cached(QHash<qint64, QString>& cache, qint64 key, const Make& make) {
-        const auto found = cache.constFind(key);
-        if (found != cache.constEnd())
-            return *found;
-        if (cache.size() >= 4096)
-            cache.clear();
-        return *cache.insert(key, make());
-    }
-    QHash<qint64, QString> dates_;
-    qint64 lastDate_ = 0;
-    QString lastDateText_;
-    QHash<qint64, QString> hours_;
+    AtomicFileWriter& file_;
 };
 } // namespace
-
-QString DatabaseDialog::CsvQuote(const QString& text) {
-    QString s = text;
-    return QLatin1Char('"') + s.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
-}
 
 DatabaseDialog::DatabaseDialog(WorkRecords& records, QWidget* parent)
     : Deferred(parent), records_(records), browser_(records) {
@@ -133,7 +91,8 @@ void DatabaseDialog::buildControls() {
     pages_->setObjectName(QStringLiteral("PageControl1"));
     pages_->setAccessibleName(QStringLiteral("Pages"));
     buildRecordsPage();
-    buildAdministrationPage();
+    administration_ = new AdministrationPage(records_, browser_);
+    pages_->addTab(administration_, QStringLiteral("Pro&jects && Activities"));
     buildSettingsPage();
     closeButton_ = button("Button7", QStringLiteral("&Close"));
     connect(closeButton_, &QPushButton::clicked, this, [this] { close(); });
@@ -146,6 +105,7 @@ void DatabaseDialog::buildControls() {
     // Owned by this dialog, so that closing it gives the focus back here; made last, so
     // that a search by name finds this dialog's own controls first.
     nameBox_ = new InputBox(this);
+    administration_->setNameBox(nameBox_);
 }
 
 DatabaseDialog::~DatabaseDialog() {
@@ -236,63 +196,6 @@ void DatabaseDialog::buildRecordsPage() {
     layout->addWidget(recordsSplit_, 1);
     layout->addLayout(total);
     pages_->addTab(recordsPage_, QStringLiteral("&Recorded times"));
-}
-
-void DatabaseDialog::buildAdministrationPage() {
-    administrationPage_ = new QWidget;
-    administrationPage_->setObjectName(QStringLiteral("TabSheet5"));
-    projectsList_ = new QListWidget;
-    projectsList_->setObjectName(QStringLiteral("ListBox1"));
-    activitiesList_ = new QListWidget;
-    activitiesList_->setObjectName(QStringLiteral("ListBox2"));
-    addProjectButton_ = button("Button4", QStringLiteral("Add"));
-    editProjectButton_ = button("Button5", QStringLiteral("Edit"));
-    deleteProjectButton_ = button("Button6", QStringLiteral("Delete"));
-    addActivityButton_ = button("Button1", QStringLiteral("Add"));
-    editActivityButton_ = button("Button3", QStringLiteral("Edit"));
-    deleteActivityButton_ = button("Button2", QStringLiteral("Delete"));
-    onClicks(this, {{addActivityButton_, &DatabaseDialog::addActivityClicked},
-                    {deleteActivityButton_, &DatabaseDialog::deleteActivityClicked},
-                    {editActivityButton_, &DatabaseDialog::renameActivityClicked},
-                    {addProjectButton_, &DatabaseDialog::addProjectClicked},
-                    {editProjectButton_, &DatabaseDialog::renameProjectClicked},
-                    {deleteProjectButton_, &DatabaseDialog::deleteProjectClicked}});
-    const auto group = [](const char* name, const QString& title, QListWidget* list,
-                          std::initializer_list<QPushButton*> buttons) {
-        auto* box = new QGroupBox(title);
-        box->setObjectName(QLatin1String(name));
-        auto* column = new QVBoxLayout;
-        for (QPushButton* b : buttons)
-            column->addWidget(b);
-        column->addStretch();
-        auto* row = new QHBoxLayout(box);
-        row->addWidget(list, 1);
-        row->addLayout(column);
-        return box;
-    };
-    auto* layout = new QHBoxLayout(administrationPage_);
-    layout->addWidget(group("GroupBox2", QStringLiteral(" Projects "), projectsList_,
-                            {addProjectButton_, editProjectButton_, deleteProjectButton_}));
-    layout->addWidget(group("GroupBox1", QStringLiteral(" Activities "), activitiesList_,
-                            {addActivityButton_, editActivityButton_, deleteActivityButton_}));
-    // Keyboard order: each list, then its buttons.
-    QWidget* order[] = {projectsList_,        addProjectButton_,    editProjectButton_,
-                        deleteProjectButton_, activitiesList_,      addActivityButton_,
-                        editActivityButton_,  deleteActivityButton_};
-    for (size_t i = 0; i + 1 < std::size(order); ++i)
-        QWidget::setTabOrder(order[i], order[i + 1]);
-    // Two of each button: a screen reader says which list each is for.
-    projectsList_->setAccessibleName(QStringLiteral("Projects"));
-    activitiesList_->setAccessibleName(QStringLiteral("Activities"));
-    for (const auto& [b, name] : std::initializer_list<std::pair<QPushButton*, const char*>>{
-             {addProjectButton_, "Add project"},
-             {editProjectButton_, "Edit project"},
-             {deleteProjectButton_, "Delete project"},
-             {addActivityButton_, "Add activity"},
-             {editActivityButton_, "Edit activity"},
-             {deleteActivityButton_, "Delete activity"}})
-        b->setAccessibleName(QLatin1String(name));
-    pages_->addTab(administrationPage_, QStringLiteral("Pro&jects && Activities"));
 }
 
 void DatabaseDialog::buildSettingsPage() {
@@ -412,8 +315,7 @@ void DatabaseDialog::onShown() {
     connectionEditor_->setConnection(records_.connectionString());
     {
         BusyCursor busy;
-        LoadProjects();
-        LoadActivities();
+        administration_->load();
         browser_.records().Open();
         browser_.projects().Open();
         projectFilter_->setKeyValue(-1);
@@ -514,184 +416,16 @@ void DatabaseDialog::exportClicked() {
     QString error;
     if (!out.open(&error))
         throw Error(error);
-    QStringEncoder encode(QStringEncoder::System);
-    CsvRows csv;
-    QString text =
-        QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
-    using Column = RecordBrowser::Column;
-    const int date = RecordBrowser::position(Column::Date),
-              project = RecordBrowser::position(Column::Project),
-              hours = RecordBrowser::position(Column::Hours),
-              activity = RecordBrowser::position(Column::Activity),
-              description = RecordBrowser::position(Column::Description);
-    const int rows = browser_.records().RecordCount();
+    AtomicFileDevice device(out);
     // A failed write skips the rest; commit() tells why.
-    for (int first = 0; first < rows && out.write(encode(text)); first += ExportBatchRows) {
-        text.clear();
-        for (const std::vector<QVariant>& row : browser_.records().Rows(first, ExportBatchRows)) {
-            // A record deleted since the grid was read has no fields: empty cells, as the
-            // grid shows it.
-            const auto cell = [&row](int field) {
-                return static_cast<size_t>(field) < row.size() ? row[static_cast<size_t>(field)]
-                                                               : QVariant();
-            };
-            csv.quoted(text, csv.date(cell(date)));
-            text += QLatin1Char(';');
-            csv.quoted(text, cell(project).toString());
-            text += QLatin1Char(';');
-            csv.quoted(text, csv.hours(cell(hours)));
-            text += QLatin1Char(';');
-            csv.quoted(text, cell(activity).toString());
-            text += QLatin1Char(';');
-            csv.quoted(text, cell(description).toString());
-            text += QStringLiteral(";\r\n");
-        }
-    }
-    out.write(encode(text));
+    CsvExport::write(device, browser_);
+    const int rows = browser_.records().RecordCount();
     if (rows > 0)
         recordsGrid_->setCurrentIndex(recordsModel_->index(rows - 1, 0));
     if (!out.commit(&error))
         throw Error(error);
     messageBox(QStringLiteral("Selected data exported successfully."), QStringLiteral("Export"),
                MsgIcon::Information, MsgButtons::Ok, this);
-}
-
-// ---------------------------------------------------------------------------------------
-// Projects and activities
-
-namespace {
-// After a delete nothing is selected: a second Delete must not act on an entry the user
-// never picked.
-void unselect(QListWidget* list) {
-    list->clearSelection();
-    list->setCurrentItem(nullptr, QItemSelectionModel::NoUpdate);
-}
-} // namespace
-
-void DatabaseDialog::fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries) {
-    list->clear();
-    for (const WorkRecords::Entry& entry : entries) {
-        auto* item = new QListWidgetItem(entry.name);
-        item->setData(kIdRole, entry.id);
-        list->addItem(item);
-    }
-}
-
-void DatabaseDialog::LoadProjects() {
-    ensurePolished();
-    fillList(projectsList_, records_.activeProjects());
-}
-
-void DatabaseDialog::LoadActivities() {
-    ensurePolished();
-    fillList(activitiesList_, records_.allActivities());
-}
-
-void DatabaseDialog::addActivityClicked() {
-    QString name;
-    if (!nameBox_->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
-                       name))
-        return;
-    BusyCursor busy;
-    const int id = records_.addActivity(name);
-    auto* item = new QListWidgetItem(name);
-    item->setData(kIdRole, id);
-    activitiesList_->addItem(item);
-    browser_.reloadLists();
-}
-
-void DatabaseDialog::renameActivityClicked() {
-    QListWidgetItem* item = activitiesList_->currentItem();
-    if (!item || !item->isSelected()) {
-        messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Edit Activity"),
-                   MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
-    }
-    QString name;
-    if (!nameBox_->Ask(QStringLiteral("Edit activity"), QStringLiteral("Activity name:"),
-                       item->text(), name))
-        return;
-    BusyCursor busy;
-    records_.renameActivity(item->data(kIdRole).toInt(), name);
-    item->setText(name);
-    browser_.reloadLists();
-}
-
-void DatabaseDialog::deleteActivityClicked() {
-    QListWidgetItem* item = activitiesList_->currentItem();
-    if (!item || !item->isSelected()) {
-        messageBox(QStringLiteral("No activity was selected."), QStringLiteral("Delete activity"),
-                   MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
-    }
-    if (messageBox(QStringLiteral("When you delete activity all associated recorded project times "
-                                  "will be deleted too.\n\r\n\rAre you sure to continue anyway ?"),
-                   QStringLiteral("Delete activity"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
-                   this) != MsgAnswer::Yes)
-        return;
-    BusyCursor busy;
-    records_.deleteActivity(item->data(kIdRole).toInt());
-    browser_.reloadLists();
-    delete item;
-    unselect(activitiesList_);
-}
-
-void DatabaseDialog::addProjectClicked() {
-    QString name;
-    if (!nameBox_->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
-                       name))
-        return;
-    BusyCursor busy;
-    const int id = records_.addProject(name);
-    auto* item = new QListWidgetItem(name);
-    item->setData(kIdRole, id);
-    projectsList_->addItem(item);
-    browser_.reloadLists();
-}
-
-void DatabaseDialog::renameProjectClicked() {
-    QListWidgetItem* item = projectsList_->currentItem();
-    if (!item || !item->isSelected()) {
-        messageBox(QStringLiteral("No project was selected."), QStringLiteral("Edit project"),
-                   MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
-    }
-    QString name;
-    if (!nameBox_->Ask(QStringLiteral("Edit project"), QStringLiteral("Project name:"),
-                       item->text(), name))
-        return;
-    BusyCursor busy;
-    records_.renameProject(item->data(kIdRole).toInt(), name);
-    item->setText(name);
-    browser_.reloadLists();
-}
-
-void DatabaseDialog::deleteProjectClicked() {
-    QListWidgetItem* item = projectsList_->currentItem();
-    if (!item || !item->isSelected()) {
-        messageBox(QStringLiteral("No project was selected."), QStringLiteral("Delete project"),
-                   MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
-    }
-    const MsgAnswer answer = messageBox(
-        QStringLiteral(
-            "Are you sure to delete selected project and all its recorded times ?\n\r\n\r"
-            "[Yes] - delete the project and all its recorded times\n\r[No] - delete the "
-            "project only \n\r[Cancel] - cancel the operation\n\r\n\rPress the button of "
-            "your choice."),
-        QStringLiteral("Delete project"), MsgIcon::Question, MsgButtons::YesNoCancelDefaultCancel,
-        this);
-    if (answer != MsgAnswer::Yes && answer != MsgAnswer::No)
-        return;
-    BusyCursor busy;
-    const int id = item->data(kIdRole).toInt();
-    if (answer == MsgAnswer::No)
-        records_.retireProject(id, item->text());
-    else
-        records_.deleteProject(id);
-    browser_.reloadLists();
-    delete item;
-    unselect(projectsList_);
 }
 
 void DatabaseDialog::clearClicked() {

@@ -9,10 +9,10 @@
 
 #include <functional>
 
+class AdministrationPage;
 class ConnectionEditor;
 class InputBox;
 class QLabel;
-class QListWidget;
 class QPushButton;
 class QTabWidget;
 class QTableView;
@@ -35,8 +35,6 @@ public:
     // Shows the dialog, or only brings it forward when it is shown already.
     void Open();
     void UpdateFilterAndTotal();
-    void LoadProjects();
-    void LoadActivities();
 
     // Tries the connection the "Settings" page shows and says how it went.
     void testConnection();
@@ -49,11 +47,6 @@ public:
     // The new connection is in use: keep it with the settings.
     std::function<void(const QString&)> onConnectionChanged;
 
-    static QString CsvQuote(const QString& text);
-    // Rows the export reads with one statement and writes at once: a few megabytes. Fewer,
-    // larger batches read faster (the engine finds more of a batch's rows on each page it
-    // reads); larger ones would only cost memory.
-    static constexpr int ExportBatchRows = 5000;
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
     InputBox* nameBox() const {
@@ -71,25 +64,19 @@ private:
     void showChart(bool on);
     void onClosed();
     void exportClicked();
-    void addActivityClicked();
-    void renameActivityClicked();
-    void deleteActivityClicked();
-    void addProjectClicked();
-    void renameProjectClicked();
-    void deleteProjectClicked();
     void clearClicked();
 
     // Object names as the tests find them: PageControl1 with TabSheet4 (records), TabSheet5
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
-    // (export), ChartButton with the chart beside the grid; ListBox1 (projects) with Button4/5/6
-    // (add, edit, delete), ListBox2 (activities) with Button1/3/2; Button9 (clear); Button7
-    // (close).
+    // (export), ChartButton with the chart beside the grid; the AdministrationPage; Button9
+    // (clear); Button7 (close).
     WorkRecords& records_;
     RecordBrowser browser_;
     platform::DataSetModel* recordsModel_;
     QTabWidget* pages_;
-    QWidget *recordsPage_, *administrationPage_, *settingsPage_;
+    QWidget *recordsPage_, *settingsPage_;
+    AdministrationPage* administration_;
     DatePicker *fromPicker_, *toPicker_;
     LookupComboBox *projectFilter_, *activityFilter_;
     QPushButton* exportButton_;
@@ -99,16 +86,10 @@ private:
     RecordChart* chart_ = nullptr;
     bool shareChart_ = false;
     QLabel* totalLabel_;
-    QListWidget *projectsList_, *activitiesList_;
-    QPushButton *addActivityButton_, *deleteActivityButton_, *editActivityButton_,
-        *addProjectButton_, *editProjectButton_, *deleteProjectButton_, *clearButton_,
-        *closeButton_;
+    QPushButton *clearButton_, *closeButton_;
 
     void buildRecordsPage();
-    void buildAdministrationPage();
     void buildSettingsPage();
-    // Fills a list with the entries: the name of each, its id kept with it.
-    void fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries);
 
     ConnectionEditor* connectionEditor_ = nullptr;
     InputBox* nameBox_;

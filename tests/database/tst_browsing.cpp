@@ -1,4 +1,5 @@
 #include "database/DatabaseDialog.h"
+#include "model/CsvExport.h"
 #include "model/RecordBrowser.h"
 #include "model/WorkRecords.h"
 #include "platform/LocaleText.h"
@@ -254,7 +255,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         f->records().connection().ConnectionString = cs;
-        const int count = 3 * DatabaseDialog::ExportBatchRows - 17;
+        const int count = 3 * CsvExport::batchRows - 17;
         bookMany(engine, count);
         std::vector<Made> records;
         double sum = 0;
@@ -300,7 +301,7 @@ private Q_SLOTS:
         KORVAN_FRESH_DATABASE(*dbs, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         f->records().connection().ConnectionString = cs;
-        const int count = 3 * DatabaseDialog::ExportBatchRows;
+        const int count = 3 * CsvExport::batchRows;
         bookMany(engine, count);
         openDialog();
         QTemporaryDir dir;
@@ -393,6 +394,33 @@ private Q_SLOTS:
         QCOMPARE(db[0].hours, 1.5);
         QCOMPARE(db[0].projectName, QStringLiteral("Beta"));
         QCOMPARE(db[1].period, QDate(2025, 12, 8));
+    }
+
+    // An ISO week across the turn of the year: Monday 29 December 2025 to Sunday 4 January
+    // 2026 is week 1 of 2026, one sum and one bar, between the last week of 2025 and week 2.
+    void weekAcrossTheTurnOfTheYear_data() { addEngineRows(); }
+    void weekAcrossTheTurnOfTheYear() {
+        KORVAN_FRESH_DATABASE(*dbs, cs);
+        f->records().connection().ConnectionString = cs;
+        WorkRecords& r = f->records();
+        const int alpha = r.addProject(QStringLiteral("Alpha"));
+        const int coding = r.addActivity(QStringLiteral("Coding"));
+        for (QDate day(2025, 12, 28); day <= QDate(2026, 1, 5); day = day.addDays(1))
+            bookRecord(r.recordInsert(), alpha, coding, 1, day, day.toString(Qt::ISODate));
+        RecordBrowser browser(r);
+        browser.setFilter({});
+        std::vector<std::pair<QDate, double>> weeks;
+        for (const RecordBrowser::PeriodTotal& t : browser.totalsBy(RecordBrowser::Period::Week))
+            weeks.emplace_back(t.period, t.hours);
+        QCOMPARE(weeks,
+                 (std::vector<std::pair<QDate, double>>{
+                     {QDate(2025, 12, 22), 1}, {QDate(2025, 12, 29), 7}, {QDate(2026, 1, 5), 1}}));
+        openDialog();
+        QTest::mouseClick(child<QPushButton>(setup.get(), "ChartButton"), Qt::LeftButton);
+        auto* axis = static_cast<QBarCategoryAxis*>(
+            child<QChartView>(setup.get(), "ChartView")->chart()->axes(Qt::Horizontal).first());
+        QCOMPARE(axis->categories(), (QStringList{"2025-W52", "2026-W01", "2026-W02"}));
+        QCOMPARE(bars().at(QStringLiteral("Alpha")), (QList<qreal>{1, 7, 1}));
     }
 
     // Without the chart module (a broken installation), the chart's place says why and the

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+class RecordBrowser;
+
+// The records the browser shows as a file a spreadsheet reads: a head line, then one line
+// per record in the order shown, each field in double quotes and followed by ";", each line
+// ended by CR LF; dates and hours in the locale's notation; the system's encoding.
+class CsvExport {
+public:
+    // Rows read with one statement and written at once: a few megabytes. Fewer, larger
+    // batches read faster (the engine finds more of a batch's rows on each page it reads);
+    // larger ones would only cost memory.
+    static constexpr int batchRows = 5000;
+
+    // Appends the text as a field: in double quotes, its quotes doubled. Every field of
+    // the file is written so; separators and line breaks inside stay as they are.
+    static void appendField(QString& line, const QString& text);
+
+    // Writes the head and every record, a batch at a time, so that a million records
+    // never sit in memory at once. False as soon as a write fails: the rest is skipped.
+    static bool write(QIODevice& out, const RecordBrowser& browser);
+};
