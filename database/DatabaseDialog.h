@@ -10,6 +10,7 @@
 #include <functional>
 
 class ConnectionEditor;
+class DataSetModel;
 class InputBox;
 class QLabel;
 class QListWidget;
@@ -87,7 +88,7 @@ private:
     // (close).
     WorkRecords& records_;
     RecordBrowser browser_;
-    platform::DataSetModel* recordsModel_;
+    DataSetModel* recordsModel_;
     QTabWidget* pages_;
     QWidget *recordsPage_, *administrationPage_, *settingsPage_;
     DatePicker *fromPicker_, *toPicker_;

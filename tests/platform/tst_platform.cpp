@@ -1,13 +1,11 @@
-#include "platform/Ado.h"
 #include "platform/AtomicFile.h"
-#include "platform/BusyCursor.h"
 #include "platform/Clock.h"
+#include "platform/DbConnection.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/Error.h"
 #include "platform/IdleSource.h"
 #include "platform/InstanceMutex.h"
 #include "platform/LocaleText.h"
-#include "platform/MessageBox.h"
 #include "platform/ProgramPath.h"
 #include "platform/Registry.h"
 #include "platform/SizedIcon.h"
@@ -16,6 +14,8 @@
 #include "platform/TrayWatch.h"
 #include "platform/WindowSystem.h"
 #include "support/Fixture.h"
+#include "widgets/BusyCursor.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QDBusConnection>
