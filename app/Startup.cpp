@@ -3,10 +3,11 @@
 #include "app/Application.h"
 #include "app/ControlBus.h"
 #include "platform/InstanceMutex.h"
-#include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/Services.h"
 #include "timing/MainWindow.h"
+#include "widgets/MessageBox.h"
+#include "widgets/WidgetServices.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -53,6 +54,7 @@ void InstallTerminationHandlers() {
 
 int Run(QApplication& app) {
     platform::installSystemServices();
+    installWidgetServices();
     platform::initResources();
     QApplication::setApplicationName(QStringLiteral("Korvan"));
     QApplication::setApplicationDisplayName(QString());
@@ -61,15 +63,15 @@ int Run(QApplication& app) {
     static platform::InstanceMutex mutex;
     if (mutex.create(QStringLiteral("Korvan Application Mutex")) ==
         platform::InstanceMutex::Result::AlreadyExists) {
-        const auto answer = platform::messageBox(
+        const auto answer = messageBox(
             QStringLiteral("Instance of Korvan application is already running. Continue anyway ?"),
-            QStringLiteral("Application already running"), platform::MsgIcon::Question,
-            platform::MsgButtons::YesNoDefaultNo);
+            QStringLiteral("Application already running"), MsgIcon::Question,
+            MsgButtons::YesNoDefaultNo);
         if (gTerminated) {
             mutex.close();
             return 0;
         }
-        if (answer != platform::MsgAnswer::Yes) {
+        if (answer != MsgAnswer::Yes) {
             // The copy that runs comes forward instead.
             ShowRunningCopy();
             mutex.close();

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         };
         const bool sqlite = engine == QLatin1String("sqlite");
         report("ShowSummary, laid out and painted", medianMs(1, open), sqlite ? 300 : 1e9);
-        f.boxes.answers = {platform::MsgAnswer::Yes};
+        f.boxes.answers = {MsgAnswer::Yes};
         report("save (confirm, insert, commit, copy back)",
                medianMs(1, [&] { child<QPushButton>(&summary, "Button2")->click(); }),
                sqlite ? 300 : 1e9);

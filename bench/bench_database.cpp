@@ -8,7 +8,7 @@
 #include "database/RecordChart.h"
 #include "model/RecordBrowser.h"
 #include "model/WorkRecords.h"
-#include "platform/Ado.h"
+#include "platform/DataSet.h"
 #include "support/Fixture.h"
 
 #include <QApplication>

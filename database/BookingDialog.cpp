@@ -6,15 +6,15 @@
 #include "model/Records.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
-#include "platform/BusyCursor.h"
 #include "platform/Centre.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
-#include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/Services.h"
+#include "widgets/BusyCursor.h"
 #include "widgets/LookupComboBox.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QCheckBox>

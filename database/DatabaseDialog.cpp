@@ -7,16 +7,17 @@
 #include "model/CsvExport.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
-#include "platform/BusyCursor.h"
 #include "platform/Centre.h"
 #include "platform/Clock.h"
 #include "platform/Error.h"
-#include "platform/FileDialog.h"
 #include "platform/LocaleText.h"
-#include "platform/MessageBox.h"
 #include "platform/Services.h"
+#include "widgets/BusyCursor.h"
+#include "widgets/DataSetModel.h"
 #include "widgets/DatePicker.h"
+#include "widgets/FileDialog.h"
 #include "widgets/LookupComboBox.h"
+#include "widgets/MessageBox.h"
 #include "widgets/Named.h"
 
 #include <QCheckBox>
@@ -111,7 +112,6 @@ void DatabaseDialog::buildControls() {
 DatabaseDialog::~DatabaseDialog() {
     // Hidden while whole: hiding tells the children, whose handlers use this window.
     hide();
-    browser_.records().onChanged = nullptr;
 }
 
 void DatabaseDialog::buildRecordsPage() {

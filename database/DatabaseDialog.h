@@ -11,6 +11,7 @@
 
 class AdministrationPage;
 class ConnectionEditor;
+class DataSetModel;
 class InputBox;
 class QLabel;
 class QPushButton;
@@ -73,7 +74,7 @@ private:
     // (clear); Button7 (close).
     WorkRecords& records_;
     RecordBrowser browser_;
-    platform::DataSetModel* recordsModel_;
+    DataSetModel* recordsModel_;
     QTabWidget* pages_;
     QWidget *recordsPage_, *settingsPage_;
     AdministrationPage* administration_;

@@ -3,9 +3,9 @@
 #include "model/WorkRecords.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
-#include "platform/MessageBox.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/LookupComboBox.h"
+#include "widgets/MessageBox.h"
 
 #include <QDateEdit>
 #include <QEvent>

@@ -1,10 +1,10 @@
 #include "database/RecordChart.h"
 
 #include "platform/Error.h"
-#include "platform/FileDialog.h"
 #include "platform/LocaleText.h"
-#include "platform/MessageBox.h"
 #include "platform/Services.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
 #include "widgets/Named.h"
 
 #include <QBuffer>

@@ -50,7 +50,7 @@ RecordBrowser::RecordBrowser(WorkRecords& records)
     : records_(&records.connection()), projects_(&records.connection()),
       activities_(&records.connection()) {
     // A million records open in a moment: the grid reads the rows it shows as it shows them.
-    records_.CursorType = RowAccess::KeysThenPages;
+    records_.Access = RowAccess::KeysThenPages;
     records_.SQL = kRecords;
     records_.KeyField = QStringLiteral("id_ProvedenaPrace");
     records_.OrderFields = {QStringLiteral("DatumPrace"), QStringLiteral("id_ProvedenaPrace")};
@@ -62,24 +62,16 @@ RecordBrowser::RecordBrowser(WorkRecords& records)
     activities_.SQL =
         QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
                        "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace\r\nORDER BY 1, 2");
-    projectsModel_ = new DataSetModel(&projects_);
-    activitiesModel_ = new DataSetModel(&activities_);
 }
 
-RecordBrowser::~RecordBrowser() {
-    projects_.onChanged = nullptr;
-    activities_.onChanged = nullptr;
-    delete projectsModel_;
-    delete activitiesModel_;
-}
+RecordBrowser::~RecordBrowser() = default;
 
 LookupList RecordBrowser::projectList() {
-    return {&projects_, projectsModel_, QStringLiteral("id_Usek"), QStringLiteral("NazevUseku")};
+    return {&projects_, QStringLiteral("id_Usek"), QStringLiteral("NazevUseku"), {}};
 }
 
 LookupList RecordBrowser::activityList() {
-    return {&activities_, activitiesModel_, QStringLiteral("id_TypPrace"),
-            QStringLiteral("TypPrace")};
+    return {&activities_, QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"), {}};
 }
 
 QString RecordBrowser::fieldName(Column column) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Ado.h"
+#include "platform/DataSet.h"
 
 #include <QDate>
 #include <QString>
@@ -70,7 +70,6 @@ public:
 
 private:
     platform::DataSet records_, projects_, activities_;
-    platform::DataSetModel *projectsModel_, *activitiesModel_;
     // The conditions of the filter in force, as lines of a statement over the records, and
     // the values bound to them.
     QStringList conditions_;

@@ -1,6 +1,6 @@
 #include "model/Records.h"
 
-#include "platform/Ado.h"
+#include "platform/DbCommand.h"
 
 #include <QLocale>
 #include <cmath>
@@ -91,24 +91,22 @@ QString FloatToLocaleStr(int decimals, float value) {
 }
 
 void RefreshParameterTypes(platform::DbCommand& command) {
-    for (platform::QueryParameter& p : command.Parameters) {
+    for (platform::QueryParameter& p : command.Parameters)
         p.DataType = p.DeclaredType;
-        p.Direction = p.DeclaredDirection;
-    }
 }
 
 void DeclareWorkRecordInsert(platform::DbCommand& command) {
-    using platform::FieldType;
+    using platform::ParamType;
     command.CommandText = QStringLiteral(
         "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
         "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
         ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
     command.Parameters.clear();
-    command.declare(QStringLiteral("id_projekt"), FieldType::Integer);
-    command.declare(QStringLiteral("typ"), FieldType::Integer);
-    command.declare(QStringLiteral("bugid"), FieldType::Integer, 0, true);
-    command.declare(QStringLiteral("id_uzivatel"), FieldType::Integer);
-    command.declare(QStringLiteral("pocetHodin"), FieldType::Float);
-    command.declare(QStringLiteral("nazev"), FieldType::FixedChar, kDescriptionLimit);
-    command.declare(QStringLiteral("datum"), FieldType::DateTime);
+    command.declare(QStringLiteral("id_projekt"), ParamType::Integer);
+    command.declare(QStringLiteral("typ"), ParamType::Integer);
+    command.declare(QStringLiteral("bugid"), ParamType::Integer, 0, true);
+    command.declare(QStringLiteral("id_uzivatel"), ParamType::Integer);
+    command.declare(QStringLiteral("pocetHodin"), ParamType::Float);
+    command.declare(QStringLiteral("nazev"), ParamType::Text, kDescriptionLimit);
+    command.declare(QStringLiteral("datum"), ParamType::DateTime);
 }

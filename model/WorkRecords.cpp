@@ -25,19 +25,10 @@ WorkRecords::WorkRecords(const QString& connectionString)
     activities_.TableName = QStringLiteral("SEP_TypPrace");
     projects_.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                    "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
-    activityModel_ = new DataSetModel(&activities_);
-    activityModel_->setObjectName(QStringLiteral("DataSource1"));
-    projectModel_ = new DataSetModel(&projects_);
-    projectModel_->setObjectName(QStringLiteral("DataSource2"));
     DeclareWorkRecordInsert(recordInsert_);
 }
 
-WorkRecords::~WorkRecords() {
-    activities_.onChanged = nullptr;
-    projects_.onChanged = nullptr;
-    delete activityModel_;
-    delete projectModel_;
-}
+WorkRecords::~WorkRecords() = default;
 
 void WorkRecords::openLists() {
     ++listUsers_;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Ado.h"
+#include "platform/DataSet.h"
+#include "platform/DbCommand.h"
 
 #include <QList>
 #include <QString>
@@ -34,11 +35,12 @@ public:
     platform::DataSet& projects() { return projects_; }
     // The two lists as the drop-downs of a booking show them.
     platform::LookupList projectList() {
-        return {&projects_, projectModel_, QStringLiteral("id"), QStringLiteral("nazev")};
+        return {&projects_, QStringLiteral("id"), QStringLiteral("nazev"),
+                QStringLiteral("DataSource2")};
     }
     platform::LookupList activityList() {
-        return {&activities_, activityModel_, QStringLiteral("id_TypPrace"),
-                QStringLiteral("TypPrace")};
+        return {&activities_, QStringLiteral("id_TypPrace"), QStringLiteral("TypPrace"),
+                QStringLiteral("DataSource1")};
     }
     platform::DbCommand& recordInsert() { return recordInsert_; }
 
@@ -80,8 +82,6 @@ private:
     platform::DbConnection connection_;
     platform::DataSet activities_;
     platform::DataSet projects_;
-    platform::DataSetModel* activityModel_;
-    platform::DataSetModel* projectModel_;
     platform::DbCommand recordInsert_;
     int listUsers_ = 0;
     bool held_ = false;

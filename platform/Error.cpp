@@ -1,6 +1,8 @@
 #include "platform/Error.h"
 
-#include "platform/MessageBox.h"
+#include "platform/Services.h"
+
+#include <QtGlobal>
 
 namespace platform {
 
@@ -11,7 +13,10 @@ QString errorReportText(const QString& message) {
 }
 
 void reportError(const QString& message) {
-    messageBox(errorReportText(message), QStringLiteral("Korvan"), MsgIcon::Error, MsgButtons::Ok);
+    if (ErrorReport* report = services().errorReport)
+        report->report(errorReportText(message));
+    else
+        qWarning("%s", qPrintable(errorReportText(message)));
 }
 
 } // namespace platform

@@ -20,7 +20,16 @@ private:
 // sorts after "." (letters and digits), not after ".", "!" or ")".
 QString errorReportText(const QString& message);
 
-// Shows the general error report: the text, caption "Korvan", error icon, OK.
+// Where the general error report goes: the windows' layer shows it in a box
+// (widgets/MessageBox.h). This layer only hands the text on.
+class ErrorReport {
+public:
+    virtual ~ErrorReport() = default;
+    virtual void report(const QString& text) = 0;
+};
+
+// Hands errorReportText(message) to the report in use (services().errorReport); without
+// one it goes to the log.
 void reportError(const QString& message);
 
 // Runs an event handler; an escaping exception becomes the general error report so that

@@ -1,9 +1,7 @@
 #include "platform/Services.h"
 
 #include "platform/Clock.h"
-#include "platform/FileDialog.h"
 #include "platform/IdleSource.h"
-#include "platform/MessageBox.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
 #include "platform/QtNotifyShell.h"
@@ -21,14 +19,11 @@ Services& services() {
 
 void installSystemServices() {
     static SystemClock clock;
-    static QtMessageBoxService messageBox;
     static SystemPointer pointer;
     static SystemProgramPath programPath;
     Services& s = services();
     if (!s.clock)
         s.clock = &clock;
-    if (!s.messageBox)
-        s.messageBox = &messageBox;
     if (!s.notifyShell) {
         // Created on first use: it needs the application object.
         static QtNotifyShell* shell = new QtNotifyShell;
@@ -41,10 +36,6 @@ void installSystemServices() {
     if (!s.registry) {
         static FileRegistry registry(FileRegistry::defaultPath(s.programPath->configFolder()));
         s.registry = &registry;
-    }
-    if (!s.saveFileDialog) {
-        static QtSaveFileDialogService saveFileDialog;
-        s.saveFileDialog = &saveFileDialog;
     }
     if (!s.shell) {
         static SystemShell shell;

@@ -1,25 +1,31 @@
 #pragma once
 
+// The boxes and dialogs the windows' layer shows (widgets/).
+class MessageBoxService;
+class SaveFileDialogService;
+
 namespace platform {
 
 class Clock;
-class MessageBoxService;
+class ErrorReport;
 class NotifyShell;
 class Pointer;
 class ProgramPath;
 class Registry;
 class Autostart;
-class SaveFileDialogService;
 class Shell;
 class IdleSource;
 class SleepWatch;
 class WindowSystem;
 
 // The implementations in use of everything the program needs from outside. main() installs
-// the real ones; test fixtures install fakes. Nothing here is owned.
+// the real ones; test fixtures install fakes. Nothing here is owned. This layer never shows
+// a box itself: messageBox, errorReport and saveFileDialog are implemented and installed by
+// the windows' layer (installWidgetServices).
 struct Services {
     Clock* clock = nullptr;
     MessageBoxService* messageBox = nullptr;
+    ErrorReport* errorReport = nullptr;
     NotifyShell* notifyShell = nullptr;
     Pointer* pointer = nullptr;
     ProgramPath* programPath = nullptr;

@@ -3,11 +3,11 @@
 #include "model/Task.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
-#include "platform/BusyCursor.h"
 #include "platform/Centre.h"
 #include "platform/Error.h"
-#include "platform/MessageBox.h"
+#include "widgets/BusyCursor.h"
 #include "widgets/LookupComboBox.h"
+#include "widgets/MessageBox.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

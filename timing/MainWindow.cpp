@@ -5,13 +5,13 @@
 #include "platform/Centre.h"
 #include "platform/Display.h"
 #include "platform/Error.h"
-#include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/SizedIcon.h"
 #include "timing/DescriptionDialog.h"
 #include "timing/EditTaskDialog.h"
 #include "timing/TaskGridModel.h"
 #include "widgets/Accessible.h"
+#include "widgets/MessageBox.h"
 #include "widgets/Named.h"
 
 #include <QAction>
@@ -35,10 +35,6 @@
 #include <climits>
 
 using platform::guarded;
-using platform::messageBox;
-using platform::MsgAnswer;
-using platform::MsgButtons;
-using platform::MsgIcon;
 
 namespace {
 void runEvery(QTimer* timer, qint32 minutes);

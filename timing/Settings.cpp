@@ -1,8 +1,8 @@
 // The main window's settings and task list to and from the store; the store tells what
 // went wrong and the window says it.
 #include "model/SettingsStore.h"
-#include "platform/MessageBox.h"
 #include "timing/MainWindow.h"
+#include "widgets/MessageBox.h"
 
 #include <QTimer>
 #include <memory>

@@ -1,7 +1,8 @@
 #include "widgets/LookupComboBox.h"
 
-#include "platform/Ado.h"
+#include "platform/DataSet.h"
 #include "widgets/Accessible.h"
+#include "widgets/DataSetModel.h"
 
 LookupComboBox::LookupComboBox(QWidget* parent) : QComboBox(parent) {
     installAccessibleRoles();
@@ -19,13 +20,11 @@ LookupComboBox::LookupComboBox(QWidget* parent) : QComboBox(parent) {
 }
 
 void LookupComboBox::setListSource(const platform::LookupList& list) {
-    setListSource(list.dataset, list.model, list.keyField, list.listField);
-}
-
-void LookupComboBox::setListSource(platform::DataSet* dataset, platform::DataSetModel* model,
-                                   const QString& keyField, const QString& listField) {
-    dataset_ = dataset;
-    keyField_ = keyField;
+    dataset_ = list.dataset;
+    keyField_ = list.keyField;
+    const QString listField = list.listField;
+    auto* model = new DataSetModel(dataset_, this);
+    model->setObjectName(list.modelName);
     setModel(model);
     const auto showListField = [this, listField] {
         const int column = dataset_->FieldIndex(listField);

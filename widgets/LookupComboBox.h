@@ -5,7 +5,6 @@
 
 namespace platform {
 class DataSet;
-class DataSetModel;
 struct LookupList;
 } // namespace platform
 
@@ -16,8 +15,7 @@ class LookupComboBox : public QComboBox {
 public:
     explicit LookupComboBox(QWidget* parent = nullptr);
 
-    void setListSource(platform::DataSet* dataset, platform::DataSetModel* model,
-                       const QString& keyField, const QString& listField);
+    // Shows the list's rows through a table model of its own, which follows the data set.
     void setListSource(const platform::LookupList& list);
     QVariant KeyValue() const { return key_; } // null: no key
     void setKeyValue(const QVariant& key);

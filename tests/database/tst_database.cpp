@@ -1,11 +1,14 @@
 #include "model/Records.h"
-#include "platform/Ado.h"
 #include "platform/ConnectionString.h"
+#include "platform/DataSet.h"
+#include "platform/DbCommand.h"
 #include "platform/Error.h"
+#include "platform/FilterExpression.h"
 #include "platform/LocaleText.h"
 #include "platform/SqlDialect.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
+#include "widgets/DataSetModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The filter expression reader: never crashes; what it accepts has a known field name,
 // operator and an integer or date value.
 #include "FuzzUtil.h"
-#include "platform/Ado.h"
 #include "platform/Error.h"
+#include "platform/FilterExpression.h"
 
 #include <QLocale>
 

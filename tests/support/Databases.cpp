@@ -2,8 +2,8 @@
 
 #include "model/Records.h"
 #include "model/WorkRecords.h"
-#include "platform/Ado.h"
 #include "platform/ConnectionString.h"
+#include "platform/DbCommand.h"
 
 #include <QDir>
 #include <QSqlDatabase>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Ado.h"
+#include "platform/DbCommand.h"
 
 #include <QDate>
 #include <QList>

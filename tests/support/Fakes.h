@@ -1,14 +1,14 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/FileDialog.h"
 #include "platform/IdleSource.h"
-#include "platform/MessageBox.h"
 #include "platform/NotifyShell.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
 #include "platform/Shell.h"
 #include "platform/WindowSystem.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
 
 #include <QList>
 #include <QString>
@@ -42,21 +42,21 @@ public:
 };
 
 // Answers message boxes from a script and records every box shown.
-class ScriptedMessageBox : public platform::MessageBoxService {
+class ScriptedMessageBox : public MessageBoxService {
 public:
     struct Box {
         QString text, caption;
-        platform::MsgIcon icon;
-        platform::MsgButtons buttons;
+        MsgIcon icon;
+        MsgButtons buttons;
     };
     QList<Box> shown;
-    QList<platform::MsgAnswer> answers;
+    QList<MsgAnswer> answers;
     // Runs while a box is up, as the user would look at the screen behind it.
     std::function<void(const Box&)> onShow;
 
-    platform::MsgAnswer show(QWidget* parent, const QString& text, const QString& caption,
-                             platform::MsgIcon icon, platform::MsgButtons buttons) override;
-    void answer(platform::MsgAnswer a) { answers.append(a); }
+    MsgAnswer show(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon,
+                   MsgButtons buttons) override;
+    void answer(MsgAnswer a) { answers.append(a); }
     Box last() const { return shown.isEmpty() ? Box{} : shown.last(); }
 };
 
@@ -139,11 +139,11 @@ public:
 };
 
 // Answers the save-file dialog from a script and records what it was asked.
-class ScriptedSaveFileDialog : public platform::SaveFileDialogService {
+class ScriptedSaveFileDialog : public SaveFileDialogService {
 public:
     QList<QString> answers; // empty string: cancelled
-    QList<platform::SaveFileRequest> requests;
-    QString getSaveFileName(QWidget*, const platform::SaveFileRequest& request) override {
+    QList<SaveFileRequest> requests;
+    QString getSaveFileName(QWidget*, const SaveFileRequest& request) override {
         requests.append(request);
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }

@@ -5,6 +5,7 @@
 #include "model/WorkRecords.h"
 #include "platform/Services.h"
 #include "platform/WheelGuard.h"
+#include "widgets/WidgetServices.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +30,8 @@ Fixture::Fixture()
     s.programPath = paths.get();
     s.registry = registry.get();
     s.autostart = autostart.get();
+    // The error report shows its box through the scripted one.
+    installWidgetServices();
     qputenv("XDG_CONFIG_HOME", paths->configFolder().toLocal8Bit());
     // The program installs it once for all its windows.
     platform::WheelGuard::install();

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QString>
 
 class QWidget;
-
-namespace platform {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
 // YesNoDefaultNo and YesNoCancelDefaultCancel: the focus (and Enter) on the answer that
@@ -34,7 +34,12 @@ public:
                    MsgButtons buttons) override;
 };
 
+// Asks or tells through the box in use (services().messageBox).
 MsgAnswer messageBox(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,
                      QWidget* parent = nullptr);
 
-} // namespace platform
+// The general error report as a box: the text, caption "Korvan", error icon, OK.
+class BoxErrorReport : public platform::ErrorReport {
+public:
+    void report(const QString& text) override;
+};

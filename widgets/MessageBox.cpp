@@ -1,10 +1,8 @@
-#include "platform/MessageBox.h"
+#include "widgets/MessageBox.h"
 
 #include "platform/Services.h"
 
 #include <QMessageBox>
-
-namespace platform {
 
 MsgAnswer QtMessageBoxService::show(QWidget* parent, const QString& text, const QString& caption,
                                     MsgIcon icon, MsgButtons buttons) {
@@ -70,7 +68,9 @@ MsgAnswer QtMessageBoxService::show(QWidget* parent, const QString& text, const 
 
 MsgAnswer messageBox(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,
                      QWidget* parent) {
-    return services().messageBox->show(parent, text, caption, icon, buttons);
+    return platform::services().messageBox->show(parent, text, caption, icon, buttons);
 }
 
-} // namespace platform
+void BoxErrorReport::report(const QString& text) {
+    messageBox(text, QStringLiteral("Korvan"), MsgIcon::Error, MsgButtons::Ok);
+}

@@ -1,8 +1,6 @@
-#include "platform/FileDialog.h"
+#include "widgets/FileDialog.h"
 
 #include <QFileDialog>
-
-namespace platform {
 
 QString QtSaveFileDialogService::getSaveFileName(QWidget* parent, const SaveFileRequest& request) {
     QFileDialog dialog(parent, request.title);
@@ -25,5 +23,3 @@ QString QtSaveFileDialogService::getSaveFileName(QWidget* parent, const SaveFile
         return {};
     return dialog.selectedFiles().constFirst();
 }
-
-} // namespace platform

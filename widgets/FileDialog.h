@@ -4,8 +4,6 @@
 
 class QWidget;
 
-namespace platform {
-
 // The save-file dialog, behind a facade so tests can answer it.
 struct SaveFileRequest {
     QString title;
@@ -26,5 +24,3 @@ class QtSaveFileDialogService : public SaveFileDialogService {
 public:
     QString getSaveFileName(QWidget* parent, const SaveFileRequest& request) override;
 };
-
-} // namespace platform

@@ -1,9 +1,7 @@
-#include "platform/BusyCursor.h"
+#include "widgets/BusyCursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>
-
-namespace platform {
 
 namespace {
 int gDepth = 0;
@@ -26,5 +24,3 @@ BusyCursor::~BusyCursor() {
 int BusyCursor::depth() {
     return gDepth;
 }
-
-} // namespace platform

@@ -1,7 +1,5 @@
 #pragma once
 
-namespace platform {
-
 // Shows the hourglass for its lifetime; restored on every way out of the scope.
 class BusyCursor {
 public:
@@ -15,5 +13,3 @@ public:
 private:
     bool active_ = false;
 };
-
-} // namespace platform

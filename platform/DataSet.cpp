@@ -1,0 +1,528 @@
+#include "platform/DataSet.h"
+
+#include "platform/Error.h"
+#include "platform/FilterExpression.h"
+
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+int digits(const QChar* p, int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// "YYYY-MM-DD" with an optional " HH:MM:SS", read by hand: a million records are read
+// when the browser opens.
+QDateTime parseStoredDateTime(const QString& text) {
+    if (text.size() < 10 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-'))
+        return {};
+    const QChar* p = text.constData();
+    const QDate date(digits(p, 4), digits(p + 5, 2), digits(p + 8, 2));
+    QTime time(0, 0);
+    if (text.size() >= 19 && text.at(13) == QLatin1Char(':') && text.at(16) == QLatin1Char(':'))
+        time = QTime(digits(p + 11, 2), digits(p + 14, 2), digits(p + 17, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return wallClock(date, time);
+}
+
+QVariant normalised(QVariant v, bool dateColumn) {
+    if (v.isNull())
+        return QVariant();
+    if (v.metaType().id() == QMetaType::QDateTime) {
+        const QDateTime d = v.toDateTime();
+        return wallClock(d.date(), d.time());
+    }
+    if (dateColumn && v.metaType().id() == QMetaType::QString) {
+        const QDateTime d = parseStoredDateTime(v.toString());
+        return d.isValid() ? QVariant(d) : v;
+    }
+    return v;
+}
+
+// A keyset data set reads the rows Value asks for a page at a time and keeps the pages read
+// last: a grid shows a few dozen rows, and a page takes about a millisecond to read.
+constexpr int kPageRows = 128;
+constexpr size_t kKeptPages = 8;
+// Runs a query forward only, with the values bound to its "?" placeholders; throws Error
+// with the engine's text.
+void run(DbConnection& connection, QSqlQuery& q, const QString& statement,
+         const QVariantList& values) {
+    q.setForwardOnly(true);
+    const QString sql = toEngineSql(statement, connection.engine());
+    bool ok;
+    if (values.isEmpty()) {
+        ok = q.exec(sql);
+    } else {
+        ok = q.prepare(sql);
+        for (int i = 0; ok && i < values.size(); ++i)
+            q.bindValue(i, values.at(i));
+        ok = ok && q.exec();
+    }
+    if (!ok)
+        connection.fail(q.lastError());
+}
+
+// A query that stopped reading rows for an error, not at their end.
+void checkRead(DbConnection& connection, const QSqlQuery& q) {
+    if (!q.isActive() && q.lastError().isValid())
+        connection.fail(q.lastError());
+}
+} // namespace
+
+DataSet::~DataSet() {
+    for (DataSetWatcher* watcher : watchers_)
+        watcher->dataSetGone();
+    if (active_ && Connection)
+        Connection->datasetClosed();
+}
+
+void DataSet::Open() {
+    if (active_)
+        return;
+    if (!Connection)
+        throw Error(QStringLiteral("The data set has no connection"));
+    const bool keyset = Access == RowAccess::KeysThenPages;
+    if (keyset && (SQL.isEmpty() || KeyField.isEmpty() || OrderFields.isEmpty()))
+        throw Error(QStringLiteral("A keyset data set needs a statement, its key and its order"));
+    if (!Connection->Connected())
+        Connection->Open();
+    QSqlQuery q(Connection->database());
+    const QString sql = SQL.isEmpty() ? QStringLiteral("SELECT * FROM ") + TableName : SQL;
+    // A keyset data set learns its fields from a statement that reads no row.
+    run(*Connection, q,
+        keyset ? QStringLiteral("SELECT * FROM ") + subquery() + QStringLiteral(" WHERE 1 = 0")
+               : sql,
+        Parameters);
+    const QSqlRecord record = q.record();
+    fields_.clear();
+    dateFields_.clear();
+    for (int i = 0; i < record.count(); ++i) {
+        fields_ << record.fieldName(i);
+        dateFields_.push_back(
+            Connection->Schema.dateColumns.contains(record.fieldName(i), Qt::CaseInsensitive));
+    }
+    rows_.clear();
+    if (keyset) {
+        q.finish();
+        textFields_.assign(fields_.size(), -1);
+        keys_ = readKeys();
+        pages_.clear();
+        active_ = true;
+        Connection->datasetOpened();
+        changed();
+        return;
+    }
+    while (q.next()) {
+        Row row(static_cast<size_t>(record.count()));
+        for (int i = 0; i < record.count(); ++i)
+            row[static_cast<size_t>(i)] =
+                normalised(q.value(i), dateFields_[static_cast<size_t>(i)]);
+        rows_.push_back(std::move(row));
+    }
+    checkRead(*Connection, q);
+    active_ = true;
+    Connection->datasetOpened();
+    applyFilter();
+}
+
+void DataSet::Close() {
+    if (!active_)
+        return;
+    active_ = false;
+    rows_.clear();
+    visible_.clear();
+    keys_.clear();
+    keys_.shrink_to_fit();
+    pages_.clear();
+    changed();
+    if (Connection)
+        Connection->datasetClosed();
+}
+
+void DataSet::setFilter(const QString& expression) {
+    // Parse first: an unreadable expression leaves the filter in force as it was.
+    const QList<FilterCondition> parsed = parseFilter(expression);
+    if (active_)
+        for (const FilterCondition& c : parsed)
+            if (FieldIndex(c.field) < 0)
+                throw Error(QStringLiteral("The filter names the unknown field %1").arg(c.field));
+    std::vector<Condition> conditions;
+    for (const FilterCondition& c : parsed)
+        conditions.push_back({c.field, -1, c.op, c.value});
+    if (Access == RowAccess::KeysThenPages) {
+        // The engine's rows first: a filter it cannot apply leaves the one in force.
+        conditions.swap(conditions_);
+        std::vector<qint64> keys;
+        try {
+            if (active_)
+                keys = readKeys();
+        } catch (...) {
+            conditions.swap(conditions_);
+            throw;
+        }
+        filter_ = expression;
+        keys_.swap(keys);
+        pages_.clear();
+        changed();
+        return;
+    }
+    filter_ = expression;
+    conditions_.swap(conditions);
+    applyFilter();
+}
+
+int DataSet::FieldIndex(const QString& name) const {
+    for (int i = 0; i < fields_.size(); ++i)
+        if (fields_.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void DataSet::setSort(int field, Qt::SortOrder order) {
+    if (field >= FieldCount())
+        field = -1;
+    if (field == sortField_ && order == sortOrder_)
+        return;
+    const int oldField = sortField_;
+    const Qt::SortOrder oldOrder = sortOrder_;
+    sortField_ = field;
+    sortOrder_ = order;
+    if (!active_)
+        return;
+    if (Access == RowAccess::KeysThenPages) {
+        std::vector<qint64> keys;
+        try {
+            keys = readKeys();
+        } catch (...) {
+            sortField_ = oldField;
+            sortOrder_ = oldOrder;
+            throw;
+        }
+        keys_.swap(keys);
+        pages_.clear();
+    } else {
+        // The statement's order first: ties keep it, in both directions.
+        std::sort(visible_.begin(), visible_.end());
+        applySort();
+    }
+    changed();
+}
+
+bool DataSet::passes(const std::vector<QVariant>& row) const {
+    for (const Condition& c : conditions_) {
+        if (c.field < 0 || c.field >= static_cast<int>(row.size()))
+            return false;
+        const QVariant& v = row[static_cast<size_t>(c.field)];
+        if (v.isNull())
+            return false;
+        int cmp;
+        if (c.value.metaType().id() == QMetaType::QDateTime) {
+            const QDateTime a = v.toDateTime(), b = c.value.toDateTime();
+            cmp = a < b ? -1 : (a > b ? 1 : 0);
+        } else {
+            const double a = v.toDouble(), b = c.value.toDouble();
+            cmp = a < b ? -1 : (a > b ? 1 : 0);
+        }
+        const QString& op = c.op;
+        const bool ok = op == QLatin1String("=")    ? cmp == 0
+                        : op == QLatin1String("<>") ? cmp != 0
+                        : op == QLatin1String(">=") ? cmp >= 0
+                        : op == QLatin1String("<=") ? cmp <= 0
+                        : op == QLatin1String(">")  ? cmp > 0
+                                                    : cmp < 0;
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+void DataSet::applyFilter() {
+    for (Condition& c : conditions_)
+        c.field = FieldIndex(c.name);
+    visible_.clear();
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+        if (passes(rows_[static_cast<size_t>(i)]))
+            visible_.push_back(i);
+    applySort();
+    changed();
+}
+
+namespace {
+bool isNumber(int type) {
+    switch (type) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+// Nulls first; numbers and dates by value, text without regard to letter case. The keys are
+// taken once per row, not once per comparison: a million rows sort in a fraction of a second.
+void DataSet::applySort() {
+    if (sortField_ < 0 || visible_.empty())
+        return;
+    const size_t f = static_cast<size_t>(sortField_);
+    int type = QMetaType::UnknownType;
+    for (int row : visible_) {
+        const QVariant& v = rows_[static_cast<size_t>(row)][f];
+        if (!v.isNull()) {
+            type = v.typeId();
+            break;
+        }
+    }
+    const bool descending = sortOrder_ == Qt::DescendingOrder;
+    const size_t n = visible_.size();
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = i;
+    const auto sortBy = [&](const auto& keys) {
+        std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+            return descending ? keys[y] < keys[x] : keys[x] < keys[y];
+        });
+    };
+    const auto cell = [&](size_t i) -> const QVariant& {
+        return rows_[static_cast<size_t>(visible_[i])][f];
+    };
+    if (isNumber(type) || type == QMetaType::QDateTime || type == QMetaType::QDate) {
+        std::vector<std::pair<bool, double>> keys(n);
+        for (size_t i = 0; i < n; ++i) {
+            const QVariant& v = cell(i);
+            if (v.isNull())
+                keys[i] = {false, 0.0};
+            else if (type == QMetaType::QDateTime)
+                keys[i] = {true, static_cast<double>(v.toDateTime().toMSecsSinceEpoch())};
+            else if (type == QMetaType::QDate)
+                keys[i] = {true, static_cast<double>(v.toDate().toJulianDay())};
+            else
+                keys[i] = {true, v.toDouble()};
+        }
+        sortBy(keys);
+    } else {
+        std::vector<std::pair<bool, QString>> keys(n);
+        for (size_t i = 0; i < n; ++i) {
+            const QVariant& v = cell(i);
+            keys[i] = {!v.isNull(), v.isNull() ? QString() : v.toString().toCaseFolded()};
+        }
+        sortBy(keys);
+    }
+    std::vector<int> sorted(n);
+    for (size_t i = 0; i < n; ++i)
+        sorted[i] = visible_[order[i]];
+    visible_.swap(sorted);
+}
+
+QString DataSet::subquery() const {
+    return QStringLiteral("(") + SQL + QStringLiteral(") q");
+}
+
+// The keys of the rows that pass the filter, in the order shown: the conditions with their
+// values bound, the sort field first, then the statement's own order, which also keeps ties
+// in it either way round.
+std::vector<qint64> DataSet::readKeys() const {
+    QString sql = QStringLiteral("SELECT q.") + KeyField + QStringLiteral(" FROM ") + subquery() +
+                  QStringLiteral(" WHERE 1 = 1");
+    QVariantList values = Parameters;
+    for (const Condition& c : conditions_) {
+        const int field = FieldIndex(c.name);
+        if (field < 0)
+            return {};
+        // Names known to the statement only, and operators the parser knows.
+        sql += QStringLiteral(" AND q.") + fields_.at(field) + QLatin1Char(' ') + c.op +
+               QStringLiteral(" ?");
+        values << (c.value.metaType().id() == QMetaType::QDateTime
+                       ? QVariant(sqlDateTimeText(c.value.toDateTime()))
+                       : c.value);
+    }
+    sql += QStringLiteral(" ORDER BY ") + sortExpression();
+    QSqlQuery q(Connection->database());
+    run(*Connection, q, sql, values);
+    std::vector<qint64> keys;
+    while (q.next())
+        keys.push_back(q.value(0).toLongLong());
+    checkRead(*Connection, q);
+    return keys;
+}
+
+// Nulls first going up and last going down on both engines (SQLite's own way); text by
+// lower() rather than the static cursor's case folding, so that the engine can sort it.
+QString DataSet::sortExpression() const {
+    QStringList terms;
+    if (sortField_ >= 0) {
+        QString term = QStringLiteral("q.") + fields_.at(sortField_);
+        if (isTextField(sortField_))
+            term = QStringLiteral("lower(") + term + QLatin1Char(')');
+        const bool descending = sortOrder_ == Qt::DescendingOrder;
+        term += descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
+        if (Connection->engine() == SqlEngine::PostgreSQL)
+            term += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
+        terms << term;
+    }
+    for (const QString& field : OrderFields)
+        terms << QStringLiteral("q.") + field;
+    return terms.join(QStringLiteral(", "));
+}
+
+// Whether a field holds text, from its first value that is not null: SQLite tells no
+// declared type for a computed column.
+bool DataSet::isTextField(int field) const {
+    signed char& known = textFields_[static_cast<size_t>(field)];
+    if (known < 0) {
+        known = 0;
+        if (!dateFields_[static_cast<size_t>(field)]) {
+            const QString name = QStringLiteral("q.") + fields_.at(field);
+            QSqlQuery q(Connection->database());
+            run(*Connection, q,
+                QStringLiteral("SELECT ") + name + QStringLiteral(" FROM ") + subquery() +
+                    QStringLiteral(" WHERE ") + name + QStringLiteral(" IS NOT NULL LIMIT 1"),
+                Parameters);
+            known = q.next() && q.value(0).typeId() == QMetaType::QString ? 1 : 0;
+        }
+    }
+    return known == 1;
+}
+
+// The shown rows first..first + count - 1 read by their keys; a row whose key is gone has no
+// fields. The keys travel as one bound value, a list the engine unpacks: bound one by one,
+// their cost in the SQLite driver grows with the square of their number.
+std::vector<DataSet::Row> DataSet::fetch(int first, int count) const {
+    std::vector<Row> rows(static_cast<size_t>(std::max(count, 0)));
+    if (count <= 0)
+        return rows;
+    if (!Connection->Connected())
+        Connection->Open();
+    const bool postgres = Connection->engine() == SqlEngine::PostgreSQL;
+    QString list;
+    list.reserve(count * 8 + 2);
+    list += postgres ? QLatin1Char('{') : QLatin1Char('[');
+    QHash<qint64, int> at;
+    at.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const qint64 key = keys_[static_cast<size_t>(first + i)];
+        if (i)
+            list += QLatin1Char(',');
+        list += QString::number(key);
+        at.insert(key, i);
+    }
+    list += postgres ? QLatin1Char('}') : QLatin1Char(']');
+    QVariantList values = Parameters;
+    values << list;
+    QSqlQuery q(Connection->database());
+    run(*Connection, q,
+        QStringLiteral("SELECT * FROM ") + subquery() + QStringLiteral(" WHERE q.") + KeyField +
+            (postgres ? QStringLiteral(" = ANY (CAST(? AS bigint[]))")
+                      : QStringLiteral(" IN (SELECT value FROM json_each(?))")),
+        values);
+    const int keyField = FieldIndex(KeyField);
+    const size_t width = static_cast<size_t>(fields_.size());
+    while (q.next()) {
+        const auto found = at.constFind(q.value(keyField).toLongLong());
+        if (found == at.constEnd())
+            continue;
+        Row& row = rows[static_cast<size_t>(*found)];
+        row.resize(width);
+        for (size_t i = 0; i < width; ++i)
+            row[i] = normalised(q.value(static_cast<int>(i)), dateFields_[i]);
+    }
+    checkRead(*Connection, q);
+    return rows;
+}
+
+const DataSet::Row& DataSet::keptRow(int row) const {
+    const int index = row / kPageRows;
+    const size_t offset = static_cast<size_t>(row - index * kPageRows);
+    for (auto it = pages_.begin(); it != pages_.end(); ++it)
+        if (it->index == index) {
+            std::rotate(it, it + 1, pages_.end());
+            return pages_.back().rows[offset];
+        }
+    Page page{index,
+              fetch(index * kPageRows, std::min(kPageRows, RecordCount() - index * kPageRows))};
+    if (pages_.size() >= kKeptPages)
+        pages_.erase(pages_.begin());
+    pages_.push_back(std::move(page));
+    return pages_.back().rows[offset];
+}
+
+QVariant DataSet::Value(int row, int field) const {
+    if (row < 0 || row >= RecordCount() || field < 0 || field >= fields_.size())
+        return {};
+    if (Access == RowAccess::KeysThenPages) {
+        const Row& values = keptRow(row);
+        return static_cast<size_t>(field) < values.size() ? values[static_cast<size_t>(field)]
+                                                          : QVariant();
+    }
+    return rows_[static_cast<size_t>(visible_[static_cast<size_t>(row)])]
+                [static_cast<size_t>(field)];
+}
+
+QVariant DataSet::Value(int row, const QString& field) const {
+    return Value(row, FieldIndex(field));
+}
+
+std::vector<DataSet::Row> DataSet::Rows(int first, int count) const {
+    first = std::max(first, 0);
+    count = std::min(count, RecordCount() - first);
+    if (count <= 0)
+        return {};
+    if (Access == RowAccess::KeysThenPages)
+        return fetch(first, count);
+    std::vector<Row> rows;
+    rows.reserve(static_cast<size_t>(count));
+    for (int r = first; r < first + count; ++r)
+        rows.push_back(rows_[static_cast<size_t>(visible_[static_cast<size_t>(r)])]);
+    return rows;
+}
+
+int DataSet::Locate(const QString& field, const QVariant& value) const {
+    const int f = FieldIndex(field);
+    if (f < 0)
+        return -1;
+    if (Access == RowAccess::KeysThenPages && f == FieldIndex(KeyField)) {
+        const auto found = std::find(keys_.begin(), keys_.end(), value.toLongLong());
+        return found == keys_.end() ? -1 : static_cast<int>(found - keys_.begin());
+    }
+    for (int r = 0; r < RecordCount(); ++r) {
+        const QVariant v = Value(r, f);
+        if (!v.isNull() && v.toLongLong() == value.toLongLong())
+            return r;
+    }
+    return -1;
+}
+
+void DataSet::addWatcher(DataSetWatcher* watcher) {
+    watchers_.push_back(watcher);
+}
+
+void DataSet::removeWatcher(DataSetWatcher* watcher) {
+    watchers_.erase(std::remove(watchers_.begin(), watchers_.end(), watcher), watchers_.end());
+}
+
+// A watcher may remove itself or others while it hears of the change.
+void DataSet::changed() {
+    const std::vector<DataSetWatcher*> watchers = watchers_;
+    for (DataSetWatcher* watcher : watchers)
+        if (std::find(watchers_.begin(), watchers_.end(), watcher) != watchers_.end())
+            watcher->dataSetChanged();
+}
+
+} // namespace platform

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/SqlDialect.h"
+
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariant>
+
+class QSqlError;
+
+namespace platform {
+
+class DataSet;
+
+// What a connection makes sure of when it opens: the tables of a schema (all of them there,
+// or none and then the engine's script creates them, given as a file or resource path) and
+// the columns that hold dates, which SQLite hands over as text. Empty: nothing is checked.
+struct SchemaDescription {
+    QStringList tables;
+    QString sqliteScript;
+    QString postgresqlScript;
+    QStringList dateColumns;
+};
+
+// A connection to a database, made from a connection string (platform/ConnectionString.h)
+// with the providers "SQLite" and "PostgreSQL". It opens when a data set or command needs it
+// and, without KeepConnection, closes when its last data set closes.
+class DbConnection {
+public:
+    DbConnection();
+    ~DbConnection();
+    DbConnection(const DbConnection&) = delete;
+    DbConnection& operator=(const DbConnection&) = delete;
+
+    QString ConnectionString;
+    int ConnectionTimeout = 15; // seconds, to reach a server
+    // How long a statement waits for a lock another program holds before it gives up with
+    // "database is locked": a few seconds under the busy cursor, never minutes.
+    int LockWaitMs = 3000;
+    bool LoginPrompt = false;
+    bool KeepConnection = false;
+    // The schema the caller's database has; this layer knows none of its own.
+    SchemaDescription Schema;
+
+    void Open();
+    void Close();
+    bool Connected() const;
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+    bool InTransaction() const { return inTransaction_; }
+
+    SqlEngine engine() const { return engine_; }
+    QSqlDatabase database() const;
+
+    // Runs a statement (in the program's dialect, see toEngineSql) that returns no rows;
+    // throws Error with the engine's text.
+    void Execute(const QString& sql);
+    // The same with values bound to its "?" placeholders: names and other text never
+    // become part of the statement.
+    void Execute(const QString& sql, const QVariantList& values);
+    // Inserts one row with bound values and returns the id the engine gave it (from the
+    // insert itself, so two users adding at once each get their own).
+    qint64 Insert(const QString& sql, const QVariantList& values, const QString& idColumn);
+
+    // Error text of the engine without anything that could show the password.
+    QString cleanError(const QString& text) const;
+    // Throws Error for a failed statement; a lost connection is closed so that the next
+    // use connects afresh.
+    [[noreturn]] void fail(const QString& engineText, bool connectionLost);
+    // The same for the engine's error, which tells whether the connection was lost.
+    [[noreturn]] void fail(const QSqlError& error);
+
+private:
+    friend class DataSet;
+    void datasetOpened();
+    void datasetClosed();
+    void ensureSchema();
+
+    QString name_;
+    SqlEngine engine_ = SqlEngine::SQLite;
+    QString password_;
+    bool open_ = false;
+    bool inTransaction_ = false;
+    int openDatasets_ = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,18 @@
+#include "widgets/WidgetServices.h"
+
+#include "platform/Services.h"
+#include "widgets/FileDialog.h"
+#include "widgets/MessageBox.h"
+
+void installWidgetServices() {
+    static QtMessageBoxService messageBox;
+    static BoxErrorReport errorReport;
+    static QtSaveFileDialogService saveFileDialog;
+    platform::Services& s = platform::services();
+    if (!s.messageBox)
+        s.messageBox = &messageBox;
+    if (!s.errorReport)
+        s.errorReport = &errorReport;
+    if (!s.saveFileDialog)
+        s.saveFileDialog = &saveFileDialog;
+}
