@@ -2,8 +2,8 @@
 
 #include "database/InputBox.h"
 #include "model/RecordBrowser.h"
-#include "platform/BusyCursor.h"
-#include "platform/MessageBox.h"
+#include "widgets/BusyCursor.h"
+#include "widgets/MessageBox.h"
 #include "widgets/Named.h"
 
 #include <QGroupBox>
