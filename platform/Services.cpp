@@ -6,7 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
-#include "platform/QtNotifyShell.h"
+#include "platform/QtTrayShell.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/SleepWatch.h"
@@ -29,10 +29,10 @@ void installSystemServices() {
         s.clock = &clock;
     if (!s.messageBox)
         s.messageBox = &messageBox;
-    if (!s.notifyShell) {
+    if (!s.trayShell) {
         // Created on first use: it needs the application object.
-        static QtNotifyShell* shell = new QtNotifyShell;
-        s.notifyShell = shell;
+        static QtTrayShell* shell = new QtTrayShell;
+        s.trayShell = shell;
     }
     if (!s.pointer)
         s.pointer = &pointer;

@@ -4,7 +4,7 @@ namespace platform {
 
 class Clock;
 class MessageBoxService;
-class NotifyShell;
+class TrayShell;
 class Pointer;
 class ProgramPath;
 class Registry;
@@ -20,7 +20,7 @@ class WindowSystem;
 struct Services {
     Clock* clock = nullptr;
     MessageBoxService* messageBox = nullptr;
-    NotifyShell* notifyShell = nullptr;
+    TrayShell* trayShell = nullptr;
     Pointer* pointer = nullptr;
     ProgramPath* programPath = nullptr;
     Registry* registry = nullptr;
