@@ -229,22 +229,6 @@ void TrayIcon::sendIconData(TrayShell* trayShell) {
     trayShell->setToolTip((!hint_.isEmpty() && showHint_) ? hint_.left(127) : QString());
 }
 
-namespace {
-TrayMessage::Kind messageKind(BalloonKind kind) {
-    switch (kind) {
-    case BalloonInfo:
-        return TrayMessage::Kind::Information;
-    case BalloonWarning:
-        return TrayMessage::Kind::Warning;
-    case BalloonError:
-        return TrayMessage::Kind::Error;
-    case BalloonNone:
-        break;
-    }
-    return TrayMessage::Kind::None;
-}
-} // namespace
-
 void TrayIcon::ClearBalloon() {
     TrayShell* trayShell = shell();
     if (ReachesShell() && trayShell)
@@ -260,7 +244,9 @@ bool TrayIcon::ShowBalloon(const QString& title, const QString& text, BalloonKin
     TrayMessage message;
     message.title = title.left(63);
     message.text = text.left(255);
-    message.kind = messageKind(kind);
+    using Kind = TrayMessage::Kind;
+    static const Kind kinds[] = {Kind::None, Kind::Information, Kind::Warning, Kind::Error};
+    message.kind = kinds[kind];
     message.timeoutMs = static_cast<int>(timeoutSeconds) * 1000;
     return trayShell->showMessage(message);
 }
@@ -270,12 +256,10 @@ void TrayIcon::listen(TrayShell* trayShell) {
         return;
     stopListening();
     listening_ = trayShell;
-    connect(trayShell, &TrayShell::pressed, this,
-            [this](TrayButton button, TrayPlace at) { buttonDown(mouseButton(button), at); });
-    connect(trayShell, &TrayShell::released, this,
-            [this](TrayButton button, TrayPlace at) { buttonUp(mouseButton(button), at); });
+    connect(trayShell, &TrayShell::pressed, this, &TrayIcon::buttonDown);
+    connect(trayShell, &TrayShell::released, this, &TrayIcon::buttonUp);
     connect(trayShell, &TrayShell::activated, this,
-            [this](TrayButton button, TrayClick, TrayPlace at) { activated(button, at); });
+            [this](MouseButton button, TrayClick, TrayPlace at) { activated(button, at); });
     connect(trayShell, &TrayShell::contextRequested, this, &TrayIcon::contextRequested);
     connect(trayShell, &TrayShell::pointerMoved, this, &TrayIcon::pointerMoved);
     connect(trayShell, &TrayShell::messageShown, this, [this] {
@@ -439,49 +423,36 @@ bool TrayIcon::clickTimerRunning() const {
     return clickTimer_->Active;
 }
 
-MouseButton TrayIcon::mouseButton(TrayButton button) {
-    switch (button) {
-    case TrayButton::Right:
-        return MouseButton::Right;
-    case TrayButton::Middle:
-        return MouseButton::Middle;
-    case TrayButton::Left:
-        break;
-    }
-    return MouseButton::Left;
+namespace {
+int buttonFlag(MouseButton button) {
+    if (button == MouseButton::Left)
+        return LeftButton;
+    return button == MouseButton::Right ? RightButton : MiddleButton;
 }
+} // namespace
 
+// The right button opens the menu at its press, the left one with LeftPopup.
 void TrayIcon::buttonDown(MouseButton button, TrayPlace at) {
     if (!Enabled)
         return;
     const QPoint p = pointer(at);
-    switch (button) {
-    case MouseButton::Left:
-        if (OnDblClick) {
-            const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
-            clickTimer_->Start(static_cast<quint32>(time));
-        }
-        FireMouseDown(MouseButton::Left, currentShift(LeftButton), p.x(), p.y());
-        leftButtonDown_ = true;
-        if (LeftPopup)
-            openTrayMenu(at);
-        break;
-    case MouseButton::Right:
-        FireMouseDown(MouseButton::Right, currentShift(RightButton), p.x(), p.y());
-        openTrayMenu(at);
-        break;
-    case MouseButton::Middle:
-        FireMouseDown(MouseButton::Middle, currentShift(MiddleButton), p.x(), p.y());
-        break;
+    const bool left = button == MouseButton::Left;
+    if (left && OnDblClick) {
+        const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
+        clickTimer_->Start(static_cast<quint32>(time));
     }
+    FireMouseDown(button, currentShift(buttonFlag(button)), p.x(), p.y());
+    if (left)
+        leftButtonDown_ = true;
+    if (button == MouseButton::Right || (left && LeftPopup))
+        openTrayMenu(at);
 }
 
 void TrayIcon::buttonUp(MouseButton button, TrayPlace at) {
     if (!Enabled)
         return;
     const QPoint p = pointer(at);
-    switch (button) {
-    case MouseButton::Left:
+    if (button == MouseButton::Left) {
         if (leftButtonDown_)
             clickPending_ = true;
         if (leftButtonDown_ && !clickTimer_->Active) {
@@ -490,25 +461,18 @@ void TrayIcon::buttonUp(MouseButton button, TrayPlace at) {
             FireClick();
         }
         leftButtonDown_ = false;
-        FireMouseUp(MouseButton::Left, currentShift(LeftButton), p.x(), p.y());
-        break;
-    case MouseButton::Right:
-        FireMouseUp(MouseButton::Right, currentShift(RightButton), p.x(), p.y());
-        break;
-    case MouseButton::Middle:
-        FireMouseUp(MouseButton::Middle, currentShift(MiddleButton), p.x(), p.y());
-        break;
     }
+    FireMouseUp(button, currentShift(buttonFlag(button)), p.x(), p.y());
 }
 
 // A left activation is the double-click: the XEmbed tray's, or an item host's primary
 // activation (its left click), which stands for it there. Single left clicks come as a
 // press and a release, which the click timer tells from a double-click. Another button's
 // activation is its press and release.
-void TrayIcon::activated(TrayButton button, TrayPlace at) {
-    if (button != TrayButton::Left) {
-        buttonDown(mouseButton(button), at);
-        buttonUp(mouseButton(button), at);
+void TrayIcon::activated(MouseButton button, TrayPlace at) {
+    if (button != MouseButton::Left) {
+        buttonDown(button, at);
+        buttonUp(button, at);
         return;
     }
     if (!Enabled)

@@ -14,7 +14,7 @@ class TrayIcon;
 class WindowlessTimer;
 
 enum BalloonKind { BalloonNone, BalloonInfo, BalloonWarning, BalloonError };
-enum class MouseButton { Left, Right, Middle };
+using MouseButton = platform::TrayButton;
 
 enum ShiftFlag {
     ShiftKey = 1,
@@ -149,10 +149,9 @@ private:
     void listen(platform::TrayShell* shell);
     void stopListening();
     void sendIconData(platform::TrayShell* shell);
-    static MouseButton mouseButton(platform::TrayButton button);
     void buttonDown(MouseButton button, platform::TrayPlace at);
     void buttonUp(MouseButton button, platform::TrayPlace at);
-    void activated(platform::TrayButton button, platform::TrayPlace at);
+    void activated(MouseButton button, platform::TrayPlace at);
     void contextRequested(platform::TrayPlace at);
     void pointerMoved(platform::TrayPlace at);
 
