@@ -13,47 +13,19 @@
 
 using namespace platform;
 
-// ---------------------------------------------------------------------------------------
-// TrayIconHandler
-
-TrayIconHandler* TrayIconHandler::instance_ = nullptr;
-
-void TrayIconHandler::acquire(TrayIcon* icon) {
-    if (!instance_)
-        instance_ = new TrayIconHandler;
-    ++instance_->count_;
-    instance_->live_.insert(reinterpret_cast<quintptr>(icon));
+namespace {
+// Every component that lives, for a notification area that was created anew.
+QList<TrayIcon*>& liveIcons() {
+    static QList<TrayIcon*> icons;
+    return icons;
 }
+} // namespace
 
-void TrayIconHandler::release(TrayIcon* icon) {
-    if (!instance_)
-        return;
-    instance_->live_.remove(reinterpret_cast<quintptr>(icon));
-    if (instance_->count_ > 0)
-        --instance_->count_;
-    if (instance_->count_ == 0) {
-        delete instance_;
-        instance_ = nullptr;
-    }
-}
-
-qintptr TrayIconHandler::notifyMessage(quint32 message, quintptr wParam, qintptr lParam) {
-    if (message != TrayIcon::kCallbackMessage)
-        return 0;
-    // The identity is the component's address; only a live one is trusted.
-    if (!live_.contains(wParam))
-        return 0;
-    reinterpret_cast<TrayIcon*>(wParam)->HandleNotification(static_cast<qint32>(lParam));
-    return 0;
-}
-
-void TrayIconHandler::TaskbarCreated() {
-    const QSet<quintptr> icons = live_;
-    for (quintptr id : icons) {
-        auto* icon = reinterpret_cast<TrayIcon*>(id);
-        if (live_.contains(id) && icon->IconVisible())
+void TrayIcon::TrayRecreated() {
+    const QList<TrayIcon*> icons = liveIcons();
+    for (TrayIcon* icon : icons)
+        if (liveIcons().contains(icon) && icon->IconVisible())
             icon->AddToTray();
-    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -61,12 +33,7 @@ void TrayIconHandler::TaskbarCreated() {
 
 TrayIcon::TrayIcon(QWidget* owner, bool designMode)
     : QObject(owner), owner_(owner), designMode_(designMode) {
-    TrayIconHandler::acquire(this);
-    data_.cbSize = kNotifyRecordSize;
-    data_.hWnd = TrayIconHandler::instance();
-    data_.uID = reinterpret_cast<quintptr>(this);
-    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data_.uCallbackMessage = kCallbackMessage;
+    liveIcons().append(this);
     cycleTimer_ = std::make_unique<WindowlessTimer>(
         this, [](void* self) { static_cast<TrayIcon*>(self)->CycleStep(); });
     clickTimer_ = std::make_unique<WindowlessTimer>(
@@ -92,7 +59,8 @@ TrayIcon::~TrayIcon() {
     icon_ = QIcon();
     if (!designMode_ && owner_)
         owner_->removeEventFilter(this);
-    TrayIconHandler::release(this);
+    stopListening();
+    liveIcons().removeOne(this);
 }
 
 void TrayIcon::Loaded() {
@@ -186,19 +154,14 @@ void TrayIcon::setWantEnterExitEvents(bool value) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The record and the shell calls
+// The shell
 
-bool TrayIcon::FillIconData() {
-    if (designMode_ && !previewing_ && !designPreview_)
-        return false;
-    data_.hIcon = icon_;
-    data_.szTip = (!hint_.isEmpty() && showHint_) ? hint_.left(127) : QString();
-    return true;
+TrayShell* TrayIcon::shell() const {
+    return services().trayShell;
 }
 
-bool TrayIcon::shell(NotifyMessage message) {
-    NotifyShell* notifyShell = services().notifyShell;
-    return notifyShell && notifyShell->notifyIcon(message, data_);
+bool TrayIcon::ReachesShell() const {
+    return !designMode_ || previewing_ || designPreview_;
 }
 
 bool TrayIcon::AddToTray() {
@@ -206,8 +169,13 @@ bool TrayIcon::AddToTray() {
         iconVisible_ = true;
     if (designMode_ && !previewing_)
         return false;
-    if (!FillIconData() || !shell(NIM_ADD))
+    TrayShell* trayShell = shell();
+    if (!trayShell)
         return false;
+    sendIconData(trayShell);
+    if (!trayShell->showIcon())
+        return false;
+    listen(trayShell);
     exportMenu();
     return true;
 }
@@ -218,50 +186,103 @@ void TrayIcon::setPopupMenu(PopupMenu* menu) {
 }
 
 bool TrayIcon::ItemHost() const {
-    NotifyShell* notifyShell = services().notifyShell;
-    return notifyShell && notifyShell->protocol() == TrayProtocol::StatusNotifierItem;
+    TrayShell* trayShell = shell();
+    return trayShell && trayShell->protocol() == TrayProtocol::StatusNotifierItem;
 }
 
 bool TrayIcon::IconShown() const {
-    NotifyShell* notifyShell = services().notifyShell;
-    return notifyShell && iconVisible_ && notifyShell->trayAvailable();
+    TrayShell* trayShell = shell();
+    return trayShell && iconVisible_ && trayShell->trayAvailable();
 }
 
 void TrayIcon::exportMenu() {
-    NotifyShell* notifyShell = services().notifyShell;
-    if (notifyShell && popupMenu_ && !designMode_)
-        notifyShell->exportMenu(data_, popupMenu_);
+    TrayShell* trayShell = shell();
+    if (trayShell && popupMenu_ && !designMode_)
+        trayShell->setMenu(popupMenu_);
 }
 
+// Only the icon the component showed is taken out.
 bool TrayIcon::RemoveFromTray() {
     if (!previewing_)
         iconVisible_ = false;
     if (designMode_ && !previewing_)
         return false;
-    return FillIconData() && shell(NIM_DELETE);
+    TrayShell* trayShell = shell();
+    if (!ReachesShell() || !trayShell || listening_ != trayShell)
+        return false;
+    stopListening();
+    return trayShell->hideIcon();
 }
 
+// The image and the hint (cut to the tooltip's length) go to the shell, which keeps them
+// while the icon is out; true while the icon is in the notification area.
 bool TrayIcon::UpdateTray() {
-    return FillIconData() && shell(NIM_MODIFY);
+    TrayShell* trayShell = shell();
+    if (!ReachesShell() || !trayShell)
+        return false;
+    sendIconData(trayShell);
+    return listening_ == trayShell;
+}
+
+void TrayIcon::sendIconData(TrayShell* trayShell) {
+    trayShell->setIcon(icon_);
+    trayShell->setToolTip((!hint_.isEmpty() && showHint_) ? hint_.left(127) : QString());
 }
 
 void TrayIcon::ClearBalloon() {
-    data_.uFlags |= NIF_INFO;
-    data_.szInfo.clear();
-    UpdateTray();
+    TrayShell* trayShell = shell();
+    if (ReachesShell() && trayShell)
+        trayShell->clearMessage();
 }
 
 bool TrayIcon::ShowBalloon(const QString& title, const QString& text, BalloonKind kind,
                            quint8 timeoutSeconds) {
     ClearBalloon();
-    data_.uFlags |= NIF_INFO;
-    data_.szInfo = text.left(255);
-    data_.szInfoTitle = title.left(63);
-    data_.uTimeout = static_cast<quint32>(timeoutSeconds) * 1000;
-    data_.dwInfoFlags = static_cast<quint32>(kind);
-    const bool result = UpdateTray();
-    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    return result;
+    TrayShell* trayShell = shell();
+    if (!ReachesShell() || !trayShell)
+        return false;
+    TrayMessage message;
+    message.title = title.left(63);
+    message.text = text.left(255);
+    using Kind = TrayMessage::Kind;
+    static const Kind kinds[] = {Kind::None, Kind::Information, Kind::Warning, Kind::Error};
+    message.kind = kinds[kind];
+    message.timeoutMs = static_cast<int>(timeoutSeconds) * 1000;
+    return trayShell->showMessage(message);
+}
+
+void TrayIcon::listen(TrayShell* trayShell) {
+    if (listening_ == trayShell)
+        return;
+    stopListening();
+    listening_ = trayShell;
+    connect(trayShell, &TrayShell::pressed, this, &TrayIcon::buttonDown);
+    connect(trayShell, &TrayShell::released, this, &TrayIcon::buttonUp);
+    connect(trayShell, &TrayShell::activated, this,
+            [this](MouseButton button, TrayClick, TrayPlace at) { activated(button, at); });
+    connect(trayShell, &TrayShell::contextRequested, this, &TrayIcon::contextRequested);
+    connect(trayShell, &TrayShell::pointerMoved, this, &TrayIcon::pointerMoved);
+    connect(trayShell, &TrayShell::messageShown, this, [this] {
+        if (OnBalloonHintShow)
+            OnBalloonHintShow(this);
+    });
+    connect(trayShell, &TrayShell::messageClicked, this, [this] {
+        if (OnBalloonHintClick)
+            OnBalloonHintClick(this);
+    });
+    connect(trayShell, &TrayShell::messageClosed, this, [this](MessageEnd end) {
+        const NotifyEvent& handler =
+            end == MessageEnd::TimedOut ? OnBalloonHintTimeout : OnBalloonHintHide;
+        if (handler)
+            handler(this);
+    });
+    connect(trayShell, &TrayShell::trayChanged, this, &TrayIcon::FireTrayChanged);
+}
+
+void TrayIcon::stopListening() {
+    if (listening_)
+        disconnect(listening_, nullptr, this, nullptr);
+    listening_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -373,14 +394,12 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Notifications
+// The shell's events
 
-// Where the code happened: the place the area named, else the pointer.
-QPoint TrayIcon::pointer() const {
+QPoint TrayIcon::pointer(TrayPlace at) const {
+    if (at)
+        return *at;
     QPoint pos;
-    if (NotifyShell* notifyShell = services().notifyShell;
-        notifyShell && notifyShell->messagePos(pos))
-        return pos;
     if (services().pointer)
         services().pointer->cursorPos(pos);
     return pos;
@@ -404,49 +423,36 @@ bool TrayIcon::clickTimerRunning() const {
     return clickTimer_->Active;
 }
 
-void TrayIcon::HandleNotification(qint32 code) {
-    switch (code) {
-    case NIN_TRAYCHANGED:
-        FireTrayChanged();
-        return;
-    case NIN_BALLOONHIDE:
-        if (OnBalloonHintHide)
-            OnBalloonHintHide(this);
-        return;
-    case NIN_BALLOONTIMEOUT:
-        if (OnBalloonHintTimeout)
-            OnBalloonHintTimeout(this);
-        return;
-    case NIN_BALLOONUSERCLICK:
-        if (OnBalloonHintClick)
-            OnBalloonHintClick(this);
-        return;
-    default:
-        break;
-    }
+namespace {
+int buttonFlag(MouseButton button) {
+    if (button == MouseButton::Left)
+        return LeftButton;
+    return button == MouseButton::Right ? RightButton : MiddleButton;
+}
+} // namespace
+
+// The right button opens the menu at its press, the left one with LeftPopup.
+void TrayIcon::buttonDown(MouseButton button, TrayPlace at) {
     if (!Enabled)
         return;
-    const QPoint p = pointer();
-    switch (code) {
-    case WM_MOUSEMOVE:
-        if (wantEnterExit_ && pointerOutside_) {
-            FireMouseEnter();
-            pointerOutside_ = false;
-        }
-        FireMouseMove(currentShift(0), p.x(), p.y());
-        lastPos_ = p;
-        break;
-    case WM_LBUTTONDOWN:
-        if (OnDblClick) {
-            const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
-            clickTimer_->Start(static_cast<quint32>(time));
-        }
-        FireMouseDown(MouseButton::Left, currentShift(LeftButton), p.x(), p.y());
+    const QPoint p = pointer(at);
+    const bool left = button == MouseButton::Left;
+    if (left && OnDblClick) {
+        const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
+        clickTimer_->Start(static_cast<quint32>(time));
+    }
+    FireMouseDown(button, currentShift(buttonFlag(button)), p.x(), p.y());
+    if (left)
         leftButtonDown_ = true;
-        if (LeftPopup)
-            OpenTrayMenu();
-        break;
-    case WM_LBUTTONUP:
+    if (button == MouseButton::Right || (left && LeftPopup))
+        openTrayMenu(at);
+}
+
+void TrayIcon::buttonUp(MouseButton button, TrayPlace at) {
+    if (!Enabled)
+        return;
+    const QPoint p = pointer(at);
+    if (button == MouseButton::Left) {
         if (leftButtonDown_)
             clickPending_ = true;
         if (leftButtonDown_ && !clickTimer_->Active) {
@@ -455,30 +461,46 @@ void TrayIcon::HandleNotification(qint32 code) {
             FireClick();
         }
         leftButtonDown_ = false;
-        FireMouseUp(MouseButton::Left, currentShift(LeftButton), p.x(), p.y());
-        break;
-    case WM_LBUTTONDBLCLK:
-        clickPending_ = false;
-        doubleClickSeen_ = true;
-        FireDblClick();
-        clickDefaultItem();
-        break;
-    case WM_RBUTTONDOWN:
-        FireMouseDown(MouseButton::Right, currentShift(RightButton), p.x(), p.y());
-        OpenTrayMenu();
-        break;
-    case WM_RBUTTONUP:
-        FireMouseUp(MouseButton::Right, currentShift(RightButton), p.x(), p.y());
-        break;
-    case WM_MBUTTONDOWN:
-        FireMouseDown(MouseButton::Middle, currentShift(MiddleButton), p.x(), p.y());
-        break;
-    case WM_MBUTTONUP:
-        FireMouseUp(MouseButton::Middle, currentShift(MiddleButton), p.x(), p.y());
-        break;
-    default:
-        break;
     }
+    FireMouseUp(button, currentShift(buttonFlag(button)), p.x(), p.y());
+}
+
+// A left activation is the double-click: the XEmbed tray's, or an item host's primary
+// activation (its left click), which stands for it there. Single left clicks come as a
+// press and a release, which the click timer tells from a double-click. Another button's
+// activation is its press and release.
+void TrayIcon::activated(MouseButton button, TrayPlace at) {
+    if (button != MouseButton::Left) {
+        buttonDown(button, at);
+        buttonUp(button, at);
+        return;
+    }
+    if (!Enabled)
+        return;
+    clickPending_ = false;
+    doubleClickSeen_ = true;
+    FireDblClick();
+    clickDefaultItem();
+    buttonUp(MouseButton::Left, at);
+}
+
+// The wish for the context menu is the right button's press (which opens the menu) and
+// release.
+void TrayIcon::contextRequested(TrayPlace at) {
+    buttonDown(MouseButton::Right, at);
+    buttonUp(MouseButton::Right, at);
+}
+
+void TrayIcon::pointerMoved(TrayPlace at) {
+    if (!Enabled)
+        return;
+    const QPoint p = pointer(at);
+    if (wantEnterExit_ && pointerOutside_) {
+        FireMouseEnter();
+        pointerOutside_ = false;
+    }
+    FireMouseMove(currentShift(0), p.x(), p.y());
+    lastPos_ = p;
 }
 
 void TrayIcon::ClickTimerExpired() {
@@ -518,13 +540,17 @@ void TrayIcon::clickDefaultItem() {
 }
 
 void TrayIcon::OpenTrayMenu() {
+    openTrayMenu(std::nullopt);
+}
+
+// Where the area asked for it (an item host's context menu), else at the pointer.
+void TrayIcon::openTrayMenu(TrayPlace at) {
     if (!popupMenu_ || !popupMenu_->AutoPopup)
         return;
-    // Where the area asked for it (an item host's context menu), else at the pointer.
     QPoint pos;
-    NotifyShell* notifyShell = services().notifyShell;
-    if (!(notifyShell && notifyShell->messagePos(pos)) &&
-        !(services().pointer && services().pointer->cursorPos(pos)))
+    if (at)
+        pos = *at;
+    else if (!(services().pointer && services().pointer->cursorPos(pos)))
         return;
     QCoreApplication::processEvents();
     if (!popupMenu_)

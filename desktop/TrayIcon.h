@@ -1,13 +1,12 @@
 #pragma once
 
 #include "desktop/PopupMenu.h"
-#include "platform/NotifyShell.h"
+#include "platform/TrayShell.h"
 
 #include <QIcon>
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -15,7 +14,7 @@ class TrayIcon;
 class WindowlessTimer;
 
 enum BalloonKind { BalloonNone, BalloonInfo, BalloonWarning, BalloonError };
-enum class MouseButton { Left, Right, Middle };
+using MouseButton = platform::TrayButton;
 
 enum ShiftFlag {
     ShiftKey = 1,
@@ -36,34 +35,12 @@ public:
     int count() const { return static_cast<int>(images.size()); }
 };
 
-// Receives the callback message of every tray icon of the process. It lives while at least
-// one icon exists.
-class TrayIconHandler : public platform::NotifyTarget {
-public:
-    static TrayIconHandler* instance() { return instance_; }
-    int count() const { return count_; }
-    qintptr notifyMessage(quint32 message, quintptr wParam, qintptr lParam) override;
-    // The notification area was created anew (its host restarted): every icon that is
-    // meant to be visible is added again.
-    void TaskbarCreated();
-
-private:
-    friend class TrayIcon;
-    static void acquire(TrayIcon* icon);
-    static void release(TrayIcon* icon);
-
-    static TrayIconHandler* instance_;
-    int count_ = 0;
-    QSet<quintptr> live_;
-};
-
 // One icon in the notification area: its hint, menu, balloon, and the main window sent
-// there and back.
+// there and back. While its icon is in the notification area, it hears the tray shell's
+// events and turns them into its own.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint32 kCallbackMessage = 2048;
-
     explicit TrayIcon(QWidget* owner, bool designMode = false);
     ~TrayIcon() override;
 
@@ -106,7 +83,8 @@ public:
     using CycleEvent = std::function<void(QObject*, int nextIndex)>;
     using StartupEvent = std::function<void(QObject*, bool& showMainForm)>;
     NotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseExit;
-    NotifyEvent OnBalloonHintClick, OnBalloonHintHide, OnBalloonHintTimeout;
+    // The balloon: shown, clicked, hidden, timed out, as far as the shell reports it.
+    NotifyEvent OnBalloonHintShow, OnBalloonHintClick, OnBalloonHintHide, OnBalloonHintTimeout;
     // The notification area came, went or changed its kind (IconShown(), ItemHost()).
     NotifyEvent OnTrayChanged;
     MouseEvent OnMouseDown, OnMouseUp;
@@ -120,6 +98,7 @@ public:
     // Operations.
     bool AddToTray();
     bool RemoveFromTray();
+    // The image and the hint go to the shell; true while the icon is in the tray.
     bool UpdateTray();
     bool ShowBalloon(const QString& title, const QString& text, BalloonKind kind,
                      quint8 timeoutSeconds);
@@ -136,12 +115,10 @@ public:
     virtual void MinimizeMainWindowToTray();
     virtual bool WantsDefaultIcon() const { return true; }
     void OpenTrayMenu();
+    // The notification area was created anew (its host restarted and forgot the icons):
+    // every component whose icon is meant to be visible adds it again.
+    static void TrayRecreated();
 
-    // Handles one callback code from the shell.
-    void HandleNotification(qint32 code);
-
-    // The record as last prepared, for inspection.
-    const platform::NotifyIconData& iconData() const { return data_; }
     bool isDesignMode() const { return designMode_; }
 
     // The three timers' expiry, as the shared timer window delivers it.
@@ -155,7 +132,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    bool FillIconData();
+    // Whether the shell is to hear of the icon: at design time only while it is previewed.
+    bool ReachesShell() const;
     void FireClick();
     void FireDblClick();
     void FireCycle(int nextIndex);
@@ -167,12 +145,24 @@ protected:
     void FireTrayChanged();
 
 private:
+    // The shell's events, while the icon is in the notification area.
+    void listen(platform::TrayShell* shell);
+    void stopListening();
+    void sendIconData(platform::TrayShell* shell);
+    void buttonDown(MouseButton button, platform::TrayPlace at);
+    void buttonUp(MouseButton button, platform::TrayPlace at);
+    void activated(MouseButton button, platform::TrayPlace at);
+    void contextRequested(platform::TrayPlace at);
+    void pointerMoved(platform::TrayPlace at);
+
     ShiftState currentShift(int buttonFlag) const;
-    QPoint pointer() const;
+    // Where an event happened: the place the area named, else the pointer.
+    QPoint pointer(platform::TrayPlace at = std::nullopt) const;
+    void openTrayMenu(platform::TrayPlace at);
     void clickDefaultItem();
     void forgetBroughtOut();
     void exportMenu();
-    bool shell(platform::NotifyMessage message);
+    platform::TrayShell* shell() const;
 
     QWidget* owner_;
     bool designMode_;
@@ -198,7 +188,8 @@ private:
     bool broughtOut_ = false;
     bool bringingOut_ = false;
 
-    platform::NotifyIconData data_;
+    // The shell whose events the component hears: the one that shows its icon.
+    QPointer<platform::TrayShell> listening_;
     std::unique_ptr<WindowlessTimer> cycleTimer_;
     std::unique_ptr<WindowlessTimer> clickTimer_;
     std::unique_ptr<WindowlessTimer> exitTimer_;

@@ -4,7 +4,7 @@
 #include "platform/IdleSource.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
-#include "platform/QtNotifyShell.h"
+#include "platform/QtTrayShell.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/SleepWatch.h"
@@ -24,10 +24,10 @@ void installSystemServices() {
     Services& s = services();
     if (!s.clock)
         s.clock = &clock;
-    if (!s.notifyShell) {
+    if (!s.trayShell) {
         // Created on first use: it needs the application object.
-        static QtNotifyShell* shell = new QtNotifyShell;
-        s.notifyShell = shell;
+        static QtTrayShell* shell = new QtTrayShell;
+        s.trayShell = shell;
     }
     if (!s.pointer)
         s.pointer = &pointer;

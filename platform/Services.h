@@ -8,7 +8,7 @@ namespace platform {
 
 class Clock;
 class ErrorReport;
-class NotifyShell;
+class TrayShell;
 class Pointer;
 class ProgramPath;
 class Registry;
@@ -26,7 +26,7 @@ struct Services {
     Clock* clock = nullptr;
     MessageBoxService* messageBox = nullptr;
     ErrorReport* errorReport = nullptr;
-    NotifyShell* notifyShell = nullptr;
+    TrayShell* trayShell = nullptr;
     Pointer* pointer = nullptr;
     ProgramPath* programPath = nullptr;
     Registry* registry = nullptr;

@@ -14,7 +14,7 @@ enum class TrayArea { None, XEmbed, Item };
 
 // An item host wins over an XEmbed tray (it shows the menu and the left click as the
 // desktop means them); an XEmbed tray is used only where the program can still make one
-// (see QtNotifyShell).
+// (see QtTrayShell).
 TrayArea chooseTrayArea(bool itemHost, bool xembedTray, bool xembedUsable);
 
 // Whether a StatusNotifierItem host is registered with the session's watcher

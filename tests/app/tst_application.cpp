@@ -202,8 +202,7 @@ private Q_SLOTS:
         QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
 
         tasks().push_back(new Task(QStringLiteral("Writing")));
-        f->shell.send(WM_LBUTTONDBLCLK);
-        f->shell.send(WM_LBUTTONUP);
+        f->shell.doubleClick();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         auto* grid = mainWindow()->findChild<QTableView*>(QStringLiteral("StringGrid1"));
         QVERIFY(grid && grid->isVisible());
@@ -799,7 +798,7 @@ private Q_SLOTS:
         mainWindow()->SaveSettings();
         restartApplication();
         QSignalSpy writes(mainWindow(), &MainWindow::saved);
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         auto* grid = child<QTableView>(mainWindow(), "StringGrid1");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},

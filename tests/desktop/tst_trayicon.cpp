@@ -56,56 +56,64 @@ private Q_SLOTS:
         f.reset();
     }
 
-    void recordCarriesIdentityAndFlags() {
-        const NotifyIconData& d = f->shell.current;
-        QCOMPARE(d.cbSize, 488u);
-        QCOMPARE(d.uID, reinterpret_cast<quintptr>(icon));
-        QCOMPARE(d.uFlags, 7u);
-        QCOMPARE(d.uCallbackMessage, 2048u);
-        QVERIFY(f->shell.iconPresent);
+    // The icon shows with its image and tooltip, and the shell's events reach the component
+    // that shows it.
+    void iconShowsWithImageTipAndItsEvents() {
+        QVERIFY(f->shell.iconShown);
+        QCOMPARE(f->shell.calls, QStringList({"show"}));
+        QPixmap image(16, 16);
+        image.fill(Qt::red);
+        icon->setIcon(QIcon(image));
+        icon->setHint(QStringLiteral("Korvan"));
+        QCOMPARE(f->shell.icon.cacheKey(), icon->Icon().cacheKey());
+        QCOMPARE(f->shell.toolTip, QStringLiteral("Korvan"));
+        f->shell.requestContext();
+        QCOMPARE(events,
+                 QStringList({QStringLiteral("down1:%1@100,200").arg(RightButton), "menu", "up1"}));
     }
 
     void hintAndTipCuts() {
         icon->setHint(QString(300, QLatin1Char('h')));
         QCOMPARE(icon->Hint().size(), 255);
-        QCOMPARE(f->shell.current.szTip.size(), 127);
+        QCOMPARE(f->shell.toolTip.size(), 127);
         icon->setShowHint(false);
-        QVERIFY(f->shell.current.szTip.isEmpty());
+        QVERIFY(f->shell.toolTip.isEmpty());
         icon->setShowHint(true);
         icon->setHint(QString());
-        QVERIFY(f->shell.current.szTip.isEmpty());
+        QVERIFY(f->shell.toolTip.isEmpty());
     }
 
-    void balloonCutsTimeoutAndFlags() {
+    void balloonCutsTimeoutAndKind() {
         QVERIFY(icon->ShowBalloon(QString(80, QLatin1Char('t')), QString(300, QLatin1Char('x')),
                                   BalloonInfo, 10));
-        const NotifyIconData& d = f->shell.calls.last().data;
-        QCOMPARE(d.szInfoTitle.size(), 63);
-        QCOMPARE(d.szInfo.size(), 255);
-        QCOMPARE(d.uTimeout, 10000u);
-        QCOMPARE(d.dwInfoFlags, static_cast<quint32>(NIIF_INFO));
-        QVERIFY(d.uFlags & NIF_INFO);
-        QCOMPARE(icon->iconData().uFlags, 7u);
+        QCOMPARE(f->shell.messages.size(), 1);
+        const TrayMessage& m = f->shell.messages.last();
+        QCOMPARE(m.title.size(), 63);
+        QCOMPARE(m.text.size(), 255);
+        QCOMPARE(m.timeoutMs, 10000);
+        QCOMPARE(m.kind, TrayMessage::Kind::Information);
         // The balloon before it is cleared first.
-        const NotifyIconData& cleared = f->shell.calls.at(f->shell.calls.size() - 2).data;
-        QVERIFY(cleared.uFlags & NIF_INFO);
-        QVERIFY(cleared.szInfo.isEmpty());
+        QCOMPARE(f->shell.calls.mid(f->shell.calls.size() - 2), QStringList({"clear", "message"}));
+        // The next change of the icon shows no message again.
+        icon->setHint(QStringLiteral("next"));
+        QCOMPARE(f->shell.messages.size(), 1);
+        QCOMPARE(f->shell.calls.last(), QStringLiteral("message"));
     }
 
     void singleClickWithoutDoubleClickHandler() {
         f->pointer.modifiers = Qt::ShiftModifier;
-        f->shell.send(WM_LBUTTONDOWN);
-        f->shell.send(WM_LBUTTONUP);
+        f->shell.press(TrayButton::Left);
+        f->shell.release(TrayButton::Left);
         QCOMPARE(events, QStringList({QStringLiteral("down0:%1@100,200").arg(LeftButton | ShiftKey),
                                       "click", "up0"}));
     }
 
     void singleClickWaitsForDoubleClickTime() {
         withDblClick();
-        f->shell.send(WM_LBUTTONDOWN);
+        f->shell.press(TrayButton::Left);
         QVERIFY(icon->clickTimerRunning());
         QCOMPARE(icon->clickTimer()->Interval, 500u);
-        f->shell.send(WM_LBUTTONUP);
+        f->shell.release(TrayButton::Left);
         QCOMPARE(events.size(), 2);
         fireClickTimer();
         QCOMPARE(events.last(), QStringLiteral("click"));
@@ -114,10 +122,9 @@ private Q_SLOTS:
 
     void doubleClickGivesNoClickAndOpensDefault() {
         withDblClick();
-        f->shell.send(WM_LBUTTONDOWN);
-        f->shell.send(WM_LBUTTONUP);
-        f->shell.send(WM_LBUTTONDBLCLK);
-        f->shell.send(WM_LBUTTONUP);
+        f->shell.press(TrayButton::Left);
+        f->shell.release(TrayButton::Left);
+        f->shell.doubleClick(); // the second press, and its release
         fireClickTimer();
         QCOMPARE(events.size(), 5);
         QCOMPARE(events.mid(1), QStringList({"up0", "dblclick", "default", "up0"}));
@@ -125,26 +132,26 @@ private Q_SLOTS:
 
     void heldPressClicksAtRelease() {
         withDblClick();
-        f->shell.send(WM_LBUTTONDOWN);
+        f->shell.press(TrayButton::Left);
         fireClickTimer(); // the double-click time passes while held
-        f->shell.send(WM_LBUTTONUP);
+        f->shell.release(TrayButton::Left);
         QCOMPARE(events.mid(1), QStringList({"click", "up0"}));
     }
 
     void rightPressOpensMenuBeforeRelease() {
-        f->shell.send(WM_RBUTTONDOWN);
+        f->shell.press(TrayButton::Right);
         QCOMPARE(events.last(), QStringLiteral("menu"));
         QCOMPARE(popups.last(), QPoint(100, 200));
         QCOMPARE(menu->PopupComponent.data(), icon);
-        f->shell.send(WM_RBUTTONUP);
+        f->shell.release(TrayButton::Right);
         QCOMPARE(events.last(), QStringLiteral("up1"));
     }
 
     void autoPopupOffBlocksMenuAndDefault() {
         withDblClick();
         menu->AutoPopup = false;
-        f->shell.send(WM_RBUTTONDOWN);
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.requestContext();
+        f->shell.doubleClick();
         QVERIFY(!events.contains("menu"));
         QVERIFY(!events.contains("default"));
         QVERIFY(events.contains("dblclick"));
@@ -153,9 +160,9 @@ private Q_SLOTS:
     void leftPopupOpensMenuAndSkipsDefault() {
         withDblClick();
         icon->LeftPopup = true;
-        f->shell.send(WM_LBUTTONDOWN);
+        f->shell.press(TrayButton::Left);
         QCOMPARE(events.last(), QStringLiteral("menu"));
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         QVERIFY(!events.contains("default"));
     }
 
@@ -164,17 +171,50 @@ private Q_SLOTS:
         int balloonClicks = 0;
         icon->OnBalloonHintClick = [&](QObject*) { ++balloonClicks; };
         icon->Enabled = false;
-        for (qint32 code :
-             {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_MOUSEMOVE})
-            f->shell.send(code);
-        f->shell.send(NIN_BALLOONUSERCLICK);
+        f->shell.press(TrayButton::Left);
+        f->shell.release(TrayButton::Left);
+        f->shell.doubleClick();
+        f->shell.press(TrayButton::Right);
+        f->shell.requestContext();
+        f->shell.activate(TrayButton::Middle, TrayClick::Single, QPoint(1, 2));
+        f->shell.movePointer();
+        f->shell.clickMessage();
         QVERIFY(events.isEmpty());
         QCOMPARE(balloonClicks, 1);
     }
 
-    void unknownIdentityIsIgnored() {
-        TrayIconHandler::instance()->notifyMessage(2048, 12345, WM_RBUTTONDOWN);
+    // Only the component whose icon is in the tray hears the shell: not one whose icon is
+    // out, nor one that failed to show its icon there.
+    void onlyTheShownIconHearsTheShell() {
+        QStringList other;
+        auto* second = new TrayIcon(owner.get());
+        second->OnMouseDown = [&](QObject*, MouseButton, ShiftState, int, int) { other << "down"; };
+        QVERIFY(!second->AddToTray()); // the shell shows one icon
+        f->shell.press(TrayButton::Middle);
+        QVERIFY(other.isEmpty());
+        QCOMPARE(events, QStringList({QStringLiteral("down2:%1@100,200").arg(MiddleButton)}));
+        delete second; // it takes out no icon it did not show
+        QVERIFY(f->shell.iconShown);
+        events.clear();
+        icon->setIconVisible(false);
+        f->shell.press(TrayButton::Middle);
+        f->shell.requestContext();
         QVERIFY(events.isEmpty());
+    }
+
+    // The message's fate reaches the component even while it takes no clicks.
+    void balloonEventsAreHeard() {
+        QStringList seen;
+        icon->OnBalloonHintShow = [&](QObject*) { seen << "show"; };
+        icon->OnBalloonHintClick = [&](QObject*) { seen << "click"; };
+        icon->OnBalloonHintHide = [&](QObject*) { seen << "hide"; };
+        icon->OnBalloonHintTimeout = [&](QObject*) { seen << "timeout"; };
+        icon->Enabled = false;
+        Q_EMIT f->shell.messageShown();
+        f->shell.clickMessage();
+        Q_EMIT f->shell.messageClosed(MessageEnd::Hidden);
+        Q_EMIT f->shell.messageClosed(MessageEnd::TimedOut);
+        QCOMPARE(seen, QStringList({"show", "click", "hide", "timeout"}));
     }
 
     void enterAndExit() {
@@ -183,8 +223,8 @@ private Q_SLOTS:
         icon->OnMouseExit = [&](QObject*) { seen << "exit"; };
         icon->setWantEnterExitEvents(true);
         QCOMPARE(icon->exitPollTimer()->Interval, 20u);
-        f->shell.send(WM_MOUSEMOVE);
-        f->shell.send(WM_MOUSEMOVE);
+        f->shell.movePointer();
+        f->shell.movePointer();
         WindowlessTimerHandler::dispatch(icon->exitPollTimer()->Id);
         QCOMPARE(seen, QStringList({"enter"}));
         f->pointer.pos = QPoint(0, 0);
@@ -221,8 +261,8 @@ private Q_SLOTS:
     void menuDestroyedFirst() {
         delete menu;
         withDblClick();
-        f->shell.send(WM_RBUTTONDOWN);
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.requestContext();
+        f->shell.doubleClick();
         QVERIFY(!events.contains("menu"));
     }
 
@@ -232,7 +272,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(owner.get()));
         owner->setWindowState(Qt::WindowMinimized);
         QVERIFY(!owner->isVisible());
-        QVERIFY(f->shell.iconPresent);
+        QVERIFY(f->shell.iconShown);
         icon->RestoreMainWindow();
         QVERIFY(owner->isVisible());
         QVERIFY(!owner->isMinimized());
@@ -240,13 +280,13 @@ private Q_SLOTS:
 
     void trayHostRestartAddsVisibleIconsBack() {
         f->shell.restart();
-        TrayIconHandler::instance()->TaskbarCreated();
-        QVERIFY(f->shell.iconPresent);
-        QCOMPARE(f->shell.calls.last().message, NIM_ADD);
+        TrayIcon::TrayRecreated();
+        QVERIFY(f->shell.iconShown);
+        QCOMPARE(f->shell.calls.last(), QStringLiteral("show"));
         icon->setIconVisible(false);
         f->shell.restart();
-        TrayIconHandler::instance()->TaskbarCreated();
-        QVERIFY(!f->shell.iconPresent);
+        TrayIcon::TrayRecreated();
+        QVERIFY(!f->shell.iconShown);
     }
 
     // The area's word that it came, went or changed reaches the component even while it
@@ -270,11 +310,11 @@ private Q_SLOTS:
     // An item host asks for the context menu at a place of its own: the menu opens there,
     // not at the pointer; the press reports it too.
     void contextMenuWhereTheAreaAsks() {
-        f->shell.sendAt(WM_RBUTTONDOWN, QPoint(300, 400));
-        QCOMPARE(events.last(), QStringLiteral("menu"));
+        f->shell.requestContext(QPoint(300, 400));
+        QCOMPARE(events.mid(events.size() - 2), QStringList({"menu", "up1"}));
         QCOMPARE(popups.last(), QPoint(300, 400));
         QVERIFY(events.contains(QStringLiteral("down1:%1@300,400").arg(RightButton)));
-        f->shell.send(WM_RBUTTONDOWN);
+        f->shell.requestContext();
         QCOMPARE(popups.last(), QPoint(100, 200));
     }
 
@@ -342,8 +382,8 @@ private Q_SLOTS:
 
     void iconRemovedWithComponent() {
         delete icon;
-        QVERIFY(!f->shell.iconPresent);
-        QCOMPARE(f->shell.calls.last().message, NIM_DELETE);
+        QVERIFY(!f->shell.iconShown);
+        QCOMPARE(f->shell.calls.last(), QStringLiteral("hide"));
     }
 };
 

@@ -42,32 +42,26 @@ MsgAnswer ScriptedMessageBox::show(QWidget*, const QString& text, const QString&
     }
 }
 
-bool FakeNotifyShell::notifyIcon(NotifyMessage message, const NotifyIconData& data) {
-    calls.append({message, data});
-    switch (message) {
-    case NIM_ADD:
-        if (iconPresent)
-            return false;
-        iconPresent = true;
-        current = data;
-        return true;
-    case NIM_MODIFY:
-        if (!iconPresent)
-            return false;
-        current = data;
-        return true;
-    case NIM_DELETE:
-        if (!iconPresent)
-            return false;
-        iconPresent = false;
-        return true;
-    }
-    return false;
+bool FakeTrayShell::showIcon() {
+    calls << QStringLiteral("show");
+    if (iconShown)
+        return false;
+    iconShown = true;
+    return true;
 }
 
-void FakeNotifyShell::send(qint32 code) {
-    if (current.hWnd)
-        current.hWnd->notifyMessage(current.uCallbackMessage, current.uID, code);
+bool FakeTrayShell::hideIcon() {
+    calls << QStringLiteral("hide");
+    if (!iconShown)
+        return false;
+    iconShown = false;
+    return true;
+}
+
+bool FakeTrayShell::showMessage(const TrayMessage& message) {
+    calls << QStringLiteral("message");
+    messages << message;
+    return iconShown;
 }
 
 FakeProgramPath::FakeProgramPath() {

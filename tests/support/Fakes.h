@@ -2,10 +2,10 @@
 
 #include "platform/Clock.h"
 #include "platform/IdleSource.h"
-#include "platform/NotifyShell.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
 #include "platform/Shell.h"
+#include "platform/TrayShell.h"
 #include "platform/WindowSystem.h"
 #include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
@@ -60,58 +60,68 @@ public:
     Box last() const { return shown.isEmpty() ? Box{} : shown.last(); }
 };
 
-// Records the shell calls and lets the test send callback codes.
-class FakeNotifyShell : public platform::NotifyShell {
+// Keeps what the icon shows, records its comings and goings and the messages, and lets the
+// test send the shell's events as a notification area would.
+class FakeTrayShell : public platform::TrayShell {
 public:
-    struct Call {
-        platform::NotifyMessage message;
-        platform::NotifyIconData data;
-    };
-    QList<Call> calls;
-    bool iconPresent = false;
-    platform::NotifyIconData current;
+    // "show", "hide", "message", "clear", in the order called.
+    QStringList calls;
+    bool iconShown = false;
+    QIcon icon;
+    QString toolTip;
+    QList<platform::TrayMessage> messages;
 
     // The desktop's kind of tray, and the menu handed to an item host (the shell keeps the
     // one it was given for a host that comes later).
     platform::TrayProtocol trayProtocol = platform::TrayProtocol::XEmbed;
+    bool available = true;
     QMenu* exportedMenu = nullptr;
     QMenu* givenMenu = nullptr;
 
-    bool notifyIcon(platform::NotifyMessage message, const platform::NotifyIconData& data) override;
     platform::TrayProtocol protocol() const override { return trayProtocol; }
-    bool available = true;
     bool trayAvailable() const override { return available; }
-    void exportMenu(const platform::NotifyIconData&, QMenu* menu) override {
+    bool showIcon() override;
+    bool hideIcon() override;
+    void setIcon(const QIcon& image) override { icon = image; }
+    void setToolTip(const QString& text) override { toolTip = text; }
+    void setMenu(QMenu* menu) override {
         givenMenu = menu;
         if (trayProtocol == platform::TrayProtocol::StatusNotifierItem)
             exportedMenu = menu;
     }
-    // Where the code on its way happened, when the area says so.
-    std::optional<QPoint> anchor;
-    bool messagePos(QPoint& pos) const override {
-        if (anchor)
-            pos = *anchor;
-        return anchor.has_value();
+    bool showMessage(const platform::TrayMessage& message) override;
+    void clearMessage() override { calls << QStringLiteral("clear"); }
+
+    // The user on the icon, as the area reports it; `at` is the place the area names (an
+    // item host does), else the component asks the pointer.
+    void press(platform::TrayButton button, platform::TrayPlace at = std::nullopt) {
+        Q_EMIT pressed(button, at);
     }
-    // Sends a code as the shell would, to the target of the icon on show.
-    void send(qint32 code);
-    // The same with the place the area names (an item host's context menu).
-    void sendAt(qint32 code, const QPoint& at) {
-        anchor = at;
-        send(code);
-        anchor.reset();
+    void release(platform::TrayButton button, platform::TrayPlace at = std::nullopt) {
+        Q_EMIT released(button, at);
     }
-    // The session's area changes (a host that comes or goes): the icon goes there, and its
-    // target hears of it.
+    void activate(platform::TrayButton button, platform::TrayClick click,
+                  platform::TrayPlace at = std::nullopt) {
+        Q_EMIT activated(button, click, at);
+    }
+    // The double-click that opens the main window (an item host's left click stands for it).
+    void doubleClick(platform::TrayPlace at = std::nullopt) {
+        activate(platform::TrayButton::Left, platform::TrayClick::Double, at);
+    }
+    void requestContext(platform::TrayPlace at = std::nullopt) { Q_EMIT contextRequested(at); }
+    void movePointer(platform::TrayPlace at = std::nullopt) { Q_EMIT pointerMoved(at); }
+    void clickMessage() { Q_EMIT messageClicked(); }
+    // The session's area changes (a host that comes or goes): the icon goes there, and the
+    // program hears of it.
     void changeTray(platform::TrayProtocol protocol, bool shown) {
         trayProtocol = protocol;
         available = shown;
         exportedMenu =
             protocol == platform::TrayProtocol::StatusNotifierItem && shown ? givenMenu : nullptr;
-        send(platform::NIN_TRAYCHANGED);
+        Q_EMIT trayChanged();
     }
-    // The shell restarted: the icon is gone until the program adds it again.
-    void restart() { iconPresent = false; }
+    // The shell restarted: the icon is gone until the program shows it again.
+    void restart() { iconShown = false; }
 };
 
 class FakePointer : public platform::Pointer {

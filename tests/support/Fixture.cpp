@@ -22,7 +22,7 @@ Fixture::Fixture()
     platform::Services& s = platform::services();
     s.clock = &clock;
     s.messageBox = &boxes;
-    s.notifyShell = &shell;
+    s.trayShell = &shell;
     s.pointer = &pointer;
     s.saveFileDialog = &saveFile;
     s.shell = &desktopShell;

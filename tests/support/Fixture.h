@@ -25,7 +25,7 @@ public:
 
     FakeClock clock;
     ScriptedMessageBox boxes;
-    FakeNotifyShell shell;
+    FakeTrayShell shell;
     FakePointer pointer;
     ScriptedSaveFileDialog saveFile;
     FakeShell desktopShell;

@@ -86,7 +86,7 @@ class TestMainWindow : public QObject {
             act(menu);
             menu->hide();
         });
-        f->shell.send(WM_RBUTTONDOWN);
+        f->shell.requestContext();
         PopupMenu::setPopupHandler({});
         QVERIFY(opened);
     }
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QVERIFY(!window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Korvan 1.5"));
         QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
-        QVERIFY(f->shell.iconPresent);
+        QVERIFY(f->shell.iconShown);
         QVERIFY(!child<QTimer>(window.get(), "Timer1")->isActive());
         QCOMPARE(child<QTableView>(window.get(), "StringGrid1")
                      ->model()
@@ -275,16 +275,16 @@ private Q_SLOTS:
                 if (act->data().toInt() == 100)
                     seen << MainWindow::entryCaption(act);
         });
-        f->shell.send(WM_RBUTTONDOWN);
+        f->shell.requestContext();
         QCOMPARE(seen, QStringList({"a  00:00:07"}));
     }
 
     void doubleClickShowsWindowAndTimerRunsOnlyWhileShown() {
         int opened = 0;
         connect(child<QAction>(window.get(), "Add1"), &QAction::triggered, this, [&] { ++opened; });
-        f->shell.send(WM_LBUTTONDOWN);
-        f->shell.send(WM_LBUTTONUP);
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.press(TrayButton::Left);
+        f->shell.release(TrayButton::Left);
+        f->shell.doubleClick();
         QVERIFY(window->isVisible());
         QCOMPARE(opened, 1); // the default entry "&Open" follows the handler
         QVERIFY(child<QTimer>(window.get(), "Timer1")->isActive());
@@ -292,7 +292,7 @@ private Q_SLOTS:
         child<QPushButton>(window.get(), "Button1")->click();
         QVERIFY(!window->isVisible());
         QVERIFY(!child<QTimer>(window.get(), "Timer1")->isActive());
-        QVERIFY(f->shell.iconPresent);
+        QVERIFY(f->shell.iconShown);
     }
 
     void closeBoxAsksWhenVisible() {
@@ -328,20 +328,20 @@ private Q_SLOTS:
 
     void reminderBalloon() {
         fireTimer(child<QTimer>(window.get(), "Timer3"));
-        QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("No activity"));
-        QCOMPARE(f->shell.calls.last().data.szInfo,
+        QCOMPARE(f->shell.messages.last().title, QStringLiteral("No activity"));
+        QCOMPARE(f->shell.messages.last().text,
                  QStringLiteral("Are you still working on this task ?\rClick here to change "
                                 "active task."));
-        QCOMPARE(f->shell.calls.last().data.uTimeout, 10000u);
+        QCOMPARE(f->shell.messages.last().timeoutMs, 10000);
         addTask(QStringLiteral("Support"))->Start();
         fireTimer(child<QTimer>(window.get(), "Timer3"));
-        QCOMPARE(f->shell.calls.last().data.szInfoTitle, QStringLiteral("Support"));
+        QCOMPARE(f->shell.messages.last().title, QStringLiteral("Support"));
     }
 
     void balloonClickOpensMenu() {
         bool opened = false;
         PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint&) { opened = true; });
-        f->shell.send(NIN_BALLOONUSERCLICK);
+        f->shell.clickMessage();
         QVERIFY(opened);
     }
 
@@ -352,7 +352,7 @@ private Q_SLOTS:
             const QImage expected =
                 QImage(QStringLiteral(":/icons/korvan-%1-22.png").arg(QLatin1String(kind)))
                     .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            return f->shell.current.hIcon.pixmap(22, 22).toImage().convertToFormat(
+            return f->shell.icon.pixmap(22, 22).toImage().convertToFormat(
                        QImage::Format_ARGB32_Premultiplied) == expected;
         };
         QVERIFY(shows("idle"));
@@ -374,7 +374,7 @@ private Q_SLOTS:
         // From the tray menu: choose the first task, then remove it while it runs.
         PopupMenu::setPopupHandler(
             [](PopupMenu* m, const QPoint&) { m->actions().first()->trigger(); });
-        f->shell.send(WM_RBUTTONDOWN);
+        f->shell.requestContext();
         QVERIFY(f->tasks()[0]->running());
         QVERIFY(shows("running"));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
@@ -408,7 +408,7 @@ private Q_SLOTS:
         f->clock.advanceSeconds(5);
         window->menuEntry(f->tasks()[1])->trigger(); // switching refreshes the exported entries
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:05", "b  00:00:00"}));
-        f->shell.send(NIN_BALLOONUSERCLICK);
+        f->shell.clickMessage();
         QVERIFY(window->isVisible());
         QVERIFY(!menuOpened);
     }
@@ -439,7 +439,7 @@ private Q_SLOTS:
     // Opening and closing the main window, as often as a user likes, never postpones the
     // auto-save or the reminder; a new period does start its countdown again.
     void showingTheWindowKeepsTheCountdowns() {
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         for (QCheckBox* box : {child<QCheckBox>(window.get(), "CheckBox1"),
                                child<QCheckBox>(window.get(), "CheckBox2")})
             if (!box->isChecked())
@@ -457,7 +457,7 @@ private Q_SLOTS:
         const int saveLeft = child<QTimer>(window.get(), "Timer2")->remainingTime();
         const int remindLeft = child<QTimer>(window.get(), "Timer3")->remainingTime();
         for (int i = 0; i < 3; ++i) {
-            f->shell.send(WM_LBUTTONDBLCLK);
+            f->shell.doubleClick();
             QVERIFY(window->isVisible());
             QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
                               Qt::LeftButton);
@@ -465,7 +465,7 @@ private Q_SLOTS:
         }
         QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() <= saveLeft);
         QVERIFY(child<QTimer>(window.get(), "Timer3")->remainingTime() <= remindLeft);
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         child<QLineEdit>(window.get(), "Edit2")->selectAll();
         QTest::keyClicks(child<QLineEdit>(window.get(), "Edit2"), QStringLiteral("9"));
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
@@ -495,7 +495,7 @@ private Q_SLOTS:
     // A wrong number in a minute box: Tab shows one message and brings the focus back into
     // the box; turning to another window checks nothing.
     void minuteBoxChecksOnTabOnly() {
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QLineEdit* box = window->findChild<QLineEdit*>(QStringLiteral("Edit2"));
         if (!box->isEnabled())
@@ -635,7 +635,7 @@ private Q_SLOTS:
         QCOMPARE(submenu.at(16), taskName(15) + QStringLiteral("  00:00:00"));
 
         // The user removes two tasks in the main window.
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         auto* grid = child<QTableView>(window.get(), "StringGrid1");
         for (int i = 0; i < 2; ++i) {
@@ -738,7 +738,7 @@ private Q_SLOTS:
 
     // A window the user opened stays when the area comes back.
     void openedWindowStaysWhenTheAreaReturns() {
-        f->shell.send(WM_LBUTTONDBLCLK);
+        f->shell.doubleClick();
         QVERIFY(window->isVisible());
         f->shell.changeTray(TrayProtocol::XEmbed, false);
         fireTimer(trayCheck());
@@ -756,7 +756,7 @@ private Q_SLOTS:
         QVERIFY(!timer->isActive());
         a->Start();
         QCOMPARE(trayIcon()->Hint(), QStringLiteral("Active task: Writing  01:30 h"));
-        QCOMPARE(f->shell.current.szTip, QStringLiteral("Active task: Writing  01:30 h"));
+        QCOMPARE(f->shell.toolTip, QStringLiteral("Active task: Writing  01:30 h"));
         QVERIFY(timer->isActive());
         QVERIFY(timer->interval() > 59000 && timer->interval() <= 60100);
         f->clock.advanceSeconds(61);
@@ -776,8 +776,8 @@ private Q_SLOTS:
         QCOMPARE(trayIcon()->Hint(), QStringLiteral("No active project"));
         // A long name gives way to the time in the 127 characters of the tip.
         addTask(QString(200, QLatin1Char('n')))->Start();
-        QCOMPARE(f->shell.current.szTip.size(), 127);
-        QVERIFY(f->shell.current.szTip.endsWith(QStringLiteral("\u2026  00:00 h")));
+        QCOMPARE(f->shell.toolTip.size(), 127);
+        QVERIFY(f->shell.toolTip.endsWith(QStringLiteral("\u2026  00:00 h")));
     }
 
     // Times go on in an open menu: the program's own (XEmbed) and one an item host shows
@@ -814,7 +814,7 @@ private Q_SLOTS:
         f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
         QPoint at;
         PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint& pos) { at = pos; });
-        f->shell.sendAt(WM_RBUTTONDOWN, QPoint(640, 20));
+        f->shell.requestContext(QPoint(640, 20));
         QCOMPARE(at, QPoint(640, 20));
     }
 

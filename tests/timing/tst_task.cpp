@@ -221,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(hint.size(), 127);
         QVERIFY(hint.startsWith(QStringLiteral("Active task: nnn")));
         QVERIFY(hint.endsWith(QStringLiteral("n\u2026  00:00 h")));
-        QCOMPARE(f->shell.current.szTip, hint);
+        QCOMPARE(f->shell.toolTip, hint);
     }
 
     void menuClickSwitchesAndStops() {

@@ -1,15 +1,10 @@
 #pragma once
 
 #include "platform/DesktopNotifications.h"
-#include "platform/NotifyShell.h"
+#include "platform/TrayShell.h"
 #include "platform/TrayWatch.h"
 
-#include <QMap>
-#include <QObject>
-#include <QPair>
 #include <QPointer>
-#include <QSet>
-#include <optional>
 
 class QSystemTrayIcon;
 
@@ -18,7 +13,7 @@ namespace platform {
 class StatusNotifierItem;
 
 // The shell as the session has it, followed as it changes. Where a StatusNotifierItem host
-// is registered, each icon is an item of the shell's own (StatusNotifierItem, with the
+// is registered, the icon is an item of the shell's own (StatusNotifierItem, with the
 // menu exported by DBusMenu); otherwise it is a QSystemTrayIcon, which Qt embeds in an
 // XEmbed tray as soon as one owns the tray selection. A host that comes later takes the
 // icon from the XEmbed tray (or from nowhere), one that goes gives it back.
@@ -29,53 +24,54 @@ class StatusNotifierItem;
 // have registered in that very moment (asked again right after), Qt's answer is not known:
 // the XEmbed tray is then not used for the rest of the session (the main window comes
 // out instead of an icon that might not show).
-class QtNotifyShell : public QObject, public NotifyShell {
+//
+// Messages go to the desktop's notification service where one runs, else to the XEmbed
+// tray's balloon; of their fate only a click is heard.
+class QtTrayShell : public TrayShell {
     Q_OBJECT
 public:
-    QtNotifyShell();
-    ~QtNotifyShell() override;
-    bool notifyIcon(NotifyMessage message, const NotifyIconData& data) override;
+    QtTrayShell();
+    ~QtTrayShell() override;
+
     TrayProtocol protocol() const override;
     bool trayAvailable() const override;
-    bool messagePos(QPoint& pos) const override;
-    void exportMenu(const NotifyIconData& data, QMenu* menu) override;
+    bool showIcon() override;
+    bool hideIcon() override;
+    void setIcon(const QIcon& image) override;
+    void setToolTip(const QString& text) override;
+    void setMenu(QMenu* menu) override;
+    bool showMessage(const TrayMessage& message) override;
+    // Neither the notification service's message nor the balloon is taken back: the next
+    // one takes its place.
+    void clearMessage() override {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Entry {
-        QSystemTrayIcon* xembed = nullptr;
-        StatusNotifierItem* item = nullptr;
-        NotifyTarget* target = nullptr;
-        quintptr id = 0;
-        quint32 callback = 0;
-        QIcon icon;
-        QString tip;
-        QPointer<QMenu> menu;
-    };
-    using Key = QPair<NotifyTarget*, quintptr>;
-
     void start();
     void follow();
-    void place(const Key& key, Entry& entry);
-    QSystemTrayIcon* xembedIcon(const Key& key, Entry& entry);
-    StatusNotifierItem* item(const Key& key, Entry& entry);
-    void apply(Entry& entry, const NotifyIconData& data);
-    void deliver(const Key& key, qint32 code, std::optional<QPoint> at = std::nullopt);
+    void place();
+    QSystemTrayIcon* xembedIcon();
+    StatusNotifierItem* item();
     void reportGeometryWhenEmbedded(QSystemTrayIcon* icon);
 
-    QMap<Key, Entry> entries_;
+    bool shown_ = false;
+    QSystemTrayIcon* xembed_ = nullptr;
+    StatusNotifierItem* item_ = nullptr;
+    QIcon icon_;
+    QString tip_;
+    QPointer<QMenu> menu_;
     DesktopNotifications* notifications_;
-    Key notified_;
-    QSet<Key> balloonClickPending_;
+    // A message was shown: a click on the desktop's notification is about it.
+    bool notified_ = false;
+    bool balloonClickPending_ = false;
     // The session as last heard; made on first use.
     ItemHostWatch* hosts_ = nullptr;
     XEmbedTrayWatch* trays_ = nullptr;
     TrayArea area_ = TrayArea::None;
     bool xembedUsable_ = false;
     bool qtAsked_ = false;
-    std::optional<QPoint> messagePos_;
 };
 
 } // namespace platform
