@@ -44,6 +44,8 @@ public:
     // there is no session bus.
     bool publish();
 
+    // The bus names of the methods and the signal are the interface scripts call.
+    // NOLINTBEGIN(readability-identifier-naming)
 public Q_SLOTS:
     QList<korvan::BusTask> ListTasks() const;
     void Start(const QString& name);
@@ -53,6 +55,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The name of the task that now runs; empty when none runs.
     void RunningTaskChanged(const QString& name);
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     // Told once per change of the running task (a switch is one change), after the event
