@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Resources.h"
 #include "platform/SizedIcon.h"
+#include "timing/Countdown.h"
 #include "timing/DescriptionDialog.h"
 #include "timing/EditTaskDialog.h"
 #include "timing/TaskGridModel.h"
@@ -32,7 +33,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <climits>
 
 using platform::guarded;
 using platform::messageBox;
@@ -41,8 +41,6 @@ using platform::MsgButtons;
 using platform::MsgIcon;
 
 namespace {
-void runEvery(QTimer* timer, qint32 minutes);
-
 const QList<int> kIconSizes = {16, 22, 24, 32, 48, 64};
 
 QFrame* separator() {
@@ -420,12 +418,12 @@ void MainWindow::buildControls() {
 void MainWindow::buildTimers() {
     gridTimer_ = named(new QTimer(this), "Timer1");
     gridTimer_->setInterval(1000);
-    autoSaveTimer_ = named(new QTimer(this), "Timer2");
-    reminderTimer_ = named(new QTimer(this), "Timer3");
+    autoSaveTimer_ = new Countdown("Timer2", this);
+    reminderTimer_ = new Countdown("Timer3", this);
     connect(gridTimer_, &QTimer::timeout, this, [this] { guarded([this] { gridTick(); }); });
-    connect(autoSaveTimer_, &QTimer::timeout, this,
+    connect(autoSaveTimer_, &Countdown::fired, this,
             [this] { guarded([this] { autoSaveTick(); }); });
-    connect(reminderTimer_, &QTimer::timeout, this,
+    connect(reminderTimer_, &Countdown::fired, this,
             [this] { guarded([this] { reminderTick(); }); });
     // The tray's: the hint at each minute of the running task, and its menu entry every
     // second while the menu is open (a host of its own or the program's).
@@ -476,8 +474,8 @@ void MainWindow::buildMenu() {
 void MainWindow::setUp() {
     tasks_.clear();
     LoadSettings();
-    runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
-    runEvery(reminderTimer_, settings_.reminderMinutes);
+    autoSaveTimer_->runEvery(settings_.autoSaveMinutes);
+    reminderTimer_->runEvery(settings_.reminderMinutes);
     RefreshGrid();
 }
 
@@ -979,27 +977,6 @@ qint32 minutesOf(QLineEdit* edit) {
     return value;
 }
 
-// A period in minutes as a timer interval; out-of-range values are clamped so that a
-// large number never wraps into a short period.
-int periodMs(qint32 minutes) {
-    const qint64 ms = static_cast<qint64>(minutes) * 60000;
-    return static_cast<int>(qBound<qint64>(qint64(0), ms, qint64(INT_MAX)));
-}
-
-// Runs the timer every so many minutes (0 or less means off: a zero period would fire
-// without pause). A countdown already running with that period goes
-// on: only a new period starts it again, so showing and hiding the window never postpones
-// the auto-save or the reminder.
-void runEvery(QTimer* timer, qint32 minutes) {
-    if (minutes <= 0) {
-        timer->stop();
-        return;
-    }
-    if (timer->isActive() && timer->interval() == periodMs(minutes))
-        return;
-    timer->start(periodMs(minutes));
-}
-
 bool refuseNonInteger(QLineEdit* edit, QWidget* parent) {
     qint32 value = 0;
     if (parseInteger(edit->text(), value))
@@ -1064,7 +1041,7 @@ bool MainWindow::idleMinutesLeft() {
 void MainWindow::autoSaveToggled() {
     autoSaveEdit_->setEnabled(autoSaveBox_->isChecked());
     if (autoSaveBox_->isChecked())
-        runEvery(autoSaveTimer_, minutesOf(autoSaveEdit_));
+        autoSaveTimer_->runEvery(minutesOf(autoSaveEdit_));
     else
         autoSaveTimer_->stop();
 }
@@ -1072,7 +1049,7 @@ void MainWindow::autoSaveToggled() {
 void MainWindow::reminderToggled() {
     reminderEdit_->setEnabled(reminderBox_->isChecked());
     if (reminderBox_->isChecked())
-        runEvery(reminderTimer_, minutesOf(reminderEdit_));
+        reminderTimer_->runEvery(minutesOf(reminderEdit_));
     else
         reminderTimer_->stop();
 }
@@ -1102,10 +1079,7 @@ bool MainWindow::reminderMinutesLeft() {
     if (!parseInteger(reminderEdit_->text(), value))
         return refuseNonInteger(reminderEdit_, this);
     settings_.reminderMinutes = value;
-    if (reminderTimer_->isActive())
-        runEvery(reminderTimer_, value);
-    else if (reminderTimer_->interval() != periodMs(value))
-        reminderTimer_->setInterval(periodMs(value));
+    reminderTimer_->changePeriod(value);
     Q_EMIT optionsChanged();
     return true;
 }
@@ -1158,14 +1132,14 @@ void MainWindow::captureSettings() {
         return;
     if (autoSaveBox_->isChecked()) {
         settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);
-        runEvery(autoSaveTimer_, settings_.autoSaveMinutes);
+        autoSaveTimer_->runEvery(settings_.autoSaveMinutes);
     } else {
         settings_.autoSaveMinutes = 0;
         autoSaveTimer_->stop();
     }
     if (reminderBox_->isChecked()) {
         settings_.reminderMinutes = minutesOf(reminderEdit_);
-        runEvery(reminderTimer_, settings_.reminderMinutes);
+        reminderTimer_->runEvery(settings_.reminderMinutes);
     } else {
         settings_.reminderMinutes = 0;
         reminderTimer_->stop();

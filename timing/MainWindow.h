@@ -20,6 +20,7 @@ class QPushButton;
 class QTableView;
 class QTimer;
 class TaskGridModel;
+class Countdown;
 class PopupMenu;
 class TrayIcon;
 
@@ -194,7 +195,8 @@ private:
     // Text and caption of what a load or a save has to say, shown once the event loop runs.
     std::vector<std::pair<QString, QString>> startupMessages_;
     bool messagesQueued_ = false;
-    QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
+    QTimer* gridTimer_;
+    Countdown *autoSaveTimer_, *reminderTimer_;
     QTimer *hintTimer_ = nullptr, *menuTimer_ = nullptr;
     TrayIcon* trayIcon_ = nullptr;
     PopupMenu* trayMenu_;

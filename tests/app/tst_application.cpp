@@ -629,6 +629,7 @@ private Q_SLOTS:
     // The program as it starts again, after the test prepared the store and the journal.
     void restartApplication() {
         app.reset();
+        f->rereadStore();
         app = std::make_unique<korvan::Application>();
     }
     QString journalPath() const { return Watchman::journalPathFor(f->storePath()); }

@@ -168,6 +168,92 @@ private Q_SLOTS:
         QVERIFY(!timer("Heartbeat")->isActive());
     }
 
+    // A start or a stop is written at once: a change right after it does not postpone that
+    // save, and a stream of changes (typing) is written at most a moment after the first.
+    void changesNeverPostponeTheSave() {
+        Task* a = add(QStringLiteral("A"));
+        tasks->choose(a);
+        a->setDescription(QStringLiteral("typed at once"));
+        QCOMPARE(timer("SaveSoon")->interval(), 0);
+        settle();
+        a->setDescription(QStringLiteral("t"));
+        QCOMPARE(timer("SaveSoon")->interval(), 300);
+        for (const int left : {100, 0, 0}) {
+            f->clock.advanceSeconds(0.2);
+            a->setDescription(a->description() + QLatin1Char('t'));
+            QCOMPARE(timer("SaveSoon")->interval(), left);
+        }
+        settle();
+        f->clock.advanceSeconds(0.1);
+        a->setDescription(QStringLiteral("later"));
+        tasks->stopAll();
+        QCOMPARE(timer("SaveSoon")->interval(), 0);
+    }
+
+    // Killed twice while the same task ran, the first question never answered: the next
+    // start asks about both runs; whatever the answers, a minute both claim counts once.
+    void twoCrashesOfOneTask_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<QString>("expected");
+        const int lastSign = 0, now = 1, none = 2;
+        QTest::newRow("both until the last sign") << lastSign << lastSign << "00:02:00";
+        QTest::newRow("both until now") << now << now << "00:02:20";
+        QTest::newRow("first until now") << now << lastSign << "00:02:20";
+        QTest::newRow("second until now") << lastSign << now << "00:02:10";
+        QTest::newRow("only the second") << none << now << "00:01:10";
+    }
+    void twoCrashesOfOneTask() {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QFETCH(QString, expected);
+        run(add(QStringLiteral("Writing")), 60);
+        QCOMPARE(restartAfter(10).size(), size_t(1));
+        run((*tasks)[0], 60);
+        const std::vector<Watchman::Gap> gaps = restartAfter(10);
+        QCOMPARE(gaps.size(), size_t(2));
+        const bool firstIsFirst = gaps[0].startUtcMs < gaps[1].startUtcMs;
+        const Watchman::Gap& older = gaps[firstIsFirst ? 0 : 1];
+        const Watchman::Gap& newer = gaps[firstIsFirst ? 1 : 0];
+        // Answered in either order.
+        for (const auto& [gap, choice] : {std::pair{&newer, second}, std::pair{&older, first}})
+            w->resolveGap(*gap, static_cast<Watchman::GapChoice>(choice), false);
+        QCOMPARE(hms(storedTime(0)), expected);
+        QCOMPARE(journals(), QStringList());
+    }
+
+    // A task started while the user was already away (from a script, or the item host's
+    // menu): the absence counts from the start, and "Discard" takes nothing from its hours.
+    void startedWhileAwayKeepsEarlierHours_data() {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("keep") << 0 << "02:11:00";
+        QTest::newRow("discard") << 1 << "02:00:00";
+    }
+    void startedWhileAwayKeepsEarlierHours() {
+        QFETCH(int, choice);
+        QFETCH(QString, time);
+        settings.idleMinutes = 10;
+        Task* task = add(QStringLiteral("Report"), 2.0 / 24);
+        idle.idle = 20 * 60000;
+        tasks->choose(task);
+        settle();
+        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        for (int s = 0; s < 11 * 60; ++s) {
+            f->clock.advanceSeconds(1);
+            idle.idle += 1000;
+            if ((s + 1) % 30 == 0)
+                fireTimer(timer("Heartbeat"));
+        }
+        idle.idle = 0;
+        fireTimer(timer("AwayPoll"));
+        QCOMPARE(asked.count(), 1);
+        const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
+        QCOMPARE(absence.toUtcMs - absence.fromUtcMs, qint64(11 * 60000));
+        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->CurrentTimeText(), time);
+    }
+
     // Killed 70 s into a run with a sign of life every 30 s: the next start asks, and each
     // answer adds what it says, once, and is saved; the question does not come again.
     void killedRunIsAskedAbout_data() {

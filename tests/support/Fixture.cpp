@@ -65,6 +65,11 @@ QByteArray Fixture::readStore() const {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void Fixture::rereadStore() {
+    registry = std::make_unique<platform::FileRegistry>(storePath());
+    platform::services().registry = registry.get();
+}
+
 void Fixture::writeStore(const QByteArray& bytes) const {
     QDir().mkpath(QFileInfo(storePath()).absolutePath());
     QFile file(storePath());

@@ -38,6 +38,9 @@ public:
     // The store file as it is on disk, and one written before the program reads it.
     QByteArray readStore() const;
     void writeStore(const QByteArray& bytes) const;
+    // A new reader of the store, as the next start of the program has: what comes back is
+    // what the file on disk holds, not the copy the last save remembered.
+    void rereadStore();
 
     // The options, as the main window loads and saves them.
     Settings settings;

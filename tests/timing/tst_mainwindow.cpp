@@ -1,6 +1,7 @@
 #include "desktop/PopupMenu.h"
 #include "desktop/TrayIcon.h"
 #include "support/Fixture.h"
+#include "timing/Countdown.h"
 #include "timing/DescriptionDialog.h"
 #include "timing/MainWindow.h"
 
@@ -439,40 +440,29 @@ private Q_SLOTS:
     // Opening and closing the main window, as often as a user likes, never postpones the
     // auto-save or the reminder; a new period does start its countdown again.
     void showingTheWindowKeepsTheCountdowns() {
-        f->shell.send(WM_LBUTTONDBLCLK);
-        for (QCheckBox* box : {child<QCheckBox>(window.get(), "CheckBox1"),
-                               child<QCheckBox>(window.get(), "CheckBox2")})
-            if (!box->isChecked())
-                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
-                          Qt::LeftButton);
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive() &&
-                child<QTimer>(window.get(), "Timer3")->isActive());
-        // Until both countdowns have visibly run down a little.
-        while (child<QTimer>(window.get(), "Timer2")->remainingTime() >
-                   child<QTimer>(window.get(), "Timer2")->interval() - 3 ||
-               child<QTimer>(window.get(), "Timer3")->remainingTime() >
-                   child<QTimer>(window.get(), "Timer3")->interval() - 3)
-            QCoreApplication::processEvents();
-        const int saveLeft = child<QTimer>(window.get(), "Timer2")->remainingTime();
-        const int remindLeft = child<QTimer>(window.get(), "Timer3")->remainingTime();
-        for (int i = 0; i < 3; ++i) {
+        auto* autoSave = child<Countdown>(window.get(), "Timer2");
+        auto* reminder = child<Countdown>(window.get(), "Timer3");
+        QVERIFY(autoSave->isActive() && reminder->isActive());
+        const qint64 saveLeft = autoSave->msLeft(), remindLeft = reminder->msLeft();
+        QCOMPARE(saveLeft, 5 * 60000);
+        auto* close = child<QPushButton>(window.get(), "Button1");
+        for (int i = 1; i <= 3; ++i) {
+            f->clock.advanceSeconds(40);
             f->shell.send(WM_LBUTTONDBLCLK);
             QVERIFY(window->isVisible());
-            QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
-                              Qt::LeftButton);
+            f->clock.advanceSeconds(20);
+            QTest::mouseClick(close, Qt::LeftButton);
             QVERIFY(!window->isVisible());
+            QCOMPARE(autoSave->msLeft(), saveLeft - i * 60000);
+            QCOMPARE(reminder->msLeft(), remindLeft - i * 60000);
         }
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() <= saveLeft);
-        QVERIFY(child<QTimer>(window.get(), "Timer3")->remainingTime() <= remindLeft);
         f->shell.send(WM_LBUTTONDBLCLK);
         child<QLineEdit>(window.get(), "Edit2")->selectAll();
         QTest::keyClicks(child<QLineEdit>(window.get(), "Edit2"), QStringLiteral("9"));
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
-                          Qt::LeftButton);
-        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 9 * 60000);
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() >
-                child<QTimer>(window.get(), "Timer2")->interval() - 1000);
+        QTest::mouseClick(close, Qt::LeftButton);
+        QCOMPARE(autoSave->interval(), 9 * 60000);
+        QCOMPARE(autoSave->msLeft(), 9 * 60000);
+        QCOMPARE(reminder->msLeft(), remindLeft - 3 * 60000);
     }
 
     // Without a notification area a few seconds after start the main window shows; with
