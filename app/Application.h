@@ -13,6 +13,7 @@ class DescriptionDialog;
 class DatabaseDialog;
 class BookingDialog;
 class TaskList;
+class TaskStore;
 class AbsenceDialog;
 class Watchman;
 class WorkRecords;
@@ -32,6 +33,8 @@ public:
 
     TaskList& tasks() { return *tasks_; }
     Settings& settings() { return settings_; }
+    // The tasks and settings in the per-user store.
+    TaskStore& store() { return *store_; }
     // The interface for scripts, not yet published on the bus.
     ControlBus& bus() { return *bus_; }
     WorkRecords& records() { return *records_; }
@@ -48,9 +51,12 @@ public:
 private:
     void showAbout();
     void watchTasks();
+    // Writes the tasks and settings; the main window says what went wrong.
+    bool saveTasks();
 
     Settings settings_;
     std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<TaskStore> store_;
     std::unique_ptr<WorkRecords> records_;
     MainWindow* mainWindow_ = nullptr;
     EditTaskDialog* editDialog_ = nullptr;

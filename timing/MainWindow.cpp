@@ -59,8 +59,8 @@ bool parseInteger(const QString& text, qint32& value) {
     return ok;
 }
 
-MainWindow::MainWindow(TaskList& tasks, Settings& settings, QWidget* parent)
-    : Deferred(parent), tasks_(tasks), settings_(settings) {
+MainWindow::MainWindow(TaskStore& store, QWidget* parent)
+    : Deferred(parent), store_(store), tasks_(store.tasks()), settings_(store.settings()) {
     platform::initResources();
     announceAsWindow(this);
     setObjectName(QStringLiteral("Form1"));
@@ -472,11 +472,44 @@ void MainWindow::buildMenu() {
 // Life cycle
 
 void MainWindow::setUp() {
-    tasks_.clear();
     LoadSettings();
     autoSaveTimer_->runEvery(settings_.autoSaveMinutes);
     reminderTimer_->runEvery(settings_.reminderMinutes);
     RefreshGrid();
+}
+
+void MainWindow::LoadSettings() {
+    // Said once the event loop runs, not while the program is still being made: by then the
+    // icon shows and the program answers on the bus while the user reads.
+    tell(store_.load());
+}
+
+bool MainWindow::SaveSettings() {
+    const TaskStore::Saved saved = store_.save();
+    tell(saved.messages);
+    return saved.written;
+}
+
+// A box opened inside the save held the journal back for as long as it was open.
+void MainWindow::tell(const TaskStore::Messages& messages) {
+    startupMessages_.insert(startupMessages_.end(), messages.begin(), messages.end());
+    if (startupMessages_.empty() || messagesQueued_)
+        return;
+    messagesQueued_ = true;
+    QTimer::singleShot(0, this, [this] { showStartupMessages(); });
+}
+
+void MainWindow::showStartupMessages() {
+    messagesQueued_ = false;
+    for (const auto& message : std::exchange(startupMessages_, {}))
+        messageBox(message.text, message.caption, MsgIcon::Warning, MsgButtons::Ok);
+}
+
+void MainWindow::endSession() {
+    store_.endSession();
+    // Ended before the start could say it (a logout during start-up): not lost without a word.
+    for (const auto& message : std::exchange(startupMessages_, {}))
+        qWarning("%s", qPrintable(message.text));
 }
 
 void MainWindow::tearDown() {
@@ -1128,7 +1161,7 @@ void MainWindow::minutesTyped(QLineEdit* edit) {
 
 void MainWindow::captureSettings() {
     // The numbers typed are kept already; a wrong one is not worth a box at the end.
-    if (!controlsBuilt() || ending_)
+    if (!controlsBuilt() || store_.ending())
         return;
     if (autoSaveBox_->isChecked()) {
         settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/SettingsStore.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "platform/Deferred.h"
 
 #include <QIcon>
@@ -32,7 +32,8 @@ class DescriptionDialog;
 class MainWindow : public Deferred<QWidget> {
     Q_OBJECT
 public:
-    MainWindow(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
+    // On the store's task list and settings, which it loads.
+    explicit MainWindow(TaskStore& store, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The dialogs it opens for adding, editing and describing tasks.
@@ -56,10 +57,14 @@ public:
     void RefreshGrid();
     void RefreshMenu();
     void StopAll();
+    // Loads the tasks and settings from the store, and says what the store has to say.
     void LoadSettings();
-    // Writes the tasks and settings to the store; a failure is said once until a save
-    // works again. True when they were written.
+    // Writes the tasks and settings to the store and says what went wrong. True when they
+    // were written.
     bool SaveSettings();
+    // Shows what the store has to say, once the event loop runs: the save returns at once,
+    // so that the journal follows the tasks while the user reads.
+    void tell(const TaskStore::Messages& messages);
     // The program ends: from now on no save or option opens a box (the session's end would
     // wait for it); what goes wrong is logged and shown at the next start. The window's own
     // last save, when it is destroyed, is always one of these.
@@ -81,8 +86,6 @@ public:
     static void SortMenuEntries(QMenu* menu);
 
 Q_SIGNALS:
-    // The store holds the tasks and settings as they are now.
-    void saved();
     // The user changed an option: it is kept with the tasks.
     void optionsChanged();
 
@@ -107,7 +110,6 @@ private:
     void captureSettings();
     void minutesTyped(QLineEdit* edit);
     void showStartupMessages();
-    void sayLater(const std::vector<std::pair<QString, QString>>& messages);
     void followTasks();
     void addEntry(Task* task);
     void removeEntry(Task* task);
@@ -154,6 +156,7 @@ private:
     bool autoSaveMinutesLeft();
     bool reminderMinutesLeft();
 
+    TaskStore& store_;
     TaskList& tasks_;
     Settings& settings_;
     TaskGridModel* gridModel_;
@@ -188,12 +191,8 @@ private:
               *autoStartBox_ = nullptr, *requestDescriptionBox_ = nullptr;
     QLineEdit *autoSaveEdit_ = nullptr, *reminderEdit_ = nullptr, *idleEdit_ = nullptr;
     QLabel *autoSaveUnit_ = nullptr, *reminderUnit_ = nullptr, *idleUnit_ = nullptr;
-    QString saveFailureShown_;
-    bool ending_ = false;
-    // What the saves since endSession() could tell nobody, for the next start.
-    QStringList endNotices_;
-    // Text and caption of what a load or a save has to say, shown once the event loop runs.
-    std::vector<std::pair<QString, QString>> startupMessages_;
+    // What a load or a save has to say, shown once the event loop runs.
+    TaskStore::Messages startupMessages_;
     bool messagesQueued_ = false;
     QTimer* gridTimer_;
     Countdown *autoSaveTimer_, *reminderTimer_;

@@ -7,6 +7,7 @@
 #include "desktop/PopupMenu.h"
 #include "model/Records.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/Watchman.h"
 #include "model/WorkRecords.h"
 #include "platform/ConnectionString.h"
@@ -799,7 +800,7 @@ private Q_SLOTS:
             addTask(QStringLiteral("Task %1").arg(i, 3, 10, QLatin1Char('0')), 1);
         mainWindow()->SaveSettings();
         restartApplication();
-        QSignalSpy writes(mainWindow(), &MainWindow::saved);
+        QSignalSpy writes(&app->store(), &TaskStore::saved);
         f->shell.send(WM_LBUTTONDBLCLK);
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         auto* grid = child<QTableView>(mainWindow(), "StringGrid1");

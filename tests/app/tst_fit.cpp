@@ -162,7 +162,7 @@ private Q_SLOTS:
     void cleanup() { f.reset(); }
 
     void mainWindow() {
-        MainWindow window(f->tasks(), f->settings);
+        MainWindow window(f->store());
         for (int i = 0; i < 30; ++i)
             addTask(QStringLiteral("Task %1").arg(i));
         window.RefreshGrid();
@@ -175,7 +175,7 @@ private Q_SLOTS:
     // The grid shows the start of a long name, in its column as wide as ever, and the whole
     // name where the pointer rests.
     void mainWindowElidesLongNames() {
-        MainWindow window(f->tasks(), f->settings);
+        MainWindow window(f->store());
         addTask(QStringLiteral("Short"));
         window.RefreshGrid();
         child<QAction>(&window, "Add1")->trigger();

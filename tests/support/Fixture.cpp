@@ -2,6 +2,7 @@
 
 #include "desktop/PopupMenu.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/WorkRecords.h"
 #include "platform/Services.h"
 #include "platform/WheelGuard.h"
@@ -33,11 +34,13 @@ Fixture::Fixture()
     // The program installs it once for all its windows.
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
+    store_ = std::make_unique<TaskStore>(*tasks_, settings);
     records_ = std::make_unique<WorkRecords>(settings.connection);
 }
 
 Fixture::~Fixture() {
     records_.reset();
+    store_.reset();
     tasks_.reset();
     PopupMenu::setPopupHandler({});
     platform::services() = platform::Services{};

@@ -10,6 +10,7 @@
 #include <memory>
 
 class TaskList;
+class TaskStore;
 class WorkRecords;
 
 // Installs fakes for everything from outside and holds the parts of the program a window
@@ -45,11 +46,14 @@ public:
     // The options, as the main window loads and saves them.
     Settings settings;
     TaskList& tasks() const { return *tasks_; }
+    // The store of the tasks and settings above, as the application owns it.
+    TaskStore& store() const { return *store_; }
     // On no database until a test gives them one.
     WorkRecords& records() const { return *records_; }
 
 private:
     std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<TaskStore> store_;
     std::unique_ptr<WorkRecords> records_;
 };
 

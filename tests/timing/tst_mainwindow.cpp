@@ -27,7 +27,7 @@ class TestMainWindow : public QObject {
     // The main window on the fixture's settings and task list, as the program starts it;
     // the grid's model is checked for consistency through every change.
     void start() {
-        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->store());
         gridTester = std::make_unique<QAbstractItemModelTester>(
             child<QTableView>(window.get(), "StringGrid1")->model(),
             QAbstractItemModelTester::FailureReportingMode::QtTest);
