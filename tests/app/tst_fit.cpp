@@ -82,11 +82,10 @@ class TestFit : public QObject {
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
+    // A task of an hour, described, as a booking would show it.
     Task* addTask(const QString& name, double hours = 1) {
-        auto* task = new Task(name);
-        task->SetTime(hours / 24.0);
+        Task* task = f->addTask(name, hours);
         task->setDescription(QStringLiteral("done"));
-        f->tasks().push_back(task);
         return task;
     }
 

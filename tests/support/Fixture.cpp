@@ -46,6 +46,17 @@ Fixture::~Fixture() {
     platform::services() = platform::Services{};
 }
 
+Task* addTask(TaskList& tasks, const QString& name, double hours) {
+    auto* task = new Task(name);
+    task->SetTime(hours / 24.0);
+    tasks.push_back(task);
+    return task;
+}
+
+Task* Fixture::addTask(const QString& name, double hours) const {
+    return ::addTask(*tasks_, name, hours);
+}
+
 void fireTimer(QTimer* timer) {
     if (!QMetaObject::invokeMethod(timer, "timeout"))
         qFatal("cannot fire the timer %s", qPrintable(timer->objectName()));

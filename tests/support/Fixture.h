@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <memory>
 
+class Task;
 class TaskList;
 class TaskStore;
 class WorkRecords;
@@ -50,6 +51,8 @@ public:
     TaskStore& store() const { return *store_; }
     // On no database until a test gives them one.
     WorkRecords& records() const { return *records_; }
+    // A task of that name and time added to the fixture's task list.
+    Task* addTask(const QString& name, double hours = 0) const;
 
 private:
     std::unique_ptr<TaskList> tasks_;
@@ -72,6 +75,8 @@ template <class T> T* child(const QObject* parent, const char* name) {
     return found;
 }
 
+// A task of that name and time, as a user adds one, at the end of the list.
+Task* addTask(TaskList& tasks, const QString& name, double hours = 0);
 // A timer's interval is over now.
 void fireTimer(QTimer* timer);
 // Clicks a check box on its box, as a user does; it toggles.

@@ -21,11 +21,7 @@ class TestProject : public QObject {
     std::unique_ptr<MainWindow> window;
     void withWindow() { window = std::make_unique<MainWindow>(f->store()); }
 
-    Task* addTask(const QString& name) {
-        auto* task = new Task(name);
-        f->tasks().push_back(task);
-        return task;
-    }
+    Task* addTask(const QString& name) { return f->addTask(name); }
 
 private Q_SLOTS:
     void init() { f = std::make_unique<Fixture>(); }
