@@ -136,8 +136,9 @@ void BookingDialog::ShowSummary() {
         return;
     {
         BusyCursor busy;
-        TaskList& tasks = tasks_;
-        tasks.sort([](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
+        std::vector<Task*> tasks = tasks_.byName();
+        std::stable_sort(tasks.begin(), tasks.end(),
+                         [](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
         entries_.clear();
         entries_.reserve(tasks.size());
         hours_.clear();

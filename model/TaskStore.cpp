@@ -31,7 +31,7 @@ TaskStore::Messages TaskStore::load() {
         task->setDescription(entry.description);
         task->setSectionId(entry.sectionId);
         task->setActivityId(entry.activityId);
-        tasks_.push_back(task.release());
+        tasks_.add(std::move(task));
     }
     Messages messages;
     QStringList store = loaded.notices;
@@ -57,9 +57,11 @@ void TaskStore::endSession() {
 }
 
 TaskStore::Saved TaskStore::save() {
+    // By name, as the store has always kept them: the journal and a pending booking name a
+    // task by its place in this order.
     std::vector<StoredTask> tasks;
     tasks.reserve(tasks_.size());
-    for (const Task* task : tasks_)
+    for (const Task* task : tasks_.byName())
         tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
                          task->activityId()});
     const std::optional<QString> failure = SettingsStore::save(settings_, tasks);

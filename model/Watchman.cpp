@@ -162,7 +162,7 @@ Journal::Run Watchman::baseRun(Task* task) {
         beatTimer_->start();
     Journal::Run run;
     run.task = task->name();
-    run.index = static_cast<int>(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
+    run.index = tasks_.placeByName(task); // its place in the store
     run.startUtcMs = startUtc_;
     run.baseUtcMs = utcNow();
     run.baseTime = task->CurrentTime();

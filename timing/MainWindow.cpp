@@ -396,8 +396,6 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 void MainWindow::RefreshGrid() {
     if (controlsBuilt())
         SetTaskButtons(!tasks_.empty());
-    // The list is nearly always in order already; the grid ticks every second.
-    tasks_.sort([](const Task* a, const Task* b) { return CompareByName(a, b) < 0; });
     gridModel_->refresh();
 }
 
@@ -414,10 +412,7 @@ void MainWindow::SetTaskButtons(bool enabled) {
 Task* MainWindow::selectedTask() const {
     if (!controlsBuilt())
         return nullptr;
-    const int row = taskGrid_->currentIndex().row();
-    if (row < 0 || row >= static_cast<int>(tasks_.size()))
-        return nullptr;
-    return tasks_[static_cast<size_t>(row)];
+    return gridModel_->taskAt(taskGrid_->currentIndex().row());
 }
 
 void MainWindow::selectTaskRow(int index) {

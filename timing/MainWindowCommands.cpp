@@ -3,6 +3,7 @@
 #include "platform/MessageBox.h"
 #include "timing/EditTaskDialog.h"
 #include "timing/MainWindow.h"
+#include "timing/TaskGridModel.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -45,11 +46,9 @@ void MainWindow::addClicked() {
     Task* created = editDialog_->editedTask();
     if (!created)
         return;
-    // The dialog may have left the list unsorted (an invalid time); sort before selecting.
+    // The grid takes it into its order before it is selected.
     RefreshGrid();
-    const auto it = std::find(tasks_.begin(), tasks_.end(), created);
-    if (it != tasks_.end())
-        selectTaskRow(static_cast<int>(it - tasks_.begin()));
+    selectTaskRow(gridModel_->rowOf(created));
 }
 
 void MainWindow::editClicked() {
@@ -60,9 +59,7 @@ void MainWindow::editClicked() {
     RefreshGrid();
     // A new name may sort the task elsewhere: the selection goes with it, so that the next
     // Reset or Remove acts on the task the user just edited.
-    const auto at = std::find(tasks_.begin(), tasks_.end(), task);
-    if (at != tasks_.end())
-        selectTaskRow(static_cast<int>(at - tasks_.begin()));
+    selectTaskRow(gridModel_->rowOf(task));
 }
 
 void MainWindow::gridDoubleClicked() {

@@ -1,5 +1,6 @@
 #include "model/SettingsStore.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/Watchman.h"
 #include "platform/SleepWatch.h"
 #include "support/Fixture.h"
@@ -28,6 +29,7 @@ class TestWatchman : public QObject {
     platform::SleepWatch sleep;
     Settings settings;
     std::unique_ptr<TaskList> tasks;
+    std::unique_ptr<TaskStore> store;
     std::unique_ptr<Watchman> w;
     int saves = 0;
 
@@ -40,32 +42,25 @@ class TestWatchman : public QObject {
     // The program as it starts: the tasks from the store, then the watchman.
     void start(bool withSleepWatch = true) {
         w.reset();
+        store.reset();
         tasks = std::make_unique<TaskList>();
-        const SettingsStore::Loaded loaded = SettingsStore::load();
-        for (const StoredTask& stored : loaded.tasks) {
-            auto* task = new Task(stored.name);
-            task->SetTime(stored.time);
-            tasks->push_back(task);
-        }
+        store = std::make_unique<TaskStore>(*tasks, settings);
+        const Settings kept = settings;
+        store->load();
+        settings = kept; // the test's own, whatever the store holds
         w = std::make_unique<Watchman>(*tasks, settings, folder(), &idle,
                                        withSleepWatch ? &sleep : nullptr);
         w->save = [this] {
             ++saves;
-            if (failSaves)
-                return false;
-            std::vector<StoredTask> stored;
-            for (const Task* task : *tasks)
-                stored.push_back({task->name(), task->CurrentTime(), {}, 0, 0});
-            if (SettingsStore::save(settings, stored))
-                return false;
-            w->storeSaved();
-            return true;
+            return !failSaves && store->save().written;
         };
+        connect(store.get(), &TaskStore::saved, w.get(), [this] { w->storeSaved(); });
     }
     // The program killed: nothing more is saved.
     void kill() {
         w->save = nullptr;
         w.reset();
+        store.reset();
         tasks.reset();
     }
     QTimer* timer(const char* name) const { return child<QTimer>(w.get(), name); }
@@ -128,6 +123,7 @@ private Q_SLOTS:
     }
     void cleanup() {
         w.reset();
+        store.reset();
         tasks.reset();
         f.reset();
     }
@@ -220,6 +216,21 @@ private Q_SLOTS:
             w->resolveGap(*gap, static_cast<Watchman::GapChoice>(choice), false);
         QCOMPARE(hms(storedTime(0)), expected);
         QCOMPARE(journals(), QStringList());
+    }
+
+    // The journal names a task by its place in the store, which keeps the tasks by name
+    // whatever order they came in: of two tasks of one name, the one that ran is asked about.
+    void theJournalFindsTheTaskThatRan() {
+        add(QStringLiteral("Same"), 3600 * kSecond);
+        Task* ran = add(QStringLiteral("Same"), 7200 * kSecond);
+        add(QStringLiteral("Alpha"));
+        run(ran, 60);
+        const std::vector<Watchman::Gap> gaps = restartAfter();
+        QCOMPARE(gaps.size(), size_t(1));
+        // As the store keeps them: Alpha, then the two of one name in the order they came.
+        QCOMPARE(gaps[0].taskId, (*tasks)[2]->Id());
+        QCOMPARE(hms((*tasks)[1]->time()), QStringLiteral("01:00:00"));
+        QCOMPARE(hms((*tasks)[2]->time()), QStringLiteral("02:00:00"));
     }
 
     // A task started while the user was already away (from a script, or the item host's

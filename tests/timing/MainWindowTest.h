@@ -41,6 +41,13 @@ protected:
     }
 
     Task* addTask(const QString& name, double hours = 0) { return f->addTask(name, hours); }
+    // The first task of that name in the list.
+    Task* taskNamed(const char* name) const {
+        for (Task* task : f->tasks())
+            if (task->name() == QLatin1String(name))
+                return task;
+        return nullptr;
+    }
     QString cell(int row, int column) const {
         const QAbstractItemModel* m = child<QTableView>(window.get(), "StringGrid1")->model();
         return m->data(m->index(row, column)).toString();

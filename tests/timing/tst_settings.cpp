@@ -149,6 +149,23 @@ private Q_SLOTS:
         QCOMPARE(f->settings.userName, QStringLiteral("jan"));
     }
 
+    // The store keeps the tasks by name, bytewise, those of one name in the order they came;
+    // the task list itself keeps the order they came in.
+    void tasksAreStoredByName() {
+        load();
+        for (const char* name : {"beta", "alpha", "Alpha", "alpha"})
+            f->addTask(QLatin1String(name), name[0] == 'b' ? 1 : 0);
+        Task* second = f->tasks()[3];
+        second->setDescription(QStringLiteral("second"));
+        QVERIFY(save());
+        QStringList names;
+        for (int i = 0; i < 4; ++i)
+            names << storedValue(QStringLiteral("Project%1").arg(i)).toText();
+        QCOMPARE(names, QStringList({"Alpha", "alpha", "alpha", "beta"}));
+        QCOMPARE(storedValue(QStringLiteral("Description2")).toText(), QStringLiteral("second"));
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("beta"));
+    }
+
     void countWithMissingTimeSkipsThatIndex() {
         seed({RegValue::dword(QStringLiteral("Count"), 3),
               RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
