@@ -30,11 +30,11 @@ namespace korvan {
 Application::Application() {
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
-    store_ = std::make_unique<TaskStore>(*tasks_, settings_);
+    store_ = std::make_unique<TaskStore>(*tasks_, options_);
     mainWindow_ = new MainWindow(*store_);
     about_ = new AboutDialog(mainWindow_);
     mainWindow_->openAbout = [this] { showAbout(); };
-    records_ = std::make_unique<WorkRecords>(settings_.connection);
+    records_ = std::make_unique<WorkRecords>(options_.values().connection);
     editDialog_ = new EditTaskDialog(*records_, *tasks_, mainWindow_);
     progress_ = new ProgressDialog(mainWindow_);
     booking_ = new BookingDialog(*records_, *tasks_, *progress_);
@@ -53,7 +53,7 @@ Application::Application() {
         return !booking_->isVisible() && !editDialog_->isVisible();
     };
     database_->onConnectionChanged = [this](const QString& connection) {
-        settings_.connection = connection;
+        options_.setConnection(connection);
         saveTasks();
     };
     descriptionPrompt_ = new DescriptionDialog(*tasks_, mainWindow_);
@@ -75,13 +75,13 @@ Application::Application() {
 void Application::watchTasks() {
     platform::installSystemWatches();
     platform::Services& s = platform::services();
-    watchman_ = std::make_unique<Watchman>(*tasks_, settings_,
+    watchman_ = std::make_unique<Watchman>(*tasks_, options_.values(),
                                            Watchman::journalFolderFor(s.registry->location()),
                                            s.idle, s.sleepWatch);
     watchman_->save = [this] { return saveTasks(); };
     QObject::connect(store_.get(), &TaskStore::saved, watchman_.get(),
                      [this] { watchman_->storeSaved(); });
-    QObject::connect(mainWindow_, &MainWindow::optionsChanged, watchman_.get(),
+    QObject::connect(&options_, &Options::changed, watchman_.get(),
                      [this] { watchman_->saveSoon(); });
     absenceDialog_ = new AbsenceDialog;
     QObject::connect(

@@ -18,12 +18,12 @@ QString problemList(const QStringList& problems) {
 }
 } // namespace
 
-TaskStore::TaskStore(TaskList& tasks, Settings& settings, QObject* parent)
-    : QObject(parent), tasks_(tasks), settings_(settings) {}
+TaskStore::TaskStore(TaskList& tasks, Options& options, QObject* parent)
+    : QObject(parent), tasks_(tasks), options_(options) {}
 
 TaskStore::Messages TaskStore::load() {
     const SettingsStore::Loaded loaded = SettingsStore::load();
-    settings_ = loaded.settings;
+    options_.load(loaded.settings);
     tasks_.clear();
     for (const StoredTask& entry : loaded.tasks) {
         auto task = std::make_unique<Task>(entry.name);
@@ -47,7 +47,7 @@ TaskStore::Messages TaskStore::load() {
                                     .arg(loaded.keptCopy));
     if (!store.isEmpty())
         messages.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
-    if (!loaded.unread && !SettingsStore::syncAutostart(settings_.autoStart))
+    if (!loaded.unread && !SettingsStore::syncAutostart(options_.values().autoStart))
         messages.push_back({kAutostartFailure, QStringLiteral("Error")});
     return messages;
 }
@@ -64,9 +64,10 @@ TaskStore::Saved TaskStore::save() {
     for (const Task* task : tasks_.byName())
         tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
                          task->activityId()});
-    const std::optional<QString> failure = SettingsStore::save(settings_, tasks);
+    const Settings& settings = options_.values();
+    const std::optional<QString> failure = SettingsStore::save(settings, tasks);
     const QStringList notices = SettingsStore::takeNotices();
-    const bool autostartFailed = !failure && !SettingsStore::syncAutostart(settings_.autoStart);
+    const bool autostartFailed = !failure && !SettingsStore::syncAutostart(settings.autoStart);
     Saved result;
     if (ending_) {
         // Nobody may be asked to press OK now (a logout would wait for the answer): what

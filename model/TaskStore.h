@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Options.h"
 #include "model/SettingsStore.h"
 
 #include <QObject>
@@ -27,10 +28,10 @@ public:
         Messages messages;
     };
 
-    TaskStore(TaskList& tasks, Settings& settings, QObject* parent = nullptr);
+    TaskStore(TaskList& tasks, Options& options, QObject* parent = nullptr);
 
     TaskList& tasks() const { return tasks_; }
-    Settings& settings() const { return settings_; }
+    Options& options() const { return options_; }
 
     // The store's tasks and settings in place of those held.
     Messages load();
@@ -46,7 +47,7 @@ Q_SIGNALS:
 
 private:
     TaskList& tasks_;
-    Settings& settings_;
+    Options& options_;
     QString failureTold_;
     bool ending_ = false;
     // What the saves since endSession() could tell nobody, for the next start.

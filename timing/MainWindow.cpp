@@ -47,7 +47,7 @@ QFrame* separator() {
 } // namespace
 
 MainWindow::MainWindow(TaskStore& store, QWidget* parent)
-    : Deferred(parent), store_(store), tasks_(store.tasks()), settings_(store.settings()) {
+    : Deferred(parent), store_(store), tasks_(store.tasks()), options_(store.options()) {
     platform::initResources();
     announceAsWindow(this);
     setObjectName(QStringLiteral("Form1"));
@@ -148,10 +148,7 @@ void MainWindow::setTrayMenuEnabled(bool enabled) {
 }
 
 void MainWindow::setRequestDescription(bool request) {
-    settings_.requestDescription = request;
-    if (options_)
-        options_->showRequestDescription(request);
-    Q_EMIT optionsChanged();
+    options_.setRequestDescription(request);
 }
 
 QAction* MainWindow::menuEntry(const Task* task) const {
@@ -228,8 +225,7 @@ void MainWindow::buildControls() {
     buttons->addWidget(databaseButton_);
     buttons->addStretch();
 
-    options_ = new OptionsPanel(settings_, *autoSaveTimer_, *reminderTimer_, this);
-    connect(options_, &OptionsPanel::changed, this, &MainWindow::optionsChanged);
+    optionsPanel_ = new OptionsPanel(options_, *autoSaveTimer_, *reminderTimer_, this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(taskGrid_, 1);
@@ -237,7 +233,7 @@ void MainWindow::buildControls() {
     // Close at the bottom right, beside the options rather than under the other buttons:
     // the window stays low enough for a small screen.
     auto* bottom = new QHBoxLayout;
-    bottom->addLayout(options_->grid());
+    bottom->addLayout(optionsPanel_->grid());
     bottom->addStretch();
     bottom->addWidget(closeButton_, 0, Qt::AlignBottom);
     auto* whole = new QVBoxLayout(this);
@@ -248,7 +244,7 @@ void MainWindow::buildControls() {
     QList<QWidget*> order = {taskGrid_,    addButton_,     editButton_,  removeButton_,
                              startButton_, stopButton_,    resetButton_, resetAllButton_,
                              bookButton_,  databaseButton_};
-    order << options_->tabOrder() << closeButton_;
+    order << optionsPanel_->tabOrder() << closeButton_;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
     taskGrid_->setColumnWidth(1, 70);
@@ -277,8 +273,8 @@ void MainWindow::buildTimers() {
 
 void MainWindow::setUp() {
     LoadSettings();
-    autoSaveTimer_->runEvery(settings_.autoSaveMinutes);
-    reminderTimer_->runEvery(settings_.reminderMinutes);
+    autoSaveTimer_->runEvery(settings().autoSaveMinutes);
+    reminderTimer_->runEvery(settings().reminderMinutes);
     RefreshGrid();
 }
 
@@ -346,8 +342,8 @@ void MainWindow::onShown() {
 void MainWindow::onHidden() {
     gridTimer_->stop();
     // The numbers typed are kept already; a wrong one is not worth a box at the end.
-    if (options_ && !store_.ending())
-        options_->capture();
+    if (optionsPanel_ && !store_.ending())
+        optionsPanel_->capture();
 }
 
 // A double-click anywhere in the grid, also below the last row, edits the selected task.
@@ -426,7 +422,7 @@ void MainWindow::setTrayHint(const QString& hint) {
 }
 
 void MainWindow::requestDescriptionFor(Task* task) {
-    if (settings_.requestDescription && descriptionPrompt_)
+    if (settings().requestDescription && descriptionPrompt_)
         descriptionPrompt_->Prompt(task);
 }
 

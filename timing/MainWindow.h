@@ -39,7 +39,7 @@ public:
     std::function<void()> openSaveToDb, openDatabase, openAbout;
 
     // The options it shows and changes, loaded and saved with the tasks.
-    Settings& settings() { return settings_; }
+    const Settings& settings() const { return options_.values(); }
 
     // The main window from the tray and back, as the icon does it.
     void showFromTray();
@@ -78,10 +78,6 @@ public:
     // Moves the task entries at the top of a menu into caption order; stable, as the
     // bubble sort of the menu code was.
     static void SortMenuEntries(QMenu* menu);
-
-Q_SIGNALS:
-    // The user changed an option: it is kept with the tasks.
-    void optionsChanged();
 
 protected:
     void buildControls() override;
@@ -125,7 +121,7 @@ private:
 
     TaskStore& store_;
     TaskList& tasks_;
-    Settings& settings_;
+    Options& options_;
     TaskGridModel* gridModel_;
     QIcon idleImage_, runningImage_;
     bool trayShowsRunning_ = false;
@@ -141,7 +137,7 @@ private:
                 *removeButton_ = nullptr, *startButton_ = nullptr, *stopButton_ = nullptr,
                 *resetButton_ = nullptr, *resetAllButton_ = nullptr, *bookButton_ = nullptr,
                 *databaseButton_ = nullptr;
-    OptionsPanel* options_ = nullptr;
+    OptionsPanel* optionsPanel_ = nullptr;
     // What a load or a save has to say, shown once the event loop runs.
     TaskStore::Messages startupMessages_;
     bool messagesQueued_ = false;

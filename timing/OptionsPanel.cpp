@@ -1,6 +1,6 @@
 #include "timing/OptionsPanel.h"
 
-#include "model/SettingsStore.h"
+#include "model/Options.h"
 #include "platform/Error.h"
 #include "platform/MessageBox.h"
 #include "timing/Countdown.h"
@@ -54,9 +54,9 @@ void setQuietly(QCheckBox* box, bool on) {
 }
 } // namespace
 
-OptionsPanel::OptionsPanel(Settings& settings, Countdown& autoSave, Countdown& reminder,
+OptionsPanel::OptionsPanel(Options& options, Countdown& autoSave, Countdown& reminder,
                            QWidget* window)
-    : QObject(window), window_(window), settings_(settings), autoSave_(autoSave),
+    : QObject(window), window_(window), options_(options), autoSave_(autoSave),
       reminder_(reminder) {
     autoSaveBox_ =
         named(new QCheckBox(QStringLiteral("Automatically save t&ime every")), "CheckBox1");
@@ -93,12 +93,11 @@ OptionsPanel::OptionsPanel(Settings& settings, Countdown& autoSave, Countdown& r
     onToggle(idleBox_, &OptionsPanel::idleToggled);
     onToggle(autoStartBox_, &OptionsPanel::autoStartToggled);
     onToggle(requestDescriptionBox_, &OptionsPanel::requestDescriptionToggled);
-    // Each box's change is kept with the tasks, after its handler has taken it in.
-    for (QCheckBox* box :
-         {autoSaveBox_, reminderBox_, idleBox_, autoStartBox_, requestDescriptionBox_})
-        connect(box, &QCheckBox::toggled, this, &OptionsPanel::changed);
-    // So is each number of minutes as it is typed; what is no number waits for the check
-    // when the box is left.
+    // Each number of minutes is an option as it is typed; what is no number waits for the
+    // check when the box is left.
+    // The description option also changes in the prompt's own box.
+    connect(&options_, &Options::changed, this,
+            [this] { setQuietly(requestDescriptionBox_, options_.values().requestDescription); });
     for (QLineEdit* edit : {autoSaveEdit_, reminderEdit_, idleEdit_})
         connect(edit, &QLineEdit::textEdited, this,
                 [this, edit] { guarded([this, edit] { minutesTyped(edit); }); });
@@ -126,31 +125,28 @@ QList<QWidget*> OptionsPanel::tabOrder() const {
 // The options as they were loaded, or as the user left them; the countdowns run as the
 // settings say from the start.
 void OptionsPanel::showSettings() {
-    const bool autoSave = settings_.autoSaveMinutes > 0;
+    const Settings& settings = options_.values();
+    const bool autoSave = settings.autoSaveMinutes > 0;
     setQuietly(autoSaveBox_, autoSave);
     autoSaveEdit_->setEnabled(autoSave);
-    autoSaveEdit_->setText(autoSave ? QString::number(settings_.autoSaveMinutes)
+    autoSaveEdit_->setText(autoSave ? QString::number(settings.autoSaveMinutes)
                                     : QStringLiteral("3"));
-    const bool reminder = settings_.reminderMinutes > 0;
+    const bool reminder = settings.reminderMinutes > 0;
     setQuietly(reminderBox_, reminder);
     reminderEdit_->setEnabled(reminder);
-    reminderEdit_->setText(reminder ? QString::number(settings_.reminderMinutes)
+    reminderEdit_->setText(reminder ? QString::number(settings.reminderMinutes)
                                     : QStringLiteral("15"));
-    const bool idle = settings_.idleMinutes > 0;
+    const bool idle = settings.idleMinutes > 0;
     setQuietly(idleBox_, idle);
     idleEdit_->setEnabled(idle);
-    idleEdit_->setText(QString::number(idle ? settings_.idleMinutes : 10));
-    setQuietly(autoStartBox_, settings_.autoStart);
-    setQuietly(requestDescriptionBox_, settings_.requestDescription);
-}
-
-void OptionsPanel::showRequestDescription(bool request) {
-    setQuietly(requestDescriptionBox_, request);
+    idleEdit_->setText(QString::number(idle ? settings.idleMinutes : 10));
+    setQuietly(autoStartBox_, settings.autoStart);
+    setQuietly(requestDescriptionBox_, settings.requestDescription);
 }
 
 void OptionsPanel::idleToggled() {
     idleEdit_->setEnabled(idleBox_->isChecked());
-    settings_.idleMinutes = idleBox_->isChecked() ? std::max(1, minutesOf(idleEdit_)) : 0;
+    options_.setIdleMinutes(idleBox_->isChecked() ? std::max(1, minutesOf(idleEdit_)) : 0);
 }
 
 bool OptionsPanel::idleMinutesLeft() {
@@ -162,8 +158,7 @@ bool OptionsPanel::idleMinutesLeft() {
         return false;
     }
     if (idleBox_->isChecked())
-        settings_.idleMinutes = value;
-    Q_EMIT changed();
+        options_.setIdleMinutes(value);
     return true;
 }
 
@@ -187,15 +182,15 @@ void OptionsPanel::autoStartToggled() {
     if (idleBox_->isChecked()) {
         qint32 minutes = 0;
         if (parseInteger(idleEdit_->text(), minutes) && minutes > 0)
-            settings_.idleMinutes = minutes;
+            options_.setIdleMinutes(minutes);
     } else {
-        settings_.idleMinutes = 0;
+        options_.setIdleMinutes(0);
     }
-    settings_.autoStart = autoStartBox_->isChecked();
+    options_.setAutoStart(autoStartBox_->isChecked());
 }
 
 void OptionsPanel::requestDescriptionToggled() {
-    settings_.requestDescription = requestDescriptionBox_->isChecked();
+    options_.setRequestDescription(requestDescriptionBox_->isChecked());
 }
 
 // The auto-save period applies when the window closes.
@@ -207,9 +202,8 @@ bool OptionsPanel::reminderMinutesLeft() {
     qint32 value = 0;
     if (!parseInteger(reminderEdit_->text(), value))
         return refuseNonInteger(reminderEdit_, window_);
-    settings_.reminderMinutes = value;
+    options_.setReminderMinutes(value);
     reminder_.changePeriod(value);
-    Q_EMIT changed();
     return true;
 }
 
@@ -239,31 +233,27 @@ void OptionsPanel::minutesTyped(QLineEdit* edit) {
     if (!parseInteger(edit->text(), value))
         return;
     if (edit == autoSaveEdit_ && autoSaveBox_->isChecked())
-        settings_.autoSaveMinutes = value;
+        options_.setAutoSaveMinutes(value);
     else if (edit == reminderEdit_ && reminderBox_->isChecked())
-        settings_.reminderMinutes = value;
+        options_.setReminderMinutes(value);
     else if (edit == idleEdit_ && idleBox_->isChecked() && value >= 1)
-        settings_.idleMinutes = value;
-    else
-        return;
-    Q_EMIT changed();
+        options_.setIdleMinutes(value);
 }
 
 void OptionsPanel::capture() {
     if (autoSaveBox_->isChecked()) {
-        settings_.autoSaveMinutes = minutesOf(autoSaveEdit_);
-        autoSave_.runEvery(settings_.autoSaveMinutes);
+        options_.setAutoSaveMinutes(minutesOf(autoSaveEdit_));
+        autoSave_.runEvery(options_.values().autoSaveMinutes);
     } else {
-        settings_.autoSaveMinutes = 0;
+        options_.setAutoSaveMinutes(0);
         autoSave_.stop();
     }
     if (reminderBox_->isChecked()) {
-        settings_.reminderMinutes = minutesOf(reminderEdit_);
-        reminder_.runEvery(settings_.reminderMinutes);
+        options_.setReminderMinutes(minutesOf(reminderEdit_));
+        reminder_.runEvery(options_.values().reminderMinutes);
     } else {
-        settings_.reminderMinutes = 0;
+        options_.setReminderMinutes(0);
         reminder_.stop();
     }
-    settings_.autoStart = autoStartBox_->isChecked();
-    Q_EMIT changed();
+    options_.setAutoStart(autoStartBox_->isChecked());
 }

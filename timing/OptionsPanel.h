@@ -9,7 +9,7 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QWidget;
-struct Settings;
+class Options;
 
 // The main window's options: automatic saving and the reminder, each every so many minutes,
 // the question about time away from the keyboard, starting with the system, and asking for
@@ -25,21 +25,15 @@ struct Settings;
 class OptionsPanel : public QObject {
     Q_OBJECT
 public:
-    OptionsPanel(Settings& settings, Countdown& autoSave, Countdown& reminder, QWidget* window);
+    OptionsPanel(Options& options, Countdown& autoSave, Countdown& reminder, QWidget* window);
 
     // The controls in their rows, for the window's layout to take.
     QGridLayout* grid() const { return grid_; }
     // The controls in the order Tab visits them.
     QList<QWidget*> tabOrder() const;
-    // The window closes: the minutes in the boxes become the settings, and the countdowns
+    // The window closes: the minutes in the boxes become the options, and the countdowns
     // follow them. A number that is none is said.
     void capture();
-    // The description option changed elsewhere (the prompt's own box).
-    void showRequestDescription(bool request);
-
-Q_SIGNALS:
-    // The user changed an option: it is kept with the tasks.
-    void changed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -58,7 +52,7 @@ private:
 
     QWidget* window_;
     QGridLayout* grid_;
-    Settings& settings_;
+    Options& options_;
     Countdown &autoSave_, &reminder_;
     bool checkingMinutes_ = false;
     QCheckBox *autoSaveBox_, *reminderBox_, *idleBox_, *autoStartBox_, *requestDescriptionBox_;

@@ -261,7 +261,7 @@ private Q_SLOTS:
     // ---- the main window and the description prompt ----
 
     void descriptionPromptOnStart() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         a->setDescription(QStringLiteral("First line"));
         mainWindow()->RefreshGrid();
@@ -288,7 +288,7 @@ private Q_SLOTS:
     }
 
     void descriptionPromptDoNotShowAgain() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         child<QCheckBox>(mainWindow(), "CheckBox4")->setChecked(true);
         Task* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
@@ -319,7 +319,7 @@ private Q_SLOTS:
 
     // A task removed while its prompt is open gets nothing written back.
     void descriptionPromptForRemovedTask() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Gone"));
         addTask(QStringLiteral("Stays"));
         mainWindow()->RefreshGrid();
@@ -337,7 +337,7 @@ private Q_SLOTS:
     // open prompt's text goes to the task it names, and the task started meanwhile is asked
     // about once it is answered, if it still runs.
     void switchWhileThePromptIsOpen() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         Task* b = addTask(QStringLiteral("Support"));
         Task* c = addTask(QStringLiteral("Writing"));
@@ -376,7 +376,7 @@ private Q_SLOTS:
     }
     void switchWhileThePromptIsOpenThenNoMorePrompt() {
         QFETCH(bool, stopped);
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         Task* b = addTask(QStringLiteral("Support"));
         a->Start();
@@ -529,7 +529,7 @@ private Q_SLOTS:
         }
         const QString start = dbs->fresh(QStringLiteral("sqlite"));
         db().ConnectionString = start;
-        mainWindow()->settings().connection = start;
+        app->options().setConnection(start);
         seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
         mainWindow()->SaveSettings();
         const QString storedBefore = storedConnection();

@@ -27,7 +27,7 @@ class TestWatchman : public QObject {
     std::unique_ptr<Fixture> f;
     FakeIdleSource idle;
     platform::SleepWatch sleep;
-    Settings settings;
+    Options options;
     std::unique_ptr<TaskList> tasks;
     std::unique_ptr<TaskStore> store;
     std::unique_ptr<Watchman> w;
@@ -44,11 +44,11 @@ class TestWatchman : public QObject {
         w.reset();
         store.reset();
         tasks = std::make_unique<TaskList>();
-        store = std::make_unique<TaskStore>(*tasks, settings);
-        const Settings kept = settings;
+        store = std::make_unique<TaskStore>(*tasks, options);
+        const Settings kept = options.values();
         store->load();
-        settings = kept; // the test's own, whatever the store holds
-        w = std::make_unique<Watchman>(*tasks, settings, folder(), &idle,
+        options.load(kept); // the test's own, whatever the store holds
+        w = std::make_unique<Watchman>(*tasks, options.values(), folder(), &idle,
                                        withSleepWatch ? &sleep : nullptr);
         w->save = [this] {
             ++saves;
@@ -71,7 +71,7 @@ class TestWatchman : public QObject {
     }
     // A task runs, with questions about time away after that many minutes (0: none).
     Task* runWithIdleAfter(int minutes) {
-        settings.idleMinutes = minutes;
+        options.setIdleMinutes(minutes);
         Task* task = add(QStringLiteral("Task"));
         tasks->choose(task);
         settle();
@@ -116,7 +116,7 @@ class TestWatchman : public QObject {
 private Q_SLOTS:
     void init() {
         f = std::make_unique<Fixture>();
-        settings = Settings{};
+        options.load(Settings{});
         idle.idle = 0;
         saves = 0;
         start();
@@ -244,7 +244,7 @@ private Q_SLOTS:
     void startedWhileAwayKeepsEarlierHours() {
         QFETCH(int, choice);
         QFETCH(QString, time);
-        settings.idleMinutes = 10;
+        options.setIdleMinutes(10);
         Task* task = add(QStringLiteral("Report"), 2.0 / 24);
         idle.idle = 20 * 60000;
         tasks->choose(task);
@@ -393,7 +393,8 @@ private Q_SLOTS:
         run(add(QStringLiteral("Writing")), 60);
         TaskList otherTasks;
         otherTasks.push_back(new Task(QStringLiteral("Writing")));
-        auto other = std::make_unique<Watchman>(otherTasks, settings, folder(), nullptr, nullptr);
+        auto other =
+            std::make_unique<Watchman>(otherTasks, options.values(), folder(), nullptr, nullptr);
         other->save = [&other] { return other->storeSaved(), true; };
         QVERIFY(other->takeGaps().empty());
         otherTasks.choose(otherTasks[0]);
@@ -548,7 +549,7 @@ private Q_SLOTS:
         idle.idle = 60 * 60000;
         fireTimer(timer("Heartbeat"));
         QVERIFY(!timer("AwayPoll")->isActive());
-        settings.idleMinutes = 10;
+        options.setIdleMinutes(10);
         tasks->stopAll();
         settle();
         QVERIFY(!timer("Heartbeat")->isActive());

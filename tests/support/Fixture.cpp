@@ -34,8 +34,8 @@ Fixture::Fixture()
     // The program installs it once for all its windows.
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
-    store_ = std::make_unique<TaskStore>(*tasks_, settings);
-    records_ = std::make_unique<WorkRecords>(settings.connection);
+    store_ = std::make_unique<TaskStore>(*tasks_, options);
+    records_ = std::make_unique<WorkRecords>(options.values().connection);
 }
 
 Fixture::~Fixture() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SettingsStore.h"
+#include "model/Options.h"
 #include "platform/Registry.h"
 #include "support/Fakes.h"
 
@@ -45,7 +45,8 @@ public:
     void rereadStore();
 
     // The options, as the main window loads and saves them.
-    Settings settings;
+    Options options;
+    const Settings& settings() const { return options.values(); }
     TaskList& tasks() const { return *tasks_; }
     // The store of the tasks and settings above, as the application owns it.
     TaskStore& store() const { return *store_; }

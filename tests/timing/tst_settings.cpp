@@ -1,4 +1,5 @@
 #include "desktop/PopupMenu.h"
+#include "model/Options.h"
 #include "model/Records.h"
 #include "model/TaskStore.h"
 #include "platform/ConnectionString.h"
@@ -126,7 +127,7 @@ private Q_SLOTS:
         f->tasks()[0]->setDescription(QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         f->tasks()[0]->setSectionId(-7);
         f->tasks()[1]->setActivityId(2147483647);
-        f->settings.userName = QStringLiteral("jan");
+        f->options.setUserName(QStringLiteral("jan"));
         QVERIFY(f->store().save().messages.empty());
         QCOMPARE(QFile::permissions(f->storePath()),
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
@@ -146,7 +147,7 @@ private Q_SLOTS:
         QCOMPARE(t->time(), 1.0 / 3.0);
         QCOMPARE(t->description(), QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         QCOMPARE(t->sectionId(), -7);
-        QCOMPARE(f->settings.userName, QStringLiteral("jan"));
+        QCOMPARE(f->settings().userName, QStringLiteral("jan"));
     }
 
     // The store keeps the tasks by name, bytewise, those of one name in the order they came;
@@ -164,6 +165,32 @@ private Q_SLOTS:
         QCOMPARE(names, QStringList({"Alpha", "alpha", "alpha", "beta"}));
         QCOMPARE(storedValue(QStringLiteral("Description2")).toText(), QStringLiteral("second"));
         QCOMPARE(f->tasks()[0]->name(), QStringLiteral("beta"));
+    }
+
+    // Every option announces its own change, once, whoever changes it; the same value again
+    // is no change, and neither is what a load brings.
+    void optionsAnnounceTheirChanges() {
+        QSignalSpy changed(&f->options, &Options::changed);
+        Options& o = f->options;
+        const std::vector<std::function<void()>> changes = {
+            [&] { o.setUserName(QStringLiteral("ann")); },
+            [&] { o.setAutoSaveMinutes(7); },
+            [&] { o.setReminderMinutes(0); },
+            [&] { o.setIdleMinutes(3); },
+            [&] { o.setAutoStart(false); },
+            [&] { o.setRequestDescription(true); },
+            [&] { o.setConnection(QStringLiteral("Provider=SQLite;Data Source=x")); }};
+        for (const auto& change : changes) {
+            const int before = changed.count();
+            change();
+            QCOMPARE(changed.count(), before + 1);
+            change();
+            QCOMPARE(changed.count(), before + 1);
+        }
+        QVERIFY(save());
+        load();
+        QCOMPARE(changed.count(), int(changes.size()));
+        QCOMPARE(f->settings().idleMinutes, 3);
     }
 
     void countWithMissingTimeSkipsThatIndex() {
@@ -530,18 +557,18 @@ private Q_SLOTS:
             QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         seed({RegValue::string(QStringLiteral("Connection"), stored)});
         load();
-        QCOMPARE(f->settings.connection,
+        QCOMPARE(f->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         save();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
-        f->settings.connection = QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u");
+        f->options.setConnection(QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u"));
         save();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
         // A password with "\u00a7" scrambles to a zero character and still comes back whole.
-        f->settings.connection = QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u");
+        f->options.setConnection(QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
         save();
         reload();
-        QCOMPARE(f->settings.connection,
+        QCOMPARE(f->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
     }
 
@@ -555,12 +582,13 @@ private Q_SLOTS:
     void lastPasswordIsScrambled() {
         QFETCH(QString, connection);
         load();
-        f->settings.connection = connection;
+        f->options.setConnection(connection);
         save();
         QVERIFY(!readFile(f->storePath()).contains("secret"));
         reload();
-        QCOMPARE(ConnectionString::parse(f->settings.connection).value(QStringLiteral("password")),
-                 QStringLiteral("secret"));
+        QCOMPARE(
+            ConnectionString::parse(f->settings().connection).value(QStringLiteral("password")),
+            QStringLiteral("secret"));
         save(); // and stays so
         QVERIFY(!readFile(f->storePath()).contains("secret"));
     }
