@@ -7,6 +7,7 @@
 #include "desktop/AboutDialog.h"
 #include "desktop/TrayIcon.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/Watchman.h"
 #include "model/WorkRecords.h"
 #include "platform/Centre.h"
@@ -24,20 +25,21 @@
 
 namespace korvan {
 
-// The main window first: creating it loads the settings, and the work records take the
-// connection string from it.
+// The main window first: creating it loads the tasks and settings from the store, and the
+// work records take the connection string from them.
 Application::Application() {
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
-    mainWindow_ = new MainWindow(*tasks_, settings_);
+    store_ = std::make_unique<TaskStore>(*tasks_, options_);
+    mainWindow_ = new MainWindow(*store_);
     about_ = new AboutDialog(mainWindow_);
     mainWindow_->openAbout = [this] { showAbout(); };
-    records_ = std::make_unique<WorkRecords>(settings_.connection);
+    records_ = std::make_unique<WorkRecords>(options_.values().connection);
     editDialog_ = new EditTaskDialog(*records_, *tasks_, mainWindow_);
     progress_ = new ProgressDialog(mainWindow_);
     booking_ = new BookingDialog(*records_, *tasks_, *progress_);
     booking_->onBooked = [this] {
-        const bool saved = mainWindow_->SaveSettings();
+        const bool saved = saveTasks();
         mainWindow_->RefreshGrid();
         mainWindow_->RefreshMenu();
         return saved;
@@ -51,8 +53,8 @@ Application::Application() {
         return !booking_->isVisible() && !editDialog_->isVisible();
     };
     database_->onConnectionChanged = [this](const QString& connection) {
-        settings_.connection = connection;
-        mainWindow_->SaveSettings();
+        options_.setConnection(connection);
+        saveTasks();
     };
     descriptionPrompt_ = new DescriptionDialog(*tasks_, mainWindow_);
     descriptionPrompt_->setTrayMenuEnabled = [this](bool enabled) {
@@ -73,13 +75,13 @@ Application::Application() {
 void Application::watchTasks() {
     platform::installSystemWatches();
     platform::Services& s = platform::services();
-    watchman_ = std::make_unique<Watchman>(*tasks_, settings_,
+    watchman_ = std::make_unique<Watchman>(*tasks_, options_.values(),
                                            Watchman::journalFolderFor(s.registry->location()),
                                            s.idle, s.sleepWatch);
-    watchman_->save = [this] { return mainWindow_->SaveSettings(); };
-    QObject::connect(mainWindow_, &MainWindow::saved, watchman_.get(),
+    watchman_->save = [this] { return saveTasks(); };
+    QObject::connect(store_.get(), &TaskStore::saved, watchman_.get(),
                      [this] { watchman_->storeSaved(); });
-    QObject::connect(mainWindow_, &MainWindow::optionsChanged, watchman_.get(),
+    QObject::connect(&options_, &Options::changed, watchman_.get(),
                      [this] { watchman_->saveSoon(); });
     absenceDialog_ = new AbsenceDialog;
     QObject::connect(
@@ -92,7 +94,7 @@ void Application::watchTasks() {
                                          bool resume) {
         watchman_->resolveGap(gap, choice, resume);
     };
-    QObject::connect(mainWindow_, &MainWindow::saved, booking_, [this] { booking_->storeSaved(); });
+    QObject::connect(store_.get(), &TaskStore::saved, booking_, [this] { booking_->storeSaved(); });
     // The journals are measured against the store as it is; a booking the program died in
     // the middle of is settled after them.
     const std::vector<Watchman::Gap> gaps = watchman_->takeGaps();
@@ -128,8 +130,15 @@ Application::~Application() {
     delete about_;
     delete mainWindow_;
     watchman_.reset();
+    store_.reset();
     records_.reset();
     tasks_.reset();
+}
+
+bool Application::saveTasks() {
+    const TaskStore::Saved saved = store_->save();
+    mainWindow_->tell(saved.messages);
+    return saved.written;
 }
 
 void Application::showAbout() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SettingsStore.h"
+#include "model/Options.h"
 
 #include <memory>
 
@@ -13,6 +13,7 @@ class DescriptionDialog;
 class DatabaseDialog;
 class BookingDialog;
 class TaskList;
+class TaskStore;
 class AbsenceDialog;
 class Watchman;
 class WorkRecords;
@@ -31,7 +32,10 @@ public:
     Application& operator=(const Application&) = delete;
 
     TaskList& tasks() { return *tasks_; }
-    Settings& settings() { return settings_; }
+    const Settings& settings() const { return options_.values(); }
+    Options& options() { return options_; }
+    // The tasks and settings in the per-user store.
+    TaskStore& store() { return *store_; }
     // The interface for scripts, not yet published on the bus.
     ControlBus& bus() { return *bus_; }
     WorkRecords& records() { return *records_; }
@@ -48,9 +52,12 @@ public:
 private:
     void showAbout();
     void watchTasks();
+    // Writes the tasks and settings; the main window says what went wrong.
+    bool saveTasks();
 
-    Settings settings_;
+    Options options_;
     std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<TaskStore> store_;
     std::unique_ptr<WorkRecords> records_;
     MainWindow* mainWindow_ = nullptr;
     EditTaskDialog* editDialog_ = nullptr;

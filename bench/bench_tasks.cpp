@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     Fixture f;
-    MainWindow window(f.tasks(), f.settings);
+    MainWindow window(f.store());
     auto* trayMenu = child<PopupMenu>(&window, "PopupMenu1");
     for (int i = 0; i < count; ++i) {
         auto* task =

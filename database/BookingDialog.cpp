@@ -137,9 +137,9 @@ void BookingDialog::ShowSummary() {
         return;
     {
         BusyCursor busy;
-        // Most hours first, ties as the list has them; the list itself keeps its order,
-        // which is the user's and the store's.
-        std::vector<Task*> byHours(tasks_.begin(), tasks_.end());
+        // Most hours first, ties by name; the list itself keeps its order, which is the
+        // user's and the store's.
+        std::vector<Task*> byHours = tasks_.byName();
         std::stable_sort(byHours.begin(), byHours.end(),
                          [](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
         entries_.clear();

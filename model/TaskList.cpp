@@ -1,29 +1,36 @@
 #include "model/TaskList.h"
 
-TaskList::~TaskList() {
-    for (Task* task : tasks_)
-        delete task;
+#include <algorithm>
+
+TaskList::~TaskList() = default;
+
+Task* TaskList::add(std::unique_ptr<Task> task) {
+    Task* taken = task.get();
+    taken->list_ = this;
+    taken->id_ = nextId_++;
+    tasks_.push_back(std::move(task));
+    Q_EMIT added(taken);
+    return taken;
 }
 
-void TaskList::push_back(Task* task) {
-    task->list_ = this;
-    task->id_ = nextId_++;
-    tasks_.push_back(task);
-    Q_EMIT added(task);
+TaskList::Owned::const_iterator TaskList::find(const Task* task) const {
+    return std::find_if(tasks_.begin(), tasks_.end(),
+                        [task](const std::unique_ptr<Task>& owned) { return owned.get() == task; });
 }
 
 void TaskList::remove(Task* task) {
-    const auto it = std::find(tasks_.begin(), tasks_.end(), task);
+    const auto it = find(task);
     if (it != tasks_.end())
-        removeAt(it);
+        removeAt(tasks_.begin() + (it - tasks_.begin()));
 }
 
-void TaskList::removeAt(std::vector<Task*>::iterator it) {
-    Task* task = *it;
+void TaskList::removeAt(Owned::iterator it) {
+    Task* task = it->get();
     Q_EMIT aboutToRemove(task);
     const bool wasRunning = task->running();
+    std::unique_ptr<Task> gone = std::move(*it);
     tasks_.erase(it);
-    delete task;
+    gone.reset();
     if (wasRunning)
         Q_EMIT runningChanged();
 }
@@ -35,34 +42,56 @@ void TaskList::clear() {
 }
 
 bool TaskList::contains(const Task* task) const {
-    return std::find(tasks_.begin(), tasks_.end(), task) != tasks_.end();
+    return find(task) != tasks_.end();
 }
 
 Task* TaskList::byId(quint64 id) const {
-    for (Task* task : tasks_)
+    for (const auto& task : tasks_)
         if (task->id_ == id)
-            return task;
+            return task.get();
     return nullptr;
 }
 
 Task* TaskList::byPlace(int index, const QString& name) const {
     if (index >= 0 && size_t(index) < tasks_.size() && tasks_[size_t(index)]->name() == name)
-        return tasks_[size_t(index)];
-    for (Task* task : tasks_)
+        return tasks_[size_t(index)].get();
+    for (const auto& task : tasks_)
         if (task->name() == name)
-            return task;
+            return task.get();
     return nullptr;
 }
 
 Task* TaskList::running() const {
-    for (Task* task : tasks_)
+    for (const auto& task : tasks_)
         if (task->running())
-            return task;
+            return task.get();
     return nullptr;
 }
 
+std::vector<Task*> TaskList::byName() const {
+    std::vector<Task*> sorted(begin(), end());
+    const auto less = [](const Task* a, const Task* b) { return CompareByName(a, b) < 0; };
+    // Nearly always in order already: as loaded, the store keeps them so.
+    if (!std::is_sorted(sorted.begin(), sorted.end(), less))
+        std::stable_sort(sorted.begin(), sorted.end(), less);
+    return sorted;
+}
+
+int TaskList::placeByName(const Task* task) const {
+    const auto at = find(task);
+    if (at == tasks_.end())
+        return -1;
+    int place = 0;
+    for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
+        const int order = CompareByName(it->get(), task);
+        if (order < 0 || (order == 0 && it < at))
+            ++place;
+    }
+    return place;
+}
+
 void TaskList::stopAll() {
-    for (Task* task : tasks_)
+    for (const auto& task : tasks_)
         task->Stop();
 }
 

@@ -3,29 +3,63 @@
 #include "model/Task.h"
 
 #include <QObject>
-#include <algorithm>
+#include <iterator>
+#include <memory>
 #include <vector>
 
-// The user's tasks, owned, in the order last sorted; at most one runs. Whatever shows them
-// (the grid, the tray menu, the bus) follows the signals.
+// The user's tasks, owned, in the order they came (from the store, then as added); at most
+// one runs. Whatever shows them (the grid, the tray menu, the bus) follows the signals and
+// puts them in its own order; a task is known by its identity, not its place.
 class TaskList : public QObject {
     Q_OBJECT
+    using Owned = std::vector<std::unique_ptr<Task>>;
+
 public:
-    using const_iterator = std::vector<Task*>::const_iterator;
+    // Walks the tasks as plain pointers; the list keeps them.
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = Task*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Task* const*;
+        using reference = Task*;
+
+        const_iterator() = default;
+        explicit const_iterator(Owned::const_iterator at) : at_(at) {}
+        Task* operator*() const { return at_->get(); }
+        Task* operator[](difference_type n) const { return at_[n].get(); }
+        const_iterator& operator++() { return ++at_, *this; }
+        const_iterator operator++(int) { return const_iterator(at_++); }
+        const_iterator& operator--() { return --at_, *this; }
+        const_iterator operator--(int) { return const_iterator(at_--); }
+        const_iterator& operator+=(difference_type n) { return at_ += n, *this; }
+        const_iterator& operator-=(difference_type n) { return at_ -= n, *this; }
+        const_iterator operator+(difference_type n) const { return const_iterator(at_ + n); }
+        const_iterator operator-(difference_type n) const { return const_iterator(at_ - n); }
+        difference_type operator-(const const_iterator& other) const { return at_ - other.at_; }
+        bool operator==(const const_iterator& other) const { return at_ == other.at_; }
+        bool operator!=(const const_iterator& other) const { return at_ != other.at_; }
+        bool operator<(const const_iterator& other) const { return at_ < other.at_; }
+
+    private:
+        Owned::const_iterator at_;
+    };
 
     TaskList() = default;
     ~TaskList() override;
 
     size_t size() const { return tasks_.size(); }
     bool empty() const { return tasks_.empty(); }
-    Task* operator[](size_t i) const { return tasks_[i]; }
-    Task* front() const { return tasks_.front(); }
-    Task* back() const { return tasks_.back(); }
-    const_iterator begin() const { return tasks_.begin(); }
-    const_iterator end() const { return tasks_.end(); }
+    Task* operator[](size_t i) const { return tasks_[i].get(); }
+    Task* front() const { return tasks_.front().get(); }
+    Task* back() const { return tasks_.back().get(); }
+    const_iterator begin() const { return const_iterator(tasks_.begin()); }
+    const_iterator end() const { return const_iterator(tasks_.end()); }
 
     // Takes the task into the list, where it gets its identity.
-    void push_back(Task* task);
+    Task* add(std::unique_ptr<Task> task);
+    // The same for a task made with new: the list owns it from now on.
+    void push_back(Task* task) { add(std::unique_ptr<Task>(task)); }
     // Takes the task out of the list and deletes it.
     void remove(Task* task);
     void pop_back() { removeAt(tasks_.end() - 1); }
@@ -37,11 +71,11 @@ public:
     Task* byPlace(int index, const QString& name) const;
     // The running task, or null.
     Task* running() const;
-
-    template <class Less> void sort(Less less) {
-        if (!std::is_sorted(tasks_.begin(), tasks_.end(), less))
-            std::sort(tasks_.begin(), tasks_.end(), less);
-    }
+    // The tasks by name (CompareByName), those of one name in the list's order: the order
+    // the store keeps them in, and the grid shows them in.
+    std::vector<Task*> byName() const;
+    // The task's place in that order; -1 when it is not in the list.
+    int placeByName(const Task* task) const;
 
     void stopAll();
     // As choosing the task's entry in the tray menu: a running task stops, another one
@@ -64,8 +98,9 @@ private:
     void taskStopped(Task* task) { Q_EMIT stopped(task); }
     void taskChanged(Task* task) { Q_EMIT changed(task); }
     void taskReset(Task* task, bool wasRunning);
-    void removeAt(std::vector<Task*>::iterator it);
+    void removeAt(Owned::iterator it);
+    Owned::const_iterator find(const Task* task) const;
 
-    std::vector<Task*> tasks_;
+    Owned tasks_;
     quint64 nextId_ = 1;
 };

@@ -78,7 +78,7 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     connect(&tasks_, &TaskList::changed, this, soon);
     connect(&tasks_, &TaskList::runningChanged, this, [this] {
         if (!saving_)
-            saveTimer_->start(kSaveAtOnceMs);
+            saveWithin(kSaveAtOnceMs);
     });
     connect(&tasks_, &TaskList::started, this, [this](Task* task) {
         runningId_ = task->Id();
@@ -89,9 +89,9 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
         away_ = false;
         returnTimer_->stop();
         restartClocks();
-        saveTimer_->start(kSaveAtOnceMs);
+        saveWithin(kSaveAtOnceMs);
     });
-    connect(&tasks_, &TaskList::stopped, this, [this] { saveTimer_->start(kSaveAtOnceMs); });
+    connect(&tasks_, &TaskList::stopped, this, [this] { saveWithin(kSaveAtOnceMs); });
     if (sleep) {
         connect(sleep, &platform::SleepWatch::aboutToSleep, this, [this] { sleepStarted(); });
         connect(sleep, &platform::SleepWatch::resumed, this, [this] { sleepEnded(); });
@@ -113,10 +113,17 @@ Task* Watchman::runningTask() const {
 }
 
 void Watchman::saveSoon() {
-    if (saving_)
-        return;
-    if (!saveTimer_->isActive() || saveTimer_->remainingTime() > kSaveSoonMs)
-        saveTimer_->start(kSaveSoonMs);
+    if (!saving_)
+        saveWithin(kSaveSoonMs);
+}
+
+// The save waiting happens within `ms`, or sooner when it was due sooner already: a change
+// never postpones a save, nor does a stream of them.
+void Watchman::saveWithin(int ms) {
+    const qint64 now = elapsedNow();
+    if (!saveTimer_->isActive() || now + ms < saveDueMs_)
+        saveDueMs_ = now + ms;
+    saveTimer_->start(static_cast<int>(std::max<qint64>(0, saveDueMs_ - now)));
 }
 
 // The save itself changes nothing worth another save.
@@ -155,7 +162,7 @@ Journal::Run Watchman::baseRun(Task* task) {
         beatTimer_->start();
     Journal::Run run;
     run.task = task->name();
-    run.index = static_cast<int>(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
+    run.index = tasks_.placeByName(task); // its place in the store
     run.startUtcMs = startUtc_;
     run.baseUtcMs = utcNow();
     run.baseTime = task->CurrentTime();

@@ -91,6 +91,7 @@ Q_SIGNALS:
     void absenceEnded(const Watchman::Absence& absence);
 
 private:
+    void saveWithin(int ms);
     void saveNow();
     bool saveQuietly();
     void keepUnsaved();
@@ -116,6 +117,8 @@ private:
     platform::IdleSource* idle_;
     QTimer *saveTimer_, *beatTimer_, *returnTimer_, *idleTimer_;
     bool saving_ = false;
+    // When the waiting save is due, on the elapsed clock.
+    qint64 saveDueMs_ = 0;
     // The running task's segment, and the journal's base.
     quint64 runningId_ = 0;
     qint64 startUtc_ = 0, startElapsed_ = 0, baseElapsed_ = 0;

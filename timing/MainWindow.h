@@ -1,37 +1,33 @@
 #pragma once
 
-#include "model/SettingsStore.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "platform/Deferred.h"
 
 #include <QIcon>
-#include <QStringList>
 #include <QWidget>
 #include <functional>
-#include <unordered_map>
-#include <utility>
-#include <vector>
 
-class QCheckBox;
-class QLabel;
-class QLineEdit;
+class Countdown;
+class DescriptionDialog;
+class EditTaskDialog;
+class OptionsPanel;
+class QAction;
 class QMenu;
 class QPushButton;
 class QTableView;
 class QTimer;
 class TaskGridModel;
-class PopupMenu;
 class TrayIcon;
+class TrayMenu;
 
-// The main window: the task list and its grid, the task commands, the options, the tray
-// icon with its menu and the three timers. It alone decides which task runs.
-class EditTaskDialog;
-class DescriptionDialog;
-
+// The main window: the task grid, the task commands, the options panel, the tray icon with
+// its menu, and the timers. It alone decides which task runs.
 class MainWindow : public Deferred<QWidget> {
     Q_OBJECT
 public:
-    MainWindow(TaskList& tasks, Settings& settings, QWidget* parent = nullptr);
+    // On the store's task list and settings, which it loads.
+    explicit MainWindow(TaskStore& store, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The dialogs it opens for adding, editing and describing tasks.
@@ -43,7 +39,7 @@ public:
     std::function<void()> openSaveToDb, openDatabase, openAbout;
 
     // The options it shows and changes, loaded and saved with the tasks.
-    Settings& settings() { return settings_; }
+    const Settings& settings() const { return options_.values(); }
 
     // The main window from the tray and back, as the icon does it.
     void showFromTray();
@@ -55,10 +51,14 @@ public:
     void RefreshGrid();
     void RefreshMenu();
     void StopAll();
+    // Loads the tasks and settings from the store, and says what the store has to say.
     void LoadSettings();
-    // Writes the tasks and settings to the store; a failure is said once until a save
-    // works again. True when they were written.
+    // Writes the tasks and settings to the store and says what went wrong. True when they
+    // were written.
     bool SaveSettings();
+    // Shows what the store has to say, once the event loop runs: the save returns at once,
+    // so that the journal follows the tasks while the user reads.
+    void tell(const TaskStore::Messages& messages);
     // The program ends: from now on no save or option opens a box (the session's end would
     // wait for it); what goes wrong is logged and shown at the next start. The window's own
     // last save, when it is destroyed, is always one of these.
@@ -79,12 +79,6 @@ public:
     // bubble sort of the menu code was.
     static void SortMenuEntries(QMenu* menu);
 
-Q_SIGNALS:
-    // The store holds the tasks and settings as they are now.
-    void saved();
-    // The user changed an option: it is kept with the tasks.
-    void optionsChanged();
-
 protected:
     void buildControls() override;
     void showEvent(QShowEvent* event) override;
@@ -97,31 +91,13 @@ private:
     void setUp();
     void tearDown();
     void buildTimers();
-    void buildMenu();
-    void setUpAutoSaveControls();
-    void setUpReminderControls();
-    void setUpIdleControls();
-    void idleToggled();
-    bool idleMinutesLeft();
-    void captureSettings();
-    void minutesTyped(QLineEdit* edit);
     void showStartupMessages();
-    void sayLater(const std::vector<std::pair<QString, QString>>& messages);
     void followTasks();
-    void addEntry(Task* task);
-    void removeEntry(Task* task);
-    QAction* entryFor(const Task* task);
-    void refreshEntry(const Task* task);
-    void placeTopEntries(bool allTasks);
-    bool topLevelFits() const;
-    void fillTasksMenu();
-    void renewTasksMenu();
-    void refreshItemHostSoon();
     void SetTaskButtons(bool enabled);
     void requestDescriptionFor(Task* task);
     void runningChanged();
 
-    // What the controls, the menu and the timers do.
+    // What the controls, the icon and the timers do.
     void onShown();
     void onHidden();
     void gridTick();
@@ -138,73 +114,38 @@ private:
     void bookClicked();
     void databaseClicked();
     void gridDoubleClicked();
-    void addEntryChosen();
-    void aboutEntryChosen();
-    void exitEntryChosen();
-    void trayMenuAboutToShow();
     void trayChanged();
     void updateTrayHint();
     void trayDoubleClicked();
     void balloonClicked();
-    void autoSaveToggled();
-    void reminderToggled();
-    void autoStartToggled();
-    void requestDescriptionToggled();
-    bool autoSaveMinutesLeft();
-    bool reminderMinutesLeft();
 
+    TaskStore& store_;
     TaskList& tasks_;
-    Settings& settings_;
+    Options& options_;
     TaskGridModel* gridModel_;
     QIcon idleImage_, runningImage_;
     bool trayShowsRunning_ = false;
-    bool checkingMinutes_ = false;
     QTimer* trayCheck_ = nullptr;
     bool firstShow_ = true;
-    std::unordered_map<const Task*, QAction*> menuEntries_;
-    // Past a screenful of tasks (or 30) the tray menu keeps only the running task and the
-    // submenu "&Tasks" with all of them; the submenu is filled when it opens.
-    bool tasksInSubmenu_ = false;
-    QAction* tasksEntry_ = nullptr;
-    QMenu* tasksMenu_ = nullptr;
-    bool tasksMenuFilled_ = false;
-    bool tasksMenuOutdated_ = false;
-    bool itemHostRefreshQueued_ = false;
     // Object names as the tests find them: StringGrid1; Button2..Button10 (add, edit,
     // remove, start, stop, reset, reset all, save to database, database), Button1 (close);
-    // CheckBox1 with Edit2 and StaticText1 (auto-save), CheckBox2 with Edit3 and StaticText2
-    // (reminder), CheckBox5 with Edit4 and StaticText3 (time away), CheckBox3 (autostart),
-    // CheckBox4 (description); Timer1 (grid), Timer2 (auto-save), Timer3 (reminder),
-    // TrayHintTimer (the hint, each minute), MenuTimer (the open menu, each second); TrayIcon1 with
-    // PopupMenu1 and its entries Tasks1 (the submenu TasksMenu), N1, About1, Add1, N2, Exit1.
+    // Timer1 (grid), Timer2 (auto-save), Timer3 (reminder), TrayHintTimer (the hint, each
+    // minute); TrayIcon1. The options panel and the tray menu name their own.
     // The controls exist once the window has been polished (before it first shows).
     QTableView* taskGrid_ = nullptr;
     QPushButton *closeButton_ = nullptr, *addButton_ = nullptr, *editButton_ = nullptr,
                 *removeButton_ = nullptr, *startButton_ = nullptr, *stopButton_ = nullptr,
                 *resetButton_ = nullptr, *resetAllButton_ = nullptr, *bookButton_ = nullptr,
                 *databaseButton_ = nullptr;
-    QCheckBox *autoSaveBox_ = nullptr, *reminderBox_ = nullptr, *idleBox_ = nullptr,
-              *autoStartBox_ = nullptr, *requestDescriptionBox_ = nullptr;
-    QLineEdit *autoSaveEdit_ = nullptr, *reminderEdit_ = nullptr, *idleEdit_ = nullptr;
-    QLabel *autoSaveUnit_ = nullptr, *reminderUnit_ = nullptr, *idleUnit_ = nullptr;
-    QString saveFailureShown_;
-    bool ending_ = false;
-    // What the saves since endSession() could tell nobody, for the next start.
-    QStringList endNotices_;
-    // Text and caption of what a load or a save has to say, shown once the event loop runs.
-    std::vector<std::pair<QString, QString>> startupMessages_;
+    OptionsPanel* optionsPanel_ = nullptr;
+    // What a load or a save has to say, shown once the event loop runs.
+    TaskStore::Messages startupMessages_;
     bool messagesQueued_ = false;
-    QTimer *gridTimer_, *autoSaveTimer_, *reminderTimer_;
-    QTimer *hintTimer_ = nullptr, *menuTimer_ = nullptr;
+    QTimer* gridTimer_;
+    Countdown *autoSaveTimer_, *reminderTimer_;
+    QTimer* hintTimer_ = nullptr;
     TrayIcon* trayIcon_ = nullptr;
-    PopupMenu* trayMenu_;
-    QAction *separator1_, *aboutEntry_, *openEntry_, *separator2_, *exitEntry_;
+    TrayMenu* trayMenu_;
     EditTaskDialog* editDialog_ = nullptr;
     DescriptionDialog* descriptionPrompt_ = nullptr;
 };
-
-// The data of the tray menu entries that stand for tasks.
-constexpr int kTaskMenuTag = 100;
-
-// Converts the text of a minute box; false when it is no integer.
-bool parseInteger(const QString& text, qint32& value);

@@ -7,6 +7,7 @@
 #include "desktop/PopupMenu.h"
 #include "model/Records.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/Watchman.h"
 #include "model/WorkRecords.h"
 #include "platform/ConnectionString.h"
@@ -63,12 +64,7 @@ class TestApplication : public QObject {
     DatabaseDialog* database() const { return app->database(); }
     DbConnection& db() { return app->records().connection(); }
 
-    Task* addTask(const QString& name, double hours = 0) {
-        auto* task = new Task(name);
-        task->SetTime(hours / 24.0);
-        tasks().push_back(task);
-        return task;
-    }
+    Task* addTask(const QString& name, double hours = 0) { return ::addTask(tasks(), name, hours); }
     // The user picks a row of the grid, which exists once the window has been polished.
     void select(int row) {
         mainWindow()->ensurePolished();
@@ -181,38 +177,6 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale::c());
     }
 
-    // ---- start-up ----
-
-    // Every window exists from the start, but none makes its controls (nor loads the fonts
-    // for them) until it first shows: not on the event loop's first turns either. The
-    // icon's double-click opens the main window whole.
-    void windowsMakeTheirControlsWhenFirstShown() {
-        const auto built = [](const QWidget* window, const char* control) {
-            return window->findChild<QWidget*>(QLatin1String(control)) != nullptr;
-        };
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        QVERIFY(!built(mainWindow(), "StringGrid1"));
-        QVERIFY(!built(editDialog(), "Edit1"));
-        QVERIFY(!built(prompt(), "Memo1"));
-        QVERIFY(!built(database(), "PageControl1"));
-        QVERIFY(!built(app->about(), "Button1"));
-        // The tray menu and the timers are there from the start.
-        QVERIFY(built(mainWindow(), "PopupMenu1"));
-        QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
-
-        tasks().push_back(new Task(QStringLiteral("Writing")));
-        f->shell.doubleClick();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
-        auto* grid = mainWindow()->findChild<QTableView*>(QStringLiteral("StringGrid1"));
-        QVERIFY(grid && grid->isVisible());
-        QCOMPARE(grid->model()->index(0, 0).data().toString(), QStringLiteral("Writing"));
-        QVERIFY(mainWindow()->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->isChecked());
-        QCOMPARE(mainWindow()->findChild<QLineEdit*>(QStringLiteral("Edit2"))->text(),
-                 QStringLiteral("5"));
-        QVERIFY(mainWindow()->findChild<QPushButton*>(QStringLiteral("Button5"))->isEnabled());
-    }
-
     // ---- the main window and the edit dialog ----
 
     void newTaskAndSelection_data() { addEngineRows(); }
@@ -297,7 +261,7 @@ private Q_SLOTS:
     // ---- the main window and the description prompt ----
 
     void descriptionPromptOnStart() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         a->setDescription(QStringLiteral("First line"));
         mainWindow()->RefreshGrid();
@@ -324,7 +288,7 @@ private Q_SLOTS:
     }
 
     void descriptionPromptDoNotShowAgain() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         child<QCheckBox>(mainWindow(), "CheckBox4")->setChecked(true);
         Task* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
@@ -355,7 +319,7 @@ private Q_SLOTS:
 
     // A task removed while its prompt is open gets nothing written back.
     void descriptionPromptForRemovedTask() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Gone"));
         addTask(QStringLiteral("Stays"));
         mainWindow()->RefreshGrid();
@@ -373,7 +337,7 @@ private Q_SLOTS:
     // open prompt's text goes to the task it names, and the task started meanwhile is asked
     // about once it is answered, if it still runs.
     void switchWhileThePromptIsOpen() {
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         Task* b = addTask(QStringLiteral("Support"));
         Task* c = addTask(QStringLiteral("Writing"));
@@ -412,7 +376,7 @@ private Q_SLOTS:
     }
     void switchWhileThePromptIsOpenThenNoMorePrompt() {
         QFETCH(bool, stopped);
-        mainWindow()->settings().requestDescription = true;
+        app->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         Task* b = addTask(QStringLiteral("Support"));
         a->Start();
@@ -565,7 +529,7 @@ private Q_SLOTS:
         }
         const QString start = dbs->fresh(QStringLiteral("sqlite"));
         db().ConnectionString = start;
-        mainWindow()->settings().connection = start;
+        app->options().setConnection(start);
         seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
         mainWindow()->SaveSettings();
         const QString storedBefore = storedConnection();
@@ -621,203 +585,6 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("New")});
         QCOMPARE(child<LookupComboBox>(database(), "DBLookupComboBox1")->count(),
                  2); // "< All >" and New
-    }
-
-    // ---- the tasks' safekeeping, the main window and the question ----
-
-    // The program as it starts again, after the test prepared the store and the journal.
-    void restartApplication() {
-        app.reset();
-        app = std::make_unique<korvan::Application>();
-    }
-    QString journalPath() const { return Watchman::journalPathFor(f->storePath()); }
-    QTimer* watchmanTimer(const char* name) { return child<QTimer>(&app->watchman(), name); }
-    double storedTime(int index) {
-        RegFile file;
-        RegFile::parse(f->readStore(), file);
-        const RegValue* v = file.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"))
-                                .find(QStringLiteral("Time") + QString::number(index));
-        double days = -1;
-        if (v && v->data.size() == 8)
-            std::memcpy(&days, v->data.constData(), 8);
-        return days;
-    }
-
-    QVariant storedOption(const QString& name) {
-        RegFile file;
-        RegFile::parse(f->readStore(), file);
-        const RegValue* v =
-            file.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan")).find(name);
-        quint32 value = 0;
-        if (!v || v->data.size() != 4)
-            return {};
-        std::memcpy(&value, v->data.constData(), 4);
-        return QVariant(static_cast<int>(value));
-    }
-
-    // An option the user changes is in the store a moment later, as a task's change is: a
-    // crash before the next run or auto-save does not take it back.
-    void optionsReachTheStoreAtOnce() {
-        mainWindow()->showFromTray();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
-        clickCheckBox(child<QCheckBox>(mainWindow(), "CheckBox4"));
-        QVERIFY(watchmanTimer("SaveSoon")->isActive());
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(storedOption(QStringLiteral("Request Description")), QVariant(1));
-        typeAndLeave(child<QLineEdit>(mainWindow(), "Edit3"), QStringLiteral("25"));
-        QVERIFY(watchmanTimer("SaveSoon")->isActive());
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(storedOption(QStringLiteral("Auto Reminder")), QVariant(25));
-        clickCheckBox(child<QCheckBox>(mainWindow(), "CheckBox5"));
-        QVERIFY(watchmanTimer("SaveSoon")->isActive());
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(storedOption(QStringLiteral("Idle Minutes")), QVariant(0));
-        // The auto-save period applies when the window closes, and is kept then.
-        typeAndLeave(child<QLineEdit>(mainWindow(), "Edit2"), QStringLiteral("7"));
-        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button1"), Qt::LeftButton);
-        QVERIFY(!mainWindow()->isVisible());
-        QVERIFY(watchmanTimer("SaveSoon")->isActive());
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(storedOption(QStringLiteral("Auto Save")), QVariant(7));
-        QVERIFY(f->boxes.shown.isEmpty());
-    }
-
-    // Minutes reach the store as they are typed, before the box is left or the window closes.
-    void minutesReachTheStoreAsTyped() {
-        mainWindow()->showFromTray();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
-        for (const auto& [box, option] : {std::pair{"Edit2", "Auto Save"},
-                                          {"Edit3", "Auto Reminder"},
-                                          {"Edit4", "Idle Minutes"}}) {
-            auto* minutes = child<QLineEdit>(mainWindow(), box);
-            minutes->selectAll();
-            QTest::keyClicks(minutes, QStringLiteral("42"));
-            QVERIFY2(watchmanTimer("SaveSoon")->isActive(), box);
-            fireTimer(watchmanTimer("SaveSoon"));
-            QCOMPARE(storedOption(QLatin1String(option)), QVariant(42));
-        }
-    }
-
-    // A run killed after its last sign of life: the question is up when the program starts,
-    // and the user's answer is in the store at once, with nothing left to ask.
-    void killedRunAskedAtStartAndSaved() {
-        addTask(QStringLiteral("Writing"));
-        app.reset(); // saves
-        Journal::Run run;
-        run.task = QStringLiteral("Writing");
-        run.index = 0;
-        run.startUtcMs = run.baseUtcMs = f->clock.utc - 100000;
-        QFile journal(journalPath());
-        QVERIFY(journal.open(QIODevice::WriteOnly));
-        journal.write(Journal::encode(run) + "beat 0 30000\nbeat 0 60000\n");
-        journal.close();
-        app = std::make_unique<korvan::Application>();
-        AbsenceDialog* question = app->absenceDialog();
-        QVERIFY(question->isVisible());
-        QVERIFY(child<QLabel>(question, "Label1")
-                    ->text()
-                    .startsWith(QStringLiteral("Korvan ended while \"Writing\" was running")));
-        QTest::mouseClick(child<QPushButton>(question, "Button1"), Qt::LeftButton);
-        QVERIFY(!question->isVisible());
-        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
-        QCOMPARE(FormatTime(tasks()[0]->CurrentTime()), QStringLiteral("00:01:00"));
-        QCOMPARE(QDir(QFileInfo(journalPath()).absolutePath())
-                     .entryList({QStringLiteral("korvan.journal*")}, QDir::Files),
-                 QStringList());
-        restartApplication();
-        QVERIFY(!app->absenceDialog()->isVisible());
-    }
-
-    // A switch the store cannot take (a full disk): the journal names the new task as the
-    // save returns, and the message about the store comes after, from the event loop; a box
-    // opened inside the save held the journal on the old task for as long as it was open.
-    void switchOnAFullDiskIsJournalledBeforeItIsSaid() {
-        for (int i = 0; i < 100; ++i)
-            addTask(QStringLiteral("Task %1").arg(i));
-        mainWindow()->SaveSettings();
-        mainWindow()->showFromTray();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
-        const auto startRow = [this](int row) {
-            select(row);
-            QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
-            fireTimer(watchmanTimer("SaveSoon"));
-        };
-        startRow(0);
-        FullDisk full(1000);
-        startRow(1);
-        QVERIFY(f->boxes.shown.isEmpty());
-        QFile journal(app->watchman().journalPath());
-        QVERIFY(journal.open(QIODevice::ReadOnly));
-        QVERIFY(journal.readAll().endsWith(" Task%201\n"));
-        QCoreApplication::processEvents();
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
-    }
-
-    // Start from the main window: the store and the journal follow at once; away with the
-    // task running, the question comes on return and "Discard it" is what the store gets;
-    // an orderly end leaves no journal.
-    void startAwayAndBackThroughTheWindows() {
-        FakeIdleSource idle;
-        platform::services().idle = &idle;
-        addTask(QStringLiteral("Writing"));
-        mainWindow()->SaveSettings();
-        restartApplication();
-        mainWindow()->showFromTray();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
-        select(0);
-        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
-        QVERIFY(tasks()[0]->running());
-        fireTimer(watchmanTimer("SaveSoon"));
-        const QString journal = app->watchman().journalPath();
-        QVERIFY(QFile::exists(journal));
-        f->clock.advanceSeconds(60);
-        idle.idle = 11 * 60000;
-        f->clock.advanceSeconds(11 * 60);
-        fireTimer(watchmanTimer("Heartbeat"));
-        idle.idle = 500;
-        fireTimer(watchmanTimer("AwayPoll"));
-        AbsenceDialog* question = app->absenceDialog();
-        QVERIFY(question->isVisible());
-        QTest::mouseClick(child<QPushButton>(question, "Button2"), Qt::LeftButton);
-        QVERIFY(tasks()[0]->running());
-        QCOMPARE(FormatTime(tasks()[0]->CurrentTime()), QStringLiteral("00:01:00"));
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
-        app.reset();
-        QVERIFY(!QFile::exists(journal));
-        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
-        platform::services().idle = nullptr;
-    }
-
-    // A change is one write of the store, however many tasks it holds: resetting one task
-    // of 500, or all of them at once, writes the file once, with the change in it.
-    void aChangeIsOneWriteOfTheStore() {
-        for (int i = 0; i < 500; ++i)
-            addTask(QStringLiteral("Task %1").arg(i, 3, 10, QLatin1Char('0')), 1);
-        mainWindow()->SaveSettings();
-        restartApplication();
-        QSignalSpy writes(mainWindow(), &MainWindow::saved);
-        f->shell.doubleClick();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
-        auto* grid = child<QTableView>(mainWindow(), "StringGrid1");
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                          grid->visualRect(grid->model()->index(0, 0)).center());
-        f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button7"), Qt::LeftButton);
-        QCOMPARE(writes.count(), 0); // in a moment
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(writes.count(), 1);
-        QCOMPARE(storedTime(0), 0.0);
-        QCOMPARE(storedTime(1), 1 / 24.0);
-        f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button8"), Qt::LeftButton);
-        QCOMPARE(writes.count(), 1);
-        fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(writes.count(), 2);
-        QCOMPARE(storedTime(1), 0.0);
-        QCOMPARE(storedTime(499), 0.0);
-        QVERIFY(!watchmanTimer("SaveSoon")->isActive());
     }
 };
 

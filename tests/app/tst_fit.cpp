@@ -82,11 +82,10 @@ class TestFit : public QObject {
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
+    // A task of an hour, described, as a booking would show it.
     Task* addTask(const QString& name, double hours = 1) {
-        auto* task = new Task(name);
-        task->SetTime(hours / 24.0);
+        Task* task = f->addTask(name, hours);
         task->setDescription(QStringLiteral("done"));
-        f->tasks().push_back(task);
         return task;
     }
 
@@ -162,7 +161,7 @@ private Q_SLOTS:
     void cleanup() { f.reset(); }
 
     void mainWindow() {
-        MainWindow window(f->tasks(), f->settings);
+        MainWindow window(f->store());
         for (int i = 0; i < 30; ++i)
             addTask(QStringLiteral("Task %1").arg(i));
         window.RefreshGrid();
@@ -175,7 +174,7 @@ private Q_SLOTS:
     // The grid shows the start of a long name, in its column as wide as ever, and the whole
     // name where the pointer rests.
     void mainWindowElidesLongNames() {
-        MainWindow window(f->tasks(), f->settings);
+        MainWindow window(f->store());
         addTask(QStringLiteral("Short"));
         window.RefreshGrid();
         child<QAction>(&window, "Add1")->trigger();

@@ -41,10 +41,14 @@ private Q_SLOTS:
             QStringLiteral("Provider=PostgreSQL;Data Source=db:5432;User ID=ann;Password=p;w\"d");
         const std::vector<StoredTask> tasks = {
             {QStringLiteral("Writing \"A\" & Co"), 1.5 / 24, QStringLiteral("two\r\nlines"), 3, 4},
-            {QStringLiteral("Задача"), 0, QString(), 0, 0}};
+            {QStringLiteral("Задача"), 0, QString(), 0, 0},
+            // A backslash is escaped in the file, in plain ASCII and in other text alike.
+            {QStringLiteral("C:\\temp\\"), 0.25, QStringLiteral("a\\b"), 0, 0},
+            {QStringLiteral("P\u0159ehled\\Q1"), 0, QStringLiteral("\\\"\u0159\\"), 0, 0}};
         QVERIFY(!SettingsStore::save(settings, tasks));
         const QByteArray file = f->readStore();
         QVERIFY(!file.contains("Password=p;w")); // scrambled, as always
+        f->rereadStore();
         const SettingsStore::Loaded loaded = SettingsStore::load();
         QVERIFY(loaded.problems.isEmpty());
         const Settings& back = loaded.settings;
@@ -54,13 +58,17 @@ private Q_SLOTS:
         QVERIFY(!back.autoStart);
         QVERIFY(back.requestDescription);
         QCOMPARE(back.connection, settings.connection);
-        QCOMPARE(loaded.tasks.size(), size_t(2));
+        QCOMPARE(loaded.tasks.size(), tasks.size());
         QCOMPARE(loaded.tasks[0].name, tasks[0].name);
         QCOMPARE(loaded.tasks[0].time, tasks[0].time);
         QCOMPARE(loaded.tasks[0].description, tasks[0].description);
         QCOMPARE(loaded.tasks[0].sectionId, 3);
         QCOMPARE(loaded.tasks[0].activityId, 4);
-        QCOMPARE(loaded.tasks[1].name, tasks[1].name);
+        for (size_t i = 1; i < tasks.size(); ++i) {
+            QCOMPARE(loaded.tasks[i].name, tasks[i].name);
+            QCOMPARE(loaded.tasks[i].time, tasks[i].time);
+            QCOMPARE(loaded.tasks[i].description, tasks[i].description);
+        }
         QVERIFY(f->boxes.shown.isEmpty());
     }
 

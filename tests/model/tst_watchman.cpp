@@ -1,5 +1,6 @@
 #include "model/SettingsStore.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/Watchman.h"
 #include "platform/SleepWatch.h"
 #include "support/Fixture.h"
@@ -26,8 +27,9 @@ class TestWatchman : public QObject {
     std::unique_ptr<Fixture> f;
     FakeIdleSource idle;
     platform::SleepWatch sleep;
-    Settings settings;
+    Options options;
     std::unique_ptr<TaskList> tasks;
+    std::unique_ptr<TaskStore> store;
     std::unique_ptr<Watchman> w;
     int saves = 0;
 
@@ -40,32 +42,25 @@ class TestWatchman : public QObject {
     // The program as it starts: the tasks from the store, then the watchman.
     void start(bool withSleepWatch = true) {
         w.reset();
+        store.reset();
         tasks = std::make_unique<TaskList>();
-        const SettingsStore::Loaded loaded = SettingsStore::load();
-        for (const StoredTask& stored : loaded.tasks) {
-            auto* task = new Task(stored.name);
-            task->SetTime(stored.time);
-            tasks->push_back(task);
-        }
-        w = std::make_unique<Watchman>(*tasks, settings, folder(), &idle,
+        store = std::make_unique<TaskStore>(*tasks, options);
+        const Settings kept = options.values();
+        store->load();
+        options.load(kept); // the test's own, whatever the store holds
+        w = std::make_unique<Watchman>(*tasks, options.values(), folder(), &idle,
                                        withSleepWatch ? &sleep : nullptr);
         w->save = [this] {
             ++saves;
-            if (failSaves)
-                return false;
-            std::vector<StoredTask> stored;
-            for (const Task* task : *tasks)
-                stored.push_back({task->name(), task->CurrentTime(), {}, 0, 0});
-            if (SettingsStore::save(settings, stored))
-                return false;
-            w->storeSaved();
-            return true;
+            return !failSaves && store->save().written;
         };
+        connect(store.get(), &TaskStore::saved, w.get(), [this] { w->storeSaved(); });
     }
     // The program killed: nothing more is saved.
     void kill() {
         w->save = nullptr;
         w.reset();
+        store.reset();
         tasks.reset();
     }
     QTimer* timer(const char* name) const { return child<QTimer>(w.get(), name); }
@@ -76,7 +71,7 @@ class TestWatchman : public QObject {
     }
     // A task runs, with questions about time away after that many minutes (0: none).
     Task* runWithIdleAfter(int minutes) {
-        settings.idleMinutes = minutes;
+        options.setIdleMinutes(minutes);
         Task* task = add(QStringLiteral("Task"));
         tasks->choose(task);
         settle();
@@ -121,13 +116,14 @@ class TestWatchman : public QObject {
 private Q_SLOTS:
     void init() {
         f = std::make_unique<Fixture>();
-        settings = Settings{};
+        options.load(Settings{});
         idle.idle = 0;
         saves = 0;
         start();
     }
     void cleanup() {
         w.reset();
+        store.reset();
         tasks.reset();
         f.reset();
     }
@@ -166,6 +162,107 @@ private Q_SLOTS:
         QVERIFY(!timer("SaveSoon")->isActive());
         QVERIFY(!timer("AwayPoll")->isActive());
         QVERIFY(!timer("Heartbeat")->isActive());
+    }
+
+    // A start or a stop is written at once: a change right after it does not postpone that
+    // save, and a stream of changes (typing) is written at most a moment after the first.
+    void changesNeverPostponeTheSave() {
+        Task* a = add(QStringLiteral("A"));
+        tasks->choose(a);
+        a->setDescription(QStringLiteral("typed at once"));
+        QCOMPARE(timer("SaveSoon")->interval(), 0);
+        settle();
+        a->setDescription(QStringLiteral("t"));
+        QCOMPARE(timer("SaveSoon")->interval(), 300);
+        for (const int left : {100, 0, 0}) {
+            f->clock.advanceSeconds(0.2);
+            a->setDescription(a->description() + QLatin1Char('t'));
+            QCOMPARE(timer("SaveSoon")->interval(), left);
+        }
+        settle();
+        f->clock.advanceSeconds(0.1);
+        a->setDescription(QStringLiteral("later"));
+        tasks->stopAll();
+        QCOMPARE(timer("SaveSoon")->interval(), 0);
+    }
+
+    // Killed twice while the same task ran, the first question never answered: the next
+    // start asks about both runs; whatever the answers, a minute both claim counts once.
+    void twoCrashesOfOneTask_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<QString>("expected");
+        const int lastSign = 0, now = 1, none = 2;
+        QTest::newRow("both until the last sign") << lastSign << lastSign << "00:02:00";
+        QTest::newRow("both until now") << now << now << "00:02:20";
+        QTest::newRow("first until now") << now << lastSign << "00:02:20";
+        QTest::newRow("second until now") << lastSign << now << "00:02:10";
+        QTest::newRow("only the second") << none << now << "00:01:10";
+    }
+    void twoCrashesOfOneTask() {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QFETCH(QString, expected);
+        run(add(QStringLiteral("Writing")), 60);
+        QCOMPARE(restartAfter(10).size(), size_t(1));
+        run((*tasks)[0], 60);
+        const std::vector<Watchman::Gap> gaps = restartAfter(10);
+        QCOMPARE(gaps.size(), size_t(2));
+        const bool firstIsFirst = gaps[0].startUtcMs < gaps[1].startUtcMs;
+        const Watchman::Gap& older = gaps[firstIsFirst ? 0 : 1];
+        const Watchman::Gap& newer = gaps[firstIsFirst ? 1 : 0];
+        // Answered in either order.
+        for (const auto& [gap, choice] : {std::pair{&newer, second}, std::pair{&older, first}})
+            w->resolveGap(*gap, static_cast<Watchman::GapChoice>(choice), false);
+        QCOMPARE(hms(storedTime(0)), expected);
+        QCOMPARE(journals(), QStringList());
+    }
+
+    // The journal names a task by its place in the store, which keeps the tasks by name
+    // whatever order they came in: of two tasks of one name, the one that ran is asked about.
+    void theJournalFindsTheTaskThatRan() {
+        add(QStringLiteral("Same"), 3600 * kSecond);
+        Task* ran = add(QStringLiteral("Same"), 7200 * kSecond);
+        add(QStringLiteral("Alpha"));
+        run(ran, 60);
+        const std::vector<Watchman::Gap> gaps = restartAfter();
+        QCOMPARE(gaps.size(), size_t(1));
+        // As the store keeps them: Alpha, then the two of one name in the order they came.
+        QCOMPARE(gaps[0].taskId, (*tasks)[2]->Id());
+        QCOMPARE(hms((*tasks)[1]->time()), QStringLiteral("01:00:00"));
+        QCOMPARE(hms((*tasks)[2]->time()), QStringLiteral("02:00:00"));
+    }
+
+    // A task started while the user was already away (from a script, or the item host's
+    // menu): the absence counts from the start, and "Discard" takes nothing from its hours.
+    void startedWhileAwayKeepsEarlierHours_data() {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("keep") << 0 << "02:11:00";
+        QTest::newRow("discard") << 1 << "02:00:00";
+    }
+    void startedWhileAwayKeepsEarlierHours() {
+        QFETCH(int, choice);
+        QFETCH(QString, time);
+        options.setIdleMinutes(10);
+        Task* task = add(QStringLiteral("Report"), 2.0 / 24);
+        idle.idle = 20 * 60000;
+        tasks->choose(task);
+        settle();
+        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        for (int s = 0; s < 11 * 60; ++s) {
+            f->clock.advanceSeconds(1);
+            idle.idle += 1000;
+            if ((s + 1) % 30 == 0)
+                fireTimer(timer("Heartbeat"));
+        }
+        idle.idle = 0;
+        fireTimer(timer("AwayPoll"));
+        QCOMPARE(asked.count(), 1);
+        const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
+        QCOMPARE(absence.toUtcMs - absence.fromUtcMs, qint64(11 * 60000));
+        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->CurrentTimeText(), time);
     }
 
     // Killed 70 s into a run with a sign of life every 30 s: the next start asks, and each
@@ -296,7 +393,8 @@ private Q_SLOTS:
         run(add(QStringLiteral("Writing")), 60);
         TaskList otherTasks;
         otherTasks.push_back(new Task(QStringLiteral("Writing")));
-        auto other = std::make_unique<Watchman>(otherTasks, settings, folder(), nullptr, nullptr);
+        auto other =
+            std::make_unique<Watchman>(otherTasks, options.values(), folder(), nullptr, nullptr);
         other->save = [&other] { return other->storeSaved(), true; };
         QVERIFY(other->takeGaps().empty());
         otherTasks.choose(otherTasks[0]);
@@ -451,7 +549,7 @@ private Q_SLOTS:
         idle.idle = 60 * 60000;
         fireTimer(timer("Heartbeat"));
         QVERIFY(!timer("AwayPoll")->isActive());
-        settings.idleMinutes = 10;
+        options.setIdleMinutes(10);
         tasks->stopAll();
         settle();
         QVERIFY(!timer("Heartbeat")->isActive());

@@ -2,6 +2,7 @@
 
 #include "desktop/PopupMenu.h"
 #include "model/TaskList.h"
+#include "model/TaskStore.h"
 #include "model/WorkRecords.h"
 #include "platform/Services.h"
 #include "platform/WheelGuard.h"
@@ -36,14 +37,27 @@ Fixture::Fixture()
     // The program installs it once for all its windows.
     platform::WheelGuard::install();
     tasks_ = std::make_unique<TaskList>();
-    records_ = std::make_unique<WorkRecords>(settings.connection);
+    store_ = std::make_unique<TaskStore>(*tasks_, options);
+    records_ = std::make_unique<WorkRecords>(options.values().connection);
 }
 
 Fixture::~Fixture() {
     records_.reset();
+    store_.reset();
     tasks_.reset();
     PopupMenu::setPopupHandler({});
     platform::services() = platform::Services{};
+}
+
+Task* addTask(TaskList& tasks, const QString& name, double hours) {
+    auto* task = new Task(name);
+    task->SetTime(hours / 24.0);
+    tasks.push_back(task);
+    return task;
+}
+
+Task* Fixture::addTask(const QString& name, double hours) const {
+    return ::addTask(*tasks_, name, hours);
 }
 
 void fireTimer(QTimer* timer) {
@@ -66,6 +80,11 @@ void typeAndLeave(QWidget* field, const QString& text) {
 QByteArray Fixture::readStore() const {
     QFile file(storePath());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Fixture::rereadStore() {
+    registry = std::make_unique<platform::FileRegistry>(storePath());
+    platform::services().registry = registry.get();
 }
 
 void Fixture::writeStore(const QByteArray& bytes) const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/SettingsStore.h"
+#include "model/Options.h"
 #include "platform/Registry.h"
 #include "support/Fakes.h"
 
@@ -9,7 +9,9 @@
 #include <QWidget>
 #include <memory>
 
+class Task;
 class TaskList;
+class TaskStore;
 class WorkRecords;
 
 // Installs fakes for everything from outside and holds the parts of the program a window
@@ -38,15 +40,24 @@ public:
     // The store file as it is on disk, and one written before the program reads it.
     QByteArray readStore() const;
     void writeStore(const QByteArray& bytes) const;
+    // A new reader of the store, as the next start of the program has: what comes back is
+    // what the file on disk holds, not the copy the last save remembered.
+    void rereadStore();
 
     // The options, as the main window loads and saves them.
-    Settings settings;
+    Options options;
+    const Settings& settings() const { return options.values(); }
     TaskList& tasks() const { return *tasks_; }
+    // The store of the tasks and settings above, as the application owns it.
+    TaskStore& store() const { return *store_; }
     // On no database until a test gives them one.
     WorkRecords& records() const { return *records_; }
+    // A task of that name and time added to the fixture's task list.
+    Task* addTask(const QString& name, double hours = 0) const;
 
 private:
     std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<TaskStore> store_;
     std::unique_ptr<WorkRecords> records_;
 };
 
@@ -65,6 +76,8 @@ template <class T> T* child(const QObject* parent, const char* name) {
     return found;
 }
 
+// A task of that name and time, as a user adds one, at the end of the list.
+Task* addTask(TaskList& tasks, const QString& name, double hours = 0);
 // A timer's interval is over now.
 void fireTimer(QTimer* timer);
 // Clicks a check box on its box, as a user does; it toggles.

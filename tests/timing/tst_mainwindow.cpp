@@ -1,6 +1,5 @@
-#include "desktop/PopupMenu.h"
-#include "desktop/TrayIcon.h"
-#include "support/Fixture.h"
+#include "MainWindowTest.h"
+#include "timing/Countdown.h"
 #include "timing/DescriptionDialog.h"
 #include "timing/MainWindow.h"
 
@@ -17,93 +16,12 @@
 
 using namespace platform;
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public MainWindowTest {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<QAbstractItemModelTester> gridTester;
-
-    // The main window on the fixture's settings and task list, as the program starts it;
-    // the grid's model is checked for consistency through every change.
-    void start() {
-        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
-        gridTester = std::make_unique<QAbstractItemModelTester>(
-            child<QTableView>(window.get(), "StringGrid1")->model(),
-            QAbstractItemModelTester::FailureReportingMode::QtTest);
-    }
-    void stop() {
-        gridTester.reset();
-        window.reset();
-    }
-
-    Task* addTask(const QString& name, double hours = 0) {
-        auto* task = new Task(name);
-        task->SetTime(hours / 24.0);
-        f->tasks().push_back(task);
-        return task;
-    }
-    QString cell(int row, int column) const {
-        const QAbstractItemModel* m = child<QTableView>(window.get(), "StringGrid1")->model();
-        return m->data(m->index(row, column)).toString();
-    }
-    void select(int row) { window->selectTaskRow(row); }
-    static QStringList captionsOf(const QMenu* menu) {
-        QStringList captions;
-        for (QAction* a : menu->actions())
-            captions << (a->data().toInt() == 100 ? MainWindow::entryCaption(a) : a->text());
-        return captions;
-    }
-    QStringList menuCaptions() const {
-        return captionsOf(child<PopupMenu>(window.get(), "PopupMenu1"));
-    }
-
-    // The program started anew on a store of tasks "Task 0000", "Task 0001"... with no time.
-    void startWithTasks(int count, TrayProtocol protocol = TrayProtocol::XEmbed) {
-        stop();
-        f.reset();
-        f = std::make_unique<Fixture>();
-        f->shell.trayProtocol = protocol;
-        QByteArray store =
-            kStoreHead + "\"Count\"=dword:" + QByteArray::number(count, 16).rightJustified(8, '0') +
-            "\r\n";
-        for (int i = 0; i < count; ++i)
-            store += "\"Project" + QByteArray::number(i) + "\"=\"" + taskName(i).toLatin1() +
-                     "\"\r\n\"Time" + QByteArray::number(i) + "\"=hex:00,00,00,00,00,00,00,00\r\n";
-        f->writeStore(store);
-        start();
-    }
-    static QString taskName(int i) {
-        return QStringLiteral("Task %1").arg(i, 4, 10, QLatin1Char('0'));
-    }
-    // A right click on the tray icon; the menu pops up and `act` works in it as the user.
-    void inTrayMenu(const std::function<void(QMenu*)>& act) {
-        bool opened = false;
-        PopupMenu::setPopupHandler([&](PopupMenu* menu, const QPoint& pos) {
-            opened = true;
-            menu->popup(pos);
-            if (!QTest::qWaitForWindowExposed(menu))
-                QFAIL("the tray menu does not show");
-            act(menu);
-            menu->hide();
-        });
-        f->shell.requestContext();
-        PopupMenu::setPopupHandler({});
-        QVERIFY(opened);
-    }
-    // The menu is all on the screen it shows on.
-    static bool onScreen(const QMenu* menu) {
-        return menu->isVisible() && menu->screen()->availableGeometry().contains(menu->geometry());
-    }
 
 private Q_SLOTS:
-    void init() {
-        f = std::make_unique<Fixture>();
-        start();
-    }
-    void cleanup() {
-        stop();
-        f.reset();
-    }
+    void init() { setUpWindow(); }
+    void cleanup() { tearDownWindow(); }
 
     void windowAtStart() {
         QVERIFY(!window->isVisible());
@@ -163,6 +81,8 @@ private Q_SLOTS:
         QCOMPARE(cell(1, 1), QStringLiteral("01:30:00"));
         QCOMPARE(cell(1, 2), QString());
         QVERIFY(child<QPushButton>(window.get(), "Button5")->isEnabled());
+        // The grid sorts its rows; the task list keeps the order the tasks came in.
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("beta"));
     }
 
     void currentRowStaysAfterResort() {
@@ -246,39 +166,6 @@ private Q_SLOTS:
         QVERIFY(!window->menuEntry(a)->isChecked()); // the menu is refreshed at once
     }
 
-    void menuSortedAndSwitchesTasks() {
-        addTask(QStringLiteral("b"));
-        addTask(QStringLiteral("a"), 1);
-        addTask(QStringLiteral("c"));
-        addTask(QStringLiteral("a"));
-        window->RefreshMenu();
-        QCOMPARE(menuCaptions().mid(0, 4),
-                 QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
-        QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
-        Task* c = f->tasks()[2];
-        window->menuEntry(c)->trigger();
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
-                 QStringLiteral("Active task: c  00:00 h"));
-        f->clock.advanceSeconds(5);
-        window->RefreshMenu();
-        QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
-        QVERIFY(window->menuEntry(c)->isChecked());
-    }
-
-    void rightClickOnIconOpensRefreshedMenu() {
-        Task* a = addTask(QStringLiteral("a"));
-        a->Start();
-        f->clock.advanceSeconds(7);
-        QStringList seen;
-        PopupMenu::setPopupHandler([&](PopupMenu* m, const QPoint&) {
-            for (QAction* act : m->actions())
-                if (act->data().toInt() == 100)
-                    seen << MainWindow::entryCaption(act);
-        });
-        f->shell.requestContext();
-        QCOMPARE(seen, QStringList({"a  00:00:07"}));
-    }
-
     void doubleClickShowsWindowAndTimerRunsOnlyWhileShown() {
         int opened = 0;
         connect(child<QAction>(window.get(), "Add1"), &QAction::triggered, this, [&] { ++opened; });
@@ -356,8 +243,8 @@ private Q_SLOTS:
                        QImage::Format_ARGB32_Premultiplied) == expected;
         };
         QVERIFY(shows("idle"));
-        addTask(QStringLiteral("Writing"));
-        addTask(QStringLiteral("Support"));
+        Task* writing = addTask(QStringLiteral("Writing"));
+        Task* support = addTask(QStringLiteral("Support"));
         window->RefreshGrid();
         child<QAction>(window.get(), "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -366,7 +253,7 @@ private Q_SLOTS:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row.center());
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button5")),
                           Qt::LeftButton);
-        QVERIFY(f->tasks()[1]->running());
+        QVERIFY(writing->running());
         QVERIFY(shows("running"));
         QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button6")),
                           Qt::LeftButton);
@@ -375,7 +262,7 @@ private Q_SLOTS:
         PopupMenu::setPopupHandler(
             [](PopupMenu* m, const QPoint&) { m->actions().first()->trigger(); });
         f->shell.requestContext();
-        QVERIFY(f->tasks()[0]->running());
+        QVERIFY(support->running());
         QVERIFY(shows("running"));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(0, 0)).center());
@@ -404,9 +291,9 @@ private Q_SLOTS:
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:00", "b  00:00:00"}));
         bool menuOpened = false;
         PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint&) { menuOpened = true; });
-        window->menuEntry(f->tasks()[0])->trigger();
+        window->menuEntry(taskNamed("a"))->trigger();
         f->clock.advanceSeconds(5);
-        window->menuEntry(f->tasks()[1])->trigger(); // switching refreshes the exported entries
+        window->menuEntry(taskNamed("b"))->trigger(); // switching refreshes the exported entries
         QCOMPARE(menuCaptions().mid(0, 2), QStringList({"a  00:00:05", "b  00:00:00"}));
         f->shell.clickMessage();
         QVERIFY(window->isVisible());
@@ -439,40 +326,29 @@ private Q_SLOTS:
     // Opening and closing the main window, as often as a user likes, never postpones the
     // auto-save or the reminder; a new period does start its countdown again.
     void showingTheWindowKeepsTheCountdowns() {
-        f->shell.doubleClick();
-        for (QCheckBox* box : {child<QCheckBox>(window.get(), "CheckBox1"),
-                               child<QCheckBox>(window.get(), "CheckBox2")})
-            if (!box->isChecked())
-                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
-                          Qt::LeftButton);
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive() &&
-                child<QTimer>(window.get(), "Timer3")->isActive());
-        // Until both countdowns have visibly run down a little.
-        while (child<QTimer>(window.get(), "Timer2")->remainingTime() >
-                   child<QTimer>(window.get(), "Timer2")->interval() - 3 ||
-               child<QTimer>(window.get(), "Timer3")->remainingTime() >
-                   child<QTimer>(window.get(), "Timer3")->interval() - 3)
-            QCoreApplication::processEvents();
-        const int saveLeft = child<QTimer>(window.get(), "Timer2")->remainingTime();
-        const int remindLeft = child<QTimer>(window.get(), "Timer3")->remainingTime();
-        for (int i = 0; i < 3; ++i) {
+        auto* autoSave = child<Countdown>(window.get(), "Timer2");
+        auto* reminder = child<Countdown>(window.get(), "Timer3");
+        QVERIFY(autoSave->isActive() && reminder->isActive());
+        const qint64 saveLeft = autoSave->msLeft(), remindLeft = reminder->msLeft();
+        QCOMPARE(saveLeft, 5 * 60000);
+        auto* close = child<QPushButton>(window.get(), "Button1");
+        for (int i = 1; i <= 3; ++i) {
+            f->clock.advanceSeconds(40);
             f->shell.doubleClick();
             QVERIFY(window->isVisible());
-            QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
-                              Qt::LeftButton);
+            f->clock.advanceSeconds(20);
+            QTest::mouseClick(close, Qt::LeftButton);
             QVERIFY(!window->isVisible());
+            QCOMPARE(autoSave->msLeft(), saveLeft - i * 60000);
+            QCOMPARE(reminder->msLeft(), remindLeft - i * 60000);
         }
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() <= saveLeft);
-        QVERIFY(child<QTimer>(window.get(), "Timer3")->remainingTime() <= remindLeft);
         f->shell.doubleClick();
         child<QLineEdit>(window.get(), "Edit2")->selectAll();
         QTest::keyClicks(child<QLineEdit>(window.get(), "Edit2"), QStringLiteral("9"));
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("Button1")),
-                          Qt::LeftButton);
-        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 9 * 60000);
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->remainingTime() >
-                child<QTimer>(window.get(), "Timer2")->interval() - 1000);
+        QTest::mouseClick(close, Qt::LeftButton);
+        QCOMPARE(autoSave->interval(), 9 * 60000);
+        QCOMPARE(autoSave->msLeft(), 9 * 60000);
+        QCOMPARE(reminder->msLeft(), remindLeft - 3 * 60000);
     }
 
     // Without a notification area a few seconds after start the main window shows; with
@@ -546,159 +422,7 @@ private Q_SLOTS:
         QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
     }
 
-    // With more tasks than fit on the screen the tray menu keeps every entry in reach: the
-    // tasks are in the submenu "&Tasks", which stays on the screen and scrolls to each of
-    // them; the running task stays at the top, and E&xit is a key press away.
-    void manyTasksInASubmenuWithinTheScreen() {
-        startWithTasks(1000);
-        inTrayMenu([&](QMenu* menu) {
-            QVERIFY(onScreen(menu));
-            QCOMPARE(captionsOf(menu), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
-            QTest::keyClick(menu, Qt::Key_T);
-            auto* tasks = child<QMenu>(window.get(), "TasksMenu");
-            QVERIFY(QTest::qWaitForWindowExposed(tasks));
-            QVERIFY(onScreen(tasks));
-            QCOMPARE(tasks->actions().size(), 1000);
-            // Each entry in turn by the arrow key, in order, scrolled into sight.
-            for (int i = 0; i < 1000; ++i) {
-                if (i > 0)
-                    QTest::keyClick(tasks, Qt::Key_Down);
-                QAction* active = tasks->activeAction();
-                QVERIFY(active);
-                QCOMPARE(MainWindow::entryCaption(active),
-                         taskName(i) + QStringLiteral("  00:00:00"));
-                QVERIFY(tasks->rect().contains(tasks->actionGeometry(active)));
-            }
-            QTest::keyClick(tasks, Qt::Key_Home);
-            QCOMPARE(MainWindow::entryCaption(tasks->activeAction()), taskName(0) + "  00:00:00");
-            QTest::keyClick(tasks, Qt::Key_End);
-            QTest::keyClick(tasks, Qt::Key_Up);
-            QVERIFY(tasks->rect().contains(tasks->actionGeometry(tasks->activeAction())));
-            QTest::keyClick(tasks, Qt::Key_Return);
-            QVERIFY(!tasks->isVisible());
-        });
-        QCOMPARE(window->runningTaskName(), taskName(998));
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
-                 QStringLiteral("Active task: Task 0998  00:00 h"));
-        f->clock.advanceSeconds(60);
-        fireTimer(child<QTimer>(window.get(), "Timer2")); // the auto-save
-        QVERIFY(f->readStore().contains("\"Project998\"=\"Task 0998\"\r\n\"Time998\"=hex:" +
-                                        hexTime(60 / 86400.0)));
-
-        // The running task at the top, checked; choosing it there stops it.
-        inTrayMenu([&](QMenu* menu) {
-            QVERIFY(onScreen(menu));
-            QCOMPARE(captionsOf(menu), QStringList({"Task 0998  00:01:00", "&Tasks", "", "&About",
-                                                    "&Open", "", "E&xit"}));
-            QVERIFY(menu->actions().first()->isChecked());
-            QTest::keyClick(menu, Qt::Key_Down);
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        QCOMPARE(window->runningTaskName(), QString());
-
-        QTimer::singleShot(
-            0, this, [this] { inTrayMenu([](QMenu* menu) { QTest::keyClick(menu, Qt::Key_X); }); });
-        QCOMPARE(QCoreApplication::exec(), 0); // E&xit ends the program
-    }
-    static QByteArray hexTime(double days) {
-        QByteArray bytes(8, '\0');
-        quint64 bits;
-        std::memcpy(&bits, &days, sizeof bits);
-        qToLittleEndian(bits, bytes.data());
-        return bytes.toHex(',');
-    }
-
-    // Up to 30 tasks stay at the top of the menu; one more, and they go into the submenu,
-    // where the new one is in its place; removing tasks brings them back to the top.
-    void tasksGoToTheSubmenuAndBack() {
-        startWithTasks(30);
-        inTrayMenu([&](QMenu* menu) {
-            QVERIFY(onScreen(menu));
-            QCOMPARE(menu->actions().size(), 35);
-            QCOMPARE(captionsOf(menu).at(29), taskName(29) + QStringLiteral("  00:00:00"));
-            QCOMPARE(captionsOf(menu).at(30), QString());
-        });
-        auto* task = new Task(QStringLiteral("Task 0014a"));
-        f->tasks().push_back(task);
-        QStringList submenu;
-        inTrayMenu([&](QMenu* menu) {
-            QCOMPARE(captionsOf(menu), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
-            QTest::keyClick(menu, Qt::Key_T);
-            auto* tasks = child<QMenu>(window.get(), "TasksMenu");
-            QVERIFY(QTest::qWaitForWindowExposed(tasks));
-            QVERIFY(onScreen(tasks));
-            submenu = captionsOf(tasks);
-            QTest::keyClick(tasks, Qt::Key_Escape);
-        });
-        QCOMPARE(submenu.size(), 31);
-        QCOMPARE(submenu.at(15), QStringLiteral("Task 0014a  00:00:00"));
-        QCOMPARE(submenu.at(16), taskName(15) + QStringLiteral("  00:00:00"));
-
-        // The user removes two tasks in the main window.
-        f->shell.doubleClick();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        auto* grid = child<QTableView>(window.get(), "StringGrid1");
-        for (int i = 0; i < 2; ++i) {
-            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                              grid->visualRect(grid->model()->index(0, 0)).center());
-            f->boxes.answer(MsgAnswer::Yes);
-            QTest::mouseClick(child<QPushButton>(window.get(), "Button4"), Qt::LeftButton);
-        }
-        QCOMPARE(f->tasks().size(), size_t(29));
-        inTrayMenu([&](QMenu* menu) {
-            QCOMPARE(menu->actions().size(), 34);
-            QCOMPARE(captionsOf(menu).at(0), taskName(2) + QStringLiteral("  00:00:00"));
-            QCOMPARE(captionsOf(menu).at(13), QStringLiteral("Task 0014a  00:00:00"));
-            QVERIFY(!menu->actions().contains(child<QAction>(window.get(), "Tasks1")));
-        });
-        fireTimer(child<QTimer>(window.get(), "Timer2"));
-        QVERIFY(!f->readStore().contains("\"Task 0000\""));
-        QVERIFY(f->readStore().contains("\"Count\"=dword:0000001d"));
-    }
-
-    // An item host shows the exported menu, submenu and all, without asking first; it
-    // follows the list.
-    void itemHostGetsTheWholeSubmenu() {
-        startWithTasks(40, TrayProtocol::StatusNotifierItem);
-        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
-        QCOMPARE(menuCaptions(), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
-        const QStringList tasks = captionsOf(child<QMenu>(window.get(), "TasksMenu"));
-        QCOMPARE(tasks.size(), 40);
-        QCOMPARE(tasks.first(), taskName(0) + QStringLiteral("  00:00:00"));
-        QCOMPARE(tasks.last(), taskName(39) + QStringLiteral("  00:00:00"));
-        // A task added later is in the exported submenu as soon as the program is idle.
-        f->tasks().push_back(new Task(QStringLiteral("Task 0038a")));
-        QTRY_COMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 41);
-        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).at(39),
-                 QStringLiteral("Task 0038a  00:00:00"));
-    }
-
     // ---- the icon in a session that changes ----
-
-    TrayIcon* trayIcon() const { return child<TrayIcon>(window.get(), "TrayIcon1"); }
-    QTimer* trayCheck() const { return child<QTimer>(window.get(), "TrayCheckTimer"); }
-
-    // An item host that comes after the start (from no area, or from an XEmbed tray) gets
-    // the menu as it is now, submenu and all.
-    void itemHostThatComesLaterGetsTheMenu_data() {
-        QTest::addColumn<bool>("xembedFirst");
-        QTest::newRow("from no area") << false;
-        QTest::newRow("from an XEmbed tray") << true;
-    }
-    void itemHostThatComesLaterGetsTheMenu() {
-        QFETCH(bool, xembedFirst);
-        startWithTasks(40);
-        f->shell.changeTray(TrayProtocol::XEmbed, xembedFirst);
-        QVERIFY(!f->shell.exportedMenu);
-        QCOMPARE(child<QMenu>(window.get(), "TasksMenu")->actions().size(), 0); // not yet made
-        f->tasks()[3]->Start();
-        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
-        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
-        QCOMPARE(menuCaptions().first(), taskName(3) + QStringLiteral("  00:00:00"));
-        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 40);
-        QVERIFY(!trayCheck()->isActive());
-        QVERIFY(!window->isVisible());
-    }
 
     // The area goes while the window is hidden: a few seconds later the window comes out;
     // the area returns: the window goes back, unless the user has used it meanwhile.
@@ -778,44 +502,6 @@ private Q_SLOTS:
         addTask(QString(200, QLatin1Char('n')))->Start();
         QCOMPARE(f->shell.toolTip.size(), 127);
         QVERIFY(f->shell.toolTip.endsWith(QStringLiteral("\u2026  00:00 h")));
-    }
-
-    // Times go on in an open menu: the program's own (XEmbed) and one an item host shows
-    // (the exported menu hears aboutToShow when the host opens it, aboutToHide at the end).
-    void timesFollowInAnOpenMenu() {
-        Task* a = addTask(QStringLiteral("a"));
-        a->Start();
-        auto* timer = child<QTimer>(window.get(), "MenuTimer");
-        QStringList seen;
-        inTrayMenu([&](QMenu*) {
-            QVERIFY(timer->isActive());
-            QCOMPARE(timer->interval(), 1000);
-            f->clock.advanceSeconds(3);
-            fireTimer(timer);
-            seen = menuCaptions();
-        });
-        QCOMPARE(seen.first(), QStringLiteral("a  00:00:03"));
-        QVERIFY(!timer->isActive());
-
-        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
-        QMenu* exported = f->shell.exportedMenu;
-        QVERIFY(exported);
-        Q_EMIT exported->aboutToShow();
-        QVERIFY(timer->isActive());
-        f->clock.advanceSeconds(2);
-        fireTimer(timer);
-        QCOMPARE(menuCaptions().first(), QStringLiteral("a  00:00:05"));
-        Q_EMIT exported->aboutToHide();
-        QVERIFY(!timer->isActive());
-    }
-
-    // The item host asks for the menu at a place of its own: there it opens.
-    void itemHostContextMenuOpensWhereAsked() {
-        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
-        QPoint at;
-        PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint& pos) { at = pos; });
-        f->shell.requestContext(QPoint(640, 20));
-        QCOMPARE(at, QPoint(640, 20));
     }
 
     void descriptionFreshLine_data() {

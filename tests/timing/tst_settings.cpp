@@ -1,5 +1,7 @@
 #include "desktop/PopupMenu.h"
+#include "model/Options.h"
 #include "model/Records.h"
+#include "model/TaskStore.h"
 #include "platform/ConnectionString.h"
 #include "platform/RegistryFile.h"
 #include "support/Fixture.h"
@@ -39,7 +41,8 @@ QByteArray readFile(const QString& path) {
 class TestSettings : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
-    // The main window loads the settings and the tasks when it is created and saves them.
+    // The main window loads the settings and the tasks when it is created, saves them and
+    // says what went wrong; what the store alone does is tested without it.
     std::unique_ptr<MainWindow> window;
 
     // Writes the store before the program starts.
@@ -60,7 +63,7 @@ class TestSettings : public QObject {
     }
     // The program starts: the main window on the fixture's settings and task list.
     void start() {
-        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->store());
         QCoreApplication::processEvents(); // what the start has to say shows now
     }
     // Another copy of Korvan, or the user, writes the store.
@@ -70,8 +73,17 @@ class TestSettings : public QObject {
         key->writeString(name, value);
         QVERIFY(key->close());
     }
+    // The program starts again: a new process reads the file as the last save left it.
+    // The store alone, as the application holds it, for what no window takes part in.
+    TaskStore::Messages load() { return f->store().load(); }
+    bool save() { return f->store().save().written; }
+    void reload() {
+        f->rereadStore();
+        load();
+    }
     void restart() {
         window.reset();
+        f->rereadStore();
         start();
     }
 
@@ -105,33 +117,80 @@ private Q_SLOTS:
     }
 
     void saveAndLoadRoundTrip() {
-        start();
+        load();
         const QString awkward = QStringLiteral("Quote \" back\\slash ; [x] = \u010dau \U0001F600");
-        for (const QString& name : {awkward, QStringLiteral("plain")}) {
-            auto* t = new Task(name);
-            f->tasks().push_back(t);
-        }
+        const QStringList names = {awkward, QStringLiteral("plain"), QStringLiteral("C:\\temp\\"),
+                                   QStringLiteral("P\u0159ehled\\Q1")};
+        for (const QString& name : names)
+            f->tasks().push_back(new Task(name));
         f->tasks()[0]->SetTime(1.0 / 3.0);
         f->tasks()[0]->setDescription(QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         f->tasks()[0]->setSectionId(-7);
         f->tasks()[1]->setActivityId(2147483647);
-        window->settings().userName = QStringLiteral("jan");
-        window->SaveSettings();
-        QVERIFY(f->boxes.shown.isEmpty());
+        f->options.setUserName(QStringLiteral("jan"));
+        QVERIFY(f->store().save().messages.empty());
         QCOMPARE(QFile::permissions(f->storePath()),
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                      QFileDevice::WriteUser);
         const QByteArray text = readFile(f->storePath());
         QVERIFY(text.startsWith("Windows Registry Editor Version 5.00\r\n"));
         QVERIFY(text.contains("\"Auto Save\"=dword:00000005"));
-        restart();
-        QCOMPARE(f->tasks().size(), size_t(2));
-        Task* t = f->tasks()[0]->name() == awkward ? f->tasks()[0] : f->tasks()[1];
+        reload();
+        QStringList loaded;
+        for (const Task* task : f->tasks())
+            loaded << task->name();
+        QCOMPARE(QSet<QString>(loaded.begin(), loaded.end()),
+                 QSet<QString>(names.begin(), names.end()));
+        Task* t = *std::find_if(f->tasks().begin(), f->tasks().end(),
+                                [&](const Task* task) { return task->name() == awkward; });
         QCOMPARE(t->name(), awkward);
         QCOMPARE(t->time(), 1.0 / 3.0);
         QCOMPARE(t->description(), QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         QCOMPARE(t->sectionId(), -7);
-        QCOMPARE(window->settings().userName, QStringLiteral("jan"));
+        QCOMPARE(f->settings().userName, QStringLiteral("jan"));
+    }
+
+    // The store keeps the tasks by name, bytewise, those of one name in the order they came;
+    // the task list itself keeps the order they came in.
+    void tasksAreStoredByName() {
+        load();
+        for (const char* name : {"beta", "alpha", "Alpha", "alpha"})
+            f->addTask(QLatin1String(name), name[0] == 'b' ? 1 : 0);
+        Task* second = f->tasks()[3];
+        second->setDescription(QStringLiteral("second"));
+        QVERIFY(save());
+        QStringList names;
+        for (int i = 0; i < 4; ++i)
+            names << storedValue(QStringLiteral("Project%1").arg(i)).toText();
+        QCOMPARE(names, QStringList({"Alpha", "alpha", "alpha", "beta"}));
+        QCOMPARE(storedValue(QStringLiteral("Description2")).toText(), QStringLiteral("second"));
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("beta"));
+    }
+
+    // Every option announces its own change, once, whoever changes it; the same value again
+    // is no change, and neither is what a load brings.
+    void optionsAnnounceTheirChanges() {
+        QSignalSpy changed(&f->options, &Options::changed);
+        Options& o = f->options;
+        const std::vector<std::function<void()>> changes = {
+            [&] { o.setUserName(QStringLiteral("ann")); },
+            [&] { o.setAutoSaveMinutes(7); },
+            [&] { o.setReminderMinutes(0); },
+            [&] { o.setIdleMinutes(3); },
+            [&] { o.setAutoStart(false); },
+            [&] { o.setRequestDescription(true); },
+            [&] { o.setConnection(QStringLiteral("Provider=SQLite;Data Source=x")); }};
+        for (const auto& change : changes) {
+            const int before = changed.count();
+            change();
+            QCOMPARE(changed.count(), before + 1);
+            change();
+            QCOMPARE(changed.count(), before + 1);
+        }
+        QVERIFY(save());
+        load();
+        QCOMPARE(changed.count(), int(changes.size()));
+        QCOMPARE(f->settings().idleMinutes, 3);
     }
 
     void countWithMissingTimeSkipsThatIndex() {
@@ -144,12 +203,12 @@ private Q_SLOTS:
               RegValue::dword(QStringLiteral("SectionId2"), 12),
               RegValue::string(QStringLiteral("Project3"), QStringLiteral("left over")),
               RegValue::binary(QStringLiteral("Time3"), timeBytes(0.1))});
-        start();
+        load();
         QCOMPARE(f->tasks().size(), size_t(2));
-        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("two"));
-        QCOMPARE(f->tasks()[0]->sectionId(), 12);
-        QCOMPARE(f->tasks()[1]->name(), QStringLiteral("zero"));
-        window->SaveSettings();
+        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("zero"));
+        QCOMPARE(f->tasks()[1]->name(), QStringLiteral("two"));
+        QCOMPARE(f->tasks()[1]->sectionId(), 12);
+        save();
         // Values beyond the new count stay and are not loaded.
         QCOMPARE(storedValue(QStringLiteral("Project3")).toText(), QStringLiteral("left over"));
         QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
@@ -209,7 +268,7 @@ private Q_SLOTS:
               RegValue::binary(QStringLiteral("Time0"), timeBytes(0.5)),
               RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
               RegValue::binary(QStringLiteral("Time1"), timeBytes(0.25))});
-        start();
+        load();
         QCOMPARE(f->tasks().size(), size_t(2));
         QVERIFY(f->boxes.shown.isEmpty());
     }
@@ -276,7 +335,7 @@ private Q_SLOTS:
         seed({RegValue::dword(QStringLiteral("Count"), 0)});
         const QByteArray before = readFile(f->storePath());
         putInPlace(kind);
-        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
+        window = std::make_unique<MainWindow>(f->store());
         QVERIFY(f->boxes.shown.isEmpty());
         // The defaults are not the user's options: no log-on entry is made from them.
         QVERIFY(!QFile::exists(f->autostartPath()));
@@ -319,9 +378,9 @@ private Q_SLOTS:
         seed({RegValue::dword(QStringLiteral("Count"), 0)});
         QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
         QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
-        start();
+        load();
         f->tasks().push_back(new Task(QStringLiteral("linked")));
-        window->SaveSettings();
+        save();
         QVERIFY(QFileInfo(f->storePath()).isSymLink());
         QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
     }
@@ -403,8 +462,8 @@ private Q_SLOTS:
     void valuesOfOthersAreKept() {
         RegValue multi{QStringLiteral("Other"), REG_MULTI_SZ, QByteArray("a\0\0\0\0\0", 6)};
         seed({multi, RegValue::string(QString(), QStringLiteral("default value"))});
-        start();
-        window->SaveSettings();
+        load();
+        save();
         QVERIFY(storedValue(QStringLiteral("Other")) == multi);
         QCOMPARE(storedValue(QString()).toText(), QStringLiteral("default value"));
     }
@@ -422,7 +481,7 @@ private Q_SLOTS:
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(bytes);
         out.close();
-        start();
+        load();
         QCOMPARE(f->tasks().size(), size_t(1));
         QCOMPARE(f->tasks()[0]->name(), QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
         QCOMPARE(f->tasks()[0]->time(), 0.5);
@@ -468,26 +527,48 @@ private Q_SLOTS:
                  0);
     }
 
+    // A store that cannot be written is told once, as an error, not at every change; once a
+    // save works again, the next failure is told again.
+    void aFailureIsToldOnceUntilASaveWorks() {
+        load();
+        for (int i = 0; i < 200; ++i)
+            f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
+        const auto failing = [this] {
+            FullDisk full(100);
+            return f->store().save();
+        };
+        const TaskStore::Saved first = failing();
+        QVERIFY(!first.written);
+        QCOMPARE(first.messages.size(), size_t(1));
+        QCOMPARE(first.messages[0].caption, QStringLiteral("Error"));
+        QVERIFY(first.messages[0].text.contains(QStringLiteral("File too large")));
+        const TaskStore::Saved again = failing();
+        QVERIFY(!again.written && again.messages.empty());
+        QSignalSpy saved(&f->store(), &TaskStore::saved);
+        QVERIFY(save());
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(failing().messages, first.messages);
+        QCOMPARE(saved.count(), 1);
+    }
+
     void passwordThatWouldNotSurviveIsNotRewritten() {
         // U+009C scrambles to ";" and would end the password early when read back.
         const QString stored = ScramblePassword(
             QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         seed({RegValue::string(QStringLiteral("Connection"), stored)});
-        start();
-        QCOMPARE(window->settings().connection,
+        load();
+        QCOMPARE(f->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
-        window->SaveSettings();
+        save();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
-        window->settings().connection =
-            QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u");
-        window->SaveSettings();
+        f->options.setConnection(QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u"));
+        save();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
         // A password with "\u00a7" scrambles to a zero character and still comes back whole.
-        window->settings().connection =
-            QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u");
-        window->SaveSettings();
-        restart();
-        QCOMPARE(window->settings().connection,
+        f->options.setConnection(QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
+        save();
+        reload();
+        QCOMPARE(f->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
     }
 
@@ -500,23 +581,23 @@ private Q_SLOTS:
     }
     void lastPasswordIsScrambled() {
         QFETCH(QString, connection);
-        start();
-        window->settings().connection = connection;
-        window->SaveSettings();
+        load();
+        f->options.setConnection(connection);
+        save();
         QVERIFY(!readFile(f->storePath()).contains("secret"));
-        restart();
-        QCOMPARE(ConnectionString::parse(window->settings().connection)
-                     .value(QStringLiteral("password")),
-                 QStringLiteral("secret"));
-        window->SaveSettings(); // and stays so
+        reload();
+        QCOMPARE(
+            ConnectionString::parse(f->settings().connection).value(QStringLiteral("password")),
+            QStringLiteral("secret"));
+        save(); // and stays so
         QVERIFY(!readFile(f->storePath()).contains("secret"));
     }
 
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
-        start();
+        load();
         for (int i = 0; i < 60; ++i)
             f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
-        window->SaveSettings();
+        save();
         QElapsedTimer budget;
         budget.start();
         int rounds = 0;
@@ -528,7 +609,7 @@ private Q_SLOTS:
                 ::close(pipefd[0]);
                 for (int n = 0;; ++n) {
                     f->tasks()[static_cast<size_t>(n % 60)]->SetTime(n);
-                    window->SaveSettings();
+                    save();
                     const char b = 1;
                     if (write(pipefd[1], &b, 1) != 1)
                         _exit(0);

@@ -16,20 +16,15 @@ constexpr double kHour = 60 * kMinute;
 class TestProject : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> f;
-    // The tray menu and the hint that follow the tasks are the main window's.
+    // The tray menu and the hint that follow the tasks are the main window's: made, before
+    // any task, by the tests that look at them.
     std::unique_ptr<MainWindow> window;
+    void withWindow() { window = std::make_unique<MainWindow>(f->store()); }
 
-    Task* addTask(const QString& name) {
-        auto* task = new Task(name);
-        f->tasks().push_back(task);
-        return task;
-    }
+    Task* addTask(const QString& name) { return f->addTask(name); }
 
 private Q_SLOTS:
-    void init() {
-        f = std::make_unique<Fixture>();
-        window = std::make_unique<MainWindow>(f->tasks(), f->settings);
-    }
+    void init() { f = std::make_unique<Fixture>(); }
     void cleanup() {
         window.reset();
         f.reset();
@@ -103,6 +98,7 @@ private Q_SLOTS:
     }
 
     void newTaskEntryIsOnTopWithTagAndCaption() {
+        withWindow();
         Task* first = addTask(QStringLiteral("First"));
         Task* second = addTask(QStringLiteral("Second & more"));
         const QList<QAction*> items = child<PopupMenu>(window.get(), "PopupMenu1")->actions();
@@ -116,6 +112,7 @@ private Q_SLOTS:
     }
 
     void stopFoldsSegmentAndUpdatesHint() {
+        withWindow();
         Task* task = addTask(QStringLiteral("Coding"));
         task->Start();
         QVERIFY(task->running());
@@ -145,6 +142,7 @@ private Q_SLOTS:
     }
 
     void stopAndFlushOnIdleTaskChangeNothing() {
+        withWindow();
         Task* task = addTask(QStringLiteral("A"));
         task->SetTime(kHour);
         child<TrayIcon>(window.get(), "TrayIcon1")->setHint(QStringLiteral("Korvan"));
@@ -177,6 +175,7 @@ private Q_SLOTS:
     // A reset stops the clock; the hint stays until another task starts or stops, and the
     // entry shows the stopped task at once.
     void resetOfRunningTaskKeepsHint() {
+        withWindow();
         Task* task = addTask(QStringLiteral("Design"));
         task->setDescription(QStringLiteral("notes"));
         task->setSectionId(4);
@@ -215,6 +214,7 @@ private Q_SLOTS:
 
     // A long name is cut so that the time stays in the tip's 127 characters.
     void longNameHintKeepsTheTime() {
+        withWindow();
         Task* task = addTask(QString(300, QLatin1Char('n')));
         task->Start();
         const QString hint = child<TrayIcon>(window.get(), "TrayIcon1")->Hint();
@@ -225,6 +225,7 @@ private Q_SLOTS:
     }
 
     void menuClickSwitchesAndStops() {
+        withWindow();
         Task* a = addTask(QStringLiteral("A"));
         Task* b = addTask(QStringLiteral("B"));
         window->menuEntry(a)->trigger();
@@ -241,6 +242,7 @@ private Q_SLOTS:
     }
 
     void removalRemovesEntry() {
+        withWindow();
         Task* task = addTask(QStringLiteral("A"));
         const int before = child<PopupMenu>(window.get(), "PopupMenu1")->actions().size();
         f->tasks().remove(task);

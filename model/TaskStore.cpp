@@ -1,14 +1,8 @@
-// The main window's settings and task list to and from the store; the store tells what
-// went wrong and the window says it.
-#include "model/SettingsStore.h"
-#include "timing/MainWindow.h"
-#include "widgets/MessageBox.h"
+#include "model/TaskStore.h"
 
-#include <QTimer>
+#include "model/TaskList.h"
+
 #include <memory>
-#include <utility>
-
-using namespace platform;
 
 namespace {
 const QString kAutostartFailure = QStringLiteral("Unable to access registry");
@@ -24,17 +18,22 @@ QString problemList(const QStringList& problems) {
 }
 } // namespace
 
-void MainWindow::LoadSettings() {
+TaskStore::TaskStore(TaskList& tasks, Options& options, QObject* parent)
+    : QObject(parent), tasks_(tasks), options_(options) {}
+
+TaskStore::Messages TaskStore::load() {
     const SettingsStore::Loaded loaded = SettingsStore::load();
-    settings_ = loaded.settings;
+    options_.load(loaded.settings);
+    tasks_.clear();
     for (const StoredTask& entry : loaded.tasks) {
         auto task = std::make_unique<Task>(entry.name);
         task->SetTime(entry.time);
         task->setDescription(entry.description);
         task->setSectionId(entry.sectionId);
         task->setActivityId(entry.activityId);
-        tasks_.push_back(task.release());
+        tasks_.add(std::move(task));
     }
+    Messages messages;
     QStringList store = loaded.notices;
     if (!loaded.problems.isEmpty())
         store << QStringLiteral("Some values in the settings file %1 could not be read and were "
@@ -47,47 +46,29 @@ void MainWindow::LoadSettings() {
                               : QStringLiteral("The file as it was is kept as %1.")
                                     .arg(loaded.keptCopy));
     if (!store.isEmpty())
-        startupMessages_.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
-    if (!loaded.unread && !SettingsStore::syncAutostart(settings_.autoStart))
-        startupMessages_.push_back({kAutostartFailure, QStringLiteral("Error")});
-    // Said once the event loop runs, not while the program is still being made: by then the
-    // icon shows and the program answers on the bus while the user reads.
-    sayLater({});
+        messages.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
+    if (!loaded.unread && !SettingsStore::syncAutostart(options_.values().autoStart))
+        messages.push_back({kAutostartFailure, QStringLiteral("Error")});
+    return messages;
 }
 
-// What a load or a save has to say waits for the event loop: the save returns at once, so
-// that the journal follows the tasks while the user reads (a box opened inside the save
-// held the journal back for as long as it was open).
-void MainWindow::sayLater(const std::vector<std::pair<QString, QString>>& messages) {
-    startupMessages_.insert(startupMessages_.end(), messages.begin(), messages.end());
-    if (startupMessages_.empty() || messagesQueued_)
-        return;
-    messagesQueued_ = true;
-    QTimer::singleShot(0, this, [this] { showStartupMessages(); });
-}
-
-void MainWindow::showStartupMessages() {
-    messagesQueued_ = false;
-    for (const auto& [text, caption] : std::exchange(startupMessages_, {}))
-        messageBox(text, caption, MsgIcon::Warning, MsgButtons::Ok);
-}
-
-void MainWindow::endSession() {
+void TaskStore::endSession() {
     ending_ = true;
-    // Ended before the start could say it (a logout during start-up): not lost without a word.
-    for (const auto& message : std::exchange(startupMessages_, {}))
-        qWarning("%s", qPrintable(message.first));
 }
 
-bool MainWindow::SaveSettings() {
+TaskStore::Saved TaskStore::save() {
+    // By name, as the store has always kept them: the journal and a pending booking name a
+    // task by its place in this order.
     std::vector<StoredTask> tasks;
     tasks.reserve(tasks_.size());
-    for (const Task* task : tasks_)
+    for (const Task* task : tasks_.byName())
         tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
                          task->activityId()});
-    const std::optional<QString> failure = SettingsStore::save(settings_, tasks);
+    const Settings& settings = options_.values();
+    const std::optional<QString> failure = SettingsStore::save(settings, tasks);
     const QStringList notices = SettingsStore::takeNotices();
-    const bool autostartFailed = !failure && !SettingsStore::syncAutostart(settings_.autoStart);
+    const bool autostartFailed = !failure && !SettingsStore::syncAutostart(settings.autoStart);
+    Saved result;
     if (ending_) {
         // Nobody may be asked to press OK now (a logout would wait for the answer): what
         // went wrong goes to the log, and into a note that the next start shows.
@@ -103,21 +84,20 @@ bool MainWindow::SaveSettings() {
         SettingsStore::noteForNextStart(failure ? endNotices_ + QStringList{*failure}
                                                 : endNotices_);
     } else {
-        std::vector<std::pair<QString, QString>> say;
         for (const QString& text : notices)
-            say.emplace_back(text, QStringLiteral("Korvan"));
+            result.messages.push_back({text, QStringLiteral("Korvan")});
         if (autostartFailed)
-            say.emplace_back(kAutostartFailure, QStringLiteral("Error"));
+            result.messages.push_back({kAutostartFailure, QStringLiteral("Error")});
         // Every change is saved at once: one message for a store that stays unwritable.
-        if (failure && *failure != saveFailureShown_) {
-            saveFailureShown_ = *failure;
-            say.emplace_back(*failure, QStringLiteral("Error"));
+        if (failure && *failure != failureTold_) {
+            failureTold_ = *failure;
+            result.messages.push_back({*failure, QStringLiteral("Error")});
         }
-        sayLater(say);
     }
     if (failure)
-        return false;
-    saveFailureShown_.clear();
+        return result;
+    failureTold_.clear();
+    result.written = true;
     Q_EMIT saved();
-    return true;
+    return result;
 }

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "model/Options.h"
+#include "model/SettingsStore.h"
+
+#include <QObject>
+#include <QStringList>
+#include <vector>
+
+class TaskList;
+
+// The task list and the settings kept in the per-user store: loaded at the start and saved
+// after every change. What the user is to be told comes back as messages for whoever shows
+// them; a store that stays unwritable is told once, until a save works again.
+class TaskStore : public QObject {
+    Q_OBJECT
+public:
+    // A message box's text and caption.
+    struct Message {
+        QString text, caption;
+        bool operator==(const Message& other) const {
+            return text == other.text && caption == other.caption;
+        }
+    };
+    using Messages = std::vector<Message>;
+    struct Saved {
+        bool written = false; // the store holds the tasks and settings as they are now
+        Messages messages;
+    };
+
+    TaskStore(TaskList& tasks, Options& options, QObject* parent = nullptr);
+
+    TaskList& tasks() const { return tasks_; }
+    Options& options() const { return options_; }
+
+    // The store's tasks and settings in place of those held.
+    Messages load();
+    Saved save();
+    // The program ends: from now on no save has anything to tell (the session's end would
+    // wait for a box); what goes wrong goes to the log, and into a note the next start shows.
+    void endSession();
+    bool ending() const { return ending_; }
+
+Q_SIGNALS:
+    // The store holds the tasks and settings as they are now.
+    void saved();
+
+private:
+    TaskList& tasks_;
+    Options& options_;
+    QString failureTold_;
+    bool ending_ = false;
+    // What the saves since endSession() could tell nobody, for the next start.
+    QStringList endNotices_;
+};

@@ -1,0 +1,138 @@
+// What the main window's buttons, the tray icon and the timers do.
+#include "desktop/TrayIcon.h"
+#include "timing/EditTaskDialog.h"
+#include "timing/MainWindow.h"
+#include "timing/TaskGridModel.h"
+#include "widgets/MessageBox.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+void MainWindow::gridTick() {
+    RefreshGrid();
+}
+
+void MainWindow::autoSaveTick() {
+    SaveSettings();
+}
+
+void MainWindow::reminderTick() {
+    QString title = QStringLiteral("No activity");
+    for (Task* task : tasks_) {
+        if (task->ActiveMark() == QLatin1String("A")) {
+            title = task->name().left(255);
+            break;
+        }
+    }
+    trayIcon_->ShowBalloon(title,
+                           QStringLiteral("Are you still working on this task ?\r"
+                                          "Click here to change active task."),
+                           BalloonInfo, 10);
+}
+
+void MainWindow::closeClicked() {
+    trayIcon_->HideMainWindow();
+}
+
+void MainWindow::addClicked() {
+    if (!editDialog_)
+        return;
+    editDialog_->NewTask();
+    Task* created = editDialog_->editedTask();
+    if (!created)
+        return;
+    // The grid takes it into its order before it is selected.
+    RefreshGrid();
+    selectTaskRow(gridModel_->rowOf(created));
+}
+
+void MainWindow::editClicked() {
+    if (!editDialog_ || !selectedTask())
+        return;
+    Task* task = selectedTask();
+    editDialog_->EditTask(task);
+    RefreshGrid();
+    // A new name may sort the task elsewhere: the selection goes with it, so that the next
+    // Reset or Remove acts on the task the user just edited.
+    selectTaskRow(gridModel_->rowOf(task));
+}
+
+void MainWindow::gridDoubleClicked() {
+    if (!tasks_.empty())
+        editClicked();
+}
+
+void MainWindow::removeClicked() {
+    Task* task = selectedTask();
+    if (!task)
+        return;
+    if (messageBox(QStringLiteral("Are you sure to remove selected task ?"),
+                   QStringLiteral("Remove task"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
+                   this) != MsgAnswer::Yes)
+        return;
+    tasks_.remove(task);
+    RefreshGrid();
+    RefreshMenu();
+}
+
+void MainWindow::startClicked() {
+    Task* task = selectedTask();
+    StopAll();
+    if (task)
+        task->Start();
+    RefreshGrid();
+}
+
+void MainWindow::stopClicked() {
+    StopAll();
+    RefreshGrid();
+}
+
+void MainWindow::resetClicked() {
+    Task* task = selectedTask();
+    if (!task)
+        return;
+    if (messageBox(
+            QStringLiteral(
+                "Are you sure to reset recorded time and description of the selected task ?"),
+            QStringLiteral("Reset"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
+            this) != MsgAnswer::Yes)
+        return;
+    task->Reset();
+    RefreshGrid();
+}
+
+void MainWindow::resetAllClicked() {
+    if (messageBox(QStringLiteral("Are you sure to reset all recorded times and all "
+                                  "descriptions of all tasks ?"),
+                   QStringLiteral("Reset All"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
+                   this) != MsgAnswer::Yes)
+        return;
+    for (Task* task : tasks_)
+        task->Reset();
+    RefreshGrid();
+    RefreshMenu();
+}
+
+void MainWindow::bookClicked() {
+    if (openSaveToDb)
+        openSaveToDb();
+}
+
+void MainWindow::databaseClicked() {
+    if (openDatabase)
+        openDatabase();
+}
+
+void MainWindow::trayDoubleClicked() {
+    trayIcon_->RestoreMainWindow();
+}
+
+// The reminder invites a click to change the active task: open the menu for it.
+// An item host cannot open the program's menu on request: there the main window opens.
+void MainWindow::balloonClicked() {
+    if (trayIcon_->ItemHost())
+        trayIcon_->RestoreMainWindow();
+    else
+        trayIcon_->OpenTrayMenu();
+}
