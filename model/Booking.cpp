@@ -33,7 +33,7 @@ bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last) {
         if (!task || entry.hours <= 0)
             continue;
         PendingBooking::Reset reset;
-        reset.index = int(std::find(tasks_.begin(), tasks_.end(), task) - tasks_.begin());
+        reset.index = tasks_.placeByName(task);
         reset.task = task->name();
         reset.days = entry.proposedDays;
         reset.projectId = entry.projectId.toInt();
