@@ -40,14 +40,14 @@ Application::Application() {
     booking_ = new BookingDialog(*records_, *tasks_, *progress_);
     booking_->onBooked = [this] {
         const bool saved = saveTasks();
-        mainWindow_->RefreshGrid();
-        mainWindow_->RefreshMenu();
+        mainWindow_->refreshGrid();
+        mainWindow_->refreshMenu();
         return saved;
     };
     booking_->onClosedAfterBooking = [this] { mainWindow_->hideToTray(); };
-    mainWindow_->openSaveToDb = [this] { booking_->ShowSummary(); };
+    mainWindow_->openSaveToDb = [this] { booking_->showSummary(); };
     database_ = new DatabaseDialog(*records_);
-    mainWindow_->openDatabase = [this] { database_->Open(); };
+    mainWindow_->openDatabase = [this] { database_->openDialog(); };
     // Another database only while no booking holds the lists of the one in use.
     database_->mayChangeConnection = [this] {
         return !booking_->isVisible() && !editDialog_->isVisible();
@@ -66,7 +66,7 @@ Application::Application() {
     mainWindow_->attachDialogs(editDialog_, descriptionPrompt_);
     watchTasks();
     bus_ = std::make_unique<ControlBus>(*tasks_);
-    bus_->onTasksChanged = [this] { mainWindow_->RefreshGrid(); };
+    bus_->onTasksChanged = [this] { mainWindow_->refreshGrid(); };
     bus_->onShow = [this] { mainWindow_->showFromTray(); };
 }
 

@@ -45,7 +45,7 @@ void err(const QString& text) {
 
 // Total hours, minutes and seconds as the grid shows them: 25:03:00.
 QString hms(const BusTask& task) {
-    return FormatTime(static_cast<double>(task.seconds) / 86400.0);
+    return formatTime(static_cast<double>(task.seconds) / 86400.0);
 }
 
 int client(const QString& command, const QString& name) {
@@ -57,7 +57,7 @@ int client(const QString& command, const QString& name) {
     }
     registerBusTypes();
     if (command == QLatin1String("--list") || command == QLatin1String("--status")) {
-        const QDBusReply<QList<BusTask>> reply = CallRunningCopy(QStringLiteral("ListTasks"));
+        const QDBusReply<QList<BusTask>> reply = callRunningCopy(QStringLiteral("ListTasks"));
         if (!reply.isValid()) {
             err(QStringLiteral("korvan: %1\n").arg(reply.error().message()));
             return kNoRunningCopy;
@@ -81,11 +81,11 @@ int client(const QString& command, const QString& name) {
     }
     QDBusMessage reply;
     if (command == QLatin1String("--start"))
-        reply = CallRunningCopy(QStringLiteral("Start"), {name});
+        reply = callRunningCopy(QStringLiteral("Start"), {name});
     else if (command == QLatin1String("--stop"))
-        reply = CallRunningCopy(QStringLiteral("Stop"));
+        reply = callRunningCopy(QStringLiteral("Stop"));
     else
-        reply = CallRunningCopy(QStringLiteral("Show"));
+        reply = callRunningCopy(QStringLiteral("Show"));
     if (reply.type() == QDBusMessage::ErrorMessage) {
         err(QStringLiteral("korvan: %1\n").arg(reply.errorMessage()));
         return reply.errorName() == QLatin1String(kUnknownTaskError) ? kUnknownTask
@@ -96,7 +96,7 @@ int client(const QString& command, const QString& name) {
 
 } // namespace
 
-int RunCommandLine(int argc, char* argv[]) {
+int runCommandLine(int argc, char* argv[]) {
     static const char* const commands[] = {"--list", "--status", "--start", "--stop", "--show"};
     // Qt's own options (with one or two dashes); the first ones take a value.
     static const char* const qtOptions[] = {"platform",      "platformpluginpath",

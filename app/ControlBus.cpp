@@ -74,7 +74,7 @@ QList<BusTask> ControlBus::ListTasks() const {
     for (const Task* task : tasks_)
         // Whole seconds as the grid shows them: milliseconds rounded, then cut.
         list.append({task->name(),
-                     static_cast<qint64>(std::llround(task->CurrentTime() * 86400000.0) / 1000),
+                     static_cast<qint64>(std::llround(task->currentTime() * 86400000.0) / 1000),
                      task->running()});
     return list;
 }
@@ -108,7 +108,7 @@ void ControlBus::Show() {
         onShow();
 }
 
-QDBusMessage CallRunningCopy(const QString& method, const QVariantList& arguments, int timeoutMs) {
+QDBusMessage callRunningCopy(const QString& method, const QVariantList& arguments, int timeoutMs) {
     QDBusMessage message = QDBusMessage::createMethodCall(
         QString::fromLatin1(kBusService), QString::fromLatin1(kBusPath),
         QString::fromLatin1(kBusInterface), method);
@@ -116,8 +116,8 @@ QDBusMessage CallRunningCopy(const QString& method, const QVariantList& argument
     return QDBusConnection::sessionBus().call(message, QDBus::Block, timeoutMs);
 }
 
-bool ShowRunningCopy() {
-    return CallRunningCopy(QStringLiteral("Show"), {}, 3000).type() == QDBusMessage::ReplyMessage;
+bool showRunningCopy() {
+    return callRunningCopy(QStringLiteral("Show"), {}, 3000).type() == QDBusMessage::ReplyMessage;
 }
 
 } // namespace korvan

@@ -68,10 +68,10 @@ private:
 };
 
 // Calls a method of the running copy's interface and waits for the answer.
-QDBusMessage CallRunningCopy(const QString& method, const QVariantList& arguments = {},
+QDBusMessage callRunningCopy(const QString& method, const QVariantList& arguments = {},
                              int timeoutMs = 10000);
 // Asks a running copy to bring its main window forward; false when none answers.
-bool ShowRunningCopy();
+bool showRunningCopy();
 
 } // namespace korvan
 

@@ -29,7 +29,7 @@ void onSignal(int) {
 }
 } // namespace
 
-void InstallTerminationHandlers() {
+void installTerminationHandlers() {
     if (gSignalPipe[0] >= 0)
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
@@ -52,14 +52,14 @@ void InstallTerminationHandlers() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-int Run(QApplication& app) {
+int run(QApplication& app) {
     platform::installSystemServices();
     installWidgetServices();
     platform::initResources();
     QApplication::setApplicationName(QStringLiteral("Korvan"));
     QApplication::setApplicationDisplayName(QString());
     // Before anything is asked: a logout while a start-up question is open ends the program.
-    InstallTerminationHandlers();
+    installTerminationHandlers();
     static platform::InstanceMutex mutex;
     if (mutex.create(QStringLiteral("Korvan Application Mutex")) ==
         platform::InstanceMutex::Result::AlreadyExists) {
@@ -73,7 +73,7 @@ int Run(QApplication& app) {
         }
         if (answer != MsgAnswer::Yes) {
             // The copy that runs comes forward instead.
-            ShowRunningCopy();
+            showRunningCopy();
             mutex.close();
             return 0;
         }

@@ -5,10 +5,10 @@ class QApplication;
 namespace korvan {
 
 // The whole program: single-copy check, windows, message loop, orderly end.
-int Run(QApplication& app);
+int run(QApplication& app);
 
 // SIGTERM, SIGINT and SIGHUP end the message loop like "E&xit", so nothing is lost at
 // logout or shutdown.
-void InstallTerminationHandlers();
+void installTerminationHandlers();
 
 } // namespace korvan

@@ -5,9 +5,9 @@
 
 int main(int argc, char* argv[]) {
     // Client commands and --help answer without opening a window.
-    const int clientResult = korvan::RunCommandLine(argc, argv);
+    const int clientResult = korvan::runCommandLine(argc, argv);
     if (clientResult >= 0)
         return clientResult;
     QApplication app(argc, argv);
-    return korvan::Run(app);
+    return korvan::run(app);
 }

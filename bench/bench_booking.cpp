@@ -31,29 +31,29 @@ int main(int argc, char** argv) {
         // The booking window alone, with its progress box.
         ProgressDialog progress;
         BookingDialog summary(f.records(), f.tasks(), progress);
-        f.records().connection().ConnectionString = dbs.fresh(engine);
-        f.records().connection().Execute(
+        f.records().connection().connectionString = dbs.fresh(engine);
+        f.records().connection().execute(
             QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('a')"));
-        f.records().connection().Execute(
+        f.records().connection().execute(
             QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('s')"));
-        f.records().connection().Execute(QStringLiteral(
+        f.records().connection().execute(QStringLiteral(
             "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (1, 'p', 1)"));
-        f.records().connection().Execute(QStringLiteral(
+        f.records().connection().execute(QStringLiteral(
             "INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, 1)"));
-        f.records().connection().Close();
+        f.records().connection().close();
         for (int i = 0; i < count; ++i) {
             auto* t = new Task(QStringLiteral("task %1").arg(i));
-            t->SetTime((i % 9 + 1) / 24.0);
+            t->setTime((i % 9 + 1) / 24.0);
             t->setSectionId(1);
             t->setActivityId(1);
             t->setDescription(QStringLiteral("work"));
-            f.tasks().push_back(t);
+            f.tasks().pushBack(t);
         }
         child<QCheckBox>(&summary, "CheckBox1")->setChecked(false);
         std::printf("%s, %d tasks\n", qPrintable(engine), count);
         // Until the window is laid out and painted, as the user sees it.
         const auto open = [&] {
-            summary.ShowSummary();
+            summary.showSummary();
             QCoreApplication::processEvents();
         };
         const bool sqlite = engine == QLatin1String("sqlite");

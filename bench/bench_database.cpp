@@ -85,20 +85,20 @@ int main(int argc, char** argv) {
     const QString cs = QStringLiteral("Provider=SQLite;Data Source=") + file;
     {
         DbConnection c;
-        c.Schema = WorkRecords::schema();
-        c.ConnectionString = cs;
-        c.KeepConnection = true;
-        c.Open(); // creates the schema
-        c.BeginTrans();
+        c.schema = WorkRecords::schema();
+        c.connectionString = cs;
+        c.keepConnection = true;
+        c.open(); // creates the schema
+        c.beginTrans();
         for (int p = 1; p <= 20; ++p) {
-            c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
-            c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) "
+            c.execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
+            c.execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) "
                                      "VALUES (%1, 'Project %1', 1)")
                           .arg(p));
-            c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('Activity %1')")
+            c.execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('Activity %1')")
                           .arg(p));
         }
-        c.Execute(QStringLiteral(
+        c.execute(QStringLiteral(
                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
                       "%1) INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_UzivatelSEP, "
                       "Cas, Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril) SELECT 1 + i % 20, 1 "
@@ -106,19 +106,19 @@ int main(int argc, char** argv) {
                       "|| (i % 2000) || ' days') || ' 00:00:00', 1, '2024-01-01 00:00:00', "
                       "'system' FROM n")
                       .arg(rows));
-        c.CommitTrans();
-        c.Close();
+        c.commitTrans();
+        c.close();
     }
     std::printf("%d rows in SEP_ProvedenaPrace\n", rows);
 
     Fixture f;
-    f.records().connection().ConnectionString = cs;
+    f.records().connection().connectionString = cs;
     // The statement the grid shows, in the grid's order, for sqlite3 to run as well.
     QString statement;
     {
         RecordBrowser browser(f.records());
-        statement = browser.records().SQL + QStringLiteral(" ORDER BY ") +
-                    browser.records().OrderFields.join(QStringLiteral(", ")) + QLatin1Char(';');
+        statement = browser.records().sql + QStringLiteral(" ORDER BY ") +
+                    browser.records().orderFields.join(QStringLiteral(", ")) + QLatin1Char(';');
     }
     const QString referenceCsv = dir.path() + QStringLiteral("/sqlite3.csv");
     const QString exported = dir.path() + QStringLiteral("/export.csv");
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         }));
         open.push_back(elapsedMs([&] {
             setup.hide();
-            setup.Open();
+            setup.open();
             QCoreApplication::processEvents();
             setup.grab();
         }));
@@ -194,8 +194,8 @@ int main(int argc, char** argv) {
     report("open the records in date order",
            medianMs(3,
                     [&] {
-                        browser.records().Close();
-                        browser.records().Open();
+                        browser.records().close();
+                        browser.records().open();
                     }),
            1e9);
     RecordBrowser::Filter four;
@@ -210,13 +210,13 @@ int main(int argc, char** argv) {
                         browser.setFilter(four);
                     }),
            1e9);
-    std::printf("  (%d records pass)\n", browser.records().RecordCount());
+    std::printf("  (%d records pass)\n", browser.records().recordCount());
     report("SUM total statement", medianMs(5, [&] { browser.total(); }), 1e9);
     RecordBrowser::Filter year;
     year.from = QDate(2021, 1, 1);
     year.to = QDate(2021, 12, 31);
     browser.setFilter(year);
-    std::printf("  (%d records in 2021)\n", browser.records().RecordCount());
+    std::printf("  (%d records in 2021)\n", browser.records().recordCount());
     report("a year's sums by week and project (GROUP BY)",
            medianMs(5, [&] { browser.totalsBy(RecordBrowser::Period::Week); }), 1000);
     RecordChart chart(browser);
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
                     [&] {
                         browser.records().setSort(2,
                                                   down ? Qt::DescendingOrder : Qt::AscendingOrder);
-                        browser.records().Value(0, 0);
+                        browser.records().value(0, 0);
                         down = !down;
                     }),
            1000);
@@ -245,14 +245,14 @@ int main(int argc, char** argv) {
 
     // A data set read whole, as the lists are.
     DataSet q(&f.records().connection());
-    q.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
+    q.sql = QStringLiteral("SELECT * FROM view_SEP_prace");
     report("open view_SEP_prace as a data set read whole",
            medianMs(3,
                     [&] {
-                        q.Close();
-                        q.Open();
+                        q.close();
+                        q.open();
                     }),
            1e9);
-    q.Close();
+    q.close();
     return 0;
 }

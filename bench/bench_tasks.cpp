@@ -61,30 +61,30 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count; ++i) {
         auto* task =
             new Task(QStringLiteral("Task %1").arg(i * 7919 % count, 6, 10, QLatin1Char('0')));
-        task->SetTime(i / 86400.0);
-        f.tasks().push_back(task);
+        task->setTime(i / 86400.0);
+        f.tasks().pushBack(task);
     }
-    f.tasks()[count / 2]->Start();
+    f.tasks()[count / 2]->start();
     std::printf("%d tasks\n", count);
-    const double firstMenu = medianMs(1, [&] { window.RefreshMenu(); });
+    const double firstMenu = medianMs(1, [&] { window.refreshMenu(); });
     report("first menu refresh (tasks just added)", firstMenu, 50);
     report("RefreshGrid",
            medianMs(21,
                     [&] {
                         f.clock.advanceSeconds(1);
-                        window.RefreshGrid();
+                        window.refreshGrid();
                     }),
            5);
     report("menu refresh with sort (RefreshMenu)",
            medianMs(21,
                     [&] {
                         f.clock.advanceSeconds(1);
-                        window.RefreshMenu();
+                        window.refreshMenu();
                     }),
            50);
     auto* added = new Task(QStringLiteral("Task 005000a"));
-    f.tasks().push_back(added);
-    report("menu refresh after adding one task", medianMs(1, [&] { window.RefreshMenu(); }), 50);
+    f.tasks().pushBack(added);
+    report("menu refresh after adding one task", medianMs(1, [&] { window.refreshMenu(); }), 50);
     // The popup, its refresh, layout and first paint; the first time and then as usual.
     report("tray menu opened, to its first paint (first)", openToFirstPaint(trayMenu), 30);
     report("tray menu opened, to its first paint",
@@ -107,12 +107,12 @@ int main(int argc, char** argv) {
                         }),
                1000);
     }
-    report("SaveSettings (fsync included)", medianMs(11, [&] { window.SaveSettings(); }), 50);
+    report("SaveSettings (fsync included)", medianMs(11, [&] { window.saveSettings(); }), 50);
     // Loading happens at start, into an empty list and menu.
     const auto dropTasks = [&f] { f.tasks().clear(); };
     report("LoadSettings (store as last written)",
            medianMs(
-               11, [&] { window.LoadSettings(); }, dropTasks),
+               11, [&] { window.loadSettings(); }, dropTasks),
            50);
     // As at start-up: the store read from its file and parsed.
     const auto freshStore = [&] {
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     };
     report("LoadSettings (store read from its file)",
            medianMs(
-               11, [&] { window.LoadSettings(); }, freshStore),
+               11, [&] { window.loadSettings(); }, freshStore),
            50);
     std::printf("(%zu tasks loaded)\n", f.tasks().size());
     // The same store with 20,000 sections of other programs merged into it by hand.
@@ -132,9 +132,9 @@ int main(int argc, char** argv) {
     f.writeStore(merged);
     report("LoadSettings (and 20,000 sections of others)",
            medianMs(
-               5, [&] { window.LoadSettings(); }, freshStore),
+               5, [&] { window.loadSettings(); }, freshStore),
            100);
-    report("first menu refresh after loading", medianMs(1, [&] { window.RefreshMenu(); }), 50);
+    report("first menu refresh after loading", medianMs(1, [&] { window.refreshMenu(); }), 50);
     report("tray menu opened after loading, to first paint", openToFirstPaint(trayMenu), 30);
     return 0;
 }

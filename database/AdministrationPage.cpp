@@ -99,7 +99,7 @@ void AdministrationPage::load() {
 
 void AdministrationPage::addActivityClicked() {
     QString name;
-    if (!nameBox_->Ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
+    if (!nameBox_->ask(QStringLiteral("New activity"), QStringLiteral("Activity name:"), QString(),
                        name))
         return;
     BusyCursor busy;
@@ -118,7 +118,7 @@ void AdministrationPage::renameActivityClicked() {
         return;
     }
     QString name;
-    if (!nameBox_->Ask(QStringLiteral("Edit activity"), QStringLiteral("Activity name:"),
+    if (!nameBox_->ask(QStringLiteral("Edit activity"), QStringLiteral("Activity name:"),
                        item->text(), name))
         return;
     BusyCursor busy;
@@ -148,7 +148,7 @@ void AdministrationPage::deleteActivityClicked() {
 
 void AdministrationPage::addProjectClicked() {
     QString name;
-    if (!nameBox_->Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
+    if (!nameBox_->ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
                        name))
         return;
     BusyCursor busy;
@@ -167,7 +167,7 @@ void AdministrationPage::renameProjectClicked() {
         return;
     }
     QString name;
-    if (!nameBox_->Ask(QStringLiteral("Edit project"), QStringLiteral("Project name:"),
+    if (!nameBox_->ask(QStringLiteral("Edit project"), QStringLiteral("Project name:"),
                        item->text(), name))
         return;
     BusyCursor busy;

@@ -127,7 +127,7 @@ EntryFrame* BookingDialog::frameAt(int index) const {
                : nullptr;
 }
 
-void BookingDialog::ShowSummary() {
+void BookingDialog::showSummary() {
     // A running save keeps its entries: the booking reads them until it ends.
     if (saving_) {
         raise();
@@ -141,7 +141,7 @@ void BookingDialog::ShowSummary() {
         // user's and the store's.
         std::vector<Task*> byHours = tasks_.byName();
         std::stable_sort(byHours.begin(), byHours.end(),
-                         [](const Task* a, const Task* b) { return CompareByHours(a, b) < 0; });
+                         [](const Task* a, const Task* b) { return compareByHours(a, b) < 0; });
         entries_.clear();
         entries_.reserve(byHours.size());
         hours_.clear();
@@ -151,7 +151,7 @@ void BookingDialog::ShowSummary() {
             hours_.push_back(static_cast<float>(entries_.back().typedHours().value_or(0)));
         }
         fill();
-        UpdateTotal();
+        updateTotal();
     }
     show();
     raise();
@@ -180,7 +180,7 @@ EntryFrame* BookingDialog::bind(size_t index) {
     auto free = std::find_if(pool_.begin(), pool_.end(), [](const Slot& s) { return s.index < 0; });
     if (free == pool_.end()) {
         auto* made = new EntryFrame(records_, frameHolder_);
-        made->onHoursChanged = [this] { UpdateTotal(); };
+        made->onHoursChanged = [this] { updateTotal(); };
         free = pool_.insert(pool_.end(), Slot{made, -1});
     }
     EntryFrame* frame = free->frame;
@@ -319,12 +319,12 @@ void BookingDialog::collect() {
             keep(static_cast<size_t>(slot.index));
 }
 
-void BookingDialog::UpdateTotal() {
+void BookingDialog::updateTotal() {
     // Hours that are no number yet count as none until they are.
     float sum = 0;
     for (size_t i = 0; i < entries_.size(); ++i)
         sum += frameOf_[i] ? static_cast<float>(frameOf_[i]->typedHours().value_or(0)) : hours_[i];
-    totalLabel_->setText(FloatToLocaleStr(2, sum));
+    totalLabel_->setText(floatToLocaleStr(2, sum));
 }
 
 bool BookingDialog::refuse(size_t index, const BookingEntry::Problem& problem) {
@@ -341,11 +341,11 @@ QString BookingDialog::projectName(const BookingEntry& entry) {
     // What the entry's drop-down shows.
     const LookupList list = records_.projectList();
     const int row =
-        entry.projectId.isNull() ? -1 : list.dataset->Locate(list.keyField, entry.projectId);
-    return row >= 0 ? list.dataset->Value(row, list.listField).toString() : QString();
+        entry.projectId.isNull() ? -1 : list.dataset->locate(list.keyField, entry.projectId);
+    return row >= 0 ? list.dataset->value(row, list.listField).toString() : QString();
 }
 
-bool BookingDialog::ConfirmSave() {
+bool BookingDialog::confirmSave() {
     collect();
     QString text = QStringLiteral("Are you sure to save following records to database ?\r\n\r\n");
     // A screenful of records at most: with hundreds the question's buttons were far below
@@ -371,7 +371,7 @@ bool BookingDialog::ConfirmSave() {
     if (unlisted > 0)
         text += QStringLiteral("... and %1 more\r\n").arg(unlisted);
     // Hours confirmed with Enter were never left: the total is what the entries say now.
-    UpdateTotal();
+    updateTotal();
     text = QStringLiteral("%1\r\nTotal: %2 h").arg(text, totalLabel_->text());
     return messageBox(text, QStringLiteral("Confirm"), MsgIcon::Question, MsgButtons::YesNo,
                       this) == MsgAnswer::Yes;
@@ -429,7 +429,7 @@ void BookingDialog::storeSaved() {
 void BookingDialog::saveClicked() {
     if (saving_)
         return;
-    if (!ConfirmSave())
+    if (!confirmSave())
         return;
     saving_ = true;
     saveButton_->setEnabled(false);
@@ -468,7 +468,7 @@ void BookingDialog::save() {
     // step, not on every record.
     progress_.repaint();
     const Booking::Result result =
-        Booking(records_, tasks_, pending_).book(confirmed, reset, [this] { progress_.StepIt(); });
+        Booking(records_, tasks_, pending_).book(confirmed, reset, [this] { progress_.stepIt(); });
     if (!result.committed) {
         busy.reset();
         progress_.hide();

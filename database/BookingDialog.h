@@ -35,7 +35,7 @@ public:
     std::function<void()> onClosedAfterBooking;
     ~BookingDialog() override;
 
-    void ShowSummary();
+    void showSummary();
     // A booking the program died in the middle of is settled with the database: its reset
     // is made when it was committed (true: the tasks changed and want saving). Until the
     // database can say, no new booking starts.
@@ -52,8 +52,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void UpdateTotal();
-    bool ConfirmSave();
+    void updateTotal();
+    bool confirmSave();
     void saveClicked();
     // The entries of a new opening, shown from the top.
     void fill();

@@ -31,17 +31,17 @@ BookingEntry::Problem badHours() {
 
 BookingEntry BookingEntry::fromTask(Task* task) {
     BookingEntry entry;
-    entry.taskId = task->Id();
+    entry.taskId = task->id();
     entry.taskName = task->name();
     entry.day = platform::today();
-    entry.descriptionText = DescriptionForEditor(task->description());
+    entry.descriptionText = descriptionForEditor(task->description());
     if (task->activityId() != 0)
         entry.activityId = task->activityId();
     if (task->sectionId() != 0)
         entry.projectId = task->sectionId();
-    task->Flush();
-    entry.proposedDays = task->CurrentTime();
-    entry.hoursText = FloatToLocaleStr(2, task->Hours());
+    task->flush();
+    entry.proposedDays = task->currentTime();
+    entry.hoursText = floatToLocaleStr(2, task->hours());
     return entry;
 }
 
@@ -63,7 +63,7 @@ QDateTime BookingEntry::workDate() const {
 }
 
 QString BookingEntry::description() const {
-    return DescriptionFromEditor(descriptionText);
+    return descriptionFromEditor(descriptionText);
 }
 
 QVariant BookingEntry::bugNumber() const {
@@ -94,7 +94,7 @@ Booking::Entry BookingEntry::record() const {
 
 namespace {
 bool inList(const platform::LookupList& list, const QVariant& key) {
-    return !key.isNull() && list.dataset->Locate(list.keyField, key) >= 0;
+    return !key.isNull() && list.dataset->locate(list.keyField, key) >= 0;
 }
 } // namespace
 

@@ -150,13 +150,13 @@ void DatabaseDialog::buildRecordsPage() {
             [this](bool on) { guarded([this, on] { showChart(on); }); });
 
     for (DatePicker* picker : {fromPicker_, toPicker_})
-        connect(picker, &DatePicker::Change, this,
-                [this] { guarded([this] { UpdateFilterAndTotal(); }); });
+        connect(picker, &DatePicker::change, this,
+                [this] { guarded([this] { updateFilterAndTotal(); }); });
     // The filter follows the choice itself, not the closing of the list (which comes
     // before the choice is known).
     for (LookupComboBox* box : {projectFilter_, activityFilter_})
-        connect(box, &LookupComboBox::KeyChanged, this,
-                [this] { guarded([this] { UpdateFilterAndTotal(); }); });
+        connect(box, &LookupComboBox::keyChanged, this,
+                [this] { guarded([this] { updateFilterAndTotal(); }); });
     connect(exportButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { exportClicked(); }); });
 
@@ -257,7 +257,7 @@ void DatabaseDialog::testConnection() {
 void DatabaseDialog::applyConnection() {
     ensurePolished();
     const QString connection = connectionEditor_->connection();
-    if (!PasswordSurvivesScrambling(ConnectionForStore(connection))) {
+    if (!passwordSurvivesScrambling(connectionForStore(connection))) {
         messageBox(QStringLiteral("The password holds a character that the settings cannot "
                                   "keep. Choose another password."),
                    QStringLiteral("Database connection"), MsgIcon::Warning, MsgButtons::Ok, this);
@@ -290,7 +290,7 @@ void DatabaseDialog::applyConnection() {
 // ---------------------------------------------------------------------------------------
 // Showing and closing
 
-void DatabaseDialog::Open() {
+void DatabaseDialog::openDialog() {
     if (isVisible()) {
         raise();
         activateWindow();
@@ -316,17 +316,17 @@ void DatabaseDialog::onShown() {
     {
         BusyCursor busy;
         administration_->load();
-        browser_.records().Open();
-        browser_.projects().Open();
+        browser_.records().open();
+        browser_.projects().open();
         projectFilter_->setKeyValue(-1);
-        browser_.activities().Open();
+        browser_.activities().open();
         activityFilter_->setKeyValue(-1);
         for (DatePicker* picker : {fromPicker_, toPicker_}) {
             picker->setDate(platform::today());
             picker->setChecked(false);
         }
     }
-    UpdateFilterAndTotal();
+    updateFilterAndTotal();
 }
 
 void DatabaseDialog::onClosed() {
@@ -336,18 +336,18 @@ void DatabaseDialog::onClosed() {
 // ---------------------------------------------------------------------------------------
 // Recorded times
 
-void DatabaseDialog::UpdateFilterAndTotal() {
+void DatabaseDialog::updateFilterAndTotal() {
     ensurePolished();
     BusyCursor busy;
     RecordBrowser::Filter filter;
-    if (fromPicker_->Checked())
-        filter.from = fromPicker_->Date();
-    if (toPicker_->Checked())
-        filter.to = toPicker_->Date();
-    const QVariant project = projectFilter_->KeyValue();
+    if (fromPicker_->checked())
+        filter.from = fromPicker_->date();
+    if (toPicker_->checked())
+        filter.to = toPicker_->date();
+    const QVariant project = projectFilter_->keyValue();
     if (!project.isNull())
         filter.project = project.toLongLong();
-    const QVariant activity = activityFilter_->KeyValue();
+    const QVariant activity = activityFilter_->keyValue();
     if (!activity.isNull())
         filter.activity = activity.toLongLong();
     if (browser_.setFilter(filter) && recordsModel_->rowCount() > 0)
@@ -419,7 +419,7 @@ void DatabaseDialog::exportClicked() {
     AtomicFileDevice device(out);
     // A failed write skips the rest; commit() tells why.
     CsvExport::write(device, browser_);
-    const int rows = browser_.records().RecordCount();
+    const int rows = browser_.records().recordCount();
     if (rows > 0)
         recordsGrid_->setCurrentIndex(recordsModel_->index(rows - 1, 0));
     if (!out.commit(&error))

@@ -34,8 +34,8 @@ public:
     const platform::DataSet& shownRecords() const { return browser_.records(); }
 
     // Shows the dialog, or only brings it forward when it is shown already.
-    void Open();
-    void UpdateFilterAndTotal();
+    void openDialog();
+    void updateFilterAndTotal();
 
     // Tries the connection the "Settings" page shows and says how it went.
     void testConnection();

@@ -103,8 +103,8 @@ void EntryFrame::load(const BookingEntry& entry) {
 void EntryFrame::store(BookingEntry& entry) const {
     entry.hoursText = hoursEdit_->text();
     entry.day = dateEdit_->date();
-    entry.projectId = projectBox_->KeyValue();
-    entry.activityId = activityBox_->KeyValue();
+    entry.projectId = projectBox_->keyValue();
+    entry.activityId = activityBox_->keyValue();
     entry.descriptionText = descriptionEdit_->toPlainText();
     entry.bugText = bugEdit_->text();
 }

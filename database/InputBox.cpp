@@ -42,7 +42,7 @@ InputBox::~InputBox() {
     hide();
 }
 
-bool InputBox::Ask(const QString& caption, const QString& prompt, const QString& initial,
+bool InputBox::ask(const QString& caption, const QString& prompt, const QString& initial,
                    QString& text) {
     setWindowTitle(caption);
     promptLabel_->setText(prompt);

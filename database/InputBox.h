@@ -15,7 +15,7 @@ public:
     ~InputBox() override;
 
     // Shows the box; true and the text on OK.
-    bool Ask(const QString& caption, const QString& prompt, const QString& initial, QString& text);
+    bool ask(const QString& caption, const QString& prompt, const QString& initial, QString& text);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -27,18 +27,18 @@ void ProgressDialog::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     progressBar_->setMinimum(1);
     progressBar_->setValue(1);
-    Step = 10;
+    step = 10;
 }
 
 void ProgressDialog::begin(int steps) {
-    progressBar_->setMaximum(steps * Step);
+    progressBar_->setMaximum(steps * step);
 }
 
 void ProgressDialog::finish() {
     progressBar_->setValue(progressBar_->maximum());
 }
 
-void ProgressDialog::StepIt() {
-    const int next = progressBar_->value() + Step;
+void ProgressDialog::stepIt() {
+    const int next = progressBar_->value() + step;
     progressBar_->setValue(next > progressBar_->maximum() ? progressBar_->minimum() : next);
 }

@@ -10,10 +10,10 @@ class ProgressDialog : public QWidget {
 public:
     explicit ProgressDialog(QWidget* parent = nullptr);
     ~ProgressDialog() override;
-    int Step = 10;
+    int step = 10;
     // A bar of this many steps, at its start.
     void begin(int steps);
-    void StepIt();
+    void stepIt();
     // The bar full.
     void finish();
 

@@ -38,7 +38,7 @@ void PopupMenu::setPopupHandler(PopupHandler handler) {
     popupHandler() = std::move(handler);
 }
 
-void PopupMenu::Popup(const QPoint& pos) {
+void PopupMenu::openAt(const QPoint& pos) {
     if (popupHandler()) {
         Q_EMIT aboutToShow();
         popupHandler()(this, pos);

@@ -10,11 +10,11 @@ class PopupMenu : public QMenu {
 public:
     explicit PopupMenu(QWidget* parent = nullptr);
 
-    bool AutoPopup = true;
-    QPointer<QObject> PopupComponent;
+    bool autoPopup = true;
+    QPointer<QObject> popupComponent;
 
     // Opens the menu at pos and returns when it has closed.
-    void Popup(const QPoint& pos);
+    void openAt(const QPoint& pos);
 
     // The top-level entry marked as default, or none.
     QAction* defaultItem() const { return defaultAction(); }

@@ -21,11 +21,11 @@ QList<TrayIcon*>& liveIcons() {
 }
 } // namespace
 
-void TrayIcon::TrayRecreated() {
+void TrayIcon::trayRecreated() {
     const QList<TrayIcon*> icons = liveIcons();
     for (TrayIcon* icon : icons)
-        if (liveIcons().contains(icon) && icon->IconVisible())
-            icon->AddToTray();
+        if (liveIcons().contains(icon) && icon->iconVisible())
+            icon->addToTray();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -35,11 +35,11 @@ TrayIcon::TrayIcon(QWidget* owner, bool designMode)
     : QObject(owner), owner_(owner), designMode_(designMode) {
     liveIcons().append(this);
     cycleTimer_ = std::make_unique<WindowlessTimer>(
-        this, [](void* self) { static_cast<TrayIcon*>(self)->CycleStep(); });
+        this, [](void* self) { static_cast<TrayIcon*>(self)->cycleStep(); });
     clickTimer_ = std::make_unique<WindowlessTimer>(
-        this, [](void* self) { static_cast<TrayIcon*>(self)->ClickTimerExpired(); });
+        this, [](void* self) { static_cast<TrayIcon*>(self)->clickTimerExpired(); });
     exitTimer_ = std::make_unique<WindowlessTimer>(
-        this, [](void* self) { static_cast<TrayIcon*>(self)->ExitPoll(); });
+        this, [](void* self) { static_cast<TrayIcon*>(self)->exitPoll(); });
     pointerOutside_ = true;
     setDesignPreview(false);
     if (!designMode_ && owner_)
@@ -63,15 +63,15 @@ TrayIcon::~TrayIcon() {
     liveIcons().removeOne(this);
 }
 
-void TrayIcon::Loaded() {
+void TrayIcon::loaded() {
     if (owner_ && !designMode_) {
         bool showMainForm = true;
-        if (OnStartup)
-            OnStartup(this, showMainForm);
+        if (onStartup)
+            onStartup(this, showMainForm);
         if (!showMainForm)
-            HideMainWindow();
+            hideMainWindow();
     }
-    UpdateTray();
+    updateTray();
     setIconVisible(iconVisible_);
     setCycleIcons(cycleIcons_);
     setWantEnterExitEvents(wantEnterExit_);
@@ -83,12 +83,12 @@ void TrayIcon::Loaded() {
 void TrayIcon::setDesignPreview(bool value) {
     designPreview_ = value;
     previewing_ = true;
-    if (designMode_ && icon_.isNull() && WantsDefaultIcon())
+    if (designMode_ && icon_.isNull() && wantsDefaultIcon())
         icon_ = QApplication::windowIcon();
     if (value)
-        AddToTray();
+        addToTray();
     else
-        RemoveFromTray();
+        removeFromTray();
     previewing_ = false;
 }
 
@@ -101,9 +101,9 @@ void TrayIcon::setCycleIcons(bool value) {
     cycleIcons_ = value;
     if (value) {
         setIconIndex(0);
-        cycleTimer_->Start(cycleInterval_);
+        cycleTimer_->start(cycleInterval_);
     } else {
-        cycleTimer_->Stop();
+        cycleTimer_->stop();
     }
 }
 
@@ -114,24 +114,24 @@ void TrayIcon::setCycleInterval(quint32 value) {
 
 void TrayIcon::setHint(const QString& value) {
     hint_ = value.left(255);
-    UpdateTray();
+    updateTray();
 }
 
 void TrayIcon::setShowHint(bool value) {
     showHint_ = value;
-    UpdateTray();
+    updateTray();
 }
 
 void TrayIcon::setIcon(const QIcon& value) {
     icon_ = value;
-    UpdateTray();
+    updateTray();
 }
 
 void TrayIcon::setIconVisible(bool value) {
     if (value)
-        AddToTray();
+        addToTray();
     else
-        RemoveFromTray();
+        removeFromTray();
 }
 
 void TrayIcon::setIconIndex(int value) {
@@ -142,15 +142,15 @@ void TrayIcon::setIconIndex(int value) {
     } else {
         iconIndex_ = 0;
     }
-    UpdateTray();
+    updateTray();
 }
 
 void TrayIcon::setWantEnterExitEvents(bool value) {
     wantEnterExit_ = value;
     if (value)
-        exitTimer_->Start(20);
+        exitTimer_->start(20);
     else
-        exitTimer_->Stop();
+        exitTimer_->stop();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -160,11 +160,11 @@ TrayShell* TrayIcon::shell() const {
     return services().trayShell;
 }
 
-bool TrayIcon::ReachesShell() const {
+bool TrayIcon::reachesShell() const {
     return !designMode_ || previewing_ || designPreview_;
 }
 
-bool TrayIcon::AddToTray() {
+bool TrayIcon::addToTray() {
     if (!previewing_)
         iconVisible_ = true;
     if (designMode_ && !previewing_)
@@ -185,12 +185,12 @@ void TrayIcon::setPopupMenu(PopupMenu* menu) {
     exportMenu();
 }
 
-bool TrayIcon::ItemHost() const {
+bool TrayIcon::itemHost() const {
     TrayShell* trayShell = shell();
     return trayShell && trayShell->protocol() == TrayProtocol::StatusNotifierItem;
 }
 
-bool TrayIcon::IconShown() const {
+bool TrayIcon::iconShown() const {
     TrayShell* trayShell = shell();
     return trayShell && iconVisible_ && trayShell->trayAvailable();
 }
@@ -202,13 +202,13 @@ void TrayIcon::exportMenu() {
 }
 
 // Only the icon the component showed is taken out.
-bool TrayIcon::RemoveFromTray() {
+bool TrayIcon::removeFromTray() {
     if (!previewing_)
         iconVisible_ = false;
     if (designMode_ && !previewing_)
         return false;
     TrayShell* trayShell = shell();
-    if (!ReachesShell() || !trayShell || listening_ != trayShell)
+    if (!reachesShell() || !trayShell || listening_ != trayShell)
         return false;
     stopListening();
     return trayShell->hideIcon();
@@ -216,9 +216,9 @@ bool TrayIcon::RemoveFromTray() {
 
 // The image and the hint (cut to the tooltip's length) go to the shell, which keeps them
 // while the icon is out; true while the icon is in the notification area.
-bool TrayIcon::UpdateTray() {
+bool TrayIcon::updateTray() {
     TrayShell* trayShell = shell();
-    if (!ReachesShell() || !trayShell)
+    if (!reachesShell() || !trayShell)
         return false;
     sendIconData(trayShell);
     return listening_ == trayShell;
@@ -229,17 +229,17 @@ void TrayIcon::sendIconData(TrayShell* trayShell) {
     trayShell->setToolTip((!hint_.isEmpty() && showHint_) ? hint_.left(127) : QString());
 }
 
-void TrayIcon::ClearBalloon() {
+void TrayIcon::clearBalloon() {
     TrayShell* trayShell = shell();
-    if (ReachesShell() && trayShell)
+    if (reachesShell() && trayShell)
         trayShell->clearMessage();
 }
 
-bool TrayIcon::ShowBalloon(const QString& title, const QString& text, BalloonKind kind,
+bool TrayIcon::showBalloon(const QString& title, const QString& text, BalloonKind kind,
                            quint8 timeoutSeconds) {
-    ClearBalloon();
+    clearBalloon();
     TrayShell* trayShell = shell();
-    if (!ReachesShell() || !trayShell)
+    if (!reachesShell() || !trayShell)
         return false;
     TrayMessage message;
     message.title = title.left(63);
@@ -263,20 +263,20 @@ void TrayIcon::listen(TrayShell* trayShell) {
     connect(trayShell, &TrayShell::contextRequested, this, &TrayIcon::contextRequested);
     connect(trayShell, &TrayShell::pointerMoved, this, &TrayIcon::pointerMoved);
     connect(trayShell, &TrayShell::messageShown, this, [this] {
-        if (OnBalloonHintShow)
-            OnBalloonHintShow(this);
+        if (onBalloonHintShow)
+            onBalloonHintShow(this);
     });
     connect(trayShell, &TrayShell::messageClicked, this, [this] {
-        if (OnBalloonHintClick)
-            OnBalloonHintClick(this);
+        if (onBalloonHintClick)
+            onBalloonHintClick(this);
     });
     connect(trayShell, &TrayShell::messageClosed, this, [this](MessageEnd end) {
         const NotifyEvent& handler =
-            end == MessageEnd::TimedOut ? OnBalloonHintTimeout : OnBalloonHintHide;
+            end == MessageEnd::TimedOut ? onBalloonHintTimeout : onBalloonHintHide;
         if (handler)
             handler(this);
     });
-    connect(trayShell, &TrayShell::trayChanged, this, &TrayIcon::FireTrayChanged);
+    connect(trayShell, &TrayShell::trayChanged, this, &TrayIcon::fireTrayChanged);
 }
 
 void TrayIcon::stopListening() {
@@ -288,13 +288,13 @@ void TrayIcon::stopListening() {
 // ---------------------------------------------------------------------------------------
 // The main window to the notification area and back
 
-void TrayIcon::HideMainWindow() {
+void TrayIcon::hideMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
     forgetBroughtOut();
     // Without a notification area a hidden window could not be brought back: it goes to
     // the task bar instead.
-    if (!designMode_ && !IconShown()) {
+    if (!designMode_ && !iconShown()) {
         if (!owner_->isMinimized())
             owner_->showMinimized();
         return;
@@ -302,14 +302,14 @@ void TrayIcon::HideMainWindow() {
     owner_->hide();
 }
 
-void TrayIcon::RestoreMainWindow() {
+void TrayIcon::restoreMainWindow() {
     if (!owner_ || !owner_->isWindow())
         return;
     forgetBroughtOut();
     platform::bringToFront(owner_);
 }
 
-void TrayIcon::BringOutMainWindow() {
+void TrayIcon::bringOutMainWindow() {
     if (!owner_ || !owner_->isWindow() || designMode_ || owner_->isVisible())
         return; // shown already, or in the task bar
     {
@@ -329,15 +329,15 @@ void TrayIcon::BringOutMainWindow() {
     }
 }
 
-void TrayIcon::ReturnMainWindow() {
-    if (!owner_ || !owner_->isWindow() || !IconShown())
+void TrayIcon::returnMainWindow() {
+    if (!owner_ || !owner_->isWindow() || !iconShown())
         return;
     const bool out = broughtOut_;
     forgetBroughtOut();
     // Not from under a question open on it.
     if (QApplication::activeModalWidget())
         return;
-    if ((out && owner_->isVisible()) || (owner_->isMinimized() && MinimizeToTray))
+    if ((out && owner_->isVisible()) || (owner_->isMinimized() && minimizeToTray))
         owner_->hide();
 }
 
@@ -348,8 +348,8 @@ void TrayIcon::forgetBroughtOut() {
     qApp->removeEventFilter(this);
 }
 
-void TrayIcon::MinimizeMainWindowToTray() {
-    HideMainWindow();
+void TrayIcon::minimizeMainWindowToTray() {
+    hideMainWindow();
     setIconVisible(true);
 }
 
@@ -370,8 +370,8 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == owner_) {
         switch (event->type()) {
         case QEvent::WindowStateChange:
-            if (MinimizeToTray && owner_->isMinimized())
-                MinimizeMainWindowToTray();
+            if (minimizeToTray && owner_->isMinimized())
+                minimizeMainWindowToTray();
             break;
         case QEvent::Show:
             if (!event->spontaneous() && !bringingOut_) {
@@ -420,7 +420,7 @@ ShiftState TrayIcon::currentShift(int buttonFlag) const {
 }
 
 bool TrayIcon::clickTimerRunning() const {
-    return clickTimer_->Active;
+    return clickTimer_->active;
 }
 
 namespace {
@@ -433,36 +433,36 @@ int buttonFlag(MouseButton button) {
 
 // The right button opens the menu at its press, the left one with LeftPopup.
 void TrayIcon::buttonDown(MouseButton button, TrayPlace at) {
-    if (!Enabled)
+    if (!enabled)
         return;
     const QPoint p = pointer(at);
     const bool left = button == MouseButton::Left;
-    if (left && OnDblClick) {
+    if (left && onDblClick) {
         const int time = services().pointer ? services().pointer->doubleClickTime() : 400;
-        clickTimer_->Start(static_cast<quint32>(time));
+        clickTimer_->start(static_cast<quint32>(time));
     }
-    FireMouseDown(button, currentShift(buttonFlag(button)), p.x(), p.y());
+    fireMouseDown(button, currentShift(buttonFlag(button)), p.x(), p.y());
     if (left)
         leftButtonDown_ = true;
-    if (button == MouseButton::Right || (left && LeftPopup))
+    if (button == MouseButton::Right || (left && leftPopup))
         openTrayMenu(at);
 }
 
 void TrayIcon::buttonUp(MouseButton button, TrayPlace at) {
-    if (!Enabled)
+    if (!enabled)
         return;
     const QPoint p = pointer(at);
     if (button == MouseButton::Left) {
         if (leftButtonDown_)
             clickPending_ = true;
-        if (leftButtonDown_ && !clickTimer_->Active) {
+        if (leftButtonDown_ && !clickTimer_->active) {
             leftButtonDown_ = false;
             clickPending_ = false;
-            FireClick();
+            fireClick();
         }
         leftButtonDown_ = false;
     }
-    FireMouseUp(button, currentShift(buttonFlag(button)), p.x(), p.y());
+    fireMouseUp(button, currentShift(buttonFlag(button)), p.x(), p.y());
 }
 
 // A left activation is the double-click: the XEmbed tray's, or an item host's primary
@@ -475,11 +475,11 @@ void TrayIcon::activated(MouseButton button, TrayPlace at) {
         buttonUp(button, at);
         return;
     }
-    if (!Enabled)
+    if (!enabled)
         return;
     clickPending_ = false;
     doubleClickSeen_ = true;
-    FireDblClick();
+    fireDblClick();
     clickDefaultItem();
     buttonUp(MouseButton::Left, at);
 }
@@ -492,60 +492,60 @@ void TrayIcon::contextRequested(TrayPlace at) {
 }
 
 void TrayIcon::pointerMoved(TrayPlace at) {
-    if (!Enabled)
+    if (!enabled)
         return;
     const QPoint p = pointer(at);
     if (wantEnterExit_ && pointerOutside_) {
-        FireMouseEnter();
+        fireMouseEnter();
         pointerOutside_ = false;
     }
-    FireMouseMove(currentShift(0), p.x(), p.y());
+    fireMouseMove(currentShift(0), p.x(), p.y());
     lastPos_ = p;
 }
 
-void TrayIcon::ClickTimerExpired() {
-    clickTimer_->Stop();
+void TrayIcon::clickTimerExpired() {
+    clickTimer_->stop();
     if (!doubleClickSeen_ && clickPending_) {
         clickPending_ = false;
-        FireClick();
+        fireClick();
     }
     doubleClickSeen_ = false;
 }
 
-void TrayIcon::CycleStep() {
+void TrayIcon::cycleStep() {
     if (!iconList_)
         return;
     if (iconIndex_ >= 0 && iconIndex_ < iconList_->count())
         setIcon(iconList_->images.at(iconIndex_));
     const int next = iconIndex_ >= iconList_->count() - 1 ? 0 : iconIndex_ + 1;
-    FireCycle(next);
+    fireCycle(next);
     setIconIndex(next);
 }
 
-void TrayIcon::ExitPoll() {
+void TrayIcon::exitPoll() {
     if (pointerOutside_)
         return;
     const QPoint p = pointer();
     if (p != lastPos_) {
         pointerOutside_ = true;
-        FireMouseExit();
+        fireMouseExit();
     }
 }
 
 void TrayIcon::clickDefaultItem() {
-    if (!popupMenu_ || !popupMenu_->AutoPopup || LeftPopup)
+    if (!popupMenu_ || !popupMenu_->autoPopup || leftPopup)
         return;
     if (QAction* item = popupMenu_->defaultItem())
         item->trigger();
 }
 
-void TrayIcon::OpenTrayMenu() {
+void TrayIcon::openTrayMenu() {
     openTrayMenu(std::nullopt);
 }
 
 // Where the area asked for it (an item host's context menu), else at the pointer.
 void TrayIcon::openTrayMenu(TrayPlace at) {
-    if (!popupMenu_ || !popupMenu_->AutoPopup)
+    if (!popupMenu_ || !popupMenu_->autoPopup)
         return;
     QPoint pos;
     if (at)
@@ -555,46 +555,46 @@ void TrayIcon::openTrayMenu(TrayPlace at) {
     QCoreApplication::processEvents();
     if (!popupMenu_)
         return;
-    popupMenu_->PopupComponent = this;
-    popupMenu_->Popup(pos);
+    popupMenu_->popupComponent = this;
+    popupMenu_->openAt(pos);
 }
 
 // ---------------------------------------------------------------------------------------
 // Event dispatchers
 
-void TrayIcon::FireClick() {
-    if (OnClick)
-        OnClick(this);
+void TrayIcon::fireClick() {
+    if (onClick)
+        onClick(this);
 }
-void TrayIcon::FireDblClick() {
-    if (OnDblClick)
-        OnDblClick(this);
+void TrayIcon::fireDblClick() {
+    if (onDblClick)
+        onDblClick(this);
 }
-void TrayIcon::FireCycle(int nextIndex) {
-    if (OnCycle)
-        OnCycle(this, nextIndex);
+void TrayIcon::fireCycle(int nextIndex) {
+    if (onCycle)
+        onCycle(this, nextIndex);
 }
-void TrayIcon::FireMouseDown(MouseButton button, ShiftState shift, int x, int y) {
-    if (OnMouseDown)
-        OnMouseDown(this, button, shift, x, y);
+void TrayIcon::fireMouseDown(MouseButton button, ShiftState shift, int x, int y) {
+    if (onMouseDown)
+        onMouseDown(this, button, shift, x, y);
 }
-void TrayIcon::FireMouseUp(MouseButton button, ShiftState shift, int x, int y) {
-    if (OnMouseUp)
-        OnMouseUp(this, button, shift, x, y);
+void TrayIcon::fireMouseUp(MouseButton button, ShiftState shift, int x, int y) {
+    if (onMouseUp)
+        onMouseUp(this, button, shift, x, y);
 }
-void TrayIcon::FireMouseMove(ShiftState shift, int x, int y) {
-    if (OnMouseMove)
-        OnMouseMove(this, shift, x, y);
+void TrayIcon::fireMouseMove(ShiftState shift, int x, int y) {
+    if (onMouseMove)
+        onMouseMove(this, shift, x, y);
 }
-void TrayIcon::FireMouseEnter() {
-    if (OnMouseEnter)
-        OnMouseEnter(this);
+void TrayIcon::fireMouseEnter() {
+    if (onMouseEnter)
+        onMouseEnter(this);
 }
-void TrayIcon::FireMouseExit() {
-    if (OnMouseExit)
-        OnMouseExit(this);
+void TrayIcon::fireMouseExit() {
+    if (onMouseExit)
+        onMouseExit(this);
 }
-void TrayIcon::FireTrayChanged() {
-    if (OnTrayChanged)
-        OnTrayChanged(this);
+void TrayIcon::fireTrayChanged() {
+    if (onTrayChanged)
+        onTrayChanged(this);
 }

@@ -45,36 +45,36 @@ public:
     ~TrayIcon() override;
 
     // Properties.
-    bool DesignPreview() const { return designPreview_; }
+    bool designPreview() const { return designPreview_; }
     void setDesignPreview(bool value);
     IconList* iconList() const { return iconList_; }
     void setIconList(IconList* list);
-    bool CycleIcons() const { return cycleIcons_; }
+    bool cycleIcons() const { return cycleIcons_; }
     void setCycleIcons(bool value);
-    quint32 CycleInterval() const { return cycleInterval_; }
+    quint32 cycleInterval() const { return cycleInterval_; }
     void setCycleInterval(quint32 value);
-    bool Enabled = true;
-    QString Hint() const { return hint_; }
+    bool enabled = true;
+    QString hint() const { return hint_; }
     void setHint(const QString& value);
-    bool ShowHint() const { return showHint_; }
+    bool showHint() const { return showHint_; }
     void setShowHint(bool value);
-    QIcon Icon() const { return icon_; }
+    QIcon icon() const { return icon_; }
     void setIcon(const QIcon& value);
-    bool IconVisible() const { return iconVisible_; }
+    bool iconVisible() const { return iconVisible_; }
     void setIconVisible(bool value);
-    int IconIndex() const { return iconIndex_; }
+    int iconIndex() const { return iconIndex_; }
     void setIconIndex(int value);
     PopupMenu* popupMenu() const { return popupMenu_; }
     void setPopupMenu(PopupMenu* menu);
     // The desktop shows the icon as a StatusNotifierItem: its host shows the menu itself
     // and reports a left click as the only activation.
-    bool ItemHost() const;
+    bool itemHost() const;
     // The desktop shows the icon (a notification area is there).
-    bool IconShown() const;
-    bool LeftPopup = false;
-    bool WantEnterExitEvents() const { return wantEnterExit_; }
+    bool iconShown() const;
+    bool leftPopup = false;
+    bool wantEnterExitEvents() const { return wantEnterExit_; }
     void setWantEnterExitEvents(bool value);
-    bool MinimizeToTray = false;
+    bool minimizeToTray = false;
 
     // Events; Sender is always this component.
     using NotifyEvent = std::function<void(QObject* sender)>;
@@ -82,49 +82,49 @@ public:
     using MouseMoveEvent = std::function<void(QObject*, ShiftState, int, int)>;
     using CycleEvent = std::function<void(QObject*, int nextIndex)>;
     using StartupEvent = std::function<void(QObject*, bool& showMainForm)>;
-    NotifyEvent OnClick, OnDblClick, OnMouseEnter, OnMouseExit;
+    NotifyEvent onClick, onDblClick, onMouseEnter, onMouseExit;
     // The balloon: shown, clicked, hidden, timed out, as far as the shell reports it.
-    NotifyEvent OnBalloonHintShow, OnBalloonHintClick, OnBalloonHintHide, OnBalloonHintTimeout;
+    NotifyEvent onBalloonHintShow, onBalloonHintClick, onBalloonHintHide, onBalloonHintTimeout;
     // The notification area came, went or changed its kind (IconShown(), ItemHost()).
-    NotifyEvent OnTrayChanged;
-    MouseEvent OnMouseDown, OnMouseUp;
-    MouseMoveEvent OnMouseMove;
-    CycleEvent OnCycle;
-    StartupEvent OnStartup;
+    NotifyEvent onTrayChanged;
+    MouseEvent onMouseDown, onMouseUp;
+    MouseMoveEvent onMouseMove;
+    CycleEvent onCycle;
+    StartupEvent onStartup;
 
     // Called once the design's properties are set: the start-up question and the timers.
-    void Loaded();
+    void loaded();
 
     // Operations.
-    bool AddToTray();
-    bool RemoveFromTray();
+    bool addToTray();
+    bool removeFromTray();
     // The image and the hint go to the shell; true while the icon is in the tray.
-    bool UpdateTray();
-    bool ShowBalloon(const QString& title, const QString& text, BalloonKind kind,
+    bool updateTray();
+    bool showBalloon(const QString& title, const QString& text, BalloonKind kind,
                      quint8 timeoutSeconds);
-    void ClearBalloon();
-    void RestoreMainWindow();
-    void HideMainWindow();
+    void clearBalloon();
+    void restoreMainWindow();
+    void hideMainWindow();
     // While no notification area shows the icon, a hidden main window could not be brought
     // back: it shows, without taking the focus. ReturnMainWindow() hides it again once an
     // area shows the icon, if it came out that way and the user has not used it since
     // (a window the user minimised while there was no area goes there too).
-    void BringOutMainWindow();
-    void ReturnMainWindow();
-    bool MainWindowBroughtOut() const { return broughtOut_; }
-    virtual void MinimizeMainWindowToTray();
-    virtual bool WantsDefaultIcon() const { return true; }
-    void OpenTrayMenu();
+    void bringOutMainWindow();
+    void returnMainWindow();
+    bool mainWindowBroughtOut() const { return broughtOut_; }
+    virtual void minimizeMainWindowToTray();
+    virtual bool wantsDefaultIcon() const { return true; }
+    void openTrayMenu();
     // The notification area was created anew (its host restarted and forgot the icons):
     // every component whose icon is meant to be visible adds it again.
-    static void TrayRecreated();
+    static void trayRecreated();
 
     bool isDesignMode() const { return designMode_; }
 
     // The three timers' expiry, as the shared timer window delivers it.
-    void ClickTimerExpired();
-    void CycleStep();
-    void ExitPoll();
+    void clickTimerExpired();
+    void cycleStep();
+    void exitPoll();
     bool clickTimerRunning() const;
     WindowlessTimer* clickTimer() const { return clickTimer_.get(); }
     WindowlessTimer* cycleTimer() const { return cycleTimer_.get(); }
@@ -133,16 +133,16 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Whether the shell is to hear of the icon: at design time only while it is previewed.
-    bool ReachesShell() const;
-    void FireClick();
-    void FireDblClick();
-    void FireCycle(int nextIndex);
-    void FireMouseDown(MouseButton button, ShiftState shift, int x, int y);
-    void FireMouseUp(MouseButton button, ShiftState shift, int x, int y);
-    void FireMouseMove(ShiftState shift, int x, int y);
-    void FireMouseEnter();
-    void FireMouseExit();
-    void FireTrayChanged();
+    bool reachesShell() const;
+    void fireClick();
+    void fireDblClick();
+    void fireCycle(int nextIndex);
+    void fireMouseDown(MouseButton button, ShiftState shift, int x, int y);
+    void fireMouseUp(MouseButton button, ShiftState shift, int x, int y);
+    void fireMouseMove(ShiftState shift, int x, int y);
+    void fireMouseEnter();
+    void fireMouseExit();
+    void fireTrayChanged();
 
 private:
     // The shell's events, while the icon is in the notification area.

@@ -30,13 +30,13 @@ int WindowlessTimerHandler::setTimer(WindowlessTimer* timer, quint32 interval) {
     const int qtId = startTimer(static_cast<int>(interval));
     if (qtId == 0)
         return 0;
-    byQtId_.insert(qtId, timer->Id);
-    live_.insert(timer->Id, timer);
+    byQtId_.insert(qtId, timer->id);
+    live_.insert(timer->id, timer);
     return qtId;
 }
 
 bool WindowlessTimerHandler::killTimer(WindowlessTimer* timer) {
-    live_.remove(timer->Id);
+    live_.remove(timer->id);
     if (timer->qtId_ == 0)
         return false;
     QObject::killTimer(timer->qtId_);
@@ -53,37 +53,37 @@ bool WindowlessTimerHandler::dispatch(quintptr id) {
     if (!instance_ || id == 0)
         return false;
     WindowlessTimer* timer = instance_->live_.value(id, nullptr);
-    if (!timer || !timer->Active || !timer->callback)
+    if (!timer || !timer->active || !timer->callback)
         return false;
     try {
-        timer->callback(timer->Data);
+        timer->callback(timer->data);
     } catch (...) {
         // A failing callback must not stop the timer or reach the event loop.
     }
     return true;
 }
 
-WindowlessTimer::WindowlessTimer(void* data, Callback cb)
-    : Data(data), Id(reinterpret_cast<quintptr>(this)), callback(cb) {
+WindowlessTimer::WindowlessTimer(void* owner, Callback cb)
+    : data(owner), id(reinterpret_cast<quintptr>(this)), callback(cb) {
     WindowlessTimerHandler::acquire();
 }
 
 WindowlessTimer::~WindowlessTimer() {
-    if (Active)
-        Stop();
+    if (active)
+        stop();
     WindowlessTimerHandler::release();
 }
 
-bool WindowlessTimer::Start(quint32 interval) {
-    if (Active)
-        Stop();
-    Interval = interval;
-    qtId_ = WindowlessTimerHandler::instance()->setTimer(this, interval);
-    Active = qtId_ != 0;
-    return Active;
+bool WindowlessTimer::start(quint32 ms) {
+    if (active)
+        stop();
+    interval = ms;
+    qtId_ = WindowlessTimerHandler::instance()->setTimer(this, ms);
+    active = qtId_ != 0;
+    return active;
 }
 
-bool WindowlessTimer::Stop() {
-    Active = false;
+bool WindowlessTimer::stop() {
+    active = false;
     return WindowlessTimerHandler::instance()->killTimer(this);
 }

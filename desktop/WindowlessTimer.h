@@ -40,13 +40,13 @@ public:
     WindowlessTimer(const WindowlessTimer&) = delete;
     WindowlessTimer& operator=(const WindowlessTimer&) = delete;
 
-    bool Start(quint32 interval);
-    bool Stop();
+    bool start(quint32 interval);
+    bool stop();
 
-    void* Data;
-    quintptr Id;
-    bool Active = false;
-    quint32 Interval = 0;
+    void* data;
+    quintptr id;
+    bool active = false;
+    quint32 interval = 0;
     Callback callback;
 
 private:

@@ -15,15 +15,15 @@ Booking::Booking(WorkRecords& records, TaskList& tasks, PendingBooking& pending)
 
 void Booking::insert(const Entry& entry) {
     DbCommand& insert = records_.recordInsert();
-    RefreshParameterTypes(insert);
-    insert.ParamByName(QStringLiteral("datum")).Value = entry.workDate;
-    insert.ParamByName(QStringLiteral("typ")).Value = entry.activityId;
-    insert.ParamByName(QStringLiteral("nazev")).Value = entry.description;
-    insert.ParamByName(QStringLiteral("id_projekt")).Value = entry.projectId;
-    insert.ParamByName(QStringLiteral("pocetHodin")).Value = entry.hours;
-    insert.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-    insert.ParamByName(QStringLiteral("bugid")).Value = entry.bugNumber;
-    insert.Execute();
+    refreshParameterTypes(insert);
+    insert.paramByName(QStringLiteral("datum")).value = entry.workDate;
+    insert.paramByName(QStringLiteral("typ")).value = entry.activityId;
+    insert.paramByName(QStringLiteral("nazev")).value = entry.description;
+    insert.paramByName(QStringLiteral("id_projekt")).value = entry.projectId;
+    insert.paramByName(QStringLiteral("pocetHodin")).value = entry.hours;
+    insert.paramByName(QStringLiteral("id_uzivatel")).value = 1;
+    insert.paramByName(QStringLiteral("bugid")).value = entry.bugNumber;
+    insert.execute();
 }
 
 bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last) {
@@ -75,7 +75,7 @@ Booking::Result Booking::book(const std::vector<Entry>& entries, bool resetTasks
     Result result;
     DbConnection& connection = records_.connection();
     try {
-        connection.BeginTrans();
+        connection.beginTrans();
         const Entry* last = nullptr;
         for (const Entry& entry : entries) {
             if (step)
@@ -88,10 +88,10 @@ Booking::Result Booking::book(const std::vector<Entry>& entries, bool resetTasks
         // The reset is written down before the commit, so that a crash between the commit
         // and the store's save is settled at the next start instead of booking again.
         result.resetNoted = resetTasks && last && noteResets(entries, *last);
-        connection.CommitTrans();
+        connection.commitTrans();
     } catch (const std::exception& e) {
         try {
-            connection.RollbackTrans();
+            connection.rollbackTrans();
         } catch (...) {
         }
         const auto* error = dynamic_cast<const Error*>(&e);

@@ -78,12 +78,12 @@ bool CsvExport::write(QIODevice& out, const RecordBrowser& browser) {
               hours = RecordBrowser::position(Column::Hours),
               activity = RecordBrowser::position(Column::Activity),
               description = RecordBrowser::position(Column::Description);
-    const int rows = records.RecordCount();
+    const int rows = records.recordCount();
     for (int first = 0; first < rows; first += batchRows) {
         if (!flush(text))
             return false;
         text.clear();
-        for (const std::vector<QVariant>& row : records.Rows(first, batchRows)) {
+        for (const std::vector<QVariant>& row : records.rows(first, batchRows)) {
             // A record deleted since the grid was read has no fields: empty cells, as the
             // grid shows it.
             const auto cell = [&row](int field) {

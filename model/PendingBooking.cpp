@@ -24,11 +24,11 @@ const QString kCountMark = QStringLiteral(
 
 QVariant scalar(WorkRecords& records, const QString& sql, const QVariantList& values) {
     platform::DataSet query(&records.connection());
-    query.SQL = sql;
-    query.Parameters = values;
-    query.Open();
-    const QVariant value = query.RecordCount() > 0 ? query.Value(0, 0) : QVariant();
-    query.Close();
+    query.sql = sql;
+    query.parameters = values;
+    query.open();
+    const QVariant value = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
+    query.close();
     return value;
 }
 } // namespace

@@ -50,16 +50,16 @@ RecordBrowser::RecordBrowser(WorkRecords& records)
     : records_(&records.connection()), projects_(&records.connection()),
       activities_(&records.connection()) {
     // A million records open in a moment: the grid reads the rows it shows as it shows them.
-    records_.Access = RowAccess::KeysThenPages;
-    records_.SQL = kRecords;
-    records_.KeyField = QStringLiteral("id_ProvedenaPrace");
-    records_.OrderFields = {QStringLiteral("DatumPrace"), QStringLiteral("id_ProvedenaPrace")};
+    records_.access = RowAccess::KeysThenPages;
+    records_.sql = kRecords;
+    records_.keyField = QStringLiteral("id_ProvedenaPrace");
+    records_.orderFields = {QStringLiteral("DatumPrace"), QStringLiteral("id_ProvedenaPrace")};
     // "< All >" (id -1) first, then the entries in the order they were made, on every
     // engine (a UNION alone has no order on PostgreSQL).
-    projects_.SQL =
+    projects_.sql =
         QStringLiteral("SELECT -1 AS id_Usek, '< All >' AS NazevUseku FROM view_SEP_Useky\r\n"
                        "UNION\r\nSELECT id_Usek, NazevUseku FROM view_SEP_Useky\r\nORDER BY 1, 2");
-    activities_.SQL =
+    activities_.sql =
         QStringLiteral("SELECT -1 AS id_TypPrace, '< All >' AS TypPrace FROM SEP_TypPrace\r\n"
                        "UNION\r\nSELECT id_TypPrace, TypPrace FROM SEP_TypPrace\r\nORDER BY 1, 2");
 }
@@ -108,10 +108,10 @@ int RecordBrowser::position(Column column) {
 }
 
 QVariant RecordBrowser::value(int row, Column column) const {
-    return records_.Value(row, position(column));
+    return records_.value(row, position(column));
 }
 
-QString RecordBrowser::SqlDateLiteral(const QDate& date) {
+QString RecordBrowser::sqlDateLiteral(const QDate& date) {
     return QStringLiteral("#%1/%2/%3#")
         .arg(date.month())
         .arg(date.day())
@@ -145,7 +145,7 @@ bool RecordBrowser::setFilter(const Filter& f) {
     if (f.activity != -1)
         add(QStringLiteral(" id_TypPrace = %1").arg(f.activity),
             QStringLiteral(" and id_TypPrace = ?"), f.activity);
-    const bool changed = filter != records_.Filter();
+    const bool changed = filter != records_.filter();
     records_.setFilter(filter);
     conditions_ = lines;
     values_ = values;
@@ -153,12 +153,12 @@ bool RecordBrowser::setFilter(const Filter& f) {
 }
 
 std::optional<double> RecordBrowser::total() {
-    DataSet query(records_.Connection);
-    query.SQL = (QStringList{kTotal} + conditions_).join(QStringLiteral("\r\n"));
-    query.Parameters = values_;
-    query.Open();
-    const QVariant sum = query.RecordCount() > 0 ? query.Value(0, 0) : QVariant();
-    query.Close();
+    DataSet query(records_.connection);
+    query.sql = (QStringList{kTotal} + conditions_).join(QStringLiteral("\r\n"));
+    query.parameters = values_;
+    query.open();
+    const QVariant sum = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
+    query.close();
     if (sum.isNull())
         return std::nullopt;
     return sum.toDouble();
@@ -177,8 +177,8 @@ QDate RecordBrowser::periodStart(const QDate& day, Period period) {
 }
 
 std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
-    DbConnection* connection = records_.Connection;
-    connection->Open();
+    DbConnection* connection = records_.connection;
+    connection->open();
     const QString start = periodExpression(connection->engine(), period);
     DataSet query(connection);
     const QStringList lines =
@@ -188,35 +188,35 @@ std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
         conditions_ +
         QStringList{QStringLiteral("GROUP BY ") + start +
                     QStringLiteral(", id_Usek ORDER BY 1, 3, 2")};
-    query.SQL = lines.join(QStringLiteral("\r\n"));
-    query.Parameters = values_;
-    query.Open();
+    query.sql = lines.join(QStringLiteral("\r\n"));
+    query.parameters = values_;
+    query.open();
     std::vector<PeriodTotal> totals;
-    totals.reserve(static_cast<size_t>(query.RecordCount()));
-    for (int row = 0; row < query.RecordCount(); ++row) {
-        const QVariant first = query.Value(row, 0);
+    totals.reserve(static_cast<size_t>(query.recordCount()));
+    for (int row = 0; row < query.recordCount(); ++row) {
+        const QVariant first = query.value(row, 0);
         PeriodTotal t;
         t.period = first.typeId() == QMetaType::QDate
                        ? first.toDate()
                        : QDate::fromString(first.toString().left(10), Qt::ISODate);
-        t.project = query.Value(row, 1).toLongLong();
-        t.projectName = query.Value(row, 2).toString();
-        t.hours = query.Value(row, 3).toDouble();
+        t.project = query.value(row, 1).toLongLong();
+        t.projectName = query.value(row, 2).toString();
+        t.hours = query.value(row, 3).toDouble();
         totals.push_back(t);
     }
-    query.Close();
+    query.close();
     return totals;
 }
 
 void RecordBrowser::reloadLists() {
     for (DataSet* list : {&projects_, &activities_}) {
-        list->Close();
-        list->Open();
+        list->close();
+        list->open();
     }
 }
 
 void RecordBrowser::close() {
-    records_.Close();
-    projects_.Close();
-    activities_.Close();
+    records_.close();
+    projects_.close();
+    activities_.close();
 }

@@ -66,7 +66,7 @@ public:
     void close();
 
     // The Jet date literal #m/d/yyyy#.
-    static QString SqlDateLiteral(const QDate& date);
+    static QString sqlDateLiteral(const QDate& date);
 
 private:
     platform::DataSet records_, projects_, activities_;

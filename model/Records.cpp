@@ -28,7 +28,7 @@ PasswordSpan passwordSpan(const QString& s) {
 }
 } // namespace
 
-QString ScramblePassword(const QString& s) {
+QString scramblePassword(const QString& s) {
     const PasswordSpan span = passwordSpan(s);
     const int p = span.from, q = span.end;
     if (p < 0 || q <= p)
@@ -39,11 +39,11 @@ QString ScramblePassword(const QString& s) {
     return r;
 }
 
-bool PasswordSurvivesScrambling(const QString& connection) {
-    return ScramblePassword(ScramblePassword(connection)) == connection;
+bool passwordSurvivesScrambling(const QString& connection) {
+    return scramblePassword(scramblePassword(connection)) == connection;
 }
 
-QString ConnectionForStore(const QString& connection) {
+QString connectionForStore(const QString& connection) {
     const PasswordSpan span = passwordSpan(connection);
     // No password, one that a ";" ends (scrambled already), or an empty one.
     if (span.from < 0 || span.end >= 0 || span.from == connection.size() ||
@@ -65,13 +65,13 @@ QString replaceFirst(const QString& text, const QString& placeholder, const QStr
 }
 } // namespace
 
-QString ReplacePlaceholders(const QString& connection, const QString& programFolder,
+QString replacePlaceholders(const QString& connection, const QString& programFolder,
                             const QString& dataFolder) {
     const QString withApp = replaceFirst(connection, QStringLiteral("$APPDIR$"), programFolder);
     return replaceFirst(withApp, QStringLiteral("$DATADIR$"), dataFolder);
 }
 
-QString FloatToLocaleStr(int decimals, float value) {
+QString floatToLocaleStr(int decimals, float value) {
     const double scale = std::pow(10.0, decimals);
     double scaled = std::round(static_cast<double>(value) * scale); // halves away from zero
     if (!std::isfinite(scaled))
@@ -90,18 +90,18 @@ QString FloatToLocaleStr(int decimals, float value) {
     return text;
 }
 
-void RefreshParameterTypes(platform::DbCommand& command) {
-    for (platform::QueryParameter& p : command.Parameters)
-        p.DataType = p.DeclaredType;
+void refreshParameterTypes(platform::DbCommand& command) {
+    for (platform::QueryParameter& p : command.parameters)
+        p.dataType = p.declaredType;
 }
 
-void DeclareWorkRecordInsert(platform::DbCommand& command) {
+void declareWorkRecordInsert(platform::DbCommand& command) {
     using platform::ParamType;
-    command.CommandText = QStringLiteral(
+    command.commandText = QStringLiteral(
         "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
         "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
         ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
-    command.Parameters.clear();
+    command.parameters.clear();
     command.declare(QStringLiteral("id_projekt"), ParamType::Integer);
     command.declare(QStringLiteral("typ"), ParamType::Integer);
     command.declare(QStringLiteral("bugid"), ParamType::Integer, 0, true);

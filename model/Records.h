@@ -6,23 +6,23 @@
 
 // Scrambles the password segment (after the first "Password=" up to the next ";") by XOR
 // with 0xA7. Its own inverse.
-QString ScramblePassword(const QString& connection);
+QString scramblePassword(const QString& connection);
 
 // True when the string comes back unchanged from being scrambled and read back, so that
 // storing it scrambled loses nothing.
-bool PasswordSurvivesScrambling(const QString& connection);
+bool passwordSurvivesScrambling(const QString& connection);
 // The connection as the store keeps it: a password that is the last item gets a closing
 // ";" (two, as a single final ";" does not end a password) so that it is scrambled like any
 // other instead of standing in clear.
-QString ConnectionForStore(const QString& connection);
+QString connectionForStore(const QString& connection);
 
 // Replaces the first "$APPDIR$" (any letter case) by the program folder and the first
 // "$DATADIR$" by the per-user data folder, both with their trailing separator.
-QString ReplacePlaceholders(const QString& connection, const QString& programFolder,
+QString replacePlaceholders(const QString& connection, const QString& programFolder,
                             const QString& dataFolder);
 
 // value in fixed notation with the locale's decimal separator, halves away from zero.
-QString FloatToLocaleStr(int decimals, float value);
+QString floatToLocaleStr(int decimals, float value);
 
 extern const char* const kDefaultConnectionString;
 
@@ -34,7 +34,7 @@ class DbCommand;
 constexpr int kDescriptionLimit = 1000;
 
 // Gives the command the work-record insert and its seven declared parameters.
-void DeclareWorkRecordInsert(platform::DbCommand& command);
+void declareWorkRecordInsert(platform::DbCommand& command);
 
 // Puts every parameter's declared type and direction back before the next record.
-void RefreshParameterTypes(platform::DbCommand& command);
+void refreshParameterTypes(platform::DbCommand& command);

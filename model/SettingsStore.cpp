@@ -55,7 +55,7 @@ public:
             why = QStringLiteral("it is not a number");
         else if (days < 0)
             why = QStringLiteral("it is below zero");
-        else if (days > SettingsStore::kLongestStoredDays)
+        else if (days > settings_store::kLongestStoredDays)
             why = QStringLiteral("it is more than 100 years");
         if (why.isEmpty())
             return days;
@@ -131,7 +131,7 @@ QByteArray timeBytes(double days) {
 
 } // namespace
 
-namespace SettingsStore {
+namespace settings_store {
 
 Loaded load() {
     Loaded loaded;
@@ -147,9 +147,9 @@ Loaded load() {
     out.requestDescription = r.integer(QStringLiteral("Request Description")).value_or(0) != 0;
     const std::optional<QString> stored = r.string(QStringLiteral("Connection"));
     const QString connection =
-        stored ? ScramblePassword(*stored) : QString::fromLatin1(kDefaultConnectionString);
+        stored ? scramblePassword(*stored) : QString::fromLatin1(kDefaultConnectionString);
     const ProgramPath* paths = services().programPath;
-    out.connection = ReplacePlaceholders(connection, paths->programFolder(), paths->dataFolder());
+    out.connection = replacePlaceholders(connection, paths->programFolder(), paths->dataFolder());
     const qint32 count = r.integer(QStringLiteral("Count")).value_or(0);
     // Values beyond the count are left over from tasks removed since; not loaded.
     for (const qint32 i : taskIndices(*key, count)) {
@@ -161,7 +161,7 @@ Loaded load() {
         if (!name || !time)
             continue; // this task only; noted
         StoredTask task;
-        task.name = BoundedTaskName(*name);
+        task.name = boundedTaskName(*name);
         if (task.name.size() < name->size())
             r.wrong(QStringLiteral("Project") + n,
                     QStringLiteral("the name is %1 characters long; its first %2 are kept")
@@ -204,9 +204,9 @@ std::optional<QString> save(const Settings& settings, const std::vector<StoredTa
     key->writeInteger(QStringLiteral("Count"), static_cast<qint32>(tasks.size()));
     // A password that the scrambling would not give back intact is not written: the stored
     // value it came from stays as it was.
-    const QString connection = ConnectionForStore(settings.connection);
-    if (PasswordSurvivesScrambling(connection))
-        key->writeString(QStringLiteral("Connection"), ScramblePassword(connection));
+    const QString connection = connectionForStore(settings.connection);
+    if (passwordSurvivesScrambling(connection))
+        key->writeString(QStringLiteral("Connection"), scramblePassword(connection));
     for (size_t i = 0; i < tasks.size(); ++i) {
         const StoredTask& task = tasks[i];
         const QString n = QString::number(i);
@@ -259,4 +259,4 @@ bool syncAutostart(bool autoStart) {
                      : autostart->disable();
 }
 
-} // namespace SettingsStore
+} // namespace settings_store

@@ -27,7 +27,7 @@ struct Settings {
     QString connection; // in clear, placeholders replaced
 };
 
-namespace SettingsStore {
+namespace settings_store {
 
 struct Loaded {
     Settings settings;
@@ -66,4 +66,4 @@ constexpr double kLongestStoredDays = 36525;
 // Brings the log-on entry in line with the setting; false when that failed.
 bool syncAutostart(bool autoStart);
 
-} // namespace SettingsStore
+} // namespace settings_store

@@ -37,32 +37,32 @@ QString twoDigits(qint64 n) {
 }
 } // namespace
 
-QString FormatTime(double value) {
+QString formatTime(double value) {
     const Duration t = splitTime(value);
     return twoDigits(t.hours) + QLatin1Char(':') + twoDigits(t.minutes) + QLatin1Char(':') +
            twoDigits(t.seconds);
 }
 
-QString DescriptionForEditor(const QString& description) {
+QString descriptionForEditor(const QString& description) {
     QString text = description;
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-QString DescriptionFromEditor(const QString& editorText) {
+QString descriptionFromEditor(const QString& editorText) {
     QString text = editorText;
     return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 }
 
-int CompareNames(const QString& a, const QString& b) {
+int compareNames(const QString& a, const QString& b) {
     const int c = QString::compare(a, b, Qt::CaseSensitive);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int CompareByName(const Task* a, const Task* b) {
-    return CompareNames(a->name(), b->name());
+int compareByName(const Task* a, const Task* b) {
+    return compareNames(a->name(), b->name());
 }
 
-QString BoundedTaskName(const QString& name) {
+QString boundedTaskName(const QString& name) {
     if (name.size() <= kLongestTaskName)
         return name;
     qsizetype keep = kLongestTaskName;
@@ -71,7 +71,7 @@ QString BoundedTaskName(const QString& name) {
     return name.left(keep);
 }
 
-Task::Task(const QString& name) : name_(BoundedTaskName(name)) {}
+Task::Task(const QString& name) : name_(boundedTaskName(name)) {}
 
 void Task::changed() {
     if (list_)
@@ -79,7 +79,7 @@ void Task::changed() {
 }
 
 void Task::setName(const QString& name) {
-    const QString bounded = BoundedTaskName(name);
+    const QString bounded = boundedTaskName(name);
     if (bounded == name_)
         return;
     name_ = bounded;
@@ -107,7 +107,7 @@ void Task::setActivityId(qint32 id) {
     changed();
 }
 
-void Task::SetTime(double value) {
+void Task::setTime(double value) {
     if (value == time_)
         return;
     time_ = value;
@@ -118,7 +118,7 @@ qint64 Task::segmentMs() const {
     return running_ ? std::max<qint64>(0, elapsedNow() - startMs_) : 0;
 }
 
-void Task::Start() {
+void Task::start() {
     if (running_)
         return;
     startMs_ = elapsedNow();
@@ -127,7 +127,7 @@ void Task::Start() {
         list_->taskStarted(this);
 }
 
-void Task::Stop() {
+void Task::stop() {
     if (!running_)
         return;
     time_ += segmentMs() / kMsPerDay;
@@ -136,7 +136,7 @@ void Task::Stop() {
         list_->taskStopped(this);
 }
 
-void Task::Reset() {
+void Task::reset() {
     const bool wasRunning = running_;
     running_ = false;
     time_ = 0;
@@ -147,13 +147,13 @@ void Task::Reset() {
 }
 
 void Task::takeBooked(double days) {
-    Flush();
+    flush();
     time_ = std::max(0.0, time_ - days);
     description_.clear();
     changed();
 }
 
-void Task::Flush() {
+void Task::flush() {
     if (!running_)
         return;
     const qint64 now = elapsedNow();
@@ -165,43 +165,43 @@ void Task::Flush() {
 void Task::discardMs(qint64 ms) {
     if (ms <= 0)
         return;
-    Flush();
+    flush();
     time_ = std::max(0.0, time_ - ms / kMsPerDay);
     changed();
 }
 
-double Task::CurrentTime() const {
+double Task::currentTime() const {
     return time_ + segmentMs() / kMsPerDay;
 }
 
-QString Task::TimeText() const {
-    return FormatTime(time_);
+QString Task::timeText() const {
+    return formatTime(time_);
 }
 
-QString Task::CurrentTimeText() const {
-    return FormatTime(CurrentTime());
+QString Task::currentTimeText() const {
+    return formatTime(currentTime());
 }
 
-QString Task::MenuCaption() const {
-    return name_ + QStringLiteral("  ") + TimeText();
+QString Task::menuCaption() const {
+    return name_ + QStringLiteral("  ") + timeText();
 }
 
-QString Task::EntryCaption() const {
-    return running_ ? name_ + QStringLiteral("  ") + CurrentTimeText() : MenuCaption();
+QString Task::entryCaption() const {
+    return running_ ? name_ + QStringLiteral("  ") + currentTimeText() : menuCaption();
 }
 
-float Task::Hours() const {
+float Task::hours() const {
     const Duration t = splitTime(time_);
     if (t.minutes == 0)
         return static_cast<float>(t.hours);
     return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
 }
 
-QString Task::ActiveMark() const {
+QString Task::activeMark() const {
     return running_ ? QStringLiteral("A") : QString();
 }
 
-int CompareByHours(const Task* a, const Task* b) {
-    const float d = b->Hours() - a->Hours();
+int compareByHours(const Task* a, const Task* b) {
+    const float d = b->hours() - a->hours();
     return d > 0 ? 1 : (d < 0 ? -1 : 0);
 }

@@ -9,7 +9,7 @@ class TaskList;
 // seconds. Every way a name comes in is cut to it.
 constexpr int kLongestTaskName = 1000;
 // The name as a task keeps it: cut to kLongestTaskName, never inside a surrogate pair.
-QString BoundedTaskName(const QString& name);
+QString boundedTaskName(const QString& name);
 
 // One named stopwatch. Which task runs is the list's business: a task tells its list when
 // it starts, stops or changes, and the list tells whoever shows it.
@@ -36,28 +36,28 @@ public:
 
     // Stays the same for the task's whole life, also when another task has the same name;
     // 0 until the task is in a list.
-    quint64 Id() const { return id_; }
+    quint64 id() const { return id_; }
 
-    void Start();
-    void Stop();
-    void Reset();
+    void start();
+    void stop();
+    void reset();
     // What a booking took leaves the task: the time it recorded beyond `days` (while the
     // booking was open) stays, a running task runs on, and the description, booked with
     // the time, goes.
     void takeBooked(double days);
-    void Flush();
-    void SetTime(double value);
+    void flush();
+    void setTime(double value);
     // Takes the last milliseconds of the current time back out (an absence the user does not
     // want counted); never below zero.
     void discardMs(qint64 ms);
-    double CurrentTime() const;
-    QString TimeText() const;
-    QString CurrentTimeText() const;
+    double currentTime() const;
+    QString timeText() const;
+    QString currentTimeText() const;
     // "Name  hh:mm:ss" with the recorded time, and with the current one while it runs.
-    QString MenuCaption() const;
-    QString EntryCaption() const;
-    float Hours() const;
-    QString ActiveMark() const;
+    QString menuCaption() const;
+    QString entryCaption() const;
+    float hours() const;
+    QString activeMark() const;
 
 private:
     friend class TaskList;
@@ -77,13 +77,13 @@ private:
     quint64 id_ = 0;
 };
 
-QString FormatTime(double value);
+QString formatTime(double value);
 
 // Descriptions keep their line breaks as CR LF; text editors show them as "\n".
-QString DescriptionForEditor(const QString& description);
-QString DescriptionFromEditor(const QString& editorText);
-int CompareByName(const Task* a, const Task* b);
+QString descriptionForEditor(const QString& description);
+QString descriptionFromEditor(const QString& editorText);
+int compareByName(const Task* a, const Task* b);
 // Most hours first.
-int CompareByHours(const Task* a, const Task* b);
+int compareByHours(const Task* a, const Task* b);
 // Byte-wise (code unit) comparison without locale: -1, 0 or +1.
-int CompareNames(const QString& a, const QString& b);
+int compareNames(const QString& a, const QString& b);

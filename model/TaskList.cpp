@@ -70,7 +70,7 @@ Task* TaskList::running() const {
 
 std::vector<Task*> TaskList::byName() const {
     std::vector<Task*> sorted(begin(), end());
-    const auto less = [](const Task* a, const Task* b) { return CompareByName(a, b) < 0; };
+    const auto less = [](const Task* a, const Task* b) { return compareByName(a, b) < 0; };
     // Nearly always in order already: as loaded, the store keeps them so.
     if (!std::is_sorted(sorted.begin(), sorted.end(), less))
         std::stable_sort(sorted.begin(), sorted.end(), less);
@@ -83,7 +83,7 @@ int TaskList::placeByName(const Task* task) const {
         return -1;
     int place = 0;
     for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
-        const int order = CompareByName(it->get(), task);
+        const int order = compareByName(it->get(), task);
         if (order < 0 || (order == 0 && it < at))
             ++place;
     }
@@ -92,14 +92,14 @@ int TaskList::placeByName(const Task* task) const {
 
 void TaskList::stopAll() {
     for (const auto& task : tasks_)
-        task->Stop();
+        task->stop();
 }
 
 void TaskList::choose(Task* task) {
     const bool wasRunning = task->running();
     stopAll();
     if (!wasRunning)
-        task->Start();
+        task->start();
 }
 
 void TaskList::taskReset(Task* task, bool wasRunning) {

@@ -16,7 +16,7 @@ class TaskList : public QObject {
 
 public:
     // Walks the tasks as plain pointers; the list keeps them.
-    class const_iterator {
+    class ConstIterator {
     public:
         using iterator_category = std::random_access_iterator_tag;
         using value_type = Task*;
@@ -24,22 +24,22 @@ public:
         using pointer = Task* const*;
         using reference = Task*;
 
-        const_iterator() = default;
-        explicit const_iterator(Owned::const_iterator at) : at_(at) {}
+        ConstIterator() = default;
+        explicit ConstIterator(Owned::const_iterator at) : at_(at) {}
         Task* operator*() const { return at_->get(); }
         Task* operator[](difference_type n) const { return at_[n].get(); }
-        const_iterator& operator++() { return ++at_, *this; }
-        const_iterator operator++(int) { return const_iterator(at_++); }
-        const_iterator& operator--() { return --at_, *this; }
-        const_iterator operator--(int) { return const_iterator(at_--); }
-        const_iterator& operator+=(difference_type n) { return at_ += n, *this; }
-        const_iterator& operator-=(difference_type n) { return at_ -= n, *this; }
-        const_iterator operator+(difference_type n) const { return const_iterator(at_ + n); }
-        const_iterator operator-(difference_type n) const { return const_iterator(at_ - n); }
-        difference_type operator-(const const_iterator& other) const { return at_ - other.at_; }
-        bool operator==(const const_iterator& other) const { return at_ == other.at_; }
-        bool operator!=(const const_iterator& other) const { return at_ != other.at_; }
-        bool operator<(const const_iterator& other) const { return at_ < other.at_; }
+        ConstIterator& operator++() { return ++at_, *this; }
+        ConstIterator operator++(int) { return ConstIterator(at_++); }
+        ConstIterator& operator--() { return --at_, *this; }
+        ConstIterator operator--(int) { return ConstIterator(at_--); }
+        ConstIterator& operator+=(difference_type n) { return at_ += n, *this; }
+        ConstIterator& operator-=(difference_type n) { return at_ -= n, *this; }
+        ConstIterator operator+(difference_type n) const { return ConstIterator(at_ + n); }
+        ConstIterator operator-(difference_type n) const { return ConstIterator(at_ - n); }
+        difference_type operator-(const ConstIterator& other) const { return at_ - other.at_; }
+        bool operator==(const ConstIterator& other) const { return at_ == other.at_; }
+        bool operator!=(const ConstIterator& other) const { return at_ != other.at_; }
+        bool operator<(const ConstIterator& other) const { return at_ < other.at_; }
 
     private:
         Owned::const_iterator at_;
@@ -53,16 +53,16 @@ public:
     Task* operator[](size_t i) const { return tasks_[i].get(); }
     Task* front() const { return tasks_.front().get(); }
     Task* back() const { return tasks_.back().get(); }
-    const_iterator begin() const { return const_iterator(tasks_.begin()); }
-    const_iterator end() const { return const_iterator(tasks_.end()); }
+    ConstIterator begin() const { return ConstIterator(tasks_.begin()); }
+    ConstIterator end() const { return ConstIterator(tasks_.end()); }
 
     // Takes the task into the list, where it gets its identity.
     Task* add(std::unique_ptr<Task> task);
     // The same for a task made with new: the list owns it from now on.
-    void push_back(Task* task) { add(std::unique_ptr<Task>(task)); }
+    void pushBack(Task* task) { add(std::unique_ptr<Task>(task)); }
     // Takes the task out of the list and deletes it.
     void remove(Task* task);
-    void pop_back() { removeAt(tasks_.end() - 1); }
+    void popBack() { removeAt(tasks_.end() - 1); }
     void clear();
     bool contains(const Task* task) const;
     Task* byId(quint64 id) const;

@@ -22,12 +22,12 @@ TaskStore::TaskStore(TaskList& tasks, Options& options, QObject* parent)
     : QObject(parent), tasks_(tasks), options_(options) {}
 
 TaskStore::Messages TaskStore::load() {
-    const SettingsStore::Loaded loaded = SettingsStore::load();
+    const settings_store::Loaded loaded = settings_store::load();
     options_.load(loaded.settings);
     tasks_.clear();
     for (const StoredTask& entry : loaded.tasks) {
         auto task = std::make_unique<Task>(entry.name);
-        task->SetTime(entry.time);
+        task->setTime(entry.time);
         task->setDescription(entry.description);
         task->setSectionId(entry.sectionId);
         task->setActivityId(entry.activityId);
@@ -47,7 +47,7 @@ TaskStore::Messages TaskStore::load() {
                                     .arg(loaded.keptCopy));
     if (!store.isEmpty())
         messages.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
-    if (!loaded.unread && !SettingsStore::syncAutostart(options_.values().autoStart))
+    if (!loaded.unread && !settings_store::syncAutostart(options_.values().autoStart))
         messages.push_back({kAutostartFailure, QStringLiteral("Error")});
     return messages;
 }
@@ -62,12 +62,12 @@ TaskStore::Saved TaskStore::save() {
     std::vector<StoredTask> tasks;
     tasks.reserve(tasks_.size());
     for (const Task* task : tasks_.byName())
-        tasks.push_back({task->name(), task->CurrentTime(), task->description(), task->sectionId(),
+        tasks.push_back({task->name(), task->currentTime(), task->description(), task->sectionId(),
                          task->activityId()});
     const Settings& settings = options_.values();
-    const std::optional<QString> failure = SettingsStore::save(settings, tasks);
-    const QStringList notices = SettingsStore::takeNotices();
-    const bool autostartFailed = !failure && !SettingsStore::syncAutostart(settings.autoStart);
+    const std::optional<QString> failure = settings_store::save(settings, tasks);
+    const QStringList notices = settings_store::takeNotices();
+    const bool autostartFailed = !failure && !settings_store::syncAutostart(settings.autoStart);
     Saved result;
     if (ending_) {
         // Nobody may be asked to press OK now (a logout would wait for the answer): what
@@ -81,8 +81,8 @@ TaskStore::Saved TaskStore::save() {
         for (const QString& text : told)
             qWarning("%s", qPrintable(text));
         // The failure of an earlier save at the end is over once a later one worked.
-        SettingsStore::noteForNextStart(failure ? endNotices_ + QStringList{*failure}
-                                                : endNotices_);
+        settings_store::noteForNextStart(failure ? endNotices_ + QStringList{*failure}
+                                                 : endNotices_);
     } else {
         for (const QString& text : notices)
             result.messages.push_back({text, QStringLiteral("Korvan")});

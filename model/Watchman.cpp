@@ -81,7 +81,7 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
             saveWithin(kSaveAtOnceMs);
     });
     connect(&tasks_, &TaskList::started, this, [this](Task* task) {
-        runningId_ = task->Id();
+        runningId_ = task->id();
         startUtc_ = utcNow();
         if (!firstStartUtc_)
             firstStartUtc_ = startUtc_;
@@ -153,8 +153,8 @@ void Watchman::finish() {
 // The running task's run as the journal takes it down now: its base is this moment, and the
 // signs of life count from it.
 Journal::Run Watchman::baseRun(Task* task) {
-    if (task->Id() != runningId_) {
-        runningId_ = task->Id();
+    if (task->id() != runningId_) {
+        runningId_ = task->id();
         startUtc_ = utcNow();
     }
     baseElapsed_ = elapsedNow();
@@ -165,7 +165,7 @@ Journal::Run Watchman::baseRun(Task* task) {
     run.index = tasks_.placeByName(task); // its place in the store
     run.startUtcMs = startUtc_;
     run.baseUtcMs = utcNow();
-    run.baseTime = task->CurrentTime();
+    run.baseTime = task->currentTime();
     return run;
 }
 
@@ -173,7 +173,7 @@ Journal::Run Watchman::baseRun(Task* task) {
 // one before ended where the next began.
 void Watchman::keepUnsaved() {
     Task* task = runningTask();
-    const quint64 id = task ? task->Id() : 0;
+    const quint64 id = task ? task->id() : 0;
     if (id == journalTaskId_)
         return;
     if (journalTaskId_)
@@ -201,7 +201,7 @@ void Watchman::storeSaved() {
         return;
     }
     journal_.saved(baseRun(task));
-    journalTaskId_ = task->Id();
+    journalTaskId_ = task->id();
 }
 
 void Watchman::beat() {
@@ -299,7 +299,7 @@ void Watchman::notice(Absence::Kind kind, qint64 sleptMs, qint64 idleNow) {
     }
     absence_ = Absence{};
     absence_.kind = kind;
-    absence_.taskId = task->Id();
+    absence_.taskId = task->id();
     absence_.task = task->name();
     absence_.fromUtcMs = awayUtc_;
     absence_.toUtcMs = utcNow() - idleNow;
@@ -321,18 +321,18 @@ void Watchman::resolveAbsence(AbsenceChoice choice) {
         return;
     if (choice == AbsenceChoice::Keep) {
         if (absence_.sleptMs > 0)
-            task->SetTime(task->time() + absence_.sleptMs / kMsPerDay);
+            task->setTime(task->time() + absence_.sleptMs / kMsPerDay);
         return;
     }
     // Only the time away goes: from where it began to the user's return. What came after,
     // at the keyboard reading the question, is work like any other.
     task->discardMs(returnElapsed_ - awayElapsed_);
     if (choice == AbsenceChoice::DiscardAndStop)
-        task->Stop();
+        task->stop();
 }
 
 double Watchman::credit(Task* task, qint64 fromUtc, qint64 toUtc, double extra) {
-    std::vector<std::pair<qint64, qint64>>& taken = credited_[task->Id()];
+    std::vector<std::pair<qint64, qint64>>& taken = credited_[task->id()];
     qint64 fresh = std::max<qint64>(0, toUtc - fromUtc);
     for (const auto& [from, to] : taken)
         fresh -= std::max<qint64>(0, std::min(to, toUtc) - std::max(from, fromUtc));
@@ -340,7 +340,7 @@ double Watchman::credit(Task* task, qint64 fromUtc, qint64 toUtc, double extra) 
         taken.emplace_back(fromUtc, toUtc);
     const double add = std::max(0.0, extra) + std::max<qint64>(0, fresh) / kMsPerDay;
     if (add > 0)
-        task->SetTime(task->time() + add);
+        task->setTime(task->time() + add);
     return add;
 }
 
@@ -350,7 +350,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
     // The store's times before anything is added: every journal is measured against them.
     std::map<quint64, double> loaded;
     for (Task* task : tasks_)
-        loaded[task->Id()] = task->time();
+        loaded[task->id()] = task->time();
     std::vector<Gap> gaps;
     bool added = false;
     const qint64 now = utcNow();
@@ -381,7 +381,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
             const bool open = lastOpen && last.startUtcMs == runs->back().startUtcMs &&
                               last.baseUtcMs == runs->back().baseUtcMs &&
                               last.task == runs->back().task;
-            const double store = loaded[task->Id()];
+            const double store = loaded[task->id()];
             const double before =
                 open ? last.baseTime : last.baseTime + last.lastSignMs / kMsPerDay;
             double certain = std::max(0.0, before - store);
@@ -400,7 +400,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
             gap.file = orphans_[source].path();
             gap.source = int(source);
             gap.owner = this;
-            gap.taskId = task->Id();
+            gap.taskId = task->id();
             gap.task = task->name();
             gap.startUtcMs = last.startUtcMs;
             gap.lastSignUtcMs = last.lastSignUtcMs;

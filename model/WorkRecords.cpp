@@ -17,23 +17,23 @@ const SchemaDescription& WorkRecords::schema() {
 
 WorkRecords::WorkRecords(const QString& connectionString)
     : activities_(&connection_), projects_(&connection_), recordInsert_(&connection_) {
-    connection_.ConnectionString = connectionString;
-    connection_.ConnectionTimeout = 90;
-    connection_.LoginPrompt = false;
-    connection_.KeepConnection = false;
-    connection_.Schema = schema();
-    activities_.TableName = QStringLiteral("SEP_TypPrace");
-    projects_.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
+    connection_.connectionString = connectionString;
+    connection_.connectionTimeout = 90;
+    connection_.loginPrompt = false;
+    connection_.keepConnection = false;
+    connection_.schema = schema();
+    activities_.tableName = QStringLiteral("SEP_TypPrace");
+    projects_.sql = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                    "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
-    DeclareWorkRecordInsert(recordInsert_);
+    declareWorkRecordInsert(recordInsert_);
 }
 
 WorkRecords::~WorkRecords() = default;
 
 void WorkRecords::openLists() {
     ++listUsers_;
-    activities_.Open();
-    projects_.Open();
+    activities_.open();
+    projects_.open();
 }
 
 void WorkRecords::closeLists() {
@@ -52,23 +52,23 @@ void WorkRecords::holdLists(bool held) {
 void WorkRecords::closeIfUnused() {
     if (listUsers_ > 0)
         return;
-    activities_.Close();
-    projects_.Close();
-    connection_.Close();
+    activities_.close();
+    projects_.close();
+    connection_.close();
 }
 
 void WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {
     DbConnection c;
-    c.Schema = schema();
-    c.ConnectionString = connectionString;
-    c.ConnectionTimeout = timeoutSeconds;
-    c.Open();
-    c.Close();
+    c.schema = schema();
+    c.connectionString = connectionString;
+    c.connectionTimeout = timeoutSeconds;
+    c.open();
+    c.close();
 }
 
 void WorkRecords::useConnection(const QString& connectionString) {
-    connection_.Close();
-    connection_.ConnectionString = connectionString;
+    connection_.close();
+    connection_.connectionString = connectionString;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -76,12 +76,12 @@ void WorkRecords::useConnection(const QString& connectionString) {
 
 QList<WorkRecords::Entry> WorkRecords::entries(const QString& sql, int nameField, int idField) {
     DataSet query(&connection_);
-    query.SQL = sql;
-    query.Open();
+    query.sql = sql;
+    query.open();
     QList<Entry> result;
-    for (int r = 0; r < query.RecordCount(); ++r)
-        result.append({query.Value(r, idField).toInt(), query.Value(r, nameField).toString()});
-    query.Close();
+    for (int r = 0; r < query.recordCount(); ++r)
+        result.append({query.value(r, idField).toInt(), query.value(r, nameField).toString()});
+    query.close();
     return result;
 }
 
@@ -94,15 +94,15 @@ QList<WorkRecords::Entry> WorkRecords::allActivities() {
 }
 
 void WorkRecords::inTransaction(const std::function<void()>& work) {
-    if (!connection_.Connected())
-        connection_.Open();
-    connection_.BeginTrans();
+    if (!connection_.connected())
+        connection_.open();
+    connection_.beginTrans();
     try {
         work();
-        connection_.CommitTrans();
+        connection_.commitTrans();
     } catch (...) {
         try {
-            connection_.RollbackTrans();
+            connection_.rollbackTrans();
         } catch (...) {
         }
         throw;
@@ -111,20 +111,20 @@ void WorkRecords::inTransaction(const std::function<void()>& work) {
 
 int WorkRecords::addActivity(const QString& name) {
     return static_cast<int>(
-        connection_.Insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
+        connection_.insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
                            QStringLiteral("id_TypPrace")));
 }
 
 void WorkRecords::renameActivity(int id, const QString& name) {
-    connection_.Execute(
+    connection_.execute(
         QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"), {name, id});
 }
 
 void WorkRecords::deleteActivity(int id) {
     inTransaction([&] {
-        connection_.Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
+        connection_.execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
                             {id});
-        connection_.Execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"), {id});
+        connection_.execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"), {id});
     });
 }
 
@@ -132,12 +132,12 @@ int WorkRecords::addProject(const QString& name) {
     int id = 0;
     inTransaction([&] {
         id = static_cast<int>(
-            connection_.Insert(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
+            connection_.insert(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
                                {QStringLiteral("System")}, QStringLiteral("id_Usek")));
-        connection_.Execute(
+        connection_.execute(
             QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
             {id, name});
-        connection_.Execute(
+        connection_.execute(
             QStringLiteral(
                 "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ?)"),
             {id});
@@ -147,13 +147,13 @@ int WorkRecords::addProject(const QString& name) {
 
 // A project's name and state are its latest history row.
 void WorkRecords::renameProject(int id, const QString& name) {
-    connection_.Execute(
+    connection_.execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
         {id, name});
 }
 
 void WorkRecords::retireProject(int id, const QString& name) {
-    connection_.Execute(
+    connection_.execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 0)"),
         {id, name});
 }
@@ -162,7 +162,7 @@ void WorkRecords::deleteProject(int id) {
     inTransaction([&] {
         for (const char* table :
              {"SEP_ProvedenaPrace", "SEP_UsekHistorie", "SEP_Usek", "SEP_PovolenyUzivatel"})
-            connection_.Execute(
+            connection_.execute(
                 QStringLiteral("DELETE FROM %1 WHERE id_Usek = ?").arg(QLatin1String(table)), {id});
     });
 }
@@ -171,6 +171,6 @@ void WorkRecords::clear() {
     inTransaction([&] {
         for (const char* table : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
                                   "SEP_UsekHistorie", "SEP_Usek"})
-            connection_.Execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
+            connection_.execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
     });
 }

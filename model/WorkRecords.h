@@ -28,7 +28,7 @@ public:
     static void probe(const QString& connectionString, int timeoutSeconds);
 
     platform::DbConnection& connection() { return connection_; }
-    QString connectionString() const { return connection_.ConnectionString; }
+    QString connectionString() const { return connection_.connectionString; }
     // From now on the records are in that database; the one in use is closed.
     void useConnection(const QString& connectionString);
     platform::DataSet& activities() { return activities_; }

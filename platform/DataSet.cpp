@@ -85,34 +85,34 @@ void checkRead(DbConnection& connection, const QSqlQuery& q) {
 DataSet::~DataSet() {
     for (DataSetWatcher* watcher : watchers_)
         watcher->dataSetGone();
-    if (active_ && Connection)
-        Connection->datasetClosed();
+    if (active_ && connection)
+        connection->datasetClosed();
 }
 
-void DataSet::Open() {
+void DataSet::open() {
     if (active_)
         return;
-    if (!Connection)
+    if (!connection)
         throw Error(QStringLiteral("The data set has no connection"));
-    const bool keyset = Access == RowAccess::KeysThenPages;
-    if (keyset && (SQL.isEmpty() || KeyField.isEmpty() || OrderFields.isEmpty()))
+    const bool keyset = access == RowAccess::KeysThenPages;
+    if (keyset && (sql.isEmpty() || keyField.isEmpty() || orderFields.isEmpty()))
         throw Error(QStringLiteral("A keyset data set needs a statement, its key and its order"));
-    if (!Connection->Connected())
-        Connection->Open();
-    QSqlQuery q(Connection->database());
-    const QString sql = SQL.isEmpty() ? QStringLiteral("SELECT * FROM ") + TableName : SQL;
+    if (!connection->connected())
+        connection->open();
+    QSqlQuery q(connection->database());
+    const QString statement = sql.isEmpty() ? QStringLiteral("SELECT * FROM ") + tableName : sql;
     // A keyset data set learns its fields from a statement that reads no row.
-    run(*Connection, q,
+    run(*connection, q,
         keyset ? QStringLiteral("SELECT * FROM ") + subquery() + QStringLiteral(" WHERE 1 = 0")
-               : sql,
-        Parameters);
+               : statement,
+        parameters);
     const QSqlRecord record = q.record();
     fields_.clear();
     dateFields_.clear();
     for (int i = 0; i < record.count(); ++i) {
         fields_ << record.fieldName(i);
         dateFields_.push_back(
-            Connection->Schema.dateColumns.contains(record.fieldName(i), Qt::CaseInsensitive));
+            connection->schema.dateColumns.contains(record.fieldName(i), Qt::CaseInsensitive));
     }
     rows_.clear();
     if (keyset) {
@@ -121,7 +121,7 @@ void DataSet::Open() {
         keys_ = readKeys();
         pages_.clear();
         active_ = true;
-        Connection->datasetOpened();
+        connection->datasetOpened();
         changed();
         return;
     }
@@ -132,13 +132,13 @@ void DataSet::Open() {
                 normalised(q.value(i), dateFields_[static_cast<size_t>(i)]);
         rows_.push_back(std::move(row));
     }
-    checkRead(*Connection, q);
+    checkRead(*connection, q);
     active_ = true;
-    Connection->datasetOpened();
+    connection->datasetOpened();
     applyFilter();
 }
 
-void DataSet::Close() {
+void DataSet::close() {
     if (!active_)
         return;
     active_ = false;
@@ -148,8 +148,8 @@ void DataSet::Close() {
     keys_.shrink_to_fit();
     pages_.clear();
     changed();
-    if (Connection)
-        Connection->datasetClosed();
+    if (connection)
+        connection->datasetClosed();
 }
 
 void DataSet::setFilter(const QString& expression) {
@@ -157,12 +157,12 @@ void DataSet::setFilter(const QString& expression) {
     const QList<FilterCondition> parsed = parseFilter(expression);
     if (active_)
         for (const FilterCondition& c : parsed)
-            if (FieldIndex(c.field) < 0)
+            if (fieldIndex(c.field) < 0)
                 throw Error(QStringLiteral("The filter names the unknown field %1").arg(c.field));
     std::vector<Condition> conditions;
     for (const FilterCondition& c : parsed)
         conditions.push_back({c.field, -1, c.op, c.value});
-    if (Access == RowAccess::KeysThenPages) {
+    if (access == RowAccess::KeysThenPages) {
         // The engine's rows first: a filter it cannot apply leaves the one in force.
         conditions.swap(conditions_);
         std::vector<qint64> keys;
@@ -184,7 +184,7 @@ void DataSet::setFilter(const QString& expression) {
     applyFilter();
 }
 
-int DataSet::FieldIndex(const QString& name) const {
+int DataSet::fieldIndex(const QString& name) const {
     for (int i = 0; i < fields_.size(); ++i)
         if (fields_.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return i;
@@ -192,7 +192,7 @@ int DataSet::FieldIndex(const QString& name) const {
 }
 
 void DataSet::setSort(int field, Qt::SortOrder order) {
-    if (field >= FieldCount())
+    if (field >= fieldCount())
         field = -1;
     if (field == sortField_ && order == sortOrder_)
         return;
@@ -202,7 +202,7 @@ void DataSet::setSort(int field, Qt::SortOrder order) {
     sortOrder_ = order;
     if (!active_)
         return;
-    if (Access == RowAccess::KeysThenPages) {
+    if (access == RowAccess::KeysThenPages) {
         std::vector<qint64> keys;
         try {
             keys = readKeys();
@@ -251,7 +251,7 @@ bool DataSet::passes(const std::vector<QVariant>& row) const {
 
 void DataSet::applyFilter() {
     for (Condition& c : conditions_)
-        c.field = FieldIndex(c.name);
+        c.field = fieldIndex(c.name);
     visible_.clear();
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
         if (passes(rows_[static_cast<size_t>(i)]))
@@ -332,34 +332,34 @@ void DataSet::applySort() {
 }
 
 QString DataSet::subquery() const {
-    return QStringLiteral("(") + SQL + QStringLiteral(") q");
+    return QStringLiteral("(") + sql + QStringLiteral(") q");
 }
 
 // The keys of the rows that pass the filter, in the order shown: the conditions with their
 // values bound, the sort field first, then the statement's own order, which also keeps ties
 // in it either way round.
 std::vector<qint64> DataSet::readKeys() const {
-    QString sql = QStringLiteral("SELECT q.") + KeyField + QStringLiteral(" FROM ") + subquery() +
-                  QStringLiteral(" WHERE 1 = 1");
-    QVariantList values = Parameters;
+    QString keysSql = QStringLiteral("SELECT q.") + keyField + QStringLiteral(" FROM ") +
+                      subquery() + QStringLiteral(" WHERE 1 = 1");
+    QVariantList values = parameters;
     for (const Condition& c : conditions_) {
-        const int field = FieldIndex(c.name);
+        const int field = fieldIndex(c.name);
         if (field < 0)
             return {};
         // Names known to the statement only, and operators the parser knows.
-        sql += QStringLiteral(" AND q.") + fields_.at(field) + QLatin1Char(' ') + c.op +
-               QStringLiteral(" ?");
+        keysSql += QStringLiteral(" AND q.") + fields_.at(field) + QLatin1Char(' ') + c.op +
+                   QStringLiteral(" ?");
         values << (c.value.metaType().id() == QMetaType::QDateTime
                        ? QVariant(sqlDateTimeText(c.value.toDateTime()))
                        : c.value);
     }
-    sql += QStringLiteral(" ORDER BY ") + sortExpression();
-    QSqlQuery q(Connection->database());
-    run(*Connection, q, sql, values);
+    keysSql += QStringLiteral(" ORDER BY ") + sortExpression();
+    QSqlQuery q(connection->database());
+    run(*connection, q, keysSql, values);
     std::vector<qint64> keys;
     while (q.next())
         keys.push_back(q.value(0).toLongLong());
-    checkRead(*Connection, q);
+    checkRead(*connection, q);
     return keys;
 }
 
@@ -373,11 +373,11 @@ QString DataSet::sortExpression() const {
             term = QStringLiteral("lower(") + term + QLatin1Char(')');
         const bool descending = sortOrder_ == Qt::DescendingOrder;
         term += descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
-        if (Connection->engine() == SqlEngine::PostgreSQL)
+        if (connection->engine() == SqlEngine::PostgreSQL)
             term += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
         terms << term;
     }
-    for (const QString& field : OrderFields)
+    for (const QString& field : orderFields)
         terms << QStringLiteral("q.") + field;
     return terms.join(QStringLiteral(", "));
 }
@@ -390,11 +390,11 @@ bool DataSet::isTextField(int field) const {
         known = 0;
         if (!dateFields_[static_cast<size_t>(field)]) {
             const QString name = QStringLiteral("q.") + fields_.at(field);
-            QSqlQuery q(Connection->database());
-            run(*Connection, q,
+            QSqlQuery q(connection->database());
+            run(*connection, q,
                 QStringLiteral("SELECT ") + name + QStringLiteral(" FROM ") + subquery() +
                     QStringLiteral(" WHERE ") + name + QStringLiteral(" IS NOT NULL LIMIT 1"),
-                Parameters);
+                parameters);
             known = q.next() && q.value(0).typeId() == QMetaType::QString ? 1 : 0;
         }
     }
@@ -408,9 +408,9 @@ std::vector<DataSet::Row> DataSet::fetch(int first, int count) const {
     std::vector<Row> rows(static_cast<size_t>(std::max(count, 0)));
     if (count <= 0)
         return rows;
-    if (!Connection->Connected())
-        Connection->Open();
-    const bool postgres = Connection->engine() == SqlEngine::PostgreSQL;
+    if (!connection->connected())
+        connection->open();
+    const bool postgres = connection->engine() == SqlEngine::PostgreSQL;
     QString list;
     list.reserve(count * 8 + 2);
     list += postgres ? QLatin1Char('{') : QLatin1Char('[');
@@ -424,18 +424,18 @@ std::vector<DataSet::Row> DataSet::fetch(int first, int count) const {
         at.insert(key, i);
     }
     list += postgres ? QLatin1Char('}') : QLatin1Char(']');
-    QVariantList values = Parameters;
+    QVariantList values = parameters;
     values << list;
-    QSqlQuery q(Connection->database());
-    run(*Connection, q,
-        QStringLiteral("SELECT * FROM ") + subquery() + QStringLiteral(" WHERE q.") + KeyField +
+    QSqlQuery q(connection->database());
+    run(*connection, q,
+        QStringLiteral("SELECT * FROM ") + subquery() + QStringLiteral(" WHERE q.") + keyField +
             (postgres ? QStringLiteral(" = ANY (CAST(? AS bigint[]))")
                       : QStringLiteral(" IN (SELECT value FROM json_each(?))")),
         values);
-    const int keyField = FieldIndex(KeyField);
+    const int keyColumn = fieldIndex(keyField);
     const size_t width = static_cast<size_t>(fields_.size());
     while (q.next()) {
-        const auto found = at.constFind(q.value(keyField).toLongLong());
+        const auto found = at.constFind(q.value(keyColumn).toLongLong());
         if (found == at.constEnd())
             continue;
         Row& row = rows[static_cast<size_t>(*found)];
@@ -443,7 +443,7 @@ std::vector<DataSet::Row> DataSet::fetch(int first, int count) const {
         for (size_t i = 0; i < width; ++i)
             row[i] = normalised(q.value(static_cast<int>(i)), dateFields_[i]);
     }
-    checkRead(*Connection, q);
+    checkRead(*connection, q);
     return rows;
 }
 
@@ -456,17 +456,17 @@ const DataSet::Row& DataSet::keptRow(int row) const {
             return pages_.back().rows[offset];
         }
     Page page{index,
-              fetch(index * kPageRows, std::min(kPageRows, RecordCount() - index * kPageRows))};
+              fetch(index * kPageRows, std::min(kPageRows, recordCount() - index * kPageRows))};
     if (pages_.size() >= kKeptPages)
         pages_.erase(pages_.begin());
     pages_.push_back(std::move(page));
     return pages_.back().rows[offset];
 }
 
-QVariant DataSet::Value(int row, int field) const {
-    if (row < 0 || row >= RecordCount() || field < 0 || field >= fields_.size())
+QVariant DataSet::value(int row, int field) const {
+    if (row < 0 || row >= recordCount() || field < 0 || field >= fields_.size())
         return {};
-    if (Access == RowAccess::KeysThenPages) {
+    if (access == RowAccess::KeysThenPages) {
         const Row& values = keptRow(row);
         return static_cast<size_t>(field) < values.size() ? values[static_cast<size_t>(field)]
                                                           : QVariant();
@@ -475,16 +475,16 @@ QVariant DataSet::Value(int row, int field) const {
                 [static_cast<size_t>(field)];
 }
 
-QVariant DataSet::Value(int row, const QString& field) const {
-    return Value(row, FieldIndex(field));
+QVariant DataSet::value(int row, const QString& field) const {
+    return value(row, fieldIndex(field));
 }
 
-std::vector<DataSet::Row> DataSet::Rows(int first, int count) const {
+std::vector<DataSet::Row> DataSet::rows(int first, int count) const {
     first = std::max(first, 0);
-    count = std::min(count, RecordCount() - first);
+    count = std::min(count, recordCount() - first);
     if (count <= 0)
         return {};
-    if (Access == RowAccess::KeysThenPages)
+    if (access == RowAccess::KeysThenPages)
         return fetch(first, count);
     std::vector<Row> rows;
     rows.reserve(static_cast<size_t>(count));
@@ -493,16 +493,16 @@ std::vector<DataSet::Row> DataSet::Rows(int first, int count) const {
     return rows;
 }
 
-int DataSet::Locate(const QString& field, const QVariant& value) const {
-    const int f = FieldIndex(field);
+int DataSet::locate(const QString& field, const QVariant& value) const {
+    const int f = fieldIndex(field);
     if (f < 0)
         return -1;
-    if (Access == RowAccess::KeysThenPages && f == FieldIndex(KeyField)) {
+    if (access == RowAccess::KeysThenPages && f == fieldIndex(keyField)) {
         const auto found = std::find(keys_.begin(), keys_.end(), value.toLongLong());
         return found == keys_.end() ? -1 : static_cast<int>(found - keys_.begin());
     }
-    for (int r = 0; r < RecordCount(); ++r) {
-        const QVariant v = Value(r, f);
+    for (int r = 0; r < recordCount(); ++r) {
+        const QVariant v = this->value(r, f);
         if (!v.isNull() && v.toLongLong() == value.toLongLong())
             return r;
     }

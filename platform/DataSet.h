@@ -32,60 +32,60 @@ public:
 // ignored) or by position and a filter expression.
 class DataSet {
 public:
-    explicit DataSet(DbConnection* connection = nullptr) : Connection(connection) {}
+    explicit DataSet(DbConnection* db = nullptr) : connection(db) {}
     ~DataSet();
     DataSet(const DataSet&) = delete;
     DataSet& operator=(const DataSet&) = delete;
 
-    DbConnection* Connection;
-    QString TableName; // used when SQL is empty
-    QString SQL;
+    DbConnection* connection;
+    QString tableName; // used when SQL is empty
+    QString sql;
     // Values for the "?" placeholders of SQL, in their order.
-    QVariantList Parameters;
+    QVariantList parameters;
 
-    RowAccess Access = RowAccess::AllRows;
+    RowAccess access = RowAccess::AllRows;
     // A keyset data set runs SQL as a subquery, so SQL has no ORDER BY: KeyField names the
     // integer field that tells its rows apart, OrderFields the fields that give the rows
     // their order, and break ties under a sort.
-    QString KeyField;
-    QStringList OrderFields;
+    QString keyField;
+    QStringList orderFields;
 
-    void Open();
-    void Close();
-    bool Active() const { return active_; }
+    void open();
+    void close();
+    bool active() const { return active_; }
 
     // Filter: conditions "Field op value" joined by "and" (platform/FilterExpression.h).
     // Empty shows every row. A keyset data set has the engine apply it, with the values
     // bound.
-    QString Filter() const { return filter_; }
+    QString filter() const { return filter_; }
     void setFilter(const QString& expression);
 
     // Shows the rows ordered by a field (nulls first, text without regard to letter case),
     // stable (equal values keep the statement's order); field -1 goes back to the
     // statement's order.
     void setSort(int field, Qt::SortOrder order);
-    int SortField() const { return sortField_; }
-    Qt::SortOrder SortOrder() const { return sortOrder_; }
+    int sortField() const { return sortField_; }
+    Qt::SortOrder sortOrder() const { return sortOrder_; }
 
-    int RecordCount() const {
-        return static_cast<int>(Access == RowAccess::KeysThenPages ? keys_.size()
+    int recordCount() const {
+        return static_cast<int>(access == RowAccess::KeysThenPages ? keys_.size()
                                                                    : visible_.size());
     }
-    int FieldCount() const { return static_cast<int>(fields_.size()); }
-    QStringList FieldNames() const { return fields_; }
-    int FieldIndex(const QString& name) const; // -1 when there is no such field
+    int fieldCount() const { return static_cast<int>(fields_.size()); }
+    QStringList fieldNames() const { return fields_; }
+    int fieldIndex(const QString& name) const; // -1 when there is no such field
     // The value of the shown record at row; dates come back as QDateTime. A keyset data set
     // reads the row's page when it is not kept (and throws Error when that fails); a row
     // deleted since the keys were read has only nulls.
-    QVariant Value(int row, int field) const;
-    QVariant Value(int row, const QString& field) const;
+    QVariant value(int row, int field) const;
+    QVariant value(int row, const QString& field) const;
 
     // The shown records first to first + count - 1, each with every field by position: for
     // reading many rows in turn without disturbing the pages kept for Value.
-    std::vector<std::vector<QVariant>> Rows(int first, int count) const;
+    std::vector<std::vector<QVariant>> rows(int first, int count) const;
 
     // Position of the first shown record whose field has this value, or -1.
-    int Locate(const QString& field, const QVariant& value) const;
+    int locate(const QString& field, const QVariant& value) const;
 
     // The watchers are not owned; one that goes before the data set removes itself.
     void addWatcher(DataSetWatcher* watcher);

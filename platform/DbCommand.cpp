@@ -10,49 +10,49 @@ namespace platform {
 
 QueryParameter& DbCommand::declare(const QString& name, ParamType type, int size, bool nullable) {
     QueryParameter p;
-    p.Name = name;
-    p.DataType = p.DeclaredType = type;
-    p.Size = size;
-    p.Nullable = nullable;
-    Parameters.append(p);
-    return Parameters.last();
+    p.name = name;
+    p.dataType = p.declaredType = type;
+    p.size = size;
+    p.nullable = nullable;
+    parameters.append(p);
+    return parameters.last();
 }
 
-QueryParameter& DbCommand::ParamByName(const QString& name) {
-    for (QueryParameter& p : Parameters)
-        if (p.Name.compare(name, Qt::CaseInsensitive) == 0)
+QueryParameter& DbCommand::paramByName(const QString& name) {
+    for (QueryParameter& p : parameters)
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0)
             return p;
     throw Error(QStringLiteral("Parameter %1 not found").arg(name));
 }
 
-void DbCommand::Execute() {
-    if (!Connection)
+void DbCommand::execute() {
+    if (!connection)
         throw Error(QStringLiteral("The command has no connection"));
     // Named parameters become positional ones, so names match without regard to case on
     // every engine.
     QString sql;
     QList<QueryParameter*> order;
-    const int n = CommandText.size();
+    const int n = commandText.size();
     for (int i = 0; i < n;) {
-        const QChar c = CommandText.at(i);
+        const QChar c = commandText.at(i);
         if (c == QLatin1Char('\'')) {
             int j = i + 1;
-            while (j < n && !(CommandText.at(j) == QLatin1Char('\'') &&
-                              (j + 1 >= n || CommandText.at(j + 1) != QLatin1Char('\''))))
-                j += CommandText.at(j) == QLatin1Char('\'') ? 2 : 1;
+            while (j < n && !(commandText.at(j) == QLatin1Char('\'') &&
+                              (j + 1 >= n || commandText.at(j + 1) != QLatin1Char('\''))))
+                j += commandText.at(j) == QLatin1Char('\'') ? 2 : 1;
             j = qMin(j + 1, n);
-            sql += QStringView(CommandText).mid(i, j - i);
+            sql += QStringView(commandText).mid(i, j - i);
             i = j;
             continue;
         }
         if (c == QLatin1Char(':') && i + 1 < n &&
-            (CommandText.at(i + 1).isLetter() || CommandText.at(i + 1) == QLatin1Char('_')) &&
-            (i == 0 || CommandText.at(i - 1) != QLatin1Char(':'))) {
+            (commandText.at(i + 1).isLetter() || commandText.at(i + 1) == QLatin1Char('_')) &&
+            (i == 0 || commandText.at(i - 1) != QLatin1Char(':'))) {
             int j = i + 1;
             while (j < n &&
-                   (CommandText.at(j).isLetterOrNumber() || CommandText.at(j) == QLatin1Char('_')))
+                   (commandText.at(j).isLetterOrNumber() || commandText.at(j) == QLatin1Char('_')))
                 ++j;
-            order << &ParamByName(CommandText.mid(i + 1, j - i - 1));
+            order << &paramByName(commandText.mid(i + 1, j - i - 1));
             sql += QLatin1Char('?');
             i = j;
             continue;
@@ -62,11 +62,11 @@ void DbCommand::Execute() {
     }
     QList<QVariant> values;
     for (QueryParameter* p : order) {
-        const QVariant& v = p->Value;
-        switch (p->DataType) {
+        const QVariant& v = p->value;
+        switch (p->dataType) {
         case ParamType::Integer:
-            if (v.isNull() && !p->Nullable)
-                throw Error(QStringLiteral("Parameter %1 has no value").arg(p->Name));
+            if (v.isNull() && !p->nullable)
+                throw Error(QStringLiteral("Parameter %1 has no value").arg(p->name));
             values << (v.isNull() ? QVariant(QMetaType::fromType<int>()) : QVariant(v.toInt()));
             break;
         case ParamType::Float:
@@ -75,12 +75,12 @@ void DbCommand::Execute() {
         case ParamType::Text: {
             const QString text = v.toString();
             // Never cut a text silently: a value longer than the parameter is an error.
-            if (p->Size > 0 && text.size() > p->Size)
+            if (p->size > 0 && text.size() > p->size)
                 throw Error(QStringLiteral("The text for %1 has %2 characters; at most %3 can "
                                            "be stored")
-                                .arg(p->Name)
+                                .arg(p->name)
                                 .arg(text.size())
-                                .arg(p->Size));
+                                .arg(p->size));
             values << QVariant(text);
             break;
         }
@@ -93,15 +93,15 @@ void DbCommand::Execute() {
             break;
         }
     }
-    if (!Connection->Connected())
-        Connection->Open();
-    QSqlQuery q(Connection->database());
-    if (!q.prepare(toEngineSql(sql, Connection->engine())))
-        Connection->fail(q.lastError());
+    if (!connection->connected())
+        connection->open();
+    QSqlQuery q(connection->database());
+    if (!q.prepare(toEngineSql(sql, connection->engine())))
+        connection->fail(q.lastError());
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values.at(i));
     if (!q.exec())
-        Connection->fail(q.lastError());
+        connection->fail(q.lastError());
 }
 
 } // namespace platform

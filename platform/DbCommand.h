@@ -18,31 +18,31 @@ enum class ParamType {
 };
 
 struct QueryParameter {
-    QString Name;
-    ParamType DataType = ParamType::Untyped;
-    int Size = 0;
-    bool Nullable = false;
-    QVariant Value;
+    QString name;
+    ParamType dataType = ParamType::Untyped;
+    int size = 0;
+    bool nullable = false;
+    QVariant value;
     // What the command declared; RefreshParameterTypes puts it back.
-    ParamType DeclaredType = ParamType::Untyped;
+    ParamType declaredType = ParamType::Untyped;
 };
 
 // A statement with declared, typed, named parameters (":name" in the text, letter case
 // ignored; a ":" inside a quoted literal or after another ":" is no parameter).
 class DbCommand {
 public:
-    explicit DbCommand(DbConnection* connection = nullptr) : Connection(connection) {}
-    DbConnection* Connection;
-    QString CommandText;
-    QList<QueryParameter> Parameters;
+    explicit DbCommand(DbConnection* db = nullptr) : connection(db) {}
+    DbConnection* connection;
+    QString commandText;
+    QList<QueryParameter> parameters;
 
     QueryParameter& declare(const QString& name, ParamType type, int size = 0,
                             bool nullable = false);
     // The parameter of that name, letter case ignored; throws Error when there is none.
-    QueryParameter& ParamByName(const QString& name);
+    QueryParameter& paramByName(const QString& name);
     // Runs the statement with the parameters' values; throws Error with the engine's text,
     // for a name not declared or a value the parameter cannot take.
-    void Execute();
+    void execute();
 };
 
 } // namespace platform

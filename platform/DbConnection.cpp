@@ -67,7 +67,7 @@ int counter = 0;
 DbConnection::DbConnection() : name_(QStringLiteral("korvan-%1").arg(++counter)) {}
 
 DbConnection::~DbConnection() {
-    Close();
+    close();
     if (QSqlDatabase::contains(name_))
         QSqlDatabase::removeDatabase(name_);
 }
@@ -76,7 +76,7 @@ QSqlDatabase DbConnection::database() const {
     return QSqlDatabase::database(name_, false);
 }
 
-bool DbConnection::Connected() const {
+bool DbConnection::connected() const {
     return open_ && database().isOpen();
 }
 
@@ -96,15 +96,15 @@ void DbConnection::fail(const QString& engineText, bool connectionLost) {
                               "is free.\n\n") +
                text;
     if (connectionLost)
-        Close();
+        close();
     throw Error(text.isEmpty() ? QStringLiteral("Database error") : text);
 }
 
-void DbConnection::Open() {
-    if (Connected())
+void DbConnection::open() {
+    if (connected())
         return;
-    Close();
-    const platform::ConnectionString cs = platform::ConnectionString::parse(ConnectionString);
+    close();
+    const platform::ConnectionString cs = platform::ConnectionString::parse(connectionString);
     const QString provider = cs.value(QStringLiteral("Provider"));
     password_ = cs.value(QStringLiteral("Password"));
     QString driver;
@@ -146,11 +146,11 @@ void DbConnection::Open() {
                                      QString::fromLocal8Bit(std::strerror(errno))));
             db.setDatabaseName(file);
             db.setConnectOptions(
-                QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, LockWaitMs)));
+                QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, lockWaitMs)));
         } else {
             applyPostgresSettings(db, cs);
             db.setConnectOptions(
-                QStringLiteral("connect_timeout=%1").arg(qMax(1, ConnectionTimeout)));
+                QStringLiteral("connect_timeout=%1").arg(qMax(1, connectionTimeout)));
         }
         if (!db.open()) {
             const QString text = cleanError(db.lastError().text());
@@ -165,7 +165,7 @@ void DbConnection::Open() {
             const QByteArray zone = QTimeZone::systemTimeZoneId();
             if (!zone.isEmpty())
                 setup.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone)));
-            setup.exec(QStringLiteral("SET lock_timeout = %1").arg(qMax(1, LockWaitMs)));
+            setup.exec(QStringLiteral("SET lock_timeout = %1").arg(qMax(1, lockWaitMs)));
         } else {
             // A header click sorts every shown record in the engine: a second thread nearly
             // halves the time a million records take.
@@ -175,13 +175,13 @@ void DbConnection::Open() {
     try {
         ensureSchema();
     } catch (...) {
-        Close();
+        close();
         throw;
     }
 }
 
 void DbConnection::ensureSchema() {
-    if (Schema.tables.isEmpty())
+    if (schema.tables.isEmpty())
         return;
     QSqlDatabase db = database();
     QSqlQuery q(db);
@@ -205,7 +205,7 @@ void DbConnection::ensureSchema() {
             present << q.value(0).toString();
         q.finish();
         QStringList missing;
-        for (const QString& table : Schema.tables)
+        for (const QString& table : schema.tables)
             if (!present.contains(table.toLower()))
                 missing << table;
         return missing;
@@ -228,13 +228,13 @@ void DbConnection::ensureSchema() {
         run(QStringLiteral("COMMIT"));
         return;
     }
-    if (missing.size() != Schema.tables.size()) {
+    if (missing.size() != schema.tables.size()) {
         run(QStringLiteral("ROLLBACK"));
         throw Error(QStringLiteral("The database lacks the tables %1. Korvan creates its "
                                    "tables only in a database that has none of them")
                         .arg(missing.join(QStringLiteral(", "))));
     }
-    for (const QString& statement : statements(schemaScript(Schema, engine_))) {
+    for (const QString& statement : statements(schemaScript(schema, engine_))) {
         if (!q.exec(statement)) {
             const QString text = q.lastError().text();
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -244,7 +244,7 @@ void DbConnection::ensureSchema() {
     run(QStringLiteral("COMMIT"));
 }
 
-void DbConnection::Close() {
+void DbConnection::close() {
     inTransaction_ = false;
     if (!open_ && !QSqlDatabase::contains(name_))
         return;
@@ -257,18 +257,18 @@ void DbConnection::Close() {
     QSqlDatabase::removeDatabase(name_);
 }
 
-void DbConnection::BeginTrans() {
-    if (!Connected())
-        Open();
+void DbConnection::beginTrans() {
+    if (!connected())
+        open();
     QSqlDatabase db = database();
     if (!db.transaction())
         fail(db.lastError());
     inTransaction_ = true;
 }
 
-void DbConnection::CommitTrans() {
+void DbConnection::commitTrans() {
     QSqlDatabase db = database();
-    if (!Connected())
+    if (!connected())
         fail(QStringLiteral("The connection to the database was lost"), true);
     if (!db.commit()) {
         const QSqlError error = db.lastError();
@@ -278,27 +278,27 @@ void DbConnection::CommitTrans() {
     inTransaction_ = false;
 }
 
-void DbConnection::RollbackTrans() {
+void DbConnection::rollbackTrans() {
     inTransaction_ = false;
-    if (!Connected())
+    if (!connected())
         return;
     QSqlDatabase db = database();
     // A connection that cannot even roll back is not to be trusted again.
     if (!db.rollback())
-        Close();
+        close();
 }
 
-void DbConnection::Execute(const QString& sql) {
-    if (!Connected())
-        Open();
+void DbConnection::execute(const QString& sql) {
+    if (!connected())
+        open();
     QSqlQuery q(database());
     if (!q.exec(toEngineSql(sql, engine_)))
         fail(q.lastError());
 }
 
-void DbConnection::Execute(const QString& sql, const QVariantList& values) {
-    if (!Connected())
-        Open();
+void DbConnection::execute(const QString& sql, const QVariantList& values) {
+    if (!connected())
+        open();
     QSqlQuery q(database());
     if (!q.prepare(toEngineSql(sql, engine_)))
         fail(q.lastError());
@@ -308,10 +308,10 @@ void DbConnection::Execute(const QString& sql, const QVariantList& values) {
         fail(q.lastError());
 }
 
-qint64 DbConnection::Insert(const QString& sql, const QVariantList& values,
+qint64 DbConnection::insert(const QString& sql, const QVariantList& values,
                             const QString& idColumn) {
-    if (!Connected())
-        Open();
+    if (!connected())
+        open();
     QSqlQuery q(database());
     QString engineSql = toEngineSql(sql, engine_);
     if (engine_ == SqlEngine::PostgreSQL)
@@ -334,8 +334,8 @@ void DbConnection::datasetOpened() {
 void DbConnection::datasetClosed() {
     if (openDatasets_ > 0)
         --openDatasets_;
-    if (openDatasets_ == 0 && !KeepConnection && !inTransaction_)
-        Close();
+    if (openDatasets_ == 0 && !keepConnection && !inTransaction_)
+        close();
 }
 void DbConnection::fail(const QSqlError& error) {
     fail(error.text(), looksLost(error));

@@ -32,36 +32,36 @@ public:
     DbConnection(const DbConnection&) = delete;
     DbConnection& operator=(const DbConnection&) = delete;
 
-    QString ConnectionString;
-    int ConnectionTimeout = 15; // seconds, to reach a server
+    QString connectionString;
+    int connectionTimeout = 15; // seconds, to reach a server
     // How long a statement waits for a lock another program holds before it gives up with
     // "database is locked": a few seconds under the busy cursor, never minutes.
-    int LockWaitMs = 3000;
-    bool LoginPrompt = false;
-    bool KeepConnection = false;
+    int lockWaitMs = 3000;
+    bool loginPrompt = false;
+    bool keepConnection = false;
     // The schema the caller's database has; this layer knows none of its own.
-    SchemaDescription Schema;
+    SchemaDescription schema;
 
-    void Open();
-    void Close();
-    bool Connected() const;
-    void BeginTrans();
-    void CommitTrans();
-    void RollbackTrans();
-    bool InTransaction() const { return inTransaction_; }
+    void open();
+    void close();
+    bool connected() const;
+    void beginTrans();
+    void commitTrans();
+    void rollbackTrans();
+    bool inTransaction() const { return inTransaction_; }
 
     SqlEngine engine() const { return engine_; }
     QSqlDatabase database() const;
 
     // Runs a statement (in the program's dialect, see toEngineSql) that returns no rows;
     // throws Error with the engine's text.
-    void Execute(const QString& sql);
+    void execute(const QString& sql);
     // The same with values bound to its "?" placeholders: names and other text never
     // become part of the statement.
-    void Execute(const QString& sql, const QVariantList& values);
+    void execute(const QString& sql, const QVariantList& values);
     // Inserts one row with bound values and returns the id the engine gave it (from the
     // insert itself, so two users adding at once each get their own).
-    qint64 Insert(const QString& sql, const QVariantList& values, const QString& idColumn);
+    qint64 insert(const QString& sql, const QVariantList& values, const QString& idColumn);
 
     // Error text of the engine without anything that could show the password.
     QString cleanError(const QString& text) const;

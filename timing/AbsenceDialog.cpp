@@ -14,7 +14,7 @@
 
 namespace {
 QString hoursText(double days) {
-    return QStringLiteral("+") + FormatTime(days);
+    return QStringLiteral("+") + formatTime(days);
 }
 } // namespace
 

@@ -86,21 +86,21 @@ QString DescriptionDialog::withFreshLine(const QString& text) {
     return lastLine.isEmpty() ? text : text + lineBreak;
 }
 
-void DescriptionDialog::Prompt(Task* task) {
+void DescriptionDialog::prompt(Task* task) {
     // Opens and returns: whoever started the task (a click, the tray menu, a script on the
     // bus) goes on, and the answer is written back when the user gives it.
     if (isVisible()) {
         // Another task started meanwhile (an item host's menu, a script): the open prompt
         // stays with the task it names, and this one is asked about when it is answered.
-        if (task->Id() != promptedTask_)
-            nextTask_ = task->Id();
+        if (task->id() != promptedTask_)
+            nextTask_ = task->id();
         return;
     }
     ensurePolished();
     taskName_->setText(task->name());
-    descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
+    descriptionEdit_->setPlainText(descriptionForEditor(task->description()));
     descriptionEdit_->setAccessibleName(QStringLiteral("Description of %1").arg(task->name()));
-    promptedTask_ = task->Id();
+    promptedTask_ = task->id();
     if (setTrayMenuEnabled)
         setTrayMenuEnabled(false);
     open();
@@ -140,7 +140,7 @@ void DescriptionDialog::done(int result) {
         setTrayMenuEnabled(true);
     const bool stillAsked = !(result == QDialog::Accepted && doNotAskBox_->isChecked());
     if (result == QDialog::Accepted && task) {
-        task->setDescription(DescriptionFromEditor(descriptionEdit_->toPlainText()));
+        task->setDescription(descriptionFromEditor(descriptionEdit_->toPlainText()));
         if (setRequestDescription)
             setRequestDescription(!doNotAskBox_->isChecked());
     }
@@ -150,7 +150,7 @@ void DescriptionDialog::done(int result) {
         QTimer::singleShot(0, this, [this, next] {
             Task* started = tasks_.byId(next);
             if (started && started->running() && !isVisible())
-                Prompt(started);
+                prompt(started);
         });
 }
 
@@ -163,10 +163,10 @@ void DescriptionDialog::showEvent(QShowEvent* event) {
 
 void DescriptionDialog::onShown() {
     doNotAskBox_->setChecked(false);
-    const QString text = DescriptionFromEditor(descriptionEdit_->toPlainText());
+    const QString text = descriptionFromEditor(descriptionEdit_->toPlainText());
     const QString fresh = withFreshLine(text);
     if (fresh != text)
-        descriptionEdit_->setPlainText(DescriptionForEditor(fresh));
+        descriptionEdit_->setPlainText(descriptionForEditor(fresh));
     descriptionEdit_->setFocus();
     descriptionEdit_->moveCursor(QTextCursor::End);
 }

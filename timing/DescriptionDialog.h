@@ -30,7 +30,7 @@ public:
     // another task, it stays with that one (its text goes to the task it names), and the
     // prompt for the task started meanwhile opens once it is answered, if that task still
     // runs; of several started meanwhile, the last.
-    void Prompt(Task* task);
+    void prompt(Task* task);
     void done(int result) override;
 
     // The text with a line break added when its last line is not empty.

@@ -124,19 +124,19 @@ EditTaskDialog::~EditTaskDialog() {
     hide();
 }
 
-void EditTaskDialog::EditTask(Task* task) {
+void EditTaskDialog::editTask(Task* task) {
     ensurePolished();
     editedTask_ = task;
-    task->Flush();
+    task->flush();
     nameEdit_->setText(task->name());
-    timeEdit_->setText(task->TimeText().replace(QLatin1Char(':'), timeSeparator()));
+    timeEdit_->setText(task->timeText().replace(QLatin1Char(':'), timeSeparator()));
     shownTime_ = timeEdit_->text();
-    descriptionEdit_->setPlainText(DescriptionForEditor(task->description()));
+    descriptionEdit_->setPlainText(descriptionForEditor(task->description()));
     descriptionEdit_->document()->setModified(false);
     exec();
 }
 
-int EditTaskDialog::NewTask() {
+int EditTaskDialog::newTask() {
     ensurePolished();
     editedTask_ = nullptr;
     nameEdit_->clear();
@@ -186,24 +186,24 @@ bool EditTaskDialog::okClicked() {
     }
     if (!editedTask_) {
         editedTask_ = new Task(nameEdit_->text());
-        tasks_.push_back(editedTask_);
+        tasks_.pushBack(editedTask_);
     }
     editedTask_->setName(nameEdit_->text());
     // The time as shown when the dialog opened is no change: a task started or stopped from
     // the tray meanwhile keeps what it recorded since.
     // A typed time is the time now: a running task counts on from it, not from the moment
     // the dialog opened.
-    editedTask_->Flush();
+    editedTask_->flush();
     if (timeEdit_->text() != shownTime_)
-        editedTask_->SetTime(days);
+        editedTask_->setTime(days);
     // The editor turns no-break spaces into spaces and lone CR or LF into CR LF: a
     // description the user did not touch stays exactly as it was.
     if (descriptionEdit_->document()->isModified() || editedTask_->description().isEmpty())
-        editedTask_->setDescription(DescriptionFromEditor(descriptionEdit_->toPlainText()));
-    const QVariant project = projectBox_->KeyValue();
+        editedTask_->setDescription(descriptionFromEditor(descriptionEdit_->toPlainText()));
+    const QVariant project = projectBox_->keyValue();
     if (!project.isNull())
         editedTask_->setSectionId(project.toInt());
-    const QVariant activity = activityBox_->KeyValue();
+    const QVariant activity = activityBox_->keyValue();
     if (!activity.isNull())
         editedTask_->setActivityId(activity.toInt());
     return true;

@@ -19,8 +19,8 @@ public:
     EditTaskDialog(WorkRecords& records, TaskList& tasks, QWidget* parent = nullptr);
     ~EditTaskDialog() override;
 
-    void EditTask(Task* task);
-    int NewTask();
+    void editTask(Task* task);
+    int newTask();
     // The task last edited or created; null after a cancelled "&Add".
     Task* editedTask() const { return editedTask_; }
 

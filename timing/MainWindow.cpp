@@ -51,7 +51,7 @@ MainWindow::MainWindow(TaskStore& store, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     trayMenu_ = new TrayMenu(tasks_, this);
-    connect(trayMenu_, &TrayMenu::taskChosen, this, [this] { RefreshGrid(); });
+    connect(trayMenu_, &TrayMenu::taskChosen, this, [this] { refreshGrid(); });
     connect(trayMenu_, &TrayMenu::aboutChosen, this, [this] {
         guarded([this] {
             if (openAbout)
@@ -59,7 +59,7 @@ MainWindow::MainWindow(TaskStore& store, QWidget* parent)
         });
     });
     connect(trayMenu_, &TrayMenu::openChosen, this,
-            [this] { guarded([this] { trayIcon_->RestoreMainWindow(); }); });
+            [this] { guarded([this] { trayIcon_->restoreMainWindow(); }); });
     connect(trayMenu_, &TrayMenu::exitChosen, this,
             [] { guarded([] { QCoreApplication::exit(0); }); });
 
@@ -78,12 +78,12 @@ MainWindow::MainWindow(TaskStore& store, QWidget* parent)
     trayIcon_->setIconVisible(true);
     trayIcon_->setIconIndex(0);
     trayIcon_->setPopupMenu(trayMenu_->menu());
-    trayMenu_->shownByItemHost = [this] { return trayIcon_->ItemHost(); };
-    trayIcon_->MinimizeToTray = true;
-    trayIcon_->OnDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
-    trayIcon_->OnBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
-    trayIcon_->OnTrayChanged = [this](QObject*) { guarded([this] { trayChanged(); }); };
-    trayIcon_->Loaded();
+    trayMenu_->shownByItemHost = [this] { return trayIcon_->itemHost(); };
+    trayIcon_->minimizeToTray = true;
+    trayIcon_->onDblClick = [this](QObject*) { guarded([this] { trayDoubleClicked(); }); };
+    trayIcon_->onBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
+    trayIcon_->onTrayChanged = [this](QObject*) { guarded([this] { trayChanged(); }); };
+    trayIcon_->loaded();
     // The program's icon for its windows, now that the tray icon is on its way: set before,
     // it was read and converted for the tray icon's own window first.
     QApplication::setWindowIcon(platform::sizedIcon(QStringLiteral(":/icons/korvan-%1.png"), {64}));
@@ -103,13 +103,13 @@ MainWindow::MainWindow(TaskStore& store, QWidget* parent)
     trayCheck_->setSingleShot(true);
     trayCheck_->setInterval(5000);
     connect(trayCheck_, &QTimer::timeout, this, [this] {
-        if (!trayIcon_->IconShown())
-            trayIcon_->BringOutMainWindow();
+        if (!trayIcon_->iconShown())
+            trayIcon_->bringOutMainWindow();
     });
     trayCheck_->start();
     // An item host may show the exported menu before it ever asks for a refresh.
-    if (trayIcon_->ItemHost())
-        RefreshMenu();
+    if (trayIcon_->itemHost())
+        refreshMenu();
 }
 
 MainWindow::~MainWindow() {
@@ -132,15 +132,15 @@ void MainWindow::followTasks() {
 }
 
 void MainWindow::showFromTray() {
-    trayIcon_->RestoreMainWindow();
+    trayIcon_->restoreMainWindow();
 }
 
 void MainWindow::hideToTray() {
-    trayIcon_->HideMainWindow();
+    trayIcon_->hideMainWindow();
 }
 
 void MainWindow::setTrayMenuEnabled(bool enabled) {
-    trayMenu_->menu()->AutoPopup = enabled;
+    trayMenu_->menu()->autoPopup = enabled;
 }
 
 void MainWindow::setRequestDescription(bool request) {
@@ -155,11 +155,11 @@ QString MainWindow::entryCaption(const QAction* item) {
     return TrayMenu::entryCaption(item);
 }
 
-void MainWindow::SortMenuEntries(QMenu* menu) {
+void MainWindow::sortMenuEntries(QMenu* menu) {
     TrayMenu::sortEntries(menu);
 }
 
-void MainWindow::RefreshMenu() {
+void MainWindow::refreshMenu() {
     trayMenu_->refresh();
 }
 
@@ -245,7 +245,7 @@ void MainWindow::buildControls() {
         setTabOrder(order.at(i - 1), order.at(i));
     taskGrid_->setColumnWidth(1, 70);
     taskGrid_->setColumnWidth(2, 50);
-    SetTaskButtons(!tasks_.empty());
+    setTaskButtons(!tasks_.empty());
 }
 
 void MainWindow::buildTimers() {
@@ -268,19 +268,19 @@ void MainWindow::buildTimers() {
 // Life cycle
 
 void MainWindow::setUp() {
-    LoadSettings();
+    loadSettings();
     autoSaveTimer_->runEvery(settings().autoSaveMinutes);
     reminderTimer_->runEvery(settings().reminderMinutes);
-    RefreshGrid();
+    refreshGrid();
 }
 
-void MainWindow::LoadSettings() {
+void MainWindow::loadSettings() {
     // Said once the event loop runs, not while the program is still being made: by then the
     // icon shows and the program answers on the bus while the user reads.
     tell(store_.load());
 }
 
-bool MainWindow::SaveSettings() {
+bool MainWindow::saveSettings() {
     const TaskStore::Saved saved = store_.save();
     tell(saved.messages);
     return saved.written;
@@ -310,7 +310,7 @@ void MainWindow::endSession() {
 
 void MainWindow::tearDown() {
     endSession();
-    SaveSettings();
+    saveSettings();
     tasks_.clear();
 }
 
@@ -331,7 +331,7 @@ void MainWindow::onShown() {
         firstShow_ = false;
         platform::centreOnScreen(this);
     }
-    RefreshGrid();
+    refreshGrid();
     gridTimer_->start();
 }
 
@@ -385,17 +385,17 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Grid and menu
 
-void MainWindow::RefreshGrid() {
+void MainWindow::refreshGrid() {
     if (controlsBuilt())
-        SetTaskButtons(!tasks_.empty());
+        setTaskButtons(!tasks_.empty());
     gridModel_->refresh();
 }
 
-void MainWindow::StopAll() {
+void MainWindow::stopAll() {
     tasks_.stopAll();
 }
 
-void MainWindow::SetTaskButtons(bool enabled) {
+void MainWindow::setTaskButtons(bool enabled) {
     for (QPushButton* b :
          {editButton_, removeButton_, startButton_, stopButton_, resetButton_, resetAllButton_})
         b->setEnabled(enabled);
@@ -419,7 +419,7 @@ void MainWindow::setTrayHint(const QString& hint) {
 
 void MainWindow::requestDescriptionFor(Task* task) {
     if (settings().requestDescription && descriptionPrompt_)
-        descriptionPrompt_->Prompt(task);
+        descriptionPrompt_->prompt(task);
 }
 
 QString MainWindow::runningTaskName() const {
@@ -436,12 +436,12 @@ void MainWindow::updateTrayHint() {
     const Task* running = tasks_.running();
     if (!running) {
         hintTimer_->stop();
-        if (trayIcon_->Hint() != QLatin1String("Korvan"))
+        if (trayIcon_->hint() != QLatin1String("Korvan"))
             setTrayHint(QStringLiteral("No active project"));
         return;
     }
-    const qint64 ms = std::max<qint64>(0, std::llround(running->CurrentTime() * 86400000.0));
-    const QString time = FormatTime(running->CurrentTime()).chopped(3) + QStringLiteral(" h");
+    const qint64 ms = std::max<qint64>(0, std::llround(running->currentTime() * 86400000.0));
+    const QString time = formatTime(running->currentTime()).chopped(3) + QStringLiteral(" h");
     const QString prefix = QStringLiteral("Active task: ");
     const QString suffix = QStringLiteral("  ") + time;
     // The tip has room for 127 characters: a long name gives way to the time.
@@ -462,21 +462,21 @@ void MainWindow::runningChanged() {
         trayIcon_->setIcon(running ? runningImage_ : idleImage_);
     }
     // An item host shows the exported menu without asking first: keep it current.
-    if (trayIcon_->ItemHost())
-        RefreshMenu();
+    if (trayIcon_->itemHost())
+        refreshMenu();
 }
 
 // An area came, went or changed its kind. Gone: after a few seconds without one the main
 // window comes out. Back: the window returns if it came out for that reason only, and an
 // item host gets the menu as it is now.
 void MainWindow::trayChanged() {
-    if (!trayIcon_->IconShown()) {
+    if (!trayIcon_->iconShown()) {
         if (!trayCheck_->isActive())
             trayCheck_->start();
         return;
     }
     trayCheck_->stop();
-    trayIcon_->ReturnMainWindow();
-    if (trayIcon_->ItemHost())
-        RefreshMenu();
+    trayIcon_->returnMainWindow();
+    if (trayIcon_->itemHost())
+        refreshMenu();
 }

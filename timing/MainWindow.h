@@ -48,14 +48,14 @@ public:
     void setTrayMenuEnabled(bool enabled);
     void setRequestDescription(bool request);
 
-    void RefreshGrid();
-    void RefreshMenu();
-    void StopAll();
+    void refreshGrid();
+    void refreshMenu();
+    void stopAll();
     // Loads the tasks and settings from the store, and says what the store has to say.
-    void LoadSettings();
+    void loadSettings();
     // Writes the tasks and settings to the store and says what went wrong. True when they
     // were written.
-    bool SaveSettings();
+    bool saveSettings();
     // Shows what the store has to say, once the event loop runs: the save returns at once,
     // so that the journal follows the tasks while the user reads.
     void tell(const TaskStore::Messages& messages);
@@ -77,7 +77,7 @@ public:
 
     // Moves the task entries at the top of a menu into caption order; stable, as the
     // bubble sort of the menu code was.
-    static void SortMenuEntries(QMenu* menu);
+    static void sortMenuEntries(QMenu* menu);
 
 protected:
     void buildControls() override;
@@ -93,7 +93,7 @@ private:
     void buildTimers();
     void showStartupMessages();
     void followTasks();
-    void SetTaskButtons(bool enabled);
+    void setTaskButtons(bool enabled);
     void requestDescriptionFor(Task* task);
     void runningChanged();
 

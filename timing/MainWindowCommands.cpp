@@ -9,40 +9,40 @@
 #include <algorithm>
 
 void MainWindow::gridTick() {
-    RefreshGrid();
+    refreshGrid();
 }
 
 void MainWindow::autoSaveTick() {
-    SaveSettings();
+    saveSettings();
 }
 
 void MainWindow::reminderTick() {
     QString title = QStringLiteral("No activity");
     for (Task* task : tasks_) {
-        if (task->ActiveMark() == QLatin1String("A")) {
+        if (task->activeMark() == QLatin1String("A")) {
             title = task->name().left(255);
             break;
         }
     }
-    trayIcon_->ShowBalloon(title,
+    trayIcon_->showBalloon(title,
                            QStringLiteral("Are you still working on this task ?\r"
                                           "Click here to change active task."),
                            BalloonInfo, 10);
 }
 
 void MainWindow::closeClicked() {
-    trayIcon_->HideMainWindow();
+    trayIcon_->hideMainWindow();
 }
 
 void MainWindow::addClicked() {
     if (!editDialog_)
         return;
-    editDialog_->NewTask();
+    editDialog_->newTask();
     Task* created = editDialog_->editedTask();
     if (!created)
         return;
     // The grid takes it into its order before it is selected.
-    RefreshGrid();
+    refreshGrid();
     selectTaskRow(gridModel_->rowOf(created));
 }
 
@@ -50,8 +50,8 @@ void MainWindow::editClicked() {
     if (!editDialog_ || !selectedTask())
         return;
     Task* task = selectedTask();
-    editDialog_->EditTask(task);
-    RefreshGrid();
+    editDialog_->editTask(task);
+    refreshGrid();
     // A new name may sort the task elsewhere: the selection goes with it, so that the next
     // Reset or Remove acts on the task the user just edited.
     selectTaskRow(gridModel_->rowOf(task));
@@ -71,21 +71,21 @@ void MainWindow::removeClicked() {
                    this) != MsgAnswer::Yes)
         return;
     tasks_.remove(task);
-    RefreshGrid();
-    RefreshMenu();
+    refreshGrid();
+    refreshMenu();
 }
 
 void MainWindow::startClicked() {
     Task* task = selectedTask();
-    StopAll();
+    stopAll();
     if (task)
-        task->Start();
-    RefreshGrid();
+        task->start();
+    refreshGrid();
 }
 
 void MainWindow::stopClicked() {
-    StopAll();
-    RefreshGrid();
+    stopAll();
+    refreshGrid();
 }
 
 void MainWindow::resetClicked() {
@@ -98,8 +98,8 @@ void MainWindow::resetClicked() {
             QStringLiteral("Reset"), MsgIcon::Question, MsgButtons::YesNoDefaultNo,
             this) != MsgAnswer::Yes)
         return;
-    task->Reset();
-    RefreshGrid();
+    task->reset();
+    refreshGrid();
 }
 
 void MainWindow::resetAllClicked() {
@@ -109,9 +109,9 @@ void MainWindow::resetAllClicked() {
                    this) != MsgAnswer::Yes)
         return;
     for (Task* task : tasks_)
-        task->Reset();
-    RefreshGrid();
-    RefreshMenu();
+        task->reset();
+    refreshGrid();
+    refreshMenu();
 }
 
 void MainWindow::bookClicked() {
@@ -125,14 +125,14 @@ void MainWindow::databaseClicked() {
 }
 
 void MainWindow::trayDoubleClicked() {
-    trayIcon_->RestoreMainWindow();
+    trayIcon_->restoreMainWindow();
 }
 
 // The reminder invites a click to change the active task: open the menu for it.
 // An item host cannot open the program's menu on request: there the main window opens.
 void MainWindow::balloonClicked() {
-    if (trayIcon_->ItemHost())
-        trayIcon_->RestoreMainWindow();
+    if (trayIcon_->itemHost())
+        trayIcon_->restoreMainWindow();
     else
-        trayIcon_->OpenTrayMenu();
+        trayIcon_->openTrayMenu();
 }

@@ -55,9 +55,9 @@ QVariant TaskGridModel::data(const QModelIndex& index, int role) const {
     case 0:
         return task->name();
     case 1:
-        return task->CurrentTimeText();
+        return task->currentTimeText();
     case 2:
-        return task->ActiveMark();
+        return task->activeMark();
     default:
         return {};
     }

@@ -121,7 +121,7 @@ QAction* TrayMenu::entryFor(const Task* task) {
     made->setData(kTaskMenuTag);
     entries_[task] = made;
     refreshEntry(task);
-    const quint64 id = task->Id();
+    const quint64 id = task->id();
     connect(made, &QAction::triggered, this, [this, id] {
         guarded([this, id] {
             if (Task* chosen = tasks_.byId(id)) {
@@ -137,7 +137,7 @@ void TrayMenu::refreshEntry(const Task* task) {
     QAction* shown = entry(task);
     if (!shown)
         return;
-    const QString caption = task->EntryCaption();
+    const QString caption = task->entryCaption();
     shown->setProperty(kCaptionProperty, caption);
     // A very long name is cut short in the menu, so that the time and the menu itself stay
     // on the screen; the grid and the dialogs show it whole.
@@ -240,7 +240,7 @@ void TrayMenu::fillTasksMenu() {
         made.emplace_back(entryCaption(item), item);
     }
     std::stable_sort(made.begin(), made.end(), [](const auto& a, const auto& b) {
-        return CompareNames(a.first, b.first) < 0;
+        return compareNames(a.first, b.first) < 0;
     });
     QList<QAction*> sorted;
     sorted.reserve(static_cast<qsizetype>(made.size()));
@@ -285,7 +285,7 @@ void TrayMenu::sortEntries(QMenu* menu) {
     for (int i = 0; i < n; ++i)
         order[static_cast<size_t>(i)] = i;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return CompareNames(captions.at(a), captions.at(b)) < 0;
+        return compareNames(captions.at(a), captions.at(b)) < 0;
     });
     std::vector<int> rank(static_cast<size_t>(n));
     for (int r = 0; r < n; ++r)

@@ -27,13 +27,13 @@ void DataSetModel::reset() {
 }
 
 int DataSetModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !dataset_ ? 0 : dataset_->RecordCount();
+    return parent.isValid() || !dataset_ ? 0 : dataset_->recordCount();
 }
 
 int DataSetModel::columnCount(const QModelIndex& parent) const {
     if (parent.isValid() || !dataset_)
         return 0;
-    return columns_.isEmpty() ? dataset_->FieldCount() : static_cast<int>(columns_.size());
+    return columns_.isEmpty() ? dataset_->fieldCount() : static_cast<int>(columns_.size());
 }
 
 QVariant DataSetModel::data(const QModelIndex& index, int role) const {
@@ -43,7 +43,7 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const {
         if (role != Qt::DisplayRole && role != Qt::EditRole)
             return {};
         try {
-            return dataset_->Value(index.row(), index.column());
+            return dataset_->value(index.row(), index.column());
         } catch (const Error&) {
             return {};
         }
@@ -57,7 +57,7 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const {
     // A page that cannot be read now shows as empty cells, and is asked for again when
     // they are drawn next: nothing may cross the event loop.
     try {
-        v = dataset_->Value(index.row(), c.field);
+        v = dataset_->value(index.row(), c.field);
     } catch (const Error&) {
         return {};
     }
@@ -70,7 +70,7 @@ void DataSetModel::sort(int column, Qt::SortOrder order) {
     int field = column;
     if (!columns_.isEmpty())
         field = column >= 0 && column < columns_.size()
-                    ? dataset_->FieldIndex(columns_.at(column).field)
+                    ? dataset_->fieldIndex(columns_.at(column).field)
                     : -1;
     // A keyset data set has the engine sort every shown row again.
     platform::guarded([&] {
@@ -83,6 +83,6 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int 
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || !dataset_)
         return {};
     if (columns_.isEmpty())
-        return dataset_->FieldNames().value(section);
+        return dataset_->fieldNames().value(section);
     return columns_.value(section).title;
 }

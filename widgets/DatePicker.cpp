@@ -20,18 +20,18 @@ DatePicker::DatePicker(QWidget* parent) : QWidget(parent) {
     layout->addWidget(edit_, 1);
     // Tab stops at the box, then at the date. (The date as the focus proxy of the whole
     // took it out of its place: forward Tab went past the box.)
-    connect(check_, &QCheckBox::toggled, this, [this] { Q_EMIT Change(); });
+    connect(check_, &QCheckBox::toggled, this, [this] { Q_EMIT change(); });
     // Choosing a date ticks the box: one change, not two.
     connect(edit_, &QDateEdit::dateChanged, this, [this] {
         {
             const QSignalBlocker quiet(check_);
             check_->setChecked(true);
         }
-        Q_EMIT Change();
+        Q_EMIT change();
     });
 }
 
-bool DatePicker::Checked() const {
+bool DatePicker::checked() const {
     return check_->isChecked();
 }
 
@@ -39,7 +39,7 @@ void DatePicker::setChecked(bool checked) {
     check_->setChecked(checked);
 }
 
-QDate DatePicker::Date() const {
+QDate DatePicker::date() const {
     return edit_->date();
 }
 

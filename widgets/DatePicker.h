@@ -11,15 +11,15 @@ class DatePicker : public QWidget {
     Q_OBJECT
 public:
     explicit DatePicker(QWidget* parent = nullptr);
-    bool Checked() const;
+    bool checked() const;
     void setChecked(bool checked);
-    QDate Date() const;
+    QDate date() const;
     void setDate(const QDate& date);
     QCheckBox* checkBox() const { return check_; }
     QDateEdit* dateEdit() const { return edit_; }
 
 Q_SIGNALS:
-    void Change();
+    void change();
 
 private:
     QCheckBox* check_;

@@ -11,11 +11,11 @@ LookupComboBox::LookupComboBox(QWidget* parent) : QComboBox(parent) {
     connect(this, &QComboBox::activated, this, [this](int row) {
         if (!dataset_ || row < 0)
             return;
-        const QVariant chosen = dataset_->Value(row, keyField_);
+        const QVariant chosen = dataset_->value(row, keyField_);
         if (chosen == key_ && !key_.isNull())
             return;
         key_ = chosen;
-        Q_EMIT KeyChanged();
+        Q_EMIT keyChanged();
     });
 }
 
@@ -27,7 +27,7 @@ void LookupComboBox::setListSource(const platform::LookupList& list) {
     model->setObjectName(list.modelName);
     setModel(model);
     const auto showListField = [this, listField] {
-        const int column = dataset_->FieldIndex(listField);
+        const int column = dataset_->fieldIndex(listField);
         if (column >= 0 && column != modelColumn())
             setModelColumn(column);
     };
@@ -49,7 +49,7 @@ void LookupComboBox::follow() {
     if (following_)
         return;
     following_ = true;
-    const int row = (dataset_ && !key_.isNull()) ? dataset_->Locate(keyField_, key_) : -1;
+    const int row = (dataset_ && !key_.isNull()) ? dataset_->locate(keyField_, key_) : -1;
     setCurrentIndex(row);
     following_ = false;
 }
@@ -64,5 +64,5 @@ void LookupComboBox::hidePopup() {
     if (!popupShown_)
         return;
     popupShown_ = false;
-    Q_EMIT CloseUp();
+    Q_EMIT closeUp();
 }

@@ -17,16 +17,16 @@ public:
 
     // Shows the list's rows through a table model of its own, which follows the data set.
     void setListSource(const platform::LookupList& list);
-    QVariant KeyValue() const { return key_; } // null: no key
+    QVariant keyValue() const { return key_; } // null: no key
     void setKeyValue(const QVariant& key);
     // The text the drop-down shows for its key (empty without a list).
-    QString Text() const { return currentIndex() >= 0 ? currentText() : QString(); }
+    QString text() const { return currentIndex() >= 0 ? currentText() : QString(); }
 
 Q_SIGNALS:
-    void CloseUp();
+    void closeUp();
     // The user chose another entry, whichever way: in the list, with the keys or by typing
     // on the closed box, or with the wheel. The key value is already the new one.
-    void KeyChanged();
+    void keyChanged();
 
 protected:
     void showPopup() override;

@@ -52,17 +52,17 @@ using namespace platform;
 // window does alone is tested with that window.
 class TestApplication : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<korvan::Application> app;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<korvan::Application> app_;
 
-    TaskList& tasks() { return app->tasks(); }
-    MainWindow* mainWindow() const { return app->mainWindow(); }
-    EditTaskDialog* editDialog() const { return app->editDialog(); }
-    DescriptionDialog* prompt() const { return app->descriptionPrompt(); }
-    BookingDialog* booking() const { return app->booking(); }
-    DatabaseDialog* database() const { return app->database(); }
-    DbConnection& db() { return app->records().connection(); }
+    TaskList& tasks() { return app_->tasks(); }
+    MainWindow* mainWindow() const { return app_->mainWindow(); }
+    EditTaskDialog* editDialog() const { return app_->editDialog(); }
+    DescriptionDialog* prompt() const { return app_->descriptionPrompt(); }
+    BookingDialog* booking() const { return app_->booking(); }
+    DatabaseDialog* database() const { return app_->database(); }
+    DbConnection& db() { return app_->records().connection(); }
 
     Task* addTask(const QString& name, double hours = 0) { return ::addTask(tasks(), name, hours); }
     // The user picks a row of the grid, which exists once the window has been polished.
@@ -70,7 +70,7 @@ class TestApplication : public QObject {
         mainWindow()->ensurePolished();
         mainWindow()->selectTaskRow(row);
     }
-    void useDatabase(const QString& cs) { db().ConnectionString = cs; }
+    void useDatabase(const QString& cs) { db().connectionString = cs; }
 
     // The edit dialog is modal: `act` runs inside it, then OK or Cancel ends it.
     void inDialog(const std::function<void()>& act, bool ok = true) {
@@ -100,10 +100,10 @@ class TestApplication : public QObject {
     }
     QVariant scalar(const QString& sql) {
         DataSet q(&db());
-        q.SQL = sql;
-        q.Open();
-        const QVariant v = q.Value(0, 0);
-        q.Close();
+        q.sql = sql;
+        q.open();
+        const QVariant v = q.value(0, 0);
+        q.close();
         return v;
     }
     int bookedRecords() {
@@ -111,7 +111,7 @@ class TestApplication : public QObject {
     }
     EntryFrame* frame(int i) { return booking()->frameAt(i); }
     void save(bool yes = true) {
-        f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
+        f_->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
         child<QPushButton>(booking(), "Button2")->click();
     }
 
@@ -157,23 +157,23 @@ class TestApplication : public QObject {
         QTest::mouseClick(button, Qt::LeftButton);
     }
     QString storedConnection() {
-        FileRegistry store(f->storePath());
+        FileRegistry store(f_->storePath());
         RegValue value;
         auto key = store.openKey(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"));
         return key->queryValue(QStringLiteral("Connection"), value) ? value.toText() : QString();
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
-        app = std::make_unique<korvan::Application>();
+        f_ = std::make_unique<Fixture>();
+        app_ = std::make_unique<korvan::Application>();
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
-        app.reset();
-        f.reset();
+        app_.reset();
+        f_.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -181,16 +181,16 @@ private Q_SLOTS:
 
     void newTaskAndSelection_data() { addEngineRows(); }
     void newTaskAndSelection() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         useDatabase(cs);
-        tasks().push_back(new Task(QStringLiteral("zz")));
+        tasks().pushBack(new Task(QStringLiteral("zz")));
         inDialog([this] {
             QVERIFY(child<QLineEdit>(editDialog(), "Edit1")->text().isEmpty());
             QCOMPARE(child<QLineEdit>(editDialog(), "MaskEdit1")->text(),
                      QStringLiteral("00:00:00"));
-            QVERIFY(child<LookupComboBox>(editDialog(), "DBLookupComboBox1")->KeyValue().isNull());
+            QVERIFY(child<LookupComboBox>(editDialog(), "DBLookupComboBox1")->keyValue().isNull());
             QCOMPARE(child<LookupComboBox>(editDialog(), "DBLookupComboBox1")->currentIndex(), -1);
-            QVERIFY(db().Connected());
+            QVERIFY(db().connected());
             child<QLineEdit>(editDialog(), "Edit1")->setText(QStringLiteral("aa new"));
         });
         child<QPushButton>(mainWindow(), "Button2")->click();
@@ -201,19 +201,19 @@ private Q_SLOTS:
         QCOMPARE(created->time(), 0.0);
         QCOMPARE(created->sectionId(), 0);
         QCOMPARE(created->activityId(), 0);
-        QVERIFY(!db().Connected()); // closing the dialog closed it
-        QVERIFY(!app->records().activities().Active());
+        QVERIFY(!db().connected()); // closing the dialog closed it
+        QVERIFY(!app_->records().activities().active());
     }
 
     // A task of more than a day keeps its whole time through OK without a change, and the
     // grid and the menu show it in full.
     void daysSurviveOkWithoutChange() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         auto* t = new Task(QStringLiteral("long"));
-        t->SetTime((25 * 3600 + 3 * 60) / 86400.0);
-        tasks().push_back(t);
-        mainWindow()->RefreshGrid();
-        mainWindow()->RefreshMenu();
+        t->setTime((25 * 3600 + 3 * 60) / 86400.0);
+        tasks().pushBack(t);
+        mainWindow()->refreshGrid();
+        mainWindow()->refreshMenu();
         QCOMPARE(
             child<QTableView>(mainWindow(), "StringGrid1")->model()->index(0, 1).data().toString(),
             QStringLiteral("25:03:00"));
@@ -227,15 +227,15 @@ private Q_SLOTS:
         select(0);
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button3"), Qt::LeftButton);
         QCOMPARE(shown, QStringLiteral("25:03:00"));
-        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
-        QCOMPARE(t->Hours(), 25.05f);
+        QCOMPARE(t->timeText(), QStringLiteral("25:03:00"));
+        QCOMPARE(t->hours(), 25.05f);
     }
 
     // A double-click below the last row edits the selected task as one on a row does.
     void doubleClickBelowTheRowsEdits() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        tasks().push_back(new Task(QStringLiteral("only")));
-        mainWindow()->RefreshGrid();
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
+        tasks().pushBack(new Task(QStringLiteral("only")));
+        mainWindow()->refreshGrid();
         child<QAction>(mainWindow(), "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         select(0);
@@ -251,26 +251,26 @@ private Q_SLOTS:
 
     // Without a task a double-click in the grid has nothing to edit.
     void doubleClickOnAnEmptyGridEditsNothing() {
-        mainWindow()->RefreshGrid();
+        mainWindow()->refreshGrid();
         QWidget* grid = child<QTableView>(mainWindow(), "StringGrid1")->viewport();
         QTest::mouseDClick(grid, Qt::LeftButton, {}, QPoint(10, 60));
         QVERIFY(!editDialog()->isVisible());
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // ---- the main window and the description prompt ----
 
     void descriptionPromptOnStart() {
-        app->options().setRequestDescription(true);
+        app_->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         a->setDescription(QStringLiteral("First line"));
-        mainWindow()->RefreshGrid();
+        mainWindow()->refreshGrid();
         select(0);
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
         // The task runs at once; the prompt waits for the user, the tray menu off meanwhile.
         QVERIFY(a->running());
         promptShown();
-        QVERIFY(!child<PopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
+        QVERIFY(!child<PopupMenu>(mainWindow(), "PopupMenu1")->autoPopup);
         QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Review"));
         QCOMPARE(child<QPlainTextEdit>(prompt(), "Memo1")->toPlainText(),
                  QStringLiteral("First line\n"));
@@ -281,26 +281,26 @@ private Q_SLOTS:
         QTest::keyClick(child<QPlainTextEdit>(prompt(), "Memo1"), Qt::Key_Return,
                         Qt::ControlModifier);
         promptAnswered();
-        QVERIFY(child<PopupMenu>(mainWindow(), "PopupMenu1")->AutoPopup);
+        QVERIFY(child<PopupMenu>(mainWindow(), "PopupMenu1")->autoPopup);
         QVERIFY(a->running());
         QCOMPARE(a->description(), QStringLiteral("First line\r\nSecond\r\n"));
         QVERIFY(mainWindow()->settings().requestDescription);
     }
 
     void descriptionPromptDoNotShowAgain() {
-        app->options().setRequestDescription(true);
+        app_->options().setRequestDescription(true);
         child<QCheckBox>(mainWindow(), "CheckBox4")->setChecked(true);
         Task* a = addTask(QStringLiteral("x"));
         // Cancel with the box ticked changes nothing.
-        a->Start();
+        a->start();
         promptShown();
         QTest::mouseClick(child<QCheckBox>(prompt(), "CheckBox1"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(prompt(), "Button2"), Qt::LeftButton);
         promptAnswered();
         QVERIFY(mainWindow()->settings().requestDescription);
-        a->Stop();
+        a->stop();
         // Shift+Ctrl+Enter does not confirm; OK with the box ticked turns the prompt off.
-        a->Start();
+        a->start();
         promptShown();
         QTest::keyClick(child<QPlainTextEdit>(prompt(), "Memo1"), Qt::Key_Return,
                         Qt::ControlModifier | Qt::ShiftModifier);
@@ -311,18 +311,18 @@ private Q_SLOTS:
         promptAnswered();
         QVERIFY(!mainWindow()->settings().requestDescription);
         QVERIFY(!child<QCheckBox>(mainWindow(), "CheckBox4")->isChecked());
-        a->Stop();
-        a->Start();
+        a->stop();
+        a->start();
         QVERIFY(!prompt()->isVisible());
         QVERIFY(a->running());
     }
 
     // A task removed while its prompt is open gets nothing written back.
     void descriptionPromptForRemovedTask() {
-        app->options().setRequestDescription(true);
+        app_->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Gone"));
         addTask(QStringLiteral("Stays"));
-        mainWindow()->RefreshGrid();
+        mainWindow()->refreshGrid();
         select(0);
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
         promptShown();
@@ -337,12 +337,12 @@ private Q_SLOTS:
     // open prompt's text goes to the task it names, and the task started meanwhile is asked
     // about once it is answered, if it still runs.
     void switchWhileThePromptIsOpen() {
-        app->options().setRequestDescription(true);
+        app_->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         Task* b = addTask(QStringLiteral("Support"));
         Task* c = addTask(QStringLiteral("Writing"));
-        mainWindow()->RefreshGrid();
-        mainWindow()->RefreshMenu();
+        mainWindow()->refreshGrid();
+        mainWindow()->refreshMenu();
         select(0);
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
         promptShown();
@@ -350,7 +350,7 @@ private Q_SLOTS:
         // The exported menu, then a script.
         mainWindow()->menuEntry(b)->trigger();
         QVERIFY(b->running());
-        app->bus().Start(QStringLiteral("Writing"));
+        app_->bus().Start(QStringLiteral("Writing"));
         QVERIFY(c->running());
         QCOMPARE(child<QLabel>(prompt(), "Label3")->text(), QStringLiteral("Review"));
         QTest::keyClicks(child<QPlainTextEdit>(prompt(), "Memo1"), QStringLiteral("read it"));
@@ -376,15 +376,15 @@ private Q_SLOTS:
     }
     void switchWhileThePromptIsOpenThenNoMorePrompt() {
         QFETCH(bool, stopped);
-        app->options().setRequestDescription(true);
+        app_->options().setRequestDescription(true);
         Task* a = addTask(QStringLiteral("Review"));
         Task* b = addTask(QStringLiteral("Support"));
-        a->Start();
+        a->start();
         promptShown();
-        app->bus().Start(QStringLiteral("Support"));
+        app_->bus().Start(QStringLiteral("Support"));
         QVERIFY(b->running());
         if (stopped)
-            app->bus().Stop();
+            app_->bus().Stop();
         else
             QTest::mouseClick(child<QCheckBox>(prompt(), "CheckBox1"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(prompt(), "Button1"), Qt::LeftButton);
@@ -399,11 +399,11 @@ private Q_SLOTS:
     // A switch of task is announced once, after the click that caused it.
     void runningTaskChangeAnnouncedOnce() {
         QStringList announced;
-        connect(&app->bus(), &korvan::ControlBus::RunningTaskChanged, this,
+        connect(&app_->bus(), &korvan::ControlBus::RunningTaskChanged, this,
                 [&](const QString& name) { announced << name; });
         addTask(QStringLiteral("a"));
         addTask(QStringLiteral("b"));
-        mainWindow()->RefreshMenu();
+        mainWindow()->refreshMenu();
         mainWindow()->menuEntry(tasks()[0])->trigger();
         mainWindow()->menuEntry(tasks()[1])->trigger();
         QCoreApplication::processEvents();
@@ -417,18 +417,18 @@ private Q_SLOTS:
 
     // The tray menu's "About" shows the About box, also again once it was closed.
     void aboutEntryShowsTheAboutBox() {
-        QVERIFY(!app->about()->isVisible());
+        QVERIFY(!app_->about()->isVisible());
         child<QAction>(mainWindow(), "About1")->trigger();
-        QVERIFY(app->about()->isVisible());
-        QTest::mouseClick(child<QPushButton>(app->about(), "Button1"), Qt::LeftButton);
-        QVERIFY(!app->about()->isVisible());
+        QVERIFY(app_->about()->isVisible());
+        QTest::mouseClick(child<QPushButton>(app_->about(), "Button1"), Qt::LeftButton);
+        QVERIFY(!app_->about()->isVisible());
         child<QAction>(mainWindow(), "About1")->trigger();
-        QVERIFY(app->about()->isVisible());
+        QVERIFY(app_->about()->isVisible());
     }
 
     // "Database" and "Save to DB" in the main window open their windows.
     void buttonsOpenTheDatabaseAndTheBooking() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         child<QAction>(mainWindow(), "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button10"), Qt::LeftButton);
@@ -436,35 +436,35 @@ private Q_SLOTS:
         database()->close();
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button9"), Qt::LeftButton);
         QVERIFY(booking()->isVisible());
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // ---- the booking and the main window ----
 
     void nothingToBook_data() { addEngineRows(); }
     void nothingToBook() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         task(QStringLiteral("idle"), 59.0 / 3600);
         child<QAction>(mainWindow(), "Add1")->trigger();
-        booking()->ShowSummary();
+        booking()->showSummary();
         QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0,00"));
         QCOMPARE(child<QLabel>(booking(), "Label2")->text(), QStringLiteral("0,00"));
         save();
         QCOMPARE(
-            f->boxes.shown.at(0).text,
+            f_->boxes.shown.at(0).text,
             QStringLiteral(
                 "Are you sure to save following records to database ?\r\n\r\n\r\nTotal: 0,00 h"));
-        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Confirm"));
-        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("Project times saved successfully."));
-        QCOMPARE(f->boxes.shown.at(1).caption, QStringLiteral("Information"));
-        QCOMPARE(f->boxes.shown.at(1).icon, MsgIcon::Information);
+        QCOMPARE(f_->boxes.shown.at(0).caption, QStringLiteral("Confirm"));
+        QCOMPARE(f_->boxes.shown.at(1).text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(f_->boxes.shown.at(1).caption, QStringLiteral("Information"));
+        QCOMPARE(f_->boxes.shown.at(1).icon, MsgIcon::Information);
         QCOMPARE(bookedRecords(), 0);
         QVERIFY(!booking()->isVisible());
         QVERIFY(!mainWindow()->isVisible());
         // Nothing was booked, so nothing is reset: the 59 seconds stay.
-        QCOMPARE(tasks()[0]->CurrentTimeText(), QStringLiteral("00:00:59"));
+        QCOMPARE(tasks()[0]->currentTimeText(), QStringLiteral("00:00:59"));
     }
 
     // The booked tasks are reset and the store saved before the success message shows (a
@@ -472,23 +472,23 @@ private Q_SLOTS:
     // the dialog was open keeps its time.
     void resetAndSavedBeforeTheMessage_data() { addEngineRows(); }
     void resetAndSavedBeforeTheMessage() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         task(QStringLiteral("booked"), 2, 1, 1, QStringLiteral("work"));
         child<QCheckBox>(booking(), "CheckBox1")->setChecked(true);
-        booking()->ShowSummary();
+        booking()->showSummary();
         Task* later = task(QStringLiteral("later"), 2); // added while the dialog shows
         QByteArray storeAtMessage;
-        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
+        f_->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
             if (b.caption == QLatin1String("Information"))
-                storeAtMessage = f->readStore();
+                storeAtMessage = f_->readStore();
         };
         save();
         QCOMPARE(bookedRecords(), 1);
         QVERIFY(storeAtMessage.contains("\"Project0\"=\"booked\"") ||
                 storeAtMessage.contains("=\"booked\""));
         QVERIFY(storeAtMessage.contains("\"Time0\"=hex:00,00,00,00,00,00,00,00"));
-        QCOMPARE(later->CurrentTimeText(), QStringLiteral("02:00:00"));
+        QCOMPARE(later->currentTimeText(), QStringLiteral("02:00:00"));
     }
 
     // ---- the booking and the edit dialog, on the same work records ----
@@ -497,18 +497,18 @@ private Q_SLOTS:
     // their projects and the booking books them.
     void editTaskLeavesTheSummaryItsLists_data() { addEngineRows(); }
     void editTaskLeavesTheSummaryItsLists() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         Task* t = task(QStringLiteral("t"), 1, 2, 1, QStringLiteral("w"));
-        booking()->ShowSummary();
-        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+        booking()->showSummary();
+        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->text(),
                  QStringLiteral("Project 2"));
         QTimer::singleShot(0, this, [this] {
             QTest::mouseClick(child<QPushButton>(editDialog(), "Button2"), Qt::LeftButton);
         });
-        editDialog()->EditTask(t);
-        QVERIFY(app->records().projects().Active());
-        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->Text(),
+        editDialog()->editTask(t);
+        QVERIFY(app_->records().projects().active());
+        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->text(),
                  QStringLiteral("Project 2"));
         save();
         QCOMPARE(scalar(QStringLiteral("SELECT id_Usek FROM SEP_ProvedenaPrace")).toInt(), 2);
@@ -521,17 +521,17 @@ private Q_SLOTS:
     // one that works is tested, applied, stored scrambled and used at once.
     void chooseConnection_data() { addEngineRows(); }
     void chooseConnection() {
-        KORVAN_FRESH_DATABASE(*dbs, target);
+        KORVAN_FRESH_DATABASE(*dbs_, target);
         {
             RecordsConnection c;
-            c.ConnectionString = target;
+            c.connectionString = target;
             seedProjectsAndActivities(c, {QStringLiteral("New")}, {});
         }
-        const QString start = dbs->fresh(QStringLiteral("sqlite"));
-        db().ConnectionString = start;
-        app->options().setConnection(start);
+        const QString start = dbs_->fresh(QStringLiteral("sqlite"));
+        db().connectionString = start;
+        app_->options().setConnection(start);
         seedProjectsAndActivities(db(), {QStringLiteral("Old")}, {});
-        mainWindow()->SaveSettings();
+        mainWindow()->saveSettings();
         const QString storedBefore = storedConnection();
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button10"), Qt::LeftButton);
         QVERIFY(QTest::qWaitForWindowExposed(database()));
@@ -548,11 +548,11 @@ private Q_SLOTS:
                                           QStringLiteral("Password=wrong"));
         typeConnection(wrong);
         clickButton("TestButton");
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
+        QCOMPARE(f_->boxes.last().icon, MsgIcon::Warning);
         clickButton("ApplyButton");
-        QVERIFY2(f->boxes.last().text.startsWith(QStringLiteral("Korvan keeps the database")),
-                 qPrintable(f->boxes.last().text));
-        QCOMPARE(db().ConnectionString, start);
+        QVERIFY2(f_->boxes.last().text.startsWith(QStringLiteral("Korvan keeps the database")),
+                 qPrintable(f_->boxes.last().text));
+        QCOMPARE(db().connectionString, start);
         QCOMPARE(storedConnection(), storedBefore);
         QCOMPARE(items(child<QListWidget>(database(), "ListBox1")),
                  QStringList{QStringLiteral("Old")});
@@ -560,24 +560,24 @@ private Q_SLOTS:
         // Working, but a booking holds the lists of the database in use.
         typeConnection(target);
         clickButton("TestButton");
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Connection succeeded."));
-        booking()->ShowSummary();
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Connection succeeded."));
+        booking()->showSummary();
         clickButton("ApplyButton");
-        QVERIFY(f->boxes.last().text.startsWith(QStringLiteral("Close \"Summary\"")));
-        QCOMPARE(db().ConnectionString, start);
+        QVERIFY(f_->boxes.last().text.startsWith(QStringLiteral("Close \"Summary\"")));
+        QCOMPARE(db().connectionString, start);
         booking()->close();
 
         clickButton("ApplyButton");
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Korvan now records to this database."));
-        const QString applied = db().ConnectionString;
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Korvan now records to this database."));
+        const QString applied = db().connectionString;
         QCOMPARE(mainWindow()->settings().connection, applied);
-        QCOMPARE(ScramblePassword(storedConnection()).section(QLatin1Char(';'), 0, 4),
+        QCOMPARE(scramblePassword(storedConnection()).section(QLatin1Char(';'), 0, 4),
                  applied.section(QLatin1Char(';'), 0, 4));
         if (engine == QLatin1String("postgresql")) {
             const QString password =
                 platform::ConnectionString::parse(target).value(QStringLiteral("Password"));
             QVERIFY(!storedConnection().contains(password)); // scrambled, as always
-            QCOMPARE(platform::ConnectionString::parse(ScramblePassword(storedConnection()))
+            QCOMPARE(platform::ConnectionString::parse(scramblePassword(storedConnection()))
                          .value(QStringLiteral("Password")),
                      password);
         }

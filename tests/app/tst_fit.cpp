@@ -73,18 +73,18 @@ QString tooltipAt(QWidget* widget, const QPoint& at) {
 // Each test builds only the window it checks.
 class TestFit : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
 
     void useDatabase() {
-        f->records().connection().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
-        seedProjectsAndActivities(f->records().connection(),
+        f_->records().connection().connectionString = dbs_->fresh(QStringLiteral("sqlite"));
+        seedProjectsAndActivities(f_->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     // A task of an hour, described, as a booking would show it.
     Task* addTask(const QString& name, double hours = 1) {
-        Task* task = f->addTask(name, hours);
+        Task* task = f_->addTask(name, hours);
         task->setDescription(QStringLiteral("done"));
         return task;
     }
@@ -152,19 +152,19 @@ class TestFit : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        dbs = std::make_unique<TestDatabases>();
+        dbs_ = std::make_unique<TestDatabases>();
         QScreen* screen = QGuiApplication::primaryScreen();
         QCOMPARE(screen->size() * screen->devicePixelRatio(), QSize(1280, 1024));
     }
-    void cleanupTestCase() { dbs.reset(); }
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    void cleanupTestCase() { dbs_.reset(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
+    void cleanup() { f_.reset(); }
 
     void mainWindow() {
-        MainWindow window(f->store());
+        MainWindow window(f_->store());
         for (int i = 0; i < 30; ++i)
             addTask(QStringLiteral("Task %1").arg(i));
-        window.RefreshGrid();
+        window.refreshGrid();
         child<QAction>(&window, "Add1")->trigger(); // "Open" in the tray menu
         fits(&window, {child<QPushButton>(&window, "Button1")});
         grows(&window, child<QTableView>(&window, "StringGrid1"),
@@ -174,9 +174,9 @@ private Q_SLOTS:
     // The grid shows the start of a long name, in its column as wide as ever, and the whole
     // name where the pointer rests.
     void mainWindowElidesLongNames() {
-        MainWindow window(f->store());
+        MainWindow window(f_->store());
         addTask(QStringLiteral("Short"));
-        window.RefreshGrid();
+        window.refreshGrid();
         child<QAction>(&window, "Add1")->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto* grid = child<QTableView>(&window, "StringGrid1");
@@ -184,10 +184,10 @@ private Q_SLOTS:
         const int nameWidth = grid->columnWidth(0);
 
         Task* longOne = addTask(longName());
-        window.RefreshGrid();
+        window.refreshGrid();
         settle();
         // In the tray menu the name is cut short: the time and the menu stay on the screen.
-        window.RefreshMenu();
+        window.refreshMenu();
         auto* menu = child<QMenu>(&window, "PopupMenu1");
         QAction* entry = window.menuEntry(longOne);
         QVERIFY(entry);
@@ -213,27 +213,27 @@ private Q_SLOTS:
 
     void editDialog() {
         useDatabase();
-        EditTaskDialog dialog(f->records(), f->tasks());
+        EditTaskDialog dialog(f_->records(), f_->tasks());
         QTimer::singleShot(0, this, [&] {
             fits(&dialog, {child<QPushButton>(&dialog, "Button2")});
             grows(&dialog, child<QWidget>(&dialog, "Memo1"),
                   {child<QPushButton>(&dialog, "Button1"), child<QPushButton>(&dialog, "Button2")});
             child<QPushButton>(&dialog, "Button2")->click();
         });
-        dialog.NewTask();
+        dialog.newTask();
     }
 
     void descriptionPrompt() {
-        DescriptionDialog prompt(f->tasks());
+        DescriptionDialog prompt(f_->tasks());
         Task* shortOne = addTask(QStringLiteral("Short"));
-        prompt.Prompt(shortOne);
+        prompt.prompt(shortOne);
         fits(&prompt, {child<QPushButton>(&prompt, "Button2")});
         const int width = prompt.width(), least = prompt.minimumSizeHint().width();
         QTest::mouseClick(child<QPushButton>(&prompt, "Button2"), Qt::LeftButton);
 
         // A long name shows shortened, whole in its tooltip, and widens nothing.
         Task* longOne = addTask(longName());
-        prompt.Prompt(longOne);
+        prompt.prompt(longOne);
         fits(&prompt, {child<QPushButton>(&prompt, "Button2")});
         QCOMPARE(prompt.width(), width);
         QCOMPARE(prompt.minimumSizeHint().width(), least);
@@ -250,8 +250,8 @@ private Q_SLOTS:
         AbsenceDialog dialog;
         Watchman::Gap gap;
         gap.task = longName();
-        gap.startUtcMs = f->clock.utc - 77 * 60000;
-        gap.lastSignUtcMs = f->clock.utc - 2 * 60000;
+        gap.startUtcMs = f_->clock.utc - 77 * 60000;
+        gap.lastSignUtcMs = f_->clock.utc - 2 * 60000;
         dialog.askGaps({gap});
         fits(&dialog, {child<QPushButton>(&dialog, "Button3")});
         QTest::mouseClick(child<QPushButton>(&dialog, "Button3"), Qt::LeftButton);
@@ -259,8 +259,8 @@ private Q_SLOTS:
 
         Watchman::Absence away;
         away.task = longName();
-        away.fromUtcMs = f->clock.utc - 20 * 60000;
-        away.toUtcMs = f->clock.utc;
+        away.fromUtcMs = f_->clock.utc - 20 * 60000;
+        away.toUtcMs = f_->clock.utc;
         dialog.askAbsence(away);
         fits(&dialog, {child<QPushButton>(&dialog, "Button3")});
         QTest::mouseClick(child<QPushButton>(&dialog, "Button1"), Qt::LeftButton);
@@ -281,8 +281,8 @@ private Q_SLOTS:
         for (int i = 0; i < 12; ++i)
             addTask(QStringLiteral("Task %1").arg(i), i + 1);
         ProgressDialog progress;
-        BookingDialog summary(f->records(), f->tasks(), progress);
-        summary.ShowSummary();
+        BookingDialog summary(f_->records(), f_->tasks(), progress);
+        summary.showSummary();
         fits(&summary,
              {child<QPushButton>(&summary, "Button2"), child<QPushButton>(&summary, "Button1")});
         grows(&summary, child<QScrollArea>(&summary, "ScrollBox1"),
@@ -296,15 +296,15 @@ private Q_SLOTS:
         useDatabase();
         Task* task = addTask(QStringLiteral("Short"));
         ProgressDialog progress;
-        BookingDialog summary(f->records(), f->tasks(), progress);
-        summary.ShowSummary();
+        BookingDialog summary(f_->records(), f_->tasks(), progress);
+        summary.showSummary();
         QVERIFY(QTest::qWaitForWindowExposed(&summary));
         const int width = summary.width(), least = summary.minimumSizeHint().width(),
                   wanted = summary.sizeHint().width();
         QTest::mouseClick(child<QPushButton>(&summary, "Button1"), Qt::LeftButton);
 
         task->setName(longName());
-        summary.ShowSummary();
+        summary.showSummary();
         fits(&summary, {child<QPushButton>(&summary, "Button1")});
         settle();
         QCOMPARE(summary.width(), width);
@@ -329,8 +329,8 @@ private Q_SLOTS:
 
     void database() {
         useDatabase();
-        DatabaseDialog setup(f->records());
-        setup.Open();
+        DatabaseDialog setup(f_->records());
+        setup.open();
         fits(&setup,
              {child<QPushButton>(&setup, "Button8"), child<QPushButton>(&setup, "Button7")});
         // The settings page with every field of a server connection.
@@ -364,7 +364,7 @@ private Q_SLOTS:
             child<QPushButton>(&box, "Button2")->click();
         });
         QString name;
-        QVERIFY(!box.Ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
+        QVERIFY(!box.ask(QStringLiteral("New project"), QStringLiteral("Project name:"), QString(),
                          name));
     }
 };

@@ -41,11 +41,11 @@ using namespace platform;
 // by a screen reader is kept.
 class TestKeyboard : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<korvan::Application> app;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<korvan::Application> app_;
 
-    MainWindow* mainWindow() const { return app->mainWindow(); }
+    MainWindow* mainWindow() const { return app_->mainWindow(); }
     QWidget* focused() const { return QApplication::focusWidget(); }
 
     // A control as the tables below name it: its object name, after the entry frame or
@@ -98,19 +98,19 @@ class TestKeyboard : public QObject {
             window = mainWindow();
         } else if (which == QLatin1String("edit dialog")) {
             mainWindow()->selectTaskRow(0);
-            window = app->editDialog();
+            window = app_->editDialog();
             opener = [this] { clickIn(mainWindow(), "Button3"); };
         } else if (which == QLatin1String("description prompt")) {
             mainWindow()->setRequestDescription(true);
             mainWindow()->selectTaskRow(0);
             clickIn(mainWindow(), "Button5");
-            window = app->descriptionPrompt();
+            window = app_->descriptionPrompt();
         } else if (which == QLatin1String("booking")) {
             clickIn(mainWindow(), "Button9");
-            window = app->booking();
+            window = app_->booking();
         } else if (which.startsWith(QLatin1String("database"))) {
             clickIn(mainWindow(), "Button10");
-            window = app->database();
+            window = app_->database();
             activate(window);
             const QString page = which.section(QLatin1Char(' '), 1);
             // The page's own key.
@@ -124,20 +124,20 @@ class TestKeyboard : public QObject {
             }
         } else if (which == QLatin1String("name box")) {
             inWindow(QStringLiteral("database projects"), [&](QWidget* database) {
-                window = app->database()->nameBox();
+                window = app_->database()->nameBox();
                 QTimer::singleShot(0, this, [&] { runIn(window, act); });
                 clickIn(database, "Button4");
             });
             return;
         } else if (which == QLatin1String("about")) {
             child<QAction>(mainWindow(), "About1")->trigger();
-            window = app->about();
+            window = app_->about();
         } else if (which == QLatin1String("question at start")) {
-            app->absenceDialog()->askGaps({gap()});
-            window = app->absenceDialog();
+            app_->absenceDialog()->askGaps({gap()});
+            window = app_->absenceDialog();
         } else if (which == QLatin1String("question about time away")) {
-            app->absenceDialog()->askAbsence(away());
-            window = app->absenceDialog();
+            app_->absenceDialog()->askAbsence(away());
+            window = app_->absenceDialog();
         }
         QVERIFY2(window, qPrintable(which));
         if (opener) {
@@ -173,16 +173,16 @@ class TestKeyboard : public QObject {
     Watchman::Gap gap() const {
         Watchman::Gap g;
         g.task = QStringLiteral("Review");
-        g.startUtcMs = f->clock.utc - 3600000;
-        g.lastSignUtcMs = f->clock.utc - 60000;
+        g.startUtcMs = f_->clock.utc - 3600000;
+        g.lastSignUtcMs = f_->clock.utc - 60000;
         g.baseUtcMs = g.startUtcMs;
         return g;
     }
     Watchman::Absence away() const {
         Watchman::Absence a;
         a.task = QStringLiteral("Review");
-        a.fromUtcMs = f->clock.utc - 20 * 60000;
-        a.toUtcMs = f->clock.utc;
+        a.fromUtcMs = f_->clock.utc - 20 * 60000;
+        a.toUtcMs = f_->clock.utc;
         return a;
     }
 
@@ -239,26 +239,26 @@ class TestKeyboard : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
-        app = std::make_unique<korvan::Application>();
+        f_ = std::make_unique<Fixture>();
+        app_ = std::make_unique<korvan::Application>();
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-        app->records().connection().ConnectionString = dbs->fresh(QStringLiteral("sqlite"));
-        seedProjectsAndActivities(app->records().connection(), {QStringLiteral("Website")},
+        app_->records().connection().connectionString = dbs_->fresh(QStringLiteral("sqlite"));
+        seedProjectsAndActivities(app_->records().connection(), {QStringLiteral("Website")},
                                   {QStringLiteral("Coding")});
         for (const auto& [name, hours] : {std::pair{"PROJ review", 2.75}, {"Support", 1.5}}) {
             auto* task = new Task(QLatin1String(name));
-            task->SetTime(hours / 24);
+            task->setTime(hours / 24);
             task->setDescription(QStringLiteral("Work"));
-            app->tasks().push_back(task);
+            app_->tasks().pushBack(task);
         }
-        mainWindow()->RefreshGrid();
+        mainWindow()->refreshGrid();
     }
     void cleanup() {
-        app.reset();
-        f.reset();
+        app_.reset();
+        f_.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -314,13 +314,13 @@ private Q_SLOTS:
             QTest::keyClick(focused(), Qt::Key_Escape);
             QVERIFY2(!window->isVisible(), qPrintable(which));
         });
-        QVERIFY(f->boxes.shown.isEmpty()); // no question, no complaint
-        QCOMPARE(app->tasks()[0]->name(), QStringLiteral("PROJ review"));
-        QCOMPARE(app->tasks()[0]->description(), QStringLiteral("Work"));
-        QCOMPARE(app->records().activeProjects().size(), 1);
+        QVERIFY(f_->boxes.shown.isEmpty()); // no question, no complaint
+        QCOMPARE(app_->tasks()[0]->name(), QStringLiteral("PROJ review"));
+        QCOMPARE(app_->tasks()[0]->description(), QStringLiteral("Work"));
+        QCOMPARE(app_->records().activeProjects().size(), 1);
         if (which != QLatin1String("main window"))
             QVERIFY(mainWindow()->isVisible());
-        QVERIFY(!f->readStore().contains("typed"));
+        QVERIFY(!f_->readStore().contains("typed"));
     }
 
     // Windows made of a plain widget are a window and a dialog to a screen reader, not
@@ -330,19 +330,19 @@ private Q_SLOTS:
             return QAccessible::queryAccessibleInterface(w)->role();
         };
         QCOMPARE(role(mainWindow()), QAccessible::Window);
-        QCOMPARE(role(app->progress()), QAccessible::Dialog);
+        QCOMPARE(role(app_->progress()), QAccessible::Dialog);
     }
 
     // The question about a run left behind comes at start, before the user does anything
     // else: it has the keys, its safest answer the focus, and its answer is kept.
     void questionAtStartTakesTheFocus() {
-        Task* review = app->tasks()[0];
+        Task* review = app_->tasks()[0];
         Watchman::Gap run = gap();
-        run.taskId = review->Id();
+        run.taskId = review->id();
         run.task = review->name();
         run.seenMs = 3600000;
-        const double before = review->CurrentTime();
-        AbsenceDialog* question = app->absenceDialog();
+        const double before = review->currentTime();
+        AbsenceDialog* question = app_->absenceDialog();
         question->askGaps({run});
         QVERIFY(!question->testAttribute(Qt::WA_ShowWithoutActivating));
         QTRY_VERIFY(question->isActiveWindow());
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QTest::keyClick(focused(), Qt::Key_R, Qt::AltModifier); // "&Resume"
         QTest::keyClick(focused(), Qt::Key_L, Qt::AltModifier); // "Count until the &last sign"
         QTRY_VERIFY(!question->isVisible());
-        QCOMPARE(FormatTime(review->CurrentTime() - before), QStringLiteral("01:00:00"));
+        QCOMPARE(formatTime(review->currentTime() - before), QStringLiteral("01:00:00"));
         QVERIFY(review->running());
     }
 
@@ -361,24 +361,24 @@ private Q_SLOTS:
         FakeIdleSource idle;
         platform::services().idle = &idle;
         const auto gone = qScopeGuard([this] {
-            app.reset();
+            app_.reset();
             platform::services().idle = nullptr;
         });
-        app.reset(); // the program as it starts with this idle source
-        app = std::make_unique<korvan::Application>();
+        app_.reset(); // the program as it starts with this idle source
+        app_ = std::make_unique<korvan::Application>();
         showMain();
         activate(mainWindow());
         mainWindow()->selectTaskRow(0);
         clickIn(mainWindow(), "Button5");
-        Task* review = app->tasks()[0];
-        const double before = review->CurrentTime();
+        Task* review = app_->tasks()[0];
+        const double before = review->currentTime();
         // Away for eleven minutes, back at the keyboard.
         idle.idle = 11 * 60000;
-        f->clock.advanceSeconds(11 * 60);
-        fireTimer(child<QTimer>(&app->watchman(), "Heartbeat"));
+        f_->clock.advanceSeconds(11 * 60);
+        fireTimer(child<QTimer>(&app_->watchman(), "Heartbeat"));
         idle.idle = 500;
-        fireTimer(child<QTimer>(&app->watchman(), "AwayPoll"));
-        AbsenceDialog* question = app->absenceDialog();
+        fireTimer(child<QTimer>(&app_->watchman(), "AwayPoll"));
+        AbsenceDialog* question = app_->absenceDialog();
         QVERIFY(question->isVisible());
         QVERIFY(question->testAttribute(Qt::WA_ShowWithoutActivating));
         QCOMPARE(question->focusWidget(), child<QPushButton>(question, "Button1"));
@@ -388,7 +388,7 @@ private Q_SLOTS:
         QCOMPARE(focused(), child<QPushButton>(question, "Button1"));
         QTest::keyClick(focused(), Qt::Key_D, Qt::AltModifier); // "&Discard it"
         QTRY_VERIFY(!question->isVisible());
-        QCOMPARE(FormatTime(review->CurrentTime() - before), QStringLiteral("00:00:00"));
+        QCOMPARE(formatTime(review->currentTime() - before), QStringLiteral("00:00:00"));
         QVERIFY(review->running());
     }
 
@@ -398,19 +398,19 @@ private Q_SLOTS:
         showMain();
         mainWindow()->setRequestDescription(true);
         mainWindow()->selectTaskRow(1);
-        Task* support = app->tasks()[1];
+        Task* support = app_->tasks()[1];
         QString typedInto;
         QTimer::singleShot(0, this, [&] {
-            const auto closed = qScopeGuard([this] { app->editDialog()->reject(); });
-            activate(app->editDialog());
-            mainWindow()->RefreshMenu();
+            const auto closed = qScopeGuard([this] { app_->editDialog()->reject(); });
+            activate(app_->editDialog());
+            mainWindow()->refreshMenu();
             mainWindow()->menuEntry(support)->trigger(); // from the tray menu
-            DescriptionDialog* prompt = app->descriptionPrompt();
+            DescriptionDialog* prompt = app_->descriptionPrompt();
             QTRY_VERIFY(prompt->isActiveWindow());
             // The closing menu gives the keys back to the dialog it was opened over: the
             // prompt takes them again.
             QSignalSpy moved(qApp, &QGuiApplication::focusWindowChanged);
-            app->editDialog()->activateWindow();
+            app_->editDialog()->activateWindow();
             QTRY_VERIFY(!moved.isEmpty());
             QTRY_VERIFY(prompt->isActiveWindow());
             typedInto = pathOf(focused());
@@ -450,13 +450,13 @@ private Q_SLOTS:
         QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
         actions->doAction(QAccessibleActionInterface::toggleAction());
         QCOMPARE(option->isChecked(), !wasOn);
-        QTimer* save = child<QTimer>(&app->watchman(), "SaveSoon");
+        QTimer* save = child<QTimer>(&app_->watchman(), "SaveSoon");
         QVERIFY(save->isActive());
         // The minutes apply when the window closes.
         QTest::keyClick(option, Qt::Key_Escape);
         fireTimer(save);
-        QVERIFY2(f->readStore().contains(stored.toLatin1()), f->readStore().constData());
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY2(f_->readStore().contains(stored.toLatin1()), f_->readStore().constData());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 };
 

@@ -34,14 +34,14 @@ using namespace platform;
 // through the watchman; the questions about runs a crash cut short and time away.
 class TestStartup : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<korvan::Application> app;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<korvan::Application> app_;
 
-    TaskList& tasks() { return app->tasks(); }
-    MainWindow* mainWindow() const { return app->mainWindow(); }
-    EditTaskDialog* editDialog() const { return app->editDialog(); }
-    DescriptionDialog* prompt() const { return app->descriptionPrompt(); }
-    DatabaseDialog* database() const { return app->database(); }
+    TaskList& tasks() { return app_->tasks(); }
+    MainWindow* mainWindow() const { return app_->mainWindow(); }
+    EditTaskDialog* editDialog() const { return app_->editDialog(); }
+    DescriptionDialog* prompt() const { return app_->descriptionPrompt(); }
+    DatabaseDialog* database() const { return app_->database(); }
     Task* addTask(const QString& name, double hours = 0) { return ::addTask(tasks(), name, hours); }
     // The user picks a row of the grid, which exists once the window has been polished.
     void select(int row) {
@@ -50,15 +50,15 @@ class TestStartup : public QObject {
     }
     // The program as it starts again, after the test prepared the store and the journal.
     void restartApplication() {
-        app.reset();
-        f->rereadStore();
-        app = std::make_unique<korvan::Application>();
+        app_.reset();
+        f_->rereadStore();
+        app_ = std::make_unique<korvan::Application>();
     }
-    QString journalPath() const { return Watchman::journalPathFor(f->storePath()); }
-    QTimer* watchmanTimer(const char* name) { return child<QTimer>(&app->watchman(), name); }
+    QString journalPath() const { return Watchman::journalPathFor(f_->storePath()); }
+    QTimer* watchmanTimer(const char* name) { return child<QTimer>(&app_->watchman(), name); }
     double storedTime(int index) {
         RegFile file;
-        RegFile::parse(f->readStore(), file);
+        RegFile::parse(f_->readStore(), file);
         const RegValue* v = file.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan"))
                                 .find(QStringLiteral("Time") + QString::number(index));
         double days = -1;
@@ -69,7 +69,7 @@ class TestStartup : public QObject {
 
     QVariant storedOption(const QString& name) {
         RegFile file;
-        RegFile::parse(f->readStore(), file);
+        RegFile::parse(f_->readStore(), file);
         const RegValue* v =
             file.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Myrkat\\Korvan")).find(name);
         quint32 value = 0;
@@ -81,13 +81,13 @@ class TestStartup : public QObject {
 
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<Fixture>();
-        app = std::make_unique<korvan::Application>();
+        f_ = std::make_unique<Fixture>();
+        app_ = std::make_unique<korvan::Application>();
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
-        app.reset();
-        f.reset();
+        app_.reset();
+        f_.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -106,13 +106,13 @@ private Q_SLOTS:
         QVERIFY(!built(editDialog(), "Edit1"));
         QVERIFY(!built(prompt(), "Memo1"));
         QVERIFY(!built(database(), "PageControl1"));
-        QVERIFY(!built(app->about(), "Button1"));
+        QVERIFY(!built(app_->about(), "Button1"));
         // The tray menu and the timers are there from the start.
         QVERIFY(built(mainWindow(), "PopupMenu1"));
         QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
 
-        tasks().push_back(new Task(QStringLiteral("Writing")));
-        f->shell.doubleClick();
+        tasks().pushBack(new Task(QStringLiteral("Writing")));
+        f_->shell.doubleClick();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         auto* grid = mainWindow()->findChild<QTableView*>(QStringLiteral("StringGrid1"));
         QVERIFY(grid && grid->isVisible());
@@ -149,7 +149,7 @@ private Q_SLOTS:
         QVERIFY(watchmanTimer("SaveSoon")->isActive());
         fireTimer(watchmanTimer("SaveSoon"));
         QCOMPARE(storedOption(QStringLiteral("Auto Save")), QVariant(7));
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // Minutes reach the store as they are typed, before the box is left or the window closes.
@@ -172,30 +172,30 @@ private Q_SLOTS:
     // and the user's answer is in the store at once, with nothing left to ask.
     void killedRunAskedAtStartAndSaved() {
         addTask(QStringLiteral("Writing"));
-        app.reset(); // saves
+        app_.reset(); // saves
         Journal::Run run;
         run.task = QStringLiteral("Writing");
         run.index = 0;
-        run.startUtcMs = run.baseUtcMs = f->clock.utc - 100000;
+        run.startUtcMs = run.baseUtcMs = f_->clock.utc - 100000;
         QFile journal(journalPath());
         QVERIFY(journal.open(QIODevice::WriteOnly));
         journal.write(Journal::encode(run) + "beat 0 30000\nbeat 0 60000\n");
         journal.close();
-        app = std::make_unique<korvan::Application>();
-        AbsenceDialog* question = app->absenceDialog();
+        app_ = std::make_unique<korvan::Application>();
+        AbsenceDialog* question = app_->absenceDialog();
         QVERIFY(question->isVisible());
         QVERIFY(child<QLabel>(question, "Label1")
                     ->text()
                     .startsWith(QStringLiteral("Korvan ended while \"Writing\" was running")));
         QTest::mouseClick(child<QPushButton>(question, "Button1"), Qt::LeftButton);
         QVERIFY(!question->isVisible());
-        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
-        QCOMPARE(FormatTime(tasks()[0]->CurrentTime()), QStringLiteral("00:01:00"));
+        QCOMPARE(formatTime(storedTime(0)), QStringLiteral("00:01:00"));
+        QCOMPARE(formatTime(tasks()[0]->currentTime()), QStringLiteral("00:01:00"));
         QCOMPARE(QDir(QFileInfo(journalPath()).absolutePath())
                      .entryList({QStringLiteral("korvan.journal*")}, QDir::Files),
                  QStringList());
         restartApplication();
-        QVERIFY(!app->absenceDialog()->isVisible());
+        QVERIFY(!app_->absenceDialog()->isVisible());
     }
 
     // A switch the store cannot take (a full disk): the journal names the new task as the
@@ -204,7 +204,7 @@ private Q_SLOTS:
     void switchOnAFullDiskIsJournalledBeforeItIsSaid() {
         for (int i = 0; i < 100; ++i)
             addTask(QStringLiteral("Task %1").arg(i));
-        mainWindow()->SaveSettings();
+        mainWindow()->saveSettings();
         mainWindow()->showFromTray();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         const auto startRow = [this](int row) {
@@ -215,13 +215,13 @@ private Q_SLOTS:
         startRow(0);
         FullDisk full(1000);
         startRow(1);
-        QVERIFY(f->boxes.shown.isEmpty());
-        QFile journal(app->watchman().journalPath());
+        QVERIFY(f_->boxes.shown.isEmpty());
+        QFile journal(app_->watchman().journalPath());
         QVERIFY(journal.open(QIODevice::ReadOnly));
         QVERIFY(journal.readAll().endsWith(" Task%201\n"));
         QCoreApplication::processEvents();
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Error"));
     }
 
     // Start from the main window: the store and the journal follow at once; away with the
@@ -231,7 +231,7 @@ private Q_SLOTS:
         FakeIdleSource idle;
         platform::services().idle = &idle;
         addTask(QStringLiteral("Writing"));
-        mainWindow()->SaveSettings();
+        mainWindow()->saveSettings();
         restartApplication();
         mainWindow()->showFromTray();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
@@ -239,24 +239,24 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button5"), Qt::LeftButton);
         QVERIFY(tasks()[0]->running());
         fireTimer(watchmanTimer("SaveSoon"));
-        const QString journal = app->watchman().journalPath();
+        const QString journal = app_->watchman().journalPath();
         QVERIFY(QFile::exists(journal));
-        f->clock.advanceSeconds(60);
+        f_->clock.advanceSeconds(60);
         idle.idle = 11 * 60000;
-        f->clock.advanceSeconds(11 * 60);
+        f_->clock.advanceSeconds(11 * 60);
         fireTimer(watchmanTimer("Heartbeat"));
         idle.idle = 500;
         fireTimer(watchmanTimer("AwayPoll"));
-        AbsenceDialog* question = app->absenceDialog();
+        AbsenceDialog* question = app_->absenceDialog();
         QVERIFY(question->isVisible());
         QTest::mouseClick(child<QPushButton>(question, "Button2"), Qt::LeftButton);
         QVERIFY(tasks()[0]->running());
-        QCOMPARE(FormatTime(tasks()[0]->CurrentTime()), QStringLiteral("00:01:00"));
+        QCOMPARE(formatTime(tasks()[0]->currentTime()), QStringLiteral("00:01:00"));
         fireTimer(watchmanTimer("SaveSoon"));
-        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
-        app.reset();
+        QCOMPARE(formatTime(storedTime(0)), QStringLiteral("00:01:00"));
+        app_.reset();
         QVERIFY(!QFile::exists(journal));
-        QCOMPARE(FormatTime(storedTime(0)), QStringLiteral("00:01:00"));
+        QCOMPARE(formatTime(storedTime(0)), QStringLiteral("00:01:00"));
         platform::services().idle = nullptr;
     }
 
@@ -265,22 +265,22 @@ private Q_SLOTS:
     void aChangeIsOneWriteOfTheStore() {
         for (int i = 0; i < 500; ++i)
             addTask(QStringLiteral("Task %1").arg(i, 3, 10, QLatin1Char('0')), 1);
-        mainWindow()->SaveSettings();
+        mainWindow()->saveSettings();
         restartApplication();
-        QSignalSpy writes(&app->store(), &TaskStore::saved);
-        f->shell.doubleClick();
+        QSignalSpy writes(&app_->store(), &TaskStore::saved);
+        f_->shell.doubleClick();
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         auto* grid = child<QTableView>(mainWindow(), "StringGrid1");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(0, 0)).center());
-        f->boxes.answer(MsgAnswer::Yes);
+        f_->boxes.answer(MsgAnswer::Yes);
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button7"), Qt::LeftButton);
         QCOMPARE(writes.count(), 0); // in a moment
         fireTimer(watchmanTimer("SaveSoon"));
         QCOMPARE(writes.count(), 1);
         QCOMPARE(storedTime(0), 0.0);
         QCOMPARE(storedTime(1), 1 / 24.0);
-        f->boxes.answer(MsgAnswer::Yes);
+        f_->boxes.answer(MsgAnswer::Yes);
         QTest::mouseClick(child<QPushButton>(mainWindow(), "Button8"), Qt::LeftButton);
         QCOMPARE(writes.count(), 1);
         fireTimer(watchmanTimer("SaveSoon"));

@@ -32,35 +32,35 @@ using namespace platform;
 
 class TestSummary : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
     // The booking and its progress box, on the fixture's task list and work records.
-    std::unique_ptr<ProgressDialog> progress;
-    std::unique_ptr<BookingDialog> summary;
-    QString engineName;
+    std::unique_ptr<ProgressDialog> progress_;
+    std::unique_ptr<BookingDialog> summary_;
+    QString engineName_;
 
     Task* task(const QString& name, double hours, int project = 0, int activity = 0,
                const QString& text = QString()) {
         auto* t = new Task(name);
-        t->SetTime(hours / 24.0);
+        t->setTime(hours / 24.0);
         t->setSectionId(project);
         t->setActivityId(activity);
         t->setDescription(text);
-        f->tasks().push_back(t);
+        f_->tasks().pushBack(t);
         return t;
     }
     void prepare(const QString& cs) {
-        f->records().connection().ConnectionString = cs;
-        seedProjectsAndActivities(f->records().connection(),
+        f_->records().connection().connectionString = cs;
+        seedProjectsAndActivities(f_->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
     QVariant scalar(const QString& sql) {
-        DataSet q(&f->records().connection());
-        q.SQL = sql;
-        q.Open();
-        const QVariant v = q.Value(0, 0);
-        q.Close();
+        DataSet q(&f_->records().connection());
+        q.sql = sql;
+        q.open();
+        const QVariant v = q.value(0, 0);
+        q.close();
         return v;
     }
     // Tasks "t00", "t01"... of one hour each, with project, activity and the description.
@@ -85,7 +85,7 @@ class TestSummary : public QObject {
         QSpontaneKeyEvent::setSpontaneous(&event);
         qApp->notify(w, &event);
     }
-    QScrollArea* entries() { return child<QScrollArea>(summary.get(), "ScrollBox1"); }
+    QScrollArea* entries() { return child<QScrollArea>(summary_.get(), "ScrollBox1"); }
     // Whether the user sees all of the widget in the scrolled entries.
     bool inView(QWidget* w) {
         QWidget* viewport = entries()->viewport();
@@ -94,8 +94,8 @@ class TestSummary : public QObject {
     }
     // Whether an entry after this one has a frame: the entry is above the view.
     bool above(int i) {
-        for (int k = i + 1; k < static_cast<int>(f->tasks().size()); ++k)
-            if (summary->frameAt(k))
+        for (int k = i + 1; k < static_cast<int>(f_->tasks().size()); ++k)
+            if (summary_->frameAt(k))
                 return true;
         return false;
     }
@@ -105,7 +105,7 @@ class TestSummary : public QObject {
         QWidget* viewport = entries()->viewport();
         for (int turn = 0; turn < 2000; ++turn) {
             bool up = above(i);
-            if (EntryFrame* shown = summary->frameAt(i)) {
+            if (EntryFrame* shown = summary_->frameAt(i)) {
                 QWidget* w = child<QWidget>(shown, field);
                 if (inView(w))
                     return w;
@@ -118,12 +118,12 @@ class TestSummary : public QObject {
     // The frame of a task, scrolled into view with the wheel.
     EntryFrame* frame(int i) {
         wheelTo(i, "Edit2");
-        return summary->frameAt(i);
+        return summary_->frameAt(i);
     }
     // Types hours into a frame and leaves the field with Tab, as a user does.
     void typeHours(int i, const QString& text) {
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
         QLineEdit* hours = child<QLineEdit>(frame(i), "Edit2");
         hours->setFocus();
         hours->selectAll();
@@ -131,67 +131,67 @@ class TestSummary : public QObject {
         QTest::keyClick(hours, Qt::Key_Tab);
     }
     void save(bool yes = true) {
-        f->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
-        child<QPushButton>(summary.get(), "Button2")->click();
+        f_->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
+        child<QPushButton>(summary_.get(), "Button2")->click();
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
-        progress = std::make_unique<ProgressDialog>();
-        summary = std::make_unique<BookingDialog>(f->records(), f->tasks(), *progress);
+        f_ = std::make_unique<Fixture>();
+        progress_ = std::make_unique<ProgressDialog>();
+        summary_ = std::make_unique<BookingDialog>(f_->records(), f_->tasks(), *progress_);
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
-        summary.reset();
-        progress.reset();
-        f.reset();
+        summary_.reset();
+        progress_.reset();
+        f_.reset();
         QLocale::setDefault(QLocale::c());
     }
 
     void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
     void bookTwoFramesWithConfirmationAndProgress() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         Task* small = task(QStringLiteral("small"), 1 + 20.0 / 60, 2, 1, QStringLiteral("a\r\nb"));
         task(QStringLiteral("big"), 2.5, 1, 2, QStringLiteral("big one"));
         task(QStringLiteral("none"), 0);
-        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
-        summary->ShowSummary();
+        child<QCheckBox>(summary_.get(), "CheckBox1")->setChecked(false);
+        summary_->showSummary();
         QCOMPARE(frame(0)->taskName(), QStringLiteral("big"));
-        QCOMPARE(f->tasks()[0], small); // the list keeps the user's order
+        QCOMPARE(f_->tasks()[0], small); // the list keeps the user's order
         QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("1.33"));
         QCOMPARE(child<QLineEdit>(frame(2), "Edit2")->text(), QStringLiteral("0.00"));
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("3.83"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("3.83"));
         typeHours(1, QStringLiteral("1.2345"));
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("3.73"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("3.73"));
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
         int positionAtSuccess = 0;
-        f->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
+        f_->boxes.onShow = [&](const ScriptedMessageBox::Box& b) {
             if (b.caption == QLatin1String("Information")) {
-                positionAtSuccess = child<QProgressBar>(progress.get(), "ProgressBar1")->value();
-                QVERIFY(progress->isVisible());
+                positionAtSuccess = child<QProgressBar>(progress_.get(), "ProgressBar1")->value();
+                QVERIFY(progress_->isVisible());
             }
         };
         save();
         const QString today = shortDateText(platform::today());
-        QCOMPARE(f->boxes.shown.at(0).text,
+        QCOMPARE(f_->boxes.shown.at(0).text,
                  QStringLiteral("Are you sure to save following records to database ?\r\n\r\n") +
                      today + QStringLiteral(" - Project 1 : 2.50 h (big)\r\n") + today +
                      QStringLiteral(" - Project 2 : 1.2345 h (small)\r\n\r\nTotal: 3.73 h"));
-        QCOMPARE(child<QProgressBar>(progress.get(), "ProgressBar1")->maximum(), 40);
+        QCOMPARE(child<QProgressBar>(progress_.get(), "ProgressBar1")->maximum(), 40);
         QCOMPARE(positionAtSuccess, 40);
-        QVERIFY(!progress->isVisible());
+        QVERIFY(!progress_->isVisible());
         QCOMPARE(records(), 2);
         QCOMPARE(booked(QStringLiteral("Cas"), QStringLiteral("id_Usek = 2")).toDouble(), 1.2345);
         QCOMPARE(booked(QStringLiteral("id_Chyba"), QStringLiteral("id_Usek = 1")).toInt(), 0);
         QVERIFY(booked(QStringLiteral("id_Chyba"), QStringLiteral("id_Usek = 2")).isNull());
         QCOMPARE(booked(QStringLiteral("Popis"), QStringLiteral("id_Usek = 2")).toString(),
                  QStringLiteral("a\r\nb"));
-        QVERIFY(summary->isVisible()); // without the reset option the dialog stays
-        QCOMPARE(small->Hours(), 1 + 20.0f / 60);
+        QVERIFY(summary_->isVisible()); // without the reset option the dialog stays
+        QCOMPARE(small->hours(), 1 + 20.0f / 60);
         // A second save of the same frames books them again.
         save();
         QCOMPARE(records(), 4);
@@ -200,17 +200,17 @@ private Q_SLOTS:
     // A task of more than a day is proposed and booked with its whole time.
     void dayLongTaskBooksInFull_data() { addEngineRows(); }
     void dayLongTaskBooksInFull() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         task(QStringLiteral("long"), 25 + 3.0 / 60, 1, 1, QStringLiteral("the long one"));
-        summary->ShowSummary();
+        summary_->showSummary();
         QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("25.05"));
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("25.05"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("25.05"));
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
         save();
-        QVERIFY2(f->boxes.shown.size() >= 1 &&
-                     f->boxes.shown.at(0).text.contains(QStringLiteral("Project 1 : 25.05 h")),
-                 qPrintable(f->boxes.shown.value(0).text));
+        QVERIFY2(f_->boxes.shown.size() >= 1 &&
+                     f_->boxes.shown.at(0).text.contains(QStringLiteral("Project 1 : 25.05 h")),
+                 qPrintable(f_->boxes.shown.value(0).text));
         QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(), 25.05);
     }
 
@@ -218,18 +218,18 @@ private Q_SLOTS:
     // jump from 00:00 to 01:00) is booked as that day at 00:00:00 like any other.
     void dayWithoutLocalMidnight_data() { addEngineRows(); }
     void dayWithoutLocalMidnight() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         const QByteArray zone = qgetenv("TZ");
         qputenv("TZ", "America/Santiago");
         tzset();
         QVERIFY(!QDateTime(QDate(2024, 9, 8), QTime(0, 0)).isValid());
-        f->clock.value = platform::toDayCount(QDateTime(QDate(2024, 9, 8), QTime(12, 0)));
+        f_->clock.value = platform::toDayCount(QDateTime(QDate(2024, 9, 8), QTime(12, 0)));
         task(QStringLiteral("t"), 1.5, 1, 1, QStringLiteral("work"));
-        summary->ShowSummary();
+        summary_->showSummary();
         QCOMPARE(child<QDateEdit>(frame(0), "DateTimePicker1")->date(), QDate(2024, 9, 8));
-        f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
+        f_->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
         const QString stored =
             scalar(QStringLiteral("SELECT '=' || CAST(DatumPrace AS TEXT) FROM SEP_ProvedenaPrace"))
                 .toString();
@@ -237,25 +237,25 @@ private Q_SLOTS:
         tzset();
         QCOMPARE(records(), 1);
         QCOMPARE(stored, QStringLiteral("=2024-09-08 00:00:00"));
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Project times saved successfully."));
     }
 
     // A project or activity id that is no longer in the lists counts as not chosen: the
     // message of its field, and nothing is booked.
     void staleIdsAreNotChosen_data() { addEngineRows(); }
     void staleIdsAreNotChosen() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         task(QStringLiteral("gone"), 1, 99, 1, QStringLiteral("work"));
-        summary->ShowSummary();
+        summary_->showSummary();
         QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->currentIndex(), -1);
         save();
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Select some project before proceeding."));
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Select some project before proceeding."));
         QCOMPARE(records(), 0);
         child<LookupComboBox>(frame(0), "DBLookupComboBox2")->setKeyValue(1);
         child<LookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(77);
         save();
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Select some activity before proceeding."));
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Select some activity before proceeding."));
         QCOMPARE(records(), 0);
     }
 
@@ -280,11 +280,11 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(double, booked);
         QLocale::setDefault(QLocale(locale));
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         task(QStringLiteral("t"), 1, 1, 1, QStringLiteral("work"));
-        summary->ShowSummary();
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        summary_->showSummary();
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
         QLineEdit* hours = child<QLineEdit>(frame(0), "Edit2");
         const auto typeAnd = [&](Qt::Key key) {
             hours->setFocus();
@@ -293,17 +293,17 @@ private Q_SLOTS:
             QTest::keyClick(hours, key);
         };
         if (booked > 0) {
-            f->boxes.answer(MsgAnswer::Yes);
+            f_->boxes.answer(MsgAnswer::Yes);
             typeAnd(Qt::Key_Return);
             QCOMPARE(records(), 1);
             QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(),
                      booked);
         } else {
             for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Tab}) {
-                f->boxes.shown.clear();
+                f_->boxes.shown.clear();
                 typeAnd(key);
-                QCOMPARE(f->boxes.shown.size(), 1);
-                QCOMPARE(f->boxes.last().icon, MsgIcon::Warning);
+                QCOMPARE(f_->boxes.shown.size(), 1);
+                QCOMPARE(f_->boxes.last().icon, MsgIcon::Warning);
                 QTRY_COMPARE(QApplication::focusWidget(), hours); // back to the mistake
             }
             QCOMPARE(records(), 0);
@@ -314,25 +314,25 @@ private Q_SLOTS:
     // The total follows the hours as they are typed; hours confirmed with Enter, without
     // leaving the field, are in the total of the confirmation too.
     void totalFollowsTypedHours() {
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         task(QStringLiteral("a"), 1, 1, 1, QStringLiteral("w"));
         task(QStringLiteral("b"), 2, 1, 1, QStringLiteral("w"));
-        summary->ShowSummary();
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("3.00"));
+        summary_->showSummary();
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("3.00"));
         QLineEdit* hours = child<QLineEdit>(frame(1), "Edit2");
         hours->setFocus();
         hours->selectAll();
         QTest::keyClicks(hours, QStringLiteral("7"));
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("9.00"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("9.00"));
         QTest::keyClicks(hours, QStringLiteral("x")); // not a number yet: counts as none
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("9.00"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("9.00"));
         QTest::keyClick(hours, Qt::Key_Backspace);
-        f->boxes.answer(MsgAnswer::Yes);
+        f_->boxes.answer(MsgAnswer::Yes);
         QTest::keyClick(hours, Qt::Key_Return);
-        QVERIFY2(f->boxes.shown.value(0).text.endsWith(QStringLiteral("Total: 9.00 h")),
-                 qPrintable(f->boxes.shown.value(0).text));
+        QVERIFY2(f_->boxes.shown.value(0).text.endsWith(QStringLiteral("Total: 9.00 h")),
+                 qPrintable(f_->boxes.shown.value(0).text));
         QCOMPARE(scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace")).toDouble(), 9.0);
     }
 
@@ -342,7 +342,7 @@ private Q_SLOTS:
     // whose entries were never in view, with their tasks' times.
     void lateEntryKeepsWhatWasTyped_data() { addEngineRows(); }
     void lateEntryKeepsWhatWasTyped() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         // Task i has 60 - i quarter hours, so the list shows them in this order; the last
         // five have none.
@@ -350,10 +350,10 @@ private Q_SLOTS:
         for (int i = 0; i < 60; ++i)
             tasks << task(QStringLiteral("t%1").arg(i), i < 55 ? (60 - i) * 0.25 : 0, 1, 1,
                           QStringLiteral("work %1").arg(i));
-        summary->ShowSummary();
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
-        QLabel* total = child<QLabel>(summary.get(), "Label2");
+        summary_->showSummary();
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
+        QLabel* total = child<QLabel>(summary_.get(), "Label2");
         QCOMPARE(total->text(), QStringLiteral("453.75"));
 
         auto* hours = qobject_cast<QLineEdit*>(wheelTo(45, "Edit2"));
@@ -370,7 +370,7 @@ private Q_SLOTS:
         const auto type = [](const QString& text) {
             QTest::keyClicks(QApplication::focusWidget(), text);
         };
-        EntryFrame* late = summary->frameAt(45);
+        EntryFrame* late = summary_->frameAt(45);
         auto* date = child<QDateEdit>(late, "DateTimePicker1");
         key(Qt::Key_Tab);
         QVERIFY(date->hasFocus());
@@ -392,7 +392,7 @@ private Q_SLOTS:
         type(QStringLiteral("1234"));
         // On into the entry below, which books nothing now.
         key(Qt::Key_Tab);
-        auto* next = child<QLineEdit>(summary->frameAt(46), "Edit2");
+        auto* next = child<QLineEdit>(summary_->frameAt(46), "Edit2");
         QVERIFY(next->hasFocus());
         QVERIFY(inView(next));
         key(Qt::Key_A, Qt::ControlModifier);
@@ -402,31 +402,31 @@ private Q_SLOTS:
 
         // Back to the top, and into an entry there: the late entries give up their frames.
         QTest::mouseClick(wheelTo(0, "Edit2"), Qt::LeftButton);
-        QVERIFY(!summary->frameAt(45) && !summary->frameAt(46));
-        QVERIFY(!summary->frameAt(54)); // never in view: its task's time is booked
+        QVERIFY(!summary_->frameAt(45) && !summary_->frameAt(46));
+        QVERIFY(!summary_->frameAt(54)); // never in view: its task's time is booked
         QCOMPARE(total->text(), QStringLiteral("454.00"));
         // Down again: the late entry shows all that was typed.
         QCOMPARE(qobject_cast<QLineEdit*>(wheelTo(45, "Edit2"))->text(), QStringLiteral("7.5"));
-        late = summary->frameAt(45);
+        late = summary_->frameAt(45);
         QCOMPARE(child<QDateEdit>(late, "DateTimePicker1")->date(), day);
-        QCOMPARE(child<LookupComboBox>(late, "DBLookupComboBox2")->Text(),
+        QCOMPARE(child<LookupComboBox>(late, "DBLookupComboBox2")->text(),
                  QStringLiteral("Project 2"));
-        QCOMPARE(child<LookupComboBox>(late, "DBLookupComboBox1")->Text(),
+        QCOMPARE(child<LookupComboBox>(late, "DBLookupComboBox1")->text(),
                  QStringLiteral("Testing"));
         QCOMPARE(child<QPlainTextEdit>(late, "Memo1")->toPlainText(), QStringLiteral("late work"));
         QCOMPARE(child<QLineEdit>(late, "Edit1")->text(), QStringLiteral("1234"));
-        QCOMPARE(child<QLineEdit>(summary->frameAt(46), "Edit2")->text(), QStringLiteral("0"));
+        QCOMPARE(child<QLineEdit>(summary_->frameAt(46), "Edit2")->text(), QStringLiteral("0"));
         QCOMPARE(total->text(), QStringLiteral("454.00"));
 
-        f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
-        const QString confirm = f->boxes.shown.value(0).text;
+        f_->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
+        const QString confirm = f_->boxes.shown.value(0).text;
         // The question lists the first 30 records; the late ones are among those it counts.
         QVERIFY2(confirm.count(QStringLiteral(" h (t")) == 30 &&
                      !confirm.contains(QStringLiteral("(t46)")) &&
                      confirm.endsWith(QStringLiteral("... and 24 more\r\n\r\nTotal: 454.00 h")),
                  qPrintable(confirm));
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Project times saved successfully."));
         QCOMPARE(records(), 54);
         QCOMPARE(scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace")).toDouble(),
                  454.0);
@@ -445,30 +445,30 @@ private Q_SLOTS:
         QCOMPARE(of(QStringLiteral("id_Usek"), QStringLiteral("work 54")).toInt(), 1);
         QVERIFY(of(QStringLiteral("id_Chyba"), QStringLiteral("work 54")).isNull());
         // The booked tasks are reset, each with its entry's project and activity.
-        QVERIFY(!summary->isVisible());
-        QCOMPARE(tasks[45]->Hours(), 0.0f);
+        QVERIFY(!summary_->isVisible());
+        QCOMPARE(tasks[45]->hours(), 0.0f);
         QCOMPARE(tasks[45]->sectionId(), 2);
         QCOMPARE(tasks[45]->activityId(), 2);
-        QCOMPARE(tasks[46]->Hours(), 3.5f);
-        QCOMPARE(tasks[54]->Hours(), 0.0f);
+        QCOMPARE(tasks[46]->hours(), 3.5f);
+        QCOMPARE(tasks[54]->hours(), 0.0f);
         QCOMPARE(tasks[54]->sectionId(), 1);
     }
 
     // The total follows the hours typed into an entry far down, reached with the keys.
     void totalFollowsTypingInLateEntry() {
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         for (int i = 0; i < 60; ++i)
             task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1, QStringLiteral("w"));
-        summary->ShowSummary();
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
-        QLabel* total = child<QLabel>(summary.get(), "Label2");
+        summary_->showSummary();
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
+        QLabel* total = child<QLabel>(summary_.get(), "Label2");
         QCOMPARE(total->text(), QStringLiteral("457.50"));
         QTest::mouseClick(child<QLineEdit>(frame(0), "Edit2"), Qt::LeftButton);
         QLineEdit* hours = nullptr;
         for (int page = 0; page < 200 && !hours; ++page) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
-            if (EntryFrame* made = summary->frameAt(50))
+            if (EntryFrame* made = summary_->frameAt(50))
                 if (inView(child<QLineEdit>(made, "Edit2")))
                     hours = child<QLineEdit>(made, "Edit2");
         }
@@ -496,12 +496,12 @@ private Q_SLOTS:
     // out of view: the message shows them in view, and the focus goes back to them. Shift+Tab
     // from there goes into the entry above, which comes into view.
     void badHoursLeftOutOfViewComeBack() {
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         for (int i = 0; i < 60; ++i)
             task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1, QStringLiteral("w"));
-        summary->ShowSummary();
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        summary_->showSummary();
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
         auto* hours = qobject_cast<QLineEdit*>(wheelTo(40, "Edit2"));
         QVERIFY(hours);
         QTest::mouseClick(hours, Qt::LeftButton);
@@ -509,23 +509,23 @@ private Q_SLOTS:
         QTest::keyClicks(hours, QStringLiteral("abc"));
         QWidget* top = wheelTo(0, "Edit2");
         QVERIFY(top && !inView(hours));
-        f->boxes.shown.clear();
+        f_->boxes.shown.clear();
         QTest::mouseClick(top, Qt::LeftButton);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().text,
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().text,
                  QStringLiteral("The value entered in the hours filed is invalid."));
-        hours = child<QLineEdit>(summary->frameAt(40), "Edit2");
+        hours = child<QLineEdit>(summary_->frameAt(40), "Edit2");
         QVERIFY(inView(hours));
         QCOMPARE(QApplication::focusWidget(), hours);
         QCOMPARE(hours->text(), QStringLiteral("abc"));
         QTest::keyClick(hours, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(hours, QStringLiteral("2"));
-        QCOMPARE(child<QLabel>(summary.get(), "Label2")->text(), QStringLiteral("454.50"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("454.50"));
         QTest::keyClick(hours, Qt::Key_Tab, Qt::ShiftModifier);
-        QWidget* bugAbove = child<QLineEdit>(summary->frameAt(39), "Edit1");
+        QWidget* bugAbove = child<QLineEdit>(summary_->frameAt(39), "Edit1");
         QCOMPARE(QApplication::focusWidget(), bugAbove);
         QVERIFY(inView(bugAbove));
-        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.shown.size(), 1);
     }
 
     // A mistake in an entry out of view: the save brings that entry into view with the focus
@@ -533,19 +533,19 @@ private Q_SLOTS:
     // until it is right.
     void mistakeOutOfViewIsShown_data() { addEngineRows(); }
     void mistakeOutOfViewIsShown() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         for (int i = 0; i < 60; ++i)
             task(QStringLiteral("t%1").arg(i), (60 - i) * 0.25, 1, 1,
                  i == 40 ? QString() : QStringLiteral("w%1").arg(i));
-        summary->ShowSummary();
-        QApplication::setActiveWindow(summary.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary.get()));
+        summary_->showSummary();
+        QApplication::setActiveWindow(summary_.get());
+        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
         QTest::mouseClick(child<QLineEdit>(frame(0), "Edit2"), Qt::LeftButton);
         QLineEdit* bug = nullptr;
         for (int page = 0; page < 200 && !bug; ++page) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
-            if (EntryFrame* made = summary->frameAt(30))
+            if (EntryFrame* made = summary_->frameAt(30))
                 if (inView(child<QLineEdit>(made, "Edit1")))
                     bug = child<QLineEdit>(made, "Edit1");
         }
@@ -556,34 +556,34 @@ private Q_SLOTS:
             QTest::keyClick(bug, Qt::Key_PageUp);
         QVERIFY(!inView(bug));
 
-        f->boxes.shown.clear();
-        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Bug ID must be a valid integer."));
-        bug = child<QLineEdit>(summary->frameAt(30), "Edit1");
+        f_->boxes.shown.clear();
+        QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Bug ID must be a valid integer."));
+        bug = child<QLineEdit>(summary_->frameAt(30), "Edit1");
         QVERIFY(inView(bug));
         QCOMPARE(QApplication::focusWidget(), bug);
         QCOMPARE(bug->text(), QStringLiteral("12a"));
         QTest::keyClick(bug, Qt::Key_Backspace);
 
         QVERIFY(wheelTo(0, "Edit2"));
-        QVERIFY(!summary->frameAt(40));
-        f->boxes.shown.clear();
-        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().text, QStringLiteral("The description field cannot be empty."));
-        QVERIFY(summary->frameAt(40));
-        QCOMPARE(summary->frameAt(40)->taskName(), QStringLiteral("t40"));
-        auto* memo = child<QPlainTextEdit>(summary->frameAt(40), "Memo1");
+        QVERIFY(!summary_->frameAt(40));
+        f_->boxes.shown.clear();
+        QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("The description field cannot be empty."));
+        QVERIFY(summary_->frameAt(40));
+        QCOMPARE(summary_->frameAt(40)->taskName(), QStringLiteral("t40"));
+        auto* memo = child<QPlainTextEdit>(summary_->frameAt(40), "Memo1");
         QVERIFY(inView(memo));
         QCOMPARE(QApplication::focusWidget(), memo);
         QCOMPARE(records(), 0);
         QTest::keyClicks(memo, QStringLiteral("found it"));
 
-        f->boxes.shown.clear();
-        f->boxes.answer(MsgAnswer::Yes);
-        QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        f_->boxes.shown.clear();
+        f_->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Project times saved successfully."));
         QCOMPARE(records(), 60);
         QCOMPARE(booked(QStringLiteral("id_Chyba"), QStringLiteral("Popis = 'w30'")).toInt(), 12);
         QCOMPARE(booked(QStringLiteral("Cas"), QStringLiteral("Popis = 'found it'")).toDouble(),
@@ -593,44 +593,44 @@ private Q_SLOTS:
     // The wheel over the dialog scrolls it; a drop-down or date under the pointer changes
     // only when it has the focus.
     void wheelScrollsAndChangesOnlyFocusedFields() {
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         hourTasks(12, QStringLiteral("w"));
-        summary->ShowSummary();
-        summary->resize(summary->width(), 300);
-        QVERIFY(QTest::qWaitForWindowExposed(summary.get()));
-        auto* scroll = summary->findChild<QScrollArea*>();
+        summary_->showSummary();
+        summary_->resize(summary_->width(), 300);
+        QVERIFY(QTest::qWaitForWindowExposed(summary_.get()));
+        auto* scroll = summary_->findChild<QScrollArea*>();
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
-        child<QPushButton>(summary.get(), "Button1")->setFocus(); // somewhere else
+        child<QPushButton>(summary_.get(), "Button1")->setFocus(); // somewhere else
         LookupComboBox* project = child<LookupComboBox>(frame(0), "DBLookupComboBox2");
         QDateEdit* date = child<QDateEdit>(frame(0), "DateTimePicker1");
         const QDate day = date->date();
         wheel(project);
         wheel(date);
-        QCOMPARE(project->KeyValue().toInt(), 1);
+        QCOMPARE(project->keyValue().toInt(), 1);
         QCOMPARE(date->date(), day);
         QVERIFY(!project->hasFocus() && !date->hasFocus());
         QVERIFY(scroll->verticalScrollBar()->value() > 0);
         project->setFocus();
         QVERIFY(project->hasFocus());
         wheel(project);
-        QCOMPARE(project->KeyValue().toInt(), 2);
+        QCOMPARE(project->keyValue().toInt(), 2);
     }
 
     void validationOrderAndBugNumber_data() { addEngineRows(); }
     void validationOrderAndBugNumber() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         task(QStringLiteral("first"), 2);
         task(QStringLiteral("second"), 1);
-        summary->ShowSummary();
+        summary_->showSummary();
         const auto attempt = [&] {
-            f->boxes.shown.clear();
+            f_->boxes.shown.clear();
             save();
-            return f->boxes.shown.value(0);
+            return f_->boxes.shown.value(0);
         };
         QCOMPARE(attempt().text, QStringLiteral("The description field cannot be empty."));
-        QCOMPARE(f->boxes.shown.at(0).caption, QStringLiteral("Invalid input"));
-        QCOMPARE(f->boxes.shown.size(), 1); // only the first failing frame reports
+        QCOMPARE(f_->boxes.shown.at(0).caption, QStringLiteral("Invalid input"));
+        QCOMPARE(f_->boxes.shown.size(), 1); // only the first failing frame reports
         child<QPlainTextEdit>(frame(0), "Memo1")->setPlainText(QStringLiteral("x"));
         QCOMPARE(attempt().text, QStringLiteral("Select some activity before proceeding."));
         child<LookupComboBox>(frame(0), "DBLookupComboBox1")->setKeyValue(1);
@@ -647,12 +647,12 @@ private Q_SLOTS:
                  QStringLiteral("The description field cannot be empty.")); // frame 1
         QCOMPARE(records(), 0);
         typeHours(1, QStringLiteral("-1"));
-        QCOMPARE(f->boxes.last().text,
+        QCOMPARE(f_->boxes.last().text,
                  QStringLiteral("The value entered in the hours filed is invalid."));
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
-        const int shown = f->boxes.shown.size();
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Input Error"));
+        const int shown = f_->boxes.shown.size();
         typeHours(1, QStringLiteral("0"));
-        QCOMPARE(f->boxes.shown.size(), shown); // accepted without a message
+        QCOMPARE(f_->boxes.shown.size(), shown); // accepted without a message
         QCOMPARE(attempt().caption, QStringLiteral("Confirm"));
         QCOMPARE(records(), 1);
     }
@@ -660,15 +660,15 @@ private Q_SLOTS:
     void eachFrameWritesIntoItsOwnTask_data() { addEngineRows(); }
     // Two tasks of the same name each get their own frame's project and activity back.
     void eachFrameWritesIntoItsOwnTask() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         Task* a = task(QStringLiteral("twin"), 1, 0, 0, QStringLiteral("one"));
         Task* b = task(QStringLiteral("twin"), 3, 0, 0, QStringLiteral("two"));
         Task* run = task(QStringLiteral("run"), 2, 1, 1, QStringLiteral("r"));
-        run->Start();
-        f->clock.advanceSeconds(2 * 3600);
-        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(false);
-        summary->ShowSummary();
+        run->start();
+        f_->clock.advanceSeconds(2 * 3600);
+        child<QCheckBox>(summary_.get(), "CheckBox1")->setChecked(false);
+        summary_->showSummary();
         // Sorted by hours before the flush: the running task sits by its 2 hours.
         QCOMPARE(frame(0)->taskName(), QStringLiteral("twin"));
         QCOMPARE(frame(1)->taskName(), QStringLiteral("run"));
@@ -679,8 +679,8 @@ private Q_SLOTS:
         }
         save();
         QCOMPARE(records(), 3);
-        const Task* inFirstFrame = f->tasks().byId(frame(0)->taskId());
-        const Task* inThirdFrame = f->tasks().byId(frame(2)->taskId());
+        const Task* inFirstFrame = f_->tasks().byId(frame(0)->taskId());
+        const Task* inThirdFrame = f_->tasks().byId(frame(2)->taskId());
         QVERIFY(inFirstFrame != inThirdFrame);
         QVERIFY((inFirstFrame == a || inFirstFrame == b) &&
                 (inThirdFrame == a || inThirdFrame == b));
@@ -694,11 +694,11 @@ private Q_SLOTS:
     // With many records the question lists a screenful and says how many more there are;
     // its buttons stay on the screen, and every record is booked.
     void manyRecordsAskedAboutOnOneScreen() {
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         hourTasks(45, QStringLiteral("d"));
-        summary->ShowSummary();
+        summary_->showSummary();
         save();
-        const QString question = f->boxes.shown.at(0).text;
+        const QString question = f_->boxes.shown.at(0).text;
         QCOMPARE(question.count(QStringLiteral(" h (t")), 30);
         QVERIFY(question.endsWith(QStringLiteral("... and 15 more\r\n\r\nTotal: 45.00 h")));
         QCOMPARE(records(), 45);
@@ -708,28 +708,28 @@ private Q_SLOTS:
     // settles it with the database. One never committed, or a torn note, changes nothing.
     void bookingInterruptedAfterItsCommit_data() { addEngineRows(); }
     void bookingInterruptedAfterItsCommit() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         // A session on the tasks as the store has them; the first never saves the store.
         const auto session = [this](bool storeSaves) {
-            summary->hide();
-            summary.reset();
-            f->tasks().clear();
+            summary_->hide();
+            summary_.reset();
+            f_->tasks().clear();
             task(QStringLiteral("a"), 2, 1, 1, QStringLiteral("work"));
             task(QStringLiteral("b"), 1, 2, 2, QStringLiteral("more"));
-            summary = std::make_unique<BookingDialog>(f->records(), f->tasks(), *progress);
-            summary->onBooked = [storeSaves] { return storeSaves; };
-            summary->ShowSummary();
-            return summary->isVisible();
+            summary_ = std::make_unique<BookingDialog>(f_->records(), f_->tasks(), *progress_);
+            summary_->onBooked = [storeSaves] { return storeSaves; };
+            summary_->showSummary();
+            return summary_->isVisible();
         };
         QVERIFY(session(false));
-        child<QCheckBox>(summary.get(), "CheckBox1")->setChecked(true);
+        child<QCheckBox>(summary_.get(), "CheckBox1")->setChecked(true);
         save();
-        PendingBooking pending(f->storePath());
+        PendingBooking pending(f_->storePath());
         QVERIFY(pending.exists());
         QVERIFY(session(true) && !pending.exists());
-        QCOMPARE(f->tasks()[0]->time() + f->tasks()[1]->time(), 0.0);
-        QCOMPARE(f->tasks()[0]->description(), QString());
+        QCOMPARE(f_->tasks()[0]->time() + f_->tasks()[1]->time(), 0.0);
+        QCOMPARE(f_->tasks()[0]->description(), QString());
         const PendingBooking::Mark missing{records() + 1000, 1, 2};
         for (const QByteArray& torn :
              {QByteArray(), QByteArray("Korvan booking 1\nmark 1 1 2\n")}) {
@@ -739,29 +739,30 @@ private Q_SLOTS:
                     ? pending.write(missing, {{0, QStringLiteral("a"), 2.0 / 24, 1, 1}}, nullptr)
                     : note.open(QIODevice::WriteOnly) && note.write(torn) && note.flush());
             QVERIFY(session(true) && !pending.exists());
-            QCOMPARE(f->tasks()[0]->Hours(), 2.0f);
-            QCOMPARE(f->tasks()[0]->description(), QStringLiteral("work"));
+            QCOMPARE(f_->tasks()[0]->hours(), 2.0f);
+            QCOMPARE(f_->tasks()[0]->description(), QStringLiteral("work"));
         }
         QCOMPARE(records(), 2);
     }
 
     void failingInsertRollsBackAndRetrySucceeds_data() { addEngineRows(); }
     void failingInsertRollsBackAndRetrySucceeds() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         prepare(cs);
         if (engine == QLatin1String("sqlite")) {
-            dbs->exec(engine,
-                      QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON SEP_ProvedenaPrace "
-                                     "WHEN NEW.Popis = 'FAIL' BEGIN SELECT RAISE(ABORT, 'marked "
-                                     "row refused'); END"));
+            dbs_->exec(engine,
+                       QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON SEP_ProvedenaPrace "
+                                      "WHEN NEW.Popis = 'FAIL' BEGIN SELECT RAISE(ABORT, 'marked "
+                                      "row refused'); END"));
         } else {
-            dbs->exec(engine, QStringLiteral("ALTER TABLE SEP_ProvedenaPrace ADD CONSTRAINT refuse "
-                                             "CHECK (Popis <> 'FAIL')"));
+            dbs_->exec(engine,
+                       QStringLiteral("ALTER TABLE SEP_ProvedenaPrace ADD CONSTRAINT refuse "
+                                      "CHECK (Popis <> 'FAIL')"));
         }
         for (int i = 0; i < 5; ++i)
             task(QStringLiteral("t%1").arg(i), 5 - i, 1, 1,
                  i == 2 ? QStringLiteral("FAIL") : QStringLiteral("ok"));
-        summary->ShowSummary();
+        summary_->showSummary();
         child<QLineEdit>(frame(4), "Edit1")->setText(QStringLiteral("77"));
         // No event runs inside the booking, and a second click on "Save to DB" does nothing.
         int steps = 0;
@@ -769,28 +770,29 @@ private Q_SLOTS:
         QTimer event;
         connect(&event, &QTimer::timeout, this, [&] { eventRan = true; });
         event.start(0);
-        connect(child<QProgressBar>(progress.get(), "ProgressBar1"), &QProgressBar::valueChanged,
+        connect(child<QProgressBar>(progress_.get(), "ProgressBar1"), &QProgressBar::valueChanged,
                 this, [&] {
                     if (++steps != 3)
                         return;
                     QVERIFY(!eventRan);
-                    QTest::mouseClick(child<QPushButton>(summary.get(), "Button2"), Qt::LeftButton);
+                    QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"),
+                                      Qt::LeftButton);
                 });
         save();
-        QCOMPARE(f->boxes.shown.size(), 2); // the question and the error
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Error"));
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
-        QVERIFY(!f->boxes.last().text.isEmpty());
+        QCOMPARE(f_->boxes.shown.size(), 2); // the question and the error
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Error"));
+        QCOMPARE(f_->boxes.last().icon, MsgIcon::Error);
+        QVERIFY(!f_->boxes.last().text.isEmpty());
         QCOMPARE(records(), 0);
-        QVERIFY(summary->isVisible());
-        QVERIFY(!progress->isVisible());
-        QCOMPARE(f->tasks().size(), size_t(5));
-        for (Task* t : f->tasks())
+        QVERIFY(summary_->isVisible());
+        QVERIFY(!progress_->isVisible());
+        QCOMPARE(f_->tasks().size(), size_t(5));
+        for (Task* t : f_->tasks())
             QVERIFY(t->time() > 0);
         QCOMPARE(child<QLineEdit>(frame(4), "Edit1")->text(), QStringLiteral("77"));
         child<QPlainTextEdit>(frame(2), "Memo1")->setPlainText(QStringLiteral("fixed"));
         save();
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Project times saved successfully."));
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Project times saved successfully."));
         QCOMPARE(records(), 5);
     }
 };

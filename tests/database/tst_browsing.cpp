@@ -32,11 +32,11 @@ using namespace platform;
 // grid's sums alike, whatever the filter.
 class TestBrowsing : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<DatabaseDialog> setup;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<DatabaseDialog> setup_;
 
-    QTableView* grid() const { return child<QTableView>(setup.get(), "DBGrid3"); }
+    QTableView* grid() const { return child<QTableView>(setup_.get(), "DBGrid3"); }
     QString cell(int row, int column) const {
         return grid()->model()->index(row, column).data().toString();
     }
@@ -52,12 +52,12 @@ class TestBrowsing : public QObject {
                         header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     }
-    QString total() const { return child<QLabel>(setup.get(), "Label1")->text(); }
+    QString total() const { return child<QLabel>(setup_.get(), "Label1")->text(); }
 
     // Booked out of order: 8 December before 1 December, two records on one day.
     void seed(const QString& cs) {
-        f->records().connection().ConnectionString = cs;
-        WorkRecords& r = f->records();
+        f_->records().connection().connectionString = cs;
+        WorkRecords& r = f_->records();
         const int alpha = r.addProject(QStringLiteral("Alpha"));
         const int beta = r.addProject(QStringLiteral("Beta"));
         const int coding = r.addActivity(QStringLiteral("Coding"));
@@ -71,11 +71,11 @@ class TestBrowsing : public QObject {
         bookRecord(insert, beta, coding, 1, QDate(2026, 1, 5), QStringLiteral("january"));
     }
     void openDialog() {
-        setup->Open();
-        QVERIFY(QTest::qWaitForWindowExposed(setup.get()));
+        setup_->openDialog();
+        QVERIFY(QTest::qWaitForWindowExposed(setup_.get()));
     }
     void chooseByKeys(const char* name, const QString& text) {
-        auto* box = child<LookupComboBox>(setup.get(), name);
+        auto* box = child<LookupComboBox>(setup_.get(), name);
         box->setFocus();
         const int wanted = box->findText(text);
         QVERIFY(wanted >= 0);
@@ -113,7 +113,7 @@ class TestBrowsing : public QObject {
     }
     // Books records 1..count in one statement of the engine's own.
     void bookMany(const QString& engine, int count) {
-        WorkRecords& r = f->records();
+        WorkRecords& r = f_->records();
         for (const QString& name : {made(3).project, made(1).project, made(2).project})
             r.addProject(name);
         r.addActivity(made(2).activity);
@@ -134,13 +134,13 @@ class TestBrowsing : public QObject {
         const QString values = QStringLiteral("SELECT i, 1 + i % 3, 1 + i % 2, 1, (i % 16) * "
                                               "0.25, %1, %2, 1, 'test' ")
                                    .arg(description, when);
-        dbs->exec(engine,
-                  pg ? columns + QStringLiteral("OVERRIDING SYSTEM VALUE ") + values +
-                           QStringLiteral("FROM generate_series(1, %1) AS n(i)").arg(count)
-                     : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-                                      "FROM n WHERE i < %1) ")
-                               .arg(count) +
-                           columns + values + QStringLiteral("FROM n"));
+        dbs_->exec(engine,
+                   pg ? columns + QStringLiteral("OVERRIDING SYSTEM VALUE ") + values +
+                            QStringLiteral("FROM generate_series(1, %1) AS n(i)").arg(count)
+                      : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                       "FROM n WHERE i < %1) ")
+                                .arg(count) +
+                            columns + values + QStringLiteral("FROM n"));
     }
     // The export of these records in German, written out by hand: day.month.year and the
     // time when there is one, a decimal comma, every field quoted, quotes doubled.
@@ -166,8 +166,8 @@ class TestBrowsing : public QObject {
         return text.toUtf8();
     }
     QByteArray exportTo(const QString& file) {
-        f->saveFile.answers = {file};
-        QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
+        f_->saveFile.answers = {file};
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "Button8"), Qt::LeftButton);
         QFile csv(file);
         return csv.open(QIODevice::ReadOnly) ? csv.readAll() : QByteArray();
     }
@@ -175,7 +175,7 @@ class TestBrowsing : public QObject {
     // What the chart shows: per project, the bar values along the axis.
     std::map<QString, QList<qreal>> bars() const {
         std::map<QString, QList<qreal>> out;
-        QChart* chart = child<QChartView>(setup.get(), "ChartView")->chart();
+        QChart* chart = child<QChartView>(setup_.get(), "ChartView")->chart();
         for (QAbstractSeries* s : chart->series())
             for (QBarSet* set : static_cast<QStackedBarSeries*>(s)->barSets()) {
                 QList<qreal> values;
@@ -188,26 +188,26 @@ class TestBrowsing : public QObject {
     // The grid's rows summed per period and project, the way a user would add them up.
     std::map<std::pair<QDate, QString>, double> gridSums(RecordBrowser::Period period) const {
         std::map<std::pair<QDate, QString>, double> out;
-        const DataSet& shown = setup->shownRecords();
-        for (int r = 0; r < shown.RecordCount(); ++r) {
-            const QDate day = shown.Value(r, QStringLiteral("DatumPrace")).toDateTime().date();
-            out[{RecordBrowser::periodStart(day, period), shown.Value(r, 1).toString()}] +=
-                shown.Value(r, QStringLiteral("Cas")).toDouble();
+        const DataSet& shown = setup_->shownRecords();
+        for (int r = 0; r < shown.recordCount(); ++r) {
+            const QDate day = shown.value(r, QStringLiteral("DatumPrace")).toDateTime().date();
+            out[{RecordBrowser::periodStart(day, period), shown.value(r, 1).toString()}] +=
+                shown.value(r, QStringLiteral("Cas")).toDouble();
         }
         return out;
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
-        setup = std::make_unique<DatabaseDialog>(f->records());
+        f_ = std::make_unique<Fixture>();
+        setup_ = std::make_unique<DatabaseDialog>(f_->records());
         QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     }
     void cleanup() {
-        setup.reset();
-        f.reset();
+        setup_.reset();
+        f_.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -216,7 +216,7 @@ private Q_SLOTS:
     // follow what the grid shows, and sorting keeps under a filter change.
     void orderAndHeaderSort_data() { addEngineRows(); }
     void orderAndHeaderSort() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         seed(cs);
         openDialog();
         QCOMPARE(column(4), (QStringList{"november", "1st", "2nd", "first of 8th", "second of 8th",
@@ -236,9 +236,9 @@ private Q_SLOTS:
         chooseByKeys("DBLookupComboBox2", QStringLiteral("Coding"));
         QCOMPARE(column(4), (QStringList{"2nd", "first of 8th", "november", "january"}));
         QCOMPARE(total(), hoursText(10) + QStringLiteral(" h"));
-        const QString file = f->paths->root.path() + QStringLiteral("/sorted.csv");
-        f->saveFile.answers = {file};
-        QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
+        const QString file = f_->paths->root.path() + QStringLiteral("/sorted.csv");
+        f_->saveFile.answers = {file};
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "Button8"), Qt::LeftButton);
         QFile csv(file);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
@@ -252,9 +252,9 @@ private Q_SLOTS:
     // records, down to the last, and the total is theirs.
     void exportOfManyRecordsInBatches_data() { addEngineRows(); }
     void exportOfManyRecordsInBatches() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-        f->records().connection().ConnectionString = cs;
+        f_->records().connection().connectionString = cs;
         const int count = 3 * CsvExport::batchRows - 17;
         bookMany(engine, count);
         std::vector<Made> records;
@@ -272,10 +272,10 @@ private Q_SLOTS:
         QCOMPARE(total(),
                  QString::number(sum, 'g', 15).replace(QLatin1Char('.'), QLatin1Char(',')) +
                      QStringLiteral(" h"));
-        const QString file = f->paths->root.path() + QStringLiteral("/many.csv");
+        const QString file = f_->paths->root.path() + QStringLiteral("/many.csv");
         const QByteArray expected = expectedCsv(records);
         QCOMPARE(exportTo(file), expected);
-        QCOMPARE(f->boxes.last().text, QStringLiteral("Selected data exported successfully."));
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Selected data exported successfully."));
         // The grid's last row, as the user reaches it.
         grid()->setFocus();
         QTest::keyClick(grid(), Qt::Key_End, Qt::ControlModifier);
@@ -298,9 +298,9 @@ private Q_SLOTS:
     // nothing beside it.
     void exportFailingMidwayKeepsTheOldFile_data() { addEngineRows(); }
     void exportFailingMidwayKeepsTheOldFile() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
-        f->records().connection().ConnectionString = cs;
+        f_->records().connection().connectionString = cs;
         const int count = 3 * CsvExport::batchRows;
         bookMany(engine, count);
         openDialog();
@@ -308,19 +308,19 @@ private Q_SLOTS:
         const QString file = dir.filePath(QStringLiteral("hours.csv"));
         const QByteArray before = exportTo(file);
         QCOMPARE(before.count('\n'), count * 6 / 5 + 1); // every fifth has a line break inside
-        const int boxes = f->boxes.shown.size();
+        const int boxes = f_->boxes.shown.size();
         clickHeader(1); // another order: the new file would differ from the old one
-        f->saveFile.answers = {file};
+        f_->saveFile.answers = {file};
         {
             // One and a half batches in.
             FullDisk full(static_cast<unsigned long>(before.size() / 2));
-            QTest::mouseClick(child<QPushButton>(setup.get(), "Button8"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(setup_.get(), "Button8"), Qt::LeftButton);
         }
-        QCOMPARE(f->boxes.shown.size(), boxes + 1);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
-        QVERIFY2(f->boxes.last().text.contains(QStringLiteral("File too large")),
-                 qPrintable(f->boxes.last().text));
+        QCOMPARE(f_->boxes.shown.size(), boxes + 1);
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Korvan"));
+        QCOMPARE(f_->boxes.last().icon, MsgIcon::Error);
+        QVERIFY2(f_->boxes.last().text.contains(QStringLiteral("File too large")),
+                 qPrintable(f_->boxes.last().text));
         QFile kept(file);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), before);
@@ -328,20 +328,20 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("hours.csv")});
         // With room again, the export in the new order goes through.
         QVERIFY(exportTo(file) != before);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Export"));
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Export"));
     }
 
     // The chart follows every filter and period at once; each bar is the database's sum
     // and the sum of the grid's rows of that period and project.
     void chartEqualsTheGridAndTheDatabase_data() { addEngineRows(); }
     void chartEqualsTheGridAndTheDatabase() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         seed(cs);
         openDialog();
-        QTest::mouseClick(child<QPushButton>(setup.get(), "ChartButton"), Qt::LeftButton);
-        QChartView* view = child<QChartView>(setup.get(), "ChartView");
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ChartButton"), Qt::LeftButton);
+        QChartView* view = child<QChartView>(setup_.get(), "ChartView");
         QVERIFY(view->isVisible());
-        auto* period = child<QComboBox>(setup.get(), "PeriodBox");
+        auto* period = child<QComboBox>(setup_.get(), "PeriodBox");
         const auto check = [&](RecordBrowser::Period p, const QStringList& categories) {
             const auto sums = gridSums(p);
             const auto shown = bars();
@@ -362,7 +362,7 @@ private Q_SLOTS:
                     QCOMPARE(values[qsizetype(i)], it == sums.end() ? 0.0 : it->second);
                 }
             }
-            auto* table = child<QTableWidget>(setup.get(), "ProjectTotals");
+            auto* table = child<QTableWidget>(setup_.get(), "ProjectTotals");
             QCOMPARE(table->rowCount(), int(perProject.size()));
             for (int r = 0; r < table->rowCount(); ++r)
                 QCOMPARE(table->item(r, 1)->text(),
@@ -385,7 +385,7 @@ private Q_SLOTS:
         chooseByKeys("DBLookupComboBox2", QStringLiteral("Review"));
         check(RecordBrowser::Period::Day, {"12/1/25", "12/8/25"});
         // The database's own sums are what the chart drew.
-        RecordBrowser browser(f->records());
+        RecordBrowser browser(f_->records());
         RecordBrowser::Filter filter;
         filter.activity = 2;
         browser.setFilter(filter);
@@ -400,9 +400,9 @@ private Q_SLOTS:
     // 2026 is week 1 of 2026, one sum and one bar, between the last week of 2025 and week 2.
     void weekAcrossTheTurnOfTheYear_data() { addEngineRows(); }
     void weekAcrossTheTurnOfTheYear() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
-        f->records().connection().ConnectionString = cs;
-        WorkRecords& r = f->records();
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
+        f_->records().connection().connectionString = cs;
+        WorkRecords& r = f_->records();
         const int alpha = r.addProject(QStringLiteral("Alpha"));
         const int coding = r.addActivity(QStringLiteral("Coding"));
         for (QDate day(2025, 12, 28); day <= QDate(2026, 1, 5); day = day.addDays(1))
@@ -416,9 +416,9 @@ private Q_SLOTS:
                  (std::vector<std::pair<QDate, double>>{
                      {QDate(2025, 12, 22), 1}, {QDate(2025, 12, 29), 7}, {QDate(2026, 1, 5), 1}}));
         openDialog();
-        QTest::mouseClick(child<QPushButton>(setup.get(), "ChartButton"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ChartButton"), Qt::LeftButton);
         auto* axis = static_cast<QBarCategoryAxis*>(
-            child<QChartView>(setup.get(), "ChartView")->chart()->axes(Qt::Horizontal).first());
+            child<QChartView>(setup_.get(), "ChartView")->chart()->axes(Qt::Horizontal).first());
         QCOMPARE(axis->categories(), (QStringList{"2025-W52", "2026-W01", "2026-W02"}));
         QCOMPARE(bars().at(QStringLiteral("Alpha")), (QList<qreal>{1, 7, 1}));
     }
@@ -426,43 +426,43 @@ private Q_SLOTS:
     // Without the chart module (a broken installation), the chart's place says why and the
     // hours per project still show beside it.
     void chartWithoutItsModule() {
-        seed(dbs->fresh(QStringLiteral("sqlite")));
-        qputenv("KORVAN_CHART_MODULE", QFile::encodeName(f->paths->root.path() + "/none.so"));
+        seed(dbs_->fresh(QStringLiteral("sqlite")));
+        qputenv("KORVAN_CHART_MODULE", QFile::encodeName(f_->paths->root.path() + "/none.so"));
         openDialog();
-        QTest::mouseClick(child<QPushButton>(setup.get(), "ChartButton"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ChartButton"), Qt::LeftButton);
         qunsetenv("KORVAN_CHART_MODULE");
-        auto* reason = child<QLabel>(setup.get(), "ChartView");
+        auto* reason = child<QLabel>(setup_.get(), "ChartView");
         QVERIFY(reason->isVisible());
         QVERIFY(reason->text().startsWith(QStringLiteral("The chart cannot be shown")));
         QVERIFY(reason->text().contains(QStringLiteral("none.so")));
-        auto* table = child<QTableWidget>(setup.get(), "ProjectTotals");
+        auto* table = child<QTableWidget>(setup_.get(), "ProjectTotals");
         QVERIFY(table->rowCount() > 0);
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // The chart goes to a PNG the user names; a folder that cannot be written says so and
     // leaves nothing behind.
     void chartSavedAsPicture() {
-        seed(dbs->fresh(QStringLiteral("sqlite")));
+        seed(dbs_->fresh(QStringLiteral("sqlite")));
         openDialog();
-        QTest::mouseClick(child<QPushButton>(setup.get(), "ChartButton"), Qt::LeftButton);
-        const QString file = f->paths->root.path() + QStringLiteral("/hours.png");
-        f->saveFile.answers = {file};
-        QTest::mouseClick(child<QPushButton>(setup.get(), "SaveChartButton"), Qt::LeftButton);
-        QCOMPARE(f->saveFile.requests.last().defaultSuffix, QStringLiteral("png"));
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ChartButton"), Qt::LeftButton);
+        const QString file = f_->paths->root.path() + QStringLiteral("/hours.png");
+        f_->saveFile.answers = {file};
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "SaveChartButton"), Qt::LeftButton);
+        QCOMPARE(f_->saveFile.requests.last().defaultSuffix, QStringLiteral("png"));
         QImage picture(file);
         QVERIFY(!picture.isNull());
         QCOMPARE(picture.size(),
-                 child<QChartView>(setup.get(), "ChartView")->size() *
-                     child<QChartView>(setup.get(), "ChartView")->devicePixelRatio());
-        QVERIFY(f->boxes.shown.isEmpty());
+                 child<QChartView>(setup_.get(), "ChartView")->size() *
+                     child<QChartView>(setup_.get(), "ChartView")->devicePixelRatio());
+        QVERIFY(f_->boxes.shown.isEmpty());
         // A file where the folder should be.
-        const QString blocked = f->paths->root.path() + QStringLiteral("/blocked");
+        const QString blocked = f_->paths->root.path() + QStringLiteral("/blocked");
         QFile(blocked).open(QIODevice::WriteOnly);
-        f->saveFile.answers = {blocked + QStringLiteral("/hours.png")};
-        QTest::mouseClick(child<QPushButton>(setup.get(), "SaveChartButton"), Qt::LeftButton);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QVERIFY(f->boxes.last().text.contains(blocked));
+        f_->saveFile.answers = {blocked + QStringLiteral("/hours.png")};
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "SaveChartButton"), Qt::LeftButton);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QVERIFY(f_->boxes.last().text.contains(blocked));
     }
 };
 

@@ -22,31 +22,31 @@ using namespace platform;
 namespace {
 QVariant scalar(DbConnection& c, const QString& sql) {
     DataSet q(&c);
-    q.SQL = sql;
-    q.Open();
-    const QVariant v = q.Value(0, 0);
-    q.Close();
+    q.sql = sql;
+    q.open();
+    const QVariant v = q.value(0, 0);
+    q.close();
     return v;
 }
 
 // A project as the administration creates it.
 int addProject(DbConnection& c, const QString& name) {
-    c.BeginTrans();
-    c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
+    c.beginTrans();
+    c.execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
     const int id = scalar(c, QStringLiteral("SELECT MAX(id_Usek) FROM SEP_Usek")).toInt();
-    c.Execute(
+    c.execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, %2, 1)")
             .arg(id)
             .arg(SqlQuote(name)));
-    c.Execute(
+    c.execute(
         QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) VALUES (1, %1)")
             .arg(id));
-    c.CommitTrans();
+    c.commitTrans();
     return id;
 }
 
 int addActivity(DbConnection& c, const QString& name) {
-    c.Execute(
+    c.execute(
         QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(SqlQuote(name)));
     return scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).toInt();
 }
@@ -55,18 +55,18 @@ int addActivity(DbConnection& c, const QString& name) {
 
 class TestDatabaseLayer : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
+        f_ = std::make_unique<Fixture>();
         QLocale::setDefault(QLocale(QStringLiteral("cs_CZ")));
     }
     void cleanup() {
-        f.reset();
+        f_.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -118,24 +118,24 @@ private Q_SLOTS:
 
     void providerErrors() {
         DbConnection c;
-        c.ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data "
+        c.connectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data "
                                             "Source=/tmp/Korvan.dat;Persist Security Info=False");
         try {
-            c.Open();
+            c.open();
             QFAIL("opened");
         } catch (const Error& e) {
             QVERIFY(e.message().contains(QStringLiteral("\"Microsoft.Jet.OLEDB.4.0\"")));
         }
-        c.ConnectionString =
+        c.connectionString =
             QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/Korvan.dat");
-        QVERIFY_THROWS_EXCEPTION(Error, c.Open());
-        QVERIFY(!c.Connected());
+        QVERIFY_THROWS_EXCEPTION(Error, c.open());
+        QVERIFY(!c.connected());
         // Nothing listens there: a clear error, no password in it.
-        c.ConnectionString = QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:1;"
+        c.connectionString = QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:1;"
                                             "User ID=u;Password=Secret123;Initial Catalog=x");
-        c.ConnectionTimeout = 2;
+        c.connectionTimeout = 2;
         try {
-            c.Open();
+            c.open();
             QFAIL("opened");
         } catch (const Error& e) {
             QVERIFY(e.message().startsWith(QStringLiteral("Cannot connect to the database")));
@@ -147,20 +147,20 @@ private Q_SLOTS:
 
     void schemaCreatedOnceAndPartialSchemaRefused_data() { addEngineRows(); }
     void schemaCreatedOnceAndPartialSchemaRefused() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         {
             RecordsConnection c;
-            c.ConnectionString = cs;
-            c.Open();
+            c.connectionString = cs;
+            c.open();
             DataSet t(&c);
-            t.TableName = QStringLiteral("SEP_TypPrace");
-            t.Open();
-            QCOMPARE(t.FieldNames().at(0).toLower(), QStringLiteral("id_typprace"));
-            QCOMPARE(t.FieldNames().at(1).toLower(), QStringLiteral("typprace"));
-            QCOMPARE(t.RecordCount(), 0);
-            t.Close();
-            QVERIFY(!c.Connected()); // the last data set closed the connection
-            c.Open();                // a second open finds the tables and creates nothing
+            t.tableName = QStringLiteral("SEP_TypPrace");
+            t.open();
+            QCOMPARE(t.fieldNames().at(0).toLower(), QStringLiteral("id_typprace"));
+            QCOMPARE(t.fieldNames().at(1).toLower(), QStringLiteral("typprace"));
+            QCOMPARE(t.recordCount(), 0);
+            t.close();
+            QVERIFY(!c.connected()); // the last data set closed the connection
+            c.open();                // a second open finds the tables and creates nothing
         }
         if (engine == QLatin1String("sqlite"))
             QCOMPARE(
@@ -168,13 +168,13 @@ private Q_SLOTS:
                     cs.section(QStringLiteral("Data Source="), 1).section(QLatin1Char(';'), 0, 0)) &
                     (QFileDevice::ReadOther | QFileDevice::ReadGroup),
                 QFileDevice::Permissions());
-        dbs->exec(engine, QStringLiteral("DROP VIEW view_SEP_ZjistiVsechnyMojePovoleneUseky"));
-        dbs->exec(engine, QStringLiteral("DROP VIEW view_SEP_prace"));
-        dbs->exec(engine, QStringLiteral("DROP TABLE SEP_TypPrace"));
+        dbs_->exec(engine, QStringLiteral("DROP VIEW view_SEP_ZjistiVsechnyMojePovoleneUseky"));
+        dbs_->exec(engine, QStringLiteral("DROP VIEW view_SEP_prace"));
+        dbs_->exec(engine, QStringLiteral("DROP TABLE SEP_TypPrace"));
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         try {
-            c.Open();
+            c.open();
             QFAIL("opened");
         } catch (const Error& e) {
             QVERIFY2(e.message().contains(QStringLiteral("SEP_TypPrace")), qPrintable(e.message()));
@@ -186,23 +186,23 @@ private Q_SLOTS:
     // its date columns come back as dates, others as the text stored.
     void schemaComesFromTheCaller_data() { addEngineRows(); }
     void schemaComesFromTheCaller() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         const auto tables = [&](DbConnection& c) {
             DataSet t(&c);
-            t.SQL = engine == QLatin1String("sqlite")
+            t.sql = engine == QLatin1String("sqlite")
                         ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = "
                                          "'table' AND name NOT LIKE 'sqlite%' ORDER BY 1")
                         : QStringLiteral("SELECT lower(table_name) FROM information_schema.tables "
                                          "WHERE table_schema = current_schema() ORDER BY 1");
-            t.Open();
+            t.open();
             QStringList names;
-            for (int r = 0; r < t.RecordCount(); ++r)
-                names << t.Value(r, 0).toString();
+            for (int r = 0; r < t.recordCount(); ++r)
+                names << t.value(r, 0).toString();
             return names;
         };
         {
             DbConnection bare;
-            bare.ConnectionString = cs;
+            bare.connectionString = cs;
             QCOMPARE(tables(bare), QStringList());
         }
         QTemporaryDir dir;
@@ -212,20 +212,20 @@ private Q_SLOTS:
                      "CREATE TABLE Other (id INTEGER);\n");
         script.close();
         DbConnection c;
-        c.Schema.tables = QStringList{QStringLiteral("Things"), QStringLiteral("Other")};
-        c.Schema.sqliteScript = c.Schema.postgresqlScript = script.fileName();
-        c.Schema.dateColumns = QStringList{QStringLiteral("made")};
-        c.ConnectionString = cs;
+        c.schema.tables = QStringList{QStringLiteral("Things"), QStringLiteral("Other")};
+        c.schema.sqliteScript = c.schema.postgresqlScript = script.fileName();
+        c.schema.dateColumns = QStringList{QStringLiteral("made")};
+        c.connectionString = cs;
         QCOMPARE(tables(c), (QStringList{QStringLiteral("other"), QStringLiteral("things")}));
-        c.Execute(QStringLiteral("INSERT INTO Things (id, Made, Said) VALUES (?, ?, ?)"),
+        c.execute(QStringLiteral("INSERT INTO Things (id, Made, Said) VALUES (?, ?, ?)"),
                   {1, QStringLiteral("2024-05-01 10:30:00"), QStringLiteral("2024-05-01")});
         DataSet t(&c);
-        t.SQL = QStringLiteral("SELECT Made, Said FROM Things");
-        t.Open();
-        QCOMPARE(t.Value(0, 0).metaType().id(), QMetaType::QDateTime);
-        QCOMPARE(t.Value(0, 0).toDateTime(), wallClock(QDate(2024, 5, 1), QTime(10, 30)));
-        QCOMPARE(t.Value(0, 1).metaType().id(), QMetaType::QString);
-        QCOMPARE(t.Value(0, 1).toString(), QStringLiteral("2024-05-01"));
+        t.sql = QStringLiteral("SELECT Made, Said FROM Things");
+        t.open();
+        QCOMPARE(t.value(0, 0).metaType().id(), QMetaType::QDateTime);
+        QCOMPARE(t.value(0, 0).toDateTime(), wallClock(QDate(2024, 5, 1), QTime(10, 30)));
+        QCOMPARE(t.value(0, 1).metaType().id(), QMetaType::QString);
+        QCOMPARE(t.value(0, 1).toString(), QStringLiteral("2024-05-01"));
     }
 
     // Another program holding a lock: the statement waits a bounded time, then fails with
@@ -233,48 +233,48 @@ private Q_SLOTS:
     // gone the same connection writes.
     void lockedDatabaseGivesClearMessage_data() { addEngineRows(); }
     void lockedDatabaseGivesClearMessage() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection other;
-        other.ConnectionString = cs;
-        other.Open();
-        other.BeginTrans();
-        other.Execute(engine == QLatin1String("sqlite")
+        other.connectionString = cs;
+        other.open();
+        other.beginTrans();
+        other.execute(engine == QLatin1String("sqlite")
                           ? QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES('held')")
                           : QStringLiteral("LOCK TABLE SEP_TypPrace IN ACCESS EXCLUSIVE MODE"));
         RecordsConnection c;
-        c.ConnectionString = cs;
-        c.LockWaitMs = 100;
+        c.connectionString = cs;
+        c.lockWaitMs = 100;
         const QString insert = QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)");
         try {
-            c.Insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
+            c.insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
             QFAIL("written under the lock");
         } catch (const Error& e) {
             QVERIFY2(e.message().contains(QStringLiteral("database is locked")),
                      qPrintable(e.message()));
         }
-        other.RollbackTrans();
-        other.Close();
-        c.Insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
+        other.rollbackTrans();
+        other.close();
+        c.insert(insert, {QStringLiteral("Design")}, QStringLiteral("id_TypPrace"));
         DataSet t(&c);
-        t.SQL = QStringLiteral("SELECT TypPrace FROM SEP_TypPrace");
-        t.Open();
-        QCOMPARE(t.RecordCount(), 1);
-        QCOMPARE(t.Value(0, 0).toString(), QStringLiteral("Design"));
+        t.sql = QStringLiteral("SELECT TypPrace FROM SEP_TypPrace");
+        t.open();
+        QCOMPARE(t.recordCount(), 1);
+        QCOMPARE(t.value(0, 0).toString(), QStringLiteral("Design"));
     }
 
     // The tables are looked for and created under one lock: a look that fails for a lock
     // is an error, never "no tables" (which then tried to create them again), and a file
     // left empty gets its tables once it is free.
     void schemaLookUnderLock() {
-        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        const QString cs = dbs_->fresh(QStringLiteral("sqlite"));
         const QString file =
             cs.section(QStringLiteral("Data Source="), 1).section(QLatin1Char(';'), 0, 0);
         for (const bool withTables : {false, true}) {
             QFile::remove(file);
             if (withTables) {
                 RecordsConnection first;
-                first.ConnectionString = cs;
-                first.Open();
+                first.connectionString = cs;
+                first.open();
             }
             {
                 QSqlDatabase holder =
@@ -284,93 +284,93 @@ private Q_SLOTS:
                 QSqlQuery lock(holder);
                 QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
                 RecordsConnection c;
-                c.ConnectionString = cs;
-                c.LockWaitMs = 100;
+                c.connectionString = cs;
+                c.lockWaitMs = 100;
                 try {
-                    c.Open();
+                    c.open();
                     QFAIL("opened under the lock");
                 } catch (const Error& e) {
                     QVERIFY2(e.message().contains(QStringLiteral("database is locked")) &&
                                  !e.message().contains(QStringLiteral("create")),
                              qPrintable(e.message()));
                 }
-                QVERIFY(!c.Connected());
+                QVERIFY(!c.connected());
                 QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
                 holder.close();
             }
             QSqlDatabase::removeDatabase(QStringLiteral("holder"));
             RecordsConnection c;
-            c.ConnectionString = cs;
-            c.Open();
+            c.connectionString = cs;
+            c.open();
             DataSet t(&c);
-            t.SQL = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
+            t.sql = QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
                                    "name LIKE 'SEP%'");
-            t.Open();
-            QCOMPARE(t.Value(0, 0).toInt(), 5);
+            t.open();
+            QCOMPARE(t.value(0, 0).toInt(), 5);
         }
     }
 
     void viewsFollowRenameAndSoftDelete_data() { addEngineRows(); }
     void viewsFollowRenameAndSoftDelete() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         const int a = addProject(c, QStringLiteral("Alpha"));
         const int b = addProject(c, QStringLiteral("Beta"));
         QCOMPARE(a, 1);
         QCOMPARE(b, 2);
         const int act = addActivity(c, QStringLiteral("Coding"));
         DbCommand cmd(&c);
-        DeclareWorkRecordInsert(cmd);
+        declareWorkRecordInsert(cmd);
         bookRecord(cmd, a, act, 1.5, QDate(2024, 3, 1));
         bookRecord(cmd, b, act, 2, QDate(2024, 3, 2));
-        c.Execute(
+        c.execute(
             QStringLiteral(
                 "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, 'Alpha 2', 1)")
                 .arg(a));
-        c.Execute(
+        c.execute(
             QStringLiteral(
                 "INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES (%1, 'Beta', 0)")
                 .arg(b));
 
         DataSet useky(&c);
-        useky.SQL = QStringLiteral("SELECT * FROM view_SEP_Useky");
-        useky.Open();
-        QCOMPARE(useky.RecordCount(), 2);
-        QCOMPARE(useky.FieldCount() >= 6, true);
-        const int rowA = useky.Locate(QStringLiteral("id_Usek"), a);
-        QCOMPARE(useky.Value(rowA, QStringLiteral("NazevUseku")).toString(),
+        useky.sql = QStringLiteral("SELECT * FROM view_SEP_Useky");
+        useky.open();
+        QCOMPARE(useky.recordCount(), 2);
+        QCOMPARE(useky.fieldCount() >= 6, true);
+        const int rowA = useky.locate(QStringLiteral("id_Usek"), a);
+        QCOMPARE(useky.value(rowA, QStringLiteral("NazevUseku")).toString(),
                  QStringLiteral("Alpha 2"));
-        QCOMPARE(useky.Value(rowA, 1).toInt(), a);
-        QCOMPARE(useky.Value(rowA, 5).toString(), QStringLiteral("Alpha 2"));
-        QCOMPARE(useky.Value(useky.Locate(QStringLiteral("id_Usek"), b), QStringLiteral("Aktivni"))
+        QCOMPARE(useky.value(rowA, 1).toInt(), a);
+        QCOMPARE(useky.value(rowA, 5).toString(), QStringLiteral("Alpha 2"));
+        QCOMPARE(useky.value(useky.locate(QStringLiteral("id_Usek"), b), QStringLiteral("Aktivni"))
                      .toInt(),
                  0);
-        useky.Close();
+        useky.close();
 
         DataSet allowed(&c);
-        allowed.SQL = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
+        allowed.sql = QStringLiteral("SELECT id_Usek as id, NazevUseku as nazev FROM "
                                      "view_SEP_ZjistiVsechnyMojePovoleneUseky ORDER BY 2");
-        allowed.Open();
-        QCOMPARE(allowed.RecordCount(), 1);
-        QCOMPARE(allowed.Value(0, QStringLiteral("Nazev")).toString(), QStringLiteral("Alpha 2"));
-        QCOMPARE(allowed.Value(0, QStringLiteral("ID")).toInt(), a);
-        allowed.Close();
+        allowed.open();
+        QCOMPARE(allowed.recordCount(), 1);
+        QCOMPARE(allowed.value(0, QStringLiteral("Nazev")).toString(), QStringLiteral("Alpha 2"));
+        QCOMPARE(allowed.value(0, QStringLiteral("ID")).toInt(), a);
+        allowed.close();
 
         DataSet prace(&c);
-        prace.SQL = QStringLiteral("SELECT * FROM view_SEP_Prace");
-        prace.Open();
-        QCOMPARE(prace.RecordCount(), 2); // the soft-deleted project's record stays, once
-        QCOMPARE(prace.FieldNames().at(0).toLower(), QStringLiteral("datumprace"));
-        QCOMPARE(prace.FieldNames().at(1).toLower(), QStringLiteral("nazev"));
-        QCOMPARE(prace.FieldNames().at(2).toLower(), QStringLiteral("cas"));
-        QCOMPARE(prace.FieldNames().at(3).toLower(), QStringLiteral("popis"));
-        QCOMPARE(prace.FieldNames().at(6).toLower(), QStringLiteral("typprace"));
-        const int r = prace.Locate(QStringLiteral("id_Usek"), a);
-        QCOMPARE(prace.Value(r, 1).toString(), QStringLiteral("Alpha 2"));
-        QCOMPARE(prace.Value(r, 0).toDateTime(), wallClock(QDate(2024, 3, 1), QTime(0, 0)));
-        QCOMPARE(prace.Value(r, 2).toDouble(), 1.5);
-        prace.Close();
+        prace.sql = QStringLiteral("SELECT * FROM view_SEP_Prace");
+        prace.open();
+        QCOMPARE(prace.recordCount(), 2); // the soft-deleted project's record stays, once
+        QCOMPARE(prace.fieldNames().at(0).toLower(), QStringLiteral("datumprace"));
+        QCOMPARE(prace.fieldNames().at(1).toLower(), QStringLiteral("nazev"));
+        QCOMPARE(prace.fieldNames().at(2).toLower(), QStringLiteral("cas"));
+        QCOMPARE(prace.fieldNames().at(3).toLower(), QStringLiteral("popis"));
+        QCOMPARE(prace.fieldNames().at(6).toLower(), QStringLiteral("typprace"));
+        const int r = prace.locate(QStringLiteral("id_Usek"), a);
+        QCOMPARE(prace.value(r, 1).toString(), QStringLiteral("Alpha 2"));
+        QCOMPARE(prace.value(r, 0).toDateTime(), wallClock(QDate(2024, 3, 1), QTime(0, 0)));
+        QCOMPARE(prace.value(r, 2).toDouble(), 1.5);
+        prace.close();
         QCOMPARE(scalar(c, QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 "))
                      .toDouble(),
                  3.5);
@@ -378,17 +378,17 @@ private Q_SLOTS:
 
     void idsStayAboveEarlierOnesAfterClearing_data() { addEngineRows(); }
     void idsStayAboveEarlierOnesAfterClearing() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         for (int i = 0; i < 3; ++i)
             addActivity(c, QStringLiteral("a%1").arg(i));
         addProject(c, QStringLiteral("p"));
-        c.BeginTrans();
+        c.beginTrans();
         for (const char* t : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
                               "SEP_UsekHistorie", "SEP_Usek"})
-            c.Execute(QStringLiteral("DELETE FROM ") + QLatin1String(t));
-        c.CommitTrans();
+            c.execute(QStringLiteral("DELETE FROM ") + QLatin1String(t));
+        c.commitTrans();
         QVERIFY(scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).isNull());
         QCOMPARE(addActivity(c, QStringLiteral("again")), 4);
         QCOMPARE(addProject(c, QStringLiteral("again")), 2);
@@ -396,9 +396,9 @@ private Q_SLOTS:
 
     void awkwardNamesRoundTrip_data() { addEngineRows(); }
     void awkwardNamesRoundTrip() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         const QStringList names = {
             QStringLiteral("Client's site"),
             QStringLiteral("say \"hi\""),
@@ -412,23 +412,23 @@ private Q_SLOTS:
         for (const QString& n : names)
             addActivity(c, n);
         DataSet t(&c);
-        t.SQL = QStringLiteral("SELECT * FROM SEP_TypPrace");
-        t.Open();
-        QCOMPARE(t.RecordCount(), names.size());
+        t.sql = QStringLiteral("SELECT * FROM SEP_TypPrace");
+        t.open();
+        QCOMPARE(t.recordCount(), names.size());
         for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(t.Value(t.Locate(QStringLiteral("id_TypPrace"), i + 1), 1).toString(),
+            QCOMPARE(t.value(t.locate(QStringLiteral("id_TypPrace"), i + 1), 1).toString(),
                      names.at(i));
-        t.Close();
+        t.close();
         QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_Usek")).toInt(), 0);
     }
 
     void insertCommandTypesAndLimits_data() { addEngineRows(); }
     void insertCommandTypesAndLimits() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         DbCommand cmd(&c);
-        DeclareWorkRecordInsert(cmd);
+        declareWorkRecordInsert(cmd);
         const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
         bookRecord(cmd, 1, 2, 1.25, QDate(2024, 1, 31), QStringLiteral("line 1\r\nline 2"), 4711);
         bookRecord(cmd, 1, 2, 0.5, QDate(2024, 2, 1), QString(1000, QLatin1Char('d')));
@@ -436,37 +436,37 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(
             Error, bookRecord(cmd, 1, 2, 1, QDate(2024, 2, 2), QString(1001, QLatin1Char('d'))));
         DataSet t(&c);
-        t.SQL =
+        t.sql =
             QStringLiteral("SELECT id_Chyba, Cas, Popis, DatumPrace, Aktivni, Vytvoreno, "
                            "Vytvoril, id_UzivatelSEP FROM SEP_ProvedenaPrace ORDER BY Cas DESC");
-        t.Open();
-        QCOMPARE(t.RecordCount(), 2);
-        QCOMPARE(t.Value(0, 0).toInt(), 4711);
-        QVERIFY(t.Value(1, 0).isNull());
-        QCOMPARE(t.Value(0, 1).toDouble(), 1.25);
-        QCOMPARE(t.Value(0, 2).toString(), QStringLiteral("line 1\r\nline 2"));
-        QCOMPARE(t.Value(1, 2).toString().size(), 1000);
-        QCOMPARE(t.Value(0, 3).toDateTime(), wallClock(QDate(2024, 1, 31), QTime(0, 0)));
-        QCOMPARE(t.Value(0, 4).toInt(), 1);
-        const QDateTime stored = t.Value(0, 5).toDateTime();
+        t.open();
+        QCOMPARE(t.recordCount(), 2);
+        QCOMPARE(t.value(0, 0).toInt(), 4711);
+        QVERIFY(t.value(1, 0).isNull());
+        QCOMPARE(t.value(0, 1).toDouble(), 1.25);
+        QCOMPARE(t.value(0, 2).toString(), QStringLiteral("line 1\r\nline 2"));
+        QCOMPARE(t.value(1, 2).toString().size(), 1000);
+        QCOMPARE(t.value(0, 3).toDateTime(), wallClock(QDate(2024, 1, 31), QTime(0, 0)));
+        QCOMPARE(t.value(0, 4).toInt(), 1);
+        const QDateTime stored = t.value(0, 5).toDateTime();
         const QDateTime created(stored.date(), stored.time());
         QVERIFY2(created >= before && created <= QDateTime::currentDateTime().addSecs(2),
                  qPrintable(created.toString(Qt::ISODate)));
-        QCOMPARE(t.Value(0, 6).toString(), QStringLiteral("system"));
-        QCOMPARE(t.Value(0, 7).toInt(), 1);
+        QCOMPARE(t.value(0, 6).toString(), QStringLiteral("system"));
+        QCOMPARE(t.value(0, 7).toInt(), 1);
     }
 
     void rollbackLeavesNothing_data() { addEngineRows(); }
     void rollbackLeavesNothing() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         DbCommand cmd(&c);
-        DeclareWorkRecordInsert(cmd);
-        c.BeginTrans();
+        declareWorkRecordInsert(cmd);
+        c.beginTrans();
         bookRecord(cmd, 1, 1, 1, QDate(2024, 1, 1));
         bookRecord(cmd, 1, 1, 2, QDate(2024, 1, 1));
-        c.RollbackTrans();
+        c.rollbackTrans();
         QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt(), 0);
     }
 
@@ -480,15 +480,15 @@ private Q_SLOTS:
     }
     void clientFilterMatchesTotalStatement() {
         QFETCH(int, inputs);
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         RecordsConnection c;
-        c.ConnectionString = cs;
+        c.connectionString = cs;
         const int p1 = addProject(c, QStringLiteral("P1")),
                   p2 = addProject(c, QStringLiteral("P2"));
         const int a1 = addActivity(c, QStringLiteral("A1")),
                   a2 = addActivity(c, QStringLiteral("A2"));
         DbCommand cmd(&c);
-        DeclareWorkRecordInsert(cmd);
+        declareWorkRecordInsert(cmd);
         int n = 0;
         for (int day = 1; day <= 6; ++day)
             for (int p : {p1, p2})
@@ -521,39 +521,39 @@ private Q_SLOTS:
         DataSetModel model(&q);
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        q.SQL = QStringLiteral("SELECT * FROM view_SEP_prace");
-        q.Open();
+        q.sql = QStringLiteral("SELECT * FROM view_SEP_prace");
+        q.open();
         q.setFilter(filter);
         double sum = 0;
-        for (int r = 0; r < q.RecordCount(); ++r) {
-            const QDate d = q.Value(r, 0).toDateTime().date();
+        for (int r = 0; r < q.recordCount(); ++r) {
+            const QDate d = q.value(r, 0).toDateTime().date();
             QVERIFY(!(inputs & 1) || d >= from);
             QVERIFY(!(inputs & 2) || d <= to);
-            QVERIFY(!(inputs & 4) || q.Value(r, QStringLiteral("id_Usek")).toInt() == p2);
-            QVERIFY(!(inputs & 8) || q.Value(r, QStringLiteral("id_TypPrace")).toInt() == a1);
-            sum += q.Value(r, 2).toDouble();
+            QVERIFY(!(inputs & 4) || q.value(r, QStringLiteral("id_Usek")).toInt() == p2);
+            QVERIFY(!(inputs & 8) || q.value(r, QStringLiteral("id_TypPrace")).toInt() == a1);
+            sum += q.value(r, 2).toDouble();
         }
         const int days = ((inputs & 1) ? 0 : 1) + 3 + ((inputs & 2) ? 0 : 2);
-        QCOMPARE(q.RecordCount(), days * ((inputs & 4) ? 1 : 2) * ((inputs & 8) ? 1 : 2));
+        QCOMPARE(q.recordCount(), days * ((inputs & 4) ? 1 : 2) * ((inputs & 8) ? 1 : 2));
         const QVariant totalValue = scalar(c, total);
         QCOMPARE(totalValue.toDouble(), sum);
-        q.Close();
+        q.close();
     }
 
     void lostPostgresConnectionRecovers() {
-        KORVAN_REQUIRE_POSTGRES(*dbs);
-        const QString cs = dbs->fresh(QStringLiteral("postgresql"));
+        KORVAN_REQUIRE_POSTGRES(*dbs_);
+        const QString cs = dbs_->fresh(QStringLiteral("postgresql"));
         RecordsConnection c;
-        c.ConnectionString = cs;
-        c.KeepConnection = true;
-        c.Open();
+        c.connectionString = cs;
+        c.keepConnection = true;
+        c.open();
         const int pid = scalar(c, QStringLiteral("SELECT pg_backend_pid()")).toInt();
-        dbs->exec(QStringLiteral("postgresql"),
-                  QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
+        dbs_->exec(QStringLiteral("postgresql"),
+                   QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
         QVERIFY_THROWS_EXCEPTION(
-            Error, c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('x')")));
+            Error, c.execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('x')")));
         // The next use connects afresh.
-        c.Execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('y')"));
+        c.execute(QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES ('y')"));
         QCOMPARE(scalar(c, QStringLiteral("SELECT COUNT(*) FROM SEP_TypPrace")).toInt(), 1);
     }
 };

@@ -23,9 +23,9 @@ private Q_SLOTS:
     void scramble() {
         QFETCH(QString, input);
         QFETCH(bool, changes);
-        const QString once = ScramblePassword(input);
+        const QString once = scramblePassword(input);
         QCOMPARE(once != input, changes);
-        QCOMPARE(ScramblePassword(once), input);
+        QCOMPARE(scramblePassword(once), input);
         if (changes) {
             const int p = input.indexOf(QStringLiteral("Password=")) + 9;
             const int q = input.indexOf(QLatin1Char(';'), p);
@@ -37,15 +37,15 @@ private Q_SLOTS:
 
     void onlyFirstPasswordSegment() {
         const QString s = QStringLiteral("Password=ab;Password=cd;x");
-        const QString once = ScramblePassword(s);
+        const QString once = scramblePassword(s);
         QCOMPARE(once.mid(11), s.mid(11));
     }
 
     void placeholders() {
-        QCOMPARE(ReplacePlaceholders(QStringLiteral("Data Source=$appdir$K.dat;X=$APPDIR$"),
+        QCOMPARE(replacePlaceholders(QStringLiteral("Data Source=$appdir$K.dat;X=$APPDIR$"),
                                      QStringLiteral("/opt/k/"), QStringLiteral("/d/")),
                  QStringLiteral("Data Source=/opt/k/K.dat;X=$APPDIR$"));
-        QCOMPARE(ReplacePlaceholders(QString::fromLatin1(kDefaultConnectionString),
+        QCOMPARE(replacePlaceholders(QString::fromLatin1(kDefaultConnectionString),
                                      QStringLiteral("/opt/k/"), QStringLiteral("/home/u/d/")),
                  QStringLiteral("Provider=SQLite;Data Source=/home/u/d/Korvan.dat;Persist "
                                 "Security Info=False"));
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QFETCH(float, value);
         QFETCH(QString, text);
         QLocale::setDefault(QLocale(locale));
-        QCOMPARE(FloatToLocaleStr(2, value), text);
+        QCOMPARE(::floatToLocaleStr(2, value), text);
         bool ok = false;
         QCOMPARE(QLocale().toFloat(text, &ok), std::round(value * 100) / 100);
         QVERIFY(ok);
@@ -77,12 +77,12 @@ private Q_SLOTS:
     void compareByHours() {
         Fixture f;
         Task a(QStringLiteral("a")), b(QStringLiteral("b")), c(QStringLiteral("c"));
-        a.SetTime(1.0 / 24);
-        b.SetTime(2.0 / 24);
-        c.SetTime(1.0 / 24 + 30.0 / 86400); // same hours as a: seconds are ignored
-        QCOMPARE(CompareByHours(&a, &b), 1);
-        QCOMPARE(CompareByHours(&b, &a), -1);
-        QCOMPARE(CompareByHours(&a, &c), 0);
+        a.setTime(1.0 / 24);
+        b.setTime(2.0 / 24);
+        c.setTime(1.0 / 24 + 30.0 / 86400); // same hours as a: seconds are ignored
+        QCOMPARE(::compareByHours(&a, &b), 1);
+        QCOMPARE(::compareByHours(&b, &a), -1);
+        QCOMPARE(::compareByHours(&a, &c), 0);
     }
 };
 

@@ -20,60 +20,60 @@ using namespace platform;
 // the commit, or nothing is committed.
 class TestBooking : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<PendingBooking> pending;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<PendingBooking> pending_;
 
     Task* task(const QString& name, double hours) {
         auto* t = new Task(name);
-        t->SetTime(hours / 24.0);
-        f->tasks().push_back(t);
+        t->setTime(hours / 24.0);
+        f_->tasks().pushBack(t);
         return t;
     }
     void prepare(const QString& cs) {
-        f->records().connection().ConnectionString = cs;
-        seedProjectsAndActivities(f->records().connection(), {QStringLiteral("Project 1")},
+        f_->records().connection().connectionString = cs;
+        seedProjectsAndActivities(f_->records().connection(), {QStringLiteral("Project 1")},
                                   {QStringLiteral("Coding")});
     }
     // Each task's time as the booking proposes it, on project 1 and activity 1.
     std::vector<Booking::Entry> proposals() const {
         std::vector<Booking::Entry> entries;
-        for (Task* t : f->tasks()) {
-            t->Flush();
+        for (Task* t : f_->tasks()) {
+            t->flush();
             Booking::Entry e;
-            e.taskId = t->Id();
+            e.taskId = t->id();
             e.workDate = QDateTime(QDate(2025, 3, 3), QTime(0, 0));
             e.projectId = 1;
             e.activityId = 1;
             e.description = QStringLiteral("ok");
-            e.hours = t->CurrentTime() * 24;
-            e.proposedDays = t->CurrentTime();
+            e.hours = t->currentTime() * 24;
+            e.proposedDays = t->currentTime();
             entries.push_back(e);
         }
         return entries;
     }
     Booking::Result book(bool reset, const std::function<void()>& step = {}) {
-        return Booking(f->records(), f->tasks(), *pending).book(proposals(), reset, step);
+        return Booking(f_->records(), f_->tasks(), *pending_).book(proposals(), reset, step);
     }
     int records() {
-        DataSet q(&f->records().connection());
-        q.SQL = QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace");
-        q.Open();
-        const int n = q.Value(0, 0).toInt();
-        q.Close();
+        DataSet q(&f_->records().connection());
+        q.sql = QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace");
+        q.open();
+        const int n = q.value(0, 0).toInt();
+        q.close();
         return n;
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
-        pending = std::make_unique<PendingBooking>(f->storePath());
+        f_ = std::make_unique<Fixture>();
+        pending_ = std::make_unique<PendingBooking>(f_->storePath());
     }
     void cleanup() {
-        pending.reset();
-        f.reset();
+        pending_.reset();
+        f_.reset();
     }
 
     // With the reset, the booked tasks lose their time and the note of it waits for the
@@ -89,17 +89,17 @@ private Q_SLOTS:
     void resetNotedBeforeTheCommit() {
         QFETCH(bool, reset);
         QFETCH(bool, noteBlocked);
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         Task* a = task(QStringLiteral("a"), 2);
         Task* b = task(QStringLiteral("b"), 0);
         if (noteBlocked) // a folder where the note goes
-            QVERIFY(QDir().mkpath(pending->path()));
+            QVERIFY(QDir().mkpath(pending_->path()));
         const Booking::Result result = book(reset);
         QCOMPARE(result.committed, !noteBlocked);
         QCOMPARE(records(), noteBlocked ? 0 : 1);
         QCOMPARE(result.resetNoted, reset && !noteBlocked);
-        QCOMPARE(QFileInfo(pending->path()).isFile(), result.resetNoted);
-        QCOMPARE(a->Hours(), reset && !noteBlocked ? 0.0f : 2.0f);
+        QCOMPARE(QFileInfo(pending_->path()).isFile(), result.resetNoted);
+        QCOMPARE(a->hours(), reset && !noteBlocked ? 0.0f : 2.0f);
         QCOMPARE(a->sectionId(), noteBlocked ? 0 : 1);
         QCOMPARE(b->sectionId(), noteBlocked ? 0 : 1); // booked nothing, still chose
         if (noteBlocked)
@@ -110,27 +110,27 @@ private Q_SLOTS:
     // A task that runs while the booking is open: the hours proposed are booked, and the
     // time it recorded since stays with it, still running; a stopped task starts from zero.
     void runningTaskKeepsWhatTheBookingDidNotTake() {
-        prepare(dbs->fresh(QStringLiteral("sqlite")));
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
         Task* run = task(QStringLiteral("run"), 1);
         Task* idle = task(QStringLiteral("idle"), 2);
-        run->Start();
+        run->start();
         const std::vector<Booking::Entry> proposed = proposals();
-        f->clock.advanceSeconds(90);
-        QVERIFY(Booking(f->records(), f->tasks(), *pending).book(proposed, true).committed);
+        f_->clock.advanceSeconds(90);
+        QVERIFY(Booking(f_->records(), f_->tasks(), *pending_).book(proposed, true).committed);
         QCOMPARE(records(), 2);
         QVERIFY(run->running());
-        QCOMPARE(qRound(run->CurrentTime() * 86400), 90);
+        QCOMPARE(qRound(run->currentTime() * 86400), 90);
         QVERIFY(!idle->running());
-        QCOMPARE(idle->CurrentTime(), 0.0);
-        f->clock.advanceSeconds(10);
-        QCOMPARE(qRound(run->CurrentTime() * 86400), 100);
+        QCOMPARE(idle->currentTime(), 0.0);
+        f_->clock.advanceSeconds(10);
+        QCOMPARE(qRound(run->currentTime() * 86400), 100);
     }
 
     // The backend terminated, or the whole server restarted, before many of the 50 records
     // of a booking: all or nothing each time, the tasks unchanged, and the retry books once.
     void faultsDuringFiftyRecords() {
-        KORVAN_REQUIRE_POSTGRES(*dbs);
-        prepare(dbs->fresh(QStringLiteral("postgresql")));
+        KORVAN_REQUIRE_POSTGRES(*dbs_);
+        prepare(dbs_->fresh(QStringLiteral("postgresql")));
         for (int i = 0; i < 50; ++i)
             task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 5);
         const QByteArray pgData = qgetenv("PG_DATA"), pgBin = qgetenv("PG_BIN");
@@ -158,13 +158,13 @@ private Q_SLOTS:
                          QStringLiteral("restart")});
                     ctl.waitForFinished(60000);
                 } else {
-                    DataSet q(&f->records().connection());
-                    q.SQL = QStringLiteral("SELECT pg_backend_pid()");
-                    q.Open();
-                    const int pid = q.Value(0, 0).toInt();
-                    q.Close();
-                    dbs->exec(QStringLiteral("postgresql"),
-                              QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
+                    DataSet q(&f_->records().connection());
+                    q.sql = QStringLiteral("SELECT pg_backend_pid()");
+                    q.open();
+                    const int pid = q.value(0, 0).toInt();
+                    q.close();
+                    dbs_->exec(QStringLiteral("postgresql"),
+                               QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
                 }
                 ++faults;
             };
@@ -174,13 +174,13 @@ private Q_SLOTS:
             QCOMPARE(booked == 0, !result.committed);
             if (!result.committed) {
                 QVERIFY(!result.error.isEmpty());
-                QCOMPARE(f->tasks().size(), size_t(50));
-                for (Task* t : f->tasks())
+                QCOMPARE(f_->tasks().size(), size_t(50));
+                for (Task* t : f_->tasks())
                     QVERIFY(t->time() > 0);
                 QVERIFY(book(false).committed);
                 QCOMPARE(records(), 50);
             }
-            f->records().connection().Execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
+            f_->records().connection().execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace"));
         }
         qInfo("%d faults injected", faults);
         QCOMPARE(faults, 10);
@@ -189,11 +189,11 @@ private Q_SLOTS:
     // Another program holds the SQLite file: the reason says so, nothing is booked, and
     // the booking goes through once the file is free.
     void lockedSqliteFileGivesClearMessage() {
-        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        const QString cs = dbs_->fresh(QStringLiteral("sqlite"));
         prepare(cs);
         for (int i = 0; i < 3; ++i)
             task(QStringLiteral("t%1").arg(i), 1);
-        f->records().connection().LockWaitMs = 100;
+        f_->records().connection().lockWaitMs = 100;
         {
             QSqlDatabase other =
                 QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));

@@ -14,20 +14,20 @@ using namespace platform;
 // file quotes them, in two locales and on both engines.
 class TestCsvExport : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
+    std::unique_ptr<TestDatabases> dbs_;
 
     static void book(WorkRecords& r, int project, int activity, double hours, const QDateTime& when,
                      const QString& text) {
         DbCommand& insert = r.recordInsert();
-        RefreshParameterTypes(insert);
-        insert.ParamByName(QStringLiteral("datum")).Value = when;
-        insert.ParamByName(QStringLiteral("typ")).Value = activity;
-        insert.ParamByName(QStringLiteral("nazev")).Value = text;
-        insert.ParamByName(QStringLiteral("id_projekt")).Value = project;
-        insert.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
-        insert.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-        insert.ParamByName(QStringLiteral("bugid")).Value = QVariant();
-        insert.Execute();
+        refreshParameterTypes(insert);
+        insert.paramByName(QStringLiteral("datum")).value = when;
+        insert.paramByName(QStringLiteral("typ")).value = activity;
+        insert.paramByName(QStringLiteral("nazev")).value = text;
+        insert.paramByName(QStringLiteral("id_projekt")).value = project;
+        insert.paramByName(QStringLiteral("pocetHodin")).value = hours;
+        insert.paramByName(QStringLiteral("id_uzivatel")).value = 1;
+        insert.paramByName(QStringLiteral("bugid")).value = QVariant();
+        insert.execute();
     }
     void seed(const QString& engine, WorkRecords& r) {
         const int quoted = r.addProject(QStringLiteral("Client \"A\"; B"));
@@ -49,20 +49,20 @@ class TestCsvExport : public QObject {
              QStringLiteral("lf\nonly, comma\ttab"));
         book(r, quoted, coding, 1234.5, QDateTime(day.addDays(5), midnight),
              QStringLiteral("\"\""));
-        r.connection().Close();
+        r.connection().close();
         // No description at all, as an older program could leave it.
-        dbs->exec(engine, QStringLiteral("INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, "
-                                         "id_UzivatelSEP, Cas, Popis, DatumPrace, Aktivni, "
-                                         "Vytvoril) VALUES (%1, %2, 1, 0.1, NULL, "
-                                         "'2025-03-07 00:00:00', 1, 'test')")
-                              .arg(padded)
-                              .arg(review));
+        dbs_->exec(engine, QStringLiteral("INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, "
+                                          "id_UzivatelSEP, Cas, Popis, DatumPrace, Aktivni, "
+                                          "Vytvoril) VALUES (%1, %2, 1, 0.1, NULL, "
+                                          "'2025-03-07 00:00:00', 1, 'test')")
+                               .arg(padded)
+                               .arg(review));
     }
 
     // The file of every record, as the browser shows them unfiltered.
     static QByteArray exported(WorkRecords& records) {
         RecordBrowser browser(records);
-        browser.records().Open();
+        browser.records().open();
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         return CsvExport::write(out, browser) ? out.data() : QByteArray("failed");
@@ -89,8 +89,8 @@ class TestCsvExport : public QObject {
     };
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     // Every field quoted and nothing else escaped: quotes doubled, separators, line breaks,
@@ -135,7 +135,7 @@ private Q_SLOTS:
         }
     }
     void trickyValuesByteForByte() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         QFETCH(QString, locale);
         QFETCH(QByteArray, expected);
         QLocale::setDefault(QLocale(locale));
@@ -167,11 +167,11 @@ private Q_SLOTS:
     // A device that stops taking bytes (a full disk) ends the export: false, and no
     // further write after the refused one.
     void failedWriteStopsTheExport() {
-        WorkRecords records(dbs->fresh(QStringLiteral("sqlite")));
+        WorkRecords records(dbs_->fresh(QStringLiteral("sqlite")));
         seed(QStringLiteral("sqlite"), records);
         const QByteArray whole = exported(records);
         RecordBrowser browser(records);
-        browser.records().Open();
+        browser.records().open();
         for (const qint64 room : {qint64(0), qint64(whole.size() - 1)}) {
             FullDevice out(room);
             QVERIFY(!CsvExport::write(out, browser));

@@ -24,11 +24,11 @@ QByteArray task(int index, const QByteArray& name, double days) {
 // comes back as a value, never as a message box of its own.
 class TestSettingsStore : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Fixture> f_;
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
+    void cleanup() { f_.reset(); }
 
     void roundTrip() {
         Settings settings;
@@ -45,11 +45,11 @@ private Q_SLOTS:
             // A backslash is escaped in the file, in plain ASCII and in other text alike.
             {QStringLiteral("C:\\temp\\"), 0.25, QStringLiteral("a\\b"), 0, 0},
             {QStringLiteral("P\u0159ehled\\Q1"), 0, QStringLiteral("\\\"\u0159\\"), 0, 0}};
-        QVERIFY(!SettingsStore::save(settings, tasks));
-        const QByteArray file = f->readStore();
+        QVERIFY(!settings_store::save(settings, tasks));
+        const QByteArray file = f_->readStore();
         QVERIFY(!file.contains("Password=p;w")); // scrambled, as always
-        f->rereadStore();
-        const SettingsStore::Loaded loaded = SettingsStore::load();
+        f_->rereadStore();
+        const settings_store::Loaded loaded = settings_store::load();
         QVERIFY(loaded.problems.isEmpty());
         const Settings& back = loaded.settings;
         QCOMPARE(back.userName, settings.userName);
@@ -69,18 +69,18 @@ private Q_SLOTS:
             QCOMPARE(loaded.tasks[i].time, tasks[i].time);
             QCOMPARE(loaded.tasks[i].description, tasks[i].description);
         }
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // A value of the wrong kind is a problem with its reason, the file is kept as it was,
     // and the rest still loads.
     void unreadableValuesComeBackAsProblems() {
-        f->writeStore(
+        f_->writeStore(
             kStoreHead +
             QByteArray("\"Auto Save\"=\"ten\"\r\n\"Count\"=dword:00000002\r\n"
                        "\"Project0\"=\"kept\"\r\n\"Time0\"=hex:00,00,00,00,00,00,00,00\r\n"
                        "\"Project1\"=\"bad time\"\r\n\"Time1\"=dword:00000001\r\n"));
-        const SettingsStore::Loaded loaded = SettingsStore::load();
+        const settings_store::Loaded loaded = settings_store::load();
         QCOMPARE(loaded.problems.size(), 2);
         QVERIFY(loaded.problems.join(QLatin1Char(' ')).contains(QStringLiteral("Auto Save")));
         QVERIFY(!loaded.keptCopy.isEmpty());
@@ -88,7 +88,7 @@ private Q_SLOTS:
         QCOMPARE(loaded.settings.autoSaveMinutes, 5);
         QCOMPARE(loaded.tasks.size(), size_t(1));
         QCOMPARE(loaded.tasks[0].name, QStringLiteral("kept"));
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // The tasks a store names, in index order, whatever its count says beyond them; a time
@@ -120,8 +120,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, values);
         QFETCH(QStringList, names);
         QFETCH(QString, problem);
-        f->writeStore(kStoreHead + values);
-        const SettingsStore::Loaded loaded = SettingsStore::load();
+        f_->writeStore(kStoreHead + values);
+        const settings_store::Loaded loaded = settings_store::load();
         QStringList loadedNames;
         for (const StoredTask& t : loaded.tasks)
             loadedNames << (t.time >= 0 && t.time <= 36525 ? t.name : "time out of range");
@@ -144,15 +144,15 @@ private Q_SLOTS:
             text += "\"gone" + QByteArray::number(i) + "\"=-\r\n";
         for (int i = 0; i < 150000; ++i)
             text += "\r\n[HKEY_CURRENT_USER\\Software\\Other\\K" + QByteArray::number(i) + "]\r\n";
-        f->writeStore(text + "\"Long\"=hex:00" + QByteArray(",\\\r\n 01").repeated(2000000) +
-                      "\r\n");
-        const SettingsStore::Loaded loaded = SettingsStore::load();
+        f_->writeStore(text + "\"Long\"=hex:00" + QByteArray(",\\\r\n 01").repeated(2000000) +
+                       "\r\n");
+        const settings_store::Loaded loaded = settings_store::load();
         QCOMPARE(loaded.tasks.size(), size_t(10000));
         QCOMPARE(loaded.tasks[9999].name, QStringLiteral("Task 9999"));
         QCOMPARE(loaded.tasks[9999].description, QStringLiteral("d"));
-        QVERIFY(!SettingsStore::save(loaded.settings, loaded.tasks));
+        QVERIFY(!settings_store::save(loaded.settings, loaded.tasks));
         platform::RegFile back;
-        QVERIFY(platform::RegFile::parse(f->readStore(), back));
+        QVERIFY(platform::RegFile::parse(f_->readStore(), back));
         QCOMPARE(back.keys.size(), 150001);
         QCOMPARE(back.keys.last().find(QStringLiteral("Long"))->data.size(), 2000001);
         QVERIFY(!back.keys.first().find(QStringLiteral("gone7")));

@@ -15,7 +15,7 @@ namespace {
 constexpr double kSecond = 1.0 / 86400;
 
 QString hms(double days) {
-    return FormatTime(days);
+    return formatTime(days);
 }
 } // namespace
 
@@ -24,46 +24,46 @@ QString hms(double days) {
 // not see. A fake clock, idle source and sleep watch stand in for the computer.
 class TestWatchman : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
-    FakeIdleSource idle;
-    platform::SleepWatch sleep;
-    Options options;
-    std::unique_ptr<TaskList> tasks;
-    std::unique_ptr<TaskStore> store;
-    std::unique_ptr<Watchman> w;
-    int saves = 0;
+    std::unique_ptr<Fixture> f_;
+    FakeIdleSource idle_;
+    platform::SleepWatch sleep_;
+    Options options_;
+    std::unique_ptr<TaskList> tasks_;
+    std::unique_ptr<TaskStore> store_;
+    std::unique_ptr<Watchman> w_;
+    int saves_ = 0;
 
-    bool failSaves = false;
+    bool failSaves_ = false;
     // This copy's journal, and every copy's.
-    QString journalPath() const { return w->journalPath(); }
-    QString folder() const { return Watchman::journalFolderFor(f->storePath()); }
+    QString journalPath() const { return w_->journalPath(); }
+    QString folder() const { return Watchman::journalFolderFor(f_->storePath()); }
     QStringList journals() const { return QDir(folder()).entryList({"*journal*"}, QDir::Files); }
 
     // The program as it starts: the tasks from the store, then the watchman.
     void start(bool withSleepWatch = true) {
-        w.reset();
-        store.reset();
-        tasks = std::make_unique<TaskList>();
-        store = std::make_unique<TaskStore>(*tasks, options);
-        const Settings kept = options.values();
-        store->load();
-        options.load(kept); // the test's own, whatever the store holds
-        w = std::make_unique<Watchman>(*tasks, options.values(), folder(), &idle,
-                                       withSleepWatch ? &sleep : nullptr);
-        w->save = [this] {
-            ++saves;
-            return !failSaves && store->save().written;
+        w_.reset();
+        store_.reset();
+        tasks_ = std::make_unique<TaskList>();
+        store_ = std::make_unique<TaskStore>(*tasks_, options_);
+        const Settings kept = options_.values();
+        store_->load();
+        options_.load(kept); // the test's own, whatever the store holds
+        w_ = std::make_unique<Watchman>(*tasks_, options_.values(), folder(), &idle_,
+                                        withSleepWatch ? &sleep_ : nullptr);
+        w_->save = [this] {
+            ++saves_;
+            return !failSaves_ && store_->save().written;
         };
-        connect(store.get(), &TaskStore::saved, w.get(), [this] { w->storeSaved(); });
+        connect(store_.get(), &TaskStore::saved, w_.get(), [this] { w_->storeSaved(); });
     }
     // The program killed: nothing more is saved.
     void kill() {
-        w->save = nullptr;
-        w.reset();
-        store.reset();
-        tasks.reset();
+        w_->save = nullptr;
+        w_.reset();
+        store_.reset();
+        tasks_.reset();
     }
-    QTimer* timer(const char* name) const { return child<QTimer>(w.get(), name); }
+    QTimer* timer(const char* name) const { return child<QTimer>(w_.get(), name); }
     // Saves that were asked for happen now, as the event loop would run them.
     void settle() {
         if (timer("SaveSoon")->isActive())
@@ -71,25 +71,25 @@ class TestWatchman : public QObject {
     }
     // A task runs, with questions about time away after that many minutes (0: none).
     Task* runWithIdleAfter(int minutes) {
-        options.setIdleMinutes(minutes);
+        options_.setIdleMinutes(minutes);
         Task* task = add(QStringLiteral("Task"));
-        tasks->choose(task);
+        tasks_->choose(task);
         settle();
         return task;
     }
     Task* add(const QString& name, double time = 0) {
         auto* task = new Task(name);
-        task->SetTime(time);
-        tasks->push_back(task);
+        task->setTime(time);
+        tasks_->pushBack(task);
         settle();
         return task;
     }
     // Killed, and started again so many seconds later: what the start asks about.
     std::vector<Watchman::Gap> restartAfter(double seconds = 0) {
         kill();
-        f->clock.advanceSeconds(seconds);
+        f_->clock.advanceSeconds(seconds);
         start();
-        return w->takeGaps();
+        return w_->takeGaps();
     }
     static void addRows(const char* column, const char* yes, const char* no) {
         QTest::addColumn<bool>(column);
@@ -97,17 +97,17 @@ class TestWatchman : public QObject {
         QTest::newRow(no) << false;
     }
     void run(Task* task, int seconds) {
-        tasks->choose(task);
+        tasks_->choose(task);
         settle();
         runFor(seconds);
     }
     double storedTime(int index) const {
-        return SettingsStore::load().tasks.at(size_t(index)).time;
+        return settings_store::load().tasks.at(size_t(index)).time;
     }
     // Runs the task for so many seconds with a heartbeat every 30 of them.
     void runFor(int seconds) {
         for (int s = 0; s < seconds; ++s) {
-            f->clock.advanceSeconds(1);
+            f_->clock.advanceSeconds(1);
             if ((s + 1) % 30 == 0)
                 fireTimer(timer("Heartbeat"));
         }
@@ -115,17 +115,17 @@ class TestWatchman : public QObject {
 
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<Fixture>();
-        options.load(Settings{});
-        idle.idle = 0;
-        saves = 0;
+        f_ = std::make_unique<Fixture>();
+        options_.load(Settings{});
+        idle_.idle = 0;
+        saves_ = 0;
         start();
     }
     void cleanup() {
-        w.reset();
-        store.reset();
-        tasks.reset();
-        f.reset();
+        w_.reset();
+        store_.reset();
+        tasks_.reset();
+        f_.reset();
     }
 
     // Start, switch, stop, rename, remove: each reaches the store before a second is over,
@@ -133,31 +133,31 @@ private Q_SLOTS:
     void everyChangeIsSavedAtOnce() {
         Task* a = add(QStringLiteral("A"));
         Task* b = add(QStringLiteral("B"));
-        saves = 0;
-        tasks->choose(a);
+        saves_ = 0;
+        tasks_->choose(a);
         QVERIFY(timer("SaveSoon")->isActive());
         QCOMPARE(timer("SaveSoon")->interval(), 0);
         settle();
-        QCOMPARE(saves, 1);
+        QCOMPARE(saves_, 1);
         QVERIFY(QFile::exists(journalPath()));
         QCOMPARE(QFileInfo(journalPath()).permissions() & 0x0077, QFileDevice::Permissions());
         QVERIFY(timer("Heartbeat")->isActive());
-        f->clock.advanceSeconds(90);
-        tasks->choose(b);
+        f_->clock.advanceSeconds(90);
+        tasks_->choose(b);
         settle();
-        QCOMPARE(saves, 2);
+        QCOMPARE(saves_, 2);
         QCOMPARE(hms(storedTime(0)), QStringLiteral("00:01:30"));
         a->setName(QStringLiteral("A2"));
         QVERIFY(timer("SaveSoon")->interval() <= 1000);
         settle();
-        QCOMPARE(SettingsStore::load().tasks.at(0).name, QStringLiteral("A2"));
-        tasks->stopAll();
+        QCOMPARE(settings_store::load().tasks.at(0).name, QStringLiteral("A2"));
+        tasks_->stopAll();
         settle();
         QVERIFY(!QFile::exists(journalPath()));
         QVERIFY(!timer("Heartbeat")->isActive());
-        tasks->remove(a);
+        tasks_->remove(a);
         settle();
-        QCOMPARE(SettingsStore::load().tasks.size(), size_t(1));
+        QCOMPARE(settings_store::load().tasks.size(), size_t(1));
         // Idle, nothing wakes the program.
         QVERIFY(!timer("SaveSoon")->isActive());
         QVERIFY(!timer("AwayPoll")->isActive());
@@ -168,21 +168,21 @@ private Q_SLOTS:
     // save, and a stream of changes (typing) is written at most a moment after the first.
     void changesNeverPostponeTheSave() {
         Task* a = add(QStringLiteral("A"));
-        tasks->choose(a);
+        tasks_->choose(a);
         a->setDescription(QStringLiteral("typed at once"));
         QCOMPARE(timer("SaveSoon")->interval(), 0);
         settle();
         a->setDescription(QStringLiteral("t"));
         QCOMPARE(timer("SaveSoon")->interval(), 300);
         for (const int left : {100, 0, 0}) {
-            f->clock.advanceSeconds(0.2);
+            f_->clock.advanceSeconds(0.2);
             a->setDescription(a->description() + QLatin1Char('t'));
             QCOMPARE(timer("SaveSoon")->interval(), left);
         }
         settle();
-        f->clock.advanceSeconds(0.1);
+        f_->clock.advanceSeconds(0.1);
         a->setDescription(QStringLiteral("later"));
-        tasks->stopAll();
+        tasks_->stopAll();
         QCOMPARE(timer("SaveSoon")->interval(), 0);
     }
 
@@ -205,7 +205,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         run(add(QStringLiteral("Writing")), 60);
         QCOMPARE(restartAfter(10).size(), size_t(1));
-        run((*tasks)[0], 60);
+        run((*tasks_)[0], 60);
         const std::vector<Watchman::Gap> gaps = restartAfter(10);
         QCOMPARE(gaps.size(), size_t(2));
         const bool firstIsFirst = gaps[0].startUtcMs < gaps[1].startUtcMs;
@@ -213,7 +213,7 @@ private Q_SLOTS:
         const Watchman::Gap& newer = gaps[firstIsFirst ? 1 : 0];
         // Answered in either order.
         for (const auto& [gap, choice] : {std::pair{&newer, second}, std::pair{&older, first}})
-            w->resolveGap(*gap, static_cast<Watchman::GapChoice>(choice), false);
+            w_->resolveGap(*gap, static_cast<Watchman::GapChoice>(choice), false);
         QCOMPARE(hms(storedTime(0)), expected);
         QCOMPARE(journals(), QStringList());
     }
@@ -228,9 +228,9 @@ private Q_SLOTS:
         const std::vector<Watchman::Gap> gaps = restartAfter();
         QCOMPARE(gaps.size(), size_t(1));
         // As the store keeps them: Alpha, then the two of one name in the order they came.
-        QCOMPARE(gaps[0].taskId, (*tasks)[2]->Id());
-        QCOMPARE(hms((*tasks)[1]->time()), QStringLiteral("01:00:00"));
-        QCOMPARE(hms((*tasks)[2]->time()), QStringLiteral("02:00:00"));
+        QCOMPARE(gaps[0].taskId, (*tasks_)[2]->id());
+        QCOMPARE(hms((*tasks_)[1]->time()), QStringLiteral("01:00:00"));
+        QCOMPARE(hms((*tasks_)[2]->time()), QStringLiteral("02:00:00"));
     }
 
     // A task started while the user was already away (from a script, or the item host's
@@ -244,25 +244,25 @@ private Q_SLOTS:
     void startedWhileAwayKeepsEarlierHours() {
         QFETCH(int, choice);
         QFETCH(QString, time);
-        options.setIdleMinutes(10);
+        options_.setIdleMinutes(10);
         Task* task = add(QStringLiteral("Report"), 2.0 / 24);
-        idle.idle = 20 * 60000;
-        tasks->choose(task);
+        idle_.idle = 20 * 60000;
+        tasks_->choose(task);
         settle();
-        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
         for (int s = 0; s < 11 * 60; ++s) {
-            f->clock.advanceSeconds(1);
-            idle.idle += 1000;
+            f_->clock.advanceSeconds(1);
+            idle_.idle += 1000;
             if ((s + 1) % 30 == 0)
                 fireTimer(timer("Heartbeat"));
         }
-        idle.idle = 0;
+        idle_.idle = 0;
         fireTimer(timer("AwayPoll"));
         QCOMPARE(asked.count(), 1);
         const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
         QCOMPARE(absence.toUtcMs - absence.fromUtcMs, qint64(11 * 60000));
-        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
-        QCOMPARE(task->CurrentTimeText(), time);
+        w_->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->currentTimeText(), time);
     }
 
     // Killed 70 s into a run with a sign of life every 30 s: the next start asks, and each
@@ -281,29 +281,29 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         add(QStringLiteral("Other"));
         Task* task = add(QStringLiteral("Writing"), 3600 * kSecond);
-        tasks->choose(task);
+        tasks_->choose(task);
         settle();
         runFor(70);
         kill();
-        f->clock.advanceSeconds(5);
+        f_->clock.advanceSeconds(5);
         start();
-        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        const std::vector<Watchman::Gap> gaps = w_->takeGaps();
         QCOMPARE(gaps.size(), size_t(1));
         QCOMPARE(gaps[0].task, QStringLiteral("Writing"));
         QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:01:00"));
         QCOMPARE(hms(gaps[0].untilNow), QStringLiteral("00:01:15"));
-        QCOMPARE(gaps[0].lastSignUtcMs, f->clock.utc - 15000);
+        QCOMPARE(gaps[0].lastSignUtcMs, f_->clock.utc - 15000);
         QCOMPARE(journals().size(), qsizetype(1)); // the dead copy's, until it is answered
-        f->clock.advanceSeconds(10); // the question is open a while: "now" is the answer's
-        w->resolveGap(gaps[0], static_cast<Watchman::GapChoice>(choice), resume);
+        f_->clock.advanceSeconds(10); // the question is open a while: "now" is the answer's
+        w_->resolveGap(gaps[0], static_cast<Watchman::GapChoice>(choice), resume);
         QCOMPARE(hms(storedTime(1)), expected);
-        QCOMPARE((*tasks)[1]->running(), resume);
-        tasks->stopAll();
+        QCOMPARE((*tasks_)[1]->running(), resume);
+        tasks_->stopAll();
         settle();
         QCOMPARE(journals(), QStringList());
         kill();
         start();
-        QVERIFY(w->takeGaps().empty());
+        QVERIFY(w_->takeGaps().empty());
     }
 
     // A journal cut off or spoilt is ignored, nothing else is lost, and it is not asked
@@ -335,13 +335,13 @@ private Q_SLOTS:
         QFETCH(QString, asked);
         add(QStringLiteral("Task"), 0.5);
         kill();
-        QFile file(Watchman::journalPathFor(f->storePath())); // as earlier versions shared it
+        QFile file(Watchman::journalPathFor(f_->storePath())); // as earlier versions shared it
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
         file.close();
-        f->clock.advanceSeconds(600);
+        f_->clock.advanceSeconds(600);
         start();
-        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        const std::vector<Watchman::Gap> gaps = w_->takeGaps();
         if (asked.isEmpty()) {
             QVERIFY(gaps.empty());
         } else {
@@ -349,15 +349,15 @@ private Q_SLOTS:
             QCOMPARE(hms(gaps[0].untilLastSign), asked);
             QCOMPARE(hms(gaps[0].untilNow), QStringLiteral("00:10:00"));
         }
-        QCOMPARE((*tasks)[0]->time(), 0.5);
-        QCOMPARE(tasks->size(), size_t(1));
+        QCOMPARE((*tasks_)[0]->time(), 0.5);
+        QCOMPARE(tasks_->size(), size_t(1));
     }
 
     // The store saved after the journal's base holds part of the run already: only the
     // rest is added. A task renamed or removed since is not guessed at.
     void storeAheadOfTheJournal() {
         Task* task = add(QStringLiteral("Task"), 0.25);
-        tasks->choose(task);
+        tasks_->choose(task);
         settle();
         runFor(60);
         const QByteArray journal = [this] {
@@ -366,20 +366,20 @@ private Q_SLOTS:
         }();
         QFile file(journalPath());
         // An auto-save 60 s in whose journal did not reach the disk; then the program dies.
-        w->save();
+        w_->save();
         kill();
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(journal);
         file.close();
         start();
-        QVERIFY(w->takeGaps().empty());
+        QVERIFY(w_->takeGaps().empty());
         QCOMPARE(hms(storedTime(0) - 0.25), QStringLiteral("00:01:00"));
 
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(journal).replace(" Task\n", " Gone\n"));
         file.close();
         start();
-        QVERIFY(w->takeGaps().empty());
+        QVERIFY(w_->takeGaps().empty());
         QCOMPARE(journals(), QStringList());
     }
 
@@ -392,9 +392,9 @@ private Q_SLOTS:
         QFETCH(bool, secondEndsFirst);
         run(add(QStringLiteral("Writing")), 60);
         TaskList otherTasks;
-        otherTasks.push_back(new Task(QStringLiteral("Writing")));
+        otherTasks.pushBack(new Task(QStringLiteral("Writing")));
         auto other =
-            std::make_unique<Watchman>(otherTasks, options.values(), folder(), nullptr, nullptr);
+            std::make_unique<Watchman>(otherTasks, options_.values(), folder(), nullptr, nullptr);
         other->save = [&other] { return other->storeSaved(), true; };
         QVERIFY(other->takeGaps().empty());
         otherTasks.choose(otherTasks[0]);
@@ -413,7 +413,7 @@ private Q_SLOTS:
         kill();
         other.reset();
         start();
-        const std::vector<Watchman::Gap> gaps = w->takeGaps();
+        const std::vector<Watchman::Gap> gaps = w_->takeGaps();
         QCOMPARE(gaps.size(), size_t(secondEndsFirst ? 1 : 2));
         QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:01:30"));
     }
@@ -424,22 +424,22 @@ private Q_SLOTS:
         run(add(QStringLiteral("Writing")), 60);
         std::vector<Watchman::Gap> gaps = restartAfter(10);
         QCOMPARE(gaps.size(), size_t(1));
-        f->clock.advanceSeconds(20);
-        run((*tasks)[0], 30);
+        f_->clock.advanceSeconds(20);
+        run((*tasks_)[0], 30);
         QCOMPARE(hms(Watchman::untilNow(gaps[0])), QStringLiteral("00:01:30"));
-        w->resolveGap(gaps[0], Watchman::GapChoice::UntilNow, true);
-        tasks->stopAll();
+        w_->resolveGap(gaps[0], Watchman::GapChoice::UntilNow, true);
+        tasks_->stopAll();
         settle();
         QCOMPARE(hms(storedTime(0)), QStringLiteral("00:02:00"));
         // Killed beside the open question, then again after another minute's run.
-        run((*tasks)[0], 60);
+        run((*tasks_)[0], 60);
         QCOMPARE(restartAfter().size(), size_t(1));
         restartAfter();
-        run((*tasks)[0], 60);
+        run((*tasks_)[0], 60);
         gaps = restartAfter();
         QCOMPARE(gaps.size(), size_t(2));
         for (const Watchman::Gap& gap : gaps)
-            w->resolveGap(gap, Watchman::GapChoice::UntilLastSign, false);
+            w_->resolveGap(gap, Watchman::GapChoice::UntilLastSign, false);
         QCOMPARE(hms(storedTime(0)), QStringLiteral("00:04:00"));
         QCOMPARE(journals(), QStringList());
     }
@@ -451,20 +451,20 @@ private Q_SLOTS:
         QFETCH(bool, orderlyEnd);
         Task* writing = add(QStringLiteral("Writing"));
         Task* zeta = add(QStringLiteral("Zeta"));
-        failSaves = true;
+        failSaves_ = true;
         run(writing, 5);
         run(zeta, 37);
-        f->clock.advanceSeconds(0.5);
+        f_->clock.advanceSeconds(0.5);
         if (orderlyEnd) {
-            tasks->stopAll();
-            w->finish();
+            tasks_->stopAll();
+            w_->finish();
         }
-        failSaves = false;
+        failSaves_ = false;
         const std::vector<Watchman::Gap> gaps = restartAfter(60);
         QCOMPARE(hms(storedTime(0)), QStringLiteral("00:00:05"));
         QCOMPARE(gaps.size(), size_t(orderlyEnd ? 0 : 1));
         for (const Watchman::Gap& gap : gaps) // until the last sign, 30 s in
-            w->resolveGap(gap, Watchman::GapChoice::UntilLastSign, false);
+            w_->resolveGap(gap, Watchman::GapChoice::UntilLastSign, false);
         QVERIFY(qAbs(storedTime(1) / kSecond - (orderlyEnd ? 37.5 : 30)) < 0.1);
         QCOMPARE(journals(), QStringList());
     }
@@ -484,12 +484,12 @@ private Q_SLOTS:
         QFETCH(QString, time);
         QFETCH(bool, running);
         Task* task = runWithIdleAfter(10);
-        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
         // Two minutes of work, then the user leaves.
         runFor(120);
         for (int s = 0; s < 11 * 60; ++s) {
-            f->clock.advanceSeconds(1);
-            idle.idle += 1000;
+            f_->clock.advanceSeconds(1);
+            idle_.idle += 1000;
             if ((s + 1) % 30 == 0)
                 fireTimer(timer("Heartbeat"));
             if (timer("AwayPoll")->isActive())
@@ -498,24 +498,24 @@ private Q_SLOTS:
         QVERIFY(timer("AwayPoll")->isActive());
         QCOMPARE(asked.count(), 0);
         // Back for two seconds before the poll sees it.
-        f->clock.advanceSeconds(2);
-        idle.idle = 2000;
+        f_->clock.advanceSeconds(2);
+        idle_.idle = 2000;
         fireTimer(timer("AwayPoll"));
         QCOMPARE(asked.count(), 1);
         const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
         QCOMPARE(absence.kind, Watchman::Absence::Idle);
-        QCOMPARE(absence.fromUtcMs, f->clock.utc - 2000 - 11 * 60000);
-        QCOMPARE(absence.toUtcMs, f->clock.utc - 2000);
+        QCOMPARE(absence.fromUtcMs, f_->clock.utc - 2000 - 11 * 60000);
+        QCOMPARE(absence.toUtcMs, f_->clock.utc - 2000);
         QVERIFY(!timer("AwayPoll")->isActive());
         // The question is open a while: nothing else is noticed meanwhile.
-        f->clock.advanceSeconds(3);
-        idle.idle = 11 * 60000;
+        f_->clock.advanceSeconds(3);
+        idle_.idle = 11 * 60000;
         fireTimer(timer("Heartbeat"));
         QCOMPARE(asked.count(), 1);
-        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
-        QCOMPARE(task->CurrentTimeText(), time);
+        w_->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->currentTimeText(), time);
         QCOMPARE(task->running(), running);
-        QVERIFY(w->save());
+        QVERIFY(w_->save());
         QCOMPARE(hms(storedTime(0)), time);
     }
 
@@ -523,34 +523,34 @@ private Q_SLOTS:
     // apart: idle at a sign of life, the program looks again when the threshold is reached.
     void absenceJustOverTheThreshold() {
         Task* task = runWithIdleAfter(1);
-        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
         runFor(30);
         QVERIFY(!timer("IdleCheck")->isActive());
-        f->clock.advanceSeconds(30);
-        idle.idle = 45000; // away since 15 s into the run
+        f_->clock.advanceSeconds(30);
+        idle_.idle = 45000; // away since 15 s into the run
         fireTimer(timer("Heartbeat"));
         QVERIFY(timer("IdleCheck")->isActive());
         QCOMPARE(timer("IdleCheck")->interval(), 15100);
-        f->clock.advanceSeconds(15.1);
-        idle.idle += 15100;
+        f_->clock.advanceSeconds(15.1);
+        idle_.idle += 15100;
         fireTimer(timer("IdleCheck"));
         QVERIFY(timer("AwayPoll")->isActive());
-        f->clock.advanceSeconds(3);
-        idle.idle = 1000; // back after 62.1 s away, two seconds before the poll saw it
+        f_->clock.advanceSeconds(3);
+        idle_.idle = 1000; // back after 62.1 s away, two seconds before the poll saw it
         fireTimer(timer("AwayPoll"));
         QCOMPARE(asked.count(), 1);
-        w->resolveAbsence(Watchman::AbsenceChoice::Discard);
-        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:00:16"));
+        w_->resolveAbsence(Watchman::AbsenceChoice::Discard);
+        QCOMPARE(task->currentTimeText(), QStringLiteral("00:00:16"));
     }
 
     // Off (0), or a task that does not run: idleness is not even looked at.
     void idleDetectionOffOrNothingRunning() {
         runWithIdleAfter(0);
-        idle.idle = 60 * 60000;
+        idle_.idle = 60 * 60000;
         fireTimer(timer("Heartbeat"));
         QVERIFY(!timer("AwayPoll")->isActive());
-        options.setIdleMinutes(10);
-        tasks->stopAll();
+        options_.setIdleMinutes(10);
+        tasks_->stopAll();
         settle();
         QVERIFY(!timer("Heartbeat")->isActive());
         QVERIFY(!timer("AwayPoll")->isActive());
@@ -575,28 +575,28 @@ private Q_SLOTS:
         QFETCH(QString, time);
         QFETCH(bool, running);
         start(announced);
-        f->clock.value = 45000 + 23.5 / 24; // 23:30
+        f_->clock.value = 45000 + 23.5 / 24; // 23:30
         Task* task = add(QStringLiteral("Task"));
-        tasks->choose(task);
+        tasks_->choose(task);
         settle();
-        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
-        f->clock.advanceSeconds(10);
+        QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
+        f_->clock.advanceSeconds(10);
         if (announced)
-            sleep.notifySleep(true);
-        f->clock.sleepSeconds(2 * 3600);
+            sleep_.notifySleep(true);
+        f_->clock.sleepSeconds(2 * 3600);
         if (announced) {
-            sleep.notifySleep(false);
+            sleep_.notifySleep(false);
         } else {
-            f->clock.advanceSeconds(20);
+            f_->clock.advanceSeconds(20);
             fireTimer(timer("Heartbeat"));
         }
         QCOMPARE(asked.count(), 1);
         const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
         QCOMPARE(absence.kind, Watchman::Absence::Sleep);
         QCOMPARE(absence.sleptMs, qint64(2 * 3600000));
-        QCOMPARE(task->CurrentTimeText(), QString::fromLatin1(announced ? "00:00:10" : "00:00:30"));
-        w->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
-        QCOMPARE(task->CurrentTimeText(), time);
+        QCOMPARE(task->currentTimeText(), QString::fromLatin1(announced ? "00:00:10" : "00:00:30"));
+        w_->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
+        QCOMPARE(task->currentTimeText(), time);
         QCOMPARE(task->running(), running);
     }
 
@@ -604,17 +604,17 @@ private Q_SLOTS:
     void clockChangesAskNothing() {
         start(false);
         Task* task = add(QStringLiteral("Task"));
-        tasks->choose(task);
+        tasks_->choose(task);
         settle();
-        QSignalSpy asked(w.get(), &Watchman::absenceEnded);
+        QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
         runFor(30);
-        f->clock.shiftWallSeconds(3600, true);
+        f_->clock.shiftWallSeconds(3600, true);
         runFor(30);
-        f->clock.shiftWallSeconds(-3600, true);
-        f->clock.shiftWallSeconds(-2 * 3600);
+        f_->clock.shiftWallSeconds(-3600, true);
+        f_->clock.shiftWallSeconds(-2 * 3600);
         runFor(30);
         QCOMPARE(asked.count(), 0);
-        tasks->stopAll();
+        tasks_->stopAll();
         settle();
         QCOMPARE(hms(storedTime(0)), QStringLiteral("00:01:30"));
         QCOMPARE(task->time(), 90 * kSecond);

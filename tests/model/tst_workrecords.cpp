@@ -12,14 +12,14 @@ using namespace platform;
 // engines: what the Database dialog shows and changes is decided here.
 class TestWorkRecords : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
+    std::unique_ptr<TestDatabases> dbs_;
 
     static QVariant scalar(WorkRecords& records, const QString& sql) {
         DataSet q(&records.connection());
-        q.SQL = sql;
-        q.Open();
-        const QVariant v = q.Value(0, 0);
-        q.Close();
+        q.sql = sql;
+        q.open();
+        const QVariant v = q.value(0, 0);
+        q.close();
         return v;
     }
     static int count(WorkRecords& records, const QString& table) {
@@ -33,14 +33,14 @@ class TestWorkRecords : public QObject {
     }
     static QStringList listNames(DataSet& list, const QString& field) {
         QStringList out;
-        for (int r = 0; r < list.RecordCount(); ++r)
-            out << list.Value(r, field).toString();
+        for (int r = 0; r < list.recordCount(); ++r)
+            out << list.value(r, field).toString();
         return out;
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() { QLocale::setDefault(QLocale(QStringLiteral("de_DE"))); }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
@@ -48,7 +48,7 @@ private Q_SLOTS:
     // pass, and the total the database sums is the sum of exactly those rows.
     void filterAndTotalAgreeWithTheRows_data() { addEngineRows(); }
     void filterAndTotalAgreeWithTheRows() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         WorkRecords records(cs);
         const int p1 = records.addProject(QStringLiteral("P1")),
                   p2 = records.addProject(QStringLiteral("P2"));
@@ -60,17 +60,17 @@ private Q_SLOTS:
                 for (int a : {a1, a2})
                     bookRecord(records.recordInsert(), p, a, 0.25 * ++n, QDate(2006, 5, day));
         RecordBrowser browser(records);
-        browser.records().Open();
-        browser.projects().Open();
-        browser.activities().Open();
+        browser.records().open();
+        browser.projects().open();
+        browser.activities().open();
         QCOMPARE(
             listNames(browser.projects(), QStringLiteral("NazevUseku")),
             (QStringList{QStringLiteral("< All >"), QStringLiteral("P1"), QStringLiteral("P2")}));
-        QCOMPARE(browser.projects().Value(0, QStringLiteral("id_Usek")).toInt(), -1);
+        QCOMPARE(browser.projects().value(0, QStringLiteral("id_Usek")).toInt(), -1);
         QCOMPARE(
             listNames(browser.activities(), QStringLiteral("TypPrace")),
             (QStringList{QStringLiteral("< All >"), QStringLiteral("A1"), QStringLiteral("A2")}));
-        QCOMPARE(browser.records().RecordCount(), 24);
+        QCOMPARE(browser.records().recordCount(), 24);
         QCOMPARE(browser.total(), std::optional<double>(0.25 * 24 * 25 / 2));
 
         const QDate from(2006, 5, 2), to(2006, 5, 4);
@@ -86,18 +86,18 @@ private Q_SLOTS:
                 filter.activity = a1;
             browser.setFilter(filter);
             double sum = 0;
-            for (int r = 0; r < browser.records().RecordCount(); ++r) {
+            for (int r = 0; r < browser.records().recordCount(); ++r) {
                 const QDate d = browser.value(r, RecordBrowser::Column::Date).toDateTime().date();
                 QVERIFY(!(inputs & 1) || d >= from);
                 QVERIFY(!(inputs & 2) || d <= to);
                 QVERIFY(!(inputs & 4) ||
-                        browser.records().Value(r, QStringLiteral("id_Usek")).toInt() == p2);
+                        browser.records().value(r, QStringLiteral("id_Usek")).toInt() == p2);
                 QVERIFY(!(inputs & 8) ||
-                        browser.records().Value(r, QStringLiteral("id_TypPrace")).toInt() == a1);
+                        browser.records().value(r, QStringLiteral("id_TypPrace")).toInt() == a1);
                 sum += browser.value(r, RecordBrowser::Column::Hours).toDouble();
             }
             const int days = ((inputs & 1) ? 0 : 1) + 3 + ((inputs & 2) ? 0 : 2);
-            QCOMPARE(browser.records().RecordCount(),
+            QCOMPARE(browser.records().recordCount(),
                      days * ((inputs & 4) ? 1 : 2) * ((inputs & 8) ? 1 : 2));
             QCOMPARE(browser.total(), std::optional<double>(sum));
         }
@@ -111,7 +111,7 @@ private Q_SLOTS:
         QVERIFY(!browser.setFilter(last));
         last.from = to.addDays(1);
         QVERIFY(browser.setFilter(last));
-        QCOMPARE(browser.records().RecordCount(), 0);
+        QCOMPARE(browser.records().recordCount(), 0);
         QCOMPARE(browser.total(), std::nullopt);
         browser.close();
     }
@@ -120,7 +120,7 @@ private Q_SLOTS:
     // retiring a project keeps its records and no longer offers it.
     void deleteAndRetireKeepOnlyWhatTheySay_data() { addEngineRows(); }
     void deleteAndRetireKeepOnlyWhatTheySay() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         WorkRecords records(cs);
         const int p1 = records.addProject(QStringLiteral("Client's site")),
                   p2 = records.addProject(QStringLiteral("Internal")),
@@ -175,22 +175,22 @@ private Q_SLOTS:
     // table) leaves everything as it was.
     void clearEmptiesEveryTableOrNothing_data() { addEngineRows(); }
     void clearEmptiesEveryTableOrNothing() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         const QStringList tables = WorkRecords::schema().tables;
         WorkRecords records(cs);
-        records.connection().LockWaitMs = 100;
+        records.connection().lockWaitMs = 100;
         const int p = records.addProject(QStringLiteral("P"));
         const int a = records.addActivity(QStringLiteral("A"));
         bookRecord(records.recordInsert(), p, a, 2, QDate(2024, 5, 1));
-        records.connection().Close();
+        records.connection().close();
 
         {
             RecordsConnection other;
-            other.ConnectionString = cs;
-            other.BeginTrans();
+            other.connectionString = cs;
+            other.beginTrans();
             // On a server only the last table the clear empties is held, so that the others
             // are emptied first and must come back.
-            other.Execute(engine == QLatin1String("sqlite")
+            other.execute(engine == QLatin1String("sqlite")
                               ? QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES('held')")
                               : QStringLiteral("LOCK TABLE SEP_Usek IN ACCESS EXCLUSIVE MODE"));
             try {
@@ -200,9 +200,9 @@ private Q_SLOTS:
                 QVERIFY2(e.message().contains(QStringLiteral("database is locked")),
                          qPrintable(e.message()));
             }
-            other.RollbackTrans();
+            other.rollbackTrans();
         }
-        QVERIFY(!records.connection().InTransaction());
+        QVERIFY(!records.connection().inTransaction());
         for (const QString& table : tables)
             QVERIFY2(count(records, table) > 0, qPrintable(table));
 
@@ -212,8 +212,8 @@ private Q_SLOTS:
         QVERIFY(records.activeProjects().isEmpty());
         QVERIFY(records.allActivities().isEmpty());
         RecordBrowser browser(records);
-        browser.records().Open();
-        QCOMPARE(browser.records().RecordCount(), 0);
+        browser.records().open();
+        QCOMPARE(browser.records().recordCount(), 0);
         QCOMPARE(browser.total(), std::nullopt);
         browser.close();
     }

@@ -41,11 +41,11 @@ int modeOf(const QString& path) {
 // system, without the session bus (tst_sessionbus).
 class TestPlatform : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Fixture> f_;
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
+    void cleanup() { f_.reset(); }
 
     // The tray icon in several sizes: each size drawn from the nearest image at least as
     // large, shrunk and never blown up; a file that is missing draws nothing.
@@ -285,8 +285,8 @@ private Q_SLOTS:
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         QVERIFY(::inotify_add_watch(watch, QFile::encodeName(data), IN_ATTRIB) >= 0);
         DbConnection c;
-        c.ConnectionString = QStringLiteral("Provider=SQLite;Data Source=") + data + "Korvan.dat";
-        c.Open();
+        c.connectionString = QStringLiteral("Provider=SQLite;Data Source=") + data + "Korvan.dat";
+        c.open();
         char event[4096];
         QCOMPARE(::read(watch, event, sizeof event), ssize_t(-1));
         ::close(watch);
@@ -394,7 +394,7 @@ private Q_SLOTS:
         QFETCH(bool, restores);
         QFETCH(QString, state);
         QFETCH(QList<bool>, mappings);
-        f->windowSystem.restores = restores;
+        f_->windowSystem.restores = restores;
         QWidget window;
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));

@@ -176,7 +176,7 @@ QDBusMessage watcherSignal(const char* name) {
 // them, each test on a bus of its own.
 class TestSessionBus : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Fixture> f_;
     QList<QDBusMessage> caught_;
 
 public Q_SLOTS:
@@ -184,8 +184,8 @@ public Q_SLOTS:
     void catchSignal(const QDBusMessage& message) { caught_ << message; }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
+    void cleanup() { f_.reset(); }
 
     // Offscreen there is no X server to ask, and without a session bus nothing can tell.
     void systemIdleSourceWithoutAnyService() {

@@ -103,7 +103,7 @@ void TestDatabases::exec(const QString& engine, const QString& sql) {
 }
 
 RecordsConnection::RecordsConnection() {
-    Schema = WorkRecords::schema();
+    schema = WorkRecords::schema();
 }
 
 QString SqlQuote(const QString& name) {
@@ -121,27 +121,27 @@ void addEngineRows() {
 void seedProjectsAndActivities(platform::DbConnection& c, const QStringList& projects,
                                const QStringList& activities) {
     for (const QString& a : activities)
-        c.Execute(
+        c.execute(
             QStringLiteral("INSERT INTO SEP_TypPrace (TypPrace) VALUES (%1)").arg(SqlQuote(a)));
     for (int i = 0; i < projects.size(); ++i) {
-        c.Execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
-        c.Execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES "
+        c.execute(QStringLiteral("INSERT INTO SEP_Usek (Vytvoril) VALUES ('System')"));
+        c.execute(QStringLiteral("INSERT INTO SEP_UsekHistorie (id_Usek, Nazev, Aktivni) VALUES "
                                  "((SELECT MAX(id_Usek) FROM SEP_Usek), %1, 1)")
                       .arg(SqlQuote(projects.at(i))));
-        c.Execute(QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) "
+        c.execute(QStringLiteral("INSERT INTO SEP_PovolenyUzivatel (id_UzivatelSEP, id_Usek) "
                                  "VALUES (1, (SELECT MAX(id_Usek) FROM SEP_Usek))"));
     }
-    c.Close();
+    c.close();
 }
 
 void bookRecord(platform::DbCommand& cmd, int project, int activity, double hours, const QDate& day,
                 const QString& text, const QVariant& bug) {
-    cmd.ParamByName(QStringLiteral("DATUM")).Value = QDateTime(day, QTime(0, 0));
-    cmd.ParamByName(QStringLiteral("typ")).Value = activity;
-    cmd.ParamByName(QStringLiteral("nazev")).Value = text;
-    cmd.ParamByName(QStringLiteral("id_projekt")).Value = project;
-    cmd.ParamByName(QStringLiteral("pocetHodin")).Value = hours;
-    cmd.ParamByName(QStringLiteral("id_uzivatel")).Value = 1;
-    cmd.ParamByName(QStringLiteral("bugid")).Value = bug;
-    cmd.Execute();
+    cmd.paramByName(QStringLiteral("DATUM")).value = QDateTime(day, QTime(0, 0));
+    cmd.paramByName(QStringLiteral("typ")).value = activity;
+    cmd.paramByName(QStringLiteral("nazev")).value = text;
+    cmd.paramByName(QStringLiteral("id_projekt")).value = project;
+    cmd.paramByName(QStringLiteral("pocetHodin")).value = hours;
+    cmd.paramByName(QStringLiteral("id_uzivatel")).value = 1;
+    cmd.paramByName(QStringLiteral("bugid")).value = bug;
+    cmd.execute();
 }

@@ -51,8 +51,8 @@ Fixture::~Fixture() {
 
 Task* addTask(TaskList& tasks, const QString& name, double hours) {
     auto* task = new Task(name);
-    task->SetTime(hours / 24.0);
-    tasks.push_back(task);
+    task->setTime(hours / 24.0);
+    tasks.pushBack(task);
     return task;
 }
 

@@ -15,44 +15,44 @@
 // the ways they look at it (the grid's cells, the tray menu as the user opens it).
 class MainWindowTest : public QObject {
 protected:
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<QAbstractItemModelTester> gridTester;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<QAbstractItemModelTester> gridTester_;
 
     void setUpWindow() {
-        f = std::make_unique<Fixture>();
+        f_ = std::make_unique<Fixture>();
         start();
     }
     void tearDownWindow() {
         stop();
-        f.reset();
+        f_.reset();
     }
     // The main window on the fixture's settings and task list, as the program starts it;
     // the grid's model is checked for consistency through every change.
     void start() {
-        window = std::make_unique<MainWindow>(f->store());
-        gridTester = std::make_unique<QAbstractItemModelTester>(
-            child<QTableView>(window.get(), "StringGrid1")->model(),
+        window_ = std::make_unique<MainWindow>(f_->store());
+        gridTester_ = std::make_unique<QAbstractItemModelTester>(
+            child<QTableView>(window_.get(), "StringGrid1")->model(),
             QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
     void stop() {
-        gridTester.reset();
-        window.reset();
+        gridTester_.reset();
+        window_.reset();
     }
 
-    Task* addTask(const QString& name, double hours = 0) { return f->addTask(name, hours); }
+    Task* addTask(const QString& name, double hours = 0) { return f_->addTask(name, hours); }
     // The first task of that name in the list.
     Task* taskNamed(const char* name) const {
-        for (Task* task : f->tasks())
+        for (Task* task : f_->tasks())
             if (task->name() == QLatin1String(name))
                 return task;
         return nullptr;
     }
     QString cell(int row, int column) const {
-        const QAbstractItemModel* m = child<QTableView>(window.get(), "StringGrid1")->model();
+        const QAbstractItemModel* m = child<QTableView>(window_.get(), "StringGrid1")->model();
         return m->data(m->index(row, column)).toString();
     }
-    void select(int row) { window->selectTaskRow(row); }
+    void select(int row) { window_->selectTaskRow(row); }
     static QStringList captionsOf(const QMenu* menu) {
         QStringList captions;
         for (QAction* a : menu->actions())
@@ -60,23 +60,23 @@ protected:
         return captions;
     }
     QStringList menuCaptions() const {
-        return captionsOf(child<PopupMenu>(window.get(), "PopupMenu1"));
+        return captionsOf(child<PopupMenu>(window_.get(), "PopupMenu1"));
     }
 
     // The program started anew on a store of tasks "Task 0000", "Task 0001"... with no time.
     void startWithTasks(int count,
                         platform::TrayProtocol protocol = platform::TrayProtocol::XEmbed) {
         stop();
-        f.reset();
-        f = std::make_unique<Fixture>();
-        f->shell.trayProtocol = protocol;
+        f_.reset();
+        f_ = std::make_unique<Fixture>();
+        f_->shell.trayProtocol = protocol;
         QByteArray store =
             kStoreHead + "\"Count\"=dword:" + QByteArray::number(count, 16).rightJustified(8, '0') +
             "\r\n";
         for (int i = 0; i < count; ++i)
             store += "\"Project" + QByteArray::number(i) + "\"=\"" + taskName(i).toLatin1() +
                      "\"\r\n\"Time" + QByteArray::number(i) + "\"=hex:00,00,00,00,00,00,00,00\r\n";
-        f->writeStore(store);
+        f_->writeStore(store);
         start();
     }
     static QString taskName(int i) {
@@ -93,7 +93,7 @@ protected:
             act(menu);
             menu->hide();
         });
-        f->shell.requestContext();
+        f_->shell.requestContext();
         PopupMenu::setPopupHandler({});
         QVERIFY(opened);
     }
@@ -101,6 +101,6 @@ protected:
     static bool onScreen(const QMenu* menu) {
         return menu->isVisible() && menu->screen()->availableGeometry().contains(menu->geometry());
     }
-    TrayIcon* trayIcon() const { return child<TrayIcon>(window.get(), "TrayIcon1"); }
-    QTimer* trayCheck() const { return child<QTimer>(window.get(), "TrayCheckTimer"); }
+    TrayIcon* trayIcon() const { return child<TrayIcon>(window_.get(), "TrayIcon1"); }
+    QTimer* trayCheck() const { return child<QTimer>(window_.get(), "TrayCheckTimer"); }
 };

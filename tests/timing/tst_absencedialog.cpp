@@ -11,20 +11,20 @@
 // goes away with an answer.
 class TestAbsenceDialog : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<AbsenceDialog> dialog;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<AbsenceDialog> dialog_;
     struct GapAnswer {
         QString task;
         Watchman::GapChoice choice;
         bool resume;
     };
-    QList<GapAnswer> gapAnswers;
-    QList<Watchman::AbsenceChoice> absenceAnswers;
+    QList<GapAnswer> gapAnswers_;
+    QList<Watchman::AbsenceChoice> absenceAnswers_;
 
-    QString question() const { return child<QLabel>(dialog.get(), "Label1")->text(); }
+    QString question() const { return child<QLabel>(dialog_.get(), "Label1")->text(); }
     QPushButton* choice(int n) const {
         const QByteArray name = "Button" + QByteArray::number(n);
-        return child<QPushButton>(dialog.get(), name.constData());
+        return child<QPushButton>(dialog_.get(), name.constData());
     }
     Watchman::Gap gap(const QString& task, qint64 startUtc, qint64 lastSignUtc) const {
         Watchman::Gap g;
@@ -33,7 +33,7 @@ class TestAbsenceDialog : public QObject {
         g.lastSignUtcMs = lastSignUtc;
         g.untilLastSign = 3600.0 / 86400;
         // The journal's base 4000 s ago, the store then at the base's time.
-        g.baseUtcMs = f->clock.utc - 4000 * 1000;
+        g.baseUtcMs = f_->clock.utc - 4000 * 1000;
         g.untilNow = 4000.0 / 86400;
         return g;
     }
@@ -41,31 +41,31 @@ class TestAbsenceDialog : public QObject {
 private Q_SLOTS:
     void init() {
         qputenv("TZ", "UTC");
-        f = std::make_unique<Fixture>();
-        dialog = std::make_unique<AbsenceDialog>();
-        gapAnswers.clear();
-        absenceAnswers.clear();
-        dialog->onGapAnswer = [this](const Watchman::Gap& g, Watchman::GapChoice c, bool r) {
-            gapAnswers.append({g.task, c, r});
+        f_ = std::make_unique<Fixture>();
+        dialog_ = std::make_unique<AbsenceDialog>();
+        gapAnswers_.clear();
+        absenceAnswers_.clear();
+        dialog_->onGapAnswer = [this](const Watchman::Gap& g, Watchman::GapChoice c, bool r) {
+            gapAnswers_.append({g.task, c, r});
         };
-        dialog->onAbsenceAnswer = [this](Watchman::AbsenceChoice c) { absenceAnswers.append(c); };
+        dialog_->onAbsenceAnswer = [this](Watchman::AbsenceChoice c) { absenceAnswers_.append(c); };
     }
     void cleanup() {
-        dialog.reset();
-        f.reset();
+        dialog_.reset();
+        f_.reset();
     }
 
     void gapsOneAfterAnotherThenAbsence() {
-        const qint64 noon = f->clock.utc; // 12:00 UTC
-        dialog->askGaps(
+        const qint64 noon = f_->clock.utc; // 12:00 UTC
+        dialog_->askGaps(
             {gap(QStringLiteral("Writing"), noon - 77 * 60000, noon - 2 * 60000),
              gap(QStringLiteral("Review"), noon - 30 * 3600000LL, noon - 29 * 3600000LL)});
         Watchman::Absence away;
         away.task = QStringLiteral("Writing");
         away.fromUtcMs = noon - 20 * 60000;
         away.toUtcMs = noon;
-        dialog->askAbsence(away);
-        QVERIFY(dialog->isVisible());
+        dialog_->askAbsence(away);
+        QVERIFY(dialog_->isVisible());
         QCOMPARE(question(), QStringLiteral("Korvan ended while \"Writing\" was running (since "
                                             "10:43). Last sign of life: 11:58.\n\nThe time "
                                             "after its last save is not counted yet."));
@@ -73,39 +73,39 @@ private Q_SLOTS:
                  QStringLiteral("Count until the &last sign of life (+01:00:00)"));
         QCOMPARE(choice(2)->text(), QStringLiteral("Count until &now (+01:06:40)"));
         // While the question is open, "until now" grows, and the button says so.
-        f->clock.advanceSeconds(6);
-        fireTimer(child<QTimer>(dialog.get(), "NowTimer"));
+        f_->clock.advanceSeconds(6);
+        fireTimer(child<QTimer>(dialog_.get(), "NowTimer"));
         QCOMPARE(choice(2)->text(), QStringLiteral("Count until &now (+01:06:46)"));
         // Escape and the close button leave it open.
-        QTest::keyClick(dialog.get(), Qt::Key_Escape);
-        dialog->close();
-        QVERIFY(dialog->isVisible());
-        QVERIFY(gapAnswers.isEmpty());
+        QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+        dialog_->close();
+        QVERIFY(dialog_->isVisible());
+        QVERIFY(gapAnswers_.isEmpty());
         QTest::mouseClick(choice(1), Qt::LeftButton);
-        QCOMPARE(gapAnswers.size(), 1);
-        QCOMPARE(gapAnswers[0].task, QStringLiteral("Writing"));
-        QCOMPARE(gapAnswers[0].choice, Watchman::GapChoice::UntilLastSign);
-        QVERIFY(!gapAnswers[0].resume);
+        QCOMPARE(gapAnswers_.size(), 1);
+        QCOMPARE(gapAnswers_[0].task, QStringLiteral("Writing"));
+        QCOMPARE(gapAnswers_[0].choice, Watchman::GapChoice::UntilLastSign);
+        QVERIFY(!gapAnswers_[0].resume);
         // The second run was a day earlier: its times carry the date.
         QVERIFY(question().contains(QStringLiteral("\"Review\"")));
         QVERIFY(question().contains(QLocale().toString(QDate(2023, 3, 14), QLocale::ShortFormat)));
-        QCheckBox* resume = child<QCheckBox>(dialog.get(), "CheckBox1");
+        QCheckBox* resume = child<QCheckBox>(dialog_.get(), "CheckBox1");
         QVERIFY(resume->isVisible());
         QVERIFY(!resume->isChecked());
         clickCheckBox(resume);
         QTest::keyClick(choice(2), Qt::Key_Space);
-        QCOMPARE(gapAnswers.size(), 2);
-        QCOMPARE(gapAnswers[1].choice, Watchman::GapChoice::UntilNow);
-        QVERIFY(gapAnswers[1].resume);
+        QCOMPARE(gapAnswers_.size(), 2);
+        QCOMPARE(gapAnswers_[1].choice, Watchman::GapChoice::UntilNow);
+        QVERIFY(gapAnswers_[1].resume);
         // Then the absence, without the resume box.
         QCOMPARE(question(), QStringLiteral("You were away from 11:40 to 12:00 while "
                                             "\"Writing\" was running. Should that time count?"));
-        QVERIFY(!child<QCheckBox>(dialog.get(), "CheckBox1")->isVisible());
+        QVERIFY(!child<QCheckBox>(dialog_.get(), "CheckBox1")->isVisible());
         QTest::mouseClick(choice(3), Qt::LeftButton);
-        QCOMPARE(absenceAnswers,
+        QCOMPARE(absenceAnswers_,
                  QList<Watchman::AbsenceChoice>{Watchman::AbsenceChoice::DiscardAndStop});
-        QVERIFY(!dialog->isVisible());
-        QCOMPARE(gapAnswers.size(), 2);
+        QVERIFY(!dialog_->isVisible());
+        QCOMPARE(gapAnswers_.size(), 2);
     }
 
     void sleepQuestion_data() {
@@ -121,18 +121,18 @@ private Q_SLOTS:
         Watchman::Absence slept;
         slept.kind = Watchman::Absence::Sleep;
         slept.task = QStringLiteral("Support");
-        slept.fromUtcMs = f->clock.utc - 90 * 60000;
-        slept.toUtcMs = f->clock.utc;
+        slept.fromUtcMs = f_->clock.utc - 90 * 60000;
+        slept.toUtcMs = f_->clock.utc;
         slept.sleptMs = 90 * 60000;
-        dialog->askAbsence(slept);
+        dialog_->askAbsence(slept);
         QCOMPARE(question(), QStringLiteral("The computer slept from 10:30 to 12:00 while "
                                             "\"Support\" was running. That time is not counted "
                                             "yet."));
         QCOMPARE(choice(1)->text(), QStringLiteral("&Count the time asleep"));
         QTest::mouseClick(choice(button), Qt::LeftButton);
-        QCOMPARE(absenceAnswers.size(), 1);
-        QCOMPARE(int(absenceAnswers[0]), answer);
-        QVERIFY(!dialog->isVisible());
+        QCOMPARE(absenceAnswers_.size(), 1);
+        QCOMPARE(int(absenceAnswers_[0]), answer);
+        QVERIFY(!dialog_->isVisible());
     }
 };
 

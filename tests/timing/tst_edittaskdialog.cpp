@@ -17,16 +17,16 @@ using namespace platform;
 
 class TestEditDialog : public QObject {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs;
-    std::unique_ptr<Fixture> f;
-    std::unique_ptr<EditTaskDialog> dialog;
+    std::unique_ptr<TestDatabases> dbs_;
+    std::unique_ptr<Fixture> f_;
+    std::unique_ptr<EditTaskDialog> dialog_;
 
     // Runs the modal dialog, doing `act` inside it, then pressing OK or Cancel.
     void inDialog(const std::function<void()>& act, bool ok = true) {
         QTimer::singleShot(0, this, [=] {
             act();
-            (ok ? child<QPushButton>(dialog.get(), "Button1")
-                : child<QPushButton>(dialog.get(), "Button2"))
+            (ok ? child<QPushButton>(dialog_.get(), "Button1")
+                : child<QPushButton>(dialog_.get(), "Button2"))
                 ->click();
         });
     }
@@ -37,54 +37,54 @@ class TestEditDialog : public QObject {
             QTest::keyClick(box, box->currentIndex() < row ? Qt::Key_Down : Qt::Key_Up);
         QCOMPARE(box->currentIndex(), row);
     }
-    void useDatabase(const QString& cs) { f->records().connection().ConnectionString = cs; }
+    void useDatabase(const QString& cs) { f_->records().connection().connectionString = cs; }
     void seedLists() {
-        seedProjectsAndActivities(f->records().connection(),
+        seedProjectsAndActivities(f_->records().connection(),
                                   {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
                                   {QStringLiteral("Coding"), QStringLiteral("Testing")});
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs.reset(); }
+    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void cleanupTestCase() { dbs_.reset(); }
     void init() {
-        f = std::make_unique<Fixture>();
-        dialog = std::make_unique<EditTaskDialog>(f->records(), f->tasks());
+        f_ = std::make_unique<Fixture>();
+        dialog_ = std::make_unique<EditTaskDialog>(f_->records(), f_->tasks());
     }
     void cleanup() {
-        dialog.reset();
-        f.reset();
+        dialog_.reset();
+        f_.reset();
     }
 
     // The dialog on a task list and work records of its own: a new task with its project
     // and activity goes into the list, and the lists close with the dialog.
     void dialogAloneAddsToItsList() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
-        seedProjectsAndActivities(f->records().connection(), {QStringLiteral("Project 1")},
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
+        seedProjectsAndActivities(f_->records().connection(), {QStringLiteral("Project 1")},
                                   {QStringLiteral("Coding")});
         QTimer::singleShot(0, this, [this] {
-            typeAndLeave(child<QLineEdit>(dialog.get(), "Edit1"), QStringLiteral("Alone"));
-            auto* time = child<QLineEdit>(dialog.get(), "MaskEdit1");
+            typeAndLeave(child<QLineEdit>(dialog_.get(), "Edit1"), QStringLiteral("Alone"));
+            auto* time = child<QLineEdit>(dialog_.get(), "MaskEdit1");
             time->setFocus();
             time->selectAll();
             QTest::keyClicks(time, QStringLiteral("1:02:03"));
-            auto* project = child<LookupComboBox>(dialog.get(), "DBLookupComboBox1");
+            auto* project = child<LookupComboBox>(dialog_.get(), "DBLookupComboBox1");
             project->setFocus();
             QTest::keyClick(project, Qt::Key_Down);
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
-            if (dialog->isVisible()) // refused: end the dialog, the checks below tell why
-                QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button1"), Qt::LeftButton);
+            if (dialog_->isVisible()) // refused: end the dialog, the checks below tell why
+                QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button2"), Qt::LeftButton);
         });
-        dialog->NewTask();
-        QVERIFY2(f->boxes.shown.isEmpty(), qPrintable(f->boxes.last().text));
-        const TaskList& tasks = f->tasks();
+        dialog_->newTask();
+        QVERIFY2(f_->boxes.shown.isEmpty(), qPrintable(f_->boxes.last().text));
+        const TaskList& tasks = f_->tasks();
         QCOMPARE(tasks.size(), size_t(1));
         QCOMPARE(tasks[0]->name(), QStringLiteral("Alone"));
-        QCOMPARE(tasks[0]->CurrentTimeText(), QStringLiteral("01:02:03"));
+        QCOMPARE(tasks[0]->currentTimeText(), QStringLiteral("01:02:03"));
         QCOMPARE(tasks[0]->sectionId(), 1);
-        QVERIFY(tasks[0]->Id() != 0);
-        QCOMPARE(dialog->editedTask(), tasks[0]);
-        QVERIFY(!f->records().connection().Connected());
+        QVERIFY(tasks[0]->id() != 0);
+        QCOMPARE(dialog_->editedTask(), tasks[0]);
+        QVERIFY(!f_->records().connection().connected());
     }
 
     void parseRecordedTime_data() {
@@ -118,120 +118,120 @@ private Q_SLOTS:
     // the corrected time is then stored with the rest. Typed and clicked as a user does.
     void invalidTimeKeepsTheDialogOpen_data() { addEngineRows(); }
     void invalidTimeKeepsTheDialogOpen() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         useDatabase(cs);
         auto* t = new Task(QStringLiteral("old"));
-        t->SetTime(0.25);
+        t->setTime(0.25);
         t->setDescription(QStringLiteral("kept"));
-        f->tasks().push_back(t);
+        f_->tasks().pushBack(t);
         bool stillOpen = false;
         QString shownTime, nameAfter, memoAfter, storedName;
         QWidget* focusAfter = nullptr;
         QTimer::singleShot(0, this, [&] {
-            shownTime = child<QLineEdit>(dialog.get(), "MaskEdit1")->text();
-            child<QLineEdit>(dialog.get(), "Edit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(dialog.get(), "Edit1"), QStringLiteral("renamed"));
-            child<QLineEdit>(dialog.get(), "MaskEdit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(dialog.get(), "MaskEdit1"), QStringLiteral("1:2"));
-            child<QPlainTextEdit>(dialog.get(), "Memo1")->selectAll();
-            QTest::keyClicks(child<QPlainTextEdit>(dialog.get(), "Memo1"),
+            shownTime = child<QLineEdit>(dialog_.get(), "MaskEdit1")->text();
+            child<QLineEdit>(dialog_.get(), "Edit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog_.get(), "Edit1"), QStringLiteral("renamed"));
+            child<QLineEdit>(dialog_.get(), "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog_.get(), "MaskEdit1"), QStringLiteral("1:2"));
+            child<QPlainTextEdit>(dialog_.get(), "Memo1")->selectAll();
+            QTest::keyClicks(child<QPlainTextEdit>(dialog_.get(), "Memo1"),
                              QStringLiteral("changed"));
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
-            stillOpen = dialog->isVisible();
-            nameAfter = child<QLineEdit>(dialog.get(), "Edit1")->text();
-            memoAfter = child<QPlainTextEdit>(dialog.get(), "Memo1")->toPlainText();
-            focusAfter = dialog->focusWidget();
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button1"), Qt::LeftButton);
+            stillOpen = dialog_->isVisible();
+            nameAfter = child<QLineEdit>(dialog_.get(), "Edit1")->text();
+            memoAfter = child<QPlainTextEdit>(dialog_.get(), "Memo1")->toPlainText();
+            focusAfter = dialog_->focusWidget();
             storedName = t->name();
-            child<QLineEdit>(dialog.get(), "MaskEdit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(dialog.get(), "MaskEdit1"),
+            child<QLineEdit>(dialog_.get(), "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog_.get(), "MaskEdit1"),
                              QStringLiteral("25:03:00"));
-            QTest::keyClick(child<QLineEdit>(dialog.get(), "MaskEdit1"), Qt::Key_Return);
-            if (dialog->isVisible())
-                dialog->reject();
+            QTest::keyClick(child<QLineEdit>(dialog_.get(), "MaskEdit1"), Qt::Key_Return);
+            if (dialog_->isVisible())
+                dialog_->reject();
         });
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QCOMPARE(shownTime, QStringLiteral("06:00:00"));
         QVERIFY(stillOpen);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().text,
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().text,
                  QStringLiteral("The recorded time value entered is invalid."));
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Input Error"));
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Input Error"));
         QCOMPARE(nameAfter, QStringLiteral("renamed"));
         QCOMPARE(memoAfter, QStringLiteral("changed"));
-        QCOMPARE(focusAfter, child<QLineEdit>(dialog.get(), "MaskEdit1"));
+        QCOMPARE(focusAfter, child<QLineEdit>(dialog_.get(), "MaskEdit1"));
         QCOMPARE(storedName, QStringLiteral("old")); // nothing stored before a valid OK
-        QVERIFY(!dialog->isVisible());
+        QVERIFY(!dialog_->isVisible());
         QCOMPARE(t->name(), QStringLiteral("renamed"));
-        QCOMPARE(t->TimeText(), QStringLiteral("25:03:00"));
+        QCOMPARE(t->timeText(), QStringLiteral("25:03:00"));
         QCOMPARE(t->description(), QStringLiteral("changed"));
     }
 
     // "&Add" with an invalid time creates nothing; Cancel then leaves the list as it was.
     void addWithInvalidTimeCreatesNothing() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         QTimer::singleShot(0, this, [this] {
-            QTest::keyClicks(child<QLineEdit>(dialog.get(), "Edit1"), QStringLiteral("new"));
-            child<QLineEdit>(dialog.get(), "MaskEdit1")->selectAll();
-            QTest::keyClicks(child<QLineEdit>(dialog.get(), "MaskEdit1"), QStringLiteral("12"));
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
+            QTest::keyClicks(child<QLineEdit>(dialog_.get(), "Edit1"), QStringLiteral("new"));
+            child<QLineEdit>(dialog_.get(), "MaskEdit1")->selectAll();
+            QTest::keyClicks(child<QLineEdit>(dialog_.get(), "MaskEdit1"), QStringLiteral("12"));
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button1"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button2"), Qt::LeftButton);
         });
-        dialog->NewTask();
-        QVERIFY(f->tasks().empty());
-        QVERIFY(!dialog->editedTask());
-        QCOMPARE(f->boxes.shown.size(), 1);
+        dialog_->newTask();
+        QVERIFY(f_->tasks().empty());
+        QVERIFY(!dialog_->editedTask());
+        QCOMPARE(f_->boxes.shown.size(), 1);
     }
 
     // A name pasted by mistake (megabytes of a log) stops at the bound, in the field already.
     void pastedNameStopsAtTheBound() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         QGuiApplication::clipboard()->setText(QString(2000000, 'p'));
         inDialog([this] {
-            auto* name = child<QLineEdit>(dialog.get(), "Edit1");
+            auto* name = child<QLineEdit>(dialog_.get(), "Edit1");
             QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
             QCOMPARE(name->text().size(), qsizetype(kLongestTaskName));
         });
-        dialog->NewTask();
-        QCOMPARE(f->tasks()[0]->name().size(), qsizetype(kLongestTaskName));
+        dialog_->newTask();
+        QCOMPARE(f_->tasks()[0]->name().size(), qsizetype(kLongestTaskName));
     }
 
     // A description the user does not touch comes back exactly: no-break spaces, a lone CR
     // or LF, trailing blanks.
     void untouchedDescriptionStaysExact() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         auto* t = new Task(QStringLiteral("t"));
         const QString description = QStringLiteral("a\u00a0b\nc\rd\r\ne  ");
         t->setDescription(description);
-        f->tasks().push_back(t);
+        f_->tasks().pushBack(t);
         QTimer::singleShot(0, this, [this] {
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button1"), Qt::LeftButton);
         });
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QCOMPARE(t->description(), description);
         QTimer::singleShot(0, this, [this] {
-            child<QPlainTextEdit>(dialog.get(), "Memo1")->moveCursor(QTextCursor::End);
-            QTest::keyClicks(child<QPlainTextEdit>(dialog.get(), "Memo1"), QStringLiteral("!"));
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button1"), Qt::LeftButton);
+            child<QPlainTextEdit>(dialog_.get(), "Memo1")->moveCursor(QTextCursor::End);
+            QTest::keyClicks(child<QPlainTextEdit>(dialog_.get(), "Memo1"), QStringLiteral("!"));
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button1"), Qt::LeftButton);
         });
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QVERIFY(t->description().endsWith(QStringLiteral("e  !")));
     }
 
     // Tab walks name, time, project, activity, description, OK, Cancel: down the dialog as
     // the fields stand, so that what is typed after a Tab lands in the field below.
     void tabOrder() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         QStringList order;
         QList<int> heights;
         QTimer::singleShot(0, this, [&] {
-            for (int i = 0; i < 7 && dialog->focusWidget(); ++i) {
-                order << dialog->focusWidget()->objectName();
-                heights << dialog->focusWidget()->mapTo(dialog.get(), QPoint(0, 0)).y();
-                QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+            for (int i = 0; i < 7 && dialog_->focusWidget(); ++i) {
+                order << dialog_->focusWidget()->objectName();
+                heights << dialog_->focusWidget()->mapTo(dialog_.get(), QPoint(0, 0)).y();
+                QTest::keyClick(dialog_->focusWidget(), Qt::Key_Tab);
             }
-            QTest::mouseClick(child<QPushButton>(dialog.get(), "Button2"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog_.get(), "Button2"), Qt::LeftButton);
         });
-        dialog->NewTask();
+        dialog_->newTask();
         QCOMPARE(order, QStringList({"Edit1", "MaskEdit1", "DBLookupComboBox1", "DBLookupComboBox2",
                                      "Memo1", "Button1", "Button2"}));
         for (int i = 1; i < 6; ++i)
@@ -241,7 +241,7 @@ private Q_SLOTS:
     // When the lists cannot be opened, OK keeps the task's own project and activity: no key
     // of the task edited before may be written into it.
     void noKeysFromAnEarlierEdit() {
-        const QString cs = dbs->fresh(QStringLiteral("sqlite"));
+        const QString cs = dbs_->fresh(QStringLiteral("sqlite"));
         useDatabase(cs);
         seedLists();
         auto* first = new Task(QStringLiteral("first"));
@@ -249,113 +249,113 @@ private Q_SLOTS:
         first->setActivityId(2);
         auto* second = new Task(QStringLiteral("second"));
         second->setSectionId(7);
-        f->tasks().push_back(first);
-        f->tasks().push_back(second);
+        f_->tasks().pushBack(first);
+        f_->tasks().pushBack(second);
         inDialog([this] {
-            QCOMPARE(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
+            QCOMPARE(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox1")->text(),
                      QStringLiteral("Project 2"));
         });
-        dialog->EditTask(first);
+        dialog_->editTask(first);
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
         inDialog([this] {
-            QVERIFY(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1")->KeyValue().isNull());
+            QVERIFY(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox1")->keyValue().isNull());
         });
-        dialog->EditTask(second);
+        dialog_->editTask(second);
         QCOMPARE(second->sectionId(), 7);
         QCOMPARE(second->activityId(), 0);
-        inDialog([this] {});
-        dialog->NewTask();
-        QCOMPARE(f->tasks().size(), size_t(3));
-        const Task* created = f->tasks().back();
+        inDialog([] {});
+        dialog_->newTask();
+        QCOMPARE(f_->tasks().size(), size_t(3));
+        const Task* created = f_->tasks().back();
         QCOMPARE(created->sectionId(), 0);
         QCOMPARE(created->activityId(), 0);
     }
 
     void projectAndActivityKeptOrChanged_data() { addEngineRows(); }
     void projectAndActivityKeptOrChanged() {
-        KORVAN_FRESH_DATABASE(*dbs, cs);
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
         useDatabase(cs);
         seedLists();
         auto* t = new Task(QStringLiteral("task"));
         t->setSectionId(2);
         t->setActivityId(0);
-        f->tasks().push_back(t);
+        f_->tasks().pushBack(t);
         inDialog([this] {
-            QCOMPARE(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1")->Text(),
+            QCOMPARE(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox1")->text(),
                      QStringLiteral("Project 2"));
-            QVERIFY(child<LookupComboBox>(dialog.get(), "DBLookupComboBox2")->KeyValue().isNull());
-            QCOMPARE(child<LookupComboBox>(dialog.get(), "DBLookupComboBox2")->count(), 2);
-            child<QLineEdit>(dialog.get(), "MaskEdit1")->setText(QStringLiteral("23:59:59"));
+            QVERIFY(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox2")->keyValue().isNull());
+            QCOMPARE(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox2")->count(), 2);
+            child<QLineEdit>(dialog_.get(), "MaskEdit1")->setText(QStringLiteral("23:59:59"));
         });
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QCOMPARE(t->sectionId(), 2); // no new choice: the old project stays
         QCOMPARE(t->activityId(), 0);
-        QCOMPARE(t->TimeText(), QStringLiteral("23:59:59"));
+        QCOMPARE(t->timeText(), QStringLiteral("23:59:59"));
         inDialog([this] {
-            chooseByKeys(child<LookupComboBox>(dialog.get(), "DBLookupComboBox2"), 1);
-            chooseByKeys(child<LookupComboBox>(dialog.get(), "DBLookupComboBox1"), 0);
+            chooseByKeys(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox2"), 1);
+            chooseByKeys(child<LookupComboBox>(dialog_.get(), "DBLookupComboBox1"), 0);
         });
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QCOMPARE(t->activityId(), 2);
         QCOMPARE(t->sectionId(), 1);
     }
 
     void runningTaskKeepsRunning() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         auto* t = new Task(QStringLiteral("run"));
-        f->tasks().push_back(t);
-        t->Start();
-        f->clock.advanceSeconds(90);
+        f_->tasks().pushBack(t);
+        t->start();
+        f_->clock.advanceSeconds(90);
         inDialog([this] {
-            QCOMPARE(child<QLineEdit>(dialog.get(), "MaskEdit1")->text(),
+            QCOMPARE(child<QLineEdit>(dialog_.get(), "MaskEdit1")->text(),
                      QStringLiteral("00:01:30"));
         });
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QVERIFY(t->running());
-        f->clock.advanceSeconds(30);
-        QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:02:00"));
+        f_->clock.advanceSeconds(30);
+        QCOMPARE(t->currentTimeText(), QStringLiteral("00:02:00"));
         // A time typed while it runs is its time when OK is pressed: the 14 s the dialog
         // was open are not added to it.
         inDialog([this] {
-            f->clock.advanceSeconds(14);
-            typeAndLeave(child<QLineEdit>(dialog.get(), "MaskEdit1"), QStringLiteral("00:10:00"));
+            f_->clock.advanceSeconds(14);
+            typeAndLeave(child<QLineEdit>(dialog_.get(), "MaskEdit1"), QStringLiteral("00:10:00"));
         });
-        dialog->EditTask(t);
-        QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:10:00"));
-        f->clock.advanceSeconds(5);
-        QCOMPARE(t->CurrentTimeText(), QStringLiteral("00:10:05"));
+        dialog_->editTask(t);
+        QCOMPARE(t->currentTimeText(), QStringLiteral("00:10:00"));
+        f_->clock.advanceSeconds(5);
+        QCOMPARE(t->currentTimeText(), QStringLiteral("00:10:05"));
     }
 
     void unreachableDatabaseStillEdits() {
         useDatabase(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.dat"));
         auto* t = new Task(QStringLiteral("t"));
         t->setSectionId(3);
-        f->tasks().push_back(t);
+        f_->tasks().pushBack(t);
         inDialog([this] {
-            child<QLineEdit>(dialog.get(), "Edit1")->setText(QStringLiteral("t2"));
-            child<QLineEdit>(dialog.get(), "MaskEdit1")->setText(QStringLiteral("01:00:00"));
+            child<QLineEdit>(dialog_.get(), "Edit1")->setText(QStringLiteral("t2"));
+            child<QLineEdit>(dialog_.get(), "MaskEdit1")->setText(QStringLiteral("01:00:00"));
         });
-        dialog->EditTask(t);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
-        QVERIFY(f->boxes.last().text.contains(QStringLiteral("Microsoft.Jet.OLEDB.4.0")));
+        dialog_->editTask(t);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Korvan"));
+        QVERIFY(f_->boxes.last().text.contains(QStringLiteral("Microsoft.Jet.OLEDB.4.0")));
         QCOMPARE(t->name(), QStringLiteral("t2"));
-        QCOMPARE(t->TimeText(), QStringLiteral("01:00:00"));
+        QCOMPARE(t->timeText(), QStringLiteral("01:00:00"));
         QCOMPARE(t->sectionId(), 3);
     }
 
     void cancelChangesNothingButTheFlush() {
-        useDatabase(dbs->fresh(QStringLiteral("sqlite")));
+        useDatabase(dbs_->fresh(QStringLiteral("sqlite")));
         auto* t = new Task(QStringLiteral("t"));
-        f->tasks().push_back(t);
-        t->Start();
-        f->clock.advanceSeconds(60);
+        f_->tasks().pushBack(t);
+        t->start();
+        f_->clock.advanceSeconds(60);
         inDialog(
-            [this] { child<QLineEdit>(dialog.get(), "Edit1")->setText(QStringLiteral("other")); },
+            [this] { child<QLineEdit>(dialog_.get(), "Edit1")->setText(QStringLiteral("other")); },
             false);
-        dialog->EditTask(t);
+        dialog_->editTask(t);
         QCOMPARE(t->name(), QStringLiteral("t"));
-        QCOMPARE(t->TimeText(), QStringLiteral("00:01:00")); // the flush stays
+        QCOMPARE(t->timeText(), QStringLiteral("00:01:00")); // the flush stays
     }
 };
 

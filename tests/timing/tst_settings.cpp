@@ -40,20 +40,20 @@ QByteArray readFile(const QString& path) {
 
 class TestSettings : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Fixture> f_;
     // The main window loads the settings and the tasks when it is created, saves them and
     // says what went wrong; what the store alone does is tested without it.
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindow> window_;
 
     // Writes the store before the program starts.
     void seed(const QList<RegValue>& values) {
         RegFile file;
         file.key(kKey) = RegKey(kKey, values);
-        f->writeStore(file.serialize());
+        f_->writeStore(file.serialize());
     }
     RegFile stored() {
         RegFile file;
-        RegFile::parse(readFile(f->storePath()), file);
+        RegFile::parse(readFile(f_->storePath()), file);
         return file;
     }
     RegValue storedValue(const QString& name) {
@@ -63,57 +63,57 @@ class TestSettings : public QObject {
     }
     // The program starts: the main window on the fixture's settings and task list.
     void start() {
-        window = std::make_unique<MainWindow>(f->store());
+        window_ = std::make_unique<MainWindow>(f_->store());
         QCoreApplication::processEvents(); // what the start has to say shows now
     }
     // Another copy of Korvan, or the user, writes the store.
     void writeAsAnother(const QString& name, const QString& value) {
-        FileRegistry other(f->storePath());
+        FileRegistry other(f_->storePath());
         auto key = other.openKey(kKey);
         key->writeString(name, value);
         QVERIFY(key->close());
     }
     // The program starts again: a new process reads the file as the last save left it.
     // The store alone, as the application holds it, for what no window takes part in.
-    TaskStore::Messages load() { return f->store().load(); }
-    bool save() { return f->store().save().written; }
+    TaskStore::Messages load() { return f_->store().load(); }
+    bool save() { return f_->store().save().written; }
     void reload() {
-        f->rereadStore();
+        f_->rereadStore();
         load();
     }
     void restart() {
-        window.reset();
-        f->rereadStore();
+        window_.reset();
+        f_->rereadStore();
         start();
     }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
     void cleanup() {
-        window.reset();
-        f.reset();
+        window_.reset();
+        f_.reset();
     }
 
     void firstStartUsesDefaultsAndWritesAutostart() {
         start();
-        QCOMPARE(window->settings().autoSaveMinutes, 5);
-        QCOMPARE(window->settings().reminderMinutes, 15);
-        QVERIFY(window->settings().autoStart);
-        QVERIFY(!window->settings().requestDescription);
-        QVERIFY(f->tasks().empty());
-        QCOMPARE(window->settings().connection,
-                 QStringLiteral("Provider=SQLite;Data Source=") + f->paths->dataFolder() +
+        QCOMPARE(window_->settings().autoSaveMinutes, 5);
+        QCOMPARE(window_->settings().reminderMinutes, 15);
+        QVERIFY(window_->settings().autoStart);
+        QVERIFY(!window_->settings().requestDescription);
+        QVERIFY(f_->tasks().empty());
+        QCOMPARE(window_->settings().connection,
+                 QStringLiteral("Provider=SQLite;Data Source=") + f_->paths->dataFolder() +
                      QStringLiteral("Korvan.dat;Persist Security Info=False"));
-        QVERIFY(child<QCheckBox>(window.get(), "CheckBox1")->isChecked());
-        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 5 * 60000);
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive());
-        QVERIFY(child<QCheckBox>(window.get(), "CheckBox2")->isChecked());
-        QVERIFY(child<QTimer>(window.get(), "Timer3")->isActive());
-        QVERIFY(child<QCheckBox>(window.get(), "CheckBox3")->isChecked());
-        const QByteArray entry = readFile(f->autostartPath());
-        QVERIFY(entry.contains("Exec=\"" + f->paths->programFile().toUtf8() + "\"\n"));
+        QVERIFY(child<QCheckBox>(window_.get(), "CheckBox1")->isChecked());
+        QCOMPARE(child<QTimer>(window_.get(), "Timer2")->interval(), 5 * 60000);
+        QVERIFY(child<QTimer>(window_.get(), "Timer2")->isActive());
+        QVERIFY(child<QCheckBox>(window_.get(), "CheckBox2")->isChecked());
+        QVERIFY(child<QTimer>(window_.get(), "Timer3")->isActive());
+        QVERIFY(child<QCheckBox>(window_.get(), "CheckBox3")->isChecked());
+        const QByteArray entry = readFile(f_->autostartPath());
+        QVERIFY(entry.contains("Exec=\"" + f_->paths->programFile().toUtf8() + "\"\n"));
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     void saveAndLoadRoundTrip() {
@@ -122,32 +122,32 @@ private Q_SLOTS:
         const QStringList names = {awkward, QStringLiteral("plain"), QStringLiteral("C:\\temp\\"),
                                    QStringLiteral("P\u0159ehled\\Q1")};
         for (const QString& name : names)
-            f->tasks().push_back(new Task(name));
-        f->tasks()[0]->SetTime(1.0 / 3.0);
-        f->tasks()[0]->setDescription(QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
-        f->tasks()[0]->setSectionId(-7);
-        f->tasks()[1]->setActivityId(2147483647);
-        f->options.setUserName(QStringLiteral("jan"));
-        QVERIFY(f->store().save().messages.empty());
-        QCOMPARE(QFile::permissions(f->storePath()),
+            f_->tasks().pushBack(new Task(name));
+        f_->tasks()[0]->setTime(1.0 / 3.0);
+        f_->tasks()[0]->setDescription(QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
+        f_->tasks()[0]->setSectionId(-7);
+        f_->tasks()[1]->setActivityId(2147483647);
+        f_->options.setUserName(QStringLiteral("jan"));
+        QVERIFY(f_->store().save().messages.empty());
+        QCOMPARE(QFile::permissions(f_->storePath()),
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                      QFileDevice::WriteUser);
-        const QByteArray text = readFile(f->storePath());
+        const QByteArray text = readFile(f_->storePath());
         QVERIFY(text.startsWith("Windows Registry Editor Version 5.00\r\n"));
         QVERIFY(text.contains("\"Auto Save\"=dword:00000005"));
         reload();
         QStringList loaded;
-        for (const Task* task : f->tasks())
+        for (const Task* task : f_->tasks())
             loaded << task->name();
         QCOMPARE(QSet<QString>(loaded.begin(), loaded.end()),
                  QSet<QString>(names.begin(), names.end()));
-        Task* t = *std::find_if(f->tasks().begin(), f->tasks().end(),
+        Task* t = *std::find_if(f_->tasks().begin(), f_->tasks().end(),
                                 [&](const Task* task) { return task->name() == awkward; });
         QCOMPARE(t->name(), awkward);
         QCOMPARE(t->time(), 1.0 / 3.0);
         QCOMPARE(t->description(), QStringLiteral("line one\r\nline \"two\"\r\n\ttabbed"));
         QCOMPARE(t->sectionId(), -7);
-        QCOMPARE(f->settings().userName, QStringLiteral("jan"));
+        QCOMPARE(f_->settings().userName, QStringLiteral("jan"));
     }
 
     // The store keeps the tasks by name, bytewise, those of one name in the order they came;
@@ -155,8 +155,8 @@ private Q_SLOTS:
     void tasksAreStoredByName() {
         load();
         for (const char* name : {"beta", "alpha", "Alpha", "alpha"})
-            f->addTask(QLatin1String(name), name[0] == 'b' ? 1 : 0);
-        Task* second = f->tasks()[3];
+            f_->addTask(QLatin1String(name), name[0] == 'b' ? 1 : 0);
+        Task* second = f_->tasks()[3];
         second->setDescription(QStringLiteral("second"));
         QVERIFY(save());
         QStringList names;
@@ -164,14 +164,14 @@ private Q_SLOTS:
             names << storedValue(QStringLiteral("Project%1").arg(i)).toText();
         QCOMPARE(names, QStringList({"Alpha", "alpha", "alpha", "beta"}));
         QCOMPARE(storedValue(QStringLiteral("Description2")).toText(), QStringLiteral("second"));
-        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("beta"));
+        QCOMPARE(f_->tasks()[0]->name(), QStringLiteral("beta"));
     }
 
     // Every option announces its own change, once, whoever changes it; the same value again
     // is no change, and neither is what a load brings.
     void optionsAnnounceTheirChanges() {
-        QSignalSpy changed(&f->options, &Options::changed);
-        Options& o = f->options;
+        QSignalSpy changed(&f_->options, &Options::changed);
+        Options& o = f_->options;
         const std::vector<std::function<void()>> changes = {
             [&] { o.setUserName(QStringLiteral("ann")); },
             [&] { o.setAutoSaveMinutes(7); },
@@ -190,7 +190,7 @@ private Q_SLOTS:
         QVERIFY(save());
         load();
         QCOMPARE(changed.count(), int(changes.size()));
-        QCOMPARE(f->settings().idleMinutes, 3);
+        QCOMPARE(f_->settings().idleMinutes, 3);
     }
 
     void countWithMissingTimeSkipsThatIndex() {
@@ -204,10 +204,10 @@ private Q_SLOTS:
               RegValue::string(QStringLiteral("Project3"), QStringLiteral("left over")),
               RegValue::binary(QStringLiteral("Time3"), timeBytes(0.1))});
         load();
-        QCOMPARE(f->tasks().size(), size_t(2));
-        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("zero"));
-        QCOMPARE(f->tasks()[1]->name(), QStringLiteral("two"));
-        QCOMPARE(f->tasks()[1]->sectionId(), 12);
+        QCOMPARE(f_->tasks().size(), size_t(2));
+        QCOMPARE(f_->tasks()[0]->name(), QStringLiteral("zero"));
+        QCOMPARE(f_->tasks()[1]->name(), QStringLiteral("two"));
+        QCOMPARE(f_->tasks()[1]->sectionId(), 12);
         save();
         // Values beyond the new count stay and are not loaded.
         QCOMPARE(storedValue(QStringLiteral("Project3")).toText(), QStringLiteral("left over"));
@@ -218,7 +218,7 @@ private Q_SLOTS:
     // it is that task's name or time; the message says which value and why; the file as it
     // was is kept beside before anything is written over it.
     void unreadableValuesKeepTheirDefaultsAndACopy() {
-        QVERIFY(f->autostart->enable(QStringLiteral("/old/korvan")));
+        QVERIFY(f_->autostart->enable(QStringLiteral("/old/korvan")));
         seed({RegValue::string(QStringLiteral("Auto Save"), QStringLiteral("5")),
               RegValue::dword(QStringLiteral("Auto Reminder"), 20),
               RegValue::string(QStringLiteral("Connection"),
@@ -232,28 +232,29 @@ private Q_SLOTS:
               RegValue::string(QStringLiteral("Project2"), QStringLiteral("two")),
               RegValue::binary(QStringLiteral("Time2"), timeBytes(0.25)),
               RegValue::dword(QStringLiteral("SectionId2"), 4)});
-        const QByteArray original = readFile(f->storePath());
+        const QByteArray original = readFile(f_->storePath());
         start();
-        QCOMPARE(f->boxes.shown.size(), 1);
-        const QString text = f->boxes.last().text;
-        QVERIFY(text.contains(f->storePath()));
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        const QString text = f_->boxes.last().text;
+        QVERIFY(text.contains(f_->storePath()));
         QVERIFY(text.contains(QStringLiteral("\"Auto Save\": it is not a number (dword)")));
         QVERIFY(text.contains(QStringLiteral("\"Time0\": it is not a recorded time (8 bytes)")));
         QVERIFY(text.contains(QStringLiteral("\"SectionId1\": it is not a number (dword)")));
-        QCOMPARE(window->settings().autoSaveMinutes, 5);
-        QCOMPARE(window->settings().reminderMinutes, 20);
-        QCOMPARE(window->settings().connection,
+        QCOMPARE(window_->settings().autoSaveMinutes, 5);
+        QCOMPARE(window_->settings().reminderMinutes, 20);
+        QCOMPARE(window_->settings().connection,
                  QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
-        QCOMPARE(f->tasks().size(), size_t(2));
-        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("one"));
-        QCOMPARE(f->tasks()[0]->sectionId(), 0);
-        QCOMPARE(f->tasks()[1]->sectionId(), 4);
-        const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
+        QCOMPARE(f_->tasks().size(), size_t(2));
+        QCOMPARE(f_->tasks()[0]->name(), QStringLiteral("one"));
+        QCOMPARE(f_->tasks()[0]->sectionId(), 0);
+        QCOMPARE(f_->tasks()[1]->sectionId(), 4);
+        const QStringList kept = QDir(QFileInfo(f_->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.bak-*")});
         QCOMPARE(kept.size(), 1);
-        QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()), original);
+        QCOMPARE(readFile(QFileInfo(f_->storePath()).absolutePath() + "/" + kept.first()),
+                 original);
         // The next save keeps everything that was read.
-        window->SaveSettings();
+        window_->saveSettings();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(),
                  QStringLiteral("Provider=SQLite;Data Source=/w/k.dat"));
         QCOMPARE(storedValue(QStringLiteral("Count")).data, RegValue::dword({}, 2).data);
@@ -269,49 +270,49 @@ private Q_SLOTS:
               RegValue::string(QStringLiteral("Project1"), QStringLiteral("one")),
               RegValue::binary(QStringLiteral("Time1"), timeBytes(0.25))});
         load();
-        QCOMPARE(f->tasks().size(), size_t(2));
-        QVERIFY(f->boxes.shown.isEmpty());
+        QCOMPARE(f_->tasks().size(), size_t(2));
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // Another copy (or the user) writes the store while this copy runs: this copy's next
     // save keeps that version beside, says so, and writes its own.
     void aStoreWrittenMeanwhileIsKept() {
         start();
-        f->tasks().push_back(new Task(QStringLiteral("mine")));
-        window->SaveSettings();
-        QVERIFY(f->boxes.shown.isEmpty());
-        window->SaveSettings(); // its own writes are no conflict
-        QVERIFY(f->boxes.shown.isEmpty());
-        FileRegistry other(f->storePath());
+        f_->tasks().pushBack(new Task(QStringLiteral("mine")));
+        window_->saveSettings();
+        QVERIFY(f_->boxes.shown.isEmpty());
+        window_->saveSettings(); // its own writes are no conflict
+        QVERIFY(f_->boxes.shown.isEmpty());
+        FileRegistry other(f_->storePath());
         {
             auto key = other.openKey(kKey);
             key->writeString(QStringLiteral("Project0"), QStringLiteral("theirs"));
             QVERIFY(key->close());
         }
-        const QByteArray theirs = readFile(f->storePath());
-        window->SaveSettings(); // what the auto-save does
+        const QByteArray theirs = readFile(f_->storePath());
+        window_->saveSettings(); // what the auto-save does
         // Said once the save has returned, so that nothing waits for the answer.
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
         QCoreApplication::processEvents();
-        const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
+        const QStringList kept = QDir(QFileInfo(f_->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.conflict-*")});
         QCOMPARE(kept.size(), 1);
-        QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()), theirs);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QVERIFY(f->boxes.last().text.contains(kept.first()));
+        QCOMPARE(readFile(QFileInfo(f_->storePath()).absolutePath() + "/" + kept.first()), theirs);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QVERIFY(f_->boxes.last().text.contains(kept.first()));
         QCOMPARE(storedValue(QStringLiteral("Project0")).toText(), QStringLiteral("mine"));
         // Once a session, not at nearly every save of two copies on one store.
         for (int i = 0; i < 2; ++i) {
             writeAsAnother(QStringLiteral("Project0"), QStringLiteral("theirs again"));
-            window->SaveSettings();
+            window_->saveSettings();
         }
-        QCOMPARE(QFileInfo(f->storePath()).dir().entryList({"Korvan.reg.conflict-*"}), kept);
-        QCOMPARE(f->boxes.shown.size(), 1);
+        QCOMPARE(QFileInfo(f_->storePath()).dir().entryList({"Korvan.reg.conflict-*"}), kept);
+        QCOMPARE(f_->boxes.shown.size(), 1);
     }
 
     // In the store's place: another copy's version, or what Korvan may not read or write.
     void putInPlace(const QString& kind) {
-        const QString path = f->storePath();
+        const QString path = f_->storePath();
         if (kind == "another copy's")
             return writeAsAnother(QStringLiteral("UserName"), QStringLiteral("theirs"));
         QVERIFY(kind == "mode 000" ? QFile::setPermissions(path, {}) : QFile::remove(path));
@@ -333,22 +334,22 @@ private Q_SLOTS:
     void unreadableStoreIsSaidAndNeverWritten() {
         QFETCH(QString, kind);
         seed({RegValue::dword(QStringLiteral("Count"), 0)});
-        const QByteArray before = readFile(f->storePath());
+        const QByteArray before = readFile(f_->storePath());
         putInPlace(kind);
-        window = std::make_unique<MainWindow>(f->store());
-        QVERIFY(f->boxes.shown.isEmpty());
+        window_ = std::make_unique<MainWindow>(f_->store());
+        QVERIFY(f_->boxes.shown.isEmpty());
         // The defaults are not the user's options: no log-on entry is made from them.
-        QVERIFY(!QFile::exists(f->autostartPath()));
+        QVERIFY(!QFile::exists(f_->autostartPath()));
         QCoreApplication::processEvents();
-        QVERIFY(f->boxes.last().text.contains(f->storePath() + " could not be read ("));
-        f->tasks().push_back(new Task(QStringLiteral("mine")));
-        QVERIFY(!window->SaveSettings() && !window->SaveSettings());
+        QVERIFY(f_->boxes.last().text.contains(f_->storePath() + " could not be read ("));
+        f_->tasks().pushBack(new Task(QStringLiteral("mine")));
+        QVERIFY(!window_->saveSettings() && !window_->saveSettings());
         QCoreApplication::processEvents();
-        QVERIFY(f->boxes.last().text.contains(QStringLiteral("does not save")));
-        window.reset();
-        QCOMPARE(f->boxes.shown.size(), 2);
-        QFile::setPermissions(f->storePath(), QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(readFile(f->storePath()), kind == "mode 000" ? before : QByteArray());
+        QVERIFY(f_->boxes.last().text.contains(QStringLiteral("does not save")));
+        window_.reset();
+        QCOMPARE(f_->boxes.shown.size(), 2);
+        QFile::setPermissions(f_->storePath(), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(readFile(f_->storePath()), kind == "mode 000" ? before : QByteArray());
     }
 
     // The last save, as the session ends, waits for no OK: what went wrong goes to the log
@@ -359,29 +360,29 @@ private Q_SLOTS:
         const QString said =
             kind == "another copy's" ? "changed by another program" : "could not save its tasks";
         start();
-        QVERIFY(window->SaveSettings());
+        QVERIFY(window_->saveSettings());
         putInPlace(kind);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(said));
-        window.reset();
-        QVERIFY(f->boxes.shown.isEmpty());
-        const QString note = f->storePath() + QStringLiteral(".lastsave-failed");
+        window_.reset();
+        QVERIFY(f_->boxes.shown.isEmpty());
+        const QString note = f_->storePath() + QStringLiteral(".lastsave-failed");
         QVERIFY(readFile(note).contains(said.toUtf8()));
         start();
-        QVERIFY(f->boxes.last().text.contains(said));
+        QVERIFY(f_->boxes.last().text.contains(said));
         QVERIFY(!QFile::exists(note));
     }
 
     // A store that is a symbolic link (e.g. into a synced folder) stays a link.
     void aLinkedStoreIsWrittenThrough() {
-        const QString folder = QFileInfo(f->storePath()).absolutePath();
+        const QString folder = QFileInfo(f_->storePath()).absolutePath();
         QDir().mkpath(folder + "/synced");
         seed({RegValue::dword(QStringLiteral("Count"), 0)});
-        QVERIFY(QFile::rename(f->storePath(), folder + "/synced/Korvan.reg"));
-        QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f->storePath()));
+        QVERIFY(QFile::rename(f_->storePath(), folder + "/synced/Korvan.reg"));
+        QVERIFY(QFile::link(folder + "/synced/Korvan.reg", f_->storePath()));
         load();
-        f->tasks().push_back(new Task(QStringLiteral("linked")));
+        f_->tasks().pushBack(new Task(QStringLiteral("linked")));
         save();
-        QVERIFY(QFileInfo(f->storePath()).isSymLink());
+        QVERIFY(QFileInfo(f_->storePath()).isSymLink());
         QVERIFY(readFile(folder + "/synced/Korvan.reg").contains("linked"));
     }
 
@@ -389,17 +390,17 @@ private Q_SLOTS:
         seed({RegValue::dword(QStringLiteral("Auto Save"), 0),
               RegValue::dword(QStringLiteral("Auto Start"), 0)});
         start();
-        QVERIFY(!child<QCheckBox>(window.get(), "CheckBox1")->isChecked());
-        QVERIFY(!child<QLineEdit>(window.get(), "Edit2")->isEnabled());
-        QCOMPARE(child<QLineEdit>(window.get(), "Edit2")->text(), QStringLiteral("3"));
-        QVERIFY(!child<QTimer>(window.get(), "Timer2")->isActive());
-        QVERIFY(!QFile::exists(f->autostartPath()));
-        child<QAction>(window.get(), "Add1")->trigger(); // the main window, where the box is
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        clickCheckBox(child<QCheckBox>(window.get(), "CheckBox1"));
-        QVERIFY(child<QLineEdit>(window.get(), "Edit2")->isEnabled());
-        QCOMPARE(child<QTimer>(window.get(), "Timer2")->interval(), 3 * 60000);
-        QVERIFY(child<QTimer>(window.get(), "Timer2")->isActive());
+        QVERIFY(!child<QCheckBox>(window_.get(), "CheckBox1")->isChecked());
+        QVERIFY(!child<QLineEdit>(window_.get(), "Edit2")->isEnabled());
+        QCOMPARE(child<QLineEdit>(window_.get(), "Edit2")->text(), QStringLiteral("3"));
+        QVERIFY(!child<QTimer>(window_.get(), "Timer2")->isActive());
+        QVERIFY(!QFile::exists(f_->autostartPath()));
+        child<QAction>(window_.get(), "Add1")->trigger(); // the main window, where the box is
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        clickCheckBox(child<QCheckBox>(window_.get(), "CheckBox1"));
+        QVERIFY(child<QLineEdit>(window_.get(), "Edit2")->isEnabled());
+        QCOMPARE(child<QTimer>(window_.get(), "Timer2")->interval(), 3 * 60000);
+        QVERIFY(child<QTimer>(window_.get(), "Timer2")->isActive());
     }
 
     // The threshold for time away: 10 minutes by default, stored as its own value, off as
@@ -407,55 +408,55 @@ private Q_SLOTS:
     void idleThresholdOption() {
         seed({RegValue::dword(QStringLiteral("Auto Start"), 0)});
         start();
-        auto* box = child<QCheckBox>(window.get(), "CheckBox5");
-        auto* minutes = child<QLineEdit>(window.get(), "Edit4");
+        auto* box = child<QCheckBox>(window_.get(), "CheckBox5");
+        auto* minutes = child<QLineEdit>(window_.get(), "Edit4");
         QVERIFY(box->isChecked());
         QCOMPARE(minutes->text(), QStringLiteral("10"));
-        QCOMPARE(window->settings().idleMinutes, 10);
-        child<QAction>(window.get(), "Add1")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window_->settings().idleMinutes, 10);
+        child<QAction>(window_.get(), "Add1")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         typeAndLeave(minutes, QStringLiteral("0"));
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Wrong input"));
-        QCOMPARE(window->settings().idleMinutes, 10);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Wrong input"));
+        QCOMPARE(window_->settings().idleMinutes, 10);
         typeAndLeave(minutes, QStringLiteral("3"));
-        QCOMPARE(f->boxes.shown.size(), 1);
-        window->SaveSettings();
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        window_->saveSettings();
         QCOMPARE(storedValue(QStringLiteral("Idle Minutes")).data, RegValue::dword({}, 3).data);
         clickCheckBox(box);
         QVERIFY(!minutes->isEnabled());
-        window->SaveSettings();
+        window_->saveSettings();
         QCOMPARE(storedValue(QStringLiteral("Idle Minutes")).data, RegValue::dword({}, 0).data);
         restart();
-        QVERIFY(!child<QCheckBox>(window.get(), "CheckBox5")->isChecked());
-        QCOMPARE(window->settings().idleMinutes, 0);
+        QVERIFY(!child<QCheckBox>(window_.get(), "CheckBox5")->isChecked());
+        QCOMPARE(window_->settings().idleMinutes, 0);
     }
 
     void autoSaveKeepsRunningTaskRunning() {
         start();
         auto* t = new Task(QStringLiteral("run"));
-        f->tasks().push_back(t);
-        t->Start();
-        f->clock.advanceSeconds(600);
-        fireTimer(child<QTimer>(window.get(), "Timer2"));
+        f_->tasks().pushBack(t);
+        t->start();
+        f_->clock.advanceSeconds(600);
+        fireTimer(child<QTimer>(window_.get(), "Timer2"));
         QVERIFY(t->running());
         QCOMPARE(t->time(), 0.0);
         double saved;
         const QByteArray bytes = storedValue(QStringLiteral("Time0")).data;
         QCOMPARE(bytes.size(), 8);
         std::memcpy(&saved, bytes.constData(), 8);
-        QCOMPARE(FormatTime(saved), QStringLiteral("00:10:00"));
+        QCOMPARE(formatTime(saved), QStringLiteral("00:10:00"));
     }
 
     void autostartFollowsCheckBoxAtSave() {
         start();
-        QVERIFY(QFile::exists(f->autostartPath()));
-        child<QAction>(window.get(), "Add1")->trigger(); // the main window, where the box is
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        clickCheckBox(child<QCheckBox>(window.get(), "CheckBox3"));
-        QVERIFY(QFile::exists(f->autostartPath())); // only at the next save
-        window->SaveSettings();
-        QVERIFY(!QFile::exists(f->autostartPath()));
+        QVERIFY(QFile::exists(f_->autostartPath()));
+        child<QAction>(window_.get(), "Add1")->trigger(); // the main window, where the box is
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        clickCheckBox(child<QCheckBox>(window_.get(), "CheckBox3"));
+        QVERIFY(QFile::exists(f_->autostartPath())); // only at the next save
+        window_->saveSettings();
+        QVERIFY(!QFile::exists(f_->autostartPath()));
         QCOMPARE(storedValue(QStringLiteral("Auto Start")).data, RegValue::dword({}, 0).data);
     }
 
@@ -476,52 +477,52 @@ private Q_SLOTS:
             "\"Time0\"=hex:00,00,00,00,\\\r\n  00,00,e0,3f\r\n");
         QByteArray bytes("\xFF\xFE");
         bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
-        QFile out(f->storePath());
+        QDir().mkpath(QFileInfo(f_->storePath()).absolutePath());
+        QFile out(f_->storePath());
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(bytes);
         out.close();
         load();
-        QCOMPARE(f->tasks().size(), size_t(1));
-        QCOMPARE(f->tasks()[0]->name(), QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
-        QCOMPARE(f->tasks()[0]->time(), 0.5);
+        QCOMPARE(f_->tasks().size(), size_t(1));
+        QCOMPARE(f_->tasks()[0]->name(), QStringLiteral("\u017dlu\u0165ou\u010dk\u00fd"));
+        QCOMPARE(f_->tasks()[0]->time(), 0.5);
     }
 
     void corruptStoreIsKeptBesideAndNeverOverwritten() {
-        QDir().mkpath(QFileInfo(f->storePath()).absolutePath());
-        QFile out(f->storePath());
+        QDir().mkpath(QFileInfo(f_->storePath()).absolutePath());
+        QFile out(f_->storePath());
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write("this is not a registry export\n\"Count\"=dword:zz\n");
         out.close();
         start();
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QVERIFY(f->boxes.last().text.contains(QStringLiteral("could not be read")));
-        QCOMPARE(window->settings().autoSaveMinutes, 5);
-        const QStringList kept = QDir(QFileInfo(f->storePath()).absolutePath())
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QVERIFY(f_->boxes.last().text.contains(QStringLiteral("could not be read")));
+        QCOMPARE(window_->settings().autoSaveMinutes, 5);
+        const QStringList kept = QDir(QFileInfo(f_->storePath()).absolutePath())
                                      .entryList({QStringLiteral("Korvan.reg.corrupt-*")});
         QCOMPARE(kept.size(), 1);
-        QCOMPARE(readFile(QFileInfo(f->storePath()).absolutePath() + "/" + kept.first()),
+        QCOMPARE(readFile(QFileInfo(f_->storePath()).absolutePath() + "/" + kept.first()),
                  QByteArray("this is not a registry export\n\"Count\"=dword:zz\n"));
     }
 
     void failedWriteKeepsPreviousFile() {
         start();
-        window->SaveSettings();
-        const QByteArray before = readFile(f->storePath());
+        window_->saveSettings();
+        const QByteArray before = readFile(f_->storePath());
         for (int i = 0; i < 200; ++i)
-            f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
+            f_->tasks().pushBack(new Task(QStringLiteral("task %1").arg(i)));
         {
             FullDisk full(100);
-            window->SaveSettings();
+            window_->saveSettings();
         }
         QCoreApplication::processEvents();
-        QVERIFY(f->boxes.last().text.startsWith(
+        QVERIFY(f_->boxes.last().text.startsWith(
             QStringLiteral("Korvan could not save its tasks and settings to %1: ")
-                .arg(f->storePath())));
-        QVERIFY2(f->boxes.last().text.contains(QStringLiteral("File too large")),
-                 qPrintable(f->boxes.last().text));
-        QCOMPARE(readFile(f->storePath()), before);
-        QCOMPARE(QDir(QFileInfo(f->storePath()).absolutePath())
+                .arg(f_->storePath())));
+        QVERIFY2(f_->boxes.last().text.contains(QStringLiteral("File too large")),
+                 qPrintable(f_->boxes.last().text));
+        QCOMPARE(readFile(f_->storePath()), before);
+        QCOMPARE(QDir(QFileInfo(f_->storePath()).absolutePath())
                      .entryList({QStringLiteral("*.tmp-*")})
                      .size(),
                  0);
@@ -532,10 +533,10 @@ private Q_SLOTS:
     void aFailureIsToldOnceUntilASaveWorks() {
         load();
         for (int i = 0; i < 200; ++i)
-            f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
+            f_->tasks().pushBack(new Task(QStringLiteral("task %1").arg(i)));
         const auto failing = [this] {
             FullDisk full(100);
-            return f->store().save();
+            return f_->store().save();
         };
         const TaskStore::Saved first = failing();
         QVERIFY(!first.written);
@@ -544,7 +545,7 @@ private Q_SLOTS:
         QVERIFY(first.messages[0].text.contains(QStringLiteral("File too large")));
         const TaskStore::Saved again = failing();
         QVERIFY(!again.written && again.messages.empty());
-        QSignalSpy saved(&f->store(), &TaskStore::saved);
+        QSignalSpy saved(&f_->store(), &TaskStore::saved);
         QVERIFY(save());
         QCOMPARE(saved.count(), 1);
         QCOMPARE(failing().messages, first.messages);
@@ -553,22 +554,24 @@ private Q_SLOTS:
 
     void passwordThatWouldNotSurviveIsNotRewritten() {
         // U+009C scrambles to ";" and would end the password early when read back.
-        const QString stored = ScramblePassword(
+        const QString stored = scramblePassword(
             QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         seed({RegValue::string(QStringLiteral("Connection"), stored)});
         load();
-        QCOMPARE(f->settings().connection,
+        QCOMPARE(f_->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Data Source=h;Password=ok;User ID=u"));
         save();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
-        f->options.setConnection(QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u"));
+        f_->options.setConnection(
+            QStringLiteral("Provider=PostgreSQL;Password=a\u009Cb;User ID=u"));
         save();
         QCOMPARE(storedValue(QStringLiteral("Connection")).toText(), stored);
         // A password with "\u00a7" scrambles to a zero character and still comes back whole.
-        f->options.setConnection(QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
+        f_->options.setConnection(
+            QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
         save();
         reload();
-        QCOMPARE(f->settings().connection,
+        QCOMPARE(f_->settings().connection,
                  QStringLiteral("Provider=PostgreSQL;Password=p\u00a7q;User ID=u"));
     }
 
@@ -582,21 +585,21 @@ private Q_SLOTS:
     void lastPasswordIsScrambled() {
         QFETCH(QString, connection);
         load();
-        f->options.setConnection(connection);
+        f_->options.setConnection(connection);
         save();
-        QVERIFY(!readFile(f->storePath()).contains("secret"));
+        QVERIFY(!readFile(f_->storePath()).contains("secret"));
         reload();
         QCOMPARE(
-            ConnectionString::parse(f->settings().connection).value(QStringLiteral("password")),
+            ConnectionString::parse(f_->settings().connection).value(QStringLiteral("password")),
             QStringLiteral("secret"));
         save(); // and stays so
-        QVERIFY(!readFile(f->storePath()).contains("secret"));
+        QVERIFY(!readFile(f_->storePath()).contains("secret"));
     }
 
     void sigkillWhileSavingAlwaysLeavesALoadableStore() {
         load();
         for (int i = 0; i < 60; ++i)
-            f->tasks().push_back(new Task(QStringLiteral("task %1").arg(i)));
+            f_->tasks().pushBack(new Task(QStringLiteral("task %1").arg(i)));
         save();
         QElapsedTimer budget;
         budget.start();
@@ -608,7 +611,7 @@ private Q_SLOTS:
             if (child == 0) {
                 ::close(pipefd[0]);
                 for (int n = 0;; ++n) {
-                    f->tasks()[static_cast<size_t>(n % 60)]->SetTime(n);
+                    f_->tasks()[static_cast<size_t>(n % 60)]->setTime(n);
                     save();
                     const char b = 1;
                     if (write(pipefd[1], &b, 1) != 1)
@@ -624,7 +627,7 @@ private Q_SLOTS:
             ::close(pipefd[0]);
             RegFile file;
             QString why;
-            QVERIFY2(RegFile::parse(readFile(f->storePath()), file, &why), qPrintable(why));
+            QVERIFY2(RegFile::parse(readFile(f_->storePath()), file, &why), qPrintable(why));
             QCOMPARE(file.key(kKey).find(QStringLiteral("Count"))->data,
                      RegValue::dword({}, 60).data);
         }

@@ -15,19 +15,19 @@ constexpr double kHour = 60 * kMinute;
 
 class TestProject : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Fixture> f_;
     // The tray menu and the hint that follow the tasks are the main window's: made, before
     // any task, by the tests that look at them.
-    std::unique_ptr<MainWindow> window;
-    void withWindow() { window = std::make_unique<MainWindow>(f->store()); }
+    std::unique_ptr<MainWindow> window_;
+    void withWindow() { window_ = std::make_unique<MainWindow>(f_->store()); }
 
-    Task* addTask(const QString& name) { return f->addTask(name); }
+    Task* addTask(const QString& name) { return f_->addTask(name); }
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
     void cleanup() {
-        window.reset();
-        f.reset();
+        window_.reset();
+        f_.reset();
     }
 
     // A task keeps at most 1000 characters of a name, and never half of one beyond the BMP.
@@ -55,13 +55,13 @@ private Q_SLOTS:
     void formatTime() {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(FormatTime(value), text);
+        QCOMPARE(::formatTime(value), text);
     }
 
     void formatTimeOfAbsurdValuesStaysWellFormed() {
         for (double v : {1e300, -1e300, 1e18, std::numeric_limits<double>::infinity()})
             QVERIFY(QRegularExpression(QStringLiteral("^[0-9]{2,7}:[0-5][0-9]:[0-5][0-9]$"))
-                        .match(FormatTime(v))
+                        .match(::formatTime(v))
                         .hasMatch());
     }
 
@@ -80,8 +80,8 @@ private Q_SLOTS:
         QFETCH(double, time);
         QFETCH(float, hours);
         Task* task = addTask(QStringLiteral("x"));
-        task->SetTime(time);
-        QCOMPARE(task->Hours(), hours);
+        task->setTime(time);
+        QCOMPARE(task->hours(), hours);
     }
 
     void compareByNameIsBytewiseAndCaseSensitive() {
@@ -90,86 +90,86 @@ private Q_SLOTS:
         Task* upper = addTask(QStringLiteral("Zeta"));
         Task* prefix = addTask(QStringLiteral("ab"));
         Task* same = addTask(QStringLiteral("abc"));
-        QCOMPARE(CompareByName(a, b), -1);
-        QCOMPARE(CompareByName(b, a), 1);
-        QCOMPARE(CompareByName(upper, a), -1); // 'Z' sorts before 'a'
-        QCOMPARE(CompareByName(prefix, a), -1);
-        QCOMPARE(CompareByName(a, same), 0);
+        QCOMPARE(compareByName(a, b), -1);
+        QCOMPARE(compareByName(b, a), 1);
+        QCOMPARE(compareByName(upper, a), -1); // 'Z' sorts before 'a'
+        QCOMPARE(compareByName(prefix, a), -1);
+        QCOMPARE(compareByName(a, same), 0);
     }
 
     void newTaskEntryIsOnTopWithTagAndCaption() {
         withWindow();
         Task* first = addTask(QStringLiteral("First"));
         Task* second = addTask(QStringLiteral("Second & more"));
-        const QList<QAction*> items = child<PopupMenu>(window.get(), "PopupMenu1")->actions();
-        QCOMPARE(items.at(0), window->menuEntry(second));
-        QCOMPARE(items.at(1), window->menuEntry(first));
-        QCOMPARE(window->menuEntry(first)->data().toInt(), 100);
-        QCOMPARE(MainWindow::entryCaption(window->menuEntry(first)),
+        const QList<QAction*> items = child<PopupMenu>(window_.get(), "PopupMenu1")->actions();
+        QCOMPARE(items.at(0), window_->menuEntry(second));
+        QCOMPARE(items.at(1), window_->menuEntry(first));
+        QCOMPARE(window_->menuEntry(first)->data().toInt(), 100);
+        QCOMPARE(MainWindow::entryCaption(window_->menuEntry(first)),
                  QStringLiteral("First  00:00:00"));
-        QCOMPARE(window->menuEntry(second)->text(), QStringLiteral("Second && more  00:00:00"));
-        QCOMPARE(first->Hours(), 0.0f);
+        QCOMPARE(window_->menuEntry(second)->text(), QStringLiteral("Second && more  00:00:00"));
+        QCOMPARE(first->hours(), 0.0f);
     }
 
     void stopFoldsSegmentAndUpdatesHint() {
         withWindow();
         Task* task = addTask(QStringLiteral("Coding"));
-        task->Start();
+        task->start();
         QVERIFY(task->running());
-        QVERIFY(window->menuEntry(task)->isChecked());
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QVERIFY(window_->menuEntry(task)->isChecked());
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("Active task: Coding  00:00 h"));
-        f->clock.advanceSeconds(3600 + 61);
-        QCOMPARE(task->TimeText(), QStringLiteral("00:00:00")); // finished segments only
-        QCOMPARE(task->CurrentTimeText(), QStringLiteral("01:01:01"));
-        task->Stop();
+        f_->clock.advanceSeconds(3600 + 61);
+        QCOMPARE(task->timeText(), QStringLiteral("00:00:00")); // finished segments only
+        QCOMPARE(task->currentTimeText(), QStringLiteral("01:01:01"));
+        task->stop();
         QVERIFY(!task->running());
-        QVERIFY(!window->menuEntry(task)->isChecked());
-        QCOMPARE(task->TimeText(), QStringLiteral("01:01:01"));
-        QCOMPARE(MainWindow::entryCaption(window->menuEntry(task)),
+        QVERIFY(!window_->menuEntry(task)->isChecked());
+        QCOMPARE(task->timeText(), QStringLiteral("01:01:01"));
+        QCOMPARE(MainWindow::entryCaption(window_->menuEntry(task)),
                  QStringLiteral("Coding  01:01:01"));
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("No active project"));
     }
 
     void startOnRunningTaskKeepsClock() {
         Task* task = addTask(QStringLiteral("A"));
-        task->Start();
-        f->clock.advanceSeconds(10);
-        task->Start();
-        f->clock.advanceSeconds(5);
-        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:00:15"));
+        task->start();
+        f_->clock.advanceSeconds(10);
+        task->start();
+        f_->clock.advanceSeconds(5);
+        QCOMPARE(task->currentTimeText(), QStringLiteral("00:00:15"));
     }
 
     void stopAndFlushOnIdleTaskChangeNothing() {
         withWindow();
         Task* task = addTask(QStringLiteral("A"));
-        task->SetTime(kHour);
-        child<TrayIcon>(window.get(), "TrayIcon1")->setHint(QStringLiteral("Korvan"));
-        task->Stop();
-        task->Flush();
+        task->setTime(kHour);
+        child<TrayIcon>(window_.get(), "TrayIcon1")->setHint(QStringLiteral("Korvan"));
+        task->stop();
+        task->flush();
         QCOMPARE(task->time(), kHour);
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(), QStringLiteral("Korvan"));
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(), QStringLiteral("Korvan"));
     }
 
     void flushKeepsRunningAndMovesSegmentIntoTime() {
         Task* task = addTask(QStringLiteral("A"));
-        task->Start();
-        f->clock.advanceSeconds(30 * 60);
-        task->Flush();
+        task->start();
+        f_->clock.advanceSeconds(30 * 60);
+        task->flush();
         QVERIFY(task->running());
-        QCOMPARE(task->Hours(), 0.5f);
-        f->clock.advanceSeconds(60);
-        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:31:00"));
+        QCOMPARE(task->hours(), 0.5f);
+        f_->clock.advanceSeconds(60);
+        QCOMPARE(task->currentTimeText(), QStringLiteral("00:31:00"));
     }
 
     void hoursIgnoresRunningSegmentUntilFlushed() {
         Task* task = addTask(QStringLiteral("A"));
-        task->Start();
-        f->clock.advanceSeconds(2 * 3600);
-        QCOMPARE(task->Hours(), 0.0f);
-        task->Flush();
-        QCOMPARE(task->Hours(), 2.0f);
+        task->start();
+        f_->clock.advanceSeconds(2 * 3600);
+        QCOMPARE(task->hours(), 0.0f);
+        task->flush();
+        QCOMPARE(task->hours(), 2.0f);
     }
 
     // A reset stops the clock; the hint stays until another task starts or stops, and the
@@ -179,36 +179,36 @@ private Q_SLOTS:
         Task* task = addTask(QStringLiteral("Design"));
         task->setDescription(QStringLiteral("notes"));
         task->setSectionId(4);
-        task->Start();
-        f->clock.advanceSeconds(100);
-        task->Reset();
+        task->start();
+        f_->clock.advanceSeconds(100);
+        task->reset();
         QVERIFY(!task->running());
-        QCOMPARE(task->CurrentTime(), 0.0);
+        QCOMPARE(task->currentTime(), 0.0);
         QVERIFY(task->description().isEmpty());
         QCOMPARE(task->sectionId(), 4);
         // A reset stops it: the hint no longer names it.
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("No active project"));
-        QVERIFY(!window->menuEntry(task)->isChecked());
+        QVERIFY(!window_->menuEntry(task)->isChecked());
     }
 
     // Only time that passed counts: daylight saving either way, a clock set back or
     // forward and a sleep of the computer change nothing.
     void wallClockJumpsNeitherAddNorRemove() {
         Task* task = addTask(QStringLiteral("A"));
-        task->SetTime(30 * kMinute);
-        task->Start();
-        f->clock.advanceSeconds(21);
-        f->clock.shiftWallSeconds(3600, true);
-        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:30:21"));
-        f->clock.shiftWallSeconds(-3600, true);
-        f->clock.shiftWallSeconds(-2 * 3600);
-        f->clock.advanceSeconds(9);
-        QCOMPARE(task->CurrentTimeText(), QStringLiteral("00:30:30"));
-        f->clock.sleepSeconds(8 * 3600);
-        f->clock.shiftWallSeconds(5 * 3600);
-        task->Stop();
-        QCOMPARE(task->TimeText(), QStringLiteral("00:30:30"));
+        task->setTime(30 * kMinute);
+        task->start();
+        f_->clock.advanceSeconds(21);
+        f_->clock.shiftWallSeconds(3600, true);
+        QCOMPARE(task->currentTimeText(), QStringLiteral("00:30:21"));
+        f_->clock.shiftWallSeconds(-3600, true);
+        f_->clock.shiftWallSeconds(-2 * 3600);
+        f_->clock.advanceSeconds(9);
+        QCOMPARE(task->currentTimeText(), QStringLiteral("00:30:30"));
+        f_->clock.sleepSeconds(8 * 3600);
+        f_->clock.shiftWallSeconds(5 * 3600);
+        task->stop();
+        QCOMPARE(task->timeText(), QStringLiteral("00:30:30"));
         QVERIFY(task->time() > 0);
     }
 
@@ -216,37 +216,37 @@ private Q_SLOTS:
     void longNameHintKeepsTheTime() {
         withWindow();
         Task* task = addTask(QString(300, QLatin1Char('n')));
-        task->Start();
-        const QString hint = child<TrayIcon>(window.get(), "TrayIcon1")->Hint();
+        task->start();
+        const QString hint = child<TrayIcon>(window_.get(), "TrayIcon1")->hint();
         QCOMPARE(hint.size(), 127);
         QVERIFY(hint.startsWith(QStringLiteral("Active task: nnn")));
         QVERIFY(hint.endsWith(QStringLiteral("n\u2026  00:00 h")));
-        QCOMPARE(f->shell.toolTip, hint);
+        QCOMPARE(f_->shell.toolTip, hint);
     }
 
     void menuClickSwitchesAndStops() {
         withWindow();
         Task* a = addTask(QStringLiteral("A"));
         Task* b = addTask(QStringLiteral("B"));
-        window->menuEntry(a)->trigger();
+        window_->menuEntry(a)->trigger();
         QVERIFY(a->running());
-        window->menuEntry(b)->trigger();
+        window_->menuEntry(b)->trigger();
         QVERIFY(!a->running());
         QVERIFY(b->running());
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("Active task: B  00:00 h"));
-        window->menuEntry(b)->trigger();
+        window_->menuEntry(b)->trigger();
         QVERIFY(!b->running());
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("No active project"));
     }
 
     void removalRemovesEntry() {
         withWindow();
         Task* task = addTask(QStringLiteral("A"));
-        const int before = child<PopupMenu>(window.get(), "PopupMenu1")->actions().size();
-        f->tasks().remove(task);
-        QCOMPARE(child<PopupMenu>(window.get(), "PopupMenu1")->actions().size(), before - 1);
+        const int before = child<PopupMenu>(window_.get(), "PopupMenu1")->actions().size();
+        f_->tasks().remove(task);
+        QCOMPARE(child<PopupMenu>(window_.get(), "PopupMenu1")->actions().size(), before - 1);
     }
 };
 

@@ -31,31 +31,31 @@ private Q_SLOTS:
         addTask(QStringLiteral("a"), 1);
         addTask(QStringLiteral("c"));
         addTask(QStringLiteral("a"));
-        window->RefreshMenu();
+        window_->refreshMenu();
         QCOMPARE(menuCaptions().mid(0, 4),
                  QStringList({"a  00:00:00", "a  01:00:00", "b  00:00:00", "c  00:00:00"}));
         QCOMPARE(menuCaptions().at(4), QString()); // the separator follows
-        Task* c = f->tasks()[2];
-        window->menuEntry(c)->trigger();
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        Task* c = f_->tasks()[2];
+        window_->menuEntry(c)->trigger();
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("Active task: c  00:00 h"));
-        f->clock.advanceSeconds(5);
-        window->RefreshMenu();
+        f_->clock.advanceSeconds(5);
+        window_->refreshMenu();
         QVERIFY(menuCaptions().contains(QStringLiteral("c  00:00:05")));
-        QVERIFY(window->menuEntry(c)->isChecked());
+        QVERIFY(window_->menuEntry(c)->isChecked());
     }
 
     void rightClickOnIconOpensRefreshedMenu() {
         Task* a = addTask(QStringLiteral("a"));
-        a->Start();
-        f->clock.advanceSeconds(7);
+        a->start();
+        f_->clock.advanceSeconds(7);
         QStringList seen;
         PopupMenu::setPopupHandler([&](PopupMenu* m, const QPoint&) {
             for (QAction* act : m->actions())
                 if (act->data().toInt() == 100)
                     seen << MainWindow::entryCaption(act);
         });
-        f->shell.requestContext();
+        f_->shell.requestContext();
         QCOMPARE(seen, QStringList({"a  00:00:07"}));
     }
 
@@ -68,7 +68,7 @@ private Q_SLOTS:
             QVERIFY(onScreen(menu));
             QCOMPARE(captionsOf(menu), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
             QTest::keyClick(menu, Qt::Key_T);
-            auto* tasks = child<QMenu>(window.get(), "TasksMenu");
+            auto* tasks = child<QMenu>(window_.get(), "TasksMenu");
             QVERIFY(QTest::qWaitForWindowExposed(tasks));
             QVERIFY(onScreen(tasks));
             QCOMPARE(tasks->actions().size(), 1000);
@@ -90,13 +90,13 @@ private Q_SLOTS:
             QTest::keyClick(tasks, Qt::Key_Return);
             QVERIFY(!tasks->isVisible());
         });
-        QCOMPARE(window->runningTaskName(), taskName(998));
-        QCOMPARE(child<TrayIcon>(window.get(), "TrayIcon1")->Hint(),
+        QCOMPARE(window_->runningTaskName(), taskName(998));
+        QCOMPARE(child<TrayIcon>(window_.get(), "TrayIcon1")->hint(),
                  QStringLiteral("Active task: Task 0998  00:00 h"));
-        f->clock.advanceSeconds(60);
-        fireTimer(child<QTimer>(window.get(), "Timer2")); // the auto-save
-        QVERIFY(f->readStore().contains("\"Project998\"=\"Task 0998\"\r\n\"Time998\"=hex:" +
-                                        hexTime(60 / 86400.0)));
+        f_->clock.advanceSeconds(60);
+        fireTimer(child<QTimer>(window_.get(), "Timer2")); // the auto-save
+        QVERIFY(f_->readStore().contains("\"Project998\"=\"Task 0998\"\r\n\"Time998\"=hex:" +
+                                         hexTime(60 / 86400.0)));
 
         // The running task at the top, checked; choosing it there stops it.
         inTrayMenu([&](QMenu* menu) {
@@ -107,7 +107,7 @@ private Q_SLOTS:
             QTest::keyClick(menu, Qt::Key_Down);
             QTest::keyClick(menu, Qt::Key_Return);
         });
-        QCOMPARE(window->runningTaskName(), QString());
+        QCOMPARE(window_->runningTaskName(), QString());
 
         QTimer::singleShot(
             0, this, [this] { inTrayMenu([](QMenu* menu) { QTest::keyClick(menu, Qt::Key_X); }); });
@@ -124,12 +124,12 @@ private Q_SLOTS:
             QCOMPARE(captionsOf(menu).at(30), QString());
         });
         auto* task = new Task(QStringLiteral("Task 0014a"));
-        f->tasks().push_back(task);
+        f_->tasks().pushBack(task);
         QStringList submenu;
         inTrayMenu([&](QMenu* menu) {
             QCOMPARE(captionsOf(menu), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
             QTest::keyClick(menu, Qt::Key_T);
-            auto* tasks = child<QMenu>(window.get(), "TasksMenu");
+            auto* tasks = child<QMenu>(window_.get(), "TasksMenu");
             QVERIFY(QTest::qWaitForWindowExposed(tasks));
             QVERIFY(onScreen(tasks));
             submenu = captionsOf(tasks);
@@ -140,41 +140,41 @@ private Q_SLOTS:
         QCOMPARE(submenu.at(16), taskName(15) + QStringLiteral("  00:00:00"));
 
         // The user removes two tasks in the main window.
-        f->shell.doubleClick();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        auto* grid = child<QTableView>(window.get(), "StringGrid1");
+        f_->shell.doubleClick();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        auto* grid = child<QTableView>(window_.get(), "StringGrid1");
         for (int i = 0; i < 2; ++i) {
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                               grid->visualRect(grid->model()->index(0, 0)).center());
-            f->boxes.answer(MsgAnswer::Yes);
-            QTest::mouseClick(child<QPushButton>(window.get(), "Button4"), Qt::LeftButton);
+            f_->boxes.answer(MsgAnswer::Yes);
+            QTest::mouseClick(child<QPushButton>(window_.get(), "Button4"), Qt::LeftButton);
         }
-        QCOMPARE(f->tasks().size(), size_t(29));
+        QCOMPARE(f_->tasks().size(), size_t(29));
         inTrayMenu([&](QMenu* menu) {
             QCOMPARE(menu->actions().size(), 34);
             QCOMPARE(captionsOf(menu).at(0), taskName(2) + QStringLiteral("  00:00:00"));
             QCOMPARE(captionsOf(menu).at(13), QStringLiteral("Task 0014a  00:00:00"));
-            QVERIFY(!menu->actions().contains(child<QAction>(window.get(), "Tasks1")));
+            QVERIFY(!menu->actions().contains(child<QAction>(window_.get(), "Tasks1")));
         });
-        fireTimer(child<QTimer>(window.get(), "Timer2"));
-        QVERIFY(!f->readStore().contains("\"Task 0000\""));
-        QVERIFY(f->readStore().contains("\"Count\"=dword:0000001d"));
+        fireTimer(child<QTimer>(window_.get(), "Timer2"));
+        QVERIFY(!f_->readStore().contains("\"Task 0000\""));
+        QVERIFY(f_->readStore().contains("\"Count\"=dword:0000001d"));
     }
 
     // An item host shows the exported menu, submenu and all, without asking first; it
     // follows the list.
     void itemHostGetsTheWholeSubmenu() {
         startWithTasks(40, TrayProtocol::StatusNotifierItem);
-        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
+        QCOMPARE(f_->shell.exportedMenu, child<PopupMenu>(window_.get(), "PopupMenu1"));
         QCOMPARE(menuCaptions(), QStringList({"&Tasks", "", "&About", "&Open", "", "E&xit"}));
-        const QStringList tasks = captionsOf(child<QMenu>(window.get(), "TasksMenu"));
+        const QStringList tasks = captionsOf(child<QMenu>(window_.get(), "TasksMenu"));
         QCOMPARE(tasks.size(), 40);
         QCOMPARE(tasks.first(), taskName(0) + QStringLiteral("  00:00:00"));
         QCOMPARE(tasks.last(), taskName(39) + QStringLiteral("  00:00:00"));
         // A task added later is in the exported submenu as soon as the program is idle.
-        f->tasks().push_back(new Task(QStringLiteral("Task 0038a")));
-        QTRY_COMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 41);
-        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).at(39),
+        f_->tasks().pushBack(new Task(QStringLiteral("Task 0038a")));
+        QTRY_COMPARE(captionsOf(child<QMenu>(window_.get(), "TasksMenu")).size(), 41);
+        QCOMPARE(captionsOf(child<QMenu>(window_.get(), "TasksMenu")).at(39),
                  QStringLiteral("Task 0038a  00:00:00"));
     }
 
@@ -188,41 +188,41 @@ private Q_SLOTS:
     void itemHostThatComesLaterGetsTheMenu() {
         QFETCH(bool, xembedFirst);
         startWithTasks(40);
-        f->shell.changeTray(TrayProtocol::XEmbed, xembedFirst);
-        QVERIFY(!f->shell.exportedMenu);
-        QCOMPARE(child<QMenu>(window.get(), "TasksMenu")->actions().size(), 0); // not yet made
-        f->tasks()[3]->Start();
-        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
-        QCOMPARE(f->shell.exportedMenu, child<PopupMenu>(window.get(), "PopupMenu1"));
+        f_->shell.changeTray(TrayProtocol::XEmbed, xembedFirst);
+        QVERIFY(!f_->shell.exportedMenu);
+        QCOMPARE(child<QMenu>(window_.get(), "TasksMenu")->actions().size(), 0); // not yet made
+        f_->tasks()[3]->start();
+        f_->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QCOMPARE(f_->shell.exportedMenu, child<PopupMenu>(window_.get(), "PopupMenu1"));
         QCOMPARE(menuCaptions().first(), taskName(3) + QStringLiteral("  00:00:00"));
-        QCOMPARE(captionsOf(child<QMenu>(window.get(), "TasksMenu")).size(), 40);
+        QCOMPARE(captionsOf(child<QMenu>(window_.get(), "TasksMenu")).size(), 40);
         QVERIFY(!trayCheck()->isActive());
-        QVERIFY(!window->isVisible());
+        QVERIFY(!window_->isVisible());
     }
 
     // Times go on in an open menu: the program's own (XEmbed) and one an item host shows
     // (the exported menu hears aboutToShow when the host opens it, aboutToHide at the end).
     void timesFollowInAnOpenMenu() {
         Task* a = addTask(QStringLiteral("a"));
-        a->Start();
-        auto* timer = child<QTimer>(window.get(), "MenuTimer");
+        a->start();
+        auto* timer = child<QTimer>(window_.get(), "MenuTimer");
         QStringList seen;
         inTrayMenu([&](QMenu*) {
             QVERIFY(timer->isActive());
             QCOMPARE(timer->interval(), 1000);
-            f->clock.advanceSeconds(3);
+            f_->clock.advanceSeconds(3);
             fireTimer(timer);
             seen = menuCaptions();
         });
         QCOMPARE(seen.first(), QStringLiteral("a  00:00:03"));
         QVERIFY(!timer->isActive());
 
-        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
-        QMenu* exported = f->shell.exportedMenu;
+        f_->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        QMenu* exported = f_->shell.exportedMenu;
         QVERIFY(exported);
         Q_EMIT exported->aboutToShow();
         QVERIFY(timer->isActive());
-        f->clock.advanceSeconds(2);
+        f_->clock.advanceSeconds(2);
         fireTimer(timer);
         QCOMPARE(menuCaptions().first(), QStringLiteral("a  00:00:05"));
         Q_EMIT exported->aboutToHide();
@@ -231,10 +231,10 @@ private Q_SLOTS:
 
     // The item host asks for the menu at a place of its own: there it opens.
     void itemHostContextMenuOpensWhereAsked() {
-        f->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
+        f_->shell.changeTray(TrayProtocol::StatusNotifierItem, true);
         QPoint at;
         PopupMenu::setPopupHandler([&](PopupMenu*, const QPoint& pos) { at = pos; });
-        f->shell.requestContext(QPoint(640, 20));
+        f_->shell.requestContext(QPoint(640, 20));
         QCOMPARE(at, QPoint(640, 20));
     }
 };

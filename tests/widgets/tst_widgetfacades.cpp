@@ -18,11 +18,11 @@ using namespace platform;
 // cursor and the table model over a data set.
 class TestWidgetFacades : public QObject {
     Q_OBJECT
-    std::unique_ptr<Fixture> f;
+    std::unique_ptr<Fixture> f_;
 
 private Q_SLOTS:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup() { f.reset(); }
+    void init() { f_ = std::make_unique<Fixture>(); }
+    void cleanup() { f_.reset(); }
 
     // The real box: Enter takes the default answer, which for questions that cannot be undone
     // is the one that changes nothing; Escape is that answer too.
@@ -74,20 +74,20 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, shown);
         reportError(message);
-        QCOMPARE(f->boxes.shown.size(), 1);
-        QCOMPARE(f->boxes.last().text, shown);
-        QCOMPARE(f->boxes.last().caption, QStringLiteral("Korvan"));
-        QCOMPARE(f->boxes.last().icon, MsgIcon::Error);
-        QCOMPARE(f->boxes.last().buttons, MsgButtons::Ok);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().text, shown);
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Korvan"));
+        QCOMPARE(f_->boxes.last().icon, MsgIcon::Error);
+        QCOMPARE(f_->boxes.last().buttons, MsgButtons::Ok);
     }
 
     void guardTurnsExceptionsIntoReports() {
         guarded([] { throw Error(QStringLiteral("Table not found")); });
         guarded([] { throw std::runtime_error("bad"); });
         guarded([] {});
-        QCOMPARE(f->boxes.shown.size(), 2);
-        QCOMPARE(f->boxes.shown.at(0).text, QStringLiteral("Table not found."));
-        QCOMPARE(f->boxes.shown.at(1).text, QStringLiteral("bad."));
+        QCOMPARE(f_->boxes.shown.size(), 2);
+        QCOMPARE(f_->boxes.shown.at(0).text, QStringLiteral("Table not found."));
+        QCOMPARE(f_->boxes.shown.at(1).text, QStringLiteral("bad."));
     }
 
     void busyCursorRestoredOnException() {
@@ -106,7 +106,7 @@ private Q_SLOTS:
         services().errorReport = nullptr;
         QTest::ignoreMessage(QtWarningMsg, "Disk full.");
         reportError(QStringLiteral("Disk full"));
-        QVERIFY(f->boxes.shown.isEmpty());
+        QVERIFY(f_->boxes.shown.isEmpty());
     }
 
     // Every model over a data set follows it (each drop-down has its own), one that went
@@ -114,16 +114,16 @@ private Q_SLOTS:
     void modelsFollowTheirDataSet() {
         QTemporaryDir dir;
         DbConnection c;
-        c.ConnectionString = QStringLiteral("Provider=SQLite;Data Source=") + dir.filePath("t.db");
-        c.KeepConnection = true;
-        c.Execute(QStringLiteral("CREATE TABLE t (n INTEGER)"));
-        c.Execute(QStringLiteral("INSERT INTO t VALUES (1), (2), (3)"));
+        c.connectionString = QStringLiteral("Provider=SQLite;Data Source=") + dir.filePath("t.db");
+        c.keepConnection = true;
+        c.execute(QStringLiteral("CREATE TABLE t (n INTEGER)"));
+        c.execute(QStringLiteral("INSERT INTO t VALUES (1), (2), (3)"));
         auto q = std::make_unique<DataSet>(&c);
-        q->TableName = QStringLiteral("t");
+        q->tableName = QStringLiteral("t");
         DataSetModel first(q.get()), second(q.get());
         delete new DataSetModel(q.get());
         QSignalSpy resets(&second, &QAbstractItemModel::modelReset);
-        q->Open();
+        q->open();
         q->setFilter(QStringLiteral("n > 1"));
         QCOMPARE(resets.count(), 2);
         QCOMPARE(first.rowCount(), 2);
