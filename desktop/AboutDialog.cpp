@@ -25,7 +25,9 @@ public:
     using QLabel::QLabel;
 
 protected:
-    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+    bool focusNextPrevChild(bool next) override {
+        return QWidget::focusNextPrevChild(next); // NOLINT(bugprone-parent-virtual-call)
+    }
     void focusInEvent(QFocusEvent* event) override {
         QLabel::focusInEvent(event);
         if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)

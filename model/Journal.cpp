@@ -24,7 +24,7 @@ const QByteArray kOldHead = "Korvan journal 1";
 const QString kOldName = QStringLiteral("korvan.journal");
 // Room reserved ahead for lines to come, so that a disk that fills meanwhile still takes
 // them; the file starts again from its header at a save once it has grown past it.
-constexpr qint64 kReserve = 64 * 1024;
+constexpr qint64 kReserve = 64 * 1024LL;
 
 std::optional<qint64> number(const QByteArray& text) {
     bool ok = false;
@@ -223,7 +223,7 @@ std::optional<std::vector<Journal::Run>> Journal::read(const QString& path) {
     return runs;
 }
 
-Journal::Orphan::Orphan(Orphan&& other) noexcept : path_(other.path_), fd_(other.fd_) {
+Journal::Orphan::Orphan(Orphan&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
     other.fd_ = -1;
 }
 

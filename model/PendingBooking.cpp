@@ -27,7 +27,7 @@ QVariant scalar(WorkRecords& records, const QString& sql, const QVariantList& va
     query.sql = sql;
     query.parameters = values;
     query.open();
-    const QVariant value = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
+    QVariant value = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
     query.close();
     return value;
 }

@@ -115,7 +115,7 @@ QString takeLastSaveNote() {
     if (path.isEmpty() || !note.open(QIODevice::ReadOnly))
         return {};
     // A note is a few lines; a huge file there is not Korvan's note, and is not shown whole.
-    const QString text = QString::fromUtf8(note.read(16384)).trimmed();
+    QString text = QString::fromUtf8(note.read(16384)).trimmed();
     note.close();
     QFile::remove(path);
     return text;

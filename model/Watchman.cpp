@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace {
@@ -408,7 +409,7 @@ std::vector<Watchman::Gap> Watchman::takeGaps() {
             gap.baseUtcMs = last.baseUtcMs;
             gap.loadedTime = store;
             // The store saved after the base holds part of the run already.
-            gap.aheadMs = qint64(std::max(0.0, store - last.baseTime) * kMsPerDay + 0.5);
+            gap.aheadMs = std::llround(std::max(0.0, store - last.baseTime) * kMsPerDay);
             gap.seenMs = last.lastSignMs;
             gap.untilLastSign = std::max<qint64>(0, gap.seenMs - gap.aheadMs) / kMsPerDay;
             gap.untilNow = untilNow(gap);

@@ -42,7 +42,7 @@ QString foreignFolderLink(const QString& file) {
         QFileInfo(file).absolutePath().split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QString walked;
     for (const QString& part : parts) {
-        const QString next = walked + QLatin1Char('/') + part;
+        QString next = walked + QLatin1Char('/') + part;
         struct stat link {
         }, folder{};
         if (::lstat(QFile::encodeName(next).constData(), &link) != 0)

@@ -417,7 +417,7 @@ std::vector<DataSet::Row> DataSet::fetch(int first, int count) const {
     QHash<qint64, int> at;
     at.reserve(count);
     for (int i = 0; i < count; ++i) {
-        const qint64 key = keys_[static_cast<size_t>(first + i)];
+        const qint64 key = keys_[static_cast<size_t>(first) + static_cast<size_t>(i)];
         if (i)
             list += QLatin1Char(',');
         list += QString::number(key);

@@ -27,7 +27,7 @@ QString SystemProgramPath::programFolder() const {
 }
 
 QString SystemProgramPath::dataFolder() const {
-    const QString folder =
+    QString folder =
         homeRelative("XDG_DATA_HOME", QStringLiteral("/.local/share")) + "/Myrkat/Korvan/";
     // The work records are the user's alone: every folder made for them is 0700.
     makePrivateFolders(folder);

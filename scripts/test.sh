@@ -1,10 +1,10 @@
 #!/bin/bash
 # Installs what is missing, builds Korvan with its tests (warnings are errors here) and runs
-# every test: the unit and widget tests headless, the database tests on SQLite and on a
-# throw-away PostgreSQL server, the end-to-end scenarios on a virtual X display with a tray
-# host, the Debian package check, the tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the fuzz targets over their corpus plus a fixed, seeded
-# number of inputs. Every stage prints its time; the last line counts every test of every
+# every test: the format and clang-tidy checks, the unit and widget tests headless, the
+# database tests on SQLite and on a throw-away PostgreSQL server, the end-to-end scenarios
+# on a virtual X display with a tray host, the Debian package check, the tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets over their corpus
+# plus a fixed, seeded number of inputs. Every stage prints its time; the last line counts every test of every
 # stage as "N passed, N failed", and the exit status is non-zero when anything failed.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -55,6 +55,14 @@ stage_end "done"
 stage "build"
 { cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAN_WERROR=ON &&
     cmake --build "$BUILD"; } || give_up "build"
+stage_end "done"
+
+stage "format and tidy"
+style_log="$(mktemp)"
+"$ROOT/scripts/check-style.sh" "$BUILD" | tee "$style_log"
+PASSED=$((PASSED + $(grep -c '^style .*: ok' "$style_log")))
+FAILED=$((FAILED + $(grep -c '^style .*: FAILED' "$style_log")))
+rm -f "$style_log"
 stage_end "done"
 
 stage "install into a staging root"

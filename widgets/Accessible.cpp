@@ -15,7 +15,7 @@ public:
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value)
             return box()->currentText();
-        const QString text = QAccessibleWidget::text(t);
+        QString text = QAccessibleWidget::text(t);
         // Without a purpose given, the entry it shows, as Qt says it.
         if (t == QAccessible::Name && text.isEmpty())
             return box()->currentText();

@@ -102,7 +102,7 @@ class TestApplication : public QObject {
         DataSet q(&db());
         q.sql = sql;
         q.open();
-        const QVariant v = q.value(0, 0);
+        QVariant v = q.value(0, 0);
         q.close();
         return v;
     }

@@ -62,7 +62,7 @@ QString tooltipAt(QWidget* widget, const QPoint& at) {
     QToolTip::hideText();
     QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
     QApplication::sendEvent(widget, &help);
-    const QString text = QToolTip::isVisible() ? QToolTip::text() : QString();
+    QString text = QToolTip::isVisible() ? QToolTip::text() : QString();
     QToolTip::hideText();
     return text;
 }
@@ -250,8 +250,8 @@ private Q_SLOTS:
         AbsenceDialog dialog;
         Watchman::Gap gap;
         gap.task = longName();
-        gap.startUtcMs = f_->clock.utc - 77 * 60000;
-        gap.lastSignUtcMs = f_->clock.utc - 2 * 60000;
+        gap.startUtcMs = f_->clock.utc - 77 * 60000LL;
+        gap.lastSignUtcMs = f_->clock.utc - 2 * 60000LL;
         dialog.askGaps({gap});
         fits(&dialog, {child<QPushButton>(&dialog, "Button3")});
         QTest::mouseClick(child<QPushButton>(&dialog, "Button3"), Qt::LeftButton);
@@ -259,7 +259,7 @@ private Q_SLOTS:
 
         Watchman::Absence away;
         away.task = longName();
-        away.fromUtcMs = f_->clock.utc - 20 * 60000;
+        away.fromUtcMs = f_->clock.utc - 20 * 60000LL;
         away.toUtcMs = f_->clock.utc;
         dialog.askAbsence(away);
         fits(&dialog, {child<QPushButton>(&dialog, "Button3")});

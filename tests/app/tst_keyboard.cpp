@@ -181,7 +181,7 @@ class TestKeyboard : public QObject {
     Watchman::Absence away() const {
         Watchman::Absence a;
         a.task = QStringLiteral("Review");
-        a.fromUtcMs = f_->clock.utc - 20 * 60000;
+        a.fromUtcMs = f_->clock.utc - 20 * 60000LL;
         a.toUtcMs = f_->clock.utc;
         return a;
     }
@@ -373,7 +373,7 @@ private Q_SLOTS:
         Task* review = app_->tasks()[0];
         const double before = review->currentTime();
         // Away for eleven minutes, back at the keyboard.
-        idle.idle = 11 * 60000;
+        idle.idle = 11 * 60000LL;
         f_->clock.advanceSeconds(11 * 60);
         fireTimer(child<QTimer>(&app_->watchman(), "Heartbeat"));
         idle.idle = 500;

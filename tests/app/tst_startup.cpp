@@ -242,7 +242,7 @@ private Q_SLOTS:
         const QString journal = app_->watchman().journalPath();
         QVERIFY(QFile::exists(journal));
         f_->clock.advanceSeconds(60);
-        idle.idle = 11 * 60000;
+        idle.idle = 11 * 60000LL;
         f_->clock.advanceSeconds(11 * 60);
         fireTimer(watchmanTimer("Heartbeat"));
         idle.idle = 500;

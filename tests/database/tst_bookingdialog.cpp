@@ -59,7 +59,7 @@ class TestSummary : public QObject {
         DataSet q(&f_->records().connection());
         q.sql = sql;
         q.open();
-        const QVariant v = q.value(0, 0);
+        QVariant v = q.value(0, 0);
         q.close();
         return v;
     }

@@ -24,7 +24,7 @@ QVariant scalar(DbConnection& c, const QString& sql) {
     DataSet q(&c);
     q.sql = sql;
     q.open();
-    const QVariant v = q.value(0, 0);
+    QVariant v = q.value(0, 0);
     q.close();
     return v;
 }

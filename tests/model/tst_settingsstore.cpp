@@ -112,7 +112,7 @@ private Q_SLOTS:
                                           << "\"Time0\": 36525.5 days: it is more than 100 years";
         QTest::newRow("a century") << count(1) + task(0, "t", 36525) << QStringList{"t"} << "";
         QTest::newRow("name of 10 MB")
-            << count(1) + task(0, QByteArray(10 * 1024 * 1024, 'n'), 0.5)
+            << count(1) + task(0, QByteArray(10 * 1024LL * 1024, 'n'), 0.5)
             << QStringList{QString(1000, 'n')}
             << "\"Project0\": the name is 10485760 characters long; its first 1000 are kept";
     }

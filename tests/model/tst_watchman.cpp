@@ -246,7 +246,7 @@ private Q_SLOTS:
         QFETCH(QString, time);
         options_.setIdleMinutes(10);
         Task* task = add(QStringLiteral("Report"), 2.0 / 24);
-        idle_.idle = 20 * 60000;
+        idle_.idle = 20 * 60000LL;
         tasks_->choose(task);
         settle();
         QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
@@ -504,12 +504,12 @@ private Q_SLOTS:
         QCOMPARE(asked.count(), 1);
         const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
         QCOMPARE(absence.kind, Watchman::Absence::Idle);
-        QCOMPARE(absence.fromUtcMs, f_->clock.utc - 2000 - 11 * 60000);
+        QCOMPARE(absence.fromUtcMs, f_->clock.utc - 2000 - 11 * 60000LL);
         QCOMPARE(absence.toUtcMs, f_->clock.utc - 2000);
         QVERIFY(!timer("AwayPoll")->isActive());
         // The question is open a while: nothing else is noticed meanwhile.
         f_->clock.advanceSeconds(3);
-        idle_.idle = 11 * 60000;
+        idle_.idle = 11 * 60000LL;
         fireTimer(timer("Heartbeat"));
         QCOMPARE(asked.count(), 1);
         w_->resolveAbsence(static_cast<Watchman::AbsenceChoice>(choice));
@@ -546,7 +546,7 @@ private Q_SLOTS:
     // Off (0), or a task that does not run: idleness is not even looked at.
     void idleDetectionOffOrNothingRunning() {
         runWithIdleAfter(0);
-        idle_.idle = 60 * 60000;
+        idle_.idle = 60 * 60000LL;
         fireTimer(timer("Heartbeat"));
         QVERIFY(!timer("AwayPoll")->isActive());
         options_.setIdleMinutes(10);

@@ -18,7 +18,7 @@ class TestWorkRecords : public QObject {
         DataSet q(&records.connection());
         q.sql = sql;
         q.open();
-        const QVariant v = q.value(0, 0);
+        QVariant v = q.value(0, 0);
         q.close();
         return v;
     }

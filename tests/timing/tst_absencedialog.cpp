@@ -33,7 +33,7 @@ class TestAbsenceDialog : public QObject {
         g.lastSignUtcMs = lastSignUtc;
         g.untilLastSign = 3600.0 / 86400;
         // The journal's base 4000 s ago, the store then at the base's time.
-        g.baseUtcMs = f_->clock.utc - 4000 * 1000;
+        g.baseUtcMs = f_->clock.utc - 4000 * 1000LL;
         g.untilNow = 4000.0 / 86400;
         return g;
     }
@@ -58,11 +58,11 @@ private Q_SLOTS:
     void gapsOneAfterAnotherThenAbsence() {
         const qint64 noon = f_->clock.utc; // 12:00 UTC
         dialog_->askGaps(
-            {gap(QStringLiteral("Writing"), noon - 77 * 60000, noon - 2 * 60000),
+            {gap(QStringLiteral("Writing"), noon - 77 * 60000LL, noon - 2 * 60000LL),
              gap(QStringLiteral("Review"), noon - 30 * 3600000LL, noon - 29 * 3600000LL)});
         Watchman::Absence away;
         away.task = QStringLiteral("Writing");
-        away.fromUtcMs = noon - 20 * 60000;
+        away.fromUtcMs = noon - 20 * 60000LL;
         away.toUtcMs = noon;
         dialog_->askAbsence(away);
         QVERIFY(dialog_->isVisible());
@@ -121,9 +121,9 @@ private Q_SLOTS:
         Watchman::Absence slept;
         slept.kind = Watchman::Absence::Sleep;
         slept.task = QStringLiteral("Support");
-        slept.fromUtcMs = f_->clock.utc - 90 * 60000;
+        slept.fromUtcMs = f_->clock.utc - 90 * 60000LL;
         slept.toUtcMs = f_->clock.utc;
-        slept.sleptMs = 90 * 60000;
+        slept.sleptMs = 90 * 60000LL;
         dialog_->askAbsence(slept);
         QCOMPARE(question(), QStringLiteral("The computer slept from 10:30 to 12:00 while "
                                             "\"Support\" was running. That time is not counted "

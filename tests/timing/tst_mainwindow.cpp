@@ -340,8 +340,8 @@ private Q_SLOTS:
             f_->clock.advanceSeconds(20);
             QTest::mouseClick(close, Qt::LeftButton);
             QVERIFY(!window_->isVisible());
-            QCOMPARE(autoSave->msLeft(), saveLeft - i * 60000);
-            QCOMPARE(reminder->msLeft(), remindLeft - i * 60000);
+            QCOMPARE(autoSave->msLeft(), saveLeft - i * 60000LL);
+            QCOMPARE(reminder->msLeft(), remindLeft - i * 60000LL);
         }
         f_->shell.doubleClick();
         child<QLineEdit>(window_.get(), "Edit2")->selectAll();
@@ -349,7 +349,7 @@ private Q_SLOTS:
         QTest::mouseClick(close, Qt::LeftButton);
         QCOMPARE(autoSave->interval(), 9 * 60000);
         QCOMPARE(autoSave->msLeft(), 9 * 60000);
-        QCOMPARE(reminder->msLeft(), remindLeft - 3 * 60000);
+        QCOMPARE(reminder->msLeft(), remindLeft - 3 * 60000LL);
     }
 
     // Without a notification area a few seconds after start the main window shows; with
