@@ -99,8 +99,7 @@ class TestSummary : public QObject {
                 return true;
         return false;
     }
-    // Turns the wheel over the entries, as a user does, until the task's field is whole in
-    // view.
+    // Turns the wheel over the entries, as a user does, until the task's field shows whole.
     QWidget* wheelTo(int i, const char* field) {
         QWidget* viewport = entries()->viewport();
         for (int turn = 0; turn < 2000; ++turn) {
