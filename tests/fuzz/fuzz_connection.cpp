@@ -27,7 +27,7 @@ QString passwordOf(const QString& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = textOf(data, size);
-    const QString once = ScramblePassword(text);
+    const QString once = scramblePassword(text);
     FUZZ_CHECK(once.size() == text.size());
     const QString password = passwordOf(text);
     const int from = password.isEmpty() ? 0 : text.indexOf(QStringLiteral("Password=")) + 9;
@@ -37,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         FUZZ_CHECK(once == text);
     }
-    const bool survives = ScramblePassword(once) == text;
-    FUZZ_CHECK(survives == PasswordSurvivesScrambling(text));
+    const bool survives = scramblePassword(once) == text;
+    FUZZ_CHECK(survives == passwordSurvivesScrambling(text));
     if (!password.contains(QChar(0x9C)))
         FUZZ_CHECK(survives);
 
     const QString expanded =
-        ReplacePlaceholders(text, QStringLiteral("/opt/k/"), QStringLiteral("/d/"));
+        replacePlaceholders(text, QStringLiteral("/opt/k/"), QStringLiteral("/d/"));
     FUZZ_CHECK(expanded.size() >= text.size() - 18);
     ConnectionString::parse(text);
     const QString value = text.left(64);

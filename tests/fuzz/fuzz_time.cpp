@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         float value;
         std::memcpy(&value, data, sizeof value);
         if (std::isfinite(value) && std::fabs(value) < 1e6f) {
-            const QString text = FloatToLocaleStr(2, value);
+            const QString text = floatToLocaleStr(2, value);
             bool ok = false;
             const double back = QLocale().toDouble(text, &ok);
             FUZZ_CHECK(ok);
