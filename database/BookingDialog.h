@@ -54,6 +54,11 @@ protected:
 private:
     void updateTotal();
     bool confirmSave();
+    // Hours that are possible but unlikely (more than a day in one entry or on one date, time
+    // booked before) are booked only when the user says so.
+    bool confirmHours();
+    bool ask(size_t index, const QString& text);
+    void proposeRest();
     void saveClicked();
     // The entries of a new opening, shown from the top.
     void fill();

@@ -41,7 +41,10 @@ BookingEntry BookingEntry::fromTask(Task* task) {
         entry.projectId = task->sectionId();
     task->flush();
     entry.proposedDays = task->currentTime();
-    entry.hoursText = floatToLocaleStr(2, task->hours());
+    entry.unbookedHours = task->unbookedHours();
+    entry.bookedHours = task->bookedTime() * 24;
+    entry.bookedAt = task->bookedAt();
+    entry.hoursText = floatToLocaleStr(2, static_cast<float>(entry.unbookedHours));
     return entry;
 }
 
@@ -107,6 +110,11 @@ std::optional<BookingEntry::Problem> BookingEntry::problem(WorkRecords& records)
         return badHours();
     if (static_cast<float>(*typed) <= 0)
         return std::nullopt;
+    if (*typed > kMostHoursInEntry)
+        return Problem{Field::Hours, QStringLiteral("Input Error"),
+                       QStringLiteral("No entry can hold more than %1 hours (a whole month, day "
+                                      "and night). Type the hours this task took.")
+                           .arg(kMostHoursInEntry)};
     if (descriptionText.isEmpty())
         return invalid(Field::Description,
                        QStringLiteral("The description field cannot be empty."));
@@ -128,4 +136,11 @@ std::optional<BookingEntry::Problem> BookingEntry::problem(WorkRecords& records)
             return invalid(Field::BugNumber, QStringLiteral("Bug ID must be a valid integer."));
     }
     return std::nullopt;
+}
+
+bool BookingEntry::booksAgain() const {
+    const auto typed = typedHours();
+    // The rest as proposed is shown to two decimals: typing it back books nothing twice.
+    return bookedHours > 0 && typed && *typed > 0 &&
+           *typed > std::round(unbookedHours * 100) / 100 + 0.005;
 }

@@ -24,9 +24,13 @@ struct BookingEntry {
     QString descriptionText;        // as the editor shows it
     QString bugText;                // as typed
     double proposedDays = 0;        // the task's time when proposed: what booking it takes
+    // What an earlier booking that kept the task's time covered, in hours, and when it was
+    // booked: hours beyond the rest were booked before.
+    double bookedHours = 0, unbookedHours = 0;
+    QDateTime bookedAt;
 
-    // Proposed from the task: its time (the running part flushed into it), its project,
-    // activity and description, today, and no bug number.
+    // Proposed from the task: its time not booked yet (the running part flushed into it),
+    // its project, activity and description, today, and no bug number.
     static BookingEntry fromTask(Task* task);
 
     // The hours when they are a finite number in the locale's notation.
@@ -50,6 +54,8 @@ struct BookingEntry {
     };
     // Checked against the lists of the records: an id not in them counts as not chosen.
     std::optional<Problem> problem(WorkRecords& records) const;
+    // The hours typed go beyond what is left unbooked of the task's time.
+    bool booksAgain() const;
 };
 
 // Finite numbers in the locale's notation only; nullopt otherwise.

@@ -4,9 +4,14 @@
 #include "model/Records.h"
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
+#include "platform/Services.h"
+
+#include <QHash>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace platform;
 
@@ -26,13 +31,46 @@ void Booking::insert(const Entry& entry) {
     insert.execute();
 }
 
-bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last) {
+bool Booking::findGone(const std::vector<Entry>& entries, Result& result) {
+    // Each id once: a day's booking has many entries but few projects.
+    QHash<QString, bool> known;
+    const auto there = [&](bool project, const QVariant& id) {
+        const QString key = (project ? QStringLiteral("p") : QStringLiteral("a")) + id.toString();
+        auto found = known.constFind(key);
+        if (found == known.constEnd())
+            found = known.insert(key, project ? records_.projectBookable(id)
+                                              : records_.activityExists(id));
+        return *found;
+    };
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries[i];
+        if (entry.hours <= 0)
+            continue;
+        const bool projectThere = there(true, entry.projectId);
+        if (projectThere && there(false, entry.activityId))
+            continue;
+        result.goneEntry = static_cast<int>(i);
+        result.projectGone = !projectThere;
+        const Task* task = tasks_.byId(entry.taskId);
+        result.error =
+            QStringLiteral("The %1 chosen for \"%2\" is no longer in the database%3. Nothing "
+                           "was saved; choose another %1 for it.")
+                .arg(projectThere ? QStringLiteral("activity") : QStringLiteral("project"),
+                     task ? task->name() : QString(),
+                     projectThere ? QString() : QStringLiteral(" or no longer open for booking"));
+        return true;
+    }
+    return false;
+}
+
+bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last, bool resetTasks) {
     std::vector<PendingBooking::Reset> resets;
     for (const Entry& entry : entries) {
         Task* task = tasks_.byId(entry.taskId);
         if (!task || entry.hours <= 0)
             continue;
         PendingBooking::Reset reset;
+        reset.keepsTime = !resetTasks;
         reset.index = tasks_.placeByName(task);
         reset.task = task->name();
         reset.days = entry.proposedDays;
@@ -52,6 +90,8 @@ bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last) {
 }
 
 void Booking::applyToTasks(const std::vector<Entry>& entries, bool resetTasks) {
+    const QDateTime bookedAt =
+        QDateTime::fromMSecsSinceEpoch(platform::services().clock->utcMs(), Qt::UTC);
     for (const Entry& entry : entries) {
         // Each entry into its own task, also when two tasks share a name; a task removed
         // meanwhile gets nothing.
@@ -64,9 +104,13 @@ void Booking::applyToTasks(const std::vector<Entry>& entries, bool resetTasks) {
             task->setSectionId(entry.projectId.toInt());
         // Only what was booked: not a task whose entry booked nothing. The time a running
         // task recorded since it was proposed was not booked: it stays with the task, which
-        // runs on.
-        if (resetTasks && entry.hours > 0)
+        // runs on. Kept without a reset, the time is marked booked, never proposed again.
+        if (entry.hours <= 0)
+            continue;
+        if (resetTasks)
             task->takeBooked(entry.proposedDays);
+        else
+            task->markBooked(entry.proposedDays, bookedAt);
     }
 }
 
@@ -75,7 +119,15 @@ Booking::Result Booking::book(const std::vector<Entry>& entries, bool resetTasks
     Result result;
     DbConnection& connection = records_.connection();
     try {
+        for (const Entry& entry : entries)
+            if (!std::isfinite(entry.hours) || entry.hours > kMostHoursInEntry)
+                throw Error(
+                    QStringLiteral("%1 hours cannot be booked in one entry.").arg(entry.hours));
         connection.beginTrans();
+        if (findGone(entries, result)) {
+            connection.rollbackTrans();
+            return result;
+        }
         const Entry* last = nullptr;
         for (const Entry& entry : entries) {
             if (step)
@@ -87,7 +139,7 @@ Booking::Result Booking::book(const std::vector<Entry>& entries, bool resetTasks
         }
         // The reset is written down before the commit, so that a crash between the commit
         // and the store's save is settled at the next start instead of booking again.
-        result.resetNoted = resetTasks && last && noteResets(entries, *last);
+        result.resetNoted = last && noteResets(entries, *last, resetTasks);
         connection.commitTrans();
     } catch (const std::exception& e) {
         try {

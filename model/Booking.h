@@ -7,6 +7,10 @@
 #include <vector>
 
 class PendingBooking;
+
+// No entry holds more hours than a month has, day and night: more is a slip of the keys
+// ("75" for "7.5", "1e300"), never work.
+constexpr double kMostHoursInEntry = 744;
 class TaskList;
 class WorkRecords;
 
@@ -30,7 +34,12 @@ public:
         bool committed = false;
         // Why nothing was booked, when it was not.
         QString error;
-        // Booked tasks were reset: the note of the reset waits until the store holds them.
+        // The entry whose project or activity was gone when the booking ran; -1: none.
+        int goneEntry = -1;
+        bool projectGone = false; // else its activity
+
+        // Booked tasks were reset or marked booked: the note of it waits until the store
+        // holds them.
         bool resetNoted = false;
     };
 
@@ -38,15 +47,19 @@ public:
     Booking(WorkRecords& records, TaskList& tasks, PendingBooking& pending);
 
     // Books every entry with hours; with resetTasks, each booked task takes what it booked
-    // (Task::takeBooked). step is called once per entry, inside the transaction: it must
-    // not let events run.
+    // (Task::takeBooked), else it marks it booked (Task::markBooked). Every entry's project
+    // and activity are checked inside the transaction: one that is gone (deleted while the
+    // booking was open) books nothing at all. step is called once per entry, inside the
+    // transaction: it must not let events run.
     Result book(const std::vector<Entry>& entries, bool resetTasks,
                 const std::function<void()>& step = {});
 
 private:
     void insert(const Entry& entry);
+    // The first entry with hours whose project or activity is gone; false when none is.
+    bool findGone(const std::vector<Entry>& entries, Result& result);
     // Writes down the reset before the commit; throws Error when it cannot.
-    bool noteResets(const std::vector<Entry>& entries, const Entry& last);
+    bool noteResets(const std::vector<Entry>& entries, const Entry& last, bool resetTasks);
     void applyToTasks(const std::vector<Entry>& entries, bool resetTasks);
 
     WorkRecords& records_;

@@ -3,7 +3,9 @@
 #include "model/TaskList.h"
 #include "model/WorkRecords.h"
 #include "platform/AtomicFile.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
+#include "platform/Services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,7 +51,7 @@ bool PendingBooking::write(const Mark& mark, const std::vector<Reset>& resets, Q
                       QByteArray::number(mark.projectId) + ' ' +
                       QByteArray::number(mark.hours, 'g', 17) + '\n';
     for (const Reset& reset : resets)
-        text += "reset " + QByteArray::number(reset.index) + ' ' +
+        text += (reset.keepsTime ? "keep " : "reset ") + QByteArray::number(reset.index) + ' ' +
                 QByteArray::number(reset.days, 'g', 17) + ' ' +
                 QByteArray::number(reset.projectId) + ' ' + QByteArray::number(reset.activityId) +
                 ' ' + reset.task.toUtf8().toPercentEncoding() + '\n';
@@ -87,9 +89,10 @@ PendingBooking::Outcome PendingBooking::settle(WorkRecords& records, TaskList& t
         const QList<QByteArray> fields = lines[i].split(' ');
         bool daysOk = false;
         Reset reset;
-        whole = fields.size() == 6 && fields[0] == "reset";
+        whole = fields.size() == 6 && (fields[0] == "reset" || fields[0] == "keep");
         if (!whole)
             break;
+        reset.keepsTime = fields[0] == "keep";
         reset.index = fields[1].toInt();
         reset.days = fields[2].toDouble(&daysOk);
         reset.projectId = fields[3].toInt();
@@ -125,7 +128,11 @@ PendingBooking::Outcome PendingBooking::settle(WorkRecords& records, TaskList& t
             task->setSectionId(reset.projectId);
         if (reset.activityId)
             task->setActivityId(reset.activityId);
-        task->takeBooked(reset.days);
+        if (reset.keepsTime)
+            task->markBooked(reset.days, QDateTime::fromMSecsSinceEpoch(
+                                             platform::services().clock->utcMs(), Qt::UTC));
+        else
+            task->takeBooked(reset.days);
     }
     return Outcome::Applied;
 }

@@ -20,6 +20,8 @@ public:
         QString task;
         double days = 0; // what was booked of its time
         qint32 projectId = 0, activityId = 0;
+        // The booking kept the task's time: it is marked booked instead of taken.
+        bool keepsTime = false;
     };
     // The booking's last record, as the database has it once the booking is committed.
     struct Mark {

@@ -171,6 +171,11 @@ Loaded load() {
         task.description = r.string(QStringLiteral("Description") + n).value_or(QString());
         task.sectionId = r.integer(QStringLiteral("SectionId") + n).value_or(0);
         task.activityId = r.integer(QStringLiteral("ActivityId") + n).value_or(0);
+        if (r.exists(QStringLiteral("Booked") + n)) {
+            task.booked = r.time(QStringLiteral("Booked") + n).value_or(0);
+            task.bookedAt = QDateTime::fromString(
+                r.string(QStringLiteral("BookedAt") + n).value_or(QString()), Qt::ISODateWithMs);
+        }
         loaded.tasks.push_back(std::move(task));
     }
     key->close();
@@ -215,6 +220,15 @@ std::optional<QString> save(const Settings& settings, const std::vector<StoredTa
         key->writeString(QStringLiteral("Description") + n, task.description);
         key->writeInteger(QStringLiteral("SectionId") + n, task.sectionId);
         key->writeInteger(QStringLiteral("ActivityId") + n, task.activityId);
+        // Only while a task has time booked without a reset, which is seldom.
+        if (task.booked > 0) {
+            key->writeBinary(QStringLiteral("Booked") + n, timeBytes(task.booked));
+            key->writeString(QStringLiteral("BookedAt") + n,
+                             task.bookedAt.toUTC().toString(Qt::ISODateWithMs));
+        } else {
+            key->deleteValue(QStringLiteral("Booked") + n);
+            key->deleteValue(QStringLiteral("BookedAt") + n);
+        }
     }
     if (key->close())
         return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -13,6 +14,9 @@ struct StoredTask {
     QString description;
     qint32 sectionId = 0;
     qint32 activityId = 0;
+    // The part of the time a booking without reset covered (days), and when it was booked.
+    double booked = 0;
+    QDateTime bookedAt;
 };
 
 // The user's options, with their defaults.

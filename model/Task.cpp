@@ -142,6 +142,8 @@ void Task::reset() {
     time_ = 0;
     startMs_ = 0;
     description_.clear();
+    booked_ = 0;
+    bookedAt_ = {};
     if (list_)
         list_->taskReset(this, wasRunning);
 }
@@ -150,7 +152,23 @@ void Task::takeBooked(double days) {
     flush();
     time_ = std::max(0.0, time_ - days);
     description_.clear();
+    booked_ = 0;
+    bookedAt_ = {};
     changed();
+}
+
+void Task::markBooked(double days, const QDateTime& when) {
+    setBooked(std::max(booked_, days), when);
+}
+
+void Task::setBooked(double days, const QDateTime& when) {
+    booked_ = std::isfinite(days) && days > 0 ? days : 0;
+    bookedAt_ = booked_ > 0 ? when : QDateTime();
+    changed();
+}
+
+double Task::unbookedTime() const {
+    return std::max(0.0, currentTime() - booked_);
 }
 
 void Task::flush() {
@@ -194,6 +212,11 @@ float Task::hours() const {
     const Duration t = splitTime(time_);
     if (t.minutes == 0)
         return static_cast<float>(t.hours);
+    return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
+}
+
+float Task::unbookedHours() const {
+    const Duration t = splitTime(std::max(0.0, time_ - booked_));
     return static_cast<float>(t.hours) + static_cast<float>(t.minutes) / 60.0f;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 class TaskList;
@@ -45,6 +46,16 @@ public:
     // booking was open) stays, a running task runs on, and the description, booked with
     // the time, goes.
     void takeBooked(double days);
+    // A booking that kept the task's time (no reset) covered its first `days`: the next
+    // booking proposes only what came after, and asks before booking those again. A reset,
+    // or a booking that takes the time, forgets it.
+    void markBooked(double days, const QDateTime& when);
+    // The part of the time booked already (days), and when; 0 and null when none was.
+    double bookedTime() const { return booked_; }
+    const QDateTime& bookedAt() const { return bookedAt_; }
+    void setBooked(double days, const QDateTime& when);
+    // The current time less what was booked already; never below zero.
+    double unbookedTime() const;
     void flush();
     void setTime(double value);
     // Takes the last milliseconds of the current time back out (an absence the user does not
@@ -57,6 +68,8 @@ public:
     QString menuCaption() const;
     QString entryCaption() const;
     float hours() const;
+    // The same for the time not booked yet, as a booking proposes it.
+    float unbookedHours() const;
     QString activeMark() const;
 
 private:
@@ -73,6 +86,8 @@ private:
     QString description_;
     qint32 sectionId_ = 0;
     qint32 activityId_ = 0;
+    double booked_ = 0;
+    QDateTime bookedAt_;
     TaskList* list_ = nullptr;
     quint64 id_ = 0;
 };

@@ -31,6 +31,8 @@ TaskStore::Messages TaskStore::load() {
         task->setDescription(entry.description);
         task->setSectionId(entry.sectionId);
         task->setActivityId(entry.activityId);
+        if (entry.booked > 0)
+            task->setBooked(entry.booked, entry.bookedAt);
         tasks_.add(std::move(task));
     }
     Messages messages;
@@ -63,7 +65,7 @@ TaskStore::Saved TaskStore::save() {
     tasks.reserve(tasks_.size());
     for (const Task* task : tasks_.byName())
         tasks.push_back({task->name(), task->currentTime(), task->description(), task->sectionId(),
-                         task->activityId()});
+                         task->activityId(), task->bookedTime(), task->bookedAt()});
     const Settings& settings = options_.values();
     const std::optional<QString> failure = settings_store::save(settings, tasks);
     const QStringList notices = settings_store::takeNotices();

@@ -49,6 +49,15 @@ void WorkRecords::holdLists(bool held) {
         closeIfUnused();
 }
 
+void WorkRecords::reloadLists() {
+    for (DataSet* list : {&activities_, &projects_}) {
+        if (!list->active())
+            continue;
+        list->close();
+        list->open();
+    }
+}
+
 void WorkRecords::closeIfUnused() {
     if (listUsers_ > 0)
         return;
@@ -110,14 +119,17 @@ void WorkRecords::inTransaction(const std::function<void()>& work) {
 }
 
 int WorkRecords::addActivity(const QString& name) {
-    return static_cast<int>(
+    const int id = static_cast<int>(
         connection_.insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
                            QStringLiteral("id_TypPrace")));
+    reloadLists();
+    return id;
 }
 
 void WorkRecords::renameActivity(int id, const QString& name) {
     connection_.execute(
         QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"), {name, id});
+    reloadLists();
 }
 
 void WorkRecords::deleteActivity(int id) {
@@ -126,6 +138,7 @@ void WorkRecords::deleteActivity(int id) {
                             {id});
         connection_.execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"), {id});
     });
+    reloadLists();
 }
 
 int WorkRecords::addProject(const QString& name) {
@@ -142,6 +155,7 @@ int WorkRecords::addProject(const QString& name) {
                 "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ?)"),
             {id});
     });
+    reloadLists();
     return id;
 }
 
@@ -150,12 +164,14 @@ void WorkRecords::renameProject(int id, const QString& name) {
     connection_.execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
         {id, name});
+    reloadLists();
 }
 
 void WorkRecords::retireProject(int id, const QString& name) {
     connection_.execute(
         QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 0)"),
         {id, name});
+    reloadLists();
 }
 
 void WorkRecords::deleteProject(int id) {
@@ -165,6 +181,7 @@ void WorkRecords::deleteProject(int id) {
             connection_.execute(
                 QStringLiteral("DELETE FROM %1 WHERE id_Usek = ?").arg(QLatin1String(table)), {id});
     });
+    reloadLists();
 }
 
 void WorkRecords::clear() {
@@ -173,4 +190,42 @@ void WorkRecords::clear() {
                                   "SEP_UsekHistorie", "SEP_Usek"})
             connection_.execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));
     });
+    reloadLists();
+}
+
+// ---------------------------------------------------------------------------------------
+// What a booking checks
+
+QVariant WorkRecords::scalar(const QString& sql, const QVariantList& values) {
+    DataSet query(&connection_);
+    query.sql = sql;
+    query.parameters = values;
+    query.open();
+    QVariant value = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
+    query.close();
+    return value;
+}
+
+bool WorkRecords::projectBookable(const QVariant& id) {
+    return !id.isNull() &&
+           scalar(QStringLiteral("SELECT COUNT(*) FROM view_SEP_ZjistiVsechnyMojePovoleneUseky "
+                                 "WHERE id_Usek = ?"),
+                  {id})
+                   .toInt() > 0;
+}
+
+bool WorkRecords::activityExists(const QVariant& id) {
+    return !id.isNull() &&
+           scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_TypPrace WHERE id_TypPrace = ?"), {id})
+                   .toInt() > 0;
+}
+
+double WorkRecords::hoursBookedOn(const QDate& day) {
+    const auto start = [](const QDate& date) {
+        return QVariant(sqlDateTimeText(wallClock(date, QTime(0, 0))));
+    };
+    return scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace WHERE DatumPrace >= ? "
+                                 "AND DatumPrace < ?"),
+                  {start(day), start(day.addDays(1))})
+        .toDouble();
 }

@@ -3,6 +3,7 @@
 #include "platform/DataSet.h"
 #include "platform/DbCommand.h"
 
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -52,6 +53,8 @@ public:
     void closeLists();
     // A booking reads the lists until it ends: lists released meanwhile close afterwards.
     void holdLists(bool held);
+    // Reads the open lists again: what they hold may have been deleted meanwhile.
+    void reloadLists();
 
     // A project or activity as the administration lists it.
     struct Entry {
@@ -63,7 +66,7 @@ public:
     QList<Entry> allActivities();
 
     // Each change is one transaction where it takes more than one statement: a failure
-    // leaves the database as it was and throws Error.
+    // leaves the database as it was and throws Error. The lists a window shows follow it.
     int addActivity(const QString& name);
     void renameActivity(int id, const QString& name);
     // Also deletes every record booked on the activity.
@@ -78,6 +81,13 @@ public:
     // Empties every table of the database.
     void clear();
 
+    // Inside a booking's transaction: whether a record may still go to the project (it is
+    // there and offered for booking) and to the activity (it is there).
+    bool projectBookable(const QVariant& id);
+    bool activityExists(const QVariant& id);
+    // The hours booked on the day, summed by the database.
+    double hoursBookedOn(const QDate& day);
+
 private:
     platform::DbConnection connection_;
     platform::DataSet activities_;
@@ -87,5 +97,6 @@ private:
     bool held_ = false;
     void closeIfUnused();
     QList<Entry> entries(const QString& sql, int nameField, int idField);
+    QVariant scalar(const QString& sql, const QVariantList& values);
     void inTransaction(const std::function<void()>& work);
 };

@@ -1,4 +1,4 @@
-#include "database/BookingDialog.h"
+#include "SummaryTest.h"
 #include "database/EntryFrame.h"
 #include "database/ProgressDialog.h"
 #include "model/PendingBooking.h"
@@ -30,125 +30,14 @@
 
 using namespace platform;
 
-class TestSummary : public QObject {
+class TestSummary : public SummaryTest {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs_;
-    std::unique_ptr<Fixture> f_;
-    // The booking and its progress box, on the fixture's task list and work records.
-    std::unique_ptr<ProgressDialog> progress_;
-    std::unique_ptr<BookingDialog> summary_;
-    QString engineName_;
-
-    Task* task(const QString& name, double hours, int project = 0, int activity = 0,
-               const QString& text = QString()) {
-        auto* t = new Task(name);
-        t->setTime(hours / 24.0);
-        t->setSectionId(project);
-        t->setActivityId(activity);
-        t->setDescription(text);
-        f_->tasks().pushBack(t);
-        return t;
-    }
-    void prepare(const QString& cs) {
-        f_->records().connection().connectionString = cs;
-        seedProjectsAndActivities(f_->records().connection(),
-                                  {QStringLiteral("Project 1"), QStringLiteral("Project 2")},
-                                  {QStringLiteral("Coding"), QStringLiteral("Testing")});
-    }
-    QVariant scalar(const QString& sql) {
-        DataSet q(&f_->records().connection());
-        q.sql = sql;
-        q.open();
-        QVariant v = q.value(0, 0);
-        q.close();
-        return v;
-    }
-    // Tasks "t00", "t01"... of one hour each, with project, activity and the description.
-    void hourTasks(int count, const QString& text) {
-        for (int i = 0; i < count; ++i)
-            task(QStringLiteral("t%1").arg(i, 2, 10, QLatin1Char('0')), 1, 1, 1, text);
-    }
-    int records() {
-        return scalar(QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace")).toInt();
-    }
-    // A column of the record booked with this condition (on Popis or id_Usek).
-    QVariant booked(const QString& column, const QString& where) {
-        return scalar(
-            QStringLiteral("SELECT %1 FROM SEP_ProvedenaPrace WHERE %2").arg(column, where));
-    }
-    // A turn of the wheel as the window system delivers it (spontaneous): a field that takes
-    // the focus on the wheel would take it here too. Down when the delta is negative.
-    static void wheel(QWidget* w, int delta = -120) {
-        const QPointF at(w->width() / 2.0, w->height() / 2.0);
-        QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QSpontaneKeyEvent::setSpontaneous(&event);
-        qApp->notify(w, &event);
-    }
-    QScrollArea* entries() { return child<QScrollArea>(summary_.get(), "ScrollBox1"); }
-    // Whether the user sees all of the widget in the scrolled entries.
-    bool inView(QWidget* w) {
-        QWidget* viewport = entries()->viewport();
-        return w->isVisible() &&
-               viewport->rect().contains(QRect(w->mapTo(viewport, QPoint(0, 0)), w->size()));
-    }
-    // Whether an entry after this one has a frame: the entry is above the view.
-    bool above(int i) {
-        for (int k = i + 1; k < static_cast<int>(f_->tasks().size()); ++k)
-            if (summary_->frameAt(k))
-                return true;
-        return false;
-    }
-    // Turns the wheel over the entries, as a user does, until the task's field shows whole.
-    QWidget* wheelTo(int i, const char* field) {
-        QWidget* viewport = entries()->viewport();
-        for (int turn = 0; turn < 2000; ++turn) {
-            bool up = above(i);
-            if (EntryFrame* shown = summary_->frameAt(i)) {
-                QWidget* w = child<QWidget>(shown, field);
-                if (inView(w))
-                    return w;
-                up = w->mapTo(viewport, QPoint(0, 0)).y() < 0;
-            }
-            wheel(viewport, up ? 120 : -120);
-        }
-        return nullptr;
-    }
-    // The frame of a task, scrolled into view with the wheel.
-    EntryFrame* frame(int i) {
-        wheelTo(i, "Edit2");
-        return summary_->frameAt(i);
-    }
-    // Types hours into a frame and leaves the field with Tab, as a user does.
-    void typeHours(int i, const QString& text) {
-        QApplication::setActiveWindow(summary_.get());
-        QVERIFY(QTest::qWaitForWindowActive(summary_.get()));
-        QLineEdit* hours = child<QLineEdit>(frame(i), "Edit2");
-        hours->setFocus();
-        hours->selectAll();
-        QTest::keyClicks(hours, text);
-        QTest::keyClick(hours, Qt::Key_Tab);
-    }
-    void save(bool yes = true) {
-        f_->boxes.answer(yes ? MsgAnswer::Yes : MsgAnswer::No);
-        child<QPushButton>(summary_.get(), "Button2")->click();
-    }
 
 private Q_SLOTS:
     void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
     void cleanupTestCase() { dbs_.reset(); }
-    void init() {
-        f_ = std::make_unique<Fixture>();
-        progress_ = std::make_unique<ProgressDialog>();
-        summary_ = std::make_unique<BookingDialog>(f_->records(), f_->tasks(), *progress_);
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-    void cleanup() {
-        summary_.reset();
-        progress_.reset();
-        f_.reset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void bookTwoFramesWithConfirmationAndProgress_data() { addEngineRows(); }
     void bookTwoFramesWithConfirmationAndProgress() {
@@ -191,9 +80,24 @@ private Q_SLOTS:
                  QStringLiteral("a\r\nb"));
         QVERIFY(summary_->isVisible()); // without the reset option the dialog stays
         QCOMPARE(small->hours(), 1 + 20.0f / 60);
-        // A second save of the same frames books them again.
+        // The time stays, booked: the dialog and the next opening propose none of it, and
+        // booking it again is asked about, saying when it was booked.
+        QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0.00"));
+        QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("0.00"));
+        summary_->showSummary();
+        QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("0.00"));
+        typeHours(1, QStringLiteral("1"));
+        f_->boxes.shown.clear();
+        save(false);
+        QVERIFY2(f_->boxes.last().text.startsWith(
+                     QStringLiteral(
+                         "1.33 h of \"small\" were booked already, on %1 at 12:00; 0.00 h are ")
+                         .arg(today)),
+                 qPrintable(f_->boxes.last().text));
+        QCOMPARE(records(), 2);
+        f_->boxes.answer(MsgAnswer::Yes);
         save();
-        QCOMPARE(records(), 4);
+        QCOMPARE(records(), 3);
     }
 
     // A task of more than a day is proposed and booked with its whole time.
@@ -206,10 +110,14 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("25.05"));
         QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("25.05"));
         child<QLineEdit>(frame(0), "Edit1")->setText(QStringLiteral("0"));
+        // More than a day in one entry is asked about first, naming it.
+        f_->boxes.answer(MsgAnswer::Yes);
         save();
-        QVERIFY2(f_->boxes.shown.size() >= 1 &&
-                     f_->boxes.shown.at(0).text.contains(QStringLiteral("Project 1 : 25.05 h")),
-                 qPrintable(f_->boxes.shown.value(0).text));
+        QVERIFY2(
+            f_->boxes.shown.size() >= 2 &&
+                f_->boxes.shown.at(0).text.contains(QStringLiteral("\"long\" books 25.05 h")) &&
+                f_->boxes.shown.at(1).text.contains(QStringLiteral("Project 1 : 25.05 h")),
+            qPrintable(f_->boxes.shown.value(1).text));
         QCOMPARE(scalar(QStringLiteral("SELECT Cas FROM SEP_ProvedenaPrace")).toDouble(), 25.05);
     }
 
@@ -417,9 +325,10 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(summary_->frameAt(46), "Edit2")->text(), QStringLiteral("0"));
         QCOMPARE(total->text(), QStringLiteral("454.00"));
 
-        f_->boxes.answer(MsgAnswer::Yes);
+        // 454 h on one day: asked about first.
+        f_->boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
         QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
-        const QString confirm = f_->boxes.shown.value(0).text;
+        const QString confirm = f_->boxes.shown.value(1).text;
         // The question lists the first 30 records; the late ones are among those it counts.
         QVERIFY2(confirm.count(QStringLiteral(" h (t")) == 30 &&
                      !confirm.contains(QStringLiteral("(t46)")) &&
@@ -580,7 +489,7 @@ private Q_SLOTS:
         QTest::keyClicks(memo, QStringLiteral("found it"));
 
         f_->boxes.shown.clear();
-        f_->boxes.answer(MsgAnswer::Yes);
+        f_->boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
         QTest::mouseClick(child<QPushButton>(summary_.get(), "Button2"), Qt::LeftButton);
         QCOMPARE(f_->boxes.last().text, QStringLiteral("Project times saved successfully."));
         QCOMPARE(records(), 60);
@@ -696,8 +605,9 @@ private Q_SLOTS:
         prepare(dbs_->fresh(QStringLiteral("sqlite")));
         hourTasks(45, QStringLiteral("d"));
         summary_->showSummary();
+        f_->boxes.answer(MsgAnswer::Yes); // 45 h on one day
         save();
-        const QString question = f_->boxes.shown.at(0).text;
+        const QString question = f_->boxes.shown.at(1).text;
         QCOMPARE(question.count(QStringLiteral(" h (t")), 30);
         QVERIFY(question.endsWith(QStringLiteral("... and 15 more\r\n\r\nTotal: 45.00 h")));
         QCOMPARE(records(), 45);

@@ -40,11 +40,12 @@ private Q_SLOTS:
         settings.connection =
             QStringLiteral("Provider=PostgreSQL;Data Source=db:5432;User ID=ann;Password=p;w\"d");
         const std::vector<StoredTask> tasks = {
-            {QStringLiteral("Writing \"A\" & Co"), 1.5 / 24, QStringLiteral("two\r\nlines"), 3, 4},
-            {QStringLiteral("Задача"), 0, QString(), 0, 0},
+            {QStringLiteral("Writing \"A\" & Co"), 1.5 / 24, QStringLiteral("two\r\nlines"), 3, 4,
+             1.0 / 24, QDateTime(QDate(2026, 12, 8), QTime(17, 5), Qt::UTC)},
+            {QStringLiteral("Задача"), 0, QString(), 0, 0, 0, {}},
             // A backslash is escaped in the file, in plain ASCII and in other text alike.
-            {QStringLiteral("C:\\temp\\"), 0.25, QStringLiteral("a\\b"), 0, 0},
-            {QStringLiteral("P\u0159ehled\\Q1"), 0, QStringLiteral("\\\"\u0159\\"), 0, 0}};
+            {QStringLiteral("C:\\temp\\"), 0.25, QStringLiteral("a\\b"), 0, 0, 0, {}},
+            {QStringLiteral("P\u0159ehled\\Q1"), 0, QStringLiteral("\\\"\u0159\\"), 0, 0, 0, {}}};
         QVERIFY(!settings_store::save(settings, tasks));
         const QByteArray file = f_->readStore();
         QVERIFY(!file.contains("Password=p;w")); // scrambled, as always
@@ -64,7 +65,10 @@ private Q_SLOTS:
         QCOMPARE(loaded.tasks[0].description, tasks[0].description);
         QCOMPARE(loaded.tasks[0].sectionId, 3);
         QCOMPARE(loaded.tasks[0].activityId, 4);
+        QCOMPARE(loaded.tasks[0].booked, tasks[0].booked);
+        QCOMPARE(loaded.tasks[0].bookedAt, tasks[0].bookedAt);
         for (size_t i = 1; i < tasks.size(); ++i) {
+            QCOMPARE(loaded.tasks[i].booked, 0.0);
             QCOMPARE(loaded.tasks[i].name, tasks[i].name);
             QCOMPARE(loaded.tasks[i].time, tasks[i].time);
             QCOMPARE(loaded.tasks[i].description, tasks[i].description);
