@@ -103,9 +103,19 @@ private Q_SLOTS:
         QCOMPARE(a->hours(), reset && !noteBlocked ? 0.0f : 2.0f);
         QCOMPARE(a->sectionId(), noteBlocked ? 0 : 1);
         QCOMPARE(b->sectionId(), noteBlocked ? 0 : 1); // booked nothing, still chose
-        if (noteBlocked)
+        if (noteBlocked) {
             QVERIFY2(result.error.startsWith(QStringLiteral("Korvan could not note the booking")),
                      qPrintable(result.error));
+            return;
+        }
+        QCOMPARE(a->bookedTime(), reset ? 0.0 : 2 / 24.0);
+        // As after a crash before the store held the booking: the note settles the task as
+        // it was stored, taking the time or marking it booked.
+        a->setTime(2 / 24.0);
+        a->setBooked(0, {});
+        QCOMPARE(pending_->settle(f_->records(), f_->tasks()), PendingBooking::Outcome::Applied);
+        QCOMPARE(a->hours(), reset ? 0.0f : 2.0f);
+        QCOMPARE(a->bookedTime(), reset ? 0.0 : 2 / 24.0);
     }
 
     // A task that runs while the booking is open: the hours proposed are booked, and the
