@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cmath>
 #include <map>
 
 #include "platform/AtomicFile.h"
@@ -80,6 +81,18 @@ RecordBrowser::Period RecordChart::period() const {
     }
 }
 
+QDate RecordChart::nextPeriod(const QDate& start) const {
+    switch (period()) {
+    case RecordBrowser::Period::Day:
+        return start.addDays(1);
+    case RecordBrowser::Period::Week:
+        return start.addDays(7);
+    case RecordBrowser::Period::Month:
+        return start.addMonths(1);
+    }
+    return {};
+}
+
 QString RecordChart::categoryText(const QDate& day) const {
     const QLocale locale;
     switch (period()) {
@@ -105,6 +118,20 @@ void RecordChart::refresh() {
         columns.emplace(s.period, 0);
         byProject[{s.projectName, s.project}][s.period] += s.hours;
     }
+    // Every period from the first to the last, also those without work: a week off shows
+    // as a gap, not as two weeks side by side. Not beyond a year of days, whose bars could
+    // no longer be told apart anyway.
+    if (!columns.empty()) {
+        constexpr int kMostPeriods = 366;
+        const QDate last = columns.rbegin()->first;
+        std::vector<QDate> all;
+        for (QDate day = columns.begin()->first;
+             day.isValid() && day <= last && all.size() <= kMostPeriods; day = nextPeriod(day))
+            all.push_back(day);
+        if (all.size() <= kMostPeriods)
+            for (const QDate& day : all)
+                columns.emplace(day, 0);
+    }
     QStringList categories;
     for (auto& [day, index] : columns) {
         index = static_cast<int>(categories.size());
@@ -120,10 +147,15 @@ void RecordChart::refresh() {
             values[columns.at(day)] = h;
             sum += h;
         }
-        bars.sets.append({project.first, values});
+        // A project keeps its colour whatever else the filter shows: it follows from its id.
+        const QColor color = QColor::fromHsvF(
+            std::fmod(static_cast<double>(project.second) * 0.618033988749895, 1.0), 0.6, 0.85);
+        bars.sets.append({project.first, values, color});
         const int row = totals_->rowCount();
         totals_->insertRow(row);
-        totals_->setItem(row, 0, new QTableWidgetItem(project.first));
+        auto* name = new QTableWidgetItem(project.first);
+        name->setData(Qt::DecorationRole, color);
+        totals_->setItem(row, 0, name);
         auto* item = new QTableWidgetItem(hoursText(sum));
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         totals_->setItem(row, 1, item);

@@ -27,6 +27,7 @@ public:
 private:
     void saveClicked();
     QString categoryText(const QDate& period) const;
+    QDate nextPeriod(const QDate& start) const;
     RecordBrowser::Period period() const;
 
     RecordBrowser& browser_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@ struct StackedBars {
     struct Set {
         QString name;
         QList<double> values; // one per category
+        QColor color;         // invalid: the chart's own
     };
     QString title;
     QString valueTitle;
@@ -34,7 +36,9 @@ struct StackedBars {
     }
 };
 
-// A chart view that draws stacked bars. It comes from the chart module, which is loaded
+// A chart view that draws stacked bars. Where the categories are too many for their labels
+// to be read, only every so many is labelled; where the view is low, the plot gets the room
+// of the title and the legend. It comes from the chart module, which is loaded
 // when the first chart is made: the chart library and the graphics libraries it pulls in
 // cost a start that shows no chart time and memory.
 class BarChart {

@@ -349,10 +349,20 @@ private Q_SLOTS:
             for (const auto& [key, hours] : sums)
                 perProject[key.second] += hours;
             QCOMPARE(shown.size(), perProject.size());
+            // Every period from the first to the last, those without work too.
             std::vector<QDate> periods;
             for (const auto& [key, hours] : sums)
                 if (std::find(periods.begin(), periods.end(), key.first) == periods.end())
                     periods.push_back(key.first);
+            std::sort(periods.begin(), periods.end());
+            const QDate last = periods.back();
+            for (QDate day = periods.front(); day < last;) {
+                day = p == RecordBrowser::Period::Day    ? day.addDays(1)
+                      : p == RecordBrowser::Period::Week ? day.addDays(7)
+                                                         : day.addMonths(1);
+                if (std::find(periods.begin(), periods.end(), day) == periods.end())
+                    periods.push_back(day);
+            }
             std::sort(periods.begin(), periods.end());
             QCOMPARE(qsizetype(periods.size()), categories.size());
             for (const auto& [project, values] : shown) {
@@ -372,7 +382,8 @@ private Q_SLOTS:
             QCOMPARE(axis->categories(), categories);
         };
         // Weeks: Mon 24 Nov, 1 Dec, 8 Dec (2025) and 5 Jan (2026).
-        check(RecordBrowser::Period::Week, {"2025-W48", "2025-W49", "2025-W50", "2026-W02"});
+        check(RecordBrowser::Period::Week,
+              {"2025-W48", "2025-W49", "2025-W50", "2025-W51", "2025-W52", "2026-W01", "2026-W02"});
         QTest::keyClick(period, Qt::Key_Down); // per month
         check(RecordBrowser::Period::Month, {"Nov 2025", "Dec 2025", "Jan 2026"});
         chooseByKeys("DBLookupComboBox1", QStringLiteral("Alpha"));
@@ -383,7 +394,8 @@ private Q_SLOTS:
         QTest::keyClick(period, Qt::Key_Up); // per day
         chooseByKeys("DBLookupComboBox1", QStringLiteral("< All >"));
         chooseByKeys("DBLookupComboBox2", QStringLiteral("Review"));
-        check(RecordBrowser::Period::Day, {"12/1/25", "12/8/25"});
+        check(RecordBrowser::Period::Day, {"12/1/25", "12/2/25", "12/3/25", "12/4/25", "12/5/25",
+                                           "12/6/25", "12/7/25", "12/8/25"});
         // The database's own sums are what the chart drew.
         RecordBrowser browser(f_->records());
         RecordBrowser::Filter filter;
@@ -394,6 +406,47 @@ private Q_SLOTS:
         QCOMPARE(db[0].hours, 1.5);
         QCOMPARE(db[0].projectName, QStringLiteral("Beta"));
         QCOMPARE(db[1].period, QDate(2025, 12, 8));
+    }
+
+    // A project keeps its colour when others come into the chart, in the bars and beside
+    // them; with more days than the axis can label, every so many is labelled, upright.
+    void chartKeepsColoursAndReadableLabels() {
+        seed(dbs_->fresh(QStringLiteral("sqlite")));
+        openDialog();
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ChartButton"), Qt::LeftButton);
+        QChartView* view = child<QChartView>(setup_.get(), "ChartView");
+        const auto colourOf = [&](const QString& project) {
+            for (QAbstractSeries* series : view->chart()->series())
+                for (QBarSet* set : static_cast<QStackedBarSeries*>(series)->barSets())
+                    if (set->label() == project)
+                        return set->color();
+            return QColor();
+        };
+        chooseByKeys("DBLookupComboBox1", QStringLiteral("Beta"));
+        const QColor beta = colourOf(QStringLiteral("Beta"));
+        QVERIFY(beta.isValid());
+        chooseByKeys("DBLookupComboBox1", QStringLiteral("< All >"));
+        QCOMPARE(colourOf(QStringLiteral("Beta")), beta);
+        QVERIFY(colourOf(QStringLiteral("Alpha")) != beta);
+        auto* table = child<QTableWidget>(setup_.get(), "ProjectTotals");
+        for (int r = 0; r < table->rowCount(); ++r)
+            QCOMPARE(table->item(r, 0)->data(Qt::DecorationRole).value<QColor>(),
+                     colourOf(table->item(r, 0)->text()));
+
+        auto* period = child<QComboBox>(setup_.get(), "PeriodBox");
+        period->setFocus();
+        QTest::keyClick(period, Qt::Key_Up); // per day: late November to January
+        auto* axis = static_cast<QBarCategoryAxis*>(view->chart()->axes(Qt::Horizontal).first());
+        QStringList labelled;
+        for (const QString& category : axis->categories())
+            if (!category.startsWith(QChar(0x200B)))
+                labelled << category;
+        QCOMPARE(axis->categories().size(), 39); // 28 November to 5 January
+        QVERIFY2(labelled.size() < axis->categories().size() &&
+                     labelled.size() * QFontMetrics(axis->labelsFont()).height() <= view->width(),
+                 qPrintable(labelled.join(QLatin1Char(' '))));
+        QCOMPARE(labelled.first(), axis->categories().first());
+        QCOMPARE(axis->labelsAngle(), -90);
     }
 
     // An ISO week across the turn of the year: Monday 29 December 2025 to Sunday 4 January
