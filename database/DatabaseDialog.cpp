@@ -15,6 +15,7 @@
 #include "widgets/BusyCursor.h"
 #include "widgets/DataSetModel.h"
 #include "widgets/DatePicker.h"
+#include "widgets/ElidedLabel.h"
 #include "widgets/FileDialog.h"
 #include "widgets/LookupComboBox.h"
 #include "widgets/MessageBox.h"
@@ -143,7 +144,12 @@ void DatabaseDialog::buildRecordsPage() {
     // second click the other way round.
     recordsGrid_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     recordsGrid_->setSortingEnabled(true);
-    totalLabel_ = label("Label1", QStringLiteral("0 h"));
+    // Hours booked before they were checked (1e300) show cut, never widening the window.
+    totalLabel_ = new ElidedLabel;
+    totalLabel_->setObjectName(QStringLiteral("Label1"));
+    totalLabel_->setText(QStringLiteral("0 h"));
+    totalLabel_->setMinimumWidth(
+        totalLabel_->fontMetrics().horizontalAdvance(QStringLiteral("000000.00 h")));
     chartButton_ = button("ChartButton", QStringLiteral("C&hart"));
     chartButton_->setCheckable(true);
     connect(chartButton_, &QPushButton::toggled, this,

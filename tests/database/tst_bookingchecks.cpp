@@ -1,8 +1,10 @@
 #include "SummaryTest.h"
+#include "database/DatabaseDialog.h"
 #include "platform/LocaleText.h"
 #include "widgets/LookupComboBox.h"
 
 #include <QLabel>
+#include <QScreen>
 
 // What the booking checks before it books: that what it books on still exists, that the
 // hours are plausible, and that the same time is not booked twice without a word.
@@ -117,6 +119,20 @@ private Q_SLOTS:
             QCOMPARE(QApplication::focusWidget(), child<QWidget>(frame(0), "Edit2"));
         // Whatever was typed, the window keeps its size.
         QVERIFY(summary_->width() <= summary_->screen()->availableGeometry().width());
+    }
+
+    // Hours booked before they were checked still show, cut, and leave the window as wide
+    // as it was.
+    void bookedAbsurdHoursWidenNoWindow() {
+        prepare(dbs_->fresh(QStringLiteral("sqlite")));
+        bookRecord(f_->records().recordInsert(), 1, 1, 1e300, platform::today(),
+                   QStringLiteral("legacy"));
+        DatabaseDialog dialog(f_->records());
+        dialog.openDialog();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const auto* total = child<QLabel>(&dialog, "Label1");
+        QVERIFY(total->text().size() > 300);
+        QVERIFY(dialog.frameGeometry().width() <= dialog.screen()->availableGeometry().width());
     }
 };
 
