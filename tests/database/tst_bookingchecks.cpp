@@ -44,9 +44,9 @@ private Q_SLOTS:
                  QStringLiteral("Project 2"));
         // Deleted in this program's Database dialog, the drop-down empties at once.
         const bool here = what.endsWith(QLatin1String("here"));
-        if (here)
+        if (here) {
             f_->records().deleteProject(2);
-        else {
+        } else {
             WorkRecords other(cs);
             if (what == QLatin1String("project deleted"))
                 other.deleteProject(2);
