@@ -141,8 +141,10 @@ void BookingDialog::showSummary() {
         // Most hours first, ties by name; the list itself keeps its order, which is the
         // user's and the store's.
         std::vector<Task*> byHours = tasks_.byName();
-        std::stable_sort(byHours.begin(), byHours.end(),
-                         [](const Task* a, const Task* b) { return compareByHours(a, b) < 0; });
+        std::stable_sort(byHours.begin(), byHours.end(), [](const Task* a, const Task* b) {
+            // By the hours proposed: time booked already is not.
+            return a->unbookedHours() > b->unbookedHours();
+        });
         entries_.clear();
         entries_.reserve(byHours.size());
         hours_.clear();
