@@ -85,8 +85,9 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(frame(0), "Edit2")->text(), QStringLiteral("0.00"));
         QCOMPARE(child<QLabel>(summary_.get(), "Label2")->text(), QStringLiteral("0.00"));
         summary_->showSummary();
-        QCOMPARE(child<QLineEdit>(frame(1), "Edit2")->text(), QStringLiteral("0.00"));
-        typeHours(1, QStringLiteral("1"));
+        QCOMPARE(frame(2)->taskName(), QStringLiteral("small")); // none proposed: by name
+        QCOMPARE(child<QLineEdit>(frame(2), "Edit2")->text(), QStringLiteral("0.00"));
+        typeHours(2, QStringLiteral("1"));
         f_->boxes.shown.clear();
         save(false);
         QVERIFY2(f_->boxes.last().text.startsWith(
