@@ -24,15 +24,6 @@ const QString kCountMark = QStringLiteral(
     "SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_ProvedenaPrace = ? AND id_Usek = ? AND "
     "ABS(Cas - ?) < 0.000000001");
 
-QVariant scalar(WorkRecords& records, const QString& sql, const QVariantList& values) {
-    platform::DataSet query(&records.connection());
-    query.sql = sql;
-    query.parameters = values;
-    query.open();
-    QVariant value = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
-    query.close();
-    return value;
-}
 } // namespace
 
 PendingBooking::PendingBooking(const QString& storeLocation)
@@ -42,7 +33,7 @@ PendingBooking::Mark PendingBooking::markOf(WorkRecords& records, qint32 project
     Mark mark;
     mark.projectId = projectId;
     mark.hours = hours;
-    mark.recordId = scalar(records, kFindMark, {projectId, hours}).toLongLong();
+    mark.recordId = records.scalar(kFindMark, {projectId, hours}).toLongLong();
     return mark;
 }
 
@@ -110,7 +101,7 @@ PendingBooking::Outcome PendingBooking::settle(WorkRecords& records, TaskList& t
     try {
         booked =
             mark.recordId > 0 &&
-            scalar(records, kCountMark, {mark.recordId, mark.projectId, mark.hours}).toInt() > 0;
+            records.scalar(kCountMark, {mark.recordId, mark.projectId, mark.hours}).toInt() > 0;
     } catch (const platform::Error& e) {
         if (error)
             *error = e.message();

@@ -87,6 +87,8 @@ public:
     bool activityExists(const QVariant& id);
     // The hours booked on the day, summed by the database.
     double hoursBookedOn(const QDate& day);
+    // The first value of a statement's first row; null without rows.
+    QVariant scalar(const QString& sql, const QVariantList& values);
 
 private:
     platform::DbConnection connection_;
@@ -97,6 +99,5 @@ private:
     bool held_ = false;
     void closeIfUnused();
     QList<Entry> entries(const QString& sql, int nameField, int idField);
-    QVariant scalar(const QString& sql, const QVariantList& values);
     void inTransaction(const std::function<void()>& work);
 };
