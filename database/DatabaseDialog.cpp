@@ -9,6 +9,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Centre.h"
 #include "platform/Clock.h"
+#include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/Services.h"
@@ -22,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -233,25 +235,43 @@ namespace {
 // Long enough for a server across a slow network, short enough to be waited for.
 constexpr int kProbeTimeoutSeconds = 10;
 
-// Opens a connection to see that it works (creating the tables in an empty database, as
-// the first use would); throws Error with the reason when it does not.
-void probe(const QString& connection) {
+// Looks at the database the connection reaches, changing nothing; throws Error with the
+// reason when it cannot be used.
+DbConnection::Contents probe(const QString& connection) {
     BusyCursor busy;
-    WorkRecords::probe(connection, kProbeTimeoutSeconds);
+    return WorkRecords::probe(connection, kProbeTimeoutSeconds);
+}
+
+QString databaseFile(const QString& connection) {
+    return QFileInfo(ConnectionString::parse(connection).value(QStringLiteral("Data Source")))
+        .absoluteFilePath();
 }
 } // namespace
 
 void DatabaseDialog::testConnection() {
     ensurePolished();
+    const QString connection = connectionEditor_->connection();
+    QString text = QStringLiteral("Connection succeeded.");
+    MsgIcon icon = MsgIcon::Warning;
     try {
-        probe(connectionEditor_->connection());
+        switch (probe(connection)) {
+        case DbConnection::Contents::Schema:
+            icon = MsgIcon::Information;
+            break;
+        case DbConnection::Contents::NoFile:
+            text = QStringLiteral("The database file %1 does not exist. Apply offers to create "
+                                  "it.")
+                       .arg(databaseFile(connection));
+            break;
+        case DbConnection::Contents::NoTables:
+            text = QStringLiteral("The database can be reached but holds no Korvan tables. "
+                                  "Apply offers to create them.");
+            break;
+        }
     } catch (const Error& e) {
-        messageBox(e.message(), QStringLiteral("Test connection"), MsgIcon::Warning, MsgButtons::Ok,
-                   this);
-        return;
+        text = e.message();
     }
-    messageBox(QStringLiteral("Connection succeeded."), QStringLiteral("Test connection"),
-               MsgIcon::Information, MsgButtons::Ok, this);
+    messageBox(text, QStringLiteral("Test connection"), icon, MsgButtons::Ok, this);
 }
 
 void DatabaseDialog::applyConnection() {
@@ -270,7 +290,23 @@ void DatabaseDialog::applyConnection() {
         return;
     }
     try {
-        probe(connection);
+        // A typing error in a path or a name must not quietly start an empty database in
+        // which the user's records seem gone: creating one is a choice.
+        const DbConnection::Contents found = probe(connection);
+        if (found != DbConnection::Contents::Schema) {
+            const QString question =
+                found == DbConnection::Contents::NoFile
+                    ? QStringLiteral("The database file %1 does not exist.\n\nCreate it as a "
+                                     "new, empty database and record to it from now on?")
+                          .arg(databaseFile(connection))
+                    : QStringLiteral("The database holds no Korvan tables.\n\nCreate them and "
+                                     "record to this database from now on?");
+            if (messageBox(question, QStringLiteral("Database connection"), MsgIcon::Question,
+                           MsgButtons::YesNoDefaultNo, this) != MsgAnswer::Yes)
+                return;
+            BusyCursor busy;
+            WorkRecords::prepare(connection, kProbeTimeoutSeconds);
+        }
     } catch (const Error& e) {
         messageBox(QStringLiteral("Korvan keeps the database it uses: the new one cannot be "
                                   "used.\n\n") +

@@ -39,8 +39,8 @@ public:
 
     // Tries the connection the "Settings" page shows and says how it went.
     void testConnection();
-    // Switches to the connection the page shows once it is known to work; the one in use
-    // stays when it does not.
+    // Switches to the connection the page shows once it is known to work, after asking
+    // before it creates a database file or tables; the one in use stays otherwise.
     void applyConnection();
     // Whether another database may be chosen now (not while a booking is open); the
     // reason goes into the message otherwise.
