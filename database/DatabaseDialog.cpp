@@ -34,6 +34,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -146,6 +147,10 @@ void DatabaseDialog::buildRecordsPage() {
     recordsGrid_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     recordsGrid_->setSortingEnabled(true);
     totalLabel_ = label("Label1", QStringLiteral("0 h"));
+    loadNote_ = label("LoadNote", QString());
+    loadNote_->setWordWrap(true);
+    loadNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    loadNote_->hide();
     chartButton_ = button("ChartButton", QStringLiteral("C&hart"));
     chartButton_->setCheckable(true);
     connect(chartButton_, &QPushButton::toggled, this,
@@ -192,6 +197,7 @@ void DatabaseDialog::buildRecordsPage() {
     total->addWidget(totalLabel_);
     auto* layout = new QVBoxLayout(recordsPage_);
     layout->addLayout(filters);
+    layout->addWidget(loadNote_);
     recordsSplit_ = new QSplitter(Qt::Vertical);
     recordsSplit_->setChildrenCollapsible(false);
     recordsSplit_->addWidget(recordsGrid_);
@@ -349,18 +355,13 @@ void DatabaseDialog::hideEvent(QHideEvent* event) {
 
 void DatabaseDialog::onShown() {
     connectionEditor_->setConnection(records_.connectionString());
-    {
-        BusyCursor busy;
-        administration_->load();
-        browser_.records().open();
-        browser_.projects().open();
-        projectFilter_->setKeyValue(-1);
-        browser_.activities().open();
-        activityFilter_->setKeyValue(-1);
-        for (DatePicker* picker : {fromPicker_, toPicker_}) {
-            picker->setDate(platform::today());
-            picker->setChecked(false);
-        }
+    // The filters as new without a load for each: the one below reads everything.
+    projectFilter_->setKeyValue(-1);
+    activityFilter_->setKeyValue(-1);
+    for (DatePicker* picker : {fromPicker_, toPicker_}) {
+        const QSignalBlocker quiet(picker);
+        picker->setDate(platform::today());
+        picker->setChecked(false);
     }
     updateFilterAndTotal();
 }
@@ -386,12 +387,38 @@ void DatabaseDialog::updateFilterAndTotal() {
     const QVariant activity = activityFilter_->keyValue();
     if (!activity.isNull())
         filter.activity = activity.toLongLong();
-    if (browser_.setFilter(filter) && recordsModel_->rowCount() > 0)
-        recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
-    const std::optional<double> sum = browser_.total();
+    // The grid, the total and the chart from one load, or none of them: also when another
+    // page shows, where the chart does not show either (a cleared or another database).
+    std::optional<double> sum;
+    try {
+        // A first load, or again after one that failed: the lists as well.
+        if (!browser_.records().active()) {
+            administration_->load();
+            browser_.projects().open();
+            browser_.activities().open();
+        }
+        const bool changed = browser_.setFilter(filter);
+        browser_.records().open();
+        if (changed && recordsModel_->rowCount() > 0)
+            recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
+        sum = browser_.total();
+        if (chart_ && chartButton_->isChecked())
+            chart_->refresh();
+    } catch (const Error& e) {
+        showLoadFailure(e.message());
+        return;
+    }
+    loadNote_->hide();
     totalLabel_->setText(sum ? hoursText(*sum) + QStringLiteral(" h") : QStringLiteral("0 h"));
-    if (chart_ && chart_->isVisible())
-        chart_->refresh();
+}
+
+void DatabaseDialog::showLoadFailure(const QString& reason) {
+    browser_.records().close();
+    totalLabel_->clear();
+    if (chart_)
+        chart_->clear();
+    loadNote_->setText(QStringLiteral("The records could not be read: ") + reason);
+    loadNote_->show();
 }
 
 // Made when first asked for: most visits to the dialog never look at it.
@@ -408,7 +435,11 @@ void DatabaseDialog::showChart(bool on) {
     chart_->setVisible(on);
     if (!on)
         return;
-    chart_->refresh();
+    // Hidden, it was not drawn again; nothing to draw when the last load failed.
+    if (browser_.records().active())
+        chart_->refresh();
+    else
+        chart_->clear();
     if (shareChart_) {
         // The first time, most of the height to the chart: its labels need the room more
         // than the grid, which scrolls.
@@ -473,7 +504,13 @@ void DatabaseDialog::clearClicked() {
         return;
     BusyCursor busy;
     onClosed();
-    records_.clear();
+    try {
+        records_.clear();
+    } catch (const Error&) {
+        // The database as it is now, also when nothing was emptied.
+        onShown();
+        throw;
+    }
     onShown();
     messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
                MsgIcon::Information, MsgButtons::Ok, this);

@@ -64,13 +64,16 @@ private:
     void onShown();
     void showChart(bool on);
     void onClosed();
+    // A load that failed shows no figures at all, and why, until the next one works.
+    void showLoadFailure(const QString& reason);
     void exportClicked();
     void clearClicked();
 
     // Object names as the tests find them: PageControl1 with TabSheet4 (records), TabSheet5
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
-    // (export), ChartButton with the chart beside the grid; the AdministrationPage; Button9
+    // (export), ChartButton with the chart beside the grid, LoadNote (why the records could
+    // not be read, shown only then); the AdministrationPage; Button9
     // (clear); Button7 (close).
     WorkRecords& records_;
     RecordBrowser browser_;
@@ -87,6 +90,7 @@ private:
     RecordChart* chart_ = nullptr;
     bool shareChart_ = false;
     QLabel* totalLabel_;
+    QLabel* loadNote_;
     QPushButton *clearButton_, *closeButton_;
 
     void buildRecordsPage();
