@@ -322,10 +322,10 @@ void DatabaseDialog::applyConnection() {
     }
     onClosed();
     records_.useConnection(connection);
-    if (onConnectionChanged)
-        onConnectionChanged(connection);
+    const QString besides = onConnectionChanged ? onConnectionChanged(connection) : QString();
     onShown();
-    messageBox(QStringLiteral("Korvan now records to this database."),
+    messageBox(QStringLiteral("Korvan now records to this database.") +
+                   (besides.isEmpty() ? QString() : QStringLiteral("\n\n") + besides),
                QStringLiteral("Database connection"), MsgIcon::Information, MsgButtons::Ok, this);
 }
 

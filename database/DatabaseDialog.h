@@ -45,8 +45,9 @@ public:
     // Whether another database may be chosen now (not while a booking is open); the
     // reason goes into the message otherwise.
     std::function<bool()> mayChangeConnection;
-    // The new connection is in use: keep it with the settings.
-    std::function<void(const QString&)> onConnectionChanged;
+    // The new connection is in use: keep it with the settings. What comes back is told with
+    // the confirmation (what the switch changed besides); empty: nothing.
+    std::function<QString(const QString&)> onConnectionChanged;
 
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
