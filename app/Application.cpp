@@ -53,8 +53,9 @@ Application::Application() {
         return !booking_->isVisible() && !editDialog_->isVisible();
     };
     database_->onConnectionChanged = [this](const QString& connection) {
-        options_.setConnection(connection);
+        const bool cleared = store_->switchConnection(connection);
         saveTasks();
+        return cleared ? TaskStore::choicesClearedText() : QString();
     };
     descriptionPrompt_ = new DescriptionDialog(*tasks_, mainWindow_);
     descriptionPrompt_->setTrayMenuEnabled = [this](bool enabled) {

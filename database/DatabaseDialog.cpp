@@ -9,6 +9,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Centre.h"
 #include "platform/Clock.h"
+#include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/LocaleText.h"
 #include "platform/Services.h"
@@ -23,6 +24,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,6 +35,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -150,6 +153,10 @@ void DatabaseDialog::buildRecordsPage() {
     totalLabel_->setText(QStringLiteral("0 h"));
     totalLabel_->setMinimumWidth(
         totalLabel_->fontMetrics().horizontalAdvance(QStringLiteral("000000.00 h")));
+    loadNote_ = label("LoadNote", QString());
+    loadNote_->setWordWrap(true);
+    loadNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    loadNote_->hide();
     chartButton_ = button("ChartButton", QStringLiteral("C&hart"));
     chartButton_->setCheckable(true);
     connect(chartButton_, &QPushButton::toggled, this,
@@ -196,6 +203,7 @@ void DatabaseDialog::buildRecordsPage() {
     total->addWidget(totalLabel_);
     auto* layout = new QVBoxLayout(recordsPage_);
     layout->addLayout(filters);
+    layout->addWidget(loadNote_);
     recordsSplit_ = new QSplitter(Qt::Vertical);
     recordsSplit_->setChildrenCollapsible(false);
     recordsSplit_->addWidget(recordsGrid_);
@@ -239,25 +247,43 @@ namespace {
 // Long enough for a server across a slow network, short enough to be waited for.
 constexpr int kProbeTimeoutSeconds = 10;
 
-// Opens a connection to see that it works (creating the tables in an empty database, as
-// the first use would); throws Error with the reason when it does not.
-void probe(const QString& connection) {
+// Looks at the database the connection reaches, changing nothing; throws Error with the
+// reason when it cannot be used.
+DbConnection::Contents probe(const QString& connection) {
     BusyCursor busy;
-    WorkRecords::probe(connection, kProbeTimeoutSeconds);
+    return WorkRecords::probe(connection, kProbeTimeoutSeconds);
+}
+
+QString databaseFile(const QString& connection) {
+    return QFileInfo(ConnectionString::parse(connection).value(QStringLiteral("Data Source")))
+        .absoluteFilePath();
 }
 } // namespace
 
 void DatabaseDialog::testConnection() {
     ensurePolished();
+    const QString connection = connectionEditor_->connection();
+    QString text = QStringLiteral("Connection succeeded.");
+    MsgIcon icon = MsgIcon::Warning;
     try {
-        probe(connectionEditor_->connection());
+        switch (probe(connection)) {
+        case DbConnection::Contents::Schema:
+            icon = MsgIcon::Information;
+            break;
+        case DbConnection::Contents::NoFile:
+            text = QStringLiteral("The database file %1 does not exist. Apply offers to create "
+                                  "it.")
+                       .arg(databaseFile(connection));
+            break;
+        case DbConnection::Contents::NoTables:
+            text = QStringLiteral("The database can be reached but holds no Korvan tables. "
+                                  "Apply offers to create them.");
+            break;
+        }
     } catch (const Error& e) {
-        messageBox(e.message(), QStringLiteral("Test connection"), MsgIcon::Warning, MsgButtons::Ok,
-                   this);
-        return;
+        text = e.message();
     }
-    messageBox(QStringLiteral("Connection succeeded."), QStringLiteral("Test connection"),
-               MsgIcon::Information, MsgButtons::Ok, this);
+    messageBox(text, QStringLiteral("Test connection"), icon, MsgButtons::Ok, this);
 }
 
 void DatabaseDialog::applyConnection() {
@@ -276,7 +302,23 @@ void DatabaseDialog::applyConnection() {
         return;
     }
     try {
-        probe(connection);
+        // A typing error in a path or a name must not quietly start an empty database in
+        // which the user's records seem gone: creating one is a choice.
+        const DbConnection::Contents found = probe(connection);
+        if (found != DbConnection::Contents::Schema) {
+            const QString question =
+                found == DbConnection::Contents::NoFile
+                    ? QStringLiteral("The database file %1 does not exist.\n\nCreate it as a "
+                                     "new, empty database and record to it from now on?")
+                          .arg(databaseFile(connection))
+                    : QStringLiteral("The database holds no Korvan tables.\n\nCreate them and "
+                                     "record to this database from now on?");
+            if (messageBox(question, QStringLiteral("Database connection"), MsgIcon::Question,
+                           MsgButtons::YesNoDefaultNo, this) != MsgAnswer::Yes)
+                return;
+            BusyCursor busy;
+            WorkRecords::prepare(connection, kProbeTimeoutSeconds);
+        }
     } catch (const Error& e) {
         messageBox(QStringLiteral("Korvan keeps the database it uses: the new one cannot be "
                                   "used.\n\n") +
@@ -286,10 +328,10 @@ void DatabaseDialog::applyConnection() {
     }
     onClosed();
     records_.useConnection(connection);
-    if (onConnectionChanged)
-        onConnectionChanged(connection);
+    const QString besides = onConnectionChanged ? onConnectionChanged(connection) : QString();
     onShown();
-    messageBox(QStringLiteral("Korvan now records to this database."),
+    messageBox(QStringLiteral("Korvan now records to this database.") +
+                   (besides.isEmpty() ? QString() : QStringLiteral("\n\n") + besides),
                QStringLiteral("Database connection"), MsgIcon::Information, MsgButtons::Ok, this);
 }
 
@@ -319,18 +361,13 @@ void DatabaseDialog::hideEvent(QHideEvent* event) {
 
 void DatabaseDialog::onShown() {
     connectionEditor_->setConnection(records_.connectionString());
-    {
-        BusyCursor busy;
-        administration_->load();
-        browser_.records().open();
-        browser_.projects().open();
-        projectFilter_->setKeyValue(-1);
-        browser_.activities().open();
-        activityFilter_->setKeyValue(-1);
-        for (DatePicker* picker : {fromPicker_, toPicker_}) {
-            picker->setDate(platform::today());
-            picker->setChecked(false);
-        }
+    // The filters as new without a load for each: the one below reads everything.
+    projectFilter_->setKeyValue(-1);
+    activityFilter_->setKeyValue(-1);
+    for (DatePicker* picker : {fromPicker_, toPicker_}) {
+        const QSignalBlocker quiet(picker);
+        picker->setDate(platform::today());
+        picker->setChecked(false);
     }
     updateFilterAndTotal();
 }
@@ -356,12 +393,38 @@ void DatabaseDialog::updateFilterAndTotal() {
     const QVariant activity = activityFilter_->keyValue();
     if (!activity.isNull())
         filter.activity = activity.toLongLong();
-    if (browser_.setFilter(filter) && recordsModel_->rowCount() > 0)
-        recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
-    const std::optional<double> sum = browser_.total();
+    // The grid, the total and the chart from one load, or none of them: also when another
+    // page shows, where the chart does not show either (a cleared or another database).
+    std::optional<double> sum;
+    try {
+        // A first load, or again after one that failed: the lists as well.
+        if (!browser_.records().active()) {
+            administration_->load();
+            browser_.projects().open();
+            browser_.activities().open();
+        }
+        const bool changed = browser_.setFilter(filter);
+        browser_.records().open();
+        if (changed && recordsModel_->rowCount() > 0)
+            recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
+        sum = browser_.total();
+        if (chart_ && chartButton_->isChecked())
+            chart_->refresh();
+    } catch (const Error& e) {
+        showLoadFailure(e.message());
+        return;
+    }
+    loadNote_->hide();
     totalLabel_->setText(sum ? hoursText(*sum) + QStringLiteral(" h") : QStringLiteral("0 h"));
-    if (chart_ && chart_->isVisible())
-        chart_->refresh();
+}
+
+void DatabaseDialog::showLoadFailure(const QString& reason) {
+    browser_.records().close();
+    totalLabel_->clear();
+    if (chart_)
+        chart_->clear();
+    loadNote_->setText(QStringLiteral("The records could not be read: ") + reason);
+    loadNote_->show();
 }
 
 // Made when first asked for: most visits to the dialog never look at it.
@@ -378,7 +441,11 @@ void DatabaseDialog::showChart(bool on) {
     chart_->setVisible(on);
     if (!on)
         return;
-    chart_->refresh();
+    // Hidden, it was not drawn again; nothing to draw when the last load failed.
+    if (browser_.records().active())
+        chart_->refresh();
+    else
+        chart_->clear();
     if (shareChart_) {
         // The first time, most of the height to the chart: its labels need the room more
         // than the grid, which scrolls.
@@ -443,7 +510,13 @@ void DatabaseDialog::clearClicked() {
         return;
     BusyCursor busy;
     onClosed();
-    records_.clear();
+    try {
+        records_.clear();
+    } catch (const Error&) {
+        // The database as it is now, also when nothing was emptied.
+        onShown();
+        throw;
+    }
     onShown();
     messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
                MsgIcon::Information, MsgButtons::Ok, this);

@@ -39,14 +39,15 @@ public:
 
     // Tries the connection the "Settings" page shows and says how it went.
     void testConnection();
-    // Switches to the connection the page shows once it is known to work; the one in use
-    // stays when it does not.
+    // Switches to the connection the page shows once it is known to work, after asking
+    // before it creates a database file or tables; the one in use stays otherwise.
     void applyConnection();
     // Whether another database may be chosen now (not while a booking is open); the
     // reason goes into the message otherwise.
     std::function<bool()> mayChangeConnection;
-    // The new connection is in use: keep it with the settings.
-    std::function<void(const QString&)> onConnectionChanged;
+    // The new connection is in use: keep it with the settings. What comes back is told with
+    // the confirmation (what the switch changed besides); empty: nothing.
+    std::function<QString(const QString&)> onConnectionChanged;
 
     QString lastExportName() const { return exportName_; }
     // The box that asks for a project or activity name.
@@ -64,13 +65,16 @@ private:
     void onShown();
     void showChart(bool on);
     void onClosed();
+    // A load that failed shows no figures at all, and why, until the next one works.
+    void showLoadFailure(const QString& reason);
     void exportClicked();
     void clearClicked();
 
     // Object names as the tests find them: PageControl1 with TabSheet4 (records), TabSheet5
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
-    // (export), ChartButton with the chart beside the grid; the AdministrationPage; Button9
+    // (export), ChartButton with the chart beside the grid, LoadNote (why the records could
+    // not be read, shown only then); the AdministrationPage; Button9
     // (clear); Button7 (close).
     WorkRecords& records_;
     RecordBrowser browser_;
@@ -87,6 +91,7 @@ private:
     RecordChart* chart_ = nullptr;
     bool shareChart_ = false;
     QLabel* totalLabel_;
+    QLabel* loadNote_;
     QPushButton *clearButton_, *closeButton_;
 
     void buildRecordsPage();

@@ -110,7 +110,22 @@ QString RecordChart::categoryText(const QDate& day) const {
 }
 
 void RecordChart::refresh() {
-    const std::vector<RecordBrowser::PeriodTotal> sums = browser_.totalsBy(period());
+    std::vector<RecordBrowser::PeriodTotal> sums;
+    try {
+        sums = browser_.totalsBy(period());
+    } catch (const Error&) {
+        // Not the bars of the period before under the new title.
+        clear();
+        throw;
+    }
+    draw(sums);
+}
+
+void RecordChart::clear() {
+    draw({});
+}
+
+void RecordChart::draw(const std::vector<RecordBrowser::PeriodTotal>& sums) {
     // Periods in order along the axis; one bar set per project, in name order.
     std::map<QDate, int> columns;
     std::map<std::pair<QString, qint64>, std::map<QDate, double>> byProject;

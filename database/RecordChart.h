@@ -21,10 +21,13 @@ public:
     explicit RecordChart(RecordBrowser& browser, QWidget* parent = nullptr);
     ~RecordChart() override;
 
-    // Draws the chart again for the filter in force.
+    // Draws the chart again for the filter in force; empty when the sums cannot be read.
     void refresh();
+    // Shows no bars and no hours: there are no records to sum.
+    void clear();
 
 private:
+    void draw(const std::vector<RecordBrowser::PeriodTotal>& sums);
     void saveClicked();
     QString categoryText(const QDate& period) const;
     QDate nextPeriod(const QDate& start) const;

@@ -1,7 +1,10 @@
 #include "model/Records.h"
 
+#include "platform/ConnectionString.h"
 #include "platform/DbCommand.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <cmath>
 
@@ -53,6 +56,31 @@ QString connectionForStore(const QString& connection) {
     if (closed.endsWith(QLatin1Char(';')))
         closed.chop(1);
     return closed + QStringLiteral(";;");
+}
+
+QString databaseIdentity(const QString& connection) {
+    const platform::ConnectionString cs = platform::ConnectionString::parse(connection);
+    const QString provider = cs.value(QStringLiteral("Provider"));
+    QString source = cs.value(QStringLiteral("Data Source"));
+    const auto item = [](const char* name, const QString& value) {
+        return QLatin1String(name) + QLatin1Char('=') + platform::quoteConnectionValue(value);
+    };
+    if (provider.compare(QLatin1String("PostgreSQL"), Qt::CaseInsensitive) == 0) {
+        const int colon = source.lastIndexOf(QLatin1Char(':'));
+        const QString host = (colon > 0 ? source.left(colon) : source).toLower();
+        const int port = colon > 0 ? source.mid(colon + 1).toInt() : 5432;
+        return QStringList{item("Provider", QStringLiteral("PostgreSQL")),
+                           item("Data Source", host + QLatin1Char(':') + QString::number(port)),
+                           item("Initial Catalog", cs.value(QStringLiteral("Initial Catalog")))}
+            .join(QLatin1Char(';'));
+    }
+    if (provider.compare(QLatin1String("SQLite"), Qt::CaseInsensitive) != 0)
+        return QStringList{item("Provider", provider), item("Data Source", source)}.join(
+            QLatin1Char(';'));
+    if (!source.isEmpty())
+        source = QDir::cleanPath(QFileInfo(source).absoluteFilePath());
+    return QStringList{item("Provider", QStringLiteral("SQLite")), item("Data Source", source)}
+        .join(QLatin1Char(';'));
 }
 
 namespace {

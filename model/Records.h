@@ -16,6 +16,11 @@ bool passwordSurvivesScrambling(const QString& connection);
 // other instead of standing in clear.
 QString connectionForStore(const QString& connection);
 
+// The database a connection reaches, as a connection string that names it and nothing else
+// (no user, no password): the engine and the file, or the server, its port and the
+// database. Connections to one database give the same text, however they are written.
+QString databaseIdentity(const QString& connection);
+
 // Replaces the first "$APPDIR$" (any letter case) by the program folder and the first
 // "$DATADIR$" by the per-user data folder, both with their trailing separator.
 QString replacePlaceholders(const QString& connection, const QString& programFolder,

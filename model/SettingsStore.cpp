@@ -150,6 +150,7 @@ Loaded load() {
         stored ? scramblePassword(*stored) : QString::fromLatin1(kDefaultConnectionString);
     const ProgramPath* paths = services().programPath;
     out.connection = replacePlaceholders(connection, paths->programFolder(), paths->dataFolder());
+    loaded.tasksDatabase = r.string(QStringLiteral("Tasks Database")).value_or(QString());
     const qint32 count = r.integer(QStringLiteral("Count")).value_or(0);
     // Values beyond the count are left over from tasks removed since; not loaded.
     for (const qint32 i : taskIndices(*key, count)) {
@@ -210,8 +211,11 @@ std::optional<QString> save(const Settings& settings, const std::vector<StoredTa
     // A password that the scrambling would not give back intact is not written: the stored
     // value it came from stays as it was.
     const QString connection = connectionForStore(settings.connection);
-    if (passwordSurvivesScrambling(connection))
+    if (passwordSurvivesScrambling(connection)) {
         key->writeString(QStringLiteral("Connection"), scramblePassword(connection));
+        // The tasks' projects and activities below are ids of this database.
+        key->writeString(QStringLiteral("Tasks Database"), databaseIdentity(settings.connection));
+    }
     for (size_t i = 0; i < tasks.size(); ++i) {
         const StoredTask& task = tasks[i];
         const QString n = QString::number(i);

@@ -47,6 +47,9 @@ struct Loaded {
     // The store could not be read: its options are defaults, not the user's, and nothing
     // outside the store (the log-on entry) is to follow them.
     bool unread = false;
+    // The database the tasks' projects and activities were chosen in (databaseIdentity);
+    // empty in a store from before it was kept: the connection's.
+    QString tasksDatabase;
 };
 Loaded load();
 

@@ -1,5 +1,6 @@
 #include "model/TaskStore.h"
 
+#include "model/Records.h"
 #include "model/TaskList.h"
 
 #include <memory>
@@ -51,7 +52,37 @@ TaskStore::Messages TaskStore::load() {
         messages.push_back({store.join(QStringLiteral("\n\n")), QStringLiteral("Korvan")});
     if (!loaded.unread && !settings_store::syncAutostart(options_.values().autoStart))
         messages.push_back({kAutostartFailure, QStringLiteral("Error")});
+    if (!loaded.unread && !loaded.tasksDatabase.isEmpty() &&
+        databaseIdentity(loaded.tasksDatabase) != databaseIdentity(options_.values().connection) &&
+        clearChoices()) {
+        messages.push_back({choicesClearedText(), QStringLiteral("Korvan")});
+        const Saved saved = save();
+        messages.insert(messages.end(), saved.messages.begin(), saved.messages.end());
+    }
     return messages;
+}
+
+bool TaskStore::switchConnection(const QString& connection) {
+    const bool another =
+        databaseIdentity(connection) != databaseIdentity(options_.values().connection);
+    const bool cleared = another && clearChoices();
+    options_.setConnection(connection);
+    return cleared;
+}
+
+QString TaskStore::choicesClearedText() {
+    return QStringLiteral("The tasks' projects and activities belonged to the previous database "
+                          "and were cleared; choose them again in \"Summary\" or \"Edit task\".");
+}
+
+bool TaskStore::clearChoices() {
+    bool any = false;
+    for (Task* task : tasks_) {
+        any = any || task->sectionId() != 0 || task->activityId() != 0;
+        task->setSectionId(0);
+        task->setActivityId(0);
+    }
+    return any;
 }
 
 void TaskStore::endSession() {

@@ -33,9 +33,18 @@ public:
     TaskList& tasks() const { return tasks_; }
     Options& options() const { return options_; }
 
-    // The store's tasks and settings in place of those held.
+    // The store's tasks and settings in place of those held. A store whose connection was
+    // changed by hand since its tasks' projects and activities were chosen loses them, and
+    // is saved so.
     Messages load();
     Saved save();
+    // The records go to the database of this connection from now on. A task's project and
+    // activity are ids of the database they were chosen in, which another database gives to
+    // other projects: on a switch to another database they are cleared. True when any task
+    // had one; it is not saved yet.
+    bool switchConnection(const QString& connection);
+    // What the user is told when they were cleared.
+    static QString choicesClearedText();
     // The program ends: from now on no save has anything to tell (the session's end would
     // wait for a box); what goes wrong goes to the log, and into a note the next start shows.
     void endSession();
@@ -46,6 +55,9 @@ Q_SIGNALS:
     void saved();
 
 private:
+    // Every task without project and activity; true when any had one.
+    bool clearChoices();
+
     TaskList& tasks_;
     Options& options_;
     QString failureTold_;

@@ -66,7 +66,15 @@ void WorkRecords::closeIfUnused() {
     connection_.close();
 }
 
-void WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {
+DbConnection::Contents WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {
+    DbConnection c;
+    c.schema = schema();
+    c.connectionString = connectionString;
+    c.connectionTimeout = timeoutSeconds;
+    return c.inspect();
+}
+
+void WorkRecords::prepare(const QString& connectionString, int timeoutSeconds) {
     DbConnection c;
     c.schema = schema();
     c.connectionString = connectionString;

@@ -23,10 +23,14 @@ public:
     // to it: opening one creates the tables in an empty database.
     static const platform::SchemaDescription& schema();
 
-    // Opens a connection of its own to the database to see that it works (creating the
-    // tables in an empty one, as the first use would); throws Error with the reason when it
-    // does not.
-    static void probe(const QString& connectionString, int timeoutSeconds);
+    // Looks at the database through a connection of its own, creating nothing: whether it
+    // holds the tables, or is an empty one or a file that does not exist yet; throws Error
+    // with the reason when it cannot be used.
+    static platform::DbConnection::Contents probe(const QString& connectionString,
+                                                  int timeoutSeconds);
+    // Opens a connection of its own as the first use does, creating a missing SQLite file
+    // and the tables of an empty database; throws Error with the reason when it cannot.
+    static void prepare(const QString& connectionString, int timeoutSeconds);
 
     platform::DbConnection& connection() { return connection_; }
     QString connectionString() const { return connection_.connectionString; }

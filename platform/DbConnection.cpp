@@ -61,6 +61,12 @@ QStringList statements(const QString& script) {
     return result;
 }
 
+Error partlyThere(const QStringList& missing) {
+    return Error(QStringLiteral("The database lacks the tables %1. Korvan creates its "
+                                "tables only in a database that has none of them")
+                     .arg(missing.join(QStringLiteral(", "))));
+}
+
 int counter = 0;
 } // namespace
 
@@ -139,6 +145,9 @@ void DbConnection::open() {
             // opens it: the driver would create it readable by all (0644), and whoever
             // opened it before a chmod could read every record written later. SQLite gives
             // its journal and WAL files the mode of the database file.
+            if (!info.exists() && !createMissing_)
+                throw Error(QStringLiteral("The database file %1 does not exist")
+                                .arg(info.absoluteFilePath()));
             if (!info.exists() && !platform::createPrivateFile(file) && errno != EEXIST)
                 throw Error(QStringLiteral("Cannot connect to the database: cannot create the "
                                            "file %1 (%2)")
@@ -210,8 +219,15 @@ void DbConnection::ensureSchema() {
                 missing << table;
         return missing;
     };
-    if (missingTables().isEmpty())
+    const QStringList missingAtFirst = missingTables();
+    if (missingAtFirst.isEmpty())
         return;
+    if (!createMissing_) {
+        if (missingAtFirst.size() != schema.tables.size())
+            throw partlyThere(missingAtFirst);
+        tablesMissing_ = true;
+        return;
+    }
     // The check again and the creation in one transaction that holds the write lock (on a
     // server, a lock of its own): two copies starting at once never both create, and a
     // creation that fails leaves nothing half made.
@@ -230,9 +246,7 @@ void DbConnection::ensureSchema() {
     }
     if (missing.size() != schema.tables.size()) {
         run(QStringLiteral("ROLLBACK"));
-        throw Error(QStringLiteral("The database lacks the tables %1. Korvan creates its "
-                                   "tables only in a database that has none of them")
-                        .arg(missing.join(QStringLiteral(", "))));
+        throw partlyThere(missing);
     }
     for (const QString& statement : statements(schemaScript(schema, engine_))) {
         if (!q.exec(statement)) {
@@ -242,6 +256,30 @@ void DbConnection::ensureSchema() {
         }
     }
     run(QStringLiteral("COMMIT"));
+}
+
+DbConnection::Contents DbConnection::inspect() {
+    close();
+    const platform::ConnectionString cs = platform::ConnectionString::parse(connectionString);
+    if (cs.value(QStringLiteral("Provider"))
+            .compare(QLatin1String("SQLite"), Qt::CaseInsensitive) == 0) {
+        // Not even opened: the driver would make the file.
+        const QFileInfo info(cs.value(QStringLiteral("Data Source")));
+        if (!info.filePath().isEmpty() && info.absoluteDir().exists() && !info.exists())
+            return Contents::NoFile;
+    }
+    createMissing_ = false;
+    tablesMissing_ = false;
+    try {
+        open();
+    } catch (...) {
+        createMissing_ = true;
+        throw;
+    }
+    createMissing_ = true;
+    const bool missing = tablesMissing_;
+    close();
+    return missing ? Contents::NoTables : Contents::Schema;
 }
 
 void DbConnection::close() {

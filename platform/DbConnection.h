@@ -44,6 +44,13 @@ public:
 
     void open();
     void close();
+    // What a database holds of the schema, as inspect() finds it.
+    enum class Contents { Schema, NoFile, NoTables };
+    // Looks at the database and closes it again, creating nothing: the schema's tables are
+    // there, the SQLite file does not exist (in a folder that does), or the database holds
+    // none of them. Throws Error as open() does when it cannot be reached, or holds some of
+    // the tables only.
+    Contents inspect();
     bool connected() const;
     void beginTrans();
     void commitTrans();
@@ -83,6 +90,9 @@ private:
     bool open_ = false;
     bool inTransaction_ = false;
     int openDatasets_ = 0;
+    // Whether open() makes a missing SQLite file and missing tables; not while inspecting.
+    bool createMissing_ = true;
+    bool tablesMissing_ = false;
 };
 
 } // namespace platform

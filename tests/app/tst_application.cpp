@@ -38,8 +38,10 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <cstring>
 
 using namespace platform;
@@ -585,6 +587,48 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("New")});
         QCOMPARE(child<LookupComboBox>(database(), "DBLookupComboBox1")->count(),
                  2); // "< All >" and New
+    }
+
+    // A task's project and activity are ids of the database they were chosen in. Apply of
+    // the same database (as the page writes it) keeps them; of another, with the chart open,
+    // clears them and says so once, and the next start, reading the store from disk, has
+    // them cleared: "Summary" offers none of the other database's same ids.
+    void idsStayWithTheirDatabase_data() { addEngineRows(); }
+    void idsStayWithTheirDatabase() {
+        KORVAN_FRESH_DATABASE(*dbs_, start);
+        prepare(start);
+        app_->options().setConnection(start);
+        const QString other = dbs_->fresh(QStringLiteral("sqlite"));
+        {
+            WorkRecords b(other);
+            bookRecord(b.recordInsert(), b.addProject(QStringLiteral("Other")),
+                       b.addActivity(QStringLiteral("Else")), 3, QDate(2024, 5, 1));
+        }
+        task(QStringLiteral("t"), 1, 1, 1);
+        QTest::mouseClick(child<QPushButton>(mainWindow(), "Button10"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(database(), "ChartButton"), Qt::LeftButton);
+        QTabBar* tabs = child<QTabWidget>(database(), "PageControl1")->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        const QString done = QStringLiteral("Korvan now records to this database.");
+        typeConnection(start);
+        clickButton("ApplyButton");
+        QCOMPARE(f_->boxes.last().text, done);
+        QCOMPARE(tasks()[0]->sectionId() + tasks()[0]->activityId(), 2);
+        typeConnection(other);
+        clickButton("ApplyButton");
+        const QString cleared = TaskStore::choicesClearedText();
+        QCOMPARE(f_->boxes.last().text, done + QStringLiteral("\n\n") + cleared);
+        QCOMPARE(child<QTableWidget>(database(), "ProjectTotals")->rowCount(), 1);
+        app_.reset();
+        f_->rereadStore();
+        app_ = std::make_unique<korvan::Application>();
+        QCoreApplication::processEvents();
+        QCOMPARE(tasks()[0]->sectionId() + tasks()[0]->activityId(), 0);
+        QCOMPARE(std::count_if(f_->boxes.shown.begin(), f_->boxes.shown.end(),
+                               [&](const auto& box) { return box.text.contains(cleared); }),
+                 1);
+        booking()->showSummary();
+        QCOMPARE(child<LookupComboBox>(frame(0), "DBLookupComboBox2")->text(), QString());
     }
 };
 

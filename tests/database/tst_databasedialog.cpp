@@ -18,6 +18,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -575,6 +578,54 @@ private Q_SLOTS:
         child<QPushButton>(setup_.get(), "Button4")->click();
         QCOMPARE(child<QListWidget>(setup_.get(), "ListBox1")->item(0)->data(Qt::UserRole).toInt(),
                  3);
+    }
+
+    // Test only looks: a file that does not exist stays so, an empty database gets no
+    // tables. Apply asks first; No keeps the database in use, Yes creates it and switches.
+    void nothingCreatedUnasked_data() { addEngineRows(); }
+    void nothingCreatedUnasked() {
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
+        db().connectionString = cs;
+        seed();
+        const bool sqlite = engine == QLatin1String("sqlite");
+        const QString item =
+            sqlite ? QStringLiteral("Data Source") : QStringLiteral("Initial Catalog");
+        const QString old = ConnectionString::parse(cs).value(item);
+        const QString typed = old + QStringLiteral("_new");
+        if (!sqlite)
+            dbs_->exec(engine, QStringLiteral("CREATE DATABASE ") + typed);
+        const auto dropped = qScopeGuard([&] {
+            if (!sqlite)
+                dbs_->exec(engine, QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(typed));
+        });
+        const auto made = [&] { // the file, or tables in the empty database
+            if (sqlite)
+                return QFileInfo::exists(typed);
+            DbConnection c;
+            c.connectionString = QString(cs).replace(old, typed);
+            DataSet q(&c);
+            q.sql = QStringLiteral("SELECT COUNT(*) FROM information_schema.tables WHERE "
+                                   "table_schema = 'public'");
+            q.open();
+            return q.value(0, 0).toInt() > 0;
+        };
+        QTabBar* tabs = child<QTabWidget>(setup_.get(), "PageControl1")->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        typeAndLeave(child<QLineEdit>(setup_.get(), sqlite ? "FileEdit" : "CatalogEdit"), typed);
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "TestButton"), Qt::LeftButton);
+        QVERIFY(
+            f_->boxes.last().text.contains(sqlite ? "does not exist" : "holds no Korvan tables"));
+        QVERIFY(!made());
+        f_->boxes.answer(MsgAnswer::No);
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ApplyButton"), Qt::LeftButton);
+        QCOMPARE(f_->boxes.last().buttons, MsgButtons::YesNoDefaultNo);
+        QVERIFY(!made());
+        QCOMPARE(db().connectionString, cs);
+        f_->boxes.answer(MsgAnswer::Yes);
+        QTest::mouseClick(child<QPushButton>(setup_.get(), "ApplyButton"), Qt::LeftButton);
+        QVERIFY(made());
+        QCOMPARE(ConnectionString::parse(db().connectionString).value(item), typed);
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Korvan now records to this database."));
     }
 
     void inputBoxKeys() {

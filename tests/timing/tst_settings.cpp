@@ -193,6 +193,28 @@ private Q_SLOTS:
         QCOMPARE(f_->settings().idleMinutes, 3);
     }
 
+    // A task's project and activity are ids of the database the store names beside them: a
+    // connection edited by hand to another database loses them at the start, saved so and
+    // told once.
+    void idsOfAnotherDatabaseClearedAtStart() {
+        const QString connection = QStringLiteral("Provider=SQLite;Data Source=/w/k.dat");
+        seed({RegValue::string(QStringLiteral("Connection"), connection),
+              RegValue::string(QStringLiteral("Tasks Database"),
+                               QStringLiteral("Provider=SQLite;Data Source=/v/k.dat")),
+              RegValue::dword(QStringLiteral("Count"), 1),
+              RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
+              RegValue::binary(QStringLiteral("Time0"), timeBytes(0.5)),
+              RegValue::dword(QStringLiteral("SectionId0"), 4),
+              RegValue::dword(QStringLiteral("ActivityId0"), 5)});
+        start();
+        QCOMPARE(f_->tasks()[0]->sectionId() + f_->tasks()[0]->activityId(), 0);
+        QCOMPARE(f_->boxes.shown.size(), 1);
+        QCOMPARE(f_->boxes.last().text, TaskStore::choicesClearedText());
+        QCOMPARE(storedValue(QStringLiteral("ActivityId0")).data, RegValue::dword({}, 0).data);
+        QCOMPARE(storedValue(QStringLiteral("Tasks Database")).toText(),
+                 databaseIdentity(connection));
+    }
+
     void countWithMissingTimeSkipsThatIndex() {
         seed({RegValue::dword(QStringLiteral("Count"), 3),
               RegValue::string(QStringLiteral("Project0"), QStringLiteral("zero")),
