@@ -54,7 +54,9 @@ void WorkRecords::closeIfUnused() {
         return;
     activities_.close();
     projects_.close();
-    connection_.close();
+    // Not from under the records a window still browses.
+    if (!connection_.hasOpenDatasets())
+        connection_.close();
 }
 
 void WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {

@@ -49,6 +49,8 @@ public:
     void commitTrans();
     void rollbackTrans();
     bool inTransaction() const { return inTransaction_; }
+    // Whether a data set reads through it now.
+    bool hasOpenDatasets() const { return openDatasets_ > 0; }
 
     SqlEngine engine() const { return engine_; }
     QSqlDatabase database() const;
