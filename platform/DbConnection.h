@@ -59,8 +59,8 @@ public:
     // throws Error with the engine's text.
     void execute(const QString& sql);
     // The same with values bound to its "?" placeholders: names and other text never
-    // become part of the statement.
-    void execute(const QString& sql, const QVariantList& values);
+    // become part of the statement. Returns how many rows it changed.
+    int execute(const QString& sql, const QVariantList& values);
     // Inserts one row with bound values and returns the id the engine gave it (from the
     // insert itself, so two users adding at once each get their own).
     qint64 insert(const QString& sql, const QVariantList& values, const QString& idColumn);
