@@ -28,10 +28,13 @@
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QIODevice>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -41,6 +44,12 @@
 using namespace platform;
 
 namespace {
+// Where the grid shows the description: after the date, project, time and activity.
+constexpr int kDescriptionColumn = 4;
+// Typing in the text filter narrows the records once the user pauses: a million records are
+// not searched again for every key.
+constexpr int kTypingPauseMs = 300;
+
 QString dateCell(const QVariant& v) {
     return v.isNull() ? QString() : recordDateText(v.toDateTime());
 }
@@ -84,6 +93,7 @@ DatabaseDialog::DatabaseDialog(WorkRecords& records, QWidget* parent)
          Qt::AlignCenter},
         {RecordBrowser::fieldName(Column::Activity), QStringLiteral("Activity"), {}},
         {RecordBrowser::fieldName(Column::Description), QStringLiteral("Description"), {}},
+        {RecordBrowser::fieldName(Column::BugNumber), QStringLiteral("Bug"), {}, Qt::AlignCenter},
     });
 }
 
@@ -138,7 +148,9 @@ void DatabaseDialog::buildRecordsPage() {
     recordsGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
     recordsGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     recordsGrid_->verticalHeader()->hide();
-    recordsGrid_->horizontalHeader()->setStretchLastSection(true);
+    // The description takes the room left; the bug number after it needs little.
+    recordsGrid_->horizontalHeader()->setSectionResizeMode(kDescriptionColumn,
+                                                           QHeaderView::Stretch);
     // By date as the database gives them; a click on a header sorts by that column, a
     // second click the other way round.
     recordsGrid_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
@@ -148,6 +160,18 @@ void DatabaseDialog::buildRecordsPage() {
     chartButton_->setCheckable(true);
     connect(chartButton_, &QPushButton::toggled, this,
             [this](bool on) { guarded([this, on] { showChart(on); }); });
+    textFilter_ = named(new QLineEdit, "TextFilter");
+    textFilter_->setPlaceholderText(QStringLiteral("Description or bug number"));
+    textFilter_->setAccessibleName(QStringLiteral("Find in description or bug number"));
+    textFilter_->setClearButtonEnabled(true);
+    textFilter_->installEventFilter(this);
+    textTimer_ = new QTimer(this);
+    textTimer_->setObjectName(QStringLiteral("TextFilterTimer"));
+    textTimer_->setSingleShot(true);
+    textTimer_->setInterval(kTypingPauseMs);
+    connect(textFilter_, &QLineEdit::textChanged, textTimer_, qOverload<>(&QTimer::start));
+    connect(textTimer_, &QTimer::timeout, this,
+            [this] { guarded([this] { updateFilterAndTotal(); }); });
 
     for (DatePicker* picker : {fromPicker_, toPicker_})
         connect(picker, &DatePicker::change, this,
@@ -182,6 +206,10 @@ void DatabaseDialog::buildRecordsPage() {
     labelled("StaticText2", QStringLiteral("&to:"), toPicker_, toPicker_->dateEdit(), 0, 2);
     labelled("StaticText3", QStringLiteral("&Project:"), projectFilter_, projectFilter_, 1, 0);
     labelled("StaticText4", QStringLiteral("&Activity:"), activityFilter_, activityFilter_, 1, 2);
+    QLabel* find = label("StaticText7", QStringLiteral("Fi&nd:"));
+    find->setBuddy(textFilter_);
+    filters->addWidget(find, 2, 0);
+    filters->addWidget(textFilter_, 2, 1, 1, 3);
     filters->addWidget(exportButton_, 0, 4, 2, 1);
     auto* total = new QHBoxLayout;
     total->addWidget(chartButton_);
@@ -325,6 +353,8 @@ void DatabaseDialog::onShown() {
             picker->setDate(platform::today());
             picker->setChecked(false);
         }
+        const QSignalBlocker quiet(textFilter_);
+        textFilter_->clear();
     }
     updateFilterAndTotal();
 }
@@ -350,6 +380,8 @@ void DatabaseDialog::updateFilterAndTotal() {
     const QVariant activity = activityFilter_->keyValue();
     if (!activity.isNull())
         filter.activity = activity.toLongLong();
+    textTimer_->stop();
+    filter.text = textFilter_->text();
     if (browser_.setFilter(filter) && recordsModel_->rowCount() > 0)
         recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
     const std::optional<double> sum = browser_.total();
@@ -441,4 +473,16 @@ void DatabaseDialog::clearClicked() {
     onShown();
     messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
                MsgIcon::Information, MsgButtons::Ok, this);
+}
+
+// Enter belongs to the text filter it is typed in, not to a default button of the dialog.
+bool DatabaseDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == textFilter_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            guarded([this] { updateFilterAndTotal(); });
+            return true;
+        }
+    }
+    return Deferred::eventFilter(watched, event);
 }

@@ -14,10 +14,12 @@ class ConnectionEditor;
 class DataSetModel;
 class InputBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTableView;
 class QSplitter;
+class QTimer;
 class RecordChart;
 class DatePicker;
 class LookupComboBox;
@@ -59,6 +61,7 @@ protected:
     void buildControls() override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onShown();
@@ -71,7 +74,7 @@ private:
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
     // (export), ChartButton with the chart beside the grid; the AdministrationPage; Button9
-    // (clear); Button7 (close).
+    // (clear); Button7 (close); TextFilter (with TextFilterTimer).
     WorkRecords& records_;
     RecordBrowser browser_;
     DataSetModel* recordsModel_;
@@ -87,6 +90,8 @@ private:
     RecordChart* chart_ = nullptr;
     bool shareChart_ = false;
     QLabel* totalLabel_;
+    QLineEdit* textFilter_;
+    QTimer* textTimer_;
     QPushButton *clearButton_, *closeButton_;
 
     void buildRecordsPage();

@@ -217,7 +217,7 @@ class TestKeyboard : public QObject {
             << "database records"
             << split("qt_tabwidget_tabbar DateTimePicker1/Check DateTimePicker1/Date "
                      "DateTimePicker2/Check DateTimePicker2/Date DBLookupComboBox1 "
-                     "DBLookupComboBox2 Button8 DBGrid3 ChartButton Button7");
+                     "DBLookupComboBox2 TextFilter Button8 DBGrid3 ChartButton Button7");
         QTest::newRow("database projects")
             << "database projects"
             << split("qt_tabwidget_tabbar ListBox1 Button4 Button5 Button6 ListBox2 Button1 "
