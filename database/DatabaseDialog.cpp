@@ -4,6 +4,7 @@
 #include "database/ConnectionEditor.h"
 #include "database/InputBox.h"
 #include "database/RecordChart.h"
+#include "database/RecordCorrector.h"
 #include "model/CsvExport.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
@@ -172,6 +173,8 @@ void DatabaseDialog::buildRecordsPage() {
     connect(textFilter_, &QLineEdit::textChanged, textTimer_, qOverload<>(&QTimer::start));
     connect(textTimer_, &QTimer::timeout, this,
             [this] { guarded([this] { updateFilterAndTotal(); }); });
+    corrector_ = new RecordCorrector(records_, browser_, recordsGrid_);
+    corrector_->reread = [this] { updateFilterAndTotal(); };
 
     for (DatePicker* picker : {fromPicker_, toPicker_})
         connect(picker, &DatePicker::change, this,
@@ -213,6 +216,8 @@ void DatabaseDialog::buildRecordsPage() {
     filters->addWidget(exportButton_, 0, 4, 2, 1);
     auto* total = new QHBoxLayout;
     total->addWidget(chartButton_);
+    total->addWidget(corrector_->editButton());
+    total->addWidget(corrector_->deleteButton());
     total->addStretch();
     total->addWidget(label("StaticText5", QStringLiteral("Total:")));
     total->addWidget(totalLabel_);
@@ -360,6 +365,8 @@ void DatabaseDialog::onShown() {
 }
 
 void DatabaseDialog::onClosed() {
+    if (corrector_)
+        corrector_->closeEditor();
     browser_.close();
 }
 

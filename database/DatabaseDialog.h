@@ -21,11 +21,12 @@ class QTableView;
 class QSplitter;
 class QTimer;
 class RecordChart;
+class RecordCorrector;
 class DatePicker;
 class LookupComboBox;
 
-// The "Database" dialog: the booked records with filters, total and CSV export; the
-// projects and activities; emptying the database.
+// The "Database" dialog: the booked records with filters, total and CSV export, each record
+// to correct or delete; the projects and activities; emptying the database.
 class DatabaseDialog : public Deferred<QDialog> {
     Q_OBJECT
 public:
@@ -74,7 +75,8 @@ private:
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
     // (export), ChartButton with the chart beside the grid; the AdministrationPage; Button9
-    // (clear); Button7 (close); TextFilter (with TextFilterTimer).
+    // (clear); Button7 (close); TextFilter (with TextFilterTimer); the RecordCorrector's
+    // buttons below the grid.
     WorkRecords& records_;
     RecordBrowser browser_;
     DataSetModel* recordsModel_;
@@ -92,6 +94,7 @@ private:
     QLabel* totalLabel_;
     QLineEdit* textFilter_;
     QTimer* textTimer_;
+    RecordCorrector* corrector_ = nullptr;
     QPushButton *clearButton_, *closeButton_;
 
     void buildRecordsPage();
