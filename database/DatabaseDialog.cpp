@@ -4,6 +4,7 @@
 #include "database/ConnectionEditor.h"
 #include "database/InputBox.h"
 #include "database/RecordChart.h"
+#include "database/RecordCorrector.h"
 #include "model/CsvExport.h"
 #include "model/Records.h"
 #include "platform/AtomicFile.h"
@@ -31,7 +32,9 @@
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QIODevice>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -45,6 +48,12 @@
 using namespace platform;
 
 namespace {
+// Where the grid shows the description: after the date, project, time and activity.
+constexpr int kDescriptionColumn = 4;
+// Typing in the text filter narrows the records once the user pauses: a million records are
+// not searched again for every key.
+constexpr int kTypingPauseMs = 300;
+
 QString dateCell(const QVariant& v) {
     return v.isNull() ? QString() : recordDateText(v.toDateTime());
 }
@@ -88,6 +97,7 @@ DatabaseDialog::DatabaseDialog(WorkRecords& records, QWidget* parent)
          Qt::AlignCenter},
         {RecordBrowser::fieldName(Column::Activity), QStringLiteral("Activity"), {}},
         {RecordBrowser::fieldName(Column::Description), QStringLiteral("Description"), {}},
+        {RecordBrowser::fieldName(Column::BugNumber), QStringLiteral("Bug"), {}, Qt::AlignCenter},
     });
 }
 
@@ -142,7 +152,9 @@ void DatabaseDialog::buildRecordsPage() {
     recordsGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
     recordsGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     recordsGrid_->verticalHeader()->hide();
-    recordsGrid_->horizontalHeader()->setStretchLastSection(true);
+    // The description takes the room left; the bug number after it needs little.
+    recordsGrid_->horizontalHeader()->setSectionResizeMode(kDescriptionColumn,
+                                                           QHeaderView::Stretch);
     // By date as the database gives them; a click on a header sorts by that column, a
     // second click the other way round.
     recordsGrid_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
@@ -161,6 +173,20 @@ void DatabaseDialog::buildRecordsPage() {
     chartButton_->setCheckable(true);
     connect(chartButton_, &QPushButton::toggled, this,
             [this](bool on) { guarded([this, on] { showChart(on); }); });
+    textFilter_ = named(new QLineEdit, "TextFilter");
+    textFilter_->setPlaceholderText(QStringLiteral("Description or bug number"));
+    textFilter_->setAccessibleName(QStringLiteral("Find in description or bug number"));
+    textFilter_->setClearButtonEnabled(true);
+    textFilter_->installEventFilter(this);
+    textTimer_ = new QTimer(this);
+    textTimer_->setObjectName(QStringLiteral("TextFilterTimer"));
+    textTimer_->setSingleShot(true);
+    textTimer_->setInterval(kTypingPauseMs);
+    connect(textFilter_, &QLineEdit::textChanged, textTimer_, qOverload<>(&QTimer::start));
+    connect(textTimer_, &QTimer::timeout, this,
+            [this] { guarded([this] { updateFilterAndTotal(); }); });
+    corrector_ = new RecordCorrector(records_, browser_, recordsGrid_);
+    corrector_->reread = [this] { updateFilterAndTotal(); };
 
     for (DatePicker* picker : {fromPicker_, toPicker_})
         connect(picker, &DatePicker::change, this,
@@ -195,9 +221,15 @@ void DatabaseDialog::buildRecordsPage() {
     labelled("StaticText2", QStringLiteral("&to:"), toPicker_, toPicker_->dateEdit(), 0, 2);
     labelled("StaticText3", QStringLiteral("&Project:"), projectFilter_, projectFilter_, 1, 0);
     labelled("StaticText4", QStringLiteral("&Activity:"), activityFilter_, activityFilter_, 1, 2);
+    QLabel* find = label("StaticText7", QStringLiteral("Fi&nd:"));
+    find->setBuddy(textFilter_);
+    filters->addWidget(find, 2, 0);
+    filters->addWidget(textFilter_, 2, 1, 1, 3);
     filters->addWidget(exportButton_, 0, 4, 2, 1);
     auto* total = new QHBoxLayout;
     total->addWidget(chartButton_);
+    total->addWidget(corrector_->editButton());
+    total->addWidget(corrector_->deleteButton());
     total->addStretch();
     total->addWidget(label("StaticText5", QStringLiteral("Total:")));
     total->addWidget(totalLabel_);
@@ -369,10 +401,16 @@ void DatabaseDialog::onShown() {
         picker->setDate(platform::today());
         picker->setChecked(false);
     }
+    {
+        const QSignalBlocker quiet(textFilter_);
+        textFilter_->clear();
+    }
     updateFilterAndTotal();
 }
 
 void DatabaseDialog::onClosed() {
+    if (corrector_)
+        corrector_->closeEditor();
     browser_.close();
 }
 
@@ -393,6 +431,8 @@ void DatabaseDialog::updateFilterAndTotal() {
     const QVariant activity = activityFilter_->keyValue();
     if (!activity.isNull())
         filter.activity = activity.toLongLong();
+    textTimer_->stop();
+    filter.text = textFilter_->text();
     // The grid, the total and the chart from one load, or none of them: also when another
     // page shows, where the chart does not show either (a cleared or another database).
     std::optional<double> sum;
@@ -520,4 +560,16 @@ void DatabaseDialog::clearClicked() {
     onShown();
     messageBox(QStringLiteral("Database cleared successfuly."), QStringLiteral("Clear database"),
                MsgIcon::Information, MsgButtons::Ok, this);
+}
+
+// Enter belongs to the text filter it is typed in, not to a default button of the dialog.
+bool DatabaseDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == textFilter_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            guarded([this] { updateFilterAndTotal(); });
+            return true;
+        }
+    }
+    return Deferred::eventFilter(watched, event);
 }

@@ -14,16 +14,19 @@ class ConnectionEditor;
 class DataSetModel;
 class InputBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTableView;
 class QSplitter;
+class QTimer;
 class RecordChart;
+class RecordCorrector;
 class DatePicker;
 class LookupComboBox;
 
-// The "Database" dialog: the booked records with filters, total and CSV export; the
-// projects and activities; emptying the database.
+// The "Database" dialog: the booked records with filters, total and CSV export, each record
+// to correct or delete; the projects and activities; emptying the database.
 class DatabaseDialog : public Deferred<QDialog> {
     Q_OBJECT
 public:
@@ -60,6 +63,7 @@ protected:
     void buildControls() override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onShown();
@@ -74,8 +78,8 @@ private:
     // (projects and activities) and TabSheet1 (settings); DateTimePicker1/2 (from, to),
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
     // (export), ChartButton with the chart beside the grid, LoadNote (why the records could
-    // not be read, shown only then); the AdministrationPage; Button9
-    // (clear); Button7 (close).
+    // not be read, shown only then); the AdministrationPage; Button9 (clear); Button7 (close);
+    // TextFilter (with TextFilterTimer); the RecordCorrector's buttons below the grid.
     WorkRecords& records_;
     RecordBrowser browser_;
     DataSetModel* recordsModel_;
@@ -92,6 +96,9 @@ private:
     bool shareChart_ = false;
     QLabel* totalLabel_;
     QLabel* loadNote_;
+    QLineEdit* textFilter_;
+    QTimer* textTimer_;
+    RecordCorrector* corrector_ = nullptr;
     QPushButton *clearButton_, *closeButton_;
 
     void buildRecordsPage();

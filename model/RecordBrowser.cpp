@@ -8,7 +8,6 @@
 using namespace platform;
 
 namespace {
-const QString kTotal = QStringLiteral("SELECT SUM(Cas) FROM view_SEP_Prace WHERE 1 = 1 ");
 // The records as the view gives them, with the key that keeps records of one day in the
 // order they were booked. The data set orders them, by date and then by that key, on every
 // engine and after every reload.
@@ -17,9 +16,23 @@ const QString kRecords =
                    "       (SELECT h.Nazev FROM SEP_UsekHistorie h WHERE h.id_Usek = p.id_Usek\r\n"
                    "        ORDER BY h.id_Historie DESC LIMIT 1) AS Nazev,\r\n"
                    "       p.Cas, p.Popis, p.id_Usek, p.id_TypPrace, t.TypPrace,\r\n"
-                   "       p.id_ProvedenaPrace\r\n"
+                   "       p.id_ProvedenaPrace, p.id_Chyba\r\n"
                    "FROM SEP_ProvedenaPrace p\r\n"
                    "LEFT JOIN SEP_TypPrace t ON t.id_TypPrace = p.id_TypPrace");
+// The records whose description or bug number holds the text: lower() on both sides, so
+// that both engines ignore letter case alike.
+const QString kTextCondition =
+    QStringLiteral("\r\nWHERE lower(p.Popis) LIKE lower(CAST(? AS TEXT)) ESCAPE '!'\r\n"
+                   "   OR CAST(p.id_Chyba AS TEXT) LIKE ? ESCAPE '!'");
+
+// The text as a LIKE pattern that finds it anywhere, its own wildcards taken literally.
+QString containing(const QString& text) {
+    QString pattern = text;
+    pattern.replace(QLatin1Char('!'), QStringLiteral("!!"))
+        .replace(QLatin1Char('%'), QStringLiteral("!%"))
+        .replace(QLatin1Char('_'), QStringLiteral("!_"));
+    return QLatin1Char('%') + pattern + QLatin1Char('%');
+}
 
 // The first day of a record's period, as the engine computes it (a date, or its text).
 QString periodExpression(SqlEngine engine, RecordBrowser::Period period) {
@@ -86,6 +99,8 @@ QString RecordBrowser::fieldName(Column column) {
         return QStringLiteral("TypPrace");
     case Column::Description:
         return QStringLiteral("Popis");
+    case Column::BugNumber:
+        return QStringLiteral("id_Chyba");
     }
     return {};
 }
@@ -103,12 +118,30 @@ int RecordBrowser::position(Column column) {
         return 6;
     case Column::Description:
         return 3;
+    case Column::BugNumber:
+        return 8;
     }
     return -1;
 }
 
 QVariant RecordBrowser::value(int row, Column column) const {
     return records_.value(row, position(column));
+}
+
+std::optional<WorkRecords::BookedRecord> RecordBrowser::recordAt(int row) const {
+    const QVariant id = records_.value(row, records_.keyField);
+    if (id.isNull())
+        return std::nullopt;
+    WorkRecords::BookedRecord record;
+    record.id = id.toLongLong();
+    record.workDate = value(row, Column::Date).toDateTime();
+    record.projectId = records_.value(row, QStringLiteral("id_Usek")).toLongLong();
+    record.activityId = records_.value(row, QStringLiteral("id_TypPrace")).toLongLong();
+    record.hours = value(row, Column::Hours).toDouble();
+    record.bugNumber = value(row, Column::BugNumber);
+    record.description = value(row, Column::Description).toString();
+    record.projectName = value(row, Column::Project).toString();
+    return record;
 }
 
 QString RecordBrowser::sqlDateLiteral(const QDate& date) {
@@ -145,17 +178,39 @@ bool RecordBrowser::setFilter(const Filter& f) {
     if (f.activity != -1)
         add(QStringLiteral(" id_TypPrace = %1").arg(f.activity),
             QStringLiteral(" and id_TypPrace = ?"), f.activity);
-    const bool changed = filter != records_.filter();
+    // The text is a condition of the statement rather than of the data set's filter, whose
+    // expressions compare numbers and dates only.
+    const QString text = f.text.trimmed();
+    const QString sql = text.isEmpty() ? kRecords : kRecords + kTextCondition;
+    const QVariantList textValues =
+        text.isEmpty() ? QVariantList() : QVariantList{containing(text), containing(text)};
+    const bool newStatement = sql != records_.sql || textValues != records_.parameters;
+    const bool changed = filter != records_.filter() || newStatement;
+    // An open data set keeps the statement it was opened with.
+    const bool reopen = newStatement && records_.active();
+    if (reopen)
+        records_.close();
+    records_.sql = sql;
+    records_.parameters = textValues;
     records_.setFilter(filter);
+    if (reopen)
+        records_.open();
     conditions_ = lines;
     values_ = values;
     return changed;
 }
 
+QString RecordBrowser::shownRecords() const {
+    return (QStringList{QStringLiteral("FROM (") + records_.sql +
+                        QStringLiteral(") q WHERE 1 = 1 ")} +
+            conditions_)
+        .join(QStringLiteral("\r\n"));
+}
+
 std::optional<double> RecordBrowser::total() {
     DataSet query(records_.connection);
-    query.sql = (QStringList{kTotal} + conditions_).join(QStringLiteral("\r\n"));
-    query.parameters = values_;
+    query.sql = QStringLiteral("SELECT SUM(Cas) ") + shownRecords();
+    query.parameters = records_.parameters + values_;
     query.open();
     const QVariant sum = query.recordCount() > 0 ? query.value(0, 0) : QVariant();
     query.close();
@@ -181,15 +236,11 @@ std::vector<RecordBrowser::PeriodTotal> RecordBrowser::totalsBy(Period period) {
     connection->open();
     const QString start = periodExpression(connection->engine(), period);
     DataSet query(connection);
-    const QStringList lines =
-        QStringList{QStringLiteral("SELECT ") + start +
-                    QStringLiteral(" AS Obdobi, id_Usek, MAX(Nazev) AS Nazev, SUM(Cas) AS Hodiny "
-                                   "FROM view_SEP_Prace WHERE 1 = 1 ")} +
-        conditions_ +
-        QStringList{QStringLiteral("GROUP BY ") + start +
-                    QStringLiteral(", id_Usek ORDER BY 1, 3, 2")};
-    query.sql = lines.join(QStringLiteral("\r\n"));
-    query.parameters = values_;
+    query.sql = QStringLiteral("SELECT ") + start +
+                QStringLiteral(" AS Obdobi, id_Usek, MAX(Nazev) AS Nazev, SUM(Cas) AS Hodiny ") +
+                shownRecords() + QStringLiteral("\r\nGROUP BY ") + start +
+                QStringLiteral(", id_Usek ORDER BY 1, 3, 2");
+    query.parameters = records_.parameters + values_;
     query.open();
     std::vector<PeriodTotal> totals;
     totals.reserve(static_cast<size_t>(query.recordCount()));

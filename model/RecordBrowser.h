@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/WorkRecords.h"
 #include "platform/DataSet.h"
 
 #include <QDate>
@@ -8,11 +9,9 @@
 #include <optional>
 #include <vector>
 
-class WorkRecords;
-
 // The booked records as the Database dialog browses them: every work record with its
-// project and activity, narrowed by dates, project and activity; the total of the records
-// shown, summed by the database; and the two lists the filter is chosen from.
+// project and activity, narrowed by dates, project, activity and a text; the total of the
+// records shown, summed by the database; and the two lists the filter is chosen from.
 class RecordBrowser {
 public:
     explicit RecordBrowser(WorkRecords& records);
@@ -30,19 +29,23 @@ public:
     platform::LookupList activityList();
 
     // What a record shows, in the grid's order.
-    enum class Column { Date, Project, Hours, Activity, Description };
+    enum class Column { Date, Project, Hours, Activity, Description, BugNumber };
     static QString fieldName(Column column);
     // Where a column's value lies in a row of records().
     static int position(Column column);
     // The value of the shown record at row.
     QVariant value(int row, Column column) const;
+    // The shown record at row as it can be corrected; none when it was deleted since the
+    // records were read.
+    std::optional<WorkRecords::BookedRecord> recordAt(int row) const;
 
     struct Filter {
         std::optional<QDate> from, to; // both days included
         qint64 project = -1;           // -1: any
         qint64 activity = -1;
+        QString text; // in the description or the bug number, any letter case; empty: any
     };
-    // Shows only the records that pass; true when the filter in force changed.
+    // Shows only the records that pass, read afresh; true when the filter in force changed.
     bool setFilter(const Filter& filter);
     // The hours of the records the filter in force lets through; none when none does.
     std::optional<double> total();
@@ -70,6 +73,10 @@ public:
 
 private:
     platform::DataSet records_, projects_, activities_;
+    // "FROM ... WHERE ..." over the shown records: the records' own statement as the
+    // subquery "q" and the filter's conditions. Its values are the statement's, then the
+    // filter's.
+    QString shownRecords() const;
     // The conditions of the filter in force, as lines of a statement over the records, and
     // the values bound to them.
     QStringList conditions_;

@@ -1,6 +1,9 @@
 #include "model/WorkRecords.h"
 
 #include "model/Records.h"
+#include "platform/Error.h"
+
+#include <cmath>
 
 using namespace platform;
 
@@ -63,7 +66,9 @@ void WorkRecords::closeIfUnused() {
         return;
     activities_.close();
     projects_.close();
-    connection_.close();
+    // Not from under the records a window still browses.
+    if (!connection_.hasOpenDatasets())
+        connection_.close();
 }
 
 DbConnection::Contents WorkRecords::probe(const QString& connectionString, int timeoutSeconds) {
@@ -236,4 +241,76 @@ double WorkRecords::hoursBookedOn(const QDate& day) {
                                  "AND DatumPrace < ?"),
                   {start(day), start(day.addDays(1))})
         .toDouble();
+}
+
+// ---------------------------------------------------------------------------------------
+// Correcting booked records
+
+namespace {
+QString recordGone() {
+    return QStringLiteral("The record no longer exists: it was deleted meanwhile. Nothing was "
+                          "changed.");
+}
+} // namespace
+
+QString WorkRecords::hoursProblem(double hours) {
+    if (!std::isfinite(hours))
+        return QStringLiteral("The hours must be a number.");
+    if (hours <= 0)
+        return QStringLiteral("The hours must be more than 0. A record without hours is deleted "
+                              "instead.");
+    if (hours > kMostHours)
+        return QStringLiteral("One record cannot have more than %1 hours.").arg(kMostHours);
+    return {};
+}
+
+bool WorkRecords::exists(const QString& sql, qint64 id) {
+    DataSet query(&connection_);
+    query.sql = sql;
+    query.parameters = {id};
+    query.open();
+    const bool found = query.recordCount() > 0;
+    query.close();
+    return found;
+}
+
+void WorkRecords::updateRecord(const BookedRecord& record) {
+    const QString problem = hoursProblem(record.hours);
+    if (!problem.isEmpty())
+        throw Error(problem);
+    if (record.description.size() > kDescriptionLimit)
+        throw Error(QStringLiteral("The description cannot be longer than %1 characters.")
+                        .arg(kDescriptionLimit));
+    // Typed nulls: PostgreSQL is told the column's kind even for no value.
+    const QVariant bug = record.bugNumber.isNull() ? QVariant(QMetaType::fromType<int>())
+                                                   : QVariant(record.bugNumber.toInt());
+    const QVariant description = record.description.isEmpty()
+                                     ? QVariant(QMetaType::fromType<QString>())
+                                     : QVariant(record.description);
+    inTransaction([&] {
+        // Nothing points a record at a project or activity deleted meanwhile.
+        if (!exists(QStringLiteral("SELECT id_Usek FROM SEP_Usek WHERE id_Usek = ?"),
+                    record.projectId))
+            throw Error(QStringLiteral("The project was deleted meanwhile. Nothing was changed."));
+        if (!exists(QStringLiteral("SELECT id_TypPrace FROM SEP_TypPrace WHERE id_TypPrace = ?"),
+                    record.activityId))
+            throw Error(QStringLiteral("The activity was deleted meanwhile. Nothing was changed."));
+        const int changed = connection_.execute(
+            QStringLiteral("UPDATE SEP_ProvedenaPrace SET DatumPrace = ?, id_Usek = ?, "
+                           "id_TypPrace = ?, Cas = ?, id_Chyba = ?, Popis = ? "
+                           "WHERE id_ProvedenaPrace = ?"),
+            {sqlDateTimeText(record.workDate), record.projectId, record.activityId, record.hours,
+             bug, description, record.id});
+        if (changed != 1)
+            throw Error(recordGone());
+    });
+}
+
+void WorkRecords::deleteRecord(qint64 id) {
+    inTransaction([&] {
+        if (connection_.execute(
+                QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_ProvedenaPrace = ?"),
+                {id}) != 1)
+            throw Error(recordGone());
+    });
 }

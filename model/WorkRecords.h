@@ -4,8 +4,10 @@
 #include "platform/DbCommand.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVariant>
 #include <functional>
 
 // The database of work records as the program uses it: the one connection, the two lookup
@@ -94,6 +96,28 @@ public:
     // The first value of a statement's first row; null without rows.
     QVariant scalar(const QString& sql, const QVariantList& values);
 
+    // A booked work record, as the user corrects it.
+    struct BookedRecord {
+        qint64 id = 0;
+        QDateTime workDate; // wall clock, as stored
+        qint64 projectId = 0;
+        qint64 activityId = 0;
+        double hours = 0;
+        QVariant bugNumber;  // null: none
+        QString description; // line breaks as stored (CR LF)
+        QString projectName; // as the records show it; never written
+    };
+    // A record has at most a month of days and nights: more is a slip of the keyboard, and
+    // would swamp every total it is part of.
+    static constexpr double kMostHours = 24 * 31;
+    // Why a record cannot have these hours, or empty when it can.
+    static QString hoursProblem(double hours);
+    // Writes the values over the record of that id, or deletes it, in one transaction.
+    // Throws Error and changes nothing when the record no longer exists, when its new project
+    // or activity no longer exist, or when a value cannot be stored.
+    void updateRecord(const BookedRecord& record);
+    void deleteRecord(qint64 id);
+
 private:
     platform::DbConnection connection_;
     platform::DataSet activities_;
@@ -103,5 +127,6 @@ private:
     bool held_ = false;
     void closeIfUnused();
     QList<Entry> entries(const QString& sql, int nameField, int idField);
+    bool exists(const QString& sql, qint64 id);
     void inTransaction(const std::function<void()>& work);
 };

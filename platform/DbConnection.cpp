@@ -334,7 +334,7 @@ void DbConnection::execute(const QString& sql) {
         fail(q.lastError());
 }
 
-void DbConnection::execute(const QString& sql, const QVariantList& values) {
+int DbConnection::execute(const QString& sql, const QVariantList& values) {
     if (!connected())
         open();
     QSqlQuery q(database());
@@ -344,6 +344,7 @@ void DbConnection::execute(const QString& sql, const QVariantList& values) {
         q.addBindValue(v);
     if (!q.exec())
         fail(q.lastError());
+    return q.numRowsAffected();
 }
 
 qint64 DbConnection::insert(const QString& sql, const QVariantList& values,

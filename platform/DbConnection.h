@@ -56,6 +56,8 @@ public:
     void commitTrans();
     void rollbackTrans();
     bool inTransaction() const { return inTransaction_; }
+    // Whether a data set reads through it now.
+    bool hasOpenDatasets() const { return openDatasets_ > 0; }
 
     SqlEngine engine() const { return engine_; }
     QSqlDatabase database() const;
@@ -64,8 +66,8 @@ public:
     // throws Error with the engine's text.
     void execute(const QString& sql);
     // The same with values bound to its "?" placeholders: names and other text never
-    // become part of the statement.
-    void execute(const QString& sql, const QVariantList& values);
+    // become part of the statement. Returns how many rows it changed.
+    int execute(const QString& sql, const QVariantList& values);
     // Inserts one row with bound values and returns the id the engine gave it (from the
     // insert itself, so two users adding at once each get their own).
     qint64 insert(const QString& sql, const QVariantList& values, const QString& idColumn);
