@@ -149,8 +149,7 @@ void DbConnection::open() {
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, lockWaitMs)));
         } else {
             applyPostgresSettings(db, cs);
-            db.setConnectOptions(
-                QStringLiteral("connect_timeout=%1").arg(qMax(1, connectionTimeout)));
+            db.setConnectOptions(postgresConnectOptions(connectionTimeout));
         }
         if (!db.open()) {
             const QString text = cleanError(db.lastError().text());
