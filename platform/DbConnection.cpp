@@ -1,9 +1,12 @@
 #include "platform/DbConnection.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/Resources.h"
+#include "platform/ServerProbe.h"
+#include "platform/Services.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,14 @@ namespace platform {
 namespace {
 // The advisory lock that makes the schema check and creation one step on a server.
 constexpr qint64 kSchemaLockKey = 0x4b6f7276616e; // "Korvan"
+// A server that answered this recently is taken to answer still: asking first before every
+// statement of a busy moment would double its round trips.
+constexpr qint64 kQuietMs = 5000;
+
+qint64 elapsedMs() {
+    const Clock* clock = services().clock;
+    return clock ? clock->elapsedMs() : 0;
+}
 
 bool looksLost(const QSqlError& error) {
     if (error.type() == QSqlError::ConnectionError)
@@ -122,6 +133,8 @@ void DbConnection::open() {
     }
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw Error(QStringLiteral("The Qt database driver %1 is not installed").arg(driver));
+    if (engine_ == SqlEngine::PostgreSQL)
+        awaitServer();
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
@@ -158,6 +171,7 @@ void DbConnection::open() {
             throw Error(QStringLiteral("Cannot connect to the database: ") + text);
         }
         open_ = true;
+        lastUseMs_ = elapsedMs();
         QSqlQuery setup(db);
         if (engine_ == SqlEngine::PostgreSQL) {
             // Now() is the local time of the user, not of the server.
@@ -177,6 +191,29 @@ void DbConnection::open() {
         close();
         throw;
     }
+}
+
+void DbConnection::awaitServer() {
+    if (ServerWait* wait = services().serverWait)
+        wait->waitForServer(connectionString, connectionTimeout);
+}
+
+void DbConnection::ready() {
+    if (!connected()) {
+        open();
+        return;
+    }
+    // Within a transaction its statements follow one another at once.
+    if (engine_ == SqlEngine::PostgreSQL && !inTransaction_ &&
+        elapsedMs() - lastUseMs_ >= kQuietMs) {
+        try {
+            awaitServer();
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    lastUseMs_ = elapsedMs();
 }
 
 void DbConnection::ensureSchema() {
@@ -257,8 +294,7 @@ void DbConnection::close() {
 }
 
 void DbConnection::beginTrans() {
-    if (!connected())
-        open();
+    ready();
     QSqlDatabase db = database();
     if (!db.transaction())
         fail(db.lastError());
@@ -288,16 +324,14 @@ void DbConnection::rollbackTrans() {
 }
 
 void DbConnection::execute(const QString& sql) {
-    if (!connected())
-        open();
+    ready();
     QSqlQuery q(database());
     if (!q.exec(toEngineSql(sql, engine_)))
         fail(q.lastError());
 }
 
 void DbConnection::execute(const QString& sql, const QVariantList& values) {
-    if (!connected())
-        open();
+    ready();
     QSqlQuery q(database());
     if (!q.prepare(toEngineSql(sql, engine_)))
         fail(q.lastError());
@@ -309,8 +343,7 @@ void DbConnection::execute(const QString& sql, const QVariantList& values) {
 
 qint64 DbConnection::insert(const QString& sql, const QVariantList& values,
                             const QString& idColumn) {
-    if (!connected())
-        open();
+    ready();
     QSqlQuery q(database());
     QString engineSql = toEngineSql(sql, engine_);
     if (engine_ == SqlEngine::PostgreSQL)

@@ -43,6 +43,10 @@ public:
     SchemaDescription schema;
 
     void open();
+    // Before a statement: opens the connection, or, on one that has been quiet for a while,
+    // first makes sure its server still answers, since one that stopped meanwhile would hold
+    // this thread for good. When it does not, the connection is closed and Error thrown.
+    void ready();
     void close();
     bool connected() const;
     void beginTrans();
@@ -76,6 +80,7 @@ private:
     void datasetOpened();
     void datasetClosed();
     void ensureSchema();
+    void awaitServer();
 
     QString name_;
     SqlEngine engine_ = SqlEngine::SQLite;
@@ -83,6 +88,7 @@ private:
     bool open_ = false;
     bool inTransaction_ = false;
     int openDatasets_ = 0;
+    qint64 lastUseMs_ = 0;
 };
 
 } // namespace platform
