@@ -5,19 +5,69 @@
 #include "platform/Error.h"
 #include "widgets/Named.h"
 
+#include <QApplication>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <optional>
+
+namespace {
+// While the wait window shows, the windows that were open when the wait began take no
+// clicks or keys: the work of one of them is halfway. Unlike a modal window this leaves the
+// tray icon (embedded by the notification area, outside the window manager) and its menu
+// usable, and whatever window opens meanwhile.
+class HalfwayWindows : public QObject {
+public:
+    explicit HalfwayWindows(const QWidget* waitWindow) {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window != waitWindow && window->isVisible() && window->windowType() != Qt::Popup &&
+                !window->windowFlags().testFlag(Qt::BypassWindowManagerHint))
+                blocked_ << window;
+        qApp->installEventFilter(this);
+    }
+    ~HalfwayWindows() override { qApp->removeEventFilter(this); }
+    HalfwayWindows(const HalfwayWindows&) = delete;
+    HalfwayWindows& operator=(const HalfwayWindows&) = delete;
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Close:
+            if (!event->spontaneous())
+                return false;
+            break;
+        case QEvent::ShortcutOverride: // taken here, a key is no shortcut either
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            break;
+        default:
+            return false;
+        }
+        const auto* widget = qobject_cast<QWidget*>(target);
+        if (!widget || !blocked_.contains(widget->window()))
+            return false;
+        event->accept();
+        return true;
+    }
+
+private:
+    QList<QPointer<QWidget>> blocked_;
+};
+} // namespace
 
 ServerWaitWindow::ServerWaitWindow(const QString& server, int timeoutSeconds)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("ServerWait"));
     setWindowTitle(QStringLiteral("Database server"));
-    // Nothing else may start a database task meanwhile; what needs no database (the timers,
-    // the bus) goes on.
-    setWindowModality(Qt::ApplicationModal);
+    // Above the windows it keeps from the user's input, which a click may still raise.
+    setWindowFlag(Qt::WindowStaysOnTopHint);
     auto* text = label("WaitText", QStringLiteral("Waiting for the database server %1...\n"
                                                   "Korvan gives up after %2 seconds.")
                                        .arg(server)
@@ -68,6 +118,7 @@ void WindowedServerWait::waitForServer(const QString& connectionString, int time
     QString error;
     QEventLoop loop;
     ServerWaitWindow window(server, timeoutSeconds);
+    std::optional<HalfwayWindows> halfway;
     const auto finish = [&](End how) {
         if (end == End::Waiting)
             end = how;
@@ -87,7 +138,8 @@ void WindowedServerWait::waitForServer(const QString& connectionString, int time
         window.adjustSize();
         platform::centreOnScreen(&window);
         window.show();
-        // On with the user's input, which the window now keeps to itself.
+        halfway.emplace(&window);
+        // On with the user's input, now kept from the windows that wait.
         loop.quit();
     });
     window.giveUpTimer()->start();
@@ -98,6 +150,7 @@ void WindowedServerWait::waitForServer(const QString& connectionString, int time
     // The window is up, unless the program is ending: then every loop ends at once.
     if (end == End::Waiting && window.isVisible())
         loop.exec();
+    halfway.reset();
     window.hide();
     switch (end) {
     case End::Answered:

@@ -104,12 +104,14 @@ private Q_SLOTS:
         setup_->hide();
         f_->records().useConnection(silentConnection());
         db().connectionTimeout = 3;
-        QList<bool> seen; // loading, not yet shown, shown and modal
+        QList<bool> seen; // loading, not yet shown, shown and keeping the dialog
         int limitMs = 0;
         whileWaiting([&](QWidget* window) {
             seen << (BusyCursor::depth() > 0) << !window->isVisible();
             fireTimer(child<QTimer>(window, "ShowTimer"));
-            seen << (window->isVisible() && window->isModal());
+            // The dialog that waits takes no click meanwhile.
+            QTest::mouseClick(child<QPushButton>(setup_.get(), "Button7"), Qt::LeftButton);
+            seen << (window->isVisible() && setup_->isVisible());
             QTimer* giveUp = child<QTimer>(window, "GiveUpTimer");
             limitMs = giveUp->interval();
             if (cancel)
