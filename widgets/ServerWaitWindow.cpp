@@ -62,12 +62,11 @@ private:
 };
 } // namespace
 
+// Above the windows it keeps from the user's input, which a click may still raise.
 ServerWaitWindow::ServerWaitWindow(const QString& server, int timeoutSeconds)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("ServerWait"));
     setWindowTitle(QStringLiteral("Database server"));
-    // Above the windows it keeps from the user's input, which a click may still raise.
-    setWindowFlag(Qt::WindowStaysOnTopHint);
     auto* text = label("WaitText", QStringLiteral("Waiting for the database server %1...\n"
                                                   "Korvan gives up after %2 seconds.")
                                        .arg(server)

@@ -8,7 +8,7 @@ class QPushButton;
 class QTimer;
 
 // "Waiting for the database server..." with Cancel, for a server that has kept the program
-// waiting for a moment. Escape cancels too; it has no close box.
+// waiting for a moment. Escape and the close box cancel too.
 class ServerWaitWindow : public QDialog {
     Q_OBJECT
 public:
