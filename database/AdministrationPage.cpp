@@ -93,6 +93,9 @@ void AdministrationPage::fillList(QListWidget* list, const QList<WorkRecords::En
 }
 
 void AdministrationPage::load() {
+    // Nothing of an earlier visit stays when the database cannot be read this time.
+    projectsList_->clear();
+    activitiesList_->clear();
     fillList(projectsList_, records_.activeProjects());
     fillList(activitiesList_, records_.allActivities());
 }

@@ -54,6 +54,12 @@ void applyPostgresSettings(QSqlDatabase& db, const ConnectionString& cs) {
     db.setPassword(cs.value(QStringLiteral("Password")));
 }
 
+QString postgresConnectOptions(int timeoutSeconds) {
+    return QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=30;"
+                          "keepalives_interval=10;keepalives_count=3")
+        .arg(qMax(1, timeoutSeconds));
+}
+
 QString quoteConnectionValue(const QString& value) {
     if (!value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('"')) &&
         !value.contains(QLatin1Char('\'')) && value.trimmed() == value)

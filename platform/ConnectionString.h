@@ -22,6 +22,10 @@ private:
 // Host ("Data Source", with an optional ":port"), database ("Initial Catalog"), user and
 // password of a PostgreSQL connection string, given to a Qt database.
 void applyPostgresSettings(QSqlDatabase& db, const ConnectionString& cs);
+// The options every PostgreSQL connection opens with: connecting gives up after the timeout,
+// and an idle connection is kept checked, so that a server whose machine or network went away
+// is noticed rather than waited on.
+QString postgresConnectOptions(int timeoutSeconds);
 
 // Quotes a value so that parse() gives it back.
 QString quoteConnectionValue(const QString& value);

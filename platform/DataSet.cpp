@@ -97,8 +97,7 @@ void DataSet::open() {
     const bool keyset = access == RowAccess::KeysThenPages;
     if (keyset && (sql.isEmpty() || keyField.isEmpty() || orderFields.isEmpty()))
         throw Error(QStringLiteral("A keyset data set needs a statement, its key and its order"));
-    if (!connection->connected())
-        connection->open();
+    connection->ready();
     QSqlQuery q(connection->database());
     const QString statement = sql.isEmpty() ? QStringLiteral("SELECT * FROM ") + tableName : sql;
     // A keyset data set learns its fields from a statement that reads no row.
@@ -354,6 +353,7 @@ std::vector<qint64> DataSet::readKeys() const {
                        : c.value);
     }
     keysSql += QStringLiteral(" ORDER BY ") + sortExpression();
+    connection->ready();
     QSqlQuery q(connection->database());
     run(*connection, q, keysSql, values);
     std::vector<qint64> keys;

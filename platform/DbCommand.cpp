@@ -93,8 +93,7 @@ void DbCommand::execute() {
             break;
         }
     }
-    if (!connection->connected())
-        connection->open();
+    connection->ready();
     QSqlQuery q(connection->database());
     if (!q.prepare(toEngineSql(sql, connection->engine())))
         connection->fail(q.lastError());

@@ -1,9 +1,12 @@
 #include "platform/DbConnection.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Clock.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/Resources.h"
+#include "platform/ServerProbe.h"
+#include "platform/Services.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,14 @@ namespace platform {
 namespace {
 // The advisory lock that makes the schema check and creation one step on a server.
 constexpr qint64 kSchemaLockKey = 0x4b6f7276616e; // "Korvan"
+// A server that answered this recently is taken to answer still: asking first before every
+// statement of a busy moment would double its round trips.
+constexpr qint64 kQuietMs = 5000;
+
+qint64 elapsedMs() {
+    const Clock* clock = services().clock;
+    return clock ? clock->elapsedMs() : 0;
+}
 
 bool looksLost(const QSqlError& error) {
     if (error.type() == QSqlError::ConnectionError)
@@ -128,6 +139,8 @@ void DbConnection::open() {
     }
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw Error(QStringLiteral("The Qt database driver %1 is not installed").arg(driver));
+    if (engine_ == SqlEngine::PostgreSQL)
+        awaitServer();
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
@@ -158,8 +171,7 @@ void DbConnection::open() {
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, lockWaitMs)));
         } else {
             applyPostgresSettings(db, cs);
-            db.setConnectOptions(
-                QStringLiteral("connect_timeout=%1").arg(qMax(1, connectionTimeout)));
+            db.setConnectOptions(postgresConnectOptions(connectionTimeout));
         }
         if (!db.open()) {
             const QString text = cleanError(db.lastError().text());
@@ -168,6 +180,7 @@ void DbConnection::open() {
             throw Error(QStringLiteral("Cannot connect to the database: ") + text);
         }
         open_ = true;
+        lastUseMs_ = elapsedMs();
         QSqlQuery setup(db);
         if (engine_ == SqlEngine::PostgreSQL) {
             // Now() is the local time of the user, not of the server.
@@ -187,6 +200,29 @@ void DbConnection::open() {
         close();
         throw;
     }
+}
+
+void DbConnection::awaitServer() {
+    if (ServerWait* wait = services().serverWait)
+        wait->waitForServer(connectionString, connectionTimeout);
+}
+
+void DbConnection::ready() {
+    if (!connected()) {
+        open();
+        return;
+    }
+    // Within a transaction its statements follow one another at once.
+    if (engine_ == SqlEngine::PostgreSQL && !inTransaction_ &&
+        elapsedMs() - lastUseMs_ >= kQuietMs) {
+        try {
+            awaitServer();
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    lastUseMs_ = elapsedMs();
 }
 
 void DbConnection::ensureSchema() {
@@ -296,8 +332,7 @@ void DbConnection::close() {
 }
 
 void DbConnection::beginTrans() {
-    if (!connected())
-        open();
+    ready();
     QSqlDatabase db = database();
     if (!db.transaction())
         fail(db.lastError());
@@ -327,16 +362,14 @@ void DbConnection::rollbackTrans() {
 }
 
 void DbConnection::execute(const QString& sql) {
-    if (!connected())
-        open();
+    ready();
     QSqlQuery q(database());
     if (!q.exec(toEngineSql(sql, engine_)))
         fail(q.lastError());
 }
 
 int DbConnection::execute(const QString& sql, const QVariantList& values) {
-    if (!connected())
-        open();
+    ready();
     QSqlQuery q(database());
     if (!q.prepare(toEngineSql(sql, engine_)))
         fail(q.lastError());
@@ -349,8 +382,7 @@ int DbConnection::execute(const QString& sql, const QVariantList& values) {
 
 qint64 DbConnection::insert(const QString& sql, const QVariantList& values,
                             const QString& idColumn) {
-    if (!connected())
-        open();
+    ready();
     QSqlQuery q(database());
     QString engineSql = toEngineSql(sql, engine_);
     if (engine_ == SqlEngine::PostgreSQL)

@@ -43,6 +43,10 @@ public:
     SchemaDescription schema;
 
     void open();
+    // Before a statement: opens the connection, or, on one that has been quiet for a while,
+    // first makes sure its server still answers, since one that stopped meanwhile would hold
+    // this thread for good. When it does not, the connection is closed and Error thrown.
+    void ready();
     void close();
     // What a database holds of the schema, as inspect() finds it.
     enum class Contents { Schema, NoFile, NoTables };
@@ -85,6 +89,7 @@ private:
     void datasetOpened();
     void datasetClosed();
     void ensureSchema();
+    void awaitServer();
 
     QString name_;
     SqlEngine engine_ = SqlEngine::SQLite;
@@ -95,6 +100,7 @@ private:
     // Whether open() makes a missing SQLite file and missing tables; not while inspecting.
     bool createMissing_ = true;
     bool tablesMissing_ = false;
+    qint64 lastUseMs_ = 0;
 };
 
 } // namespace platform

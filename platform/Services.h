@@ -17,11 +17,12 @@ class Shell;
 class IdleSource;
 class SleepWatch;
 class WindowSystem;
+class ServerWait;
 
 // The implementations in use of everything the program needs from outside. main() installs
 // the real ones; test fixtures install fakes. Nothing here is owned. This layer never shows
-// a box itself: messageBox, errorReport and saveFileDialog are implemented and installed by
-// the windows' layer (installWidgetServices).
+// a box itself: messageBox, errorReport, saveFileDialog and serverWait are implemented and
+// installed by the windows' layer (installWidgetServices).
 struct Services {
     Clock* clock = nullptr;
     MessageBoxService* messageBox = nullptr;
@@ -36,6 +37,8 @@ struct Services {
     IdleSource* idle = nullptr;
     SleepWatch* sleepWatch = nullptr;
     WindowSystem* windowSystem = nullptr;
+    // Shown by the windows' layer while a database server keeps the program waiting.
+    ServerWait* serverWait = nullptr;
 };
 
 Services& services();

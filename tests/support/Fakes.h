@@ -4,6 +4,7 @@
 #include "platform/IdleSource.h"
 #include "platform/Pointer.h"
 #include "platform/ProgramPath.h"
+#include "platform/ServerProbe.h"
 #include "platform/Shell.h"
 #include "platform/TrayShell.h"
 #include "platform/WindowSystem.h"
@@ -204,4 +205,11 @@ class FakeWindowSystem : public platform::WindowSystem {
 public:
     bool restores = true;
     bool programRestoresWindows() const override { return restores; }
+};
+
+// A database server that answers at once: nothing is asked before a connection opens. The
+// tests of a silent server install the real wait.
+class ImmediateServerWait : public platform::ServerWait {
+public:
+    void waitForServer(const QString&, int) override {}
 };

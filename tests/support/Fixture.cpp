@@ -28,6 +28,7 @@ Fixture::Fixture()
     s.saveFileDialog = &saveFile;
     s.shell = &desktopShell;
     s.windowSystem = &windowSystem;
+    s.serverWait = &serverWait;
     s.programPath = paths.get();
     s.registry = registry.get();
     s.autostart = autostart.get();

@@ -32,6 +32,7 @@ public:
     ScriptedSaveFileDialog saveFile;
     FakeShell desktopShell;
     FakeWindowSystem windowSystem;
+    ImmediateServerWait serverWait;
     std::unique_ptr<FakeProgramPath> paths;
     std::unique_ptr<platform::FileRegistry> registry;
     std::unique_ptr<platform::XdgAutostart> autostart;
