@@ -58,7 +58,14 @@ if [ "$ENGINE" = postgresql ]; then
     wait_window 'Test connection' >/dev/null
     keys Return
     wait_window 'Database' >/dev/null
+    # An empty database gets the tables only when the user says so.
     keys alt+a
+    ASKED=$(wait_window 'Database connection')
+    shot apply-asks
+    keys alt+y
+    wait_for "the tables to be made" query 'SELECT COUNT(*) FROM SEP_TypPrace'
+    window_gone_id() { ! xdotool search --onlyvisible --name '^Database connection$' | grep -qx "$1"; }
+    wait_for "the question to close" window_gone_id "$ASKED"
     wait_window 'Database connection' >/dev/null
     shot connection-applied
     keys Return
