@@ -77,6 +77,9 @@ if [ "$ENGINE" = postgresql ]; then
     menu x
     wait_korvan_exit
     [ "$KORVAN_STATUS" = 0 ] || fail "exit status $KORVAN_STATUS"
+    # The ids of the old database were let go; the new one's are chosen again.
+    grep -q '^"SectionId0"=dword:00000000' "$STORE" || fail "ids of the old database kept"
+    sed -i 's/^"\(Section\|Activity\)Id\([01]\)"=dword:00000000/"\1Id\2"=dword:00000001/' "$STORE"
 fi
 
 start_korvan
