@@ -3,7 +3,9 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
+#include <sys/resource.h>
 #include <vector>
 
 // Median wall time in milliseconds of repeated runs, each after an untimed preparation.
@@ -25,4 +27,63 @@ inline double medianMs(int runs, const std::function<void()>& work,
 inline void report(const char* what, double ms, double goalMs) {
     std::printf("%-48s %9.3f ms   (goal < %g ms)%s\n", what, ms, goalMs,
                 ms < goalMs ? "" : "   OVER");
+}
+
+// Wall and CPU time (user and system, every thread of this process) of one piece of work.
+struct Cost {
+    double wallMs = 0, cpuMs = 0;
+};
+
+inline double processCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// The CPU time of the waited-for children of this process so far (a reference program run
+// with QProcess or system()).
+inline double childrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto ms = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) * 1e3 + static_cast<double>(tv.tv_usec) / 1e3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// Median wall and median CPU time of repeated runs, each after an untimed preparation; with
+// children set, the CPU time is that of the child processes the work waited for.
+inline Cost medianCost(int runs, const std::function<void()>& work,
+                       const std::function<void()>& prepare = {}, bool children = false) {
+    std::vector<double> walls, cpus;
+    for (int i = 0; i < runs; ++i) {
+        if (prepare)
+            prepare();
+        const double cpu0 = children ? childrenCpuMs() : processCpuMs();
+        QElapsedTimer t;
+        t.start();
+        work();
+        walls.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+        cpus.push_back((children ? childrenCpuMs() : processCpuMs()) - cpu0);
+    }
+    std::sort(walls.begin(), walls.end());
+    std::sort(cpus.begin(), cpus.end());
+    return {walls[walls.size() / 2], cpus[cpus.size() / 2]};
+}
+
+// One figure beside its reference doing the same work: wall and CPU time of each, the ratios
+// and the goal (a ratio), checked on both.
+inline void compareCost(const char* what, Cost ours, const char* reference, Cost theirs,
+                        double goalRatio) {
+    const double wall = ours.wallMs / theirs.wallMs, cpu = ours.cpuMs / theirs.cpuMs;
+    std::printf("%-44s wall %9.1f | cpu %9.1f ms   %-28s wall %9.1f | cpu %9.1f ms   %5.2fx | "
+                "%5.2fx (goal <= %.1fx)%s\n",
+                what, ours.wallMs, ours.cpuMs, reference, theirs.wallMs, theirs.cpuMs, wall, cpu,
+                goalRatio, wall <= goalRatio && cpu <= goalRatio ? "" : "   OVER");
+}
+
+// One figure against an absolute goal, wall and CPU time.
+inline void reportCost(const char* what, Cost cost, double goalMs) {
+    std::printf("%-48s wall %9.3f | cpu %9.3f ms   (goal < %g ms)%s\n", what, cost.wallMs,
+                cost.cpuMs, goalMs, cost.wallMs < goalMs && cost.cpuMs < goalMs ? "" : "   OVER");
 }
