@@ -1,19 +1,31 @@
 // Starts a tray program and reports, from outside it, when its icon is mapped into the
-// XEmbed tray: the milliseconds from the fork to the MapNotify of a window the tray took in
-// (reparented away from the root). The program keeps running; its process id is printed
-// first.
+// XEmbed tray (the MapNotify of a window the tray took in, reparented away from the root)
+// and when the program first drew into it (a DAMAGE event on that window): milliseconds from
+// the fork, and the CPU time the program had used by the draw. The program keeps running.
+// Prints its process id, the map, the draw and the CPU time, a line each.
+// With ICONPROBE_VERBOSE set, every event on the way goes to stderr.
 // Usage: iconprobe <timeout ms> <program> [arguments...]
 #include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <set>
+#include <string>
 #include <sys/select.h>
 #include <unistd.h>
 
 namespace {
+// The X server paints the tray's background into the icon's window when the tray maps it, and
+// the program draws the icon after that: the last drawing before a pause this long is the
+// icon the user sees.
+constexpr double kSettledMs = 300;
+
 double nowMs() {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -34,6 +46,25 @@ void watchTree(Display* display, Window root, std::set<Window>& known) {
         XFree(children);
 }
 
+// The CPU time a process has had so far, every thread's, in ms (the scheduler's figures).
+double cpuMs(pid_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid) + "/task";
+    DIR* tasks = opendir(folder.c_str());
+    if (!tasks)
+        return -1;
+    double ns = 0;
+    while (const dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream stat(folder + "/" + entry->d_name + "/schedstat");
+        double onCpu = 0;
+        if (stat >> onCpu)
+            ns += onCpu;
+    }
+    closedir(tasks);
+    return ns / 1e6;
+}
+
 int ignoreErrors(Display*, XErrorEvent*) {
     return 0;
 }
@@ -45,12 +76,18 @@ int main(int argc, char** argv) {
         return 64;
     }
     const double timeout = std::atof(argv[1]);
+    const bool verbose = std::getenv("ICONPROBE_VERBOSE") != nullptr;
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         std::fprintf(stderr, "iconprobe: no display\n");
         return 2;
     }
     XSetErrorHandler(ignoreErrors);
+    int damageEvent = 0, damageError = 0;
+    if (!XDamageQueryExtension(display, &damageEvent, &damageError)) {
+        std::fprintf(stderr, "iconprobe: the X server has no DAMAGE extension\n");
+        return 2;
+    }
     if (!XGetSelectionOwner(display, XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False))) {
         std::fprintf(stderr, "iconprobe: no tray\n");
         return 2;
@@ -71,32 +108,63 @@ int main(int argc, char** argv) {
         _exit(127);
     }
     std::printf("%d\n", static_cast<int>(pid));
+    const auto note = [&](const char* what, Window window) {
+        if (verbose)
+            std::fprintf(stderr, "%8.2f ms (clock %.3f)  %-10s 0x%lx\n", nowMs() - start, nowMs(),
+                         what, window);
+    };
+    double mappedMs = -1, drawnMs = -1, drawnCpuMs = -1;
+    Window icon = 0;
     const int fd = ConnectionNumber(display);
     for (;;) {
         while (XPending(display)) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == CreateNotify)
-                watchTree(display, event.xcreatewindow.window, known);
-            else if (event.type == ReparentNotify && event.xreparent.parent != root) {
+            if (event.type == CreateNotify) {
+                // Watched for drawing from its creation on: the program may draw as soon as
+                // the tray maps it, before this probe hears of the map.
+                const Window created = event.xcreatewindow.window;
+                note("created", created);
+                XDamageCreate(display, created, XDamageReportNonEmpty);
+                watchTree(display, created, known);
+            } else if (event.type == damageEvent + XDamageNotify) {
+                const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
+                note("drawn", damage.drawable);
+                // Emptied, so that the next drawing is told as well.
+                XDamageSubtract(display, damage.damage, None, None);
+                if (damage.drawable == icon) {
+                    drawnMs = nowMs() - start;
+                    drawnCpuMs = cpuMs(pid);
+                }
+            } else if (event.type == ReparentNotify && event.xreparent.parent != root) {
                 // The new parent may not be watched yet: the window tells of its own map,
                 // and one mapped before that is seen at once.
-                const Window icon = event.xreparent.window;
-                takenIn.insert(icon);
-                XSelectInput(display, icon, StructureNotifyMask);
+                const Window window = event.xreparent.window;
+                note("taken in", window);
+                takenIn.insert(window);
+                XSelectInput(display, window, StructureNotifyMask);
                 XWindowAttributes attributes{};
-                if (XGetWindowAttributes(display, icon, &attributes) &&
-                    attributes.map_state != IsUnmapped) {
-                    std::printf("%.1f\n", nowMs() - start);
-                    return 0;
+                if (XGetWindowAttributes(display, window, &attributes) &&
+                    attributes.map_state != IsUnmapped && mappedMs < 0) {
+                    icon = window;
+                    mappedMs = nowMs() - start;
                 }
-            } else if (event.type == MapNotify && takenIn.count(event.xmap.window)) {
-                std::printf("%.1f\n", nowMs() - start);
-                return 0;
+            } else if (event.type == MapNotify && takenIn.count(event.xmap.window) &&
+                       mappedMs < 0) {
+                icon = event.xmap.window;
+                note("mapped", icon);
+                mappedMs = nowMs() - start;
             }
         }
-        const double left = timeout - (nowMs() - start);
-        if (left <= 0) {
+        // Mapped and drawn: the icon is final once it has been left alone for a while.
+        const double now = nowMs() - start;
+        if (mappedMs >= 0 && drawnMs >= 0 && now - drawnMs >= kSettledMs) {
+            std::printf("%.1f\n%.1f\n%.2f\n", mappedMs, drawnMs, drawnCpuMs);
+            return 0;
+        }
+        const double left =
+            std::min(timeout - now, drawnMs >= 0 ? drawnMs + kSettledMs - now : 1e9);
+        if (now >= timeout) {
             std::printf("timeout\n");
             return 1;
         }

@@ -16,6 +16,7 @@
 #include "widgets/Accessible.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Named.h"
+#include "widgets/WindowIcon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,9 +85,7 @@ MainWindow::MainWindow(TaskStore& store, QWidget* parent)
     trayIcon_->onBalloonHintClick = [this](QObject*) { guarded([this] { balloonClicked(); }); };
     trayIcon_->onTrayChanged = [this](QObject*) { guarded([this] { trayChanged(); }); };
     trayIcon_->loaded();
-    // The program's icon for its windows, now that the tray icon is on its way: set before,
-    // it was read and converted for the tray icon's own window first.
-    QApplication::setWindowIcon(platform::sizedIcon(QStringLiteral(":/icons/korvan-%1.png"), {64}));
+    setWindowIconOnFirstWindow(QStringLiteral(":/icons/korvan-%1.png"), 64);
 
     // The grid, the buttons and the options are made when the window is first polished,
     // just before it first shows: most starts never open it, and making them (fonts, style)

@@ -95,7 +95,7 @@ private Q_SLOTS:
 
     // Every window exists from the start, but none makes its controls (nor loads the fonts
     // for them) until it first shows: not on the event loop's first turns either. The
-    // icon's double-click opens the main window whole.
+    // icon's double-click opens the main window whole, with the program's icon.
     void windowsMakeTheirControlsWhenFirstShown() {
         const auto built = [](const QWidget* window, const char* control) {
             return window->findChild<QWidget*>(QLatin1String(control)) != nullptr;
@@ -121,6 +121,8 @@ private Q_SLOTS:
         QCOMPARE(mainWindow()->findChild<QLineEdit*>(QStringLiteral("Edit2"))->text(),
                  QStringLiteral("5"));
         QVERIFY(mainWindow()->findChild<QPushButton*>(QStringLiteral("Button5"))->isEnabled());
+        // The program's icon, set as the first window shows, is in its title bar.
+        QVERIFY(!mainWindow()->windowIcon().availableSizes().isEmpty());
     }
 
     // ---- the tasks' safekeeping, the main window and the question ----
