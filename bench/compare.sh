@@ -4,6 +4,8 @@
 # window into the XEmbed tray until the program has drawn it), over interleaved runs:
 # median and spread, wall time and the program's CPU time.
 # Usage: bench/compare.sh <build dir, Release> [start-up runs] [idle seconds]
+# The database figures run on SQLite and on PostgreSQL (KORVAN_TEST_PG, or a throw-away
+# server this script starts when run as root).
 # With KORVAN_BENCH_ONLY=startup it stops after the start-up figures.
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; RUNS="${2:-21}"; IDLE="${3:-60}"
@@ -62,14 +64,21 @@ trap - EXIT
 # The folders of the desktop are gone: the benchmarks below make their own.
 unset XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME
 
+# PostgreSQL: the server of KORVAN_TEST_PG, or a throw-away one on 127.0.0.1 (as root).
+if [ -z "${KORVAN_TEST_PG:-}" ] && [ "$(id -u)" -eq 0 ]; then
+    source "$HERE/../scripts/postgres.sh"
+    start_postgres || echo "no PostgreSQL server: its figures are skipped"
+    trap stop_postgres EXIT
+fi
+
 echo
-echo "== the store and the tray menu (10,000 tasks)"
+echo "== the store and the tray menu (10,000 tasks; a task switch at 1,000)"
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_tasks" 10000
 echo
-echo "== booking (1,000 tasks)"
+echo "== booking (1,000 tasks), SQLite and PostgreSQL"
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_booking" 1000
 echo
-echo "== browsing and export (1,000,000 records, SQLite)"
+echo "== browsing and export (1,000,000 records), SQLite and PostgreSQL, each beside its client"
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_database" 1000000
 echo
 echo "== wake-ups while hidden ($IDLE s)"
