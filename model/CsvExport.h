@@ -10,8 +10,8 @@ class RecordBrowser;
 // ended by CR LF; dates and hours in the locale's notation; the system's encoding.
 class CsvExport {
 public:
-    // Rows written to the file at once: a few megabytes of text. The rows come from one
-    // statement read forward only, so the file is all that grows with their number.
+    // Rows written to the file at once: a few hundred kilobytes of text. The rows come from
+    // one statement read forward only, so the file is all that grows with their number.
     static constexpr int batchRows = 5000;
 
     // Appends the text as a field: in double quotes, its quotes doubled. Every field of
