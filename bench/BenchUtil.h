@@ -87,3 +87,37 @@ inline void reportCost(const char* what, Cost cost, double goalMs) {
     std::printf("%-48s wall %9.3f | cpu %9.3f ms   (goal < %g ms)%s\n", what, cost.wallMs,
                 cost.cpuMs, goalMs, cost.wallMs < goalMs && cost.cpuMs < goalMs ? "" : "   OVER");
 }
+
+// A figure and its reference taken in turn, round by round, so that both meet the same load
+// of a shared machine: the medians of each. The reference is a child process (sqlite3,
+// psql): its CPU time is the child's.
+inline std::pair<Cost, Cost> medianCostsInTurn(int runs, const std::function<void()>& ours,
+                                               const std::function<void()>& reference) {
+    std::vector<double> walls[2], cpus[2];
+    for (int i = 0; i < runs; ++i)
+        for (int side = 0; side < 2; ++side) {
+            const bool child = side == 1;
+            const double cpu0 = child ? childrenCpuMs() : processCpuMs();
+            QElapsedTimer t;
+            t.start();
+            (child ? reference : ours)();
+            walls[side].push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+            cpus[side].push_back((child ? childrenCpuMs() : processCpuMs()) - cpu0);
+        }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    return {{median(walls[0]), median(cpus[0])}, {median(walls[1]), median(cpus[1])}};
+}
+
+// As compareCost, for a reference whose work is done mostly by a database server, which
+// neither CPU time counts: the goal is checked on wall time only, the CPU times are shown.
+inline void compareWallCost(const char* what, Cost ours, const char* reference, Cost theirs,
+                            double goalRatio) {
+    const double wall = ours.wallMs / theirs.wallMs, cpu = ours.cpuMs / theirs.cpuMs;
+    std::printf("%-44s wall %9.1f | cpu %9.1f ms   %-28s wall %9.1f | cpu %9.1f ms   %5.2fx | "
+                "%5.2fx (goal <= %.1fx on wall; cpu: client side only)%s\n",
+                what, ours.wallMs, ours.cpuMs, reference, theirs.wallMs, theirs.cpuMs, wall, cpu,
+                goalRatio, wall <= goalRatio ? "" : "   OVER");
+}

@@ -7,6 +7,7 @@
 #include <QIODevice>
 #include <QStringEncoder>
 #include <cstring>
+#include <vector>
 
 using namespace platform;
 
@@ -63,7 +64,6 @@ void CsvExport::appendField(QString& line, const QString& text) {
 }
 
 bool CsvExport::write(QIODevice& out, const RecordBrowser& browser) {
-    const platform::DataSet& records = browser.records();
     QStringEncoder encode(QStringEncoder::System);
     const auto flush = [&](const QString& text) {
         const QByteArray bytes = encode(text);
@@ -73,34 +73,30 @@ bool CsvExport::write(QIODevice& out, const RecordBrowser& browser) {
     QString text =
         QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
     using Column = RecordBrowser::Column;
-    const int date = RecordBrowser::position(Column::Date),
-              project = RecordBrowser::position(Column::Project),
-              hours = RecordBrowser::position(Column::Hours),
-              activity = RecordBrowser::position(Column::Activity),
-              description = RecordBrowser::position(Column::Description);
-    const int rows = records.recordCount();
-    for (int first = 0; first < rows; first += batchRows) {
-        if (!flush(text))
-            return false;
+    // In the order they are written.
+    const std::vector<int> fields{
+        RecordBrowser::position(Column::Date), RecordBrowser::position(Column::Project),
+        RecordBrowser::position(Column::Hours), RecordBrowser::position(Column::Activity),
+        RecordBrowser::position(Column::Description)};
+    bool written = true;
+    int pending = 0;
+    browser.records().readShown(fields, [&](const std::vector<QVariant>& row) {
+        appendField(text, cells.date(row[0]));
+        text += QLatin1Char(';');
+        appendField(text, row[1].toString());
+        text += QLatin1Char(';');
+        appendField(text, cells.hours(row[2]));
+        text += QLatin1Char(';');
+        appendField(text, row[3].toString());
+        text += QLatin1Char(';');
+        appendField(text, row[4].toString());
+        text += QStringLiteral(";\r\n");
+        if (++pending < batchRows)
+            return true;
+        pending = 0;
+        written = flush(text);
         text.clear();
-        for (const std::vector<QVariant>& row : records.rows(first, batchRows)) {
-            // A record deleted since the grid was read has no fields: empty cells, as the
-            // grid shows it.
-            const auto cell = [&row](int field) {
-                return static_cast<size_t>(field) < row.size() ? row[static_cast<size_t>(field)]
-                                                               : QVariant();
-            };
-            appendField(text, cells.date(cell(date)));
-            text += QLatin1Char(';');
-            appendField(text, cell(project).toString());
-            text += QLatin1Char(';');
-            appendField(text, cells.hours(cell(hours)));
-            text += QLatin1Char(';');
-            appendField(text, cell(activity).toString());
-            text += QLatin1Char(';');
-            appendField(text, cell(description).toString());
-            text += QStringLiteral(";\r\n");
-        }
-    }
-    return flush(text);
+        return written;
+    });
+    return written && flush(text);
 }

@@ -10,16 +10,16 @@ class RecordBrowser;
 // ended by CR LF; dates and hours in the locale's notation; the system's encoding.
 class CsvExport {
 public:
-    // Rows read with one statement and written at once: a few megabytes. Fewer, larger
-    // batches read faster (the engine finds more of a batch's rows on each page it reads);
-    // larger ones would only cost memory.
+    // Rows written to the file at once: a few hundred kilobytes of text. The rows come from
+    // one statement read forward only, so the file is all that grows with their number.
     static constexpr int batchRows = 5000;
 
     // Appends the text as a field: in double quotes, its quotes doubled. Every field of
     // the file is written so; separators and line breaks inside stay as they are.
     static void appendField(QString& line, const QString& text);
 
-    // Writes the head and every record, a batch at a time, so that a million records
-    // never sit in memory at once. False as soon as a write fails: the rest is skipped.
+    // Writes the head and every record the browser shows, read afresh in the order shown, a
+    // batch at a time, so that a million records never sit in memory at once. False as soon
+    // as a write fails: the rest is skipped.
     static bool write(QIODevice& out, const RecordBrowser& browser);
 };

@@ -207,9 +207,13 @@ QString RecordBrowser::shownRecords() const {
         .join(QStringLiteral("\r\n"));
 }
 
+QString RecordBrowser::totalStatement() const {
+    return QStringLiteral("SELECT SUM(Cas) ") + shownRecords();
+}
+
 std::optional<double> RecordBrowser::total() {
     DataSet query(records_.connection);
-    query.sql = QStringLiteral("SELECT SUM(Cas) ") + shownRecords();
+    query.sql = totalStatement();
     query.parameters = records_.parameters + values_;
     query.open();
     const QVariant sum = query.recordCount() > 0 ? query.value(0, 0) : QVariant();

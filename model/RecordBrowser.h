@@ -49,6 +49,8 @@ public:
     bool setFilter(const Filter& filter);
     // The hours of the records the filter in force lets through; none when none does.
     std::optional<double> total();
+    // The statement total() runs, in the program's dialect, with "?" for the filter's values.
+    QString totalStatement() const;
 
     // The hours of those records per period and project, summed by the database; in order
     // of period, then project name.

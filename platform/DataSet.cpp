@@ -56,11 +56,11 @@ QVariant normalised(QVariant v, bool dateColumn) {
 // last: a grid shows a few dozen rows, and a page takes about a millisecond to read.
 constexpr int kPageRows = 128;
 constexpr size_t kKeptPages = 8;
-// Runs a query forward only, with the values bound to its "?" placeholders; throws Error
-// with the engine's text.
+// Runs a query, forward only unless asked otherwise, with the values bound to its "?"
+// placeholders; throws Error with the engine's text.
 void run(DbConnection& connection, QSqlQuery& q, const QString& statement,
-         const QVariantList& values) {
-    q.setForwardOnly(true);
+         const QVariantList& values, bool forwardOnly = true) {
+    q.setForwardOnly(forwardOnly);
     const QString sql = toEngineSql(statement, connection.engine());
     bool ok;
     if (values.isEmpty()) {
@@ -334,28 +334,63 @@ QString DataSet::subquery() const {
     return QStringLiteral("(") + sql + QStringLiteral(") q");
 }
 
-// The keys of the rows that pass the filter, in the order shown: the conditions with their
-// values bound, the sort field first, then the statement's own order, which also keeps ties
-// in it either way round.
-std::vector<qint64> DataSet::readKeys() const {
-    QString keysSql = QStringLiteral("SELECT q.") + keyField + QStringLiteral(" FROM ") +
-                      subquery() + QStringLiteral(" WHERE 1 = 1");
-    QVariantList values = parameters;
+// The rows that pass the filter, in the order shown: the conditions with their values bound,
+// the sort field first, then the statement's own order, which also keeps ties in it either
+// way round.
+QString DataSet::shownRows(QVariantList& values) const {
+    QString rows = QStringLiteral(" FROM ") + subquery() + QStringLiteral(" WHERE 1 = 1");
+    values = parameters;
     for (const Condition& c : conditions_) {
         const int field = fieldIndex(c.name);
         if (field < 0)
             return {};
         // Names known to the statement only, and operators the parser knows.
-        keysSql += QStringLiteral(" AND q.") + fields_.at(field) + QLatin1Char(' ') + c.op +
-                   QStringLiteral(" ?");
+        rows += QStringLiteral(" AND q.") + fields_.at(field) + QLatin1Char(' ') + c.op +
+                QStringLiteral(" ?");
         values << (c.value.metaType().id() == QMetaType::QDateTime
                        ? QVariant(sqlDateTimeText(c.value.toDateTime()))
                        : c.value);
     }
-    keysSql += QStringLiteral(" ORDER BY ") + sortExpression();
+    return rows + QStringLiteral(" ORDER BY ") + sortExpression();
+}
+
+QString DataSet::keysStatement() const {
+    QVariantList values;
+    const QString rows = shownRows(values);
+    return rows.isEmpty() ? QString() : QStringLiteral("SELECT q.") + keyField + rows;
+}
+
+QString DataSet::shownStatement(const std::vector<int>& fields) const {
+    QVariantList values;
+    const QString rows = shownRows(values);
+    if (rows.isEmpty())
+        return {};
+    // PostgreSQL's dates come as text, in SQLite's form: the driver would otherwise parse
+    // every one of a million into a date, where a run of equal ones needs it only once.
+    const bool postgres = connection->engine() == SqlEngine::PostgreSQL;
+    QStringList names;
+    for (const int field : fields) {
+        const QString name = QStringLiteral("q.") + fields_.at(field);
+        names << (postgres && dateFields_[static_cast<size_t>(field)]
+                      ? QStringLiteral("to_char(") + name +
+                            QStringLiteral(", 'YYYY-MM-DD HH24:MI:SS') AS ") + fields_.at(field)
+                      : name);
+    }
+    return QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) + rows;
+}
+
+std::vector<qint64> DataSet::readKeys() const {
+    QVariantList values;
+    const QString rows = shownRows(values);
+    if (rows.isEmpty())
+        return {};
     connection->ready();
+    // PostgreSQL's keys in one piece: its driver takes a forward-only result off the wire
+    // row by row, a result of its own for each, which costs a million keys twice the time.
+    // The piece is gone once they are read; SQLite steps through them as they are.
     QSqlQuery q(connection->database());
-    run(*connection, q, keysSql, values);
+    run(*connection, q, QStringLiteral("SELECT q.") + keyField + rows, values,
+        connection->engine() != SqlEngine::PostgreSQL);
     std::vector<qint64> keys;
     while (q.next())
         keys.push_back(q.value(0).toLongLong());
@@ -479,18 +514,51 @@ QVariant DataSet::value(int row, const QString& field) const {
     return value(row, fieldIndex(field));
 }
 
-std::vector<DataSet::Row> DataSet::rows(int first, int count) const {
-    first = std::max(first, 0);
-    count = std::min(count, recordCount() - first);
-    if (count <= 0)
-        return {};
-    if (access == RowAccess::KeysThenPages)
-        return fetch(first, count);
-    std::vector<Row> rows;
-    rows.reserve(static_cast<size_t>(count));
-    for (int r = first; r < first + count; ++r)
-        rows.push_back(rows_[static_cast<size_t>(visible_[static_cast<size_t>(r)])]);
-    return rows;
+void DataSet::readShown(const std::vector<int>& fields,
+                        const std::function<bool(const std::vector<QVariant>&)>& take) const {
+    if (!active_)
+        return;
+    for (const int field : fields)
+        if (field < 0 || field >= fieldCount())
+            throw Error(QStringLiteral("The data set has no field %1").arg(field));
+    std::vector<QVariant> row(fields.size());
+    if (access == RowAccess::AllRows) {
+        for (const int shown : visible_) {
+            for (size_t i = 0; i < fields.size(); ++i)
+                row[i] = rows_[static_cast<size_t>(shown)][static_cast<size_t>(fields[i])];
+            if (!take(row))
+                return;
+        }
+        return;
+    }
+    QVariantList values;
+    const QString statement = shownStatement(fields);
+    if (statement.isEmpty())
+        return;
+    shownRows(values);
+    connection->ready();
+    // Forward only: SQLite steps through its rows, and the PostgreSQL driver takes them off
+    // the wire one by one instead of gathering the whole result first.
+    QSqlQuery q(connection->database());
+    run(*connection, q, statement, values);
+    // Records come in runs of one day: a date is read once per run, not once per row.
+    std::vector<QVariant> stored(fields.size());
+    const int width = static_cast<int>(fields.size());
+    while (q.next()) {
+        for (int i = 0; i < width; ++i) {
+            const size_t at = static_cast<size_t>(i);
+            QVariant v = q.value(i);
+            if (!dateFields_[static_cast<size_t>(fields[at])]) {
+                row[at] = normalised(std::move(v), false);
+            } else if (v != stored[at] || v.isNull() != stored[at].isNull()) {
+                row[at] = normalised(v, true);
+                stored[at] = std::move(v);
+            }
+        }
+        if (!take(row))
+            return;
+    }
+    checkRead(*connection, q);
 }
 
 int DataSet::locate(const QString& field, const QVariant& value) const {

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -80,9 +81,18 @@ public:
     QVariant value(int row, int field) const;
     QVariant value(int row, const QString& field) const;
 
-    // The shown records first to first + count - 1, each with every field by position: for
-    // reading many rows in turn without disturbing the pages kept for Value.
-    std::vector<std::vector<QVariant>> rows(int first, int count) const;
+    // A keyset data set's shown records read afresh in the order shown, in one pass: the
+    // fields asked for, by position, as value() gives them, handed to take a row at a time
+    // until it returns false. One statement run forward only, so that a million records
+    // never sit in memory at once, neither here nor in the engine's client library; the
+    // pages kept for value() stay as they are. A data set that is not open has no rows.
+    void readShown(const std::vector<int>& fields,
+                   const std::function<bool(const std::vector<QVariant>&)>& take) const;
+    // The statements a keyset data set runs, in the program's dialect with "?" for the
+    // values bound: the keys of the shown rows, and the fields of the shown rows, each in
+    // the order shown.
+    QString keysStatement() const;
+    QString shownStatement(const std::vector<int>& fields) const;
 
     // Position of the first shown record whose field has this value, or -1.
     int locate(const QString& field, const QVariant& value) const;
@@ -99,6 +109,9 @@ private:
     bool passes(const Row& row) const;
     // Keyset: the statement as a subquery "q", the keys of the shown rows, rows by key.
     QString subquery() const;
+    // "FROM ... WHERE ... ORDER BY ..." over the shown rows, and the values it binds; empty
+    // when the filter names a field the statement lacks.
+    QString shownRows(QVariantList& values) const;
     std::vector<qint64> readKeys() const;
     QString sortExpression() const;
     bool isTextField(int field) const;
