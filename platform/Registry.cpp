@@ -48,12 +48,14 @@ public:
     bool deleteValue(const QString& name) override {
         const bool removed = key().remove(name);
         dirty_ = dirty_ || removed;
+        changed_ = changed_ || removed;
         return removed;
     }
-    bool close() override {
-        if (!dirty_)
+    bool close(Commit commit) override {
+        if (!dirty_ || (commit == Commit::Changes && !changed_ && !store_.unsynced_))
             return true;
-        dirty_ = false;
+        const bool durable = commit != Commit::Unsynced;
+        dirty_ = changed_ = false;
         if (!refusal_.isEmpty()) {
             store_.lastError_ = refusal_;
             return false;
@@ -76,8 +78,10 @@ public:
                                 ? QStringLiteral("That version could not be kept beside.")
                                 : QStringLiteral("That version is kept as %1.").arg(kept));
         }
-        if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_))
+        if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_,
+                                 durable))
             return false;
+        store_.unsynced_ = !durable;
         store_.remember(file_);
         return true;
     }
@@ -87,7 +91,8 @@ private:
     RegKey& key() { return file_.keys[keyIndex_]; }
     const RegKey& key() const { return file_.keys.at(keyIndex_); }
     void set(RegValue&& v) {
-        key().set(std::move(v));
+        if (key().set(std::move(v)))
+            changed_ = true;
         dirty_ = true;
     }
 
@@ -98,6 +103,8 @@ private:
     QString refusal_;
     qsizetype keyIndex_ = 0;
     bool dirty_ = false;
+    // A value differs from what the key held when opened.
+    bool changed_ = false;
 };
 
 FileRegistry::FileRegistry(const QString& filePath) : path_(filePath) {}
