@@ -154,7 +154,9 @@ void Watchman::saveNow() {
         saving_ = false;
         saveTimer_->stop();
         keepUnsaved();
-        return;
+        // The journal could not take the run: the store waits for the disk instead.
+        if (runningTask() && journalTaskId_ == runningTask()->id())
+            return;
     }
     if (!saveQuietly())
         keepUnsaved();
