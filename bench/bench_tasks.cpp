@@ -87,10 +87,12 @@ struct SwitchRig {
     }
 };
 
-// With --switches <n> <tasks>: only the set-up and n switches, for a tracer to count the
-// system calls of; gone at once after them, without the save of an orderly end.
-int switchesOnly(int switches, int count) {
+// With --switches <n> <tasks> journalled|synced: only the set-up and n switches, for a tracer to
+// count the system calls of; gone at once after them, without the save of an orderly end.
+int switchesOnly(int switches, int count, bool synced) {
     SwitchRig rig(count);
+    if (synced)
+        rig.app->watchman().saveLightly = nullptr;
     for (int i = 0; i < switches; ++i)
         rig.switchOnce();
     std::fflush(stdout);
@@ -137,17 +139,14 @@ QMap<QString, int> syncCalls(const QStringList& arguments) {
     return calls;
 }
 
-void benchSwitch(int count) {
-    SwitchRig rig(count);
-    char what[96];
-    std::snprintf(what, sizeof what, "task switch on the bus, %d tasks", count);
-    reportCost(what, medianCost(51, [&] { rig.switchOnce(); }), 2);
+// The calls per switch: those of n switches less those of the set-up alone.
+void reportSyncCalls(int count, const QString& mode) {
     const int switches = 40;
-    const QStringList args = {QStringLiteral("--switches"), QString::number(switches),
-                              QString::number(count)};
-    const QMap<QString, int> with = syncCalls(args);
-    const QMap<QString, int> without =
-        syncCalls({QStringLiteral("--switches"), QStringLiteral("0"), QString::number(count)});
+    const auto run = [&](int n) {
+        return syncCalls(
+            {QStringLiteral("--switches"), QString::number(n), QString::number(count), mode});
+    };
+    const QMap<QString, int> with = run(switches), without = run(0);
     if (!with.contains(QStringLiteral("traced")) || !without.contains(QStringLiteral("traced"))) {
         std::printf("  (strace not at hand: calls per switch not counted)\n");
         return;
@@ -157,9 +156,23 @@ void benchSwitch(int count) {
                double(switches);
     };
     const double renames = per("rename") + per("renameat") + per("renameat2");
-    std::printf("  per switch: fsync %.2f, fdatasync %.2f, rename %.2f   (goal: fsync of the store "
-                "<= 1)%s\n",
-                per("fsync"), per("fdatasync"), renames, per("fsync") <= 1 ? "" : "   OVER");
+    std::printf(
+        "  per switch: fsync %.2f (store and folder), fdatasync %.2f (journal), rename %.2f "
+        "(store)   (goal: fsync of the store <= 1)%s\n",
+        per("fsync"), per("fdatasync"), renames, per("fsync") <= 1 ? "" : "   OVER");
+}
+
+void benchSwitch(int count) {
+    SwitchRig rig(count);
+    char what[96];
+    std::snprintf(what, sizeof what, "task switch on the bus, %d tasks", count);
+    reportCost(what, medianCost(51, [&] { rig.switchOnce(); }), 2);
+    reportSyncCalls(count, QStringLiteral("journalled"));
+    // The reference: the same switches with the store synced at each, as they were before.
+    rig.app->watchman().saveLightly = nullptr;
+    std::snprintf(what, sizeof what, "  the same, store synced at each (reference)");
+    reportCost(what, medianCost(51, [&] { rig.switchOnce(); }), 2);
+    reportSyncCalls(count, QStringLiteral("synced"));
 }
 } // namespace
 
@@ -167,9 +180,10 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietPlatform);
     QApplication app(argc, argv);
-    if (argc > 3 && qstrcmp(argv[1], "--switches") == 0)
+    if (argc > 4 && qstrcmp(argv[1], "--switches") == 0)
         return switchesOnly(QString::fromLocal8Bit(argv[2]).toInt(),
-                            QString::fromLocal8Bit(argv[3]).toInt());
+                            QString::fromLocal8Bit(argv[3]).toInt(),
+                            qstrcmp(argv[4], "synced") == 0);
     benchSwitch(1000);
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
     Fixture f;
