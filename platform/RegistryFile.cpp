@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <utility>
@@ -75,10 +76,9 @@ char* putHexBytes(char* out, const QByteArray& data) {
     return out;
 }
 
+// The text without its terminating zero: more follows.
 char* putText(char* out, const char* text) {
-    const size_t n = std::strlen(text);
-    std::memcpy(out, text, n);
-    return out + n;
+    return std::copy_n(text, std::strlen(text), out);
 }
 
 // A string of printable ASCII with its terminating zero, as nearly every stored string is:
