@@ -80,6 +80,11 @@ void Application::watchTasks() {
                                            Watchman::journalFolderFor(s.registry->location()),
                                            s.idle, s.sleepWatch);
     watchman_->save = [this] { return saveTasks(); };
+    watchman_->saveLightly = [this] {
+        const TaskStore::Saved saved = store_->saveLightly();
+        mainWindow_->tell(saved.messages);
+        return saved.written;
+    };
     QObject::connect(store_.get(), &TaskStore::saved, watchman_.get(),
                      [this] { watchman_->storeSaved(); });
     QObject::connect(&options_, &Options::changed, watchman_.get(),

@@ -179,6 +179,17 @@ bool Journal::stopped(qint64 utcMs, qint64 elapsedMs) {
     return append("stop " + QByteArray::number(utcMs) + ' ' + QByteArray::number(elapsedMs) + '\n');
 }
 
+bool Journal::switched(qint64 utcMs, qint64 elapsedMs, const Run& next) {
+    if (fd_ < 0)
+        return unsaved(next);
+    return append("stop " + QByteArray::number(utcMs) + ' ' + QByteArray::number(elapsedMs) + '\n' +
+                  runLine(next));
+}
+
+bool Journal::crowded() const {
+    return fd_ >= 0 && size_ + 200 > kReserve;
+}
+
 bool Journal::beat(qint64 utcMs, qint64 elapsedMs) {
     if (fd_ < 0)
         return false;

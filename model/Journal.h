@@ -42,6 +42,10 @@ public:
     bool unsaved(const Run& run);
     // The store could not be written: the running task stopped elapsedMs after its base.
     bool stopped(qint64 utcMs, qint64 elapsedMs);
+    // Both in one write: the running task stopped, and the next run begins.
+    bool switched(qint64 utcMs, qint64 elapsedMs, const Run& next);
+    // Grown so far that the next save is to start it again.
+    bool crowded() const;
     // A sign of life: elapsedMs after the base the program still ran.
     bool beat(qint64 utcMs, qint64 elapsedMs);
     QString lastError() const { return lastError_; }

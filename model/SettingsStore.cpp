@@ -197,7 +197,8 @@ Loaded load() {
     return loaded;
 }
 
-std::optional<QString> save(const Settings& settings, const std::vector<StoredTask>& tasks) {
+std::optional<QString> save(const Settings& settings, const std::vector<StoredTask>& tasks,
+                            RegistryKey::Commit commit) {
     Registry* registry = services().registry;
     std::unique_ptr<RegistryKey> key = registry->openKey(kKeyPath);
     if (!settings.userName.isEmpty())
@@ -234,7 +235,7 @@ std::optional<QString> save(const Settings& settings, const std::vector<StoredTa
             key->deleteValue(QStringLiteral("BookedAt") + n);
         }
     }
-    if (key->close())
+    if (key->close(commit))
         return std::nullopt;
     if (registry->writesRefused())
         return QStringLiteral("Korvan does not save its tasks and settings to %1: it could not "

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Registry.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -53,9 +55,11 @@ struct Loaded {
 };
 Loaded load();
 
-// Writes everything durably in one replace. The reason when the store could not be
-// written; nothing is lost then, as the caller still holds it all.
-std::optional<QString> save(const Settings& settings, const std::vector<StoredTask>& tasks);
+// Writes everything in one replace, as commit says (see RegistryKey::close). The reason when
+// the store could not be written; nothing is lost then, as the caller still holds it all.
+std::optional<QString>
+save(const Settings& settings, const std::vector<StoredTask>& tasks,
+     platform::RegistryKey::Commit commit = platform::RegistryKey::Commit::Durable);
 
 // What the user is to be told about the store since the last load or save (another
 // version kept beside), one message each.

@@ -90,6 +90,19 @@ void TaskStore::endSession() {
 }
 
 TaskStore::Saved TaskStore::save() {
+    return write(platform::RegistryKey::Commit::Durable);
+}
+
+TaskStore::Saved TaskStore::saveLightly() {
+    return write(platform::RegistryKey::Commit::Unsynced);
+}
+
+TaskStore::Saved TaskStore::saveChanges() {
+    return write(platform::RegistryKey::Commit::Changes);
+}
+
+TaskStore::Saved TaskStore::write(platform::RegistryKey::Commit commit) {
+    const bool durable = commit != platform::RegistryKey::Commit::Unsynced;
     // By name, as the store has always kept them: the journal and a pending booking name a
     // task by its place in this order.
     std::vector<StoredTask> tasks;
@@ -98,9 +111,10 @@ TaskStore::Saved TaskStore::save() {
         tasks.push_back({task->name(), task->currentTime(), task->description(), task->sectionId(),
                          task->activityId(), task->bookedTime(), task->bookedAt()});
     const Settings& settings = options_.values();
-    const std::optional<QString> failure = settings_store::save(settings, tasks);
+    const std::optional<QString> failure = settings_store::save(settings, tasks, commit);
     const QStringList notices = settings_store::takeNotices();
-    const bool autostartFailed = !failure && !settings_store::syncAutostart(settings.autoStart);
+    const bool autostartFailed =
+        durable && !failure && !settings_store::syncAutostart(settings.autoStart);
     Saved result;
     if (ending_) {
         // Nobody may be asked to press OK now (a logout would wait for the answer): what
@@ -131,6 +145,7 @@ TaskStore::Saved TaskStore::save() {
         return result;
     failureTold_.clear();
     result.written = true;
-    Q_EMIT saved();
+    if (durable)
+        Q_EMIT saved();
     return result;
 }

@@ -38,6 +38,13 @@ public:
     // is saved so.
     Messages load();
     Saved save();
+    // The same without waiting for the disk, for a switch of the running task that the
+    // caller keeps elsewhere until the next save(): saved() is not signalled, and the log-on
+    // entry, which a switch never changes, is left alone.
+    Saved saveLightly();
+    // A save that leaves the file alone when it holds all of it already, on the disk: the
+    // auto-save, which comes whether anything changed or not.
+    Saved saveChanges();
     // The records go to the database of this connection from now on. A task's project and
     // activity are ids of the database they were chosen in, which another database gives to
     // other projects: on a switch to another database they are cleared. True when any task
@@ -57,6 +64,7 @@ Q_SIGNALS:
 private:
     // Every task without project and activity; true when any had one.
     bool clearChoices();
+    Saved write(platform::RegistryKey::Commit commit);
 
     TaskList& tasks_;
     Options& options_;

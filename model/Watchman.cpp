@@ -78,6 +78,7 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     connect(&tasks_, &TaskList::aboutToRemove, this, soon);
     connect(&tasks_, &TaskList::changed, this, soon);
     connect(&tasks_, &TaskList::runningChanged, this, [this] {
+        durableDue_ = true;
         if (!saving_)
             saveWithin(kSaveAtOnceMs);
     });
@@ -114,6 +115,7 @@ Task* Watchman::runningTask() const {
 }
 
 void Watchman::saveSoon() {
+    durableDue_ = true;
     if (!saving_)
         saveWithin(kSaveSoonMs);
 }
@@ -141,6 +143,20 @@ void Watchman::saveNow() {
     if (!save) {
         saveTimer_->stop();
         return;
+    }
+    // Only another task running since the last save: the journal takes the switch with one
+    // write, the store follows without waiting for the disk, and the next save that waits
+    // (a change, the auto-save, a stop, the end) makes it the store's for good.
+    if (saveLightly && !durableDue_ && runningTask() && !journal_.crowded()) {
+        saveTimer_->stop();
+        saving_ = true;
+        saveLightly();
+        saving_ = false;
+        saveTimer_->stop();
+        keepUnsaved();
+        // The journal could not take the run: the store waits for the disk instead.
+        if (runningTask() && journalTaskId_ == runningTask()->id())
+            return;
     }
     if (!saveQuietly())
         keepUnsaved();
@@ -177,20 +193,24 @@ void Watchman::keepUnsaved() {
     const quint64 id = task ? task->id() : 0;
     if (id == journalTaskId_)
         return;
-    if (journalTaskId_)
-        journal_.stopped(utcNow(), elapsedNow() - baseElapsed_);
+    const qint64 stopUtc = utcNow(), stopMs = elapsedNow() - baseElapsed_;
+    const bool noted = journalTaskId_ != 0;
     journalTaskId_ = 0;
     if (!task) {
+        if (noted)
+            journal_.stopped(stopUtc, stopMs);
         beatTimer_->stop();
         return;
     }
-    if (journal_.unsaved(baseRun(task)))
+    const Journal::Run run = baseRun(task);
+    if (noted ? journal_.switched(stopUtc, stopMs, run) : journal_.unsaved(run))
         journalTaskId_ = id;
 }
 
 void Watchman::storeSaved() {
     // Whatever was waiting to be saved is in this save.
     saveTimer_->stop();
+    durableDue_ = false;
     for (size_t source : settled_)
         orphans_[source].settle();
     settled_.clear();

@@ -63,6 +63,10 @@ public:
 
     // Writes the tasks and settings to the store now; true when it did.
     std::function<bool()> save;
+    // The same without waiting for the disk, for a switch of the running task: the journal
+    // keeps the runs from then on, as for a save that failed, until the next save. Unset:
+    // every save waits for the disk.
+    std::function<bool()> saveLightly;
     // Every save that succeeded, by whoever made it.
     void storeSaved();
     // Something else kept in the store changed (an option): saved within a moment too.
@@ -130,6 +134,8 @@ private:
     Absence absence_;
     // The task whose run the journal notes while the store cannot be written (0: none).
     quint64 journalTaskId_ = 0;
+    // Something other than a switch changed since the last save that waited for the disk.
+    bool durableDue_ = false;
     // The first start of any task since start-up: "until now" ends there, as from then on
     // the new run counts the time.
     qint64 firstStartUtc_ = 0;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QtEndian>
+#include <cstring>
 #include <sys/stat.h>
 #include <utility>
 
@@ -36,24 +37,38 @@ public:
         value = *v;
         return true;
     }
+    // A save writes every value again, nearly all as they are: those are compared in place,
+    // without making the value first.
     void writeString(const QString& name, const QString& text) override {
-        set(RegValue::string(name, text));
+        const auto size = static_cast<size_t>(text.size()) * 2;
+        if (!holds(name, REG_SZ, [&](const QByteArray& d) {
+                return size_t(d.size()) == size + 2 &&
+                       std::memcmp(d.constData(), text.utf16(), size) == 0 &&
+                       d.endsWith(QByteArrayView("\0\0", 2));
+            }))
+            set(RegValue::string(name, text));
     }
     void writeInteger(const QString& name, qint32 value) override {
-        set(RegValue::dword(name, static_cast<quint32>(value)));
+        if (!holds(name, REG_DWORD, [&](const QByteArray& d) {
+                return d.size() == 4 && qFromLittleEndian<qint32>(d.constData()) == value;
+            }))
+            set(RegValue::dword(name, static_cast<quint32>(value)));
     }
     void writeBinary(const QString& name, const QByteArray& bytes) override {
-        set(RegValue::binary(name, bytes));
+        if (!holds(name, REG_BINARY, [&](const QByteArray& d) { return d == bytes; }))
+            set(RegValue::binary(name, bytes));
     }
     bool deleteValue(const QString& name) override {
         const bool removed = key().remove(name);
         dirty_ = dirty_ || removed;
+        changed_ = changed_ || removed;
         return removed;
     }
-    bool close() override {
-        if (!dirty_)
+    bool close(Commit commit) override {
+        if (!dirty_ || (commit == Commit::Changes && !changed_ && !store_.unsynced_))
             return true;
-        dirty_ = false;
+        const bool durable = commit != Commit::Unsynced;
+        dirty_ = changed_ = false;
         if (!refusal_.isEmpty()) {
             store_.lastError_ = refusal_;
             return false;
@@ -76,8 +91,10 @@ public:
                                 ? QStringLiteral("That version could not be kept beside.")
                                 : QStringLiteral("That version is kept as %1.").arg(kept));
         }
-        if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_))
+        if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_,
+                                 durable))
             return false;
+        store_.unsynced_ = !durable;
         store_.remember(file_);
         return true;
     }
@@ -86,8 +103,17 @@ private:
     // The key found once, not by its path at every value.
     RegKey& key() { return file_.keys[keyIndex_]; }
     const RegKey& key() const { return file_.keys.at(keyIndex_); }
+    // True when the value is there with that type and data, which the write then leaves.
+    template <class Same> bool holds(const QString& name, quint32 type, Same same) {
+        const RegValue* v = std::as_const(key()).find(name);
+        if (!v || v->type != type || !same(v->data))
+            return false;
+        dirty_ = true;
+        return true;
+    }
     void set(RegValue&& v) {
-        key().set(std::move(v));
+        if (key().set(std::move(v)))
+            changed_ = true;
         dirty_ = true;
     }
 
@@ -98,6 +124,8 @@ private:
     QString refusal_;
     qsizetype keyIndex_ = 0;
     bool dirty_ = false;
+    // A value differs from what the key held when opened.
+    bool changed_ = false;
 };
 
 FileRegistry::FileRegistry(const QString& filePath) : path_(filePath) {}

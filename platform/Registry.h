@@ -22,8 +22,13 @@ public:
     virtual void writeInteger(const QString& name, qint32 value) = 0;
     virtual void writeBinary(const QString& name, const QByteArray& bytes) = 0;
     virtual bool deleteValue(const QString& name) = 0;
+    // How close() writes the file: synced to the disk before it returns; without waiting for
+    // the disk (a killed program loses nothing of it, a power cut may, so whoever asks for
+    // that keeps what matters elsewhere until the next close that waits); or synced, but
+    // only when a value changed or the file as last written may not be on the disk yet.
+    enum class Commit { Durable, Unsynced, Changes };
     // Commits the writes; false when they could not be stored (nothing is then changed).
-    virtual bool close() = 0;
+    virtual bool close(Commit commit = Commit::Durable) = 0;
 };
 
 class Registry {
@@ -86,6 +91,8 @@ private:
     Snapshot cache_;
     // This copy has read or written the store (or found none) at least once.
     bool seen_ = false;
+    // The file as last written may not be on the disk yet.
+    bool unsynced_ = false;
     // Why the store is not written in this session; empty while it may be.
     QString refusal_;
     // Two copies on one store would otherwise keep a copy and say so at almost every save:

@@ -2,8 +2,10 @@
 
 #include <QStringDecoder>
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -18,30 +20,38 @@ QByteArray utf16z(const QString& text) {
     return bytes;
 }
 
-// Appends the text as a quoted string, UTF-8 encoded.
-void appendQuoted(QByteArray& out, QStringView text) {
-    out += '"';
-    bool ascii = true;
-    for (QChar c : text)
-        ascii = ascii && c.unicode() < 0x80;
-    if (ascii) {
-        for (QChar c : text) {
+bool isAscii(QStringView text) {
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// Writes the text as a quoted string, UTF-8 encoded, at out; returns the end. Room for
+// three bytes a unit and the quotes is there.
+char* putQuoted(char* out, QStringView text) {
+    *out++ = '"';
+    if (isAscii(text)) {
+        for (const QChar c : text) {
             const char byte = static_cast<char>(c.unicode());
             if (byte == '\\' || byte == '"')
-                out += '\\';
-            out += byte;
+                *out++ = '\\';
+            *out++ = byte;
         }
     } else {
         QString escaped;
         escaped.reserve(text.size() + 8);
-        for (QChar c : text) {
+        for (const QChar c : text) {
             if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
                 escaped += QLatin1Char('\\');
             escaped += c;
         }
-        out += escaped.toUtf8();
+        const QByteArray utf8 = escaped.toUtf8();
+        std::memcpy(out, utf8.constData(), size_t(utf8.size()));
+        out += utf8.size();
     }
-    out += '"';
+    *out++ = '"';
+    return out;
 }
 
 // Text that a quoted string would not carry: control characters and line breaks.
@@ -55,14 +65,20 @@ bool fitsQuoted(const QString& text) {
 
 const char kDigits[] = "0123456789abcdef";
 
-void appendHexBytes(QByteArray& out, const QByteArray& data) {
+char* putHexBytes(char* out, const QByteArray& data) {
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
     for (qsizetype i = 0; i < data.size(); ++i) {
-        const auto byte = static_cast<quint8>(data.at(i));
         if (i > 0)
-            out += ',';
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 15];
+            *out++ = ',';
+        *out++ = kDigits[bytes[i] >> 4];
+        *out++ = kDigits[bytes[i] & 15];
     }
+    return out;
+}
+
+// The text without its terminating zero: more follows.
+char* putText(char* out, const char* text) {
+    return std::copy_n(text, std::strlen(text), out);
 }
 
 // A string of printable ASCII with its terminating zero, as nearly every stored string is:
@@ -78,23 +94,52 @@ bool plainAsciiString(const QByteArray& data) {
     return bytes[data.size() - 2] == 0 && bytes[data.size() - 1] == 0;
 }
 
-// Value names ignore letter case. They are nearly always ASCII, folded here without the
-// Unicode tables, into a buffer that look-ups reuse and so allocate nothing.
-const QString& folded(const QString& name) {
-    thread_local QString buffer;
-    const qsizetype n = name.size();
-    const QChar* from = name.constData();
-    buffer.resize(n);
-    QChar* to = buffer.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = from[i].unicode();
+// Value names ignore letter case: hashed and compared as folded. They are nearly always
+// ASCII, folded here on the fly without the Unicode tables and without a folded copy.
+constexpr quint32 kFnvBasis = 2166136261U, kFnvPrime = 16777619U;
+
+// The low bits of FNV mix only the low bits of each unit: mixed through, as the index takes
+// its places from the low bits.
+quint32 mixed(quint32 hash) {
+    hash ^= hash >> 16;
+    hash *= 0x85ebca6bU;
+    hash ^= hash >> 13;
+    hash *= 0xc2b2ae35U;
+    return hash ^ (hash >> 16);
+}
+
+quint32 foldedHash(QStringView name) {
+    quint32 hash = kFnvBasis;
+    for (const QChar ch : name) {
+        char16_t c = ch.unicode();
         if (c >= 0x80) {
-            buffer = name.toCaseFolded();
-            return buffer;
+            hash = kFnvBasis;
+            for (const QChar f : name.toString().toCaseFolded())
+                hash = (hash ^ f.unicode()) * kFnvPrime;
+            return mixed(hash);
         }
-        to[i] = QChar(c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c + 32);
+        hash = (hash ^ c) * kFnvPrime;
     }
-    return buffer;
+    return mixed(hash);
+}
+
+bool sameFolded(QStringView a, QStringView b) {
+    if (!isAscii(a) || !isAscii(b))
+        return a.toString().toCaseFolded() == b.toString().toCaseFolded();
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x >= u'A' && x <= u'Z')
+            x = char16_t(x + 32);
+        if (y >= u'A' && y <= u'Z')
+            y = char16_t(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 // Reads a quoted string at pos (on the opening quote); pos ends after the closing quote.
@@ -201,9 +246,60 @@ RegKey::RegKey(const QString& keyPath, const QList<RegValue>& initial) : path(ke
         set(v);
 }
 
+qsizetype RegKey::slotOf(QStringView name, quint32 hash) const {
+    if (slots_.empty())
+        return -1;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.position < 0)
+            return -1;
+        if (slot.hash == hash && sameFolded(values_.at(slot.position).name, name))
+            return static_cast<qsizetype>(i);
+    }
+}
+
 qsizetype RegKey::indexOf(const QString& name) const {
-    const auto it = index_.constFind(folded(name));
-    return it == index_.constEnd() ? -1 : it.value();
+    const qsizetype slot = slotOf(name, foldedHash(name));
+    return slot < 0 ? -1 : slots_[size_t(slot)].position;
+}
+
+void RegKey::insertSlot(quint32 hash, qsizetype position) {
+    // At most half full, so that a search ends soon at a free place.
+    if (size_t(live_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old =
+            std::exchange(slots_, std::vector<Slot>(std::max<size_t>(16, slots_.size() * 2)));
+        for (const Slot& s : old)
+            if (s.position >= 0)
+                for (size_t i = s.hash & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1))
+                    if (slots_[i].position < 0) {
+                        slots_[i] = s;
+                        break;
+                    }
+    }
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].position >= 0)
+        i = (i + 1) & mask;
+    slots_[i] = {hash, static_cast<qint32>(position)};
+    ++live_;
+}
+
+// Linear probing without tombstones: the places after the freed one that would no longer be
+// found from their home move back into it.
+void RegKey::eraseSlot(qsizetype slot) {
+    const size_t mask = slots_.size() - 1;
+    size_t hole = size_t(slot);
+    for (size_t i = (hole + 1) & mask; slots_[i].position >= 0; i = (i + 1) & mask) {
+        const size_t home = slots_[i].hash & mask;
+        // Stays when its home lies cyclically in (hole, i].
+        if (hole < i ? (home > hole && home <= i) : (home > hole || home <= i))
+            continue;
+        slots_[hole] = slots_[i];
+        hole = i;
+    }
+    slots_[hole] = Slot{};
+    --live_;
 }
 
 const QList<RegValue>& RegKey::values() const {
@@ -215,15 +311,21 @@ const QList<RegValue>& RegKey::values() const {
 void RegKey::compact() const {
     if (removed_ == 0)
         return;
+    std::vector<qint32> moved(size_t(values_.size()), -1);
+    for (const Slot& s : slots_)
+        if (s.position >= 0)
+            moved[size_t(s.position)] = 0;
     QList<RegValue> live;
     live.reserve(values_.size() - removed_);
     for (qsizetype k = 0; k < values_.size(); ++k) {
-        const auto it = index_.find(folded(values_.at(k).name));
-        if (it == index_.end() || it.value() != k)
+        if (moved[size_t(k)] < 0)
             continue;
-        it.value() = static_cast<int>(live.size());
+        moved[size_t(k)] = static_cast<qint32>(live.size());
         live.append(std::move(values_[k]));
     }
+    for (Slot& s : slots_)
+        if (s.position >= 0)
+            s.position = moved[size_t(s.position)];
     values_ = std::move(live);
     removed_ = 0;
 }
@@ -238,29 +340,32 @@ const RegValue* RegKey::find(const QString& name) const {
     return i < 0 ? nullptr : &values_.at(i);
 }
 
-void RegKey::set(const RegValue& value) {
-    set(RegValue(value));
+bool RegKey::set(const RegValue& value) {
+    return set(RegValue(value));
 }
 
-void RegKey::set(RegValue&& value) {
-    const QString& key = folded(value.name);
-    const auto it = index_.constFind(key);
-    if (it != index_.constEnd()) {
-        RegValue& existing = values_[it.value()];
+bool RegKey::set(RegValue&& value) {
+    const quint32 hash = foldedHash(value.name);
+    const qsizetype slot = slotOf(value.name, hash);
+    if (slot >= 0) {
+        RegValue& existing = values_[slots_[size_t(slot)].position];
+        if (existing.type == value.type && existing.data == value.data)
+            return false;
         existing.type = value.type;
         existing.data = std::move(value.data);
-        return;
+        return true;
     }
-    index_.insert(key, static_cast<int>(values_.size()));
+    insertSlot(hash, values_.size());
     values_.append(std::move(value));
+    return true;
 }
 
 bool RegKey::remove(const QString& name) {
-    const auto it = index_.find(folded(name));
-    if (it == index_.end())
+    const qsizetype slot = slotOf(name, foldedHash(name));
+    if (slot < 0)
         return false;
-    values_[it.value()].data.clear();
-    index_.erase(it);
+    values_[slots_[size_t(slot)].position].data.clear();
+    eraseSlot(slot);
     ++removed_;
     return true;
 }
@@ -423,56 +528,59 @@ bool RegFile::parse(const QByteArray& bytes, RegFile& out, QString* error) {
 }
 
 QByteArray RegFile::serialize() const {
-    qsizetype estimate = 64;
+    // Room enough for any value (three bytes a unit of text, three a byte of hex data), so
+    // that each is written straight into place: a save writes thousands of them.
+    qsizetype room = 64;
     for (const RegKey& k : keys) {
-        estimate += k.path.size() * 3 + 8;
+        room += k.path.size() * 3 + 8;
         for (const RegValue& v : k.values())
-            estimate += v.name.size() + v.data.size() * 3 + 24;
+            room += v.name.size() * 3 + v.data.size() * 3 + 32;
     }
-    QByteArray out;
-    out.reserve(estimate);
-    out += "Windows Registry Editor Version 5.00\r\n";
+    QByteArray bytes(room, Qt::Uninitialized);
+    char* const begin = bytes.data();
+    char* out = putText(begin, "Windows Registry Editor Version 5.00\r\n");
     for (const RegKey& k : keys) {
-        out += "\r\n[";
-        out += k.path.toUtf8();
-        out += "]\r\n";
+        out = putText(out, "\r\n[");
+        const QByteArray path = k.path.toUtf8();
+        std::memcpy(out, path.constData(), size_t(path.size()));
+        out = putText(out + path.size(), "]\r\n");
         for (const RegValue& v : k.values()) {
             if (v.name.isEmpty())
-                out += '@';
+                *out++ = '@';
             else
-                appendQuoted(out, v.name);
-            out += '=';
+                out = putQuoted(out, v.name);
+            *out++ = '=';
             if (v.type == REG_SZ && plainAsciiString(v.data)) {
-                out += '"';
+                *out++ = '"';
+                const char* data = v.data.constData();
                 for (qsizetype i = 0; i + 2 < v.data.size(); i += 2) {
-                    const char c = v.data.at(i);
-                    if (c == '\\' || c == '"')
-                        out += '\\';
-                    out += c;
+                    if (data[i] == '\\' || data[i] == '"')
+                        *out++ = '\\';
+                    *out++ = data[i];
                 }
-                out += '"';
+                *out++ = '"';
             } else if (v.type == REG_SZ && v.data.size() % 2 == 0 &&
                        v.data.endsWith(QByteArray(2, 0)) && fitsQuoted(v.toText()) &&
                        utf16z(v.toText()) == v.data) {
-                appendQuoted(out, v.toText());
+                out = putQuoted(out, v.toText());
             } else if (v.type == REG_DWORD && v.data.size() == 4) {
-                out += "dword:";
+                out = putText(out, "dword:");
                 const quint32 x = qFromLittleEndian<quint32>(v.data.constData());
                 for (int shift = 28; shift >= 0; shift -= 4)
-                    out += kDigits[(x >> shift) & 15];
+                    *out++ = kDigits[(x >> shift) & 15];
             } else if (v.type == REG_BINARY) {
-                out += "hex:";
-                appendHexBytes(out, v.data);
+                out = putHexBytes(putText(out, "hex:"), v.data);
             } else {
-                out += "hex(";
-                out += QByteArray::number(v.type, 16);
-                out += "):";
-                appendHexBytes(out, v.data);
+                out = putText(out, "hex(");
+                const QByteArray type = QByteArray::number(v.type, 16);
+                std::memcpy(out, type.constData(), size_t(type.size()));
+                out = putHexBytes(putText(out + type.size(), "):"), v.data);
             }
-            out += "\r\n";
+            out = putText(out, "\r\n");
         }
     }
-    return out;
+    bytes.truncate(out - begin);
+    return bytes;
 }
 
 } // namespace platform

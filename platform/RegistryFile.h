@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <vector>
 
 namespace platform {
 
@@ -42,19 +43,33 @@ public:
     const QList<RegValue>& values() const;
     RegValue* find(const QString& name); // names ignore letter case
     const RegValue* find(const QString& name) const;
-    void set(const RegValue& value);
-    void set(RegValue&& value);
+    // False when the key held that value already, with that type and data.
+    bool set(const RegValue& value);
+    bool set(RegValue&& value);
     bool remove(const QString& name);
 
 private:
+    // A place of the index: the folded hash of a value's name and its position in values_,
+    // -1 where the place is free.
+    struct Slot {
+        quint32 hash = 0;
+        qint32 position = -1;
+    };
     qsizetype indexOf(const QString& name) const;
+    qsizetype slotOf(QStringView name, quint32 hash) const;
+    void insertSlot(quint32 hash, qsizetype position);
+    void eraseSlot(qsizetype slot);
     void compact() const;
 
     // A removed value stays in values_ until the list is next asked for, and is then taken
     // out with every other removed one in one pass: a file that removes thousands of
     // values ("name"=-) reads in time linear in its size.
     mutable QList<RegValue> values_;
-    mutable QHash<QString, int> index_; // folded name -> position in values_ (live values)
+    // The live values by their names' letter case folded, open addressed: a look-up hashes
+    // the name as it is, with no folded copy made, which thousands of values a read or a
+    // save asked for once each.
+    mutable std::vector<Slot> slots_;
+    qsizetype live_ = 0;
     mutable qsizetype removed_ = 0;
 };
 

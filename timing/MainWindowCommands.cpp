@@ -1,5 +1,6 @@
 // What the main window's buttons, the tray icon and the timers do.
 #include "desktop/TrayIcon.h"
+#include "model/TaskStore.h"
 #include "timing/EditTaskDialog.h"
 #include "timing/MainWindow.h"
 #include "timing/TaskGridModel.h"
@@ -12,8 +13,11 @@ void MainWindow::gridTick() {
     refreshGrid();
 }
 
+// Comes whether anything changed or not: a store that holds everything already stays as
+// it is, and the disk may sleep.
 void MainWindow::autoSaveTick() {
-    saveSettings();
+    const TaskStore::Saved saved = store_.saveChanges();
+    tell(saved.messages);
 }
 
 void MainWindow::reminderTick() {

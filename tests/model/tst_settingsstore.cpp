@@ -1,7 +1,9 @@
 #include "model/SettingsStore.h"
+#include "platform/Registry.h"
 #include "support/Fixture.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QtTest>
 #include <cmath>
 #include <cstring>
@@ -133,6 +135,55 @@ private Q_SLOTS:
         QVERIFY(loaded.problems.join(QLatin1Char(' ')).contains(problem));
         QCOMPARE(loaded.problems.isEmpty(), problem.isEmpty());
         QCOMPARE(loaded.keptCopy.isEmpty(), problem.isEmpty()); // the file as it was, kept
+    }
+
+    // Value names ignore letter case, in any script: a later spelling replaces the value in
+    // its first place and spelling, and one removed in another case is gone. What the store
+    // writes reads back and is written again byte for byte.
+    void namesIgnoreCaseAndTheFileComesBackAsItWas_data() {
+        QTest::addColumn<QByteArray>("values");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("ASCII")
+            << QByteArray("\"Time0\"=dword:00000001\r\n\"x\"=\"\"\r\n\"TIME0\"=dword:00000002\r\n")
+            << QByteArray("\"Time0\"=dword:00000002\r\n\"x\"=\"\"\r\n");
+        QTest::newRow("removed and set again")
+            << QByteArray(
+                   "\"Gone\"=dword:00000001\r\n\"x\"=\"\"\r\n\"gONE\"=-\r\n\"GONE\"=\"3\"\r\n")
+            << QByteArray("\"x\"=\"\"\r\n\"GONE\"=\"3\"\r\n");
+        QTest::newRow("other scripts") // the Kelvin sign folds to k
+            << QByteArray(
+                   u8"\"Äpfel\"=\"1\"\r\n\"\u212A1\"=\"a\"\r\n\"äPFEL\"=\"2\"\r\n\"k1\"=\"b\"\r\n")
+            << QByteArray(u8"\"Äpfel\"=\"2\"\r\n\"\u212A1\"=\"b\"\r\n");
+        const QByteArray forms = u8"@=\"default\"\r\n\"q \\\"a\\\\b\\\"\"=\"C:\\\\x \\\"y\\\"\"\r\n"
+                                 u8"\"Задача\"=\"Přehled\"\r\n\"h\"=hex:00,ff,7f\r\n"
+                                 u8"\"m\"=hex(7):61,00,00,00,00,00\r\n\"z\"=hex(1):41\r\n"
+                                 u8"\"t\"=hex(1):41,00,0a,00,00,00\r\n\"e\"=hex:\r\n";
+        QTest::newRow("every form as written") << forms << forms;
+    }
+    void namesIgnoreCaseAndTheFileComesBackAsItWas() {
+        QFETCH(QByteArray, values);
+        QFETCH(QByteArray, written);
+        platform::RegFile file, again;
+        QVERIFY(platform::RegFile::parse(kStoreHead + values, file));
+        QCOMPARE(file.serialize(), kStoreHead + written);
+        QVERIFY(platform::RegFile::parse(kStoreHead + written, again));
+        QCOMPARE(again.serialize(), kStoreHead + written);
+        // Through the store as the program reads and saves it: found in any case, and a
+        // save of changes that changes nothing leaves the file alone.
+        f_->writeStore(kStoreHead + written);
+        const std::unique_ptr<platform::RegistryKey> key =
+            f_->registry->openKey(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\myrkat\\korvan"));
+        for (const QString& name : key->valueNames())
+            QVERIFY(key->valueExists(name.toUpper()) && key->valueExists(name.toLower()));
+        platform::RegValue first;
+        QVERIFY(key->queryValue(key->valueNames().constFirst(), first));
+        if (first.type == platform::REG_DWORD)
+            key->writeInteger(first.name.toUpper(), qFromLittleEndian<qint32>(first.data.data()));
+        else
+            key->writeString(first.name.toUpper(), first.toText());
+        QFile::remove(f_->storePath());
+        QVERIFY(key->close(platform::RegistryKey::Commit::Changes));
+        QVERIFY(!QFile::exists(f_->storePath()));
     }
 
     // 150,000 sections, 10,000 tasks, 100,000 values removed again and a value of 2,000,000

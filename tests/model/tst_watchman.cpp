@@ -164,6 +164,44 @@ private Q_SLOTS:
         QVERIFY(!timer("Heartbeat")->isActive());
     }
 
+    // A switch as the program makes it: the store takes it at once without waiting for the
+    // disk, and the journal keeps the runs until a save that waits. Killed, or with the store
+    // as that save left it (a power cut), the next start gives every minute back once.
+    void switchesJournalledUntilASaveThatWaits_data() { addRows("powerCut", "power cut", "kill"); }
+    void switchesJournalledUntilASaveThatWaits() {
+        QFETCH(bool, powerCut);
+        int light = 0;
+        w_->saveLightly = [this, &light] {
+            ++light;
+            return store_->saveLightly().written;
+        };
+        Task* a = add(QStringLiteral("A"));
+        Task* b = add(QStringLiteral("B"));
+        Task* c = add(QStringLiteral("C"));
+        saves_ = 0;
+        run(a, 60);
+        const QByteArray synced = f_->readStore();
+        run(b, 60);
+        run(c, 30);
+        QCOMPARE(saves_, 0);
+        QCOMPARE(light, 3);
+        QCOMPARE(hms(storedTime(1)), QStringLiteral("00:01:00"));
+        if (powerCut)
+            f_->writeStore(synced);
+        f_->rereadStore(); // as the next process reads it
+        const std::vector<Watchman::Gap> gaps = restartAfter(20);
+        QCOMPARE(hms(storedTime(0)), QStringLiteral("00:01:00"));
+        QCOMPARE(hms(storedTime(1)), QStringLiteral("00:01:00"));
+        QCOMPARE(gaps.size(), size_t(1));
+        QCOMPARE(gaps[0].task, QStringLiteral("C"));
+        QCOMPARE(hms(gaps[0].untilLastSign), QStringLiteral("00:00:30"));
+        // A save that waits makes the store the journal's equal: nothing more to ask.
+        w_->resolveGap(gaps[0], Watchman::GapChoice::UntilLastSign, false);
+        QCOMPARE(journals(), QStringList());
+        QCOMPARE(hms(storedTime(2)), QStringLiteral("00:00:30"));
+        QCOMPARE(hms((*tasks_)[0]->time()), QStringLiteral("00:01:00"));
+    }
+
     // A start or a stop is written at once: a change right after it does not postpone that
     // save, and a stream of changes (typing) is written at most a moment after the first.
     void changesNeverPostponeTheSave() {

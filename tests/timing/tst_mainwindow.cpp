@@ -1,4 +1,5 @@
 #include "MainWindowTest.h"
+#include "model/SettingsStore.h"
 #include "timing/Countdown.h"
 #include "timing/DescriptionDialog.h"
 #include "timing/MainWindow.h"
@@ -7,12 +8,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -350,6 +353,29 @@ private Q_SLOTS:
         QCOMPARE(autoSave->interval(), 9 * 60000);
         QCOMPARE(autoSave->msLeft(), 9 * 60000);
         QCOMPARE(reminder->msLeft(), remindLeft - 3 * 60000LL);
+    }
+
+    // The auto-save leaves a store that holds everything already as it is on the disk; while
+    // a task runs it writes the time run, as the next start reads it.
+    void autoSaveWritesOnlyAChange() {
+        Task* task = addTask(QStringLiteral("Writing"));
+        window_->saveSettings();
+        const auto stamp = [this] {
+            struct stat st {};
+            ::stat(QFile::encodeName(f_->storePath()).constData(), &st);
+            return std::pair(st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec);
+        };
+        const auto saved = stamp();
+        auto* autoSave = child<QTimer>(window_.get(), "Timer2");
+        f_->clock.advanceSeconds(300);
+        fireTimer(autoSave);
+        QCOMPARE(stamp(), saved);
+        task->start();
+        f_->clock.advanceSeconds(300);
+        fireTimer(autoSave);
+        QVERIFY(stamp() != saved);
+        f_->rereadStore();
+        QCOMPARE(settings_store::load().tasks.at(0).time, 300 / 86400.0);
     }
 
     // Without a notification area a few seconds after start the main window shows; with
