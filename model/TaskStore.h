@@ -38,9 +38,9 @@ public:
     // is saved so.
     Messages load();
     Saved save();
-    // The same without waiting for the disk, for a switch of the running task that the
-    // caller keeps elsewhere until the next save(): saved() is not signalled, and the log-on
-    // entry, which a switch never changes, is left alone.
+    // The same with one sync (the content, not the rename), for a switch of the running
+    // task that the caller keeps elsewhere until the next save(): saved() is not signalled,
+    // and the log-on entry, which a switch never changes, is left alone.
     Saved saveLightly();
     // A save that leaves the file alone when it holds all of it already, on the disk: the
     // auto-save, which comes whether anything changed or not.

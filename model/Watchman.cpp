@@ -145,8 +145,9 @@ void Watchman::saveNow() {
         return;
     }
     // Only another task running since the last save: the journal takes the switch with one
-    // write, the store follows without waiting for the disk, and the next save that waits
-    // (a change, the auto-save, a stop, the end) makes it the store's for good.
+    // write, the store follows with one sync (its content, not the folder's entry), and the
+    // next save that waits (a change, the auto-save, a stop, the end) makes it the store's
+    // for good.
     if (saveLightly && !durableDue_ && runningTask() && !journal_.crowded()) {
         saveTimer_->stop();
         saving_ = true;

@@ -63,9 +63,10 @@ public:
 
     // Writes the tasks and settings to the store now; true when it did.
     std::function<bool()> save;
-    // The same without waiting for the disk, for a switch of the running task: the journal
-    // keeps the runs from then on, as for a save that failed, until the next save. Unset:
-    // every save waits for the disk.
+    // The same with the content synced but not the rename, for a switch of the running
+    // task (a power cut leaves the old store or the new one whole): the journal keeps the
+    // runs from then on, as for a save that failed, until the next save. Unset: every save
+    // waits for the disk.
     std::function<bool()> saveLightly;
     // Every save that succeeded, by whoever made it.
     void storeSaved();

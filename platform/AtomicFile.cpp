@@ -143,8 +143,8 @@ bool createPrivateFile(const QString& path) {
     return true;
 }
 
-AtomicFileWriter::AtomicFileWriter(const QString& path, int mode, bool durable)
-    : linkPath_(path), mode_(mode), durable_(durable) {}
+AtomicFileWriter::AtomicFileWriter(const QString& path, int mode, Sync sync)
+    : linkPath_(path), mode_(mode), sync_(sync) {}
 
 AtomicFileWriter::~AtomicFileWriter() {
     cancel();
@@ -196,7 +196,8 @@ bool AtomicFileWriter::commit(QString* error) {
     if (!file_)
         return failWith(error, QStringLiteral("Cannot write %1: it was not opened").arg(path_));
     errno = 0;
-    if (failure_.isEmpty() && (!file_->flush() || (durable_ && ::fsync(file_->handle()) != 0)))
+    if (failure_.isEmpty() &&
+        (!file_->flush() || (sync_ != Sync::Nothing && ::fsync(file_->handle()) != 0)))
         failure_ = reason(*file_);
     if (!failure_.isEmpty()) {
         const QString why = failure_;
@@ -214,7 +215,7 @@ bool AtomicFileWriter::commit(QString* error) {
     file_->setAutoRemove(false);
     file_.reset();
     // The rename itself reaches the disk with the folder.
-    if (durable_) {
+    if (sync_ == Sync::All) {
         const int dir =
             ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
@@ -230,8 +231,8 @@ void AtomicFileWriter::cancel() {
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& content, int mode, QString* error,
-                         bool durable) {
-    AtomicFileWriter file(path, mode, durable);
+                         Sync sync) {
+    AtomicFileWriter file(path, mode, sync);
     if (!file.open(error))
         return false;
     file.write(content);

@@ -13,16 +13,23 @@ namespace platform {
 // Replaces a file so that readers see the old or the new content, never a mix: a temporary
 // file in the same folder, synced, then renamed over the old one, and the folder synced
 // after. The folder is created when missing, private to the user. Returns false with a
-// reason and leaves the old file as it was. Without durable, nothing is forced to the disk:
-// for files that are written again from memory at every save anyway.
+// reason and leaves the old file as it was. How much is forced to the disk is the caller's
+// choice (see Sync).
 // A symbolic link of the user's own is written through (its target is replaced, the link
 // stays); one that another user owns is not followed, and the write is refused: in a
 // shared folder such as /tmp it could point at any of the user's files.
 // The mode a file gets from the user's umask, or that it has already when it exists.
 constexpr int kModeAsUsual = -1;
 
+// What is on the disk when a replacement returns: the content and the rename (a power cut
+// leaves the new file); the content only (a power cut leaves the old file or the whole new
+// one, never an empty or torn one: for a file whose latest change something else keeps
+// durably until the next full sync); or nothing (for files written again from memory at
+// every save anyway).
+enum class Sync { All, Content, Nothing };
+
 bool writeFileAtomically(const QString& path, const QByteArray& content, int mode,
-                         QString* error = nullptr, bool durable = true);
+                         QString* error = nullptr, Sync sync = Sync::All);
 
 // The same for content written piece by piece as it is made, too large to be held whole:
 // nothing is replaced until commit() succeeds, and a writer destroyed before that (a
@@ -30,7 +37,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& content, int mod
 // file behind. The temporary file is never readable by more users than the final one.
 class AtomicFileWriter {
 public:
-    explicit AtomicFileWriter(const QString& path, int mode = kModeAsUsual, bool durable = true);
+    explicit AtomicFileWriter(const QString& path, int mode = kModeAsUsual, Sync sync = Sync::All);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -49,7 +56,7 @@ public:
 private:
     QString linkPath_, path_, folder_;
     int mode_;
-    bool durable_;
+    Sync sync_;
     std::unique_ptr<QTemporaryFile> file_;
     QString failure_;
 };

@@ -68,6 +68,8 @@ public:
         if (!dirty_ || (commit == Commit::Changes && !changed_ && !store_.unsynced_))
             return true;
         const bool durable = commit != Commit::Unsynced;
+        // Unsynced still syncs the content before the rename: the folder's entry never
+        // names a file whose content is not on the disk yet.
         dirty_ = changed_ = false;
         if (!refusal_.isEmpty()) {
             store_.lastError_ = refusal_;
@@ -92,7 +94,7 @@ public:
                                 : QStringLiteral("That version is kept as %1.").arg(kept));
         }
         if (!writeFileAtomically(store_.path_, file_.serialize(), 0600, &store_.lastError_,
-                                 durable))
+                                 durable ? Sync::All : Sync::Content))
             return false;
         store_.unsynced_ = !durable;
         store_.remember(file_);
@@ -278,7 +280,7 @@ bool XdgAutostart::enable(const QString& programFile) {
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == wanted)
         return true;
     // Rewritten from the setting at every save: no need to wait for the disk.
-    return writeFileAtomically(path_, wanted, 0644, nullptr, false);
+    return writeFileAtomically(path_, wanted, 0644, nullptr, Sync::Nothing);
 }
 
 bool XdgAutostart::disable() {

@@ -22,10 +22,11 @@ public:
     virtual void writeInteger(const QString& name, qint32 value) = 0;
     virtual void writeBinary(const QString& name, const QByteArray& bytes) = 0;
     virtual bool deleteValue(const QString& name) = 0;
-    // How close() writes the file: synced to the disk before it returns; without waiting for
-    // the disk (a killed program loses nothing of it, a power cut may, so whoever asks for
-    // that keeps what matters elsewhere until the next close that waits); or synced, but
-    // only when a value changed or the file as last written may not be on the disk yet.
+    // How close() writes the file: synced to the disk before it returns; with its content
+    // synced but not its folder (a killed program loses nothing of it; after a power cut the
+    // store is the old one or the new one, so whoever asks for that keeps the change
+    // elsewhere until the next close that waits); or synced, but only when a value changed
+    // or the file as last written may not be on the disk yet.
     enum class Commit { Durable, Unsynced, Changes };
     // Commits the writes; false when they could not be stored (nothing is then changed).
     virtual bool close(Commit commit = Commit::Durable) = 0;
