@@ -66,6 +66,9 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     idleTimer_ = new QTimer(this);
     idleTimer_->setObjectName(QStringLiteral("IdleCheck"));
     idleTimer_->setSingleShot(true);
+    // Set for the moment the idle limit passes: a coarse timer may come a little early, find
+    // the user not away yet and have to wake the program again.
+    idleTimer_->setTimerType(Qt::PreciseTimer);
     connect(idleTimer_, &QTimer::timeout, this, [this] {
         if (runningTask())
             checkIdle();
