@@ -127,13 +127,13 @@ public:
         return qint64(info_->idle);
     }
 
-    bool watchReturn(std::function<void()> back) override {
+    bool watchReturn(const std::function<void()>& back) override {
         stopWatching();
         XSyncValue now;
         if (!idleCounter_ || !XSyncQueryCounter(display_, idleCounter_, &now))
             return false;
         const qint64 idle = (qint64(XSyncValueHigh32(now)) << 32) | XSyncValueLow32(now);
-        back_ = std::move(back);
+        back_ = back;
         // Back already, between the look and now.
         if (idle <= 1) {
             QTimer::singleShot(0, &guard_, [this] { fire(); });
@@ -241,10 +241,10 @@ public:
         return bus_->idleMs();
     }
 
-    bool watchReturn(std::function<void()> back) override {
+    bool watchReturn(const std::function<void()>& back) override {
         if (x11_ && x11_->watchReturn(back))
             return true;
-        return bus_ && bus_->watchReturn(std::move(back));
+        return bus_ && bus_->watchReturn(back);
     }
 
     void stopWatching() override {

@@ -17,7 +17,7 @@ public:
     // Calls back once, from the event loop, when the user next touches keyboard or mouse;
     // false when this source cannot tell by itself, and whoever asked must look now and
     // then. A new watch ends the one before, as does stopWatching.
-    virtual bool watchReturn(std::function<void()> back) {
+    virtual bool watchReturn(const std::function<void()>& back) {
         (void)back;
         return false;
     }

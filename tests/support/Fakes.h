@@ -204,9 +204,9 @@ public:
         ++looks;
         return idle;
     }
-    bool watchReturn(std::function<void()> call) override {
+    bool watchReturn(const std::function<void()>& call) override {
         if (tellsReturn)
-            back = std::move(call);
+            back = call;
         return tellsReturn;
     }
     void stopWatching() override { back = nullptr; }
