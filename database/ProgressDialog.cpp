@@ -6,6 +6,12 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+namespace {
+// No event runs while the booking writes, so each move of the bar paints at once: a
+// thousand records would paint it a thousand times for a bar a few hundred pixels wide.
+constexpr int kMostMoves = 25;
+} // namespace
+
 ProgressDialog::ProgressDialog(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     announceAsWindow(this);
@@ -27,6 +33,7 @@ void ProgressDialog::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     progressBar_->setMinimum(1);
     progressBar_->setValue(1);
+    position_ = 1;
     step = 10;
 }
 
@@ -35,10 +42,14 @@ void ProgressDialog::begin(int steps) {
 }
 
 void ProgressDialog::finish() {
-    progressBar_->setValue(progressBar_->maximum());
+    position_ = progressBar_->maximum();
+    progressBar_->setValue(position_);
 }
 
 void ProgressDialog::stepIt() {
-    const int next = progressBar_->value() + step;
-    progressBar_->setValue(next > progressBar_->maximum() ? progressBar_->minimum() : next);
+    const int next = position_ + step;
+    position_ = next > progressBar_->maximum() ? progressBar_->minimum() : next;
+    const qint64 span = qint64(progressBar_->maximum()) - progressBar_->minimum();
+    if (qAbs(qint64(position_) - progressBar_->value()) * kMostMoves >= span)
+        progressBar_->setValue(position_);
 }

@@ -13,6 +13,7 @@ public:
     int step = 10;
     // A bar of this many steps, at its start.
     void begin(int steps);
+    // One step on; the bar shows it once it makes a visible part of the whole.
     void stepIt();
     // The bar full.
     void finish();
@@ -22,4 +23,5 @@ protected:
 
 private:
     QProgressBar* progressBar_; // object name ProgressBar1
+    int position_ = 1;          // where the steps are, which the bar may not show yet
 };

@@ -18,7 +18,7 @@ using namespace platform;
 Booking::Booking(WorkRecords& records, TaskList& tasks, PendingBooking& pending)
     : records_(records), tasks_(tasks), pending_(pending) {}
 
-void Booking::insert(const Entry& entry) {
+void Booking::insert(RowBatch& rows, const Entry& entry) {
     DbCommand& insert = records_.recordInsert();
     refreshParameterTypes(insert);
     insert.paramByName(QStringLiteral("datum")).value = entry.workDate;
@@ -28,7 +28,7 @@ void Booking::insert(const Entry& entry) {
     insert.paramByName(QStringLiteral("pocetHodin")).value = entry.hours;
     insert.paramByName(QStringLiteral("id_uzivatel")).value = 1;
     insert.paramByName(QStringLiteral("bugid")).value = entry.bugNumber;
-    insert.execute();
+    rows.add();
 }
 
 bool Booking::findGone(const std::vector<Entry>& entries, Result& result) {
@@ -64,14 +64,20 @@ bool Booking::findGone(const std::vector<Entry>& entries, Result& result) {
 }
 
 bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last, bool resetTasks) {
+    // Each task's place in the store, found once for all of them rather than once a task.
+    QHash<quint64, int> places;
+    const std::vector<Task*> byName = tasks_.byName();
+    for (size_t i = 0; i < byName.size(); ++i)
+        places.insert(byName[i]->id(), static_cast<int>(i));
     std::vector<PendingBooking::Reset> resets;
     for (const Entry& entry : entries) {
-        Task* task = tasks_.byId(entry.taskId);
-        if (!task || entry.hours <= 0)
+        const auto place = places.constFind(entry.taskId);
+        if (place == places.constEnd() || entry.hours <= 0)
             continue;
+        const Task* task = byName[static_cast<size_t>(*place)];
         PendingBooking::Reset reset;
         reset.keepsTime = !resetTasks;
-        reset.index = tasks_.placeByName(task);
+        reset.index = *place;
         reset.task = task->name();
         reset.days = entry.proposedDays;
         reset.projectId = entry.projectId.toInt();
@@ -92,10 +98,13 @@ bool Booking::noteResets(const std::vector<Entry>& entries, const Entry& last, b
 void Booking::applyToTasks(const std::vector<Entry>& entries, bool resetTasks) {
     const QDateTime bookedAt =
         QDateTime::fromMSecsSinceEpoch(platform::services().clock->utcMs(), Qt::UTC);
+    QHash<quint64, Task*> byId;
+    for (Task* task : tasks_)
+        byId.insert(task->id(), task);
     for (const Entry& entry : entries) {
         // Each entry into its own task, also when two tasks share a name; a task removed
         // meanwhile gets nothing.
-        Task* task = tasks_.byId(entry.taskId);
+        Task* task = byId.value(entry.taskId);
         if (!task)
             continue;
         if (!entry.activityId.isNull())
@@ -129,13 +138,18 @@ Booking::Result Booking::book(const std::vector<Entry>& entries, bool resetTasks
             return result;
         }
         const Entry* last = nullptr;
-        for (const Entry& entry : entries) {
-            if (step)
-                step();
-            if (entry.hours <= 0)
-                continue;
-            insert(entry);
-            last = &entry;
+        {
+            // A few statements for all the records, gone before the commit.
+            RowBatch rows(records_.recordInsert());
+            for (const Entry& entry : entries) {
+                if (step)
+                    step();
+                if (entry.hours <= 0)
+                    continue;
+                insert(rows, entry);
+                last = &entry;
+            }
+            rows.flush();
         }
         // The reset is written down before the commit, so that a crash between the commit
         // and the store's save is settled at the next start instead of booking again.

@@ -7,6 +7,9 @@
 #include <vector>
 
 class PendingBooking;
+namespace platform {
+class RowBatch;
+}
 
 // No entry holds more hours than a month has, day and night: more is a slip of the keys
 // ("75" for "7.5", "1e300"), never work.
@@ -55,7 +58,7 @@ public:
                 const std::function<void()>& step = {});
 
 private:
-    void insert(const Entry& entry);
+    void insert(platform::RowBatch& rows, const Entry& entry);
     // The first entry with hours whose project or activity is gone; false when none is.
     bool findGone(const std::vector<Entry>& entries, Result& result);
     // Writes down the reset before the commit; throws Error when it cannot.

@@ -23,8 +23,10 @@ constexpr int kSaveAtOnceMs = 0;
 constexpr int kSaveSoonMs = 300;
 // At most this much of a running task's time is at risk when the program is killed.
 constexpr int kBeatMs = 30000;
-// While the user is away, how often to look whether they are back.
-constexpr int kReturnPollMs = 1000;
+// While the user is away, how often to look whether they are back when the idle source
+// cannot say so itself: the question may come this much after the return, whose moment is
+// still known to the second.
+constexpr int kReturnLookMs = 5000;
 // The wall clock ahead of elapsed time by more than this since the last look: the computer
 // slept without anyone saying so.
 constexpr qint64 kUnannouncedSleepMs = 60000;
@@ -64,13 +66,16 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     idleTimer_ = new QTimer(this);
     idleTimer_->setObjectName(QStringLiteral("IdleCheck"));
     idleTimer_->setSingleShot(true);
+    // Set for the moment the idle limit passes: a coarse timer may come a little early, find
+    // the user not away yet and have to wake the program again.
+    idleTimer_->setTimerType(Qt::PreciseTimer);
     connect(idleTimer_, &QTimer::timeout, this, [this] {
         if (runningTask())
             checkIdle();
     });
     returnTimer_ = new QTimer(this);
     returnTimer_->setObjectName(QStringLiteral("AwayPoll"));
-    returnTimer_->setInterval(kReturnPollMs);
+    returnTimer_->setInterval(kReturnLookMs);
     connect(returnTimer_, &QTimer::timeout, this, [this] { pollReturn(); });
 
     const auto soon = [this] { saveSoon(); };
@@ -89,7 +94,7 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
             firstStartUtc_ = startUtc_;
         startElapsed_ = elapsedNow();
         away_ = false;
-        returnTimer_->stop();
+        stopWatchingReturn();
         restartClocks();
         saveWithin(kSaveAtOnceMs);
     });
@@ -100,7 +105,9 @@ Watchman::Watchman(TaskList& tasks, const Settings& settings, const QString& jou
     }
 }
 
-Watchman::~Watchman() = default;
+Watchman::~Watchman() {
+    stopWatchingReturn();
+}
 
 QString Watchman::journalFolderFor(const QString& storeLocation) {
     return QFileInfo(storeLocation).absolutePath();
@@ -274,18 +281,38 @@ void Watchman::checkIdle() {
     awayElapsed_ = since;
     awayUtc_ = utcNow() - (elapsedNow() - since);
     lastIdle_ = idle;
-    returnTimer_->start();
+    watchReturn();
+}
+
+// Woken when the user is back, by the idle source itself when it can say so.
+void Watchman::watchReturn() {
+    // A watch calls back once.
+    watching_ = idle_->watchReturn([this] {
+        watching_ = false;
+        pollReturn();
+    });
+    if (!watching_)
+        returnTimer_->start();
+}
+
+void Watchman::stopWatchingReturn() {
+    returnTimer_->stop();
+    if (watching_)
+        idle_->stopWatching();
+    watching_ = false;
 }
 
 void Watchman::pollReturn() {
     const qint64 idle = idle_ ? idle_->idleMs() : -1;
     if (!away_ || !runningTask() || idle < 0) {
         away_ = false;
-        returnTimer_->stop();
+        stopWatchingReturn();
         return;
     }
     if (idle >= lastIdle_) {
         lastIdle_ = idle;
+        if (!returnTimer_->isActive())
+            watchReturn();
         return;
     }
     notice(Absence::Idle, 0, idle);
@@ -301,7 +328,7 @@ void Watchman::sleepStarted() {
         awayElapsed_ = elapsedNow();
         awayUtc_ = utcNow();
     }
-    returnTimer_->stop();
+    stopWatchingReturn();
 }
 
 void Watchman::sleepEnded() {
@@ -329,7 +356,7 @@ void Watchman::notice(Absence::Kind kind, qint64 sleptMs, qint64 idleNow) {
     absence_.sleptMs = sleptMs;
     away_ = false;
     pending_ = true;
-    returnTimer_->stop();
+    stopWatchingReturn();
     Q_EMIT absenceEnded(absence_);
 }
 

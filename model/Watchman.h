@@ -108,6 +108,8 @@ private:
     qint64 sleptSinceLook();
     void beat();
     void pollReturn();
+    void watchReturn();
+    void stopWatchingReturn();
     void checkIdle();
     void checkClocks();
     void sleepStarted();
@@ -131,6 +133,8 @@ private:
     qint64 lookUtc_ = 0, lookElapsed_ = 0;
     // An absence being noticed, or waiting for its answer.
     bool away_ = false, pending_ = false;
+    // The idle source says when the user is back (else the away poll looks).
+    bool watching_ = false;
     qint64 awayElapsed_ = 0, awayUtc_ = 0, lastIdle_ = 0, returnElapsed_ = 0;
     Absence absence_;
     // The task whose run the journal notes while the store cannot be written (0: none).

@@ -25,13 +25,11 @@ QueryParameter& DbCommand::paramByName(const QString& name) {
     throw Error(QStringLiteral("Parameter %1 not found").arg(name));
 }
 
-void DbCommand::execute() {
-    if (!connection)
-        throw Error(QStringLiteral("The command has no connection"));
+QString DbCommand::positionalSql(QList<int>& order) {
     // Named parameters become positional ones, so names match without regard to case on
     // every engine.
     QString sql;
-    QList<QueryParameter*> order;
+    order.clear();
     const int n = commandText.size();
     for (int i = 0; i < n;) {
         const QChar c = commandText.at(i);
@@ -52,7 +50,8 @@ void DbCommand::execute() {
             while (j < n &&
                    (commandText.at(j).isLetterOrNumber() || commandText.at(j) == QLatin1Char('_')))
                 ++j;
-            order << &paramByName(commandText.mid(i + 1, j - i - 1));
+            const QueryParameter& p = paramByName(commandText.mid(i + 1, j - i - 1));
+            order << static_cast<int>(&p - parameters.constData());
             sql += QLatin1Char('?');
             i = j;
             continue;
@@ -60,8 +59,14 @@ void DbCommand::execute() {
         sql += c;
         ++i;
     }
+    return sql;
+}
+
+QList<QVariant> DbCommand::boundValues(const QList<int>& order) const {
     QList<QVariant> values;
-    for (QueryParameter* p : order) {
+    values.reserve(order.size());
+    for (const int index : order) {
+        const QueryParameter* p = &parameters.at(index);
         const QVariant& v = p->value;
         switch (p->dataType) {
         case ParamType::Integer:
@@ -93,14 +98,90 @@ void DbCommand::execute() {
             break;
         }
     }
-    connection->ready();
-    QSqlQuery q(connection->database());
-    if (!q.prepare(toEngineSql(sql, connection->engine())))
-        connection->fail(q.lastError());
+    return values;
+}
+
+void DbCommand::execute() {
+    PreparedCommand(*this).execute();
+}
+
+PreparedCommand::PreparedCommand(DbCommand& command)
+    : command_(command), sql_(command.positionalSql(order_)) {}
+
+void PreparedCommand::execute() {
+    if (!command_.connection)
+        throw Error(QStringLiteral("The command has no connection"));
+    // A value the parameter cannot take fails before anything reaches the database.
+    const QList<QVariant> values = command_.boundValues(order_);
+    DbConnection& connection = *command_.connection;
+    connection.ready();
+    if (!prepared_) {
+        query_ = QSqlQuery(connection.database());
+        if (!query_.prepare(toEngineSql(sql_, connection.engine())))
+            connection.fail(query_.lastError());
+        prepared_ = true;
+    }
     for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, values.at(i));
-    if (!q.exec())
-        connection->fail(q.lastError());
+        query_.bindValue(i, values.at(i));
+    if (!query_.exec())
+        connection.fail(query_.lastError());
+}
+
+RowBatch::RowBatch(DbCommand& insert, int rowsPerStatement)
+    : command_(insert), rowsPerStatement_(qMax(1, rowsPerStatement)) {
+    const QString sql = insert.positionalSql(order_);
+    const int values = sql.lastIndexOf(QLatin1String("VALUES"), -1, Qt::CaseInsensitive);
+    if (values < 0)
+        throw Error(QStringLiteral("The command inserts no VALUES"));
+    head_ = sql.left(values + 6) + QLatin1Char(' ');
+    row_ = sql.mid(values + 6).trimmed();
+}
+
+void RowBatch::add() {
+    values_ << command_.boundValues(order_);
+    if (++rows_ == rowsPerStatement_)
+        send(full_, fullRows_);
+}
+
+void RowBatch::flush() {
+    // The last statement of a batch usually has fewer rows.
+    if (rows_ > 0)
+        send(rows_ == rowsPerStatement_ ? full_ : rest_,
+             rows_ == rowsPerStatement_ ? fullRows_ : restRows_);
+}
+
+QSqlQuery& RowBatch::prepared(QSqlQuery& query, int& preparedRows) {
+    DbConnection& connection = *command_.connection;
+    if (preparedRows == rows_)
+        return query;
+    const int rows = rows_;
+    QString sql = head_;
+    sql.reserve(head_.size() + rows * (row_.size() + 2));
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0)
+            sql += QLatin1String(", ");
+        sql += row_;
+    }
+    query = QSqlQuery(connection.database());
+    preparedRows = 0;
+    if (!query.prepare(toEngineSql(sql, connection.engine())))
+        connection.fail(query.lastError());
+    preparedRows = rows;
+    return query;
+}
+
+void RowBatch::send(QSqlQuery& query, int& preparedRows) {
+    if (!command_.connection)
+        throw Error(QStringLiteral("The command has no connection"));
+    DbConnection& connection = *command_.connection;
+    connection.ready();
+    QSqlQuery& statement = prepared(query, preparedRows);
+    for (int i = 0; i < values_.size(); ++i)
+        statement.bindValue(i, values_.at(i));
+    values_.clear();
+    rows_ = 0;
+    if (!statement.exec())
+        connection.fail(statement.lastError());
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/DbConnection.h"
 
 #include <QList>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 
@@ -43,6 +44,64 @@ public:
     // Runs the statement with the parameters' values; throws Error with the engine's text,
     // for a name not declared or a value the parameter cannot take.
     void execute();
+
+private:
+    friend class PreparedCommand;
+    friend class RowBatch;
+    // The text with "?" for each parameter, and the parameter each one takes.
+    QString positionalSql(QList<int>& order);
+    // The values of the parameters in that order, as each is sent; throws Error for a value
+    // the parameter cannot take.
+    QList<QVariant> boundValues(const QList<int>& order) const;
+};
+
+// A command prepared once and then run for each of many rows, with the values its
+// parameters hold at each run: the engine parses the statement (and a server plans it) once,
+// not once a row. Lives within one stretch of the connection being open, such as a
+// transaction.
+class PreparedCommand {
+public:
+    // Throws Error for a parameter the text names but the command does not declare.
+    explicit PreparedCommand(DbCommand& command);
+    // Runs the statement with the parameters' values now, preparing it at the first run;
+    // throws Error as DbCommand::execute does.
+    void execute();
+
+private:
+    DbCommand& command_;
+    QList<int> order_;
+    QString sql_;
+    QSqlQuery query_;
+    bool prepared_ = false;
+};
+
+// The rows of an "INSERT ... VALUES(...)" command, sent many in one statement: a server
+// answers once for each statement, not once for each row. Each statement's values are bound;
+// a statement of each size is prepared once.
+class RowBatch {
+public:
+    // Throws Error for a parameter the text names but the command does not declare.
+    explicit RowBatch(DbCommand& insert, int rowsPerStatement = 100);
+    // The parameters' values now, as one more row; throws Error for a value a parameter
+    // cannot take, or as DbCommand::execute does when a full statement goes out.
+    void add();
+    // Sends the rows not sent yet.
+    void flush();
+
+private:
+    // The rows waiting, through a statement prepared for as many (preparedRows: how many
+    // the statement has, 0 for none yet).
+    void send(QSqlQuery& query, int& preparedRows);
+    QSqlQuery& prepared(QSqlQuery& query, int& preparedRows);
+
+    DbCommand& command_;
+    QList<int> order_;
+    QString head_, row_; // up to VALUES, and one row's "(...)"
+    int rowsPerStatement_;
+    QList<QVariant> values_;
+    int rows_ = 0; // waiting in values_
+    QSqlQuery full_, rest_;
+    int fullRows_ = 0, restRows_ = 0;
 };
 
 } // namespace platform

@@ -1,12 +1,16 @@
 #include "platform/IdleSource.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QGuiApplication>
 #include <QMetaType>
+#include <QTimer>
 #include <QVariant>
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <xcb/xcb.h>
 
 // After all of Qt's headers.
 #include "platform/Xlib.h"
@@ -85,8 +89,10 @@ private:
 };
 
 #if QT_CONFIG(xcb)
-// The X server's own count, through the MIT-SCREEN-SAVER extension on Qt's connection.
-class X11IdleSource : public IdleSource {
+// The X server's own count, through the MIT-SCREEN-SAVER extension on Qt's connection. The
+// return of the user comes as an alarm of the SYNC extension's IDLETIME counter, which the
+// server sends when the count falls: nothing wakes the program while the user is away.
+class X11IdleSource : public IdleSource, public QAbstractNativeEventFilter {
 public:
     static std::unique_ptr<X11IdleSource> open() {
         if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
@@ -104,9 +110,14 @@ public:
         XScreenSaverInfo* info = XScreenSaverAllocInfo();
         if (!info)
             return nullptr;
-        return std::unique_ptr<X11IdleSource>(new X11IdleSource(display, info));
+        auto source = std::unique_ptr<X11IdleSource>(new X11IdleSource(display, info));
+        source->findIdleCounter();
+        return source;
     }
-    ~X11IdleSource() override { XFree(info_); }
+    ~X11IdleSource() override {
+        stopWatching();
+        XFree(info_);
+    }
     X11IdleSource(const X11IdleSource&) = delete;
     X11IdleSource& operator=(const X11IdleSource&) = delete;
 
@@ -116,10 +127,97 @@ public:
         return qint64(info_->idle);
     }
 
+    bool watchReturn(const std::function<void()>& back) override {
+        stopWatching();
+        XSyncValue now;
+        if (!idleCounter_ || !XSyncQueryCounter(display_, idleCounter_, &now))
+            return false;
+        const qint64 idle = (qint64(XSyncValueHigh32(now)) << 32) | XSyncValueLow32(now);
+        back_ = back;
+        // Back already, between the look and now.
+        if (idle <= 1) {
+            QTimer::singleShot(0, &guard_, [this] { fire(); });
+            return true;
+        }
+        XSyncAlarmAttributes alarm{};
+        alarm.trigger.counter = idleCounter_;
+        alarm.trigger.value_type = XSyncAbsolute;
+        alarm.trigger.test_type = XSyncNegativeComparison;
+        XSyncIntsToValue(&alarm.trigger.wait_value, static_cast<unsigned>((idle - 1) & 0xffffffff),
+                         static_cast<int>((idle - 1) >> 32));
+        XSyncIntToValue(&alarm.delta, 0);
+        alarm.events = 1;
+        alarm_ = XSyncCreateAlarm(display_,
+                                  XSyncCACounter | XSyncCAValueType | XSyncCATestType |
+                                      XSyncCAValue | XSyncCADelta | XSyncCAEvents,
+                                  &alarm);
+        if (!alarm_) {
+            back_ = nullptr;
+            return false;
+        }
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        XFlush(display_);
+        return true;
+    }
+
+    void stopWatching() override {
+        back_ = nullptr;
+        if (!alarm_)
+            return;
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+        XSyncDestroyAlarm(display_, alarm_);
+        XFlush(display_);
+        alarm_ = 0;
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (!alarm_ || type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != syncEventBase_ + XSyncAlarmNotify)
+            return false;
+        // The alarm's id follows the type, kind and sequence number.
+        quint32 alarm = 0;
+        std::memcpy(&alarm, reinterpret_cast<const char*>(event) + 4, sizeof alarm);
+        if (alarm != alarm_)
+            return false;
+        // Outside the event filter: the question the return brings up runs an event loop.
+        QTimer::singleShot(0, &guard_, [this] { fire(); });
+        return true;
+    }
+
 private:
     X11IdleSource(Display* display, XScreenSaverInfo* info) : display_(display), info_(info) {}
+
+    void findIdleCounter() {
+        int errorBase = 0, major = 0, minor = 0;
+        if (!XSyncQueryExtension(display_, &syncEventBase_, &errorBase) ||
+            !XSyncInitialize(display_, &major, &minor))
+            return;
+        int count = 0;
+        XSyncSystemCounter* counters = XSyncListSystemCounters(display_, &count);
+        for (int i = 0; counters && i < count; ++i)
+            if (std::strcmp(counters[i].name, "IDLETIME") == 0)
+                idleCounter_ = counters[i].counter;
+        if (counters)
+            XSyncFreeSystemCounterList(counters);
+    }
+
+    void fire() {
+        std::function<void()> back = std::move(back_);
+        stopWatching();
+        if (back)
+            back();
+    }
+
     Display* display_;
     XScreenSaverInfo* info_;
+    int syncEventBase_ = 0;
+    XSyncCounter idleCounter_ = 0;
+    XSyncAlarm alarm_ = 0;
+    std::function<void()> back_;
+    // Calls posted to the event loop end with the source.
+    QObject guard_;
 };
 #endif
 
@@ -141,6 +239,19 @@ public:
         if (!bus_)
             bus_ = makeBusIdleSource(QDBusConnection::sessionBus());
         return bus_->idleMs();
+    }
+
+    bool watchReturn(const std::function<void()>& back) override {
+        if (x11_ && x11_->watchReturn(back))
+            return true;
+        return bus_ && bus_->watchReturn(back);
+    }
+
+    void stopWatching() override {
+        if (x11_)
+            x11_->stopWatching();
+        if (bus_)
+            bus_->stopWatching();
     }
 
 private:

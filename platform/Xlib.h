@@ -8,6 +8,7 @@
 #if QT_CONFIG(xcb)
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
+#include <X11/extensions/sync.h>
 #undef None
 #undef Bool
 #undef Status

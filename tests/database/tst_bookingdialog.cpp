@@ -101,6 +101,35 @@ private Q_SLOTS:
         QCOMPARE(records(), 3);
     }
 
+    // A day of many tasks: each books its own hours and text, and the bar moves now and
+    // then, not for every record, and is full when the result shows.
+    void manyTasksEachBookedOnce_data() { addEngineRows(); }
+    void manyTasksEachBookedOnce() {
+        KORVAN_FRESH_DATABASE(*dbs_, cs);
+        prepare(cs);
+        const int count = 230;
+        const auto hours = [](int i) { return (i % 4 + 1) / 4.0; };
+        for (int i = 0; i < count; ++i)
+            task(QStringLiteral("t%1").arg(i), hours(i), 1 + i % 2, 1 + i % 2,
+                 QStringLiteral("text %1").arg(i));
+        summary_->showSummary();
+        auto* bar = child<QProgressBar>(progress_.get(), "ProgressBar1");
+        int moves = 0, atSuccess = 0;
+        connect(bar, &QProgressBar::valueChanged, this, [&] { ++moves; });
+        f_->boxes.onShow = [&](const ScriptedMessageBox::Box&) { atSuccess = bar->value(); };
+        f_->boxes.answer(MsgAnswer::Yes); // more than a day on one date
+        save();
+        QCOMPARE(f_->boxes.last().caption, QStringLiteral("Information"));
+        QCOMPARE(atSuccess, bar->maximum());
+        QVERIFY2(moves > 2 && moves <= 30, qPrintable(QString::number(moves)));
+        QCOMPARE(records(), count);
+        for (int i : {0, 99, 100, 199, 200, 229}) {
+            const QString where = QStringLiteral("Popis = 'text %1'").arg(i);
+            QCOMPARE(booked(QStringLiteral("Cas"), where).toDouble(), hours(i));
+            QCOMPARE(booked(QStringLiteral("id_TypPrace"), where).toInt(), 1 + i % 2);
+        }
+    }
+
     // A task of more than a day is proposed and booked with its whole time.
     void dayLongTaskBooksInFull_data() { addEngineRows(); }
     void dayLongTaskBooksInFull() {

@@ -117,7 +117,7 @@ private Q_SLOTS:
     void init() {
         f_ = std::make_unique<Fixture>();
         options_.load(Settings{});
-        idle_.idle = 0;
+        idle_ = FakeIdleSource{};
         saves_ = 0;
         start();
     }
@@ -579,6 +579,54 @@ private Q_SLOTS:
         QCOMPARE(asked.count(), 1);
         w_->resolveAbsence(Watchman::AbsenceChoice::Discard);
         QCOMPARE(task->currentTimeText(), QStringLiteral("00:00:16"));
+    }
+
+    // Ten minutes away: a source that says when the user is back is not asked meanwhile,
+    // one that cannot say is asked now and then, never every second; either way the return
+    // is placed to the second.
+    void awayWithoutPolling_data() {
+        QTest::addColumn<bool>("tells");
+        QTest::addColumn<int>("mostLooks");
+        QTest::newRow("source tells") << true << 0;
+        QTest::newRow("source asked") << false << 10 * 60 / 5;
+    }
+    void awayWithoutPolling() {
+        QFETCH(bool, tells);
+        QFETCH(int, mostLooks);
+        idle_.tellsReturn = tells;
+        runWithIdleAfter(1);
+        QSignalSpy asked(w_.get(), &Watchman::absenceEnded);
+        runFor(60);
+        idle_.idle = 60000;
+        fireTimer(timer("Heartbeat")); // away since the start
+        QTimer* poll = timer("AwayPoll");
+        QCOMPARE(bool(idle_.back), tells);
+        idle_.looks = 0;
+        // Each timer fires when its interval has passed, as the event loop would fire it.
+        for (int s = 1, sincePoll = 0; s <= 10 * 60; ++s) {
+            f_->clock.advanceSeconds(1);
+            idle_.idle += 1000;
+            if (s % 30 == 0)
+                fireTimer(timer("Heartbeat"));
+            sincePoll = poll->isActive() ? sincePoll + 1000 : 0;
+            if (poll->isActive() && sincePoll >= poll->interval()) {
+                sincePoll = 0;
+                fireTimer(poll);
+            }
+        }
+        QVERIFY2(idle_.looks <= mostLooks, qPrintable(QString::number(idle_.looks)));
+        QCOMPARE(asked.count(), 0);
+        f_->clock.advanceSeconds(2);
+        idle_.idle = 2000; // back two seconds ago
+        if (tells)
+            idle_.sayBack();
+        else
+            fireTimer(poll);
+        QCOMPARE(asked.count(), 1);
+        const auto absence = asked.at(0).at(0).value<Watchman::Absence>();
+        QCOMPARE(absence.toUtcMs, f_->clock.utc - 2000);
+        QCOMPARE(absence.toUtcMs - absence.fromUtcMs, qint64(11 * 60000));
+        QVERIFY(!idle_.back && !poll->isActive());
     }
 
     // Off (0), or a task that does not run: idleness is not even looked at.

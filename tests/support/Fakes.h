@@ -192,11 +192,30 @@ private:
     unsigned long oldCurrent_;
 };
 
-// Idle for as long as the test says.
+// Idle for as long as the test says. With tellsReturn it says itself when the user is back:
+// the test calls back.
 class FakeIdleSource : public platform::IdleSource {
 public:
     qint64 idle = 0;
-    qint64 idleMs() override { return idle; }
+    int looks = 0; // how often the program asked
+    bool tellsReturn = false;
+    std::function<void()> back; // the program's watch, while it has one
+    qint64 idleMs() override {
+        ++looks;
+        return idle;
+    }
+    bool watchReturn(const std::function<void()>& call) override {
+        if (tellsReturn)
+            back = call;
+        return tellsReturn;
+    }
+    void stopWatching() override { back = nullptr; }
+    // The user is back: the watch calls back, once.
+    void sayBack() {
+        const std::function<void()> call = std::move(back);
+        back = nullptr;
+        call();
+    }
 };
 
 // The display server as the test has it: X11 lets the program restore its own windows,
