@@ -35,6 +35,11 @@ void Countdown::runEvery(qint32 minutes) {
         stop();
         return;
     }
+    on_ = true;
+    if (held_) {
+        timer_->setInterval(periodMs(minutes));
+        return;
+    }
     if (isActive() && interval() == periodMs(minutes))
         return;
     startedMs_ = elapsedNow();
@@ -49,7 +54,20 @@ void Countdown::changePeriod(qint32 minutes) {
 }
 
 void Countdown::stop() {
+    on_ = false;
     timer_->stop();
+}
+
+void Countdown::hold(bool held) {
+    if (held == held_)
+        return;
+    held_ = held;
+    if (held) {
+        timer_->stop();
+    } else if (on_) {
+        startedMs_ = elapsedNow();
+        timer_->start();
+    }
 }
 
 bool Countdown::isActive() const {

@@ -19,6 +19,9 @@ public:
     // The period for the next start; a running countdown follows a new one at once.
     void changePeriod(qint32 minutes);
     void stop();
+    // Held, it neither runs nor wakes the program, and keeps its period; let go, a period
+    // that is on starts afresh.
+    void hold(bool held);
     bool isActive() const;
     int interval() const;
     // Milliseconds until it fires, on the program's clock; -1 while it does not run.
@@ -30,4 +33,5 @@ Q_SIGNALS:
 private:
     QTimer* timer_;
     qint64 startedMs_ = 0;
+    bool on_ = false, held_ = false;
 };

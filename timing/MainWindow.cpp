@@ -268,6 +268,7 @@ void MainWindow::buildTimers() {
 
 void MainWindow::setUp() {
     loadSettings();
+    autoSaveTimer_->hold(!tasks_.running());
     autoSaveTimer_->runEvery(settings().autoSaveMinutes);
     reminderTimer_->runEvery(settings().reminderMinutes);
     refreshGrid();
@@ -460,6 +461,9 @@ void MainWindow::runningChanged() {
         trayShowsRunning_ = running;
         trayIcon_->setIcon(running ? runningImage_ : idleImage_);
     }
+    // With nothing running every change is in the store already (each is saved at once): the
+    // auto-save would only wake the program.
+    autoSaveTimer_->hold(!running);
     // An item host shows the exported menu without asking first: keep it current.
     if (trayIcon_->itemHost())
         refreshMenu();

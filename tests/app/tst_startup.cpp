@@ -107,9 +107,11 @@ private Q_SLOTS:
         QVERIFY(!built(prompt(), "Memo1"));
         QVERIFY(!built(database(), "PageControl1"));
         QVERIFY(!built(app_->about(), "Button1"));
-        // The tray menu and the timers are there from the start.
+        // The tray menu and the timers are there from the start; the auto-save's waits for a
+        // task to run.
         QVERIFY(built(mainWindow(), "PopupMenu1"));
-        QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
+        QVERIFY(mainWindow()->findChild<QTimer*>(QStringLiteral("Timer3"))->isActive());
+        QVERIFY(!mainWindow()->findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
 
         tasks().pushBack(new Task(QStringLiteral("Writing")));
         f_->shell.doubleClick();

@@ -330,6 +330,7 @@ private Q_SLOTS:
     // Opening and closing the main window, as often as a user likes, never postpones the
     // auto-save or the reminder; a new period does start its countdown again.
     void showingTheWindowKeepsTheCountdowns() {
+        addTask(QStringLiteral("Writing"))->start(); // the auto-save counts while a task runs
         auto* autoSave = child<Countdown>(window_.get(), "Timer2");
         auto* reminder = child<Countdown>(window_.get(), "Timer3");
         QVERIFY(autoSave->isActive() && reminder->isActive());

@@ -106,7 +106,6 @@ private Q_SLOTS:
                      QStringLiteral("Korvan.dat;Persist Security Info=False"));
         QVERIFY(child<QCheckBox>(window_.get(), "CheckBox1")->isChecked());
         QCOMPARE(child<QTimer>(window_.get(), "Timer2")->interval(), 5 * 60000);
-        QVERIFY(child<QTimer>(window_.get(), "Timer2")->isActive());
         QVERIFY(child<QCheckBox>(window_.get(), "CheckBox2")->isChecked());
         QVERIFY(child<QTimer>(window_.get(), "Timer3")->isActive());
         QVERIFY(child<QCheckBox>(window_.get(), "CheckBox3")->isChecked());
@@ -422,7 +421,14 @@ private Q_SLOTS:
         clickCheckBox(child<QCheckBox>(window_.get(), "CheckBox1"));
         QVERIFY(child<QLineEdit>(window_.get(), "Edit2")->isEnabled());
         QCOMPARE(child<QTimer>(window_.get(), "Timer2")->interval(), 3 * 60000);
+        // Nothing runs, so there is nothing to auto-save until a task starts.
+        QVERIFY(!child<QTimer>(window_.get(), "Timer2")->isActive());
+        auto* task = new Task(QStringLiteral("run"));
+        f_->tasks().pushBack(task);
+        task->start();
         QVERIFY(child<QTimer>(window_.get(), "Timer2")->isActive());
+        task->stop();
+        QVERIFY(!child<QTimer>(window_.get(), "Timer2")->isActive());
     }
 
     // The threshold for time away: 10 minutes by default, stored as its own value, off as
