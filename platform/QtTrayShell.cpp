@@ -262,6 +262,10 @@ bool QtTrayShell::hideIcon() {
 }
 
 void QtTrayShell::setIcon(const QIcon& image) {
+    // The same image again (each new hint comes with it) would only be drawn again: a round
+    // trip to the display, every minute while a task runs.
+    if (!icon_.isNull() && image.cacheKey() == icon_.cacheKey())
+        return;
     icon_ = image;
     if (xembed_)
         xembed_->setIcon(image);
