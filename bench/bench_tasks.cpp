@@ -20,21 +20,11 @@
 #include <QTimer>
 
 namespace {
-// Counts the paints of a widget.
-class PaintWatch : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // Opens the menu as the tray icon does and runs the event loop until the menu has painted
 // itself once; closes it again.
 double openToFirstPaint(QMenu* menu) {
-    PaintWatch watch;
+    PaintCounter watch;
     menu->installEventFilter(&watch);
     QElapsedTimer t;
     t.start();
