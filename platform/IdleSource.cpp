@@ -110,9 +110,7 @@ public:
         XScreenSaverInfo* info = XScreenSaverAllocInfo();
         if (!info)
             return nullptr;
-        auto source = std::unique_ptr<X11IdleSource>(new X11IdleSource(display, info));
-        source->findIdleCounter();
-        return source;
+        return std::unique_ptr<X11IdleSource>(new X11IdleSource(display, info));
     }
     ~X11IdleSource() override {
         stopWatching();
@@ -129,6 +127,11 @@ public:
 
     bool watchReturn(const std::function<void()>& back) override {
         stopWatching();
+        // Looked up at the first time away, not at start: three round trips to the server.
+        if (!counterLooked_) {
+            counterLooked_ = true;
+            findIdleCounter();
+        }
         XSyncValue now;
         if (!idleCounter_ || !XSyncQueryCounter(display_, idleCounter_, &now))
             return false;
@@ -214,6 +217,7 @@ private:
     XScreenSaverInfo* info_;
     int syncEventBase_ = 0;
     XSyncCounter idleCounter_ = 0;
+    bool counterLooked_ = false;
     XSyncAlarm alarm_ = 0;
     std::function<void()> back_;
     // Calls posted to the event loop end with the source.
