@@ -102,29 +102,20 @@ QList<QVariant> DbCommand::boundValues(const QList<int>& order) const {
 }
 
 void DbCommand::execute() {
-    PreparedCommand(*this).execute();
-}
-
-PreparedCommand::PreparedCommand(DbCommand& command)
-    : command_(command), sql_(command.positionalSql(order_)) {}
-
-void PreparedCommand::execute() {
-    if (!command_.connection)
+    if (!connection)
         throw Error(QStringLiteral("The command has no connection"));
+    QList<int> order;
+    const QString sql = positionalSql(order);
     // A value the parameter cannot take fails before anything reaches the database.
-    const QList<QVariant> values = command_.boundValues(order_);
-    DbConnection& connection = *command_.connection;
-    connection.ready();
-    if (!prepared_) {
-        query_ = QSqlQuery(connection.database());
-        if (!query_.prepare(toEngineSql(sql_, connection.engine())))
-            connection.fail(query_.lastError());
-        prepared_ = true;
-    }
+    const QList<QVariant> values = boundValues(order);
+    connection->ready();
+    QSqlQuery q(connection->database());
+    if (!q.prepare(toEngineSql(sql, connection->engine())))
+        connection->fail(q.lastError());
     for (int i = 0; i < values.size(); ++i)
-        query_.bindValue(i, values.at(i));
-    if (!query_.exec())
-        connection.fail(query_.lastError());
+        q.bindValue(i, values.at(i));
+    if (!q.exec())
+        connection->fail(q.lastError());
 }
 
 RowBatch::RowBatch(DbCommand& insert, int rowsPerStatement)

@@ -46,33 +46,12 @@ public:
     void execute();
 
 private:
-    friend class PreparedCommand;
     friend class RowBatch;
     // The text with "?" for each parameter, and the parameter each one takes.
     QString positionalSql(QList<int>& order);
     // The values of the parameters in that order, as each is sent; throws Error for a value
     // the parameter cannot take.
     QList<QVariant> boundValues(const QList<int>& order) const;
-};
-
-// A command prepared once and then run for each of many rows, with the values its
-// parameters hold at each run: the engine parses the statement (and a server plans it) once,
-// not once a row. Lives within one stretch of the connection being open, such as a
-// transaction.
-class PreparedCommand {
-public:
-    // Throws Error for a parameter the text names but the command does not declare.
-    explicit PreparedCommand(DbCommand& command);
-    // Runs the statement with the parameters' values now, preparing it at the first run;
-    // throws Error as DbCommand::execute does.
-    void execute();
-
-private:
-    DbCommand& command_;
-    QList<int> order_;
-    QString sql_;
-    QSqlQuery query_;
-    bool prepared_ = false;
 };
 
 // The rows of an "INSERT ... VALUES(...)" command, sent many in one statement: a server
