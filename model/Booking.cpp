@@ -26,7 +26,9 @@ void Booking::insert(RowBatch& rows, const Entry& entry) {
     insert.paramByName(QStringLiteral("nazev")).value = entry.description;
     insert.paramByName(QStringLiteral("id_projekt")).value = entry.projectId;
     insert.paramByName(QStringLiteral("pocetHodin")).value = entry.hours;
-    insert.paramByName(QStringLiteral("id_uzivatel")).value = 1;
+    const WorkRecords::Person& me = records_.person();
+    insert.paramByName(QStringLiteral("id_uzivatel")).value = me.id;
+    insert.paramByName(QStringLiteral("kdo")).value = me.name;
     insert.paramByName(QStringLiteral("bugid")).value = entry.bugNumber;
     rows.add();
 }
@@ -132,6 +134,8 @@ Booking::Result Booking::book(const std::vector<Entry>& entries, bool resetTasks
             if (!std::isfinite(entry.hours) || entry.hours > kMostHoursInEntry)
                 throw Error(
                     QStringLiteral("%1 hours cannot be booked in one entry.").arg(entry.hours));
+        // Who books is read before the transaction: joining a team is not undone with it.
+        records_.person();
         connection.beginTrans();
         if (findGone(entries, result)) {
             connection.rollbackTrans();

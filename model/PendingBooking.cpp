@@ -15,11 +15,12 @@
 namespace {
 const QByteArray kHead = "Korvan booking 1";
 
-// The booking's last record: the newest of its project with its hours. Inside the
-// booking's transaction that is the one just inserted, whoever else books meanwhile.
+// The booking's last record: the newest of its project with its hours, in the person's name.
+// Inside the booking's transaction that is the one just inserted: a colleague's record
+// committed meanwhile may have a higher id, but not this person's name.
 const QString kFindMark = QStringLiteral(
     "SELECT MAX(id_ProvedenaPrace) FROM SEP_ProvedenaPrace WHERE id_Usek = ? AND ABS(Cas - ?) < "
-    "0.000000001");
+    "0.000000001 AND id_UzivatelSEP = ?");
 const QString kCountMark = QStringLiteral(
     "SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_ProvedenaPrace = ? AND id_Usek = ? AND "
     "ABS(Cas - ?) < 0.000000001");
@@ -33,7 +34,7 @@ PendingBooking::Mark PendingBooking::markOf(WorkRecords& records, qint32 project
     Mark mark;
     mark.projectId = projectId;
     mark.hours = hours;
-    mark.recordId = records.scalar(kFindMark, {projectId, hours}).toLongLong();
+    mark.recordId = records.scalar(kFindMark, {projectId, hours, records.person().id}).toLongLong();
     return mark;
 }
 

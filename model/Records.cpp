@@ -128,7 +128,7 @@ void declareWorkRecordInsert(platform::DbCommand& command) {
     command.commandText = QStringLiteral(
         "INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_Chyba, id_UzivatelSEP, Cas, "
         "Popis, DatumPrace, Aktivni, Vytvoreno, Vytvoril)\r\nVALUES(:id_projekt, :typ, :bugid, "
-        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), 'system')");
+        ":id_uzivatel, :pocetHodin, :nazev, :datum, 1, Now(), :kdo)");
     command.parameters.clear();
     command.declare(QStringLiteral("id_projekt"), ParamType::Integer);
     command.declare(QStringLiteral("typ"), ParamType::Integer);
@@ -137,4 +137,6 @@ void declareWorkRecordInsert(platform::DbCommand& command) {
     command.declare(QStringLiteral("pocetHodin"), ParamType::Float);
     command.declare(QStringLiteral("nazev"), ParamType::Text, kDescriptionLimit);
     command.declare(QStringLiteral("datum"), ParamType::DateTime);
+    command.declare(QStringLiteral("kdo"), ParamType::Text, 255);
+    command.paramByName(QStringLiteral("kdo")).value = QStringLiteral("system");
 }

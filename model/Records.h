@@ -38,7 +38,8 @@ class DbCommand;
 // The longest description a work record takes.
 constexpr int kDescriptionLimit = 1000;
 
-// Gives the command the work-record insert and its seven declared parameters.
+// Gives the command the work-record insert and its eight declared parameters: who booked
+// ("kdo", written to Vytvoril) is "system" unless set.
 void declareWorkRecordInsert(platform::DbCommand& command);
 
 // Puts every parameter's declared type and direction back before the next record.

@@ -90,7 +90,80 @@ void WorkRecords::prepare(const QString& connectionString, int timeoutSeconds) {
 
 void WorkRecords::useConnection(const QString& connectionString) {
     connection_.close();
+    person_.reset();
     connection_.connectionString = connectionString;
+}
+
+// ---------------------------------------------------------------------------------------
+// Who books
+
+const WorkRecords::Person& WorkRecords::person() {
+    if (person_)
+        return *person_;
+    connection_.ready();
+    Person person;
+    // The team set-up adds its functions; a database without them is one person's.
+    if (connection_.engine() == SqlEngine::PostgreSQL &&
+        scalar(QStringLiteral("SELECT to_regproc('korvan_join') IS NOT NULL"), {}).toBool()) {
+        DataSet query(&connection_);
+        query.sql = QStringLiteral("SELECT korvan_join(), CAST(session_user AS TEXT), "
+                                   "pg_has_role('korvan_admin', 'MEMBER')");
+        query.open();
+        person.team = true;
+        person.id = query.value(0, 0).toInt();
+        person.name = query.value(0, 1).toString();
+        person.admin = query.value(0, 2).toBool();
+        query.close();
+    }
+    person_ = person;
+    return *person_;
+}
+
+QList<WorkRecords::Entry> WorkRecords::people() {
+    if (!person().team)
+        return {};
+    return entries(QStringLiteral("SELECT id_UzivatelSEP, Login FROM SEP_Uzivatel ORDER BY 2"), 1,
+                   0);
+}
+
+QList<WorkRecords::Permission> WorkRecords::permissions(int projectId) {
+    QList<Permission> result;
+    if (!person().team)
+        return result;
+    DataSet query(&connection_);
+    query.sql = QStringLiteral(
+        "SELECT k.Login, EXISTS (SELECT 1 FROM SEP_PovolenyUzivatel p JOIN SEP_Uzivatel u ON "
+        "u.id_UzivatelSEP = p.id_UzivatelSEP WHERE u.Login = k.Login AND p.id_Usek = ?) "
+        "FROM korvan_people k ORDER BY 1");
+    query.parameters = {projectId};
+    query.open();
+    for (int r = 0; r < query.recordCount(); ++r)
+        result.append({query.value(r, 0).toString(), query.value(r, 1).toBool()});
+    query.close();
+    return result;
+}
+
+void WorkRecords::setPermissions(int projectId, const QStringList& logins) {
+    inTransaction([&] {
+        connection_.execute(QStringLiteral("DELETE FROM SEP_PovolenyUzivatel WHERE id_Usek = ?"),
+                            {projectId});
+        // A login that has not used Korvan yet becomes one of the team's people here.
+        for (const QString& login : logins)
+            connection_.execute(QStringLiteral("INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, "
+                                               "id_Usek) VALUES(korvan_person(?), ?)"),
+                                {login, projectId});
+    });
+    reloadLists();
+}
+
+QString WorkRecords::administrationRefusal() {
+    const Person& me = person();
+    if (me.admin)
+        return {};
+    return QStringLiteral("Only an administrator of the team database (korvan_admin) may change "
+                          "projects, activities and permissions or clear the database; %1 is a "
+                          "member.")
+        .arg(me.name);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -156,17 +229,18 @@ void WorkRecords::deleteActivity(int id) {
 
 int WorkRecords::addProject(const QString& name) {
     int id = 0;
+    const Person& me = person();
     inTransaction([&] {
-        id = static_cast<int>(
-            connection_.insert(QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
-                               {QStringLiteral("System")}, QStringLiteral("id_Usek")));
+        id = static_cast<int>(connection_.insert(
+            QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
+            {me.team ? me.name : QStringLiteral("System")}, QStringLiteral("id_Usek")));
         connection_.execute(
             QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
             {id, name});
         connection_.execute(
             QStringLiteral(
-                "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(1, ?)"),
-            {id});
+                "INSERT INTO SEP_PovolenyUzivatel(id_UzivatelSEP, id_Usek) VALUES(?, ?)"),
+            {me.id, id});
     });
     reloadLists();
     return id;
@@ -237,10 +311,16 @@ double WorkRecords::hoursBookedOn(const QDate& day) {
     const auto start = [](const QDate& date) {
         return QVariant(sqlDateTimeText(wallClock(date, QTime(0, 0))));
     };
-    return scalar(QStringLiteral("SELECT SUM(Cas) FROM SEP_ProvedenaPrace WHERE DatumPrace >= ? "
-                                 "AND DatumPrace < ?"),
-                  {start(day), start(day.addDays(1))})
-        .toDouble();
+    // In a team, the person's own day: an administrator sees the others' as well.
+    const Person& me = person();
+    QString sql = QStringLiteral(
+        "SELECT SUM(Cas) FROM SEP_ProvedenaPrace WHERE DatumPrace >= ? AND DatumPrace < ?");
+    QVariantList values{start(day), start(day.addDays(1))};
+    if (me.team) {
+        sql += QStringLiteral(" AND id_UzivatelSEP = ?");
+        values << me.id;
+    }
+    return scalar(sql, values).toDouble();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 // The database of work records as the program uses it: the one connection, the two lookup
 // lists every booking window shows (activities, the projects the user may book on), the
@@ -16,6 +17,12 @@
 // from the application; it knows no window.
 class WorkRecords {
 public:
+    // A project, activity or person as a list shows it.
+    struct Entry {
+        int id;
+        QString name;
+    };
+
     explicit WorkRecords(const QString& connectionString);
     ~WorkRecords();
     WorkRecords(const WorkRecords&) = delete;
@@ -33,6 +40,33 @@ public:
     // Opens a connection of its own as the first use does, creating a missing SQLite file
     // and the tables of an empty database; throws Error with the reason when it cannot.
     static void prepare(const QString& connectionString, int timeoutSeconds);
+
+    // Who books. A single-user database (SQLite, or a PostgreSQL database not set up for a
+    // team) has one person, user 1, who writes "system" and may do everything. In a team
+    // database each person connects with their own login, and the server says who they are
+    // and whether they administer the team.
+    struct Person {
+        bool team = false;
+        qint32 id = 1;
+        QString name = QStringLiteral("system"); // what their records' Vytvoril says
+        bool admin = true;
+    };
+    // Read from the database at the first use of a connection to it, opening it when needed;
+    // throws Error when the server knows the login but gives it no part in the team.
+    const Person& person();
+    // The people whose records an administrator may choose from, by name; none outside a team.
+    QList<Entry> people();
+    // Who may book on a project: every login the team database lets use Korvan, by name.
+    struct Permission {
+        QString login;
+        bool permitted = false;
+    };
+    QList<Permission> permissions(int projectId);
+    // Exactly those logins may book on the project from now on, in one transaction.
+    void setPermissions(int projectId, const QStringList& logins);
+    // Why the person may not change projects, activities or permissions or clear the
+    // database; empty when they may.
+    QString administrationRefusal();
 
     platform::DbConnection& connection() { return connection_; }
     QString connectionString() const { return connection_.connectionString; }
@@ -62,11 +96,6 @@ public:
     // Reads the open lists again: what they hold may have been deleted meanwhile.
     void reloadLists();
 
-    // A project or activity as the administration lists it.
-    struct Entry {
-        int id;
-        QString name;
-    };
     // The projects not retired, and every activity.
     QList<Entry> activeProjects();
     QList<Entry> allActivities();
@@ -123,6 +152,7 @@ private:
     platform::DataSet activities_;
     platform::DataSet projects_;
     platform::DbCommand recordInsert_;
+    std::optional<Person> person_;
     int listUsers_ = 0;
     bool held_ = false;
     void closeIfUnused();
