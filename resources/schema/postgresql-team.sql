@@ -128,7 +128,8 @@ END
 $$;
 
 REVOKE ALL ON FUNCTION korvan_person(text), korvan_adopt(text), korvan_join() FROM PUBLIC;
-GRANT EXECUTE ON FUNCTION korvan_join() TO korvan_member, korvan_admin;
+-- Anyone may ask to join: a login without a role is told what it lacks.
+GRANT EXECUTE ON FUNCTION korvan_join() TO PUBLIC;
 GRANT EXECUTE ON FUNCTION korvan_person(text), korvan_adopt(text) TO korvan_admin;
 
 -- The projects this session's person may book on.

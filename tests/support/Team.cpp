@@ -38,8 +38,8 @@ TeamDatabase::TeamDatabase(TestDatabases& dbs, bool setUpNow) {
         const Psql p =
             psql(QStringLiteral("postgres"),
                  QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
-                                "'%1') THEN CREATE ROLE %1 LOGIN PASSWORD '%2'; END IF; END $$;\n"
-                                "GRANT %3 TO %1;")
+                                "'%1') THEN CREATE ROLE %1; END IF; END $$;\n"
+                                "ALTER ROLE %1 LOGIN PASSWORD '%2';\nGRANT %3 TO %1;")
                      .arg(login, passwordOf(login), role));
         if (p.exitCode != 0)
             qFatal("cannot make the login %s: %s", qPrintable(login), qPrintable(p.err));
