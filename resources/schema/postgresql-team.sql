@@ -49,6 +49,31 @@ CREATE TABLE IF NOT EXISTS SEP_Uzivatel (
     Login TEXT NOT NULL UNIQUE
 );
 
+-- With many desks, a record or permission could be written for a project or activity that
+-- an administrator deletes at the same moment: the server refuses what would point nowhere.
+-- Checked at the commit, since a project's deletion removes it before its permissions; not
+-- checked for the rows already there, which an older program may have left.
+DO $$
+DECLARE
+    ref record;
+BEGIN
+    FOR ref IN SELECT * FROM (VALUES
+        ('sep_provedenaprace', 'fk_provedenaprace_usek', 'id_Usek', 'SEP_Usek'),
+        ('sep_provedenaprace', 'fk_provedenaprace_typprace', 'id_TypPrace', 'SEP_TypPrace'),
+        ('sep_povolenyuzivatel', 'fk_povolenyuzivatel_usek', 'id_Usek', 'SEP_Usek'),
+        ('sep_usekhistorie', 'fk_usekhistorie_usek', 'id_Usek', 'SEP_Usek'))
+        AS r (child, name, col, parent)
+    LOOP
+        IF NOT EXISTS (SELECT 1 FROM pg_constraint
+                       WHERE conname = ref.name AND conrelid = to_regclass(ref.child)) THEN
+            EXECUTE format('ALTER TABLE %s ADD CONSTRAINT %s FOREIGN KEY (%s) REFERENCES %s '
+                           'DEFERRABLE INITIALLY DEFERRED NOT VALID',
+                           ref.child, ref.name, ref.col, ref.parent);
+        END IF;
+    END LOOP;
+END
+$$;
+
 -- A person's own records are found by their id.
 CREATE INDEX IF NOT EXISTS ix_ProvedenaPrace_Uzivatel
     ON SEP_ProvedenaPrace (id_UzivatelSEP, DatumPrace);

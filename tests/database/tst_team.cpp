@@ -105,11 +105,25 @@ private Q_SLOTS:
                                     "korvan_me(), 1, now(), 'bob')"))
                      .exitCode,
                  0);
+        // Nobody books on a project that is not there, not even an administrator.
+        const TeamDatabase::Psql orphan = team.psql(
+            QStringLiteral("boss"),
+            QStringLiteral("INSERT INTO SEP_ProvedenaPrace (id_Usek, id_TypPrace, id_UzivatelSEP, "
+                           "Cas, DatumPrace, Vytvoril) VALUES (99, 1, korvan_me(), 1, now(), "
+                           "'boss')"));
+        QVERIFY2(orphan.err.contains(QLatin1String("foreign key")), qPrintable(orphan.err));
         QCOMPARE(team.psql(QStringLiteral("boss"),
                            QStringLiteral("SELECT string_agg(Vytvoril || ' ' || Cas, ', ' ORDER "
                                           "BY Vytvoril) FROM SEP_ProvedenaPrace"))
                      .out,
                  QStringLiteral("alice 2, bob 1"));
+        // The references hold at the commit: a project goes with its records and permissions.
+        WorkRecords(team.as(QStringLiteral("boss"))).deleteProject(2);
+        QCOMPARE(team.psql(QStringLiteral("boss"),
+                           QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace UNION ALL "
+                                          "SELECT COUNT(*) FROM SEP_PovolenyUzivatel"))
+                     .out,
+                 QStringLiteral("1\n2"));
     }
 
     // A database one person used alone becomes a team's: the set-up keeps every record, can
