@@ -12,7 +12,8 @@ for f in usr/bin/korvan usr/lib/korvan/korvan-charts.so usr/share/applications/k
          usr/share/icons/hicolor/scalable/apps/korvan.svg \
          usr/share/icons/hicolor/48x48/apps/korvan.png \
          usr/share/icons/hicolor/256x256/apps/korvan.png \
-         usr/share/korvan/schema/sqlite.sql usr/share/korvan/schema/postgresql.sql; do
+         usr/share/korvan/schema/sqlite.sql usr/share/korvan/schema/postgresql.sql \
+         usr/share/korvan/schema/postgresql-team.sql; do
     [ -e "$SCRATCH/root/$f" ] || { echo "missing $f"; exit 1; }
 done
 grep -q '^Categories=Utility;Office;$' "$SCRATCH/root/usr/share/applications/korvan.desktop"
