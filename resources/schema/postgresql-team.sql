@@ -28,6 +28,11 @@ SELECT to_regclass('sep_provedenaprace') IS NULL AS korvan_empty \gset
 
 BEGIN;
 
+-- The functions below run with the rights of whoever runs this: they find the tables in
+-- this schema only, never first in a session's own temporary tables, where anyone could
+-- put a table of people that makes them someone else.
+SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true) \gset
+
 DO $$
 BEGIN
     IF current_setting('server_version_num')::integer < 150000 THEN

@@ -71,6 +71,12 @@ private Q_SLOTS:
                  QStringLiteral("0"));
         QCOMPARE(bob(QStringLiteral("SELECT COUNT(*) FROM view_SEP_prace")).out,
                  QStringLiteral("0"));
+        // Nor by a table of people of his own, that would make him alice.
+        QCOMPARE(bob(QStringLiteral("CREATE TEMP TABLE sep_uzivatel AS SELECT id_UzivatelSEP, "
+                                    "'bob' AS Login FROM public.SEP_Uzivatel WHERE Login = "
+                                    "'alice'; SELECT COUNT(*) FROM SEP_ProvedenaPrace"))
+                     .out,
+                 QStringLiteral("0"));
         QCOMPARE(bob(QStringLiteral("WITH c AS (UPDATE SEP_ProvedenaPrace SET Cas = 99 RETURNING "
                                     "1) SELECT COUNT(*) FROM c"))
                      .out,
@@ -117,6 +123,15 @@ private Q_SLOTS:
                                           "BY Vytvoril) FROM SEP_ProvedenaPrace"))
                      .out,
                  QStringLiteral("alice 2, bob 1"));
+        // A day's hours are the person's own, also for an administrator who sees them all.
+        const QDate day = QDate::fromString(
+            team.psql(QStringLiteral("alice"),
+                      QStringLiteral("SELECT to_char(DatumPrace, 'YYYY-MM-DD') FROM "
+                                     "SEP_ProvedenaPrace"))
+                .out,
+            Qt::ISODate);
+        QCOMPARE(f_->records().hoursBookedOn(day), 2.0);
+        QCOMPARE(WorkRecords(team.as(QStringLiteral("boss"))).hoursBookedOn(day), 0.0);
         // The references hold at the commit: a project goes with its records and permissions.
         WorkRecords(team.as(QStringLiteral("boss"))).deleteProject(2);
         QCOMPARE(team.psql(QStringLiteral("boss"),
