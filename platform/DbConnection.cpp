@@ -243,8 +243,10 @@ void DbConnection::ensureSchema() {
     const auto missingTables = [&] {
         run(engine_ == SqlEngine::SQLite
                 ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = 'table'")
-                : QStringLiteral("SELECT lower(table_name) FROM information_schema.tables "
-                                 "WHERE table_schema = current_schema()"));
+                // The catalogue, not information_schema, which leaves out the tables a
+                // login may not read: in a shared database those are there all the same.
+                : QStringLiteral("SELECT lower(tablename) FROM pg_catalog.pg_tables "
+                                 "WHERE schemaname = current_schema()"));
         QStringList present;
         while (q.next())
             present << q.value(0).toString();

@@ -16,8 +16,8 @@
 --                    records, and is the only one who may clear the database.
 --
 -- The server enforces this itself (privileges and row-level security), whatever program or
--- psql a person connects with. The owner of the tables is held to it as well; superusers
--- are not.
+-- psql a person connects with. The tables become the property of whoever runs this; the row
+-- rules hold for everyone else, superusers excepted.
 
 \set ON_ERROR_STOP on
 SET client_min_messages = warning;
@@ -174,6 +174,17 @@ WHERE v.Aktivni = 1
 ALTER VIEW view_SEP_Useky SET (security_invoker = true);
 ALTER VIEW view_SEP_prace SET (security_invoker = true);
 ALTER VIEW view_SEP_ZjistiVsechnyMojePovoleneUseky SET (security_invoker = true);
+
+-- The tables belong to whoever runs this: a login that owned them (the one person of a
+-- database used alone) could otherwise switch the row rules off for itself.
+ALTER TABLE SEP_Usek OWNER TO CURRENT_USER;
+ALTER TABLE SEP_UsekHistorie OWNER TO CURRENT_USER;
+ALTER TABLE SEP_PovolenyUzivatel OWNER TO CURRENT_USER;
+ALTER TABLE SEP_TypPrace OWNER TO CURRENT_USER;
+ALTER TABLE SEP_ProvedenaPrace OWNER TO CURRENT_USER;
+ALTER VIEW view_SEP_Useky OWNER TO CURRENT_USER;
+ALTER VIEW view_SEP_prace OWNER TO CURRENT_USER;
+ALTER VIEW view_SEP_ZjistiVsechnyMojePovoleneUseky OWNER TO CURRENT_USER;
 
 -- Everyone reads the lists; only administrators change them.
 DO $$
