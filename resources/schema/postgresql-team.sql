@@ -21,12 +21,12 @@
 
 \set ON_ERROR_STOP on
 SET client_min_messages = warning;
+-- All of it or nothing.
+BEGIN;
 SELECT to_regclass('sep_provedenaprace') IS NULL AS korvan_empty \gset
 \if :korvan_empty
 \ir postgresql.sql
 \endif
-
-BEGIN;
 
 -- The functions below run with the rights of whoever runs this: they find the tables in
 -- this schema only, never first in a session's own temporary tables, where anyone could
