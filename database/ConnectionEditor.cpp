@@ -18,6 +18,8 @@ using platform::quoteConnectionValue;
 namespace {
 constexpr int kPostgresPort = 5432;
 enum Provider { SQLiteFile = 0, PostgreSQLServer = 1 };
+// Off, Required and Verified; a mode typed by hand follows them.
+constexpr int kTlsChoices = 3;
 
 } // namespace
 
@@ -108,6 +110,8 @@ void ConnectionEditor::setConnection(const QString& connection) {
     pgpassBox_->setChecked(platform::passwordFromFile(cs));
     showPasswordFile();
     const QString mode = cs.value(QStringLiteral("SSL Mode")).trimmed();
+    while (tlsBox_->count() > kTlsChoices)
+        tlsBox_->removeItem(kTlsChoices);
     int at = tlsBox_->findData(mode.toLower());
     if (at < 0) {
         tlsBox_->addItem(mode, mode);
