@@ -3,6 +3,7 @@
 #include "platform/ConnectionString.h"
 #include "widgets/Named.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -17,6 +18,8 @@ using platform::quoteConnectionValue;
 namespace {
 constexpr int kPostgresPort = 5432;
 enum Provider { SQLiteFile = 0, PostgreSQLServer = 1 };
+// Off, Required and Verified; a mode typed by hand follows them.
+constexpr int kTlsChoices = 3;
 
 } // namespace
 
@@ -34,6 +37,13 @@ ConnectionEditor::ConnectionEditor(QWidget* parent)
     userEdit_ = named(new QLineEdit, "UserEdit");
     passwordEdit_ = named(new QLineEdit, "PasswordEdit");
     passwordEdit_->setEchoMode(QLineEdit::Password);
+    pgpassBox_ =
+        named(new QCheckBox(QStringLiteral("Take the password from ~/.&pgpass")), "PgpassBox");
+    tlsBox_ = named(new QComboBox, "TlsBox");
+    // The value is the SSL Mode item; other modes typed by hand join the list when read.
+    tlsBox_->addItem(QStringLiteral("Off"), QString());
+    tlsBox_->addItem(QStringLiteral("Required"), QStringLiteral("require"));
+    tlsBox_->addItem(QStringLiteral("Verified (verify-full)"), QStringLiteral("verify-full"));
     testButton_ = named(new QPushButton(QStringLiteral("&Test connection")), "TestButton");
     applyButton_ = named(new QPushButton(QStringLiteral("&Apply")), "ApplyButton");
     for (QPushButton* b : {testButton_, applyButton_})
@@ -55,6 +65,8 @@ ConnectionEditor::ConnectionEditor(QWidget* parent)
              {QStringLiteral("&User:"), userEdit_},
              {QStringLiteral("Pass&word:"), passwordEdit_}})
         serverFields_ << row(text, field);
+    form->addRow(QString(), pgpassBox_);
+    serverFields_ << pgpassBox_ << row(QStringLiteral("TLS &mode:"), tlsBox_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(testButton_);
@@ -63,6 +75,7 @@ ConnectionEditor::ConnectionEditor(QWidget* parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
     connect(providerBox_, &QComboBox::currentIndexChanged, this, [this] { showProvider(); });
+    connect(pgpassBox_, &QCheckBox::toggled, this, [this] { showPasswordFile(); });
     showProvider();
 }
 
@@ -72,6 +85,13 @@ void ConnectionEditor::showProvider() {
         w->setVisible(!server);
     for (QWidget* w : serverFields_)
         w->setVisible(server);
+}
+
+void ConnectionEditor::showPasswordFile() {
+    // Nothing typed stays behind where it would be stored after all.
+    if (pgpassBox_->isChecked())
+        passwordEdit_->clear();
+    passwordEdit_->setEnabled(!pgpassBox_->isChecked());
 }
 
 void ConnectionEditor::setConnection(const QString& connection) {
@@ -87,6 +107,18 @@ void ConnectionEditor::setConnection(const QString& connection) {
     catalogEdit_->setText(cs.value(QStringLiteral("Initial Catalog")));
     userEdit_->setText(cs.value(QStringLiteral("User ID")));
     passwordEdit_->setText(cs.value(QStringLiteral("Password")));
+    pgpassBox_->setChecked(platform::passwordFromFile(cs));
+    showPasswordFile();
+    const QString mode = cs.value(QStringLiteral("SSL Mode")).trimmed();
+    while (tlsBox_->count() > kTlsChoices)
+        tlsBox_->removeItem(kTlsChoices);
+    int at = tlsBox_->findData(mode.toLower());
+    if (at < 0) {
+        tlsBox_->addItem(mode, mode);
+        at = tlsBox_->count() - 1;
+    }
+    tlsBox_->setCurrentIndex(at);
+    rootCert_ = cs.value(QStringLiteral("SSL Root Cert"));
 }
 
 QString ConnectionEditor::connection() const {
@@ -102,8 +134,14 @@ QString ConnectionEditor::connection() const {
                                               QString::number(portBox_->value())),
                       item("Initial Catalog", catalogEdit_->text().trimmed()),
                       item("User ID", userEdit_->text().trimmed())};
+    if (const QString mode = tlsBox_->currentData().toString(); !mode.isEmpty())
+        items << item("SSL Mode", mode);
+    if (!rootCert_.isEmpty())
+        items << item("SSL Root Cert", rootCert_);
     // Last, where the store's scrambling covers all of it.
-    if (!passwordEdit_->text().isEmpty())
+    if (pgpassBox_->isChecked())
+        items << item("Password File", QStringLiteral("yes"));
+    else if (!passwordEdit_->text().isEmpty())
         items << item("Password", passwordEdit_->text());
     return items.join(QLatin1Char(';'));
 }

@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -9,8 +10,9 @@ class QPushButton;
 class QSpinBox;
 
 // The connection to the work-records database as fields: an SQLite file, or a PostgreSQL
-// server with its port, database, user and password. Reads and writes the connection
-// string the store keeps; anything else in it (other items) is left out of the fields.
+// server with its port, database, user, password (or ~/.pgpass) and TLS mode. Reads and
+// writes the connection string the store keeps; anything else in it (other items, but for
+// the SSL Root Cert) is left out of the fields.
 class ConnectionEditor : public QGroupBox {
     Q_OBJECT
 public:
@@ -25,6 +27,7 @@ public:
 
 private:
     void showProvider();
+    void showPasswordFile();
 
     QComboBox* providerBox_;
     QLineEdit* fileEdit_;
@@ -33,6 +36,10 @@ private:
     QLineEdit* catalogEdit_;
     QLineEdit* userEdit_;
     QLineEdit* passwordEdit_;
+    QCheckBox* pgpassBox_;
+    QComboBox* tlsBox_;
+    // Kept as read: typed by hand, it has no field.
+    QString rootCert_;
     QList<QWidget*> fileFields_, serverFields_;
     QPushButton* testButton_;
     QPushButton* applyButton_;

@@ -139,8 +139,11 @@ void DbConnection::open() {
     }
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw Error(QStringLiteral("The Qt database driver %1 is not installed").arg(driver));
-    if (engine_ == SqlEngine::PostgreSQL)
+    if (engine_ == SqlEngine::PostgreSQL) {
+        if (const QString problem = postgresSettingsProblem(cs); !problem.isEmpty())
+            throw Error(QStringLiteral("Cannot connect to the database: ") + problem);
         awaitServer();
+    }
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, name_);
@@ -171,10 +174,12 @@ void DbConnection::open() {
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(qMax(1, lockWaitMs)));
         } else {
             applyPostgresSettings(db, cs);
-            db.setConnectOptions(postgresConnectOptions(connectionTimeout));
+            db.setConnectOptions(postgresConnectOptions(cs, connectionTimeout));
         }
         if (!db.open()) {
-            const QString text = cleanError(db.lastError().text());
+            QString text = cleanError(db.lastError().text());
+            if (engine_ == SqlEngine::PostgreSQL)
+                text = explainPostgresFailure(cs, text);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name_);
             throw Error(QStringLiteral("Cannot connect to the database: ") + text);

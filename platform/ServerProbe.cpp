@@ -57,9 +57,11 @@ void ServerProbe::ask(const QString& connectionString, int timeoutSeconds, const
     // On the heap: left alone when the program has ended meanwhile.
     auto* db = new QSqlDatabase(QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name));
     applyPostgresSettings(*db, cs);
-    db->setConnectOptions(postgresConnectOptions(timeoutSeconds));
-    if (!db->open()) {
-        error = db->lastError().text().trimmed();
+    db->setConnectOptions(postgresConnectOptions(cs, timeoutSeconds));
+    if (const QString problem = postgresSettingsProblem(cs); !problem.isEmpty()) {
+        error = problem;
+    } else if (!db->open()) {
+        error = explainPostgresFailure(cs, db->lastError().text().trimmed());
     } else {
         QSqlQuery q(*db);
         if (!q.exec(QStringLiteral("SELECT 1")))

@@ -34,11 +34,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
@@ -587,6 +589,62 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("New")});
         QCOMPARE(child<LookupComboBox>(database(), "DBLookupComboBox1")->count(),
                  2); // "< All >" and New
+    }
+
+    // "Required" and the password file, chosen by keys and a click, are applied and stored
+    // without a password, and the next start shows them again. An SQLite file keeps neither.
+    void tlsAndPasswordFileChosen_data() { addEngineRows(); }
+    void tlsAndPasswordFileChosen() {
+        KORVAN_FRESH_DATABASE(*dbs_, start);
+        const bool server = engine == QLatin1String("postgresql");
+        QTemporaryDir dir;
+        QFile pgpass(dir.filePath(QStringLiteral("pgpass")));
+        QVERIFY(pgpass.open(QIODevice::WriteOnly));
+        const auto cs = platform::ConnectionString::parse(start);
+        pgpass.write(QStringList{cs.value("Data Source"), cs.value("Initial Catalog"),
+                                 cs.value("User ID"), cs.value("Password")}
+                         .join(QLatin1Char(':'))
+                         .toUtf8());
+        pgpass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        pgpass.close();
+        qputenv("PGPASSFILE", QFile::encodeName(pgpass.fileName()));
+        const auto unset = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+        prepare(start);
+        app_->options().setConnection(start);
+        const auto openSettings = [this] {
+            QTest::mouseClick(child<QPushButton>(mainWindow(), "Button10"), Qt::LeftButton);
+            QTabBar* tabs = child<QTabWidget>(database(), "PageControl1")->tabBar();
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+        };
+        openSettings();
+        auto* kind = child<QComboBox>(database(), "ProviderBox");
+        QTest::keyClick(kind, Qt::Key_End);
+        QApplication::setActiveWindow(database());
+        QVERIFY(QTest::qWaitForWindowActive(database()));
+        QTest::keyClick(database(), Qt::Key_M, Qt::AltModifier); // "TLS mode:"
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        auto* box = child<QCheckBox>(database(), "PgpassBox");
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
+        auto* password = child<QLineEdit>(database(), "PasswordEdit");
+        QVERIFY(!password->isEnabled() && password->text().isEmpty());
+        if (!server)
+            QTest::keyClick(kind, Qt::Key_Home);
+        clickButton("ApplyButton");
+        QCOMPARE(f_->boxes.last().text, QStringLiteral("Korvan now records to this database."));
+        const auto stored = platform::ConnectionString::parse(scramblePassword(storedConnection()));
+        QCOMPARE(stored.value("SSL Mode"), server ? "require" : "");
+        QCOMPARE(stored.value("Password File"), server ? "yes" : "");
+        QVERIFY(!stored.has("Password") && !f_->readStore().contains("korvan-test"));
+        if (!server)
+            return;
+        QVERIFY(scalar(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+                    .toBool());
+        app_.reset();
+        f_->rereadStore();
+        app_ = std::make_unique<korvan::Application>();
+        openSettings();
+        QCOMPARE(child<QComboBox>(database(), "TlsBox")->currentText(), QStringLiteral("Required"));
+        QVERIFY(child<QCheckBox>(database(), "PgpassBox")->isChecked());
     }
 
     // A task's project and activity are ids of the database they were chosen in. Apply of

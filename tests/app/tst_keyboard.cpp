@@ -232,8 +232,8 @@ class TestKeyboard : public QObject {
                      "Button7");
         QTest::newRow("database server")
             << "database server"
-            << split("ProviderBox HostEdit PortBox CatalogEdit UserEdit PasswordEdit TestButton "
-                     "ApplyButton Button9 Button7 qt_tabwidget_tabbar");
+            << split("ProviderBox HostEdit PortBox CatalogEdit UserEdit PasswordEdit PgpassBox "
+                     "TlsBox TestButton ApplyButton Button9 Button7 qt_tabwidget_tabbar");
         QTest::newRow("name box") << "name box" << split("Edit1 Button1 Button2");
         QTest::newRow("about") << "about" << split("Button1 StaticText5");
         QTest::newRow("question at start")

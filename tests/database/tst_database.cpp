@@ -11,11 +11,16 @@
 #include "widgets/DataSetModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -51,6 +56,10 @@ int addActivity(DbConnection& c, const QString& name) {
     return scalar(c, QStringLiteral("SELECT MAX(id_TypPrace) FROM SEP_TypPrace")).toInt();
 }
 
+// A password file of this run's own (PGPASSFILE).
+QString pgpassPath() {
+    return QDir::tempPath() + QStringLiteral("/korvan-pgpass-%1").arg(getpid());
+}
 } // namespace
 
 class TestDatabaseLayer : public QObject {
@@ -140,6 +149,70 @@ private Q_SLOTS:
         } catch (const Error& e) {
             QVERIFY(e.message().startsWith(QStringLiteral("Cannot connect to the database")));
             QVERIFY(!e.message().contains(QStringLiteral("Secret123")));
+        }
+    }
+
+    // What the TLS and password-file items make of a connection to the test server: its
+    // session encrypted or not, or why it was refused. scripts/postgres.sh gives the server
+    // a certificate of its own, named as the "SSL Root Cert" item, so that the user's
+    // ~/.postgresql plays no part.
+    void tlsAndPasswordFile_data() {
+        QTest::addColumn<QString>("items");
+        QTest::addColumn<QString>("pgpass");  // its mode, or "empty"; "-": password in the string
+        QTest::addColumn<QString>("outcome"); // "tls", "plain" or part of the error
+        const QString root = qEnvironmentVariable("KORVAN_TEST_PG_ROOTCERT");
+        const QString other = qEnvironmentVariable("KORVAN_TEST_PG_OTHER_ROOTCERT");
+        const auto row = [](const char* name, const QString& items, const char* pgpass,
+                            const QString& outcome) {
+            QTest::newRow(name) << items << QString::fromLatin1(pgpass) << outcome;
+        };
+        row("require", "SSL Mode=require", "-", "tls");
+        row("typed by hand", "ssl mode=disable", "-", "plain");
+        row("verified", "SSL Mode=verify-full;SSL Root Cert=" + root, "-", "tls");
+        row("other root", "SSL Mode=verify-full;SSL Root Cert=" + other, "-",
+            "not signed by the root certificate trusted for it (" + other + ")");
+        row("unknown mode", "SSL Mode=maybe", "-", "\"maybe\" is none of");
+        row("file, not the string", "SSL Mode=require;Password File=yes;Password=wrong", "600",
+            "tls");
+        row("empty file", "Password File=yes", "empty",
+            "no password in " + pgpassPath() + " (PGPASSFILE) for this server");
+        row("others may read", "Password File=yes", "644", "(chmod 600)");
+    }
+    void tlsAndPasswordFile() {
+        KORVAN_REQUIRE_POSTGRES(*dbs_);
+        QFETCH(QString, items);
+        QFETCH(QString, pgpass);
+        QFETCH(QString, outcome);
+        QString cs = dbs_->fresh(QStringLiteral("postgresql"));
+        const ConnectionString parsed = ConnectionString::parse(cs);
+        QFile file(pgpassPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (pgpass != QLatin1String("empty"))
+            file.write(QStringList{parsed.value("Data Source"), parsed.value("Initial Catalog"),
+                                   parsed.value("User ID"), parsed.value("Password")}
+                           .join(QLatin1Char(':'))
+                           .toUtf8());
+        file.close();
+        ::chmod(QFile::encodeName(file.fileName()).constData(), pgpass == "644" ? 0644 : 0600);
+        qputenv("PGPASSFILE", QFile::encodeName(file.fileName()));
+        const auto unset = qScopeGuard([&] {
+            qunsetenv("PGPASSFILE");
+            file.remove();
+        });
+        if (pgpass != QLatin1String("-"))
+            cs.remove(QRegularExpression(QStringLiteral("Password=[^;]*;?")));
+        DbConnection c;
+        c.connectionString = cs + QLatin1Char(';') + items;
+        try {
+            const QString sql =
+                QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()");
+            QCOMPARE(QString::fromLatin1(scalar(c, sql).toBool() ? "tls" : "plain"), outcome);
+        } catch (const Error& e) {
+            QVERIFY2(
+                outcome != "tls" && outcome != "plain" &&
+                    e.message().startsWith(QStringLiteral("Cannot connect to the database: ")) &&
+                    e.message().contains(outcome),
+                qPrintable(e.message()));
         }
     }
 
