@@ -237,6 +237,7 @@ std::vector<RecordBrowser::PersonTotal> RecordBrowser::totalsByPerson() {
     query.parameters = records_.parameters + values_;
     query.open();
     std::vector<PersonTotal> totals;
+    totals.reserve(static_cast<size_t>(query.recordCount()));
     for (int row = 0; row < query.recordCount(); ++row)
         totals.push_back({query.value(row, 0).toLongLong(), query.value(row, 1).toString(),
                           query.value(row, 2).toDouble()});
