@@ -3,6 +3,7 @@
 #include "database/AdministrationPage.h"
 #include "database/ConnectionEditor.h"
 #include "database/InputBox.h"
+#include "database/PersonChooser.h"
 #include "database/RecordChart.h"
 #include "database/RecordCorrector.h"
 #include "model/CsvExport.h"
@@ -141,6 +142,7 @@ void DatabaseDialog::buildRecordsPage() {
     activityFilter_ = new LookupComboBox;
     activityFilter_->setObjectName(QStringLiteral("DBLookupComboBox2"));
     activityFilter_->setListSource(browser_.activityList());
+    people_ = new PersonChooser(this);
     exportButton_ = button("Button8", QStringLiteral("&Export"));
     recordsGrid_ = new QTableView;
     recordsGrid_->setObjectName(QStringLiteral("DBGrid3"));
@@ -196,6 +198,8 @@ void DatabaseDialog::buildRecordsPage() {
     for (LookupComboBox* box : {projectFilter_, activityFilter_})
         connect(box, &LookupComboBox::keyChanged, this,
                 [this] { guarded([this] { updateFilterAndTotal(); }); });
+    connect(people_, &PersonChooser::changed, this,
+            [this] { guarded([this] { updateFilterAndTotal(); }); });
     connect(exportButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { exportClicked(); }); });
 
@@ -226,11 +230,14 @@ void DatabaseDialog::buildRecordsPage() {
     filters->addWidget(find, 2, 0);
     filters->addWidget(textFilter_, 2, 1, 1, 3);
     filters->addWidget(exportButton_, 0, 4, 2, 1);
+    filters->addWidget(people_->caption(), 3, 0);
+    filters->addWidget(people_->list(), 3, 1);
     auto* total = new QHBoxLayout;
     total->addWidget(chartButton_);
     total->addWidget(corrector_->editButton());
     total->addWidget(corrector_->deleteButton());
     total->addStretch();
+    total->addWidget(people_->totals(), 1);
     total->addWidget(label("StaticText5", QStringLiteral("Total:")));
     total->addWidget(totalLabel_);
     auto* layout = new QVBoxLayout(recordsPage_);
@@ -242,6 +249,8 @@ void DatabaseDialog::buildRecordsPage() {
     layout->addWidget(recordsSplit_, 1);
     layout->addLayout(total);
     pages_->addTab(recordsPage_, QStringLiteral("&Recorded times"));
+    // Tab goes through the filters as they are laid out: the person's below the text's.
+    setTabOrder(textFilter_, people_->list());
 }
 
 void DatabaseDialog::buildSettingsPage() {
@@ -396,6 +405,7 @@ void DatabaseDialog::onShown() {
     // The filters as new without a load for each: the one below reads everything.
     projectFilter_->setKeyValue(-1);
     activityFilter_->setKeyValue(-1);
+    people_->reset();
     for (DatePicker* picker : {fromPicker_, toPicker_}) {
         const QSignalBlocker quiet(picker);
         picker->setDate(platform::today());
@@ -436,18 +446,23 @@ void DatabaseDialog::updateFilterAndTotal() {
     // The grid, the total and the chart from one load, or none of them: also when another
     // page shows, where the chart does not show either (a cleared or another database).
     std::optional<double> sum;
+    std::vector<RecordBrowser::PersonTotal> perPerson;
     try {
         // A first load, or again after one that failed: the lists as well.
         if (!browser_.records().active()) {
             administration_->load();
             browser_.projects().open();
             browser_.activities().open();
+            people_->load(records_);
         }
+        filter.person = people_->person();
         const bool changed = browser_.setFilter(filter);
         browser_.records().open();
         if (changed && recordsModel_->rowCount() > 0)
             recordsGrid_->setCurrentIndex(recordsModel_->index(0, 0));
         sum = browser_.total();
+        if (people_->everyone())
+            perPerson = browser_.totalsByPerson();
         if (chart_ && chartButton_->isChecked())
             chart_->refresh();
     } catch (const Error& e) {
@@ -455,12 +470,14 @@ void DatabaseDialog::updateFilterAndTotal() {
         return;
     }
     loadNote_->hide();
+    people_->showTotals(perPerson);
     totalLabel_->setText(sum ? hoursText(*sum) + QStringLiteral(" h") : QStringLiteral("0 h"));
 }
 
 void DatabaseDialog::showLoadFailure(const QString& reason) {
     browser_.records().close();
     totalLabel_->clear();
+    people_->showTotals({});
     if (chart_)
         chart_->clear();
     loadNote_->setText(QStringLiteral("The records could not be read: ") + reason);

@@ -24,6 +24,7 @@ class RecordChart;
 class RecordCorrector;
 class DatePicker;
 class LookupComboBox;
+class PersonChooser;
 
 // The "Database" dialog: the booked records with filters, total and CSV export, each record
 // to correct or delete; the projects and activities; emptying the database.
@@ -79,7 +80,8 @@ private:
     // DBLookupComboBox1/2 (project, activity filter), DBGrid3, Label1 (the total), Button8
     // (export), ChartButton with the chart beside the grid, LoadNote (why the records could
     // not be read, shown only then); the AdministrationPage; Button9 (clear); Button7 (close);
-    // TextFilter (with TextFilterTimer); the RecordCorrector's buttons below the grid.
+    // TextFilter (with TextFilterTimer); the RecordCorrector's buttons below the grid; in a
+    // team database the PersonChooser's PersonFilter and PersonTotals.
     WorkRecords& records_;
     RecordBrowser browser_;
     DataSetModel* recordsModel_;
@@ -88,6 +90,7 @@ private:
     AdministrationPage* administration_;
     DatePicker *fromPicker_, *toPicker_;
     LookupComboBox *projectFilter_, *activityFilter_;
+    PersonChooser* people_;
     QPushButton* exportButton_;
     QTableView* recordsGrid_;
     QSplitter* recordsSplit_;

@@ -70,14 +70,22 @@ bool CsvExport::write(QIODevice& out, const RecordBrowser& browser) {
         return out.write(bytes) == bytes.size();
     };
     CellTexts cells;
+    // Whose each record is, only where that is not plain: one person's records are written
+    // as they always were.
+    const bool withPerson = browser.showsManyPeople();
     QString text =
-        QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
+        withPerson
+            ? QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";"
+                             "\"Description\";\"Person\";\r\n")
+            : QStringLiteral("\"Date\";\"Project\";\"Time\";\"Activity\";\"Description\";\r\n");
     using Column = RecordBrowser::Column;
     // In the order they are written.
-    const std::vector<int> fields{
+    std::vector<int> fields{
         RecordBrowser::position(Column::Date), RecordBrowser::position(Column::Project),
         RecordBrowser::position(Column::Hours), RecordBrowser::position(Column::Activity),
         RecordBrowser::position(Column::Description)};
+    if (withPerson)
+        fields.push_back(RecordBrowser::position(Column::Person));
     bool written = true;
     int pending = 0;
     browser.records().readShown(fields, [&](const std::vector<QVariant>& row) {
@@ -90,6 +98,10 @@ bool CsvExport::write(QIODevice& out, const RecordBrowser& browser) {
         appendField(text, row[3].toString());
         text += QLatin1Char(';');
         appendField(text, row[4].toString());
+        if (withPerson) {
+            text += QLatin1Char(';');
+            appendField(text, row[5].toString());
+        }
         text += QStringLiteral(";\r\n");
         if (++pending < batchRows)
             return true;

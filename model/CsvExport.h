@@ -7,7 +7,8 @@ class RecordBrowser;
 
 // The records the browser shows as a file a spreadsheet reads: a head line, then one line
 // per record in the order shown, each field in double quotes and followed by ";", each line
-// ended by CR LF; dates and hours in the locale's notation; the system's encoding.
+// ended by CR LF; dates and hours in the locale's notation; the system's encoding. Records of
+// more than one person (a team's) say whose each is in a last field, "Person".
 class CsvExport {
 public:
     // Rows written to the file at once: a few hundred kilobytes of text. The rows come from

@@ -16,7 +16,7 @@ const QString kRecords =
                    "       (SELECT h.Nazev FROM SEP_UsekHistorie h WHERE h.id_Usek = p.id_Usek\r\n"
                    "        ORDER BY h.id_Historie DESC LIMIT 1) AS Nazev,\r\n"
                    "       p.Cas, p.Popis, p.id_Usek, p.id_TypPrace, t.TypPrace,\r\n"
-                   "       p.id_ProvedenaPrace, p.id_Chyba\r\n"
+                   "       p.id_ProvedenaPrace, p.id_Chyba, p.id_UzivatelSEP, p.Vytvoril\r\n"
                    "FROM SEP_ProvedenaPrace p\r\n"
                    "LEFT JOIN SEP_TypPrace t ON t.id_TypPrace = p.id_TypPrace");
 // The records whose description or bug number holds the text: lower() on both sides, so
@@ -60,7 +60,7 @@ QString periodExpression(SqlEngine engine, RecordBrowser::Period period) {
 } // namespace
 
 RecordBrowser::RecordBrowser(WorkRecords& records)
-    : records_(&records.connection()), projects_(&records.connection()),
+    : work_(&records), records_(&records.connection()), projects_(&records.connection()),
       activities_(&records.connection()) {
     // A million records open in a moment: the grid reads the rows it shows as it shows them.
     records_.access = RowAccess::KeysThenPages;
@@ -101,6 +101,8 @@ QString RecordBrowser::fieldName(Column column) {
         return QStringLiteral("Popis");
     case Column::BugNumber:
         return QStringLiteral("id_Chyba");
+    case Column::Person:
+        return QStringLiteral("Vytvoril");
     }
     return {};
 }
@@ -120,6 +122,8 @@ int RecordBrowser::position(Column column) {
         return 3;
     case Column::BugNumber:
         return 8;
+    case Column::Person:
+        return 10;
     }
     return -1;
 }
@@ -178,6 +182,9 @@ bool RecordBrowser::setFilter(const Filter& f) {
     if (f.activity != -1)
         add(QStringLiteral(" id_TypPrace = %1").arg(f.activity),
             QStringLiteral(" and id_TypPrace = ?"), f.activity);
+    if (f.person != -1)
+        add(QStringLiteral(" id_UzivatelSEP = %1").arg(f.person),
+            QStringLiteral(" and id_UzivatelSEP = ?"), f.person);
     // The text is a condition of the statement rather than of the data set's filter, whose
     // expressions compare numbers and dates only.
     const QString text = f.text.trimmed();
@@ -221,6 +228,34 @@ std::optional<double> RecordBrowser::total() {
     if (sum.isNull())
         return std::nullopt;
     return sum.toDouble();
+}
+
+std::vector<RecordBrowser::PersonTotal> RecordBrowser::totalsByPerson() {
+    DataSet query(records_.connection);
+    query.sql = QStringLiteral("SELECT id_UzivatelSEP, MAX(Vytvoril), SUM(Cas) ") + shownRecords() +
+                QStringLiteral("\r\nGROUP BY id_UzivatelSEP ORDER BY 2, 1");
+    query.parameters = records_.parameters + values_;
+    query.open();
+    std::vector<PersonTotal> totals;
+    totals.reserve(static_cast<size_t>(query.recordCount()));
+    for (int row = 0; row < query.recordCount(); ++row)
+        totals.push_back({query.value(row, 0).toLongLong(), query.value(row, 1).toString(),
+                          query.value(row, 2).toDouble()});
+    query.close();
+    return totals;
+}
+
+// Outside a team every record is the one person's, whatever its person id says.
+bool RecordBrowser::showsManyPeople() const {
+    if (!work_->person().team)
+        return false;
+    DataSet query(records_.connection);
+    query.sql = QStringLiteral("SELECT COUNT(DISTINCT id_UzivatelSEP) ") + shownRecords();
+    query.parameters = records_.parameters + values_;
+    query.open();
+    const bool many = query.recordCount() > 0 && query.value(0, 0).toInt() > 1;
+    query.close();
+    return many;
 }
 
 QDate RecordBrowser::periodStart(const QDate& day, Period period) {

@@ -10,8 +10,8 @@
 #include <vector>
 
 // The booked records as the Database dialog browses them: every work record with its
-// project and activity, narrowed by dates, project, activity and a text; the total of the
-// records shown, summed by the database; and the two lists the filter is chosen from.
+// project and activity, narrowed by dates, project, activity, person and a text; the total
+// of the records shown, summed by the database; and the two lists the filter is chosen from.
 class RecordBrowser {
 public:
     explicit RecordBrowser(WorkRecords& records);
@@ -28,8 +28,8 @@ public:
     platform::LookupList projectList();
     platform::LookupList activityList();
 
-    // What a record shows, in the grid's order.
-    enum class Column { Date, Project, Hours, Activity, Description, BugNumber };
+    // What a record shows, in the grid's order; then whose it is, which the grid leaves out.
+    enum class Column { Date, Project, Hours, Activity, Description, BugNumber, Person };
     static QString fieldName(Column column);
     // Where a column's value lies in a row of records().
     static int position(Column column);
@@ -43,7 +43,8 @@ public:
         std::optional<QDate> from, to; // both days included
         qint64 project = -1;           // -1: any
         qint64 activity = -1;
-        QString text; // in the description or the bug number, any letter case; empty: any
+        QString text;       // in the description or the bug number, any letter case; empty: any
+        qint64 person = -1; // whose records, by person id; -1: everyone's
     };
     // Shows only the records that pass, read afresh; true when the filter in force changed.
     bool setFilter(const Filter& filter);
@@ -51,6 +52,18 @@ public:
     std::optional<double> total();
     // The statement total() runs, in the program's dialect, with "?" for the filter's values.
     QString totalStatement() const;
+
+    // The hours of those records per person, summed by the database; by name. The name is
+    // what the person's records say made them (their login in a team).
+    struct PersonTotal {
+        qint64 person = 0;
+        QString name;
+        double hours = 0;
+    };
+    std::vector<PersonTotal> totalsByPerson();
+    // Whether the records the filter lets through are more than one person's: only ever in
+    // a team database.
+    bool showsManyPeople() const;
 
     // The hours of those records per period and project, summed by the database; in order
     // of period, then project name.
@@ -74,6 +87,7 @@ public:
     static QString sqlDateLiteral(const QDate& date);
 
 private:
+    WorkRecords* work_;
     platform::DataSet records_, projects_, activities_;
     // "FROM ... WHERE ..." over the shown records: the records' own statement as the
     // subquery "q" and the filter's conditions. Its values are the statement's, then the
