@@ -243,8 +243,11 @@ void DbConnection::ensureSchema() {
     const auto missingTables = [&] {
         run(engine_ == SqlEngine::SQLite
                 ? QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = 'table'")
-                : QStringLiteral("SELECT lower(table_name) FROM information_schema.tables "
-                                 "WHERE table_schema = current_schema()"));
+                // The catalogue, not information_schema: a login that may not read the
+                // tables (one the team has not admitted) sees that they are there.
+                : QStringLiteral("SELECT lower(relname) FROM pg_class WHERE relkind IN ('r', "
+                                 "'p', 'v', 'f') AND relnamespace = (SELECT oid FROM "
+                                 "pg_namespace WHERE nspname = current_schema())"));
         QStringList present;
         while (q.next())
             present << q.value(0).toString();
