@@ -42,7 +42,7 @@ for layer in model; do
 done
 # Only the model names the tables and views of the work-records schema: the database layer
 # is given what it needs, and the windows call the model.
-mapfile -t schema < <(sed -nE 's/^CREATE (TABLE|VIEW) ([A-Za-z0-9_]+).*/\2/Ip' \
+mapfile -t schema < <(sed -nE 's/^CREATE (OR REPLACE )?(TABLE|VIEW) (IF NOT EXISTS )?([A-Za-z0-9_]+).*/\4/Ip' \
     "$ROOT"/resources/schema/*.sql | sort -u)
 for layer in "${!allowed[@]}"; do
     [ "$layer" = model ] && continue
