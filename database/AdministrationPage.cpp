@@ -1,13 +1,16 @@
 #include "database/AdministrationPage.h"
 
 #include "database/InputBox.h"
+#include "database/PeopleDialog.h"
 #include "model/RecordBrowser.h"
+#include "platform/Error.h"
 #include "widgets/BusyCursor.h"
 #include "widgets/MessageBox.h"
 #include "widgets/Named.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -31,12 +34,17 @@ AdministrationPage::AdministrationPage(WorkRecords& records, RecordBrowser& brow
     addActivityButton_ = button("Button1", QStringLiteral("Add"));
     editActivityButton_ = button("Button3", QStringLiteral("Edit"));
     deleteActivityButton_ = button("Button2", QStringLiteral("Delete"));
+    peopleButton_ = button("PeopleButton", QStringLiteral("&People..."));
+    peopleButton_->hide();
+    changes_ = {addProjectButton_,  editProjectButton_,  deleteProjectButton_, peopleButton_,
+                addActivityButton_, editActivityButton_, deleteActivityButton_};
     onClicks(this, {{addActivityButton_, &AdministrationPage::addActivityClicked},
                     {deleteActivityButton_, &AdministrationPage::deleteActivityClicked},
                     {editActivityButton_, &AdministrationPage::renameActivityClicked},
                     {addProjectButton_, &AdministrationPage::addProjectClicked},
                     {editProjectButton_, &AdministrationPage::renameProjectClicked},
-                    {deleteProjectButton_, &AdministrationPage::deleteProjectClicked}});
+                    {deleteProjectButton_, &AdministrationPage::deleteProjectClicked},
+                    {peopleButton_, &AdministrationPage::peopleClicked}});
     const auto group = [](const char* name, const QString& title, QListWidget* list,
                           std::initializer_list<QPushButton*> buttons) {
         auto* box = new QGroupBox(title);
@@ -50,15 +58,19 @@ AdministrationPage::AdministrationPage(WorkRecords& records, RecordBrowser& brow
         row->addLayout(column);
         return box;
     };
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(group("GroupBox2", QStringLiteral(" Projects "), projectsList_,
-                            {addProjectButton_, editProjectButton_, deleteProjectButton_}));
-    layout->addWidget(group("GroupBox1", QStringLiteral(" Activities "), activitiesList_,
-                            {addActivityButton_, editActivityButton_, deleteActivityButton_}));
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(
+        group("GroupBox2", QStringLiteral(" Projects "), projectsList_,
+              {addProjectButton_, editProjectButton_, deleteProjectButton_, peopleButton_}));
+    lists->addWidget(group("GroupBox1", QStringLiteral(" Activities "), activitiesList_,
+                           {addActivityButton_, editActivityButton_, deleteActivityButton_}));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(offerOnlyToAdministrators(nullptr));
+    layout->addLayout(lists, 1);
     // Keyboard order: each list, then its buttons.
-    QWidget* order[] = {projectsList_,        addProjectButton_,    editProjectButton_,
-                        deleteProjectButton_, activitiesList_,      addActivityButton_,
-                        editActivityButton_,  deleteActivityButton_};
+    QWidget* order[] = {projectsList_,        addProjectButton_,   editProjectButton_,
+                        deleteProjectButton_, peopleButton_,       activitiesList_,
+                        addActivityButton_,   editActivityButton_, deleteActivityButton_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
     // Two of each button: a screen reader says which list each is for.
@@ -68,6 +80,7 @@ AdministrationPage::AdministrationPage(WorkRecords& records, RecordBrowser& brow
              {addProjectButton_, "Add project"},
              {editProjectButton_, "Edit project"},
              {deleteProjectButton_, "Delete project"},
+             {peopleButton_, "People who may book on the project"},
              {addActivityButton_, "Add activity"},
              {editActivityButton_, "Edit activity"},
              {deleteActivityButton_, "Delete activity"}})
@@ -92,10 +105,49 @@ void AdministrationPage::fillList(QListWidget* list, const QList<WorkRecords::En
     }
 }
 
+QLabel* AdministrationPage::offerOnlyToAdministrators(QPushButton* button) {
+    if (button)
+        changes_.append(button);
+    QLabel* note = label("AdminNote", QString());
+    note->setWordWrap(true);
+    note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    note->hide();
+    notes_.append(note);
+    return note;
+}
+
+void AdministrationPage::offerChanges(const QString& refusal, bool team) {
+    for (QPushButton* b : std::as_const(changes_)) {
+        b->setEnabled(refusal.isEmpty());
+        b->setToolTip(refusal);
+    }
+    for (QLabel* note : std::as_const(notes_)) {
+        note->setText(refusal);
+        note->setVisible(!refusal.isEmpty());
+    }
+    peopleButton_->setVisible(team);
+}
+
+void AdministrationPage::showAccess() {
+    offerChanges(QString(), false);
+    records_.connection().ready();
+    try {
+        const bool team = records_.person().team;
+        offerChanges(records_.administrationRefusal(), team);
+    } catch (const Error& e) {
+        // Only a team database asks the server who the person is.
+        offerChanges(QStringLiteral("Korvan offers no change here: it cannot tell what you may "
+                                    "do in this database. ") +
+                         e.message(),
+                     true);
+    }
+}
+
 void AdministrationPage::load() {
     // Nothing of an earlier visit stays when the database cannot be read this time.
     projectsList_->clear();
     activitiesList_->clear();
+    showAccess();
     fillList(projectsList_, records_.activeProjects());
     fillList(activitiesList_, records_.allActivities());
 }
@@ -205,4 +257,24 @@ void AdministrationPage::deleteProjectClicked() {
     browser_.reloadLists();
     delete item;
     unselect(projectsList_);
+}
+
+void AdministrationPage::peopleClicked() {
+    QListWidgetItem* item = projectsList_->currentItem();
+    if (!item || !item->isSelected()) {
+        messageBox(QStringLiteral("No project was selected."), QStringLiteral("People"),
+                   MsgIcon::Warning, MsgButtons::Ok, window());
+        return;
+    }
+    const int id = item->data(kIdRole).toInt();
+    QList<WorkRecords::Permission> people;
+    {
+        BusyCursor busy;
+        people = records_.permissions(id);
+    }
+    PeopleDialog dialog(item->text(), people, window());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    BusyCursor busy;
+    records_.setPermissions(id, dialog.permitted());
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class InputBox;
+class QLabel;
 class QListWidget;
 class QPushButton;
 class RecordBrowser;
@@ -19,8 +20,12 @@ public:
 
     // The box that asks for a name, owned by the dialog.
     void setNameBox(InputBox* box) { nameBox_ = box; }
-    // Both lists as the database has them now.
+    // Both lists as the database has them now, and what the person may change in them.
     void load();
+    // A button elsewhere in the dialog that only an administrator may use (Clear DB): it
+    // follows this page's buttons. Returns the note that says why it is not offered, to be
+    // placed near it.
+    QLabel* offerOnlyToAdministrators(QPushButton* button);
 
 private:
     void addActivityClicked();
@@ -29,6 +34,11 @@ private:
     void addProjectClicked();
     void renameProjectClicked();
     void deleteProjectClicked();
+    void peopleClicked();
+    // Reads who the person is (after connecting, so that an unreachable database is told
+    // on the records page, as ever) and offers the changes to them or says why not.
+    void showAccess();
+    void offerChanges(const QString& refusal, bool team);
     // Fills a list with the entries: the name of each, its id kept with it.
     void fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries);
 
@@ -36,8 +46,11 @@ private:
     RecordBrowser& browser_;
     InputBox* nameBox_ = nullptr;
     // Object names: ListBox1 (projects) with Button4/5/6 (add, edit, delete), ListBox2
-    // (activities) with Button1/3/2.
+    // (activities) with Button1/3/2; PeopleButton (who may book on the project, in a team
+    // database); AdminNote (why the changes are not offered, when they are not).
     QListWidget *projectsList_, *activitiesList_;
     QPushButton *addActivityButton_, *deleteActivityButton_, *editActivityButton_,
-        *addProjectButton_, *editProjectButton_, *deleteProjectButton_;
+        *addProjectButton_, *editProjectButton_, *deleteProjectButton_, *peopleButton_;
+    QList<QPushButton*> changes_; // every button that changes something for everyone
+    QList<QLabel*> notes_;
 };

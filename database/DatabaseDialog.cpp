@@ -277,6 +277,8 @@ void DatabaseDialog::buildSettingsPage() {
     auto* layout = new QVBoxLayout(settingsPage_);
     layout->addWidget(connectionEditor_);
     layout->addWidget(box);
+    // In a team database only an administrator may clear it.
+    layout->addWidget(administration_->offerOnlyToAdministrators(clearButton_));
     layout->addStretch();
     pages_->addTab(settingsPage_, QStringLiteral("&Settings"));
 }

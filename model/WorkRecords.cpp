@@ -97,6 +97,23 @@ void WorkRecords::useConnection(const QString& connectionString) {
 // ---------------------------------------------------------------------------------------
 // Who books
 
+namespace {
+// The server says no in these words when a privilege or a row rule forbids a statement.
+bool refusedByServer(const QString& text) {
+    return text.contains(QLatin1String("permission denied"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("row-level security"), Qt::CaseInsensitive);
+}
+
+// The server's own line, without its severity and the driver's words after it.
+QString serverReason(const QString& text) {
+    QString reason = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (reason.startsWith(QLatin1String("ERROR:")))
+        reason = reason.mid(6).trimmed();
+    const qsizetype driver = reason.indexOf(QLatin1String(" QPSQL:"));
+    return driver < 0 ? reason : reason.left(driver).trimmed();
+}
+} // namespace
+
 const WorkRecords::Person& WorkRecords::person() {
     if (person_)
         return *person_;
@@ -108,7 +125,19 @@ const WorkRecords::Person& WorkRecords::person() {
         DataSet query(&connection_);
         query.sql = QStringLiteral("SELECT korvan_join(), CAST(session_user AS TEXT), "
                                    "pg_has_role('korvan_admin', 'MEMBER')");
-        query.open();
+        try {
+            query.open();
+        } catch (const Error& e) {
+            // A login without a Korvan role may not even ask to join.
+            if (!refusedByServer(e.message()))
+                throw;
+            throw Error(
+                QStringLiteral("The login \"%1\" may not use Korvan's team database: "
+                               "its administrator grants it korvan_member or "
+                               "korvan_admin (%2).")
+                    .arg(scalar(QStringLiteral("SELECT CAST(session_user AS TEXT)"), {}).toString(),
+                         serverReason(e.message())));
+        }
         person.team = true;
         person.id = query.value(0, 0).toInt();
         person.name = query.value(0, 1).toString();
@@ -144,7 +173,7 @@ QList<WorkRecords::Permission> WorkRecords::permissions(int projectId) {
 }
 
 void WorkRecords::setPermissions(int projectId, const QStringList& logins) {
-    inTransaction([&] {
+    administer([&] {
         connection_.execute(QStringLiteral("DELETE FROM SEP_PovolenyUzivatel WHERE id_Usek = ?"),
                             {projectId});
         // A login that has not used Korvan yet becomes one of the team's people here.
@@ -164,6 +193,21 @@ QString WorkRecords::administrationRefusal() {
                           "projects, activities and permissions or clear the database; %1 is a "
                           "member.")
         .arg(me.name);
+}
+
+void WorkRecords::administer(const std::function<void()>& work) {
+    try {
+        inTransaction(work);
+    } catch (const Error& e) {
+        // A member's program may offer what the server then forbids (an older copy, or a
+        // role taken away meanwhile): said as what it is, not in the server's terms alone.
+        if (!refusedByServer(e.message()))
+            throw;
+        throw Error(QStringLiteral("The database server refused this: only an administrator of "
+                                   "the team database may change projects, activities and "
+                                   "permissions or clear the database (%1). Nothing was changed.")
+                        .arg(serverReason(e.message())));
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -189,6 +233,12 @@ QList<WorkRecords::Entry> WorkRecords::allActivities() {
 }
 
 void WorkRecords::inTransaction(const std::function<void()>& work) {
+    // Within a transaction of the caller's the change is part of it: the caller commits or
+    // rolls back the whole.
+    if (connection_.inTransaction()) {
+        work();
+        return;
+    }
     if (!connection_.connected())
         connection_.open();
     connection_.beginTrans();
@@ -205,21 +255,27 @@ void WorkRecords::inTransaction(const std::function<void()>& work) {
 }
 
 int WorkRecords::addActivity(const QString& name) {
-    const int id = static_cast<int>(
-        connection_.insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"), {name},
-                           QStringLiteral("id_TypPrace")));
+    int id = 0;
+    administer([&] {
+        id = static_cast<int>(
+            connection_.insert(QStringLiteral("INSERT INTO SEP_TypPrace(TypPrace) VALUES(?)"),
+                               {name}, QStringLiteral("id_TypPrace")));
+    });
     reloadLists();
     return id;
 }
 
 void WorkRecords::renameActivity(int id, const QString& name) {
-    connection_.execute(
-        QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"), {name, id});
+    administer([&] {
+        connection_.execute(
+            QStringLiteral("UPDATE SEP_TypPrace SET TypPrace = ? WHERE id_TypPrace = ?"),
+            {name, id});
+    });
     reloadLists();
 }
 
 void WorkRecords::deleteActivity(int id) {
-    inTransaction([&] {
+    administer([&] {
         connection_.execute(QStringLiteral("DELETE FROM SEP_ProvedenaPrace WHERE id_TypPrace = ?"),
                             {id});
         connection_.execute(QStringLiteral("DELETE FROM SEP_TypPrace WHERE id_TypPrace = ?"), {id});
@@ -230,7 +286,7 @@ void WorkRecords::deleteActivity(int id) {
 int WorkRecords::addProject(const QString& name) {
     int id = 0;
     const Person& me = person();
-    inTransaction([&] {
+    administer([&] {
         id = static_cast<int>(connection_.insert(
             QStringLiteral("INSERT INTO SEP_Usek(Vytvoril) VALUES(?)"),
             {me.team ? me.name : QStringLiteral("System")}, QStringLiteral("id_Usek")));
@@ -248,21 +304,25 @@ int WorkRecords::addProject(const QString& name) {
 
 // A project's name and state are its latest history row.
 void WorkRecords::renameProject(int id, const QString& name) {
-    connection_.execute(
-        QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 1)"),
-        {id, name});
+    administer([&] {
+        connection_.execute(QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, "
+                                           "Aktivni) VALUES(?, ?, 1)"),
+                            {id, name});
+    });
     reloadLists();
 }
 
 void WorkRecords::retireProject(int id, const QString& name) {
-    connection_.execute(
-        QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, Aktivni) VALUES(?, ?, 0)"),
-        {id, name});
+    administer([&] {
+        connection_.execute(QStringLiteral("INSERT INTO SEP_UsekHistorie(id_Usek, Nazev, "
+                                           "Aktivni) VALUES(?, ?, 0)"),
+                            {id, name});
+    });
     reloadLists();
 }
 
 void WorkRecords::deleteProject(int id) {
-    inTransaction([&] {
+    administer([&] {
         for (const char* table :
              {"SEP_ProvedenaPrace", "SEP_UsekHistorie", "SEP_Usek", "SEP_PovolenyUzivatel"})
             connection_.execute(
@@ -272,7 +332,7 @@ void WorkRecords::deleteProject(int id) {
 }
 
 void WorkRecords::clear() {
-    inTransaction([&] {
+    administer([&] {
         for (const char* table : {"SEP_ProvedenaPrace", "SEP_PovolenyUzivatel", "SEP_TypPrace",
                                   "SEP_UsekHistorie", "SEP_Usek"})
             connection_.execute(QStringLiteral("DELETE FROM ") + QLatin1String(table));

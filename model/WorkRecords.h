@@ -100,8 +100,9 @@ public:
     QList<Entry> activeProjects();
     QList<Entry> allActivities();
 
-    // Each change is one transaction where it takes more than one statement: a failure
-    // leaves the database as it was and throws Error. The lists a window shows follow it.
+    // Each change is one transaction (or part of the caller's open one): a failure leaves the
+    // database as it was and throws Error, in a team database also when the server lets only
+    // an administrator make it. The lists a window shows follow it.
     int addActivity(const QString& name);
     void renameActivity(int id, const QString& name);
     // Also deletes every record booked on the activity.
@@ -159,4 +160,7 @@ private:
     QList<Entry> entries(const QString& sql, int nameField, int idField);
     bool exists(const QString& sql, qint64 id);
     void inTransaction(const std::function<void()>& work);
+    // A change of projects, activities or permissions, in a transaction: a refusal of the
+    // server's says that only an administrator may make it.
+    void administer(const std::function<void()>& work);
 };
