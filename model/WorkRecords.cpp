@@ -128,7 +128,9 @@ const WorkRecords::Person& WorkRecords::person() {
         try {
             query.open();
         } catch (const Error& e) {
-            // A login without a Korvan role may not even ask to join.
+            // The set-up's own words for a login without a Korvan role.
+            if (e.message().contains(QLatin1String("may not use Korvan's team database")))
+                throw Error(serverReason(e.message()) + QLatin1Char('.'));
             if (!refusedByServer(e.message()))
                 throw;
             throw Error(

@@ -121,7 +121,7 @@ private Q_SLOTS:
         row("no role", "postgresql", "korvan",
             "Korvan offers no change here: it cannot tell what you may do in this database. The "
             "login \"korvan\" may not use Korvan's team database: its administrator grants it "
-            "korvan_member or korvan_admin (permission denied for function korvan_join).");
+            "korvan_member or korvan_admin.");
     }
     void whatIsOffered() {
         QFETCH(QString, login);
