@@ -6,17 +6,40 @@
 # Usage: bench/compare.sh <build dir, Release> [start-up runs] [idle seconds]
 # The database figures run on SQLite and on PostgreSQL (KORVAN_TEST_PG, or a throw-away
 # server this script starts when run as root).
-# With KORVAN_BENCH_ONLY=startup it stops after the start-up figures.
+# With KORVAN_BENCH_ONLY=startup it stops after the start-up figures; with
+# KORVAN_BENCH_ONLY=team it shows only the team database's (PostgreSQL).
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"; RUNS="${2:-21}"; IDLE="${3:-60}"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 KORVAN="$BUILD/korvan"
 NEEDED=("$BUILD/korvan" "$BUILD/bench/minimal_tray" "$BUILD/bench/iconprobe")
 [ "${KORVAN_BENCH_ONLY:-}" = startup ] ||
-    NEEDED+=("$BUILD/bench/bench_tasks" "$BUILD/bench/bench_booking" "$BUILD/bench/bench_database")
+    NEEDED+=("$BUILD/bench/bench_tasks" "$BUILD/bench/bench_booking" "$BUILD/bench/bench_database"
+             "$BUILD/bench/bench_teamload")
+[ "${KORVAN_BENCH_ONLY:-}" = team ] && NEEDED=("$BUILD/bench/bench_teamload")
 for f in "${NEEDED[@]}"; do
     [ -x "$f" ] || { echo "missing $f: build with -DKORVAN_BUILD_BENCH=ON first" >&2; exit 1; }
 done
+
+# PostgreSQL: the server of KORVAN_TEST_PG, or a throw-away one on 127.0.0.1 (as root).
+with_postgres() {
+    if [ -z "${KORVAN_TEST_PG:-}" ] && [ "$(id -u)" -eq 0 ]; then
+        source "$HERE/../scripts/postgres.sh"
+        start_postgres || echo "no PostgreSQL server: its figures are skipped"
+        trap stop_postgres EXIT
+    fi
+}
+team_figures() {
+    echo
+    echo "== a team database: 20 people booking at once, each beside psql; a member's records"
+    echo "   among 10,000,000 of 50 people (made once on the server), beside psql"
+    QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_teamload"
+}
+if [ "${KORVAN_BENCH_ONLY:-}" = team ]; then
+    with_postgres
+    team_figures
+    exit 0
+fi
 source "$HERE/../tests/e2e/desktop.sh"
 KORVAN_E2E_ARTIFACTS=/tmp/korvan-bench-shots start_desktop compare
 
@@ -64,12 +87,7 @@ trap - EXIT
 # The folders of the desktop are gone: the benchmarks below make their own.
 unset XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME
 
-# PostgreSQL: the server of KORVAN_TEST_PG, or a throw-away one on 127.0.0.1 (as root).
-if [ -z "${KORVAN_TEST_PG:-}" ] && [ "$(id -u)" -eq 0 ]; then
-    source "$HERE/../scripts/postgres.sh"
-    start_postgres || echo "no PostgreSQL server: its figures are skipped"
-    trap stop_postgres EXIT
-fi
+with_postgres
 
 echo
 echo "== the store and the tray menu (10,000 tasks; a task switch at 1,000)"
@@ -80,6 +98,7 @@ QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_booking" 1000
 echo
 echo "== browsing and export (1,000,000 records), SQLite and PostgreSQL, each beside its client"
 QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_database" 1000000
+team_figures
 echo
 echo "== wake-ups while hidden ($IDLE s)"
 "$HERE/wakeups.sh" "$BUILD" "$IDLE"
