@@ -15,12 +15,15 @@
 namespace {
 const QByteArray kHead = "Korvan booking 1";
 
-// The booking's last record: the newest of its project with its hours, in the person's name.
-// Inside the booking's transaction that is the one just inserted: a colleague's record
-// committed meanwhile may have a higher id, but not this person's name.
+// The booking's last record: the newest of its project with its hours, in the person's name,
+// written by this transaction. SQLite lets one writer at a time, so there the newest is the
+// one just inserted; a server takes other desks' commits meanwhile, which may have higher
+// ids (the same person booking from a second desk, too), and only the row's own
+// transaction tells them apart.
 const QString kFindMark = QStringLiteral(
     "SELECT MAX(id_ProvedenaPrace) FROM SEP_ProvedenaPrace WHERE id_Usek = ? AND ABS(Cas - ?) < "
     "0.000000001 AND id_UzivatelSEP = ?");
+const QString kOwnTransaction = QStringLiteral(" AND xmin = CAST(pg_current_xact_id() AS xid)");
 const QString kCountMark = QStringLiteral(
     "SELECT COUNT(*) FROM SEP_ProvedenaPrace WHERE id_ProvedenaPrace = ? AND id_Usek = ? AND "
     "ABS(Cas - ?) < 0.000000001");
@@ -34,7 +37,11 @@ PendingBooking::Mark PendingBooking::markOf(WorkRecords& records, qint32 project
     Mark mark;
     mark.projectId = projectId;
     mark.hours = hours;
-    mark.recordId = records.scalar(kFindMark, {projectId, hours, records.person().id}).toLongLong();
+    const bool server = records.connection().engine() == platform::SqlEngine::PostgreSQL;
+    mark.recordId = records
+                        .scalar(kFindMark + (server ? kOwnTransaction : QString()),
+                                {projectId, hours, records.person().id})
+                        .toLongLong();
     return mark;
 }
 
