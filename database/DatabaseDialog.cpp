@@ -451,6 +451,7 @@ void DatabaseDialog::updateFilterAndTotal() {
     std::vector<RecordBrowser::PersonTotal> perPerson;
     try {
         // A first load, or again after one that failed: the lists as well.
+        const platform::ConnectionKept once(records_.connection());
         if (!browser_.records().active()) {
             administration_->load();
             browser_.projects().open();

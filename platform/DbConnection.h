@@ -103,4 +103,25 @@ private:
     qint64 lastUseMs_ = 0;
 };
 
+// Keeps the connection open while it lives, as KeepConnection does, and then lets it close
+// as it would have: a window that reads several lists in a row logs in to a server once.
+class ConnectionKept {
+public:
+    explicit ConnectionKept(DbConnection& connection)
+        : connection_(connection), was_(connection.keepConnection) {
+        connection.keepConnection = true;
+    }
+    ~ConnectionKept() {
+        connection_.keepConnection = was_;
+        if (!was_ && !connection_.hasOpenDatasets() && !connection_.inTransaction())
+            connection_.close();
+    }
+    ConnectionKept(const ConnectionKept&) = delete;
+    ConnectionKept& operator=(const ConnectionKept&) = delete;
+
+private:
+    DbConnection& connection_;
+    bool was_;
+};
+
 } // namespace platform
