@@ -1,3 +1,4 @@
+#include "DialogTest.h"
 #include "database/DatabaseDialog.h"
 #include "model/CsvExport.h"
 #include "model/RecordBrowser.h"
@@ -35,11 +36,8 @@ using namespace platform;
 // Looking back through the Database dialog: records in date order, sorted by a header
 // click, and the chart of the shown records, whose bars are the database's sums and the
 // grid's sums alike, whatever the filter.
-class TestBrowsing : public QObject {
+class TestBrowsing : public DialogTest {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs_;
-    std::unique_ptr<Fixture> f_;
-    std::unique_ptr<DatabaseDialog> setup_;
 
     QTableView* grid() const { return child<QTableView>(setup_.get(), "DBGrid3"); }
     QString cell(int row, int column) const {
@@ -217,18 +215,10 @@ class TestBrowsing : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs_.reset(); }
-    void init() {
-        f_ = std::make_unique<Fixture>();
-        setup_ = std::make_unique<DatabaseDialog>(f_->records());
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-    void cleanup() {
-        setup_.reset();
-        f_.reset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void initTestCase() { startRun(); }
+    void cleanupTestCase() { endRun(); }
+    void init() { startTest(); }
+    void cleanup() { endTest(); }
 
     // By date, newest last, equal dates in booking order; a header click sorts by that
     // column, a second the other way; the total and the export

@@ -1,3 +1,4 @@
+#include "DialogTest.h"
 #include "database/DatabaseDialog.h"
 #include "support/Databases.h"
 #include "support/Fixture.h"
@@ -20,11 +21,8 @@ using namespace platform;
 // Correcting booked records in the Database dialog as the user does: a record edited or
 // deleted from the grid, each asked first; the text filter. Afterwards the database, the
 // grid, the total, the chart and the export all tell the same.
-class TestCorrecting : public QObject {
+class TestCorrecting : public DialogTest {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs_;
-    std::unique_ptr<Fixture> f_;
-    std::unique_ptr<DatabaseDialog> setup_;
 
     template <class T> T* find(const char* name) const { return child<T>(setup_.get(), name); }
     QTableView* grid() const { return find<QTableView>("DBGrid3"); }
@@ -102,18 +100,10 @@ class TestCorrecting : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs_.reset(); }
-    void init() {
-        f_ = std::make_unique<Fixture>();
-        setup_ = std::make_unique<DatabaseDialog>(f_->records());
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-    void cleanup() {
-        setup_.reset();
-        f_.reset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void initTestCase() { startRun(); }
+    void cleanupTestCase() { endRun(); }
+    void init() { startTest(); }
+    void cleanup() { endTest(); }
 
     // Enter on a row opens its record; new hours, project and bug number are saved once
     // the user says yes, and every view of the records follows. The bug number has a

@@ -1,3 +1,4 @@
+#include "DialogTest.h"
 #include "database/DatabaseDialog.h"
 #include "database/InputBox.h"
 #include "model/Records.h"
@@ -30,12 +31,8 @@
 
 using namespace platform;
 
-class TestSetup : public QObject {
+class TestSetup : public DialogTest {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs_;
-    std::unique_ptr<Fixture> f_;
-    // The dialog on the fixture's work records, with its box that asks for names.
-    std::unique_ptr<DatabaseDialog> setup_;
     QString engineName_;
 
     DbConnection& db() { return f_->records().connection(); }
@@ -147,18 +144,10 @@ class TestSetup : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs_.reset(); }
-    void init() {
-        f_ = std::make_unique<Fixture>();
-        setup_ = std::make_unique<DatabaseDialog>(f_->records());
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-    void cleanup() {
-        setup_.reset();
-        f_.reset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void initTestCase() { startRun(); }
+    void cleanupTestCase() { endRun(); }
+    void init() { startTest(); }
+    void cleanup() { endTest(); }
 
     void emptyDatabase_data() { addEngineRows(); }
     void emptyDatabase() {

@@ -1,3 +1,4 @@
+#include "DialogTest.h"
 #include "database/DatabaseDialog.h"
 #include "database/InputBox.h"
 #include "model/WorkRecords.h"
@@ -30,11 +31,8 @@ const std::pair<const char*, void (*)(WorkRecords&)> kMemberTries[] = {
 
 // Administration of a team database in the "Database" dialog: what a member is offered and
 // told, what the server refuses, who may book on what.
-class TestTeamAdmin : public QObject {
+class TestTeamAdmin : public DialogTest {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs_;
-    std::unique_ptr<Fixture> f_;
-    std::unique_ptr<DatabaseDialog> setup_;
     std::unique_ptr<TeamDatabase> team_;
 
     void openAs(const QString& login) {
@@ -89,15 +87,11 @@ class TestTeamAdmin : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
-    void cleanupTestCase() { dbs_.reset(); }
-    void init() {
-        f_ = std::make_unique<Fixture>();
-        setup_ = std::make_unique<DatabaseDialog>(f_->records());
-    }
+    void initTestCase() { startRun(); }
+    void cleanupTestCase() { endRun(); }
+    void init() { startTest(); }
     void cleanup() {
-        setup_.reset();
-        f_.reset();
+        endTest();
         team_.reset();
     }
 

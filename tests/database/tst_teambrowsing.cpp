@@ -1,3 +1,4 @@
+#include "DialogTest.h"
 #include "database/DatabaseDialog.h"
 #include "model/Records.h"
 #include "model/WorkRecords.h"
@@ -20,12 +21,9 @@ using namespace platform;
 // The Database dialog of a team: each member browses their own records; an administrator
 // their own at first, then anyone's or everyone's, with the hours per person and an export
 // that says whose each record is. A database of one person shows and exports as ever.
-class TestTeamBrowsing : public QObject {
+class TestTeamBrowsing : public DialogTest {
     Q_OBJECT
-    std::unique_ptr<TestDatabases> dbs_;
     std::unique_ptr<TeamDatabase> team_;
-    std::unique_ptr<Fixture> f_;
-    std::unique_ptr<DatabaseDialog> setup_;
     QTemporaryDir dir_;
 
     template <class T> T* find(const char* name) const { return child<T>(setup_.get(), name); }
@@ -108,21 +106,13 @@ class TestTeamBrowsing : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { dbs_ = std::make_unique<TestDatabases>(); }
+    void initTestCase() { startRun(); }
     void cleanupTestCase() {
         team_.reset();
-        dbs_.reset();
+        endRun();
     }
-    void init() {
-        f_ = std::make_unique<Fixture>();
-        setup_ = std::make_unique<DatabaseDialog>(f_->records());
-        QLocale::setDefault(QLocale(QStringLiteral("en_US")));
-    }
-    void cleanup() {
-        setup_.reset();
-        f_.reset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void init() { startTest(); }
+    void cleanup() { endTest(); }
 
     // Records under two person ids where there is no team: no chooser, one total, the export
     // as ever.
