@@ -99,6 +99,8 @@ DatabaseDialog::DatabaseDialog(WorkRecords& records, QWidget* parent)
         {RecordBrowser::fieldName(Column::Activity), QStringLiteral("Activity"), {}},
         {RecordBrowser::fieldName(Column::Description), QStringLiteral("Description"), {}},
         {RecordBrowser::fieldName(Column::BugNumber), QStringLiteral("Bug"), {}, Qt::AlignCenter},
+        // Shown only while everyone's records are: whose each one is.
+        {RecordBrowser::fieldName(Column::Person), QStringLiteral("Person"), {}},
     });
 }
 
@@ -473,6 +475,7 @@ void DatabaseDialog::updateFilterAndTotal() {
         return;
     }
     loadNote_->hide();
+    recordsGrid_->setColumnHidden(recordsModel_->columnCount() - 1, !people_->everyone());
     people_->showTotals(perPerson);
     totalLabel_->setText(sum ? hoursText(*sum) + QStringLiteral(" h") : QStringLiteral("0 h"));
 }
