@@ -167,7 +167,9 @@ void DatabaseDialog::buildRecordsPage() {
     totalLabel_ = new ElidedLabel;
     totalLabel_->setObjectName(QStringLiteral("Label1"));
     totalLabel_->setText(QStringLiteral("0 h"));
-    totalLabel_->setMinimumWidth(
+    // Its room is its own: a width the layout could share out left it past the page's edge.
+    totalLabel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    totalLabel_->setFixedWidth(
         totalLabel_->fontMetrics().horizontalAdvance(QStringLiteral("000000.00 h")));
     loadNote_ = label("LoadNote", QString());
     loadNote_->setWordWrap(true);

@@ -5,6 +5,7 @@
 #include "support/Databases.h"
 #include "support/Fixture.h"
 #include "support/Team.h"
+#include "widgets/ElidedLabel.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -205,6 +206,10 @@ private Q_SLOTS:
             QCOMPARE(people->currentText(), wanted);
         QCOMPARE(descriptions(), shown);
         QCOMPARE(find<QLabel>("Label1")->text(), total);
+        // All of it in sight, beside the hours per person.
+        auto* sum = find<ElidedLabel>("Label1");
+        QVERIFY(!sum->elided());
+        QVERIFY(sum->parentWidget()->rect().contains(sum->geometry()));
         QCOMPARE(find<QLabel>("PersonTotals")->isVisible(), !perPerson.isEmpty());
         if (!perPerson.isEmpty())
             QCOMPARE(find<QLabel>("PersonTotals")->text(), perPerson);
