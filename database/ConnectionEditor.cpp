@@ -18,7 +18,7 @@ using platform::quoteConnectionValue;
 namespace {
 constexpr int kPostgresPort = 5432;
 enum Provider { SQLiteFile = 0, PostgreSQLServer = 1 };
-// Off, Required and Verified; a mode typed by hand follows them.
+// The default, Required and Verified; a mode typed by hand follows them.
 constexpr int kTlsChoices = 3;
 
 } // namespace
@@ -41,7 +41,8 @@ ConnectionEditor::ConnectionEditor(QWidget* parent)
         named(new QCheckBox(QStringLiteral("Take the password from ~/.&pgpass")), "PgpassBox");
     tlsBox_ = named(new QComboBox, "TlsBox");
     // The value is the SSL Mode item; other modes typed by hand join the list when read.
-    tlsBox_->addItem(QStringLiteral("Off"), QString());
+    // Nothing chosen is libpq's own default, which uses TLS where the server offers it.
+    tlsBox_->addItem(QStringLiteral("If the server offers it"), QString());
     tlsBox_->addItem(QStringLiteral("Required"), QStringLiteral("require"));
     tlsBox_->addItem(QStringLiteral("Verified (verify-full)"), QStringLiteral("verify-full"));
     testButton_ = named(new QPushButton(QStringLiteral("&Test connection")), "TestButton");

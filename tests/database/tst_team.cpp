@@ -154,6 +154,10 @@ private Q_SLOTS:
         }
         QVERIFY2(team.setUp(), qPrintable(team.error()));
         QVERIFY2(team.setUp(), qPrintable(team.error()));
+        // The one person still owns the database, and the administrator is told what to do.
+        QVERIFY2(team.error().contains(QLatin1String("belongs to \"korvan\"")) &&
+                     team.error().contains(QLatin1String("OWNER TO postgres")),
+                 qPrintable(team.error()));
         // Until adopted the records are nobody's: alice sees none and may book on nothing.
         QCOMPARE(team.psql(QStringLiteral("alice"),
                            QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace"))
