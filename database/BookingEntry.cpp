@@ -127,8 +127,22 @@ std::optional<BookingEntry::Problem> BookingEntry::problem(WorkRecords& records)
     // drop-down: it counts as not chosen, never as a record with a blank project.
     if (!inList(records.activityList(), activityId))
         return invalid(Field::Activity, QStringLiteral("Select some activity before proceeding."));
-    if (!inList(records.projectList(), projectId))
+    if (!inList(records.projectList(), projectId)) {
+        // In a team an empty list is the administrator's to fill, not the user's to choose.
+        bool noneAllowed = false;
+        try {
+            noneAllowed =
+                records.projectList().dataset->recordCount() == 0 && records.person().team;
+        } catch (const platform::Error&) {
+        }
+        if (noneAllowed)
+            return invalid(Field::Project,
+                           QStringLiteral("The team database lets %1 book on no project yet: "
+                                          "ask its administrator to allow one (People... on "
+                                          "the Projects & Activities page).")
+                               .arg(records.person().name));
         return invalid(Field::Project, QStringLiteral("Select some project before proceeding."));
+    }
     if (!bugText.isEmpty()) {
         bool ok = false;
         bugText.trimmed().toInt(&ok);

@@ -141,6 +141,25 @@ private Q_SLOTS:
                  QStringLiteral("1\n2"));
     }
 
+    // A member the administrator has not let book on anything yet is told so, not asked to
+    // choose from an empty list.
+    void memberWithoutProjectsIsToldWhy() {
+        const TeamDatabase team(*dbs_);
+        WorkRecords boss(team.as(QStringLiteral("boss")));
+        boss.addProject(QStringLiteral("Closed"));
+        boss.addActivity(QStringLiteral("Coding"));
+        f_->records().connection().connectionString = team.as(QStringLiteral("alice"));
+        task(QStringLiteral("design"), 2, 1, 1, QStringLiteral("sketches"));
+        summary_->showSummary();
+        save();
+        QVERIFY2(troubles().contains(QLatin1String("lets alice book on no project yet")),
+                 qPrintable(troubles()));
+        QCOMPARE(team.psql(QStringLiteral("boss"),
+                           QStringLiteral("SELECT COUNT(*) FROM SEP_ProvedenaPrace"))
+                     .out,
+                 QStringLiteral("0"));
+    }
+
     // A database one person used alone becomes a team's: the set-up keeps every record, can
     // run again, and the administrator gives the records to one login.
     void singleUserDatabaseMovesToTeam() {
