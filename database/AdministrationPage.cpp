@@ -132,8 +132,16 @@ void AdministrationPage::showAccess() {
     offerChanges(QString(), false);
     records_.connection().ready();
     try {
-        const bool team = records_.person().team;
-        offerChanges(records_.administrationRefusal(), team);
+        const WorkRecords::Person& me = records_.person();
+        offerChanges(records_.administrationRefusal(), me.team);
+        if (me.superuser)
+            for (QLabel* note : std::as_const(notes_)) {
+                note->setText(QStringLiteral("Connected as the server's superuser \"%1\": the "
+                                             "team's rules do not hold for it, and what it books "
+                                             "is nobody's own. Connect with your own login.")
+                                  .arg(me.name));
+                note->show();
+            }
     } catch (const Error& e) {
         // Only a team database asks the server who the person is.
         offerChanges(QStringLiteral("Korvan offers no change here: it cannot tell what you may "

@@ -124,7 +124,8 @@ const WorkRecords::Person& WorkRecords::person() {
         scalar(QStringLiteral("SELECT to_regproc('korvan_join') IS NOT NULL"), {}).toBool()) {
         DataSet query(&connection_);
         query.sql = QStringLiteral("SELECT korvan_join(), CAST(session_user AS TEXT), "
-                                   "pg_has_role('korvan_admin', 'MEMBER')");
+                                   "pg_has_role('korvan_admin', 'MEMBER'), (SELECT rolsuper "
+                                   "FROM pg_roles WHERE rolname = session_user)");
         try {
             query.open();
         } catch (const Error& e) {
@@ -144,6 +145,7 @@ const WorkRecords::Person& WorkRecords::person() {
         person.id = query.value(0, 0).toInt();
         person.name = query.value(0, 1).toString();
         person.admin = query.value(0, 2).toBool();
+        person.superuser = query.value(0, 3).toBool();
         query.close();
     }
     person_ = person;

@@ -50,6 +50,9 @@ public:
         qint32 id = 1;
         QString name = QStringLiteral("system"); // what their records' Vytvoril says
         bool admin = true;
+        // The server's superuser passes every rule of the team: what it sees and books is
+        // no person's own.
+        bool superuser = false;
     };
     // Read from the database at the first use of a connection to it, opening it when needed;
     // throws Error when the server knows the login but gives it no part in the team.
