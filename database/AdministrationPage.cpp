@@ -116,14 +116,15 @@ QLabel* AdministrationPage::offerOnlyToAdministrators(QPushButton* button) {
     return note;
 }
 
-void AdministrationPage::offerChanges(const QString& refusal, bool team) {
+void AdministrationPage::offerChanges(const QString& refusal, bool team, const QString& notice) {
     for (QPushButton* b : std::as_const(changes_)) {
         b->setEnabled(refusal.isEmpty());
         b->setToolTip(refusal);
     }
+    const QString said = refusal.isEmpty() ? notice : refusal;
     for (QLabel* note : std::as_const(notes_)) {
-        note->setText(refusal);
-        note->setVisible(!refusal.isEmpty());
+        note->setText(said);
+        note->setVisible(!said.isEmpty());
     }
     peopleButton_->setVisible(team);
 }
@@ -133,15 +134,13 @@ void AdministrationPage::showAccess() {
     records_.connection().ready();
     try {
         const WorkRecords::Person& me = records_.person();
-        offerChanges(records_.administrationRefusal(), me.team);
-        if (me.superuser)
-            for (QLabel* note : std::as_const(notes_)) {
-                note->setText(QStringLiteral("Connected as the server's superuser \"%1\": the "
-                                             "team's rules do not hold for it, and what it books "
-                                             "is nobody's own. Connect with your own login.")
-                                  .arg(me.name));
-                note->show();
-            }
+        offerChanges(records_.administrationRefusal(), me.team,
+                     me.superuser ? QStringLiteral("Connected as the server's superuser \"%1\": "
+                                                   "the team's rules do not hold for it, and what "
+                                                   "it books is nobody's own. Connect with your "
+                                                   "own login.")
+                                        .arg(me.name)
+                                  : QString());
     } catch (const Error& e) {
         // Only a team database asks the server who the person is.
         offerChanges(QStringLiteral("Korvan offers no change here: it cannot tell what you may "

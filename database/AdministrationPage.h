@@ -38,7 +38,9 @@ private:
     // Reads who the person is (after connecting, so that an unreachable database is told
     // on the records page, as ever) and offers the changes to them or says why not.
     void showAccess();
-    void offerChanges(const QString& refusal, bool team);
+    // Enables the changes when there is no refusal; the notes say the refusal, or else the
+    // notice, and hide when there is neither.
+    void offerChanges(const QString& refusal, bool team, const QString& notice = QString());
     // Fills a list with the entries: the name of each, its id kept with it.
     void fillList(QListWidget* list, const QList<WorkRecords::Entry>& entries);
 

@@ -21,29 +21,24 @@ TeamDatabase::TeamDatabase(TestDatabases& dbs, bool setUpNow) {
     singleUser_ = dbs.fresh(QStringLiteral("postgresql"));
     database_ =
         platform::ConnectionString::parse(singleUser_).value(QStringLiteral("Initial Catalog"));
-    // Logins belong to the server, not to one database: made once, granted every time.
-    const Psql made = psql(QStringLiteral("postgres"),
-                           QStringLiteral("DO $$ BEGIN\n"
-                                          "IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
-                                          "'korvan_member') THEN CREATE ROLE korvan_member; END "
-                                          "IF;\n"
-                                          "IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
-                                          "'korvan_admin') THEN CREATE ROLE korvan_admin; END IF;\n"
-                                          "END $$;\n"));
+    // Roles belong to the server, not to one database: made once, the logins granted their
+    // group and their password every time.
+    QString sql;
+    const auto role = [&sql](const QString& name, const QString& then) {
+        sql += QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
+                              "'%1') THEN CREATE ROLE %1; END IF; END $$;\n%2")
+                   .arg(name, then);
+    };
+    role(QStringLiteral("korvan_member"), {});
+    role(QStringLiteral("korvan_admin"), {});
+    for (const QString login : {"boss", "alice", "bob"})
+        role(login, QStringLiteral("ALTER ROLE %1 LOGIN PASSWORD '%2';\nGRANT %3 TO %1;\n")
+                        .arg(login, passwordOf(login),
+                             login == QLatin1String("boss") ? QStringLiteral("korvan_admin")
+                                                            : QStringLiteral("korvan_member")));
+    const Psql made = psql(QStringLiteral("postgres"), sql);
     if (made.exitCode != 0)
-        qFatal("cannot make the roles: %s", qPrintable(made.err));
-    for (const QString login : {"boss", "alice", "bob"}) {
-        const QString role = login == QLatin1String("boss") ? QStringLiteral("korvan_admin")
-                                                            : QStringLiteral("korvan_member");
-        const Psql p =
-            psql(QStringLiteral("postgres"),
-                 QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = "
-                                "'%1') THEN CREATE ROLE %1; END IF; END $$;\n"
-                                "ALTER ROLE %1 LOGIN PASSWORD '%2';\nGRANT %3 TO %1;")
-                     .arg(login, passwordOf(login), role));
-        if (p.exitCode != 0)
-            qFatal("cannot make the login %s: %s", qPrintable(login), qPrintable(p.err));
-    }
+        qFatal("cannot make the logins: %s", qPrintable(made.err));
     if (setUpNow && !setUp())
         qFatal("the team set-up failed: %s", qPrintable(error_));
 }
